@@ -1,0 +1,145 @@
+#include "driver/driver.h"
+
+#include <cctype>
+#include <climits>
+#include <ctime>
+#include <memory>
+#include <new>
+
+#include "driver/main_tree.h"
+#include "fp_tree/fi_tree.h"
+#include "fp_tree/run_error.h"
+#include "io/data.h"
+#include "io/fsout.h"
+
+namespace zub {
+
+bool parse_minsup(const char* text, int& value) {
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
+  while (std::isspace(*p)) ++p;
+  bool negative = false;
+  if (*p == '+' || *p == '-') negative = *p++ == '-';
+  if (!std::isdigit(*p)) return false;
+  long long v = 0;
+  while (std::isdigit(*p)) {
+    v = v * 10 + (*p++ - '0');
+    if (v > 1LL + INT_MAX) return false;
+  }
+  while (std::isspace(*p)) ++p;
+  if (*p != '\0') return false;
+  if (negative) v = -v;
+  if (v < INT_MIN || v > INT_MAX) return false;
+  value = static_cast<int>(v);
+  return true;
+}
+
+void printLen(const Context& ctx, std::FILE* out) {
+  int highest = -1;
+  for (int k = 0; k < ctx.ITEM_NO; ++k)
+    if (ctx.ITlen[k] != 0) highest = k;
+  long long total = 0, weighted = 0;
+  for (int k = 0; k <= highest; ++k) {
+    total += ctx.ITlen[k];
+    weighted += static_cast<long long>(k + 1) * ctx.ITlen[k];
+  }
+  std::fprintf(out, "%lld\n", total);
+  for (int k = 0; k <= highest; ++k) std::fprintf(out, "%d\n", ctx.ITlen[k]);
+  std::fprintf(out, "\n\nF1: %d\nAVGlen: %.2f\nMFI: %lld\n", ctx.ITEM_NO,
+               total != 0 ? double(weighted) / double(total) : 0.0, total);
+}
+
+namespace {
+
+// The run log, appended to at the end of a run that mines.
+class RunLog {
+ public:
+  RunLog() : file_(std::fopen(kRunLog, "a")) {
+    if (file_ != nullptr) std::setvbuf(file_, nullptr, _IONBF, 0);
+  }
+  ~RunLog() {
+    if (file_ != nullptr) std::fclose(file_);
+  }
+  bool isOpen() const { return file_ != nullptr; }
+  // One write call, so concurrent runs never interleave their reports.
+  void append(const std::string& report) {
+    if (file_ != nullptr) std::fwrite(report.data(), 1, report.size(), file_);
+  }
+
+ private:
+  std::FILE* file_;
+};
+
+// The whole run after the argument checks; throws RunError on a failure.
+int run(int argc, char** argv, int threshold, std::clock_t start, RunLog& log, std::FILE* out) {
+  Context ctx;
+  ctx.THRESHOLD = threshold;
+  Data data(argv[1]);
+  if (!data.isOpen()) {
+    std::fprintf(out, "%s could not be opened!\n", argv[1]);
+    return kExitFile;
+  }
+  MainTree main_tree = build_main_tree(ctx, data);
+  const int f = main_tree.frequent;
+  if (f == 0) return kExitOk;
+
+  std::unique_ptr<FSout> writer;
+  if (argc == 4) {
+    writer = std::make_unique<FSout>(argv[3]);
+    if (!writer->isOpen()) {
+      std::fprintf(out, "%s could not be opened!\n", argv[3]);
+      return kExitFile;
+    }
+    writer->set_order(ctx.order_item.data());
+  }
+
+  FI_tree* tree = main_tree.tree;
+  if (main_tree.single_prefix == f) {
+    // The tree is one path: all frequent items form the only maximal itemset.
+    stack& list = *ctx.list;
+    int walked = 0;
+    for (const Fnode* node = tree->root->first_child; node != nullptr; node = node->first_child)
+      list.items[walked++] = node->item;
+    if (writer) {
+      writer->printSet(f, list.items, tree->heads[f - 1]->count);
+      writer->close();
+    }
+    ctx.ITlen[walked - 1] = 1;
+    printLen(ctx, out);
+    return kExitOk;
+  }
+
+  // Trees with more than one path need the maximal-itemset miner, which is not
+  // part of this build yet: stop rather than report a result.
+  (void)start;
+  (void)log;
+  std::fprintf(out, "Mining of multi-path FP-trees is not implemented yet.\n");
+  return 4;
+}
+
+}  // namespace
+
+int zub_main(int argc, char** argv, std::FILE* out) {
+  if (argc < 3) {
+    std::fprintf(out, "%s\n", kUsage);
+    return kExitUsage;
+  }
+  int threshold = 0;
+  if (!parse_minsup(argv[2], threshold)) {
+    std::fprintf(out, "%s\n", kUsage);
+    return kExitUsage;
+  }
+  const std::clock_t start = std::clock();
+  RunLog log;
+  if (!log.isOpen()) std::fprintf(out, "%s could not be opened; no run report is written.\n", kRunLog);
+  try {
+    return run(argc, argv, threshold, start, log, out);
+  } catch (const RunError& e) {
+    std::fprintf(out, "%s\n", e.what());
+    return e.status();
+  } catch (const std::bad_alloc&) {
+    std::fprintf(out, "Not enough memory!\n");
+    return kExitMemory;
+  }
+}
+
+}  // namespace zub

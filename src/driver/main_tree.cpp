@@ -1,0 +1,31 @@
+#include "driver/main_tree.h"
+
+#include "fp_tree/fi_tree.h"
+#include "io/data.h"
+
+namespace zub {
+
+MainTree build_main_tree(Context& ctx, Data& data) {
+  ctx.fp_buf = std::make_unique<memory>(1000, 0x80000, 0x100000, 2);
+  MainTree result;
+  FI_tree* tree = ctx.fp_buf->take<FI_tree>(1);
+  tree->init(&ctx, -1, 0);
+  tree->scan1_DB(&data);
+
+  const int f = tree->num_items;
+  ctx.ITlen.assign(f, 0);
+  ctx.bran.assign(f, 0);
+  ctx.compact.assign(f, 0);
+  ctx.prefix.assign(f, 0);
+  ctx.width.assign(f, 0);
+  ctx.list = std::make_unique<stack>(f, false);
+
+  tree->scan2_DB(&data);
+  data.close();
+  result.tree = tree;
+  result.frequent = f;
+  result.single_prefix = f > 0 ? tree->cal_single_prefix() : 0;
+  return result;
+}
+
+}  // namespace zub

@@ -1,0 +1,73 @@
+#pragma once
+// The state one mining run shares between its stages: the support threshold,
+// the item tables, the itemset stack, the scratch arrays of the recursion,
+// the pools and the statistics counters. Every tree holds a pointer to the
+// context of its run, so several runs can live in one process.
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
+#include "fp_tree/stack.h"
+#include "memory/memory.h"
+
+namespace zub {
+
+struct Fnode;
+class MFI_tree;
+class CFI_tree;
+class mfi_tem;
+
+struct FreeDeleter {
+  void operator()(void* p) const { std::free(p); }
+};
+
+struct Context {
+  // Settings and counters.
+  int THRESHOLD = 0;
+  int ITEM_NO = 100;
+  int TRANSACTION_NO = 0;
+  int FIRST_TREE_POS = -1;
+  int MFI_NO = 5000;
+  int Max_Width = 0;
+  int PROJECT_NO = 0;
+  int SUBCHECK_NO = 0;
+
+  // The main pool: every FP-tree, main and conditional, lives in it.
+  std::unique_ptr<memory> fp_buf;
+  std::unique_ptr<stack> list;
+  mfi_tem* LMFITEM = nullptr;
+
+  // Per-item arrays of the run (F entries each unless noted).
+  std::vector<int> ITlen;
+  std::vector<int> bran;
+  std::vector<int> width;
+  std::vector<int> compact;
+  std::vector<int> prefix;
+  std::vector<int> order_item;  // position -> item id as read from the file
+  std::vector<int> item_order;  // item id as read -> position, -1 if infrequent
+  std::vector<int> supp;
+  std::vector<int> tail;
+  std::unique_ptr<bool[]> current_fi;
+  std::vector<MFI_tree*> mfitrees;
+  std::vector<CFI_tree*> cfitrees;
+
+  // Node lists of the first-MFI lookahead and head extension (Max_Width each).
+  std::vector<Fnode*> temp1;
+  std::vector<Fnode*> temp2;
+  std::vector<Fnode*> head_tem;
+  std::vector<int> temp_count;
+  std::vector<int> temp_len;
+  std::vector<int*> temp_buf;
+
+  // Pool-ladder steps of the three miners; they only grow during a run.
+  int ms_max = 9;
+  int ms_projected = 9;
+  int ms_closed = 9;
+
+  // Storage of the main tree's pair-count rows. Zeroed lazily by calloc: on
+  // sparse data most of the triangle is never touched.
+  std::unique_ptr<int, FreeDeleter> main_pair_storage;
+  std::vector<int*> main_pair_rows;
+};
+
+}  // namespace zub

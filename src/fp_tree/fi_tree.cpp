@@ -1,0 +1,125 @@
+#include "fp_tree/fi_tree.h"
+
+#include <limits>
+
+namespace zub {
+
+void FI_tree::init(Context* c, int capacity, int item_count) {
+  ctx = c;
+  memory& pool = *ctx->fp_buf;
+  root = pool.take<Fnode>(1);
+  root->init(nullptr, -1, 0);
+  if (capacity != -1) {
+    item_pos = pool.take<int>(ctx->ITEM_NO);
+    for (int k = 0; k < ctx->ITEM_NO; ++k) item_pos[k] = -1;
+    supports = pool.take<int>(capacity);
+    pos_item = pool.take<int>(capacity);
+    for (int k = 0; k < capacity; ++k) {
+      supports[k] = 0;
+      pos_item[k] = k;
+    }
+  } else {
+    item_pos = pos_item = supports = nullptr;
+  }
+  num_items = item_count;
+  heads = item_count != 0 ? pool.take<Fnode*>(item_count) : nullptr;
+  pair_counts = nullptr;
+  pair_rows = 0;
+  level_25_percent = 0.0;
+  mfi_tree = nullptr;
+  cfi_tree = nullptr;
+  covered_len = 0;
+}
+
+void FI_tree::insert(const int* itemset, int count, int length) {
+  Fnode* current = root;
+  for (int i = 0; i < length; ++i) {
+    const int target = itemset[i];
+    Fnode* prev = nullptr;
+    Fnode* child = current->first_child;
+    while (child != nullptr && item_pos[child->item] < target) {
+      prev = child;
+      child = child->next_sibling;
+    }
+    if (child != nullptr && item_pos[child->item] == target) {
+      child->count += count;
+      current = child;
+      continue;
+    }
+    int* bran = ctx->bran.data();
+    int* width = ctx->width.data();
+    for (int j = i; j < length; ++j) {
+      current = current->append(this, j == i ? prev : nullptr, pos_item[itemset[j]], count);
+      ++bran[j];
+      ++width[itemset[j]];
+    }
+    return;
+  }
+}
+
+int FI_tree::cal_single_prefix() const {
+  const Fnode* node = root->first_child;
+  if (node == nullptr || node->next_sibling != nullptr) return 0;
+  int length = 1;
+  while (node->first_child != nullptr && node->first_child->next_sibling == nullptr) {
+    node = node->first_child;
+    ++length;
+  }
+  return length;
+}
+
+bool FI_tree::Single_path(bool push) const {
+  for (const Fnode* node = root->first_child; node != nullptr; node = node->first_child)
+    if (node->next_sibling != nullptr) return false;
+  if (push) {
+    stack& list = *ctx->list;
+    for (const Fnode* node = root->first_child; node != nullptr; node = node->first_child) {
+      list.items[list.len] = node->item;
+      list.item_supports[list.len] = node->count;
+      ++list.len;
+    }
+  }
+  return true;
+}
+
+void FI_tree::remove_single_prefix(int length) {
+  if (length < 1) return;
+  for (int i = 0; i < num_items; ++i) item_pos[pos_item[i]] = i < length ? -1 : i - length;
+  // The last prefix node's children become the root's.
+  const Fnode* last = heads[length - 1]->link;
+  root->first_child = last->first_child;
+  for (Fnode* child = root->first_child; child != nullptr; child = child->next_sibling)
+    child->parent = root;
+  for (int i = length; i < num_items; ++i) {
+    pos_item[i - length] = pos_item[i];
+    supports[i - length] = supports[i];
+    heads[i - length] = heads[i];
+  }
+  num_items -= length;
+  covered_len = covered_len > length ? covered_len - length : 0;
+}
+
+void FI_tree::cal_level_25() {
+  int* bran = ctx->bran.data();
+  int levels = 0;
+  if (num_items > 0 && bran[0] != 0)
+    while (levels < num_items && bran[levels] != 0) ++levels;
+  const int quarter = static_cast<int>(levels * 0.25);
+  long long first_quarter = 0;
+  for (int i = 0; i < quarter; ++i) first_quarter += bran[i];
+  long long total = 0;
+  for (int i = 0; i < num_items && bran[i] != 0; ++i) {
+    total += bran[i];
+    bran[i] = 0;
+  }
+  // No node at all gives not-a-number, which fails every later comparison.
+  level_25_percent = total == 0 ? std::numeric_limits<double>::quiet_NaN()
+                                : double(first_quarter) / double(total) * 100.0;
+}
+
+void stack::insert(const FI_tree* t) {
+  for (const Fnode* node = t->root->first_child; node != nullptr; node = node->first_child)
+    items[len++] = node->item;
+}
+
+}  // namespace zub

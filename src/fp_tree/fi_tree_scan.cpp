@@ -1,0 +1,146 @@
+// The two passes over the transaction file that build the main FP-tree.
+#include <algorithm>
+#include <climits>
+#include <cstdint>
+#include <cstdlib>
+
+#include "fp_tree/fi_tree.h"
+#include "fp_tree/run_error.h"
+#include "fp_tree/sort.h"
+#include "io/data.h"
+
+namespace zub {
+
+namespace {
+
+using CountArray = std::unique_ptr<std::uint32_t, FreeDeleter>;
+
+// Zeroed lazily: a count array sized by a large sparse id touches few pages.
+CountArray make_counts(std::size_t entries) {
+  void* p = std::calloc(entries, sizeof(std::uint32_t));
+  if (p == nullptr) fail_memory();
+  return CountArray(static_cast<std::uint32_t*>(p));
+}
+
+// Marks an item as already counted in the current transaction.
+constexpr std::uint32_t kSeen = 0x80000000u;
+
+}  // namespace
+
+void FI_tree::scan1_DB(Data* data) {
+  Context& c = *ctx;
+  covered_len = 0;
+  std::size_t capacity = static_cast<std::size_t>(c.ITEM_NO);
+  CountArray counts = make_counts(capacity);
+  std::size_t largest = 0;
+  Transaction tran(50);
+  while (data->getNextTransaction(&tran) != nullptr) {
+    std::uint32_t* count = counts.get();
+    for (int k = 0; k < tran.length; ++k) {
+      const std::size_t x = static_cast<std::size_t>(tran.items[k]);
+      if (x >= capacity) {
+        const std::size_t grown = 2 * x;
+        CountArray bigger = make_counts(grown);
+        std::copy(counts.get(), counts.get() + largest + 1, bigger.get());
+        counts = std::move(bigger);
+        count = counts.get();
+        capacity = grown;
+        largest = x;
+      } else if (x > largest) {
+        largest = x;
+      }
+      // An id repeated within one transaction is counted once.
+      if ((count[x] & kSeen) == 0) count[x] = (count[x] + 1) | kSeen;
+    }
+    for (int k = 0; k < tran.length; ++k) count[tran.items[k]] &= ~kSeen;
+    if (c.TRANSACTION_NO == INT_MAX)
+      throw RunError(kExitFile, data->name() + " has more than 2147483647 transactions!");
+    ++c.TRANSACTION_NO;
+  }
+  if (largest + 1 > std::size_t(INT_MAX)) fail_memory();
+  const int ids = static_cast<int>(largest + 1);
+  c.ITEM_NO = ids;
+  const std::uint32_t* count = counts.get();
+
+  memory& pool = *c.fp_buf;
+  item_pos = pool.take<int>(ids);
+  pos_item = pool.take<int>(ids);
+  supports = pool.take<int>(ids);
+  for (int i = 0; i < ids; ++i) {
+    item_pos[i] = -1;
+    supports[i] = static_cast<int>(count[i]);
+    pos_item[i] = i;
+  }
+  sort(supports, pos_item, 0, ids - 1);
+  num_items = 0;
+  while (num_items < ids && supports[num_items] >= c.THRESHOLD) ++num_items;
+  for (int p = 0; p < num_items; ++p) {
+    supports[p] = static_cast<int>(count[pos_item[p]]);
+    item_pos[pos_item[p]] = p;
+  }
+
+  heads = pool.take<Fnode*>(num_items);
+  pair_counts = nullptr;
+  if (num_items > 5) {
+    const std::size_t rows = static_cast<std::size_t>(num_items) - 1;
+    const std::size_t cells = rows * (rows + 1) / 2;
+    void* storage = std::calloc(cells, sizeof(int));
+    if (storage == nullptr) fail_memory();
+    c.main_pair_storage.reset(static_cast<int*>(storage));
+    c.main_pair_rows.assign(rows, nullptr);
+    int* row = c.main_pair_storage.get();
+    for (std::size_t r = 0; r < rows; ++r) {
+      c.main_pair_rows[r] = row;
+      row += rows - r;
+    }
+    pair_counts = c.main_pair_rows.data();
+  }
+
+  c.order_item.assign(num_items, 0);
+  c.item_order.assign(ids, -1);
+  for (int p = 0; p < num_items; ++p) {
+    heads[p] = pool.take<Fnode>(1);
+    heads[p]->init(nullptr, p, supports[p]);
+    c.order_item[p] = pos_item[p];
+    pos_item[p] = p;
+    c.item_order[p] = item_pos[p];  // the position of file id p, read before it is overwritten
+    item_pos[p] = p;
+  }
+  for (int i = num_items; i < ids; ++i) {
+    c.item_order[i] = item_pos[i];
+    item_pos[i] = -1;
+  }
+  c.ITEM_NO = num_items;
+  pair_rows = num_items - 1;
+}
+
+void FI_tree::scan2_DB(Data* data) {
+  Context& c = *ctx;
+  Transaction tran(50);
+  std::vector<unsigned char> seen(static_cast<std::size_t>(num_items), 0);
+  int* compact = c.compact.data();
+  const int* item_order = c.item_order.data();
+  const std::size_t ids = c.item_order.size();
+  for (int n = 0; n < c.TRANSACTION_NO; ++n) {
+    if (data->getNextTransaction(&tran) == nullptr) break;
+    // The distinct frequent positions of the transaction, ascending.
+    int k = 0;
+    for (int j = 0; j < tran.length; ++j) {
+      const std::size_t x = static_cast<std::size_t>(tran.items[j]);
+      if (x >= ids) continue;  // the file grew since the first pass
+      const int p = item_order[x];
+      if (p >= 0 && !seen[p]) {
+        seen[p] = 1;
+        compact[k++] = p;
+      }
+    }
+    if (k == 0) continue;
+    std::sort(compact, compact + k);
+    for (int j = 0; j < k; ++j) seen[compact[j]] = 0;
+    if (pair_counts != nullptr && k >= 2) add_pairs(compact, k, 1);
+    insert(compact, 1, k);
+  }
+  cal_level_25();
+}
+
+}  // namespace zub

@@ -1,0 +1,29 @@
+#pragma once
+// A failure that ends a run: the message the user sees and the exit status.
+// The library throws it; the command-line programs print the message on
+// standard output and exit with the status, embedders catch it.
+#include <stdexcept>
+#include <string>
+
+namespace zub {
+
+enum ExitStatus : int {
+  kExitOk = 0,
+  kExitUsage = 1,
+  kExitFile = 2,    // a file could not be opened, read or written
+  kExitMemory = 3,  // a pool or an array could not get memory
+};
+
+class RunError : public std::runtime_error {
+ public:
+  RunError(int status, const std::string& message)
+      : std::runtime_error(message), status_(status) {}
+  int status() const { return status_; }
+
+ private:
+  int status_;
+};
+
+[[noreturn]] inline void fail_memory() { throw RunError(kExitMemory, "Not enough memory!"); }
+
+}  // namespace zub

@@ -1,0 +1,72 @@
+#pragma once
+// Descending sort of a key array that moves a companion array along. The
+// order of equal keys is part of the result (it fixes the item order of every
+// tree), so the procedure is kept exactly: quicksort with a middle pivot down
+// to ranges of nine entries, insertion sort below. `key` must start at index 0
+// of the arrays: the right scan of the partition is bounded by 0, not by i.
+
+namespace zub {
+
+inline int findpivot(const int& i, const int& j) { return (i + j) / 2; }
+
+template <class T>
+inline void swap_entries(int* key, T* other, int a, int b) {
+  int k = key[a];
+  key[a] = key[b];
+  key[b] = k;
+  T o = other[a];
+  other[a] = other[b];
+  other[b] = o;
+}
+
+template <class T>
+int partition(int* key, T* other, int l, int r, int pivot) {
+  do {
+    while (key[++l] > pivot) {
+    }
+    while (r != 0 && key[--r] < pivot) {
+    }
+    swap_entries(key, other, l, r);
+  } while (l < r);
+  swap_entries(key, other, l, r);  // undoes the exchange of the last pass
+  return l;
+}
+
+template <class T>
+void inssort(int* key, T* other, int i, int j) {
+  for (int m = i + 1; m <= j; ++m)
+    for (int n = m; n > i && key[n] > key[n - 1]; --n) swap_entries(key, other, n, n - 1);
+}
+
+template <class T>
+void sort(int* key, T* other, int i, int j) {
+  while (j - i > 8) {
+    const int p = findpivot(i, j);
+    swap_entries(key, other, p, j);
+    const int k = partition(key, other, i - 1, j, key[j]);
+    swap_entries(key, other, k, j);
+    if (k - i >= 2) sort(key, other, i, k - 1);
+    if (j - k <= 1) return;
+    i = k + 1;
+  }
+  inssort(key, other, i, j);
+}
+
+// Intersection of two ascending arrays into `result`; returns its length.
+inline int intersect(const int* a, int na, const int* b, int nb, int* result) {
+  int x = 0, y = 0, n = 0;
+  while (x < na && y < nb) {
+    if (a[x] == b[y]) {
+      result[n++] = a[x];
+      ++x;
+      ++y;
+    } else if (a[x] < b[y]) {
+      ++x;
+    } else {
+      ++y;
+    }
+  }
+  return n;
+}
+
+}  // namespace zub

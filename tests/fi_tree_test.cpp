@@ -1,0 +1,262 @@
+#include "fp_tree/fi_tree.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "driver/main_tree.h"
+#include "io/data.h"
+#include "support/test_support.h"
+
+namespace zub {
+namespace {
+
+// The main tree of a database given as text.
+struct Built {
+  std::unique_ptr<Context> ctx = std::make_unique<Context>();
+  MainTree main;
+  FI_tree* tree() const { return main.tree; }
+};
+
+Built build(const std::string& content, int threshold) {
+  test::TempDir dir;
+  dir.write("db", content);
+  Built b;
+  b.ctx->THRESHOLD = threshold;
+  Data data(dir.file("db").c_str());
+  b.main = build_main_tree(*b.ctx, data);
+  return b;
+}
+
+std::vector<int> chain_counts(const FI_tree& t, int pos) {
+  std::vector<int> counts;
+  for (const Fnode* n = t.heads[pos]->link; n != nullptr; n = n->link) counts.push_back(n->count);
+  return counts;
+}
+
+std::vector<int> child_items(const Fnode* n) {
+  std::vector<int> items;
+  for (const Fnode* c = n->first_child; c != nullptr; c = c->next_sibling) items.push_back(c->item);
+  return items;
+}
+
+TEST(FirstScan, WorkedExample) {
+  Built b = build("1 2\n1 2 3\n2\n", 2);
+  const Context& c = *b.ctx;
+  EXPECT_EQ(b.tree()->num_items, 2);
+  EXPECT_EQ(c.ITEM_NO, 2);
+  EXPECT_EQ(c.TRANSACTION_NO, 3);
+  EXPECT_EQ(c.order_item, (std::vector<int>{2, 1}));
+  EXPECT_EQ(c.item_order, (std::vector<int>{-1, 1, 0, -1}));
+  EXPECT_EQ(b.tree()->supports[0], 3);
+  EXPECT_EQ(b.tree()->supports[1], 2);
+  EXPECT_EQ(b.tree()->heads[1]->count, 2);
+  EXPECT_EQ(b.tree()->pair_counts, nullptr);
+}
+
+TEST(FirstScan, EmptyFileAndThresholdZero) {
+  Built none = build("", 1);
+  EXPECT_EQ(none.ctx->TRANSACTION_NO, 0);
+  EXPECT_EQ(none.tree()->num_items, 0);
+  // At threshold 0 every id up to the largest is frequent, even unseen ones,
+  // and they sort behind the ids that occur.
+  Built all = build("", 0);
+  EXPECT_EQ(all.tree()->num_items, 1);
+  Built gaps = build("3\n3 1\n\n", 0);
+  EXPECT_EQ(gaps.ctx->TRANSACTION_NO, 3);
+  EXPECT_EQ(gaps.ctx->order_item, (std::vector<int>{3, 1, 0, 2}));
+  EXPECT_EQ(gaps.tree()->supports[3], 0);
+}
+
+TEST(FirstScan, GrowingCountArrayKeepsEarlierCounts) {
+  Built b = build("5 100\n150 5\n100 99\n", 2);
+  // The two frequent ids tie; with 151 ids the quicksort phase orders them.
+  std::vector<int> frequent = b.ctx->order_item;
+  std::sort(frequent.begin(), frequent.end());
+  EXPECT_EQ(frequent, (std::vector<int>{5, 100}));
+  EXPECT_EQ(b.tree()->supports[0], 2);
+  EXPECT_EQ(b.tree()->supports[1], 2);
+  EXPECT_EQ(b.ctx->item_order.size(), 151u);
+  EXPECT_EQ(b.ctx->item_order[150], -1);
+}
+
+TEST(FirstScan, RepeatedIdCountsOncePerTransaction) {
+  Built b = build("5 5 5\n5\n6\n7 7\n", 2);
+  EXPECT_EQ(b.tree()->num_items, 1);
+  EXPECT_EQ(b.ctx->order_item, (std::vector<int>{5}));
+  EXPECT_EQ(b.tree()->supports[0], 2);
+  EXPECT_EQ(b.tree()->heads[0]->link->count, 2) << "the tree agrees with the header";
+}
+
+TEST(FirstScan, EqualSupportsKeepAscendingIdOrder) {
+  // Nine ids (0 to 8): the sort is an insertion sort, which keeps ties in id order.
+  Built b = build("4 2\n2 4\n8\n", 1);
+  EXPECT_EQ(b.ctx->order_item, (std::vector<int>{2, 4, 8}));
+}
+
+TEST(FirstScan, PairArrayOnlyAboveFiveItems) {
+  Built five = build("0 1 2 3 4\n", 1);
+  EXPECT_EQ(five.tree()->pair_counts, nullptr);
+  Built six = build("0 1 2 3 4 5\n", 1);
+  ASSERT_NE(six.tree()->pair_counts, nullptr);
+  EXPECT_EQ(six.tree()->pair_rows, 5);
+  EXPECT_EQ(six.ctx->main_pair_rows.size(), 5u);
+  for (int r = 0; r + 1 < 5; ++r)  // rows are laid out back to back: row r has 5 - r entries
+    EXPECT_EQ(six.ctx->main_pair_rows[r + 1] - six.ctx->main_pair_rows[r], 5 - r);
+}
+
+TEST(SecondScan, PairCountsOfOneTransaction) {
+  // Single-item lines make ids 0..5 the positions 0..5.
+  Built b = build("0\n0\n0\n0\n0\n0\n1\n1\n1\n1\n1\n2\n2\n2\n2\n3\n3\n3\n4\n4\n5\n0 2 5\n", 1);
+  const FI_tree& t = *b.tree();
+  ASSERT_EQ(b.ctx->order_item, (std::vector<int>{0, 1, 2, 3, 4, 5}));
+  ASSERT_NE(t.pair_counts, nullptr);
+  for (int r = 0; r < t.pair_rows; ++r) {
+    const int a = t.num_items - 1 - r;
+    for (int e = 0; e < a; ++e) {
+      const int b_pos = a - e - 1;
+      const bool in_transaction = (a == 5 && (b_pos == 2 || b_pos == 0)) || (a == 2 && b_pos == 0);
+      EXPECT_EQ(t.pair_counts[r][e], in_transaction ? 1 : 0) << "pair " << b_pos << "," << a;
+    }
+  }
+}
+
+TEST(SecondScan, TreeShapeCountsAndChains) {
+  Built b = build("1 2\n1 3\n1 2\n\n7\n2\n", 1);
+  const FI_tree& t = *b.tree();
+  // Supports: 1 and 2 three times, 3 and 7 once; positions 1, 2, 3, 7.
+  ASSERT_EQ(b.ctx->order_item, (std::vector<int>{1, 2, 3, 7}));
+  EXPECT_EQ(child_items(t.root), (std::vector<int>{0, 1, 3}));
+  EXPECT_EQ(child_items(t.root->first_child), (std::vector<int>{1, 2}));
+  EXPECT_EQ(chain_counts(t, 1), (std::vector<int>{1, 2})) << "the root's child 2 is newest";
+  EXPECT_EQ(b.ctx->width, (std::vector<int>{1, 2, 1, 1}));
+  EXPECT_EQ(b.ctx->bran, (std::vector<int>{0, 0, 0, 0}));
+  // 3 nodes at depth 1, 2 at depth 2: two levels, no quarter.
+  EXPECT_EQ(t.level_25_percent, 0.0);
+}
+
+TEST(SecondScan, NoFrequentItemLeavesTheRootAlone) {
+  Built b = build("1\n2\n\n", 0);
+  // Threshold 0: ids 0, 1, 2 all frequent; the id-0 item has no node.
+  EXPECT_EQ(b.tree()->num_items, 3);
+  Built empty = build("\n\n", 0);
+  EXPECT_EQ(empty.tree()->root->first_child, nullptr);
+  EXPECT_TRUE(std::isnan(empty.tree()->level_25_percent));
+}
+
+// A tree over n positions (item = position) built by hand.
+struct HandTree {
+  Context ctx;
+  FI_tree* tree;
+  explicit HandTree(int n) {
+    ctx.fp_buf = std::make_unique<memory>(100, 4096, 4096, 2);
+    ctx.ITEM_NO = n;
+    ctx.bran.assign(n, 0);
+    ctx.width.assign(n, 0);
+    ctx.list = std::make_unique<stack>(n, true);
+    tree = ctx.fp_buf->take<FI_tree>(1);
+    tree->init(&ctx, n, n);
+    for (int p = 0; p < n; ++p) {
+      tree->item_pos[p] = p;
+      tree->heads[p] = ctx.fp_buf->take<Fnode>(1);
+      tree->heads[p]->init(nullptr, p, 0);
+    }
+  }
+  void add(std::vector<int> items, int count = 1) { tree->insert(items.data(), count, int(items.size())); }
+};
+
+TEST(Insert, ChildrenStayInPositionOrder) {
+  HandTree h(4);
+  h.add({2});
+  h.add({3});
+  h.add({1});  // before every child: becomes the first
+  EXPECT_EQ(child_items(h.tree->root), (std::vector<int>{1, 2, 3}));
+  h.add({0, 2});
+  h.add({0, 1});
+  EXPECT_EQ(child_items(h.tree->root), (std::vector<int>{0, 1, 2, 3}));
+  EXPECT_EQ(child_items(h.tree->root->first_child), (std::vector<int>{1, 2}));
+  EXPECT_EQ(h.ctx.bran, (std::vector<int>{4, 2, 0, 0}));
+}
+
+TEST(Insert, SameItemsetTwiceSharesItsNodes) {
+  HandTree h(3);
+  h.add({0, 1, 2}, 1);
+  h.add({0, 1, 2}, 3);
+  for (int p = 0; p < 3; ++p) EXPECT_EQ(chain_counts(*h.tree, p), (std::vector<int>{4}));
+  EXPECT_EQ(h.ctx.width, (std::vector<int>{1, 1, 1}));
+  h.add({}, 5);
+  EXPECT_EQ(chain_counts(*h.tree, 0), (std::vector<int>{4}));
+}
+
+TEST(Insert, NodeLinkChainIsNewestFirst) {
+  HandTree h(2);
+  h.add({1}, 1);     // node A
+  h.add({0, 1}, 2);  // node B
+  EXPECT_EQ(chain_counts(*h.tree, 1), (std::vector<int>{2, 1}));
+}
+
+TEST(SinglePrefix, MeasureAndRemove) {
+  HandTree h(4);
+  h.add({0, 1, 2});
+  h.add({0, 1, 3});
+  FI_tree& t = *h.tree;
+  t.covered_len = 1;
+  EXPECT_EQ(t.cal_single_prefix(), 2);
+  EXPECT_FALSE(t.Single_path(false));
+  t.remove_single_prefix(2);
+  EXPECT_EQ(t.num_items, 2);
+  EXPECT_EQ(t.covered_len, 0);
+  EXPECT_EQ(child_items(t.root), (std::vector<int>{2, 3}));
+  for (const Fnode* c = t.root->first_child; c != nullptr; c = c->next_sibling) EXPECT_EQ(c->parent, t.root);
+  EXPECT_EQ(t.item_pos[0], -1);
+  EXPECT_EQ(t.item_pos[1], -1);
+  EXPECT_EQ(t.item_pos[2], 0);
+  EXPECT_EQ(t.item_pos[3], 1);
+  EXPECT_EQ(t.pos_item[0], 2);
+  EXPECT_EQ(t.heads[1]->item, 3);
+  EXPECT_EQ(t.cal_single_prefix(), 0);
+  t.remove_single_prefix(0);
+  EXPECT_EQ(t.num_items, 2);
+}
+
+TEST(SinglePrefix, WholePathAndShortCases) {
+  HandTree h(3);
+  EXPECT_EQ(h.tree->cal_single_prefix(), 0);
+  EXPECT_TRUE(h.tree->Single_path(true)) << "a tree without nodes is one path";
+  EXPECT_EQ(h.ctx.list->len, 0);
+  h.ctx.list->insert(h.tree);
+  EXPECT_EQ(h.ctx.list->len, 0);
+  h.add({0}, 2);
+  EXPECT_EQ(h.tree->cal_single_prefix(), 1);
+  h.add({0, 1, 2}, 1);
+  EXPECT_EQ(h.tree->cal_single_prefix(), 3);
+  ASSERT_TRUE(h.tree->Single_path(true));
+  stack& list = *h.ctx.list;
+  ASSERT_EQ(list.len, 3);
+  EXPECT_EQ(std::vector<int>(list.items, list.items + 3), (std::vector<int>{0, 1, 2}));
+  EXPECT_EQ(std::vector<int>(list.item_supports, list.item_supports + 3), (std::vector<int>{3, 1, 1}));
+  h.tree->covered_len = 1;
+  h.tree->remove_single_prefix(3);
+  EXPECT_EQ(h.tree->num_items, 0);
+  EXPECT_EQ(h.tree->root->first_child, nullptr);
+}
+
+TEST(LevelStatistics, ShareOfTheFirstQuarter) {
+  HandTree h(8);
+  auto level = [&](std::vector<int> per_depth) {
+    for (std::size_t d = 0; d < per_depth.size(); ++d) h.ctx.bran[d] = per_depth[d];
+    h.tree->cal_level_25();
+    for (int v : h.ctx.bran) EXPECT_EQ(v, 0);
+    return h.tree->level_25_percent;
+  };
+  EXPECT_DOUBLE_EQ(level({3, 4, 2, 1}), 30.0);
+  EXPECT_DOUBLE_EQ(level({3, 4, 2}), 0.0);
+  EXPECT_DOUBLE_EQ(level({2, 3, 1}), 0.0);
+  EXPECT_DOUBLE_EQ(level({4, 4, 1, 1}), 40.0);
+  EXPECT_TRUE(std::isnan(level({})));
+}
+
+}  // namespace
+}  // namespace zub

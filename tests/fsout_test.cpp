@@ -1,0 +1,72 @@
+#include "io/fsout.h"
+
+#include <gtest/gtest.h>
+
+#include "fp_tree/run_error.h"
+#include "support/test_support.h"
+
+namespace zub {
+namespace {
+
+TEST(Writer, LineFormatGoesThroughOrderItem) {
+  test::TempDir dir;
+  dir.write("out", "old content that must go\n");
+  {
+    FSout out(dir.file("out").c_str());
+    ASSERT_TRUE(out.isOpen());
+    const int order_item[] = {2, 1, 7, 3};
+    out.set_order(order_item);
+    const int itemset[] = {1, 0};
+    out.printSet(2, itemset, 5);
+    const int pair[] = {2, 3};
+    out.printSet(2, pair, 12);
+    out.printSet(0, nullptr, 3);
+    out.printset(1, itemset);
+    out.printSet(1, pair + 1, 2147483647);
+    out.close();
+  }
+  EXPECT_EQ(dir.read("out"), "1 2 (5)\n7 3 (12)\n(3)\n1 3 (2147483647)\n");
+}
+
+TEST(Writer, ManyLinesSurviveTheBuffer) {
+  test::TempDir dir;
+  std::string expected;
+  {
+    FSout out(dir.file("out").c_str());
+    std::vector<int> order(1000);
+    for (int k = 0; k < 1000; ++k) order[k] = 1000000 + k;
+    out.set_order(order.data());
+    for (int k = 0; k < 20000; ++k) {
+      const int items[] = {k % 1000, (k * 7) % 1000};
+      out.printSet(2, items, k);
+      expected += std::to_string(order[items[0]]) + " " + std::to_string(order[items[1]]) + " (" +
+                  std::to_string(k) + ")\n";
+    }
+    out.close();
+  }
+  EXPECT_EQ(dir.read("out"), expected);
+}
+
+TEST(Writer, UnopenableFileIsNotOpen) {
+  FSout out("/nonexistent/zub/out");
+  EXPECT_FALSE(out.isOpen());
+}
+
+TEST(Writer, FullDeviceIsAWriteError) {
+  FSout out("/dev/full");
+  ASSERT_TRUE(out.isOpen());
+  const int order_item[] = {0};
+  out.set_order(order_item);
+  const int items[] = {0};
+  out.printSet(1, items, 1);
+  try {
+    out.close();
+    ADD_FAILURE() << "no RunError";
+  } catch (const RunError& e) {
+    EXPECT_EQ(e.status(), kExitFile);
+    EXPECT_STREQ(e.what(), "/dev/full could not be written!");
+  }
+}
+
+}  // namespace
+}  // namespace zub

@@ -1,0 +1,46 @@
+#pragma once
+// Helpers shared by the tests: temporary directories, files, and running the
+// real programs in a directory of their own.
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace zub::test {
+
+std::string read_file(const std::filesystem::path& path);
+void write_file(const std::filesystem::path& path, const std::string& content);
+
+// A fresh directory, removed with everything in it when the object goes.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::filesystem::path& path() const { return path_; }
+  std::string file(const std::string& name) const { return (path_ / name).string(); }
+  void write(const std::string& name, const std::string& content) const { write_file(path_ / name, content); }
+  std::string read(const std::string& name) const { return read_file(path_ / name); }
+  bool exists(const std::string& name) const { return std::filesystem::exists(path_ / name); }
+
+ private:
+  std::filesystem::path path_;
+};
+
+struct ProcessResult {
+  int status = -1;  // exit status, or 128 + signal
+  std::string out;
+  std::string err;
+};
+
+// Runs `binary` with `args` in `cwd`; standard input from `stdin_path` when given.
+ProcessResult run_program(const std::string& binary, const std::vector<std::string>& args,
+                          const std::filesystem::path& cwd, const std::string& stdin_path = "");
+
+// The program under test.
+inline std::string zub_binary() { return ZUB_BINARY; }
+
+// The folder of public benchmark datasets, or an empty string when absent.
+std::string data_dir();
+
+}  // namespace zub::test
