@@ -2,6 +2,8 @@
 // The FP-tree: prefix tree of the frequent items of a database (or of a
 // conditional database) with its header table and optional pair-count array.
 // Every node, header node and header array lives in the run's main pool.
+#include <memory>
+
 #include "fp_tree/context.h"
 #include "fp_tree/fnode.h"
 
@@ -30,6 +32,34 @@ class FI_tree {
   // Sets level_25_percent from the per-depth node counts in bran, resets bran.
   void cal_level_25();
 
+  // Conditional trees. The first scans take the items from `tail` and their
+  // supports from `supp` (at the parent's positions, cleared as they are
+  // read); the second scans insert the prefix paths of the given nodes.
+  void scan1_DB(FI_tree* parent);
+  void scan1_DB(FI_tree* parent, const bool* covered_flags, int covered);
+  void scan1_DB(FI_tree* parent, const int* unused1, const int* unused2, const int* tail_supports,
+                const int* covered_items, int covered);
+  void scan2_DB(FI_tree* parent, Fnode* head);
+  void scan2_DB(FI_tree* parent, Fnode** nodes, int node_count);
+
+  // A pool for the MFI-tree of the conditional tree of position `pos`.
+  std::unique_ptr<memory> allocate_buf(int pos, int level, int base) const;
+
+  // Greedy maximal extension of the item of `hd` inside this tree; pushes
+  // the extension items (ascending) and then the item, returns their number.
+  int first_mfi(Fnode* hd, int& support);
+  int first_mfi_2(Fnode* hd, int& support);
+  int first_mfi_3(Fnode* hd, int& support, int* items, int n, int* unused, int* rank, int* keys,
+                  int* result);
+
+  // Forces tail items that every new maximal itemset must contain onto the stack.
+  int head_increase(int* tail, int& Tlen, Fnode** nodes, int& node_count);
+  void conditional_pattern_base(int size, const int* items, int from, int to, bool* allowed,
+                                int& rest, Fnode** nodes, int& node_count) const;
+
+  // Writes every maximal frequent itemset that extends the stack in this tree.
+  int Mine_Max(FSout* out);
+
   // Adds `count` to every pair of the ascending positions that has a row.
   void add_pairs(const int* positions, int k, int count) {
     const int first_with_row = num_items - pair_rows;
@@ -41,6 +71,8 @@ class FI_tree {
     }
   }
   bool has_pair_row(int pos) const { return pair_counts != nullptr && pos >= num_items - pair_rows; }
+  // Entry for the pair (b, a), b < a, of a position a that has a row.
+  int pair_count(int b, int a) const { return pair_counts[num_items - 1 - a][a - b - 1]; }
 
   Context* ctx;
   int num_items;
@@ -55,6 +87,13 @@ class FI_tree {
   MFI_tree* mfi_tree;
   CFI_tree* cfi_tree;
   int covered_len;
+
+ private:
+  void take_tail(FI_tree* parent);
+  void partition_covered(const FI_tree* parent, const bool* marked, bool by_parent_position);
+  void make_header_table(const FI_tree* parent);
+  void add_prefix_path(const FI_tree* parent, const Fnode* node);
+  void record_by_flags(int from, int to);
 };
 
 inline Fnode* Fnode::append(FI_tree* tree, Fnode* prev, int item_, int count_) {

@@ -12,6 +12,7 @@ enum ExitStatus : int {
   kExitUsage = 1,
   kExitFile = 2,    // a file could not be opened, read or written
   kExitMemory = 3,  // a pool or an array could not get memory
+  kExitInternal = 4,  // an internal consistency check failed
 };
 
 class RunError : public std::runtime_error {

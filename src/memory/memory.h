@@ -61,6 +61,9 @@ class memory {
   }
   // Size of the block that slot `index` would get for a small request.
   long scheduled_size(int index) const;
+  // max_blocks / (max_blocks - last_block): 3 or more once two thirds of the
+  // slots are in use, which makes the miners start later pools larger.
+  int fill_quotient() const { return max_blocks / (max_blocks - last_block); }
 
   int max_blocks;
   long unit_size;

@@ -1,0 +1,45 @@
+#include "driver/mining_run.h"
+
+#include <algorithm>
+
+#include "fp_tree/fi_tree.h"
+#include "fp_tree/mfi_tem.h"
+#include "fp_tree/mfi_tree.h"
+
+namespace zub {
+
+MiningRun::MiningRun(Context& ctx, FI_tree* tree, int prefix_length) : ctx_(ctx) {
+  const int f = ctx.ITEM_NO;
+  ctx.current_fi.reset(new bool[f > 0 ? f : 1]());
+  ctx.supp.assign(f, 0);
+  ctx.tail.assign(f, 0);
+  ctx.mfitrees.assign(f + 1, nullptr);
+  ctx.Max_Width = 0;
+  for (int w : ctx.width) ctx.Max_Width = std::max(ctx.Max_Width, w);
+
+  stack& list = *ctx.list;
+  if (prefix_length > 0) {
+    for (int k = 0; k < prefix_length; ++k) list.items[list.len++] = tree->pos_item[k];
+    tree->remove_single_prefix(prefix_length);
+    ctx.FIRST_TREE_POS = list.len - 1;
+  }
+  mfi_pool_ = std::make_unique<memory>(250, 0x40000, 0x80000, 2);
+  root_mfi_ = mfi_pool_->take<MFI_tree>(1);
+  root_mfi_->init(mfi_pool_.get(), tree, nullptr, nullptr, list.len - 1);
+  lmfitem_ = std::make_unique<mfi_tem>();
+  ctx.LMFITEM = lmfitem_.get();
+  lmfitem_->init(&ctx, mfi_pool_.get(), f);
+
+  const std::size_t w = static_cast<std::size_t>(ctx.Max_Width);
+  ctx.temp1.assign(w, nullptr);
+  ctx.temp2.assign(w, nullptr);
+  ctx.temp_count.assign(w, 0);
+  ctx.head_tem.assign(w, nullptr);
+
+  tree->mfi_tree = root_mfi_;
+  ctx.mfitrees[ctx.FIRST_TREE_POS + 1] = root_mfi_;
+}
+
+MiningRun::~MiningRun() { ctx_.LMFITEM = nullptr; }
+
+}  // namespace zub

@@ -1,0 +1,155 @@
+// Conditional FP-trees: the tree of the prefix paths of one item of a parent.
+#include <algorithm>
+
+#include "fp_tree/fi_tree.h"
+#include "fp_tree/mfi_tem.h"
+#include "fp_tree/mnode.h"
+#include "fp_tree/sort.h"
+#include "memory/power2.h"
+
+namespace zub {
+
+void FI_tree::take_tail(FI_tree* parent) {
+  ++ctx->PROJECT_NO;
+  int* supp = ctx->supp.data();
+  const int* tail = ctx->tail.data();
+  for (int i = 0; i < num_items; ++i) {
+    const int q = parent->item_pos[tail[i]];
+    supports[i] = supp[q];
+    pos_item[i] = tail[i];
+    supp[q] = 0;
+  }
+}
+
+// Moves the marked items to the front, working inwards from both ends.
+void FI_tree::partition_covered(const FI_tree* parent, const bool* marked, bool by_parent_position) {
+  auto is_marked = [&](int i) {
+    const int item = pos_item[i];
+    return by_parent_position ? marked[parent->item_pos[item]] : marked[item];
+  };
+  int left = 0, right = num_items - 1;
+  for (;;) {
+    while (left < num_items && is_marked(left)) ++left;
+    while (right >= 0 && !is_marked(right)) --right;
+    if (right <= left) break;
+    std::swap(pos_item[left], pos_item[right]);
+    std::swap(supports[left], supports[right]);
+  }
+}
+
+void FI_tree::make_header_table(const FI_tree* parent) {
+  memory& pool = *ctx->fp_buf;
+  for (int i = 0; i < num_items; ++i) {
+    item_pos[pos_item[i]] = i;
+    heads[i] = pool.take<Fnode>(1);
+    heads[i]->init(nullptr, pos_item[i], supports[i]);
+  }
+  // Not-a-number fails this test: a parent without nodes gives no array.
+  if (num_items > 5 && parent->level_25_percent > 15.0) {
+    pair_rows = covered_len == 0 ? num_items - 1 : num_items - covered_len - 1;
+    pair_counts = pool.take<int*>(pair_rows);
+    for (int r = 0; r < pair_rows; ++r) {
+      const int cells = num_items - 1 - r;
+      pair_counts[r] = pool.take<int>(cells);
+      std::fill(pair_counts[r], pair_counts[r] + cells, 0);
+    }
+  } else {
+    pair_counts = nullptr;
+  }
+}
+
+void FI_tree::scan1_DB(FI_tree* parent) {
+  take_tail(parent);
+  const mfi_tem* list = ctx->LMFITEM;
+  if (list != nullptr && list->count > 0 && list->has[0] != 0) {
+    // The tail items of the best listed itemset go first, each group by support.
+    covered_len = list->has[0];
+    bool* marked = ctx->current_fi.get();
+    for (const Mnode* a = list->entries[0]; a->parent != nullptr; a = a->parent) marked[a->item] = true;
+    partition_covered(parent, marked, false);
+    sort(supports, pos_item, 0, covered_len - 1);
+    sort(supports, pos_item, covered_len, num_items - 1);
+    for (const Mnode* a = list->entries[0]; a->parent != nullptr; a = a->parent) marked[a->item] = false;
+  } else {
+    sort(supports, pos_item, 0, num_items - 1);
+    covered_len = 0;
+  }
+  make_header_table(parent);
+}
+
+void FI_tree::scan1_DB(FI_tree* parent, const bool* covered_flags, int covered) {
+  take_tail(parent);
+  covered_len = covered;
+  if (num_items > 1) partition_covered(parent, covered_flags, true);
+  sort(supports, pos_item, 0, covered - 1);
+  sort(supports, pos_item, covered, num_items - 1);
+  make_header_table(parent);
+}
+
+void FI_tree::scan1_DB(FI_tree* parent, const int*, const int*, const int* tail_supports,
+                       const int* covered_items, int covered) {
+  ++ctx->PROJECT_NO;
+  if (num_items <= 0) {
+    covered_len = covered;
+    pair_counts = nullptr;
+    return;
+  }
+  // Covered items matched in tail order go first, the rest keep tail order.
+  // Counting the matches first keeps a covered list that is out of order
+  // from writing past the arrays: an unmatched item just joins the rest.
+  const int* tail = ctx->tail.data();
+  int matched = 0;
+  for (int i = 0; i < num_items; ++i)
+    if (matched < covered && tail[i] == covered_items[matched]) ++matched;
+  int front = 0, back = matched, j = 0;
+  for (int i = 0; i < num_items; ++i) {
+    const int slot = (j < matched && tail[i] == covered_items[j]) ? (++j, front++) : back++;
+    pos_item[slot] = tail[i];
+    supports[slot] = tail_supports[i];
+    ctx->supp[parent->item_pos[tail[i]]] = 0;
+  }
+  covered_len = matched;
+  make_header_table(parent);
+}
+
+void FI_tree::add_prefix_path(const FI_tree* parent, const Fnode* node) {
+  int* compact = ctx->compact.data();
+  int k = 0;
+  for (const Fnode* a = node->parent; a != parent->root; a = a->parent) {
+    const int q = item_pos[a->item];
+    if (q != -1) compact[k++] = q;
+  }
+  if (k == 0) return;
+  // Climbing meets the positions roughly in descending order: reversing
+  // leaves the insertion sort little to do.
+  std::reverse(compact, compact + k);
+  for (int m = 1; m < k; ++m) {
+    const int v = compact[m];
+    int n = m;
+    for (; n > 0 && compact[n - 1] > v; --n) compact[n] = compact[n - 1];
+    compact[n] = v;
+  }
+  if (pair_counts != nullptr && k >= 2) add_pairs(compact, k, node->count);
+  insert(compact, node->count, k);
+}
+
+void FI_tree::scan2_DB(FI_tree* parent, Fnode* head) {
+  for (const Fnode* node = head->link; node != nullptr; node = node->link) add_prefix_path(parent, node);
+  cal_level_25();
+}
+
+void FI_tree::scan2_DB(FI_tree* parent, Fnode** nodes, int node_count) {
+  for (int k = 0; k < node_count; ++k) add_prefix_path(parent, nodes[k]);
+  cal_level_25();
+}
+
+std::unique_ptr<memory> FI_tree::allocate_buf(int pos, int level, int base) const {
+  const int divisor = num_items <= 100 ? 10 : num_items <= 500 ? 50 : 100;
+  const int q = pos / divisor;
+  const int e = (level >= -1 && level <= 3) ? std::min(q, 4 - level) : 0;
+  // The unit is one power above the first block: keep both inside the table.
+  const int x = std::min(base + e, kPower2Max - 1);
+  return std::make_unique<memory>(60, power2[x], power2[x + 1], 2);
+}
+
+}  // namespace zub

@@ -1,0 +1,51 @@
+#include "fp_tree/mfi_tem.h"
+
+#include "fp_tree/sort.h"
+
+namespace zub {
+
+void mfi_tem::init(Context* c, memory* pool_, int n) {
+  ctx = c;
+  pool = pool_;
+  count = 0;
+  entries.assign(static_cast<std::size_t>(ctx->MFI_NO), nullptr);
+  has.assign(static_cast<std::size_t>(ctx->MFI_NO), 0);
+  flags = pool->take<bool>(n);
+  for (int k = 0; k < n; ++k) flags[k] = false;
+}
+
+bool mfi_tem::is_subset(const int* items, int from, int to, const int* tail, int tfrom, int tto) {
+  Context& c = *ctx;
+  ++c.SUBCHECK_NO;
+  bool* marked = c.current_fi.get();
+  int* remembered = c.compact.data();
+  int retained = 0;
+  for (int j = 0; j < count; ++j) {
+    int n = 0;
+    for (const Mnode* a = entries[j]; a->parent != nullptr; a = a->parent) {
+      marked[a->item] = true;
+      remembered[n++] = a->item;
+    }
+    bool keep = true;
+    for (int k = from; k <= to && keep; ++k) keep = marked[items[k]];
+    if (keep) {
+      Mnode* e = entries[j];
+      entries[j] = entries[retained];
+      entries[retained] = e;
+      int in_tail = 0;
+      for (int k = tfrom; k <= tto; ++k) in_tail += marked[tail[k]];
+      has[retained] = in_tail;
+      if (in_tail == tto - tfrom + 1) {
+        for (int k = 0; k < n; ++k) marked[remembered[k]] = false;
+        return true;
+      }
+      ++retained;
+    }
+    for (int k = 0; k < n; ++k) marked[remembered[k]] = false;
+  }
+  count = retained;
+  sort(has.data(), entries.data(), 0, retained - 1);
+  return false;
+}
+
+}  // namespace zub

@@ -1,0 +1,33 @@
+#pragma once
+// The temporary MFI list: the recorded maximal itemsets that contain the head
+// item being mined, as nodes of an MFI-tree, each with the number of current
+// tail items it contains; best first.
+#include <vector>
+
+#include "fp_tree/context.h"
+#include "fp_tree/mnode.h"
+
+namespace zub {
+
+class mfi_tem {
+ public:
+  void init(Context* c, memory* pool_, int n);
+  // Keeps the entries that contain all of items[from..to], recounts `has`
+  // against tail[tfrom..tto] and sorts; true at once when an entry holds
+  // the whole tail.
+  bool is_subset(const int* items, int from, int to, const int* tail, int tfrom, int tto);
+  // Grows or shrinks both arrays to MFI_NO slots.
+  void resize(int slots) {
+    entries.resize(slots, nullptr);
+    has.resize(slots, 0);
+  }
+
+  Context* ctx = nullptr;
+  int count = 0;
+  std::vector<Mnode*> entries;
+  bool* flags = nullptr;  // per item id, all false between uses
+  std::vector<int> has;
+  memory* pool = nullptr;
+};
+
+}  // namespace zub

@@ -1,0 +1,250 @@
+#include "fp_tree/mfi_tree.h"
+
+#include <cassert>
+#include <vector>
+
+#include "fp_tree/fi_tree.h"
+#include "fp_tree/mfi_tem.h"
+#include "fp_tree/sort.h"
+
+namespace zub {
+
+void MFI_tree::make_empty(memory* pool_, FI_tree* tree, int stack_pos_) {
+  ctx = tree->ctx;
+  mfi_count = 0;
+  pool = pool_;
+  stack_pos = stack_pos_;
+  num_items = tree->num_items;
+  item_pos = tree->item_pos;
+  pos_item = tree->pos_item;
+  root = pool->take<Mnode>(1);
+  root->init(nullptr, -1, 0);
+  heads = pool->take<Mnode*>(num_items);
+  for (int p = 0; p < num_items; ++p) heads[p] = nullptr;
+}
+
+template <bool by_item, class Flag>
+void MFI_tree::insert_marked(Flag* marked, int count) {
+  Mnode* current = root;
+  int consumed = 0;
+  for (int p = 0; p < num_items && consumed < count; ++p) {
+    Flag& flag = by_item ? marked[pos_item[p]] : marked[p];
+    if (!flag) continue;
+    flag = 0;
+    ++consumed;
+    const int item = pos_item[p];
+    Mnode* last = nullptr;
+    Mnode* child = current->first_child;
+    while (child != nullptr && child->item != item) {
+      last = child;
+      child = child->next_sibling;
+    }
+    if (child != nullptr) {
+      current = child;
+      continue;
+    }
+    current = current->append(this, last, item, consumed);
+    for (++p; p < num_items && consumed < count; ++p) {
+      Flag& rest = by_item ? marked[pos_item[p]] : marked[p];
+      if (!rest) continue;
+      rest = 0;
+      ++consumed;
+      current = current->append(this, nullptr, pos_item[p], consumed);
+    }
+    return;
+  }
+}
+
+void MFI_tree::init(memory* pool_, FI_tree* tree, MFI_tree* parent, Mnode* start, int stack_pos_) {
+  make_empty(pool_, tree, stack_pos_);
+  if (parent == nullptr || start == nullptr) return;
+  std::vector<unsigned char> origin(static_cast<std::size_t>(parent->item_pos[start->item]), 0);
+  for (const Mnode* node = start; node != nullptr; node = node->link) {
+    int count = 0;
+    for (const Mnode* a = node->parent; a != parent->root; a = a->parent) {
+      const int q = item_pos[a->item];
+      if (q != -1) {
+        origin[q] = 1;
+        ++count;
+      }
+    }
+    if (count == 0) continue;
+    count_insertion();
+    insert_marked<false>(origin.data(), count);
+  }
+}
+
+void MFI_tree::init(memory* pool_, FI_tree* tree, int stack_pos_) {
+  make_empty(pool_, tree, stack_pos_);
+  insert();
+}
+
+void MFI_tree::insert(bool* flags, int count) {
+  count_insertion();
+  add_path(flags, count);
+}
+
+void MFI_tree::add_path(bool* flags, int count) { insert_marked<false>(flags, count); }
+
+void MFI_tree::insert(const int* items, int first, int last) {
+  count_insertion();
+  Mnode* current = root;
+  int depth = 1;
+  for (int k = first + 1; k < last; ++k, ++depth) {
+    Mnode* prev = nullptr;
+    Mnode* child = current->first_child;
+    while (child != nullptr && child->item != items[k]) {
+      prev = child;
+      child = child->next_sibling;
+    }
+    if (child != nullptr) {
+      current = child;
+      continue;
+    }
+    current = current->append(this, prev, items[k], depth);
+    for (++k, ++depth; k < last; ++k, ++depth) current = current->append(this, nullptr, items[k], depth);
+    return;
+  }
+}
+
+void MFI_tree::insert() {
+  mfi_tem& list = *ctx->LMFITEM;
+  std::vector<unsigned char> marked(static_cast<std::size_t>(ctx->ITEM_NO), 0);
+  count_insertion();
+  for (int k = list.count - 1; k >= 0; --k) {
+    if (list.has[k] == 0) continue;
+    for (const Mnode* a = list.entries[k]->parent; a->parent != nullptr; a = a->parent) marked[a->item] = 1;
+    // Bytes of items that are not in this tree stay set; no position reads them.
+    insert_marked<true>(marked.data(), list.has[k]);
+  }
+}
+
+namespace {
+
+// The shared walk of both list-building checks. `count_first` raises the
+// subset-check counter before the empty-tail answer; `reset_on_hit` empties the
+// list when the tail is found.
+bool check_chain(MFI_tree& tree, int h, const int* tail, int tlen, bool count_first, bool reset_on_hit) {
+  Context& c = *tree.ctx;
+  mfi_tem& list = *c.LMFITEM;
+  Mnode* first = tree.heads[tree.item_pos[h]];
+  if (count_first) ++c.SUBCHECK_NO;
+  if (tlen == 0 && first != nullptr) return true;
+  if (!count_first) ++c.SUBCHECK_NO;
+  bool* flags = list.flags;
+  for (int k = 0; k < tlen; ++k) flags[tail[k]] = true;
+  int j = 0;
+  for (Mnode* node = first; node != nullptr; node = node->link, ++j) {
+    list.entries[j] = node;
+    int has = 0;
+    for (const Mnode* a = node->parent; a != tree.root; a = a->parent)
+      if (flags[a->item]) ++has;
+    list.has[j] = has;
+    if (has == tlen) {
+      for (int k = 0; k < tlen; ++k) flags[tail[k]] = false;
+      if (reset_on_hit) {
+        for (int k = 0; k <= j; ++k) list.has[k] = 0;
+        list.count = 0;
+      }
+      return true;
+    }
+    if (j + 11 > c.MFI_NO) {
+      c.MFI_NO += 5000;
+      list.resize(c.MFI_NO);
+      for (int k = j + 1; k < c.MFI_NO; ++k) {
+        list.has[k] = 0;
+        list.entries[k] = nullptr;
+      }
+    }
+  }
+  list.count = j;
+  sort(list.has.data(), list.entries.data(), 0, j - 1);
+  assert(c.MFI_NO >= list.count && "MFI_NO>=LMFITEM->count");
+  for (int k = 0; k < tlen; ++k) flags[tail[k]] = false;
+  return false;
+}
+
+}  // namespace
+
+bool MFI_tree::is_subset(int h, const int* tail, int tlen) {
+  return check_chain(*this, h, tail, tlen, /*count_first=*/true, /*reset_on_hit=*/true);
+}
+
+bool MFI_tree::is_subset(const int* items, int first, int last) {
+  return check_chain(*this, items[first], items + first + 1, last - first, /*count_first=*/false,
+                     /*reset_on_hit=*/false);
+}
+
+bool MFI_tree::is_subset() const {
+  const stack& list = *ctx->list;
+  const int p = stack_pos;
+  const int len = list.len;
+  const int h = list.items[p + 1];
+  ++ctx->SUBCHECK_NO;
+  const Mnode* first = heads[item_pos[h]];
+  if (len == p + 2) return first != nullptr;
+  for (const Mnode* node = first; node != nullptr; node = node->link) {
+    if (node->depth < len - p - 1) continue;  // too short to hold them all
+    const Mnode* a = node->parent;
+    for (int k = len - 1;; --k) {
+      const int target = item_pos[list.items[k]];
+      while (a != root && item_pos[a->item] > target && a->depth >= k - p - 1) a = a->parent;
+      if (a->item != list.items[k]) break;
+      if (k == p + 2) return true;
+    }
+  }
+  return false;
+}
+
+void update_mfi_trees(Context& ctx, int n) {
+  const stack& list = *ctx.list;
+  bool* flags = ctx.current_fi.get();
+  for (int t = 0; t < n; ++t) {
+    MFI_tree* tree = ctx.mfitrees[t];
+    if (tree == nullptr) continue;
+    const int p = tree->stack_pos;
+    for (int k = list.len - 1; k >= p + 2; --k) {
+      assert(tree->item_pos[list.items[k]] >= 0);
+      flags[tree->item_pos[list.items[k]]] = true;
+    }
+    if (p == ctx.FIRST_TREE_POS) ++tree->mfi_count;
+    const int items = list.len - p - 2;
+    if (items >= 1) tree->add_path(flags, items);
+  }
+}
+
+void MFI_tree::print(bool map_ids, std::FILE* stream) const {
+  const stack& list = *ctx->list;
+  auto id = [&](int x) { return map_ids ? ctx->order_item[x] : x; };
+  std::fprintf(stream, "\n\n-------------MFI Tree-------------\n\n");
+  std::fprintf(stream, "%d MFIs, Position: %d. Stack: ", mfi_count, stack_pos);
+  for (int k = 0; k <= stack_pos; ++k) std::fprintf(stream, "%d ", id(list.items[k]));
+  std::fprintf(stream, "\nHead table:\n");
+  for (int k = 0; k < num_items; ++k) {
+    std::fprintf(stream, "%d\t", map_ids ? ctx->order_item[k] : pos_item[k]);
+    for (const Mnode* n = heads[k]; n != nullptr; n = n->link) std::fprintf(stream, "%2d(%2d) ", id(n->item), n->depth);
+    std::fprintf(stream, "\n");
+  }
+  std::fprintf(stream, "\nOrder table:\t");
+  for (int k = 0; k < num_items; ++k) std::fprintf(stream, "%d  ", map_ids ? ctx->order_item[k] : item_pos[k]);
+  std::fprintf(stream, "\n\n");
+  print_subtree(root, map_ids, stream);
+  std::fprintf(stream, "\n\n------------End of MFI-------------\n\n");
+}
+
+void MFI_tree::print_subtree(const Mnode* node, bool map_ids, std::FILE* stream) const {
+  if (node == nullptr) return;
+  if (node->item == -1)
+    std::fprintf(stream, "%4d      ", -1);
+  else
+    std::fprintf(stream, "%4d(%2d)  ", map_ids ? ctx->order_item[node->item] : node->item, node->depth);
+  for (const Mnode* child = node->first_child; child != nullptr; child = child->next_sibling) {
+    print_subtree(child, map_ids, stream);
+    if (child->next_sibling != nullptr) {
+      std::fprintf(stream, "\n");
+      for (int k = 0; k < child->depth; ++k) std::fprintf(stream, "  --      ");
+    }
+  }
+}
+
+}  // namespace zub

@@ -1,0 +1,82 @@
+#pragma once
+// The MFI-tree of one FP-tree: a prefix tree of the maximal itemsets found so
+// far (their items within that FP-tree), in the FP-tree's position order, so
+// that a candidate inside one of them is rejected without mining it.
+#include <cstdio>
+
+#include "fp_tree/context.h"
+#include "fp_tree/mnode.h"
+
+namespace zub {
+
+class FI_tree;
+
+class MFI_tree {
+ public:
+  // An empty tree for `tree`; filled from `parent`'s chain that starts at
+  // `start` when both are given (each path projected onto tree's items).
+  void init(memory* pool, FI_tree* tree, MFI_tree* parent, Mnode* start, int stack_pos);
+  // An empty tree for `tree`, then seeded with the temporary MFI list.
+  void init(memory* pool, FI_tree* tree, int stack_pos);
+
+  // Adds the set positions of `flags` (exactly `count` set) as one path and
+  // clears them.
+  void insert(bool* flags, int count);
+  // The same path insertion without counting the itemset.
+  void add_path(bool* flags, int count);
+  // Adds items[first+1 .. last-1], given in ascending position, as one path.
+  void insert(const int* items, int first, int last);
+  // Adds the entries of the temporary MFI list.
+  void insert();
+
+  // Is {h} plus the tail inside a recorded itemset? Rebuilds the temporary
+  // MFI list with every recorded itemset that contains h.
+  bool is_subset(int h, const int* tail, int tlen);
+  // Is the stack above stack_pos (h, then items in ascending position)
+  // inside a recorded itemset?
+  bool is_subset() const;
+  // As the first form with h = items[first] and the tail items[first+1..last].
+  bool is_subset(const int* items, int first, int last);
+
+  void print(bool map_ids, std::FILE* stream) const;
+  void print_subtree(const Mnode* node, bool map_ids, std::FILE* stream) const;
+
+  Context* ctx;
+  int num_items;
+  int* item_pos;
+  int* pos_item;
+  Mnode* root;
+  Mnode** heads;
+  int mfi_count;
+  int stack_pos;
+  memory* pool;
+
+ private:
+  void make_empty(memory* pool_, FI_tree* tree, int stack_pos_);
+  void count_insertion() {
+    if (stack_pos == ctx->FIRST_TREE_POS) ++mfi_count;
+  }
+  // Inserts the positions marked in `marked` (indexed by item id when
+  // by_item, else by position), consuming at most `count` of them.
+  template <bool by_item, class Flag>
+  void insert_marked(Flag* marked, int count);
+};
+
+// Records the itemset now on the stack in the registered MFI-trees of slots
+// 0 to n-1: each gets the stack items above its own level item.
+void update_mfi_trees(Context& ctx, int n);
+
+inline Mnode* Mnode::append(MFI_tree* tree, Mnode* last_child, int item_, int depth_) {
+  Mnode* node = tree->pool->take<Mnode>(1);
+  node->init(this, item_, depth_);
+  if (first_child == nullptr)
+    first_child = node;
+  else
+    last_child->next_sibling = node;
+  Mnode*& head = tree->heads[tree->item_pos[item_]];
+  node->link = head;
+  head = node;
+  return node;
+}
+
+}  // namespace zub

@@ -1,0 +1,99 @@
+// zub on the public benchmark datasets, when they are present: the itemset
+// counts agreed by independent miners, and each written itemset checked
+// against the data itself (its support, and that no item can be added).
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <fstream>
+#include <sstream>
+
+#include "support/brute_force.h"
+#include "support/test_support.h"
+
+namespace zub {
+namespace {
+
+using Bits = std::vector<std::uint64_t>;
+
+struct Tidsets {
+  std::vector<Bits> by_item;
+  std::size_t words = 0;
+  explicit Tidsets(const std::string& path) {
+    std::ifstream in(path);
+    std::string line;
+    std::vector<std::vector<int>> rows;
+    int largest = 0;
+    while (std::getline(in, line)) {
+      std::istringstream s(line);
+      rows.emplace_back();
+      for (int x; s >> x;) {
+        rows.back().push_back(x);
+        largest = std::max(largest, x);
+      }
+    }
+    words = (rows.size() + 63) / 64;
+    by_item.assign(largest + 1, Bits(words, 0));
+    for (std::size_t t = 0; t < rows.size(); ++t)
+      for (int x : rows[t]) by_item[x][t / 64] |= std::uint64_t(1) << (t % 64);
+  }
+  Bits cover(const std::vector<int>& items) const {
+    Bits b(words, ~std::uint64_t(0));
+    for (int x : items)
+      for (std::size_t w = 0; w < words; ++w) b[w] &= by_item[x][w];
+    return b;
+  }
+  static int count(const Bits& b) {
+    int n = 0;
+    for (auto w : b) n += __builtin_popcountll(w);
+    return n;
+  }
+};
+
+struct Cell {
+  const char* file;
+  int minsup;
+  int maximal;
+};
+
+class RealData : public ::testing::TestWithParam<Cell> {};
+
+TEST_P(RealData, CountsSupportsAndMaximality) {
+  const std::string dir = test::data_dir();
+  if (dir.empty()) GTEST_SKIP() << "benchmark datasets not present";
+  const Cell cell = GetParam();
+  const std::string path = dir + "/" + cell.file;
+  test::TempDir work;
+  auto r = test::run_program(test::zub_binary(), {path, std::to_string(cell.minsup), "out"}, work.path());
+  ASSERT_EQ(r.status, 0) << r.out;
+  int lines = 0;
+  const test::Mined written = test::parse_itemsets(work.read("out"), &lines);
+  EXPECT_EQ(lines, cell.maximal);
+  EXPECT_NE(work.read("testfile.txt").find("\nMFI: " + std::to_string(cell.maximal) + "\n"), std::string::npos);
+
+  const Tidsets data(path);
+  const int items = static_cast<int>(data.by_item.size());
+  for (const auto& [itemset, support] : written) {
+    const Bits cover = data.cover(itemset);
+    ASSERT_EQ(Tidsets::count(cover), support);
+    ASSERT_GE(support, cell.minsup);
+    for (int x = 0; x < items; ++x) {
+      if (std::binary_search(itemset.begin(), itemset.end(), x)) continue;
+      int joint = 0;
+      for (std::size_t w = 0; w < data.words; ++w) joint += __builtin_popcountll(cover[w] & data.by_item[x][w]);
+      ASSERT_LT(joint, cell.minsup) << "item " << x << " extends an itemset of support " << support;
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Smaller, RealData,
+                         ::testing::Values(Cell{"chess.dat", 2000, 2419}, Cell{"chess.dat", 1500, 16303},
+                                           Cell{"mushroom.dat", 1000, 467}, Cell{"mushroom.dat", 500, 1234},
+                                           Cell{"mushroom.dat", 100, 5776}),
+                         [](const auto& info) {
+                           std::string name = info.param.file;
+                           name = name.substr(0, name.find('.'));
+                           return name + "_" + std::to_string(info.param.minsup);
+                         });
+
+}  // namespace
+}  // namespace zub

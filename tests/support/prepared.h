@@ -1,0 +1,51 @@
+#pragma once
+// A main tree built from database text, with the miners' state prepared as
+// the driver prepares it, for tests that call single mining operations.
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "driver/main_tree.h"
+#include "driver/mining_run.h"
+#include "fp_tree/fi_tree.h"
+#include "fp_tree/mfi_tem.h"
+#include "fp_tree/mfi_tree.h"
+#include "io/data.h"
+#include "support/test_support.h"
+
+namespace zub::test {
+
+struct Prepared {
+  std::unique_ptr<Context> ctx = std::make_unique<Context>();
+  MainTree main;
+  std::unique_ptr<MiningRun> run;
+
+  Prepared(const std::string& content, int threshold, bool remove_prefix = true) {
+    TempDir dir;
+    dir.write("db", content);
+    ctx->THRESHOLD = threshold;
+    Data data(dir.file("db").c_str());
+    main = build_main_tree(*ctx, data);
+    run = std::make_unique<MiningRun>(*ctx, main.tree, remove_prefix ? main.single_prefix : 0);
+  }
+  FI_tree& tree() const { return *main.tree; }
+  stack& list() const { return *ctx->list; }
+  mfi_tem& tem() const { return *ctx->LMFITEM; }
+  MFI_tree& root_mfi() const { return *run->root_mfi(); }
+  std::vector<int> stack_items() const { return std::vector<int>(list().items, list().items + list().len); }
+  // The file id of each item of a stack-like array.
+  std::vector<int> file_ids(const std::vector<int>& items) const {
+    std::vector<int> ids;
+    for (int x : items) ids.push_back(ctx->order_item[x]);
+    return ids;
+  }
+};
+
+// The items on the path from an MFI-tree node up to the root, deepest first.
+inline std::vector<int> path_items(const Mnode* node) {
+  std::vector<int> items;
+  for (; node != nullptr && node->parent != nullptr; node = node->parent) items.push_back(node->item);
+  return items;
+}
+
+}  // namespace zub::test
