@@ -13,6 +13,7 @@ MiningRun::MiningRun(Context& ctx, FI_tree* tree, int prefix_length) : ctx_(ctx)
   ctx.current_fi.reset(new bool[f > 0 ? f : 1]());
   ctx.supp.assign(f, 0);
   ctx.tail.assign(f, 0);
+  ctx.record_buf.assign(f + 1, 0);
   ctx.mfitrees.assign(f + 1, nullptr);
   ctx.Max_Width = 0;
   for (int w : ctx.width) ctx.Max_Width = std::max(ctx.Max_Width, w);

@@ -49,6 +49,7 @@ struct Context {
   std::vector<int> tail;
   std::unique_ptr<bool[]> current_fi;
   std::vector<MFI_tree*> mfitrees;
+  std::vector<int> record_buf;  // positions of one itemset being recorded
   std::vector<CFI_tree*> cfitrees;
 
   // Node lists of the first-MFI lookahead and head extension (Max_Width each).

@@ -93,7 +93,6 @@ class FI_tree {
   void partition_covered(const FI_tree* parent, const bool* marked, bool by_parent_position);
   void make_header_table(const FI_tree* parent);
   void add_prefix_path(const FI_tree* parent, const Fnode* node);
-  void record_by_flags(int from, int to);
 };
 
 inline Fnode* Fnode::append(FI_tree* tree, Fnode* prev, int item_, int count_) {

@@ -81,7 +81,7 @@ void FI_tree::scan1_DB(Data* data) {
 
   heads = pool.take<Fnode*>(num_items);
   pair_counts = nullptr;
-  if (num_items > 5) {
+  if (num_items > 5 && !std::getenv("ZUB_NOPAIRS")) {
     const std::size_t rows = static_cast<std::size_t>(num_items) - 1;
     const std::size_t cells = rows * (rows + 1) / 2;
     void* storage = std::calloc(cells, sizeof(int));

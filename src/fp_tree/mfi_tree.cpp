@@ -1,5 +1,6 @@
 #include "fp_tree/mfi_tree.h"
 
+#include <algorithm>
 #include <cassert>
 #include <vector>
 
@@ -23,16 +24,28 @@ void MFI_tree::make_empty(memory* pool_, FI_tree* tree, int stack_pos_) {
   for (int p = 0; p < num_items; ++p) heads[p] = nullptr;
 }
 
-template <bool by_item, class Flag>
-void MFI_tree::insert_marked(Flag* marked, int count) {
+namespace {
+
+// Ascending order for the short position lists of one itemset.
+void sort_positions(int* positions, int k) {
+  if (k > 24) {
+    std::sort(positions, positions + k);
+    return;
+  }
+  for (int m = 1; m < k; ++m) {
+    const int v = positions[m];
+    int n = m;
+    for (; n > 0 && positions[n - 1] > v; --n) positions[n] = positions[n - 1];
+    positions[n] = v;
+  }
+}
+
+}  // namespace
+
+void MFI_tree::add_positions(const int* positions, int k) {
   Mnode* current = root;
-  int consumed = 0;
-  for (int p = 0; p < num_items && consumed < count; ++p) {
-    Flag& flag = by_item ? marked[pos_item[p]] : marked[p];
-    if (!flag) continue;
-    flag = 0;
-    ++consumed;
-    const int item = pos_item[p];
+  for (int j = 0; j < k; ++j) {
+    const int item = pos_item[positions[j]];
     Mnode* last = nullptr;
     Mnode* child = current->first_child;
     while (child != nullptr && child->item != item) {
@@ -43,34 +56,36 @@ void MFI_tree::insert_marked(Flag* marked, int count) {
       current = child;
       continue;
     }
-    current = current->append(this, last, item, consumed);
-    for (++p; p < num_items && consumed < count; ++p) {
-      Flag& rest = by_item ? marked[pos_item[p]] : marked[p];
-      if (!rest) continue;
-      rest = 0;
-      ++consumed;
-      current = current->append(this, nullptr, pos_item[p], consumed);
-    }
+    current = current->append(this, last, item, j + 1);
+    for (++j; j < k; ++j) current = current->append(this, nullptr, pos_item[positions[j]], j + 1);
     return;
   }
+}
+
+void MFI_tree::add_items(const int* items, int k) {
+  int* positions = ctx->record_buf.data();
+  for (int j = 0; j < k; ++j) {
+    assert(item_pos[items[j]] >= 0);
+    positions[j] = item_pos[items[j]];
+  }
+  sort_positions(positions, k);
+  add_positions(positions, k);
 }
 
 void MFI_tree::init(memory* pool_, FI_tree* tree, MFI_tree* parent, Mnode* start, int stack_pos_) {
   make_empty(pool_, tree, stack_pos_);
   if (parent == nullptr || start == nullptr) return;
-  std::vector<unsigned char> origin(static_cast<std::size_t>(parent->item_pos[start->item]), 0);
+  int* positions = ctx->record_buf.data();
   for (const Mnode* node = start; node != nullptr; node = node->link) {
     int count = 0;
     for (const Mnode* a = node->parent; a != parent->root; a = a->parent) {
       const int q = item_pos[a->item];
-      if (q != -1) {
-        origin[q] = 1;
-        ++count;
-      }
+      if (q != -1) positions[count++] = q;
     }
     if (count == 0) continue;
     count_insertion();
-    insert_marked<false>(origin.data(), count);
+    sort_positions(positions, count);
+    add_positions(positions, count);
   }
 }
 
@@ -81,10 +96,20 @@ void MFI_tree::init(memory* pool_, FI_tree* tree, int stack_pos_) {
 
 void MFI_tree::insert(bool* flags, int count) {
   count_insertion();
-  add_path(flags, count);
+  int* positions = ctx->record_buf.data();
+  int k = 0;
+  for (int p = 0; p < num_items && k < count; ++p) {
+    if (!flags[p]) continue;
+    flags[p] = false;
+    positions[k++] = p;
+  }
+  add_positions(positions, k);
 }
 
-void MFI_tree::add_path(bool* flags, int count) { insert_marked<false>(flags, count); }
+void MFI_tree::insert_items(const int* items, int k) {
+  count_insertion();
+  add_items(items, k);
+}
 
 void MFI_tree::insert(const int* items, int first, int last) {
   count_insertion();
@@ -109,13 +134,18 @@ void MFI_tree::insert(const int* items, int first, int last) {
 
 void MFI_tree::insert() {
   mfi_tem& list = *ctx->LMFITEM;
-  std::vector<unsigned char> marked(static_cast<std::size_t>(ctx->ITEM_NO), 0);
+  int* positions = ctx->record_buf.data();
   count_insertion();
   for (int k = list.count - 1; k >= 0; --k) {
     if (list.has[k] == 0) continue;
-    for (const Mnode* a = list.entries[k]->parent; a->parent != nullptr; a = a->parent) marked[a->item] = 1;
-    // Bytes of items that are not in this tree stay set; no position reads them.
-    insert_marked<true>(marked.data(), list.has[k]);
+    // The entry's items that are items of this tree, at most has[k] of them.
+    int n = 0;
+    for (const Mnode* a = list.entries[k]->parent; a->parent != nullptr; a = a->parent) {
+      const int q = item_pos[a->item];
+      if (q != -1) positions[n++] = q;
+    }
+    sort_positions(positions, n);
+    add_positions(positions, n < list.has[k] ? n : list.has[k]);
   }
 }
 
@@ -198,18 +228,13 @@ bool MFI_tree::is_subset() const {
 
 void update_mfi_trees(Context& ctx, int n) {
   const stack& list = *ctx.list;
-  bool* flags = ctx.current_fi.get();
   for (int t = 0; t < n; ++t) {
     MFI_tree* tree = ctx.mfitrees[t];
     if (tree == nullptr) continue;
     const int p = tree->stack_pos;
-    for (int k = list.len - 1; k >= p + 2; --k) {
-      assert(tree->item_pos[list.items[k]] >= 0);
-      flags[tree->item_pos[list.items[k]]] = true;
-    }
     if (p == ctx.FIRST_TREE_POS) ++tree->mfi_count;
     const int items = list.len - p - 2;
-    if (items >= 1) tree->add_path(flags, items);
+    if (items >= 1) tree->add_items(list.items + p + 2, items);
   }
 }
 

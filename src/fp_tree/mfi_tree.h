@@ -22,8 +22,8 @@ class MFI_tree {
   // Adds the set positions of `flags` (exactly `count` set) as one path and
   // clears them.
   void insert(bool* flags, int count);
-  // The same path insertion without counting the itemset.
-  void add_path(bool* flags, int count);
+  // Adds the k items (item ids of this tree, in any order) as one path.
+  void insert_items(const int* items, int k);
   // Adds items[first+1 .. last-1], given in ascending position, as one path.
   void insert(const int* items, int first, int last);
   // Adds the entries of the temporary MFI list.
@@ -56,10 +56,11 @@ class MFI_tree {
   void count_insertion() {
     if (stack_pos == ctx->FIRST_TREE_POS) ++mfi_count;
   }
-  // Inserts the positions marked in `marked` (indexed by item id when
-  // by_item, else by position), consuming at most `count` of them.
-  template <bool by_item, class Flag>
-  void insert_marked(Flag* marked, int count);
+  // The path insertion itself, without counting: k ascending positions, or
+  // k items laid out by position.
+  void add_positions(const int* positions, int k);
+  void add_items(const int* items, int k);
+  friend void update_mfi_trees(Context& ctx, int n);
 };
 
 // Records the itemset now on the stack in the registered MFI-trees of slots

@@ -11,14 +11,6 @@
 
 namespace zub {
 
-// Records list.items[from..to] in this tree's MFI-tree, laid out by position.
-void FI_tree::record_by_flags(int from, int to) {
-  bool* flags = ctx->current_fi.get();
-  const int* items = ctx->list->items;
-  for (int k = from; k <= to; ++k) flags[item_pos[items[k]]] = true;
-  mfi_tree->insert(flags, to - from + 1);
-}
-
 int FI_tree::Mine_Max(FSout* out) {
   Context& c = *ctx;
   stack& list = *c.list;
@@ -145,7 +137,7 @@ int FI_tree::Mine_Max(FSout* out) {
       if (tlen <= 1) {
         ++c.ITlen[list.len - 1];
         if (out != nullptr) out->printSet(list.len, list.items, supp[item_pos[list.items[list.len - 1]]]);
-        record_by_flags(b, list.len - 1);
+        M->insert_items(list.items + b, list.len - b);
         update_mfi_trees(c, M->stack_pos + 1);
         for (int k = b + 1; k <= b + extra; ++k) supp[item_pos[list.items[k]]] = 0;
         list.len = b;
@@ -168,7 +160,7 @@ int FI_tree::Mine_Max(FSout* out) {
       // One path: the stack and the whole tail form the only new itemset.
       if (!extended) std::copy(tail, tail + tlen, list.items + list.len);
       if (out != nullptr) out->printSet(list.len + tlen, list.items, child->heads[sp - 1]->count);
-      record_by_flags(b, list.len + tlen - 1);
+      M->insert_items(list.items + b, list.len + tlen - b);
       list.len += tlen;
       update_mfi_trees(c, M->stack_pos + 1);
       list.len = b;
