@@ -8,6 +8,7 @@
 
 #include "driver/main_tree.h"
 #include "io/data.h"
+#include "support/random_db.h"
 #include "support/test_support.h"
 
 namespace zub {
@@ -20,11 +21,12 @@ struct Built {
   FI_tree* tree() const { return main.tree; }
 };
 
-Built build(const std::string& content, int threshold) {
+Built build(const std::string& content, int threshold, bool sparse_pairs = false) {
   test::TempDir dir;
   dir.write("db", content);
   Built b;
   b.ctx->THRESHOLD = threshold;
+  if (sparse_pairs) b.ctx->dense_pair_cells = 0;
   Data data(dir.file("db").c_str());
   b.main = build_main_tree(*b.ctx, data);
   return b;
@@ -96,15 +98,48 @@ TEST(FirstScan, EqualSupportsKeepAscendingIdOrder) {
   EXPECT_EQ(b.ctx->order_item, (std::vector<int>{2, 4, 8}));
 }
 
-TEST(FirstScan, PairArrayOnlyAboveFiveItems) {
+TEST(FirstScan, PairsOnlyAboveFiveItems) {
   Built five = build("0 1 2 3 4\n", 1);
-  EXPECT_EQ(five.tree()->pair_counts, nullptr);
+  EXPECT_FALSE(five.tree()->has_pair_row(4));
   Built six = build("0 1 2 3 4 5\n", 1);
-  ASSERT_NE(six.tree()->pair_counts, nullptr);
+  EXPECT_TRUE(six.tree()->has_pair_row(5));
+  ASSERT_NE(six.tree()->pair_counts, nullptr) << "a small triangle is dense";
   EXPECT_EQ(six.tree()->pair_rows, 5);
-  EXPECT_EQ(six.ctx->main_pair_rows.size(), 5u);
-  for (int r = 0; r + 1 < 5; ++r)  // rows are laid out back to back: row r has 5 - r entries
+  for (int r = 0; r + 1 < 5; ++r)  // rows lie back to back: row r has 5 - r entries
     EXPECT_EQ(six.ctx->main_pair_rows[r + 1] - six.ctx->main_pair_rows[r], 5 - r);
+  Built sparse = build("0 1 2 3 4 5\n", 1, true);
+  EXPECT_EQ(sparse.tree()->pair_counts, nullptr);
+  EXPECT_NE(sparse.tree()->frequent_pairs, nullptr);
+}
+
+// The main tree's pairs, dense and sparse, against pair supports counted
+// from the data: a frequent pair has its true support, any other is reported
+// below the threshold.
+TEST(SecondScan, FrequentPairsMatchTheData) {
+  for (std::uint32_t seed = 1; seed <= 120; ++seed) {
+    const test::RandomDb db = test::random_db(seed);
+    const int threshold = 1 + static_cast<int>(seed % 4);
+    Built b = build(db.text, threshold, seed % 2 == 0);
+    const FI_tree& t = *b.tree();
+    if (t.num_items <= 5) continue;
+    for (int a = 1; a < t.num_items; ++a) {
+      int lowest_frequent = a;
+      for (int q = 0; q < a; ++q) {
+        const int x = b.ctx->order_item[q], y = b.ctx->order_item[a];
+        int truth = 0;
+        for (const auto& tr : db.transactions)
+          truth += std::binary_search(tr.begin(), tr.end(), x) && std::binary_search(tr.begin(), tr.end(), y);
+        const int got = t.pair_count(q, a);
+        if (truth >= threshold) {
+          ASSERT_EQ(got, truth) << "seed " << seed << " pair " << x << "," << y;
+          lowest_frequent = std::min(lowest_frequent, q);
+        } else {
+          ASSERT_LT(got, threshold) << "seed " << seed << " pair " << x << "," << y;
+        }
+      }
+      ASSERT_EQ(t.next_frequent_pair(a, 0), lowest_frequent) << "seed " << seed;
+    }
+  }
 }
 
 TEST(SecondScan, PairCountsOfOneTransaction) {
@@ -112,13 +147,11 @@ TEST(SecondScan, PairCountsOfOneTransaction) {
   Built b = build("0\n0\n0\n0\n0\n0\n1\n1\n1\n1\n1\n2\n2\n2\n2\n3\n3\n3\n4\n4\n5\n0 2 5\n", 1);
   const FI_tree& t = *b.tree();
   ASSERT_EQ(b.ctx->order_item, (std::vector<int>{0, 1, 2, 3, 4, 5}));
-  ASSERT_NE(t.pair_counts, nullptr);
-  for (int r = 0; r < t.pair_rows; ++r) {
-    const int a = t.num_items - 1 - r;
-    for (int e = 0; e < a; ++e) {
-      const int b_pos = a - e - 1;
+  ASSERT_TRUE(t.has_pair_row(5));
+  for (int a = 1; a < t.num_items; ++a) {
+    for (int b_pos = 0; b_pos < a; ++b_pos) {
       const bool in_transaction = (a == 5 && (b_pos == 2 || b_pos == 0)) || (a == 2 && b_pos == 0);
-      EXPECT_EQ(t.pair_counts[r][e], in_transaction ? 1 : 0) << "pair " << b_pos << "," << a;
+      EXPECT_EQ(t.pair_count(b_pos, a), in_transaction ? 1 : 0) << "pair " << b_pos << "," << a;
     }
   }
 }

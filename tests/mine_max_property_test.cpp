@@ -7,7 +7,9 @@
 #include <regex>
 
 #include "driver/driver.h"
+#include "io/fsout.h"
 #include "support/brute_force.h"
+#include "support/prepared.h"
 #include "support/random_db.h"
 #include "support/test_support.h"
 
@@ -87,6 +89,39 @@ TEST(MineMaxProperty, AgreesWithBruteForceOnRandomDatabases) {
     supports.erase(std::unique(supports.begin(), supports.end()), supports.end());
     for (int minsup : supports) check_case(seed, db, minsup);
     if (HasFailure()) break;  // the first failing seed is the one to look at
+  }
+}
+
+// The same check with the code paths that only large databases reach by
+// default: the main tree's sparse pairs and the pair-pruned lookahead.
+TEST(MineMaxProperty, SparsePairsAndPrunedLookaheadAgreeWithBruteForce) {
+  for (std::uint32_t seed = 1000; seed < 1300; ++seed) {
+    const RandomDb db = random_db(seed);
+    for (int minsup : {1, 2, std::max(1, static_cast<int>(db.transactions.size()) / 3)}) {
+      SCOPED_TRACE("seed " + std::to_string(seed) + ", MINSUP " + std::to_string(minsup));
+      const Mined expected = brute_force_maximal(db.transactions, minsup);
+      TempDir dir;
+      dir.write("db", db.text);
+      Context ctx;
+      ctx.THRESHOLD = minsup;
+      ctx.dense_pair_cells = 0;
+      ctx.first_mfi_2_items = 0;
+      Data data(dir.file("db").c_str());
+      MainTree main = build_main_tree(ctx, data);
+      if (main.frequent == 0 || main.single_prefix == main.frequent) continue;  // no mining
+      MiningRun run(ctx, main.tree, main.single_prefix);
+      {
+        FSout out(dir.file("out").c_str());
+        out.set_order(ctx.order_item.data());
+        main.tree->Mine_Max(&out);
+        out.close();
+      }
+      int lines = 0;
+      const Mined written = parse_itemsets(dir.read("out"), &lines);
+      EXPECT_EQ(written, expected) << "written:\n" << describe(written) << "expected:\n" << describe(expected);
+      EXPECT_EQ(run.root_mfi()->mfi_count, lines);
+    }
+    if (HasFailure()) break;
   }
 }
 

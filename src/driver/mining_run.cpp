@@ -14,6 +14,8 @@ MiningRun::MiningRun(Context& ctx, FI_tree* tree, int prefix_length) : ctx_(ctx)
   ctx.supp.assign(f, 0);
   ctx.tail.assign(f, 0);
   ctx.record_buf.assign(f + 1, 0);
+  ctx.first_mfi_buf.assign(f + 1, 0);
+  ctx.candidates.assign(f + 1, 0);
   ctx.mfitrees.assign(f + 1, nullptr);
   ctx.Max_Width = 0;
   for (int w : ctx.width) ctx.Max_Width = std::max(ctx.Max_Width, w);

@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "fp_tree/frequent_pairs.h"
 #include "fp_tree/stack.h"
 #include "memory/memory.h"
 
@@ -22,6 +23,12 @@ struct FreeDeleter {
 };
 
 struct Context {
+  // Tuning, fixed for a run; tests change them to reach every code path.
+  // Main-tree pair triangles up to this many cells are held densely.
+  std::size_t dense_pair_cells = std::size_t(1) << 20;
+  // The lookahead skips pair-excluded candidates above this many items.
+  int first_mfi_2_items = 300;
+
   // Settings and counters.
   int THRESHOLD = 0;
   int ITEM_NO = 100;
@@ -65,10 +72,14 @@ struct Context {
   int ms_projected = 9;
   int ms_closed = 9;
 
-  // Storage of the main tree's pair-count rows. Zeroed lazily by calloc: on
-  // sparse data most of the triangle is never touched.
+  // The main tree's pair counts: a dense triangle, or its frequent pairs.
   std::unique_ptr<int, FreeDeleter> main_pair_storage;
   std::vector<int*> main_pair_rows;
+  std::unique_ptr<FrequentPairs> main_pairs;
+
+  // Scratch of the first-MFI lookahead: the itemset found and the candidates.
+  std::vector<int> first_mfi_buf;
+  std::vector<int> candidates;
 };
 
 }  // namespace zub

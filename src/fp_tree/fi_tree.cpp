@@ -24,6 +24,7 @@ void FI_tree::init(Context* c, int capacity, int item_count) {
   num_items = item_count;
   heads = item_count != 0 ? pool.take<Fnode*>(item_count) : nullptr;
   pair_counts = nullptr;
+  frequent_pairs = nullptr;
   pair_rows = 0;
   level_25_percent = 0.0;
   mfi_tree = nullptr;
@@ -97,6 +98,48 @@ void FI_tree::remove_single_prefix(int length) {
   }
   num_items -= length;
   covered_len = covered_len > length ? covered_len - length : 0;
+  if (frequent_pairs != nullptr) frequent_pairs->reset();
+}
+
+int FI_tree::next_frequent_pair(int a, int from) const {
+  if (frequent_pairs != nullptr) return frequent_pairs->next_frequent(a, from);
+  const int threshold = ctx->THRESHOLD;
+  const int* row = pair_counts[num_items - 1 - a];
+  while (from < a && row[a - from - 1] < threshold) ++from;
+  return from;
+}
+
+int FI_tree::collect_tail(int i) {
+  int* supp = ctx->supp.data();
+  int* tail = ctx->tail.data();
+  const int threshold = ctx->THRESHOLD;
+  int tlen = 0;
+  if (frequent_pairs != nullptr) {
+    const FrequentPairs::Row row = frequent_pairs->row(i);
+    for (int k = 0; k < row.size; ++k) {
+      tail[tlen++] = pos_item[row.partner[k]];
+      supp[row.partner[k]] = row.support[k];
+    }
+  } else if (has_pair_row(i)) {
+    const int* row = pair_counts[num_items - 1 - i];
+    for (int q = 0; q < i; ++q) {
+      const int v = row[i - q - 1];
+      if (v >= threshold) {
+        tail[tlen++] = pos_item[q];
+        supp[q] = v;
+      }
+    }
+  } else if (i > 0) {
+    for (const Fnode* n = heads[i]->link; n != nullptr; n = n->link)
+      for (const Fnode* a = n->parent; a != root; a = a->parent) supp[item_pos[a->item]] += n->count;
+    for (int q = 0; q < i; ++q) {
+      if (supp[q] >= threshold)
+        tail[tlen++] = pos_item[q];
+      else
+        supp[q] = 0;
+    }
+  }
+  return tlen;
 }
 
 void FI_tree::cal_level_25() {

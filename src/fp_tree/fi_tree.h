@@ -60,6 +60,27 @@ class FI_tree {
   // Writes every maximal frequent itemset that extends the stack in this tree.
   int Mine_Max(FSout* out);
 
+  // Pair supports come from a dense pair-count array (conditional trees, filled
+  // by their second scan) or from the sparse frequent pairs (the main tree).
+  // pair_count is the pair's support whenever that reaches the threshold and
+  // a smaller value otherwise, which is all that callers compare.
+  bool has_pair_row(int pos) const {
+    return frequent_pairs != nullptr || (pair_counts != nullptr && pos >= num_items - pair_rows);
+  }
+  int pair_count(int b, int a) const {
+    return frequent_pairs != nullptr ? frequent_pairs->count(b, a) : pair_counts[num_items - 1 - a][a - b - 1];
+  }
+  // The lowest position b >= from with a frequent pair (b, a); a if none.
+  int next_frequent_pair(int a, int from) const;
+  // The positions b < a with a frequent pair (b, a), ascending; their number.
+  int frequent_partners(int a, int* out) const;
+  // Keeps, in order, those of the n positions whose pair with d is frequent.
+  int keep_frequent_with(int d, int* positions, int n) const;
+  // Collects the tail of position i: the items of the positions below i whose
+  // pair with i is frequent, ascending, into ctx->tail, with their supports in
+  // ctx->supp at their positions (supp below i must be zero). Returns its length.
+  int collect_tail(int i);
+
   // Adds `count` to every pair of the ascending positions that has a row.
   void add_pairs(const int* positions, int k, int count) {
     const int first_with_row = num_items - pair_rows;
@@ -70,9 +91,6 @@ class FI_tree {
       for (int j = i - 1; j >= 0; --j) row[a - positions[j] - 1] += count;
     }
   }
-  bool has_pair_row(int pos) const { return pair_counts != nullptr && pos >= num_items - pair_rows; }
-  // Entry for the pair (b, a), b < a, of a position a that has a row.
-  int pair_count(int b, int a) const { return pair_counts[num_items - 1 - a][a - b - 1]; }
 
   Context* ctx;
   int num_items;
@@ -87,6 +105,7 @@ class FI_tree {
   MFI_tree* mfi_tree;
   CFI_tree* cfi_tree;
   int covered_len;
+  FrequentPairs* frequent_pairs;
 
  private:
   void take_tail(FI_tree* parent);

@@ -80,20 +80,29 @@ void FI_tree::scan1_DB(Data* data) {
   }
 
   heads = pool.take<Fnode*>(num_items);
+  // More than five items: the pairs are counted. A small triangle is held
+  // densely and filled by the second scan; a large one would be mostly empty
+  // on sparse data, so only the frequent pairs are kept, found on first use.
   pair_counts = nullptr;
-  if (num_items > 5 && !std::getenv("ZUB_NOPAIRS")) {
+  frequent_pairs = nullptr;
+  if (num_items > 5) {
     const std::size_t rows = static_cast<std::size_t>(num_items) - 1;
     const std::size_t cells = rows * (rows + 1) / 2;
-    void* storage = std::calloc(cells, sizeof(int));
-    if (storage == nullptr) fail_memory();
-    c.main_pair_storage.reset(static_cast<int*>(storage));
-    c.main_pair_rows.assign(rows, nullptr);
-    int* row = c.main_pair_storage.get();
-    for (std::size_t r = 0; r < rows; ++r) {
-      c.main_pair_rows[r] = row;
-      row += rows - r;
+    if (cells <= c.dense_pair_cells) {
+      void* storage = std::calloc(cells, sizeof(int));
+      if (storage == nullptr) fail_memory();
+      c.main_pair_storage.reset(static_cast<int*>(storage));
+      c.main_pair_rows.assign(rows, nullptr);
+      int* row = c.main_pair_storage.get();
+      for (std::size_t r = 0; r < rows; ++r) {
+        c.main_pair_rows[r] = row;
+        row += rows - r;
+      }
+      pair_counts = c.main_pair_rows.data();
+    } else {
+      c.main_pairs = std::make_unique<FrequentPairs>(this);
+      frequent_pairs = c.main_pairs.get();
     }
-    pair_counts = c.main_pair_rows.data();
   }
 
   c.order_item.assign(num_items, 0);

@@ -1,6 +1,7 @@
 // The first-MFI lookahead: a greedy maximal extension of one head item,
 // read straight off the item's nodes without building a conditional tree.
 #include <cassert>
+#include <algorithm>
 #include <vector>
 
 #include "fp_tree/fi_tree.h"
@@ -42,13 +43,6 @@ struct NodeList {
   }
 };
 
-// The lowest position whose pair with `pos` is frequent; pos when none is.
-int lowest_frequent_pair(const FI_tree& t, int pos, int threshold) {
-  int low = 0;
-  while (low < pos && t.pair_count(low, pos) < threshold) ++low;
-  return low;
-}
-
 void push_reversed(stack& list, const int* buffer, int n) {
   for (int k = n - 1; k >= 0; --k) list.items[list.len++] = buffer[k];
 }
@@ -59,7 +53,7 @@ int FI_tree::first_mfi(Fnode* hd, int& support) {
   Context& c = *ctx;
   const int h = hd->item;
   const int pos = item_pos[h];
-  std::vector<int> buffer(static_cast<std::size_t>(pos) + 1);
+  int* buffer = c.first_mfi_buf.data();
   buffer[0] = h;
   int filled = 1;
   NodeList list{c.temp1.data(), c.temp_count.data()};
@@ -68,7 +62,8 @@ int FI_tree::first_mfi(Fnode* hd, int& support) {
   support = 0;
   for (int k = 0; k < list.size; ++k) support += list.counts[k];
 
-  int low = has_pair_row(pos) ? lowest_frequent_pair(*this, pos, c.THRESHOLD) : 0;
+  // Positions below the lowest frequent pair with h are never tried.
+  int low = has_pair_row(pos) ? next_frequent_pair(pos, 0) : 0;
   for (int d = pos - 1; d >= low; --d) {
     const int candidate = pos_item[d];
     int cs = 0;
@@ -83,18 +78,47 @@ int FI_tree::first_mfi(Fnode* hd, int& support) {
     support = cs;
     list.keep_carrying(candidate);
     buffer[filled++] = candidate;
-    if (has_pair_row(d))
-      while (low < d && pair_count(low, d) < c.THRESHOLD) ++low;
+    if (has_pair_row(d)) low = next_frequent_pair(d, low);
   }
-  push_reversed(*c.list, buffer.data(), filled);
+  push_reversed(*c.list, buffer, filled);
   return filled;
+}
+
+int FI_tree::frequent_partners(int a, int* out) const {
+  if (frequent_pairs != nullptr) {
+    const FrequentPairs::Row row = frequent_pairs->row(a);
+    std::copy(row.partner, row.partner + row.size, out);
+    return row.size;
+  }
+  int n = 0;
+  const int* row = pair_counts[num_items - 1 - a];
+  for (int b = 0; b < a; ++b)
+    if (row[a - b - 1] >= ctx->THRESHOLD) out[n++] = b;
+  return n;
+}
+
+int FI_tree::keep_frequent_with(int d, int* positions, int n) const {
+  int kept = 0;
+  if (frequent_pairs != nullptr) {
+    // Both lists ascend: merge them.
+    const FrequentPairs::Row row = frequent_pairs->row(d);
+    int r = 0;
+    for (int k = 0; k < n; ++k) {
+      while (r < row.size && row.partner[r] < positions[k]) ++r;
+      if (r < row.size && row.partner[r] == positions[k]) positions[kept++] = positions[k];
+    }
+    return kept;
+  }
+  for (int k = 0; k < n; ++k)
+    if (pair_count(positions[k], d) >= ctx->THRESHOLD) positions[kept++] = positions[k];
+  return kept;
 }
 
 int FI_tree::first_mfi_2(Fnode* hd, int& support) {
   Context& c = *ctx;
   const int h = hd->item;
   const int pos = item_pos[h];
-  std::vector<int> buffer(static_cast<std::size_t>(pos) + 1);
+  int* buffer = c.first_mfi_buf.data();
   buffer[0] = h;
   int filled = 1;
   NodeList list{c.temp1.data(), c.temp_count.data()};
@@ -103,16 +127,21 @@ int FI_tree::first_mfi_2(Fnode* hd, int& support) {
   support = 0;
   for (int k = 0; k < list.size; ++k) support += list.counts[k];
 
-  // allowed[q]: q may still join; cleared as the pair counts exclude it.
-  std::vector<unsigned char> allowed(static_cast<std::size_t>(pos), 1);
+  // The candidates after pos-1: the positions whose pair with h is frequent
+  // (all of them without pair counts), narrowed to those frequent with each
+  // accepted item that has pair counts. They are tried from the top down.
+  int* candidates = c.candidates.data();
+  int remaining = 0;
   int low = 0;
   if (has_pair_row(pos)) {
-    for (int q = 0; q < pos; ++q) allowed[q] = pair_count(q, pos) >= c.THRESHOLD;
-    low = lowest_frequent_pair(*this, pos, c.THRESHOLD);
-    if (low == pos) low = 0;  // nothing frequent: only pos-1 is tried
+    remaining = frequent_partners(pos, candidates);
+    if (remaining > 0) low = candidates[0];
+  } else {
+    for (int q = 0; q < pos; ++q) candidates[remaining++] = q;
   }
-  for (int d = pos - 1; d >= low; --d) {
-    if (d != pos - 1 && !allowed[d]) continue;
+  if (remaining > 0 && candidates[remaining - 1] == pos - 1) --remaining;
+
+  for (int d = pos - 1; d >= low && d >= 0;) {
     const int candidate = pos_item[d];
     int cs = 0;
     for (int k = 0; k < list.size; ++k) {
@@ -122,17 +151,16 @@ int FI_tree::first_mfi_2(Fnode* hd, int& support) {
       list.nodes[k] = node;
       if (node->item == candidate) cs += list.counts[k];
     }
-    if (cs < c.THRESHOLD) continue;
-    support = cs;
-    list.keep_carrying(candidate);
-    buffer[filled++] = candidate;
-    if (has_pair_row(d)) {
-      while (low < d && pair_count(low, d) < c.THRESHOLD) ++low;
-      for (int q = low; q < d; ++q)
-        if (pair_count(q, d) < c.THRESHOLD) allowed[q] = 0;
+    if (cs >= c.THRESHOLD) {
+      support = cs;
+      list.keep_carrying(candidate);
+      buffer[filled++] = candidate;
+      if (has_pair_row(d)) remaining = keep_frequent_with(d, candidates, remaining);
     }
+    if (remaining == 0) break;
+    d = candidates[--remaining];
   }
-  push_reversed(*c.list, buffer.data(), filled);
+  push_reversed(*c.list, buffer, filled);
   return filled;
 }
 

@@ -18,7 +18,6 @@ int FI_tree::Mine_Max(FSout* out) {
   MFI_tree* const M = mfi_tree;
   int* const supp = c.supp.data();
   int* const tail = c.tail.data();
-  const int threshold = c.THRESHOLD;
   const int b = list.len;
   auto clear_tail_supports = [&](int tlen) {
     for (int k = 0; k < tlen; ++k) supp[item_pos[tail[k]]] = 0;
@@ -32,26 +31,7 @@ int FI_tree::Mine_Max(FSout* out) {
     std::fill(supp, supp + i, 0);
 
     // The tail: items below i frequent together with the prefix and h.
-    int tlen = 0;
-    if (has_pair_row(i)) {
-      const int* row = pair_counts[num_items - 1 - i];
-      for (int q = 0; q < i; ++q) {
-        const int v = row[i - q - 1];
-        if (v >= threshold) {
-          tail[tlen++] = pos_item[q];
-          supp[q] = v;
-        }
-      }
-    } else if (i > 0) {
-      for (const Fnode* n = hd->link; n != nullptr; n = n->link)
-        for (const Fnode* a = n->parent; a != root; a = a->parent) supp[item_pos[a->item]] += n->count;
-      for (int q = 0; q < i; ++q) {
-        if (supp[q] >= threshold)
-          tail[tlen++] = pos_item[q];
-        else
-          supp[q] = 0;
-      }
-    }
+    int tlen = collect_tail(i);
 
     if (M->is_subset(h, tail, tlen)) {
       clear_tail_supports(tlen);
@@ -77,7 +57,7 @@ int FI_tree::Mine_Max(FSout* out) {
     // The first MFI: a greedy extension of h, often settling h at once.
     list.len = b + 1;
     int support = 0;
-    const int n = c.ITEM_NO > 300 ? first_mfi_2(hd, support) : first_mfi(hd, support);
+    const int n = c.ITEM_NO > c.first_mfi_2_items ? first_mfi_2(hd, support) : first_mfi(hd, support);
     list.len = b + n;  // drop the second copy of h
     const int e = n - 1;
     const bool is_new = (e > tem.has[0] && tem.count != 0) || !M->is_subset();

@@ -20,10 +20,12 @@ struct Prepared {
   MainTree main;
   std::unique_ptr<MiningRun> run;
 
-  Prepared(const std::string& content, int threshold, bool remove_prefix = true) {
+  // `sparse_pairs` keeps the main tree's pairs sparsely however few items it has.
+  Prepared(const std::string& content, int threshold, bool remove_prefix = true, bool sparse_pairs = false) {
     TempDir dir;
     dir.write("db", content);
     ctx->THRESHOLD = threshold;
+    if (sparse_pairs) ctx->dense_pair_cells = 0;
     Data data(dir.file("db").c_str());
     main = build_main_tree(*ctx, data);
     run = std::make_unique<MiningRun>(*ctx, main.tree, remove_prefix ? main.single_prefix : 0);

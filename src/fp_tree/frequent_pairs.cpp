@@ -1,0 +1,62 @@
+#include "fp_tree/frequent_pairs.h"
+
+#include <algorithm>
+
+#include "fp_tree/fi_tree.h"
+
+namespace zub {
+
+void FrequentPairs::reset() {
+  const std::size_t n = static_cast<std::size_t>(tree_->num_items);
+  begin_.assign(n, -1);
+  size_.assign(n, 0);
+  partners_.clear();
+  supports_.clear();
+  scratch_.assign(n, 0);
+  touched_.clear();
+}
+
+void FrequentPairs::compute(int a) {
+  const FI_tree& t = *tree_;
+  const int threshold = t.ctx->THRESHOLD;
+  touched_.clear();
+  for (const Fnode* n = t.heads[a]->link; n != nullptr; n = n->link)
+    for (const Fnode* anc = n->parent; anc != t.root; anc = anc->parent) {
+      const int q = t.item_pos[anc->item];
+      if (scratch_[q] == 0) touched_.push_back(q);
+      scratch_[q] += n->count;
+    }
+  begin_[a] = static_cast<int>(partners_.size());
+  if (threshold <= 0) {
+    // Every pair is frequent, also one that never occurs.
+    for (int b = 0; b < a; ++b) {
+      partners_.push_back(b);
+      supports_.push_back(scratch_[b]);
+      scratch_[b] = 0;
+    }
+  } else {
+    std::sort(touched_.begin(), touched_.end());
+    for (int b : touched_) {
+      if (scratch_[b] >= threshold) {
+        partners_.push_back(b);
+        supports_.push_back(scratch_[b]);
+      }
+      scratch_[b] = 0;
+    }
+  }
+  size_[a] = static_cast<int>(partners_.size()) - begin_[a];
+}
+
+int FrequentPairs::count(int b, int a) {
+  const Row r = row(a);
+  const int* at = std::lower_bound(r.partner, r.partner + r.size, b);
+  return at != r.partner + r.size && *at == b ? r.support[at - r.partner] : 0;
+}
+
+int FrequentPairs::next_frequent(int a, int from) {
+  const Row r = row(a);
+  const int* at = std::lower_bound(r.partner, r.partner + r.size, from);
+  return at != r.partner + r.size ? *at : a;
+}
+
+}  // namespace zub
