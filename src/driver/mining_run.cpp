@@ -37,6 +37,8 @@ MiningRun::MiningRun(Context& ctx, FI_tree* tree, int prefix_length) : ctx_(ctx)
   ctx.temp1.assign(w, nullptr);
   ctx.temp2.assign(w, nullptr);
   ctx.temp_count.assign(w, 0);
+  ctx.temp_at.assign(w, 0);
+  ctx.temp_up.assign(w, 0);
   ctx.head_tem.assign(w, nullptr);
 
   tree->mfi_tree = root_mfi_;

@@ -64,6 +64,8 @@ struct Context {
   std::vector<Fnode*> temp2;
   std::vector<Fnode*> head_tem;
   std::vector<int> temp_count;
+  std::vector<int> temp_at;  // positions of the lookahead's nodes and their parents
+  std::vector<int> temp_up;
   std::vector<int> temp_len;
   std::vector<int*> temp_buf;
 

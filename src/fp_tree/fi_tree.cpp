@@ -23,6 +23,7 @@ void FI_tree::init(Context* c, int capacity, int item_count) {
   }
   num_items = item_count;
   heads = item_count != 0 ? pool.take<Fnode*>(item_count) : nullptr;
+  make_root_slots();
   pair_counts = nullptr;
   frequent_pairs = nullptr;
   pair_rows = 0;
@@ -32,15 +33,37 @@ void FI_tree::init(Context* c, int capacity, int item_count) {
   covered_len = 0;
 }
 
+void FI_tree::make_root_slots() {
+  root_slots = num_items > 0 ? ctx->fp_buf->take<Fnode*>(num_items) : nullptr;
+  for (int p = 0; p < num_items; ++p) root_slots[p] = nullptr;
+}
+
 void FI_tree::insert(const int* itemset, int count, int length) {
   Fnode* current = root;
   for (int i = 0; i < length; ++i) {
     const int target = itemset[i];
     Fnode* prev = nullptr;
-    Fnode* child = current->first_child;
-    while (child != nullptr && item_pos[child->item] < target) {
-      prev = child;
-      child = child->next_sibling;
+    Fnode* child;
+    if (i == 0 && root_slots != nullptr) {
+      // The root may have a child for every position: look it up, and on a
+      // miss find the nearest child before it.
+      child = root_slots[target];
+      if (child == nullptr) {
+        for (int q = target - 1; q >= 0 && prev == nullptr; --q) prev = root_slots[q];
+        for (int j = 0; j < length; ++j) {
+          current = current->append(this, j == 0 ? prev : nullptr, pos_item[itemset[j]], count);
+          ++ctx->bran[j];
+          ++ctx->width[itemset[j]];
+          if (j == 0) root_slots[target] = current;
+        }
+        return;
+      }
+    } else {
+      child = current->first_child;
+      while (child != nullptr && item_pos[child->item] < target) {
+        prev = child;
+        child = child->next_sibling;
+      }
     }
     if (child != nullptr && item_pos[child->item] == target) {
       child->count += count;
@@ -99,6 +122,7 @@ void FI_tree::remove_single_prefix(int length) {
   num_items -= length;
   covered_len = covered_len > length ? covered_len - length : 0;
   if (frequent_pairs != nullptr) frequent_pairs->reset();
+  root_slots = nullptr;
 }
 
 int FI_tree::next_frequent_pair(int a, int from) const {

@@ -80,6 +80,7 @@ void FI_tree::scan1_DB(Data* data) {
   }
 
   heads = pool.take<Fnode*>(num_items);
+  make_root_slots();
   // More than five items: the pairs are counted. A small triangle is held
   // densely and filled by the second scan; a large one would be mostly empty
   // on sparse data, so only the frequent pairs are kept, found on first use.

@@ -13,29 +13,76 @@ namespace {
 
 // The node list: tree nodes standing for the transactions that hold the head
 // item and every accepted item, with their counts. Moved, merged and dropped
-// in place; it never grows.
+// in place; it never grows. Each entry keeps its node's position and its
+// parent's (-1 for the root), so a candidate that moves nothing costs one
+// comparison per entry rather than a visit to the parent node.
 struct NodeList {
+  const FI_tree& tree;
   Fnode** nodes;
   int* counts;
+  int* at;  // position of the node
+  int* up;  // position of its parent
   int size = 0;
 
-  void load(const Fnode* hd) {
+  int position_of_parent(const Fnode* n) const {
+    return n->parent == tree.root ? -1 : tree.item_pos[n->parent->item];
+  }
+  // Loads the chain of hd; returns the summed counts.
+  int load(const Fnode* hd) {
+    int total = 0;
+    const int pos = tree.item_pos[hd->item];
     for (Fnode* n = hd->link; n != nullptr; n = n->link) {
       nodes[size] = n;
       counts[size] = n->count;
+      at[size] = pos;
+      up[size] = position_of_parent(n);
+      total += n->count;
       ++size;
     }
+    return total;
   }
-  // Keeps the entries that carry `item`, merging neighbours on the same node.
-  void keep_carrying(int item) {
+  // Moves the entries whose parent is at position d up to it; their counts.
+  int move_to_parent_at(int d) {
+    int moved = 0;
+    for (int k = 0; k < size; ++k) {
+      if (up[k] != d) continue;
+      nodes[k] = nodes[k]->parent;
+      at[k] = d;
+      up[k] = position_of_parent(nodes[k]);
+      moved += counts[k];
+    }
+    return moved;
+  }
+  // Climbs every entry to its highest ancestor at position d or above; the
+  // counts of the entries that reach d.
+  int climb_to(int d) {
+    int reached = 0;
+    for (int k = 0; k < size; ++k) {
+      if (up[k] >= d) {
+        Fnode* n = nodes[k];
+        do {
+          n = n->parent;
+          at[k] = up[k];
+          up[k] = position_of_parent(n);
+        } while (up[k] >= d);
+        nodes[k] = n;
+      }
+      if (at[k] == d) reached += counts[k];
+    }
+    return reached;
+  }
+  // Keeps the entries at position d, merging neighbours on the same node.
+  void keep_at(int d) {
     int kept = 0;
     for (int k = 0; k < size; ++k) {
-      if (nodes[k]->item != item) continue;
+      if (at[k] != d) continue;
       if (kept > 0 && nodes[kept - 1] == nodes[k]) {
         counts[kept - 1] += counts[k];
       } else {
         nodes[kept] = nodes[k];
         counts[kept] = counts[k];
+        at[kept] = at[k];
+        up[kept] = up[k];
         ++kept;
       }
     }
@@ -56,28 +103,18 @@ int FI_tree::first_mfi(Fnode* hd, int& support) {
   int* buffer = c.first_mfi_buf.data();
   buffer[0] = h;
   int filled = 1;
-  NodeList list{c.temp1.data(), c.temp_count.data()};
-  list.load(hd);
+  NodeList list{*this, c.temp1.data(), c.temp_count.data(), c.temp_at.data(), c.temp_up.data()};
+  support = list.load(hd);
   assert(list.size <= c.Max_Width);
-  support = 0;
-  for (int k = 0; k < list.size; ++k) support += list.counts[k];
 
   // Positions below the lowest frequent pair with h are never tried.
   int low = has_pair_row(pos) ? next_frequent_pair(pos, 0) : 0;
   for (int d = pos - 1; d >= low; --d) {
-    const int candidate = pos_item[d];
-    int cs = 0;
-    for (int k = 0; k < list.size; ++k) {
-      Fnode* parent = list.nodes[k]->parent;
-      if (parent->item == candidate) {
-        list.nodes[k] = parent;
-        cs += list.counts[k];
-      }
-    }
+    const int cs = list.move_to_parent_at(d);
     if (cs < c.THRESHOLD) continue;  // rejected; the moved list stays
     support = cs;
-    list.keep_carrying(candidate);
-    buffer[filled++] = candidate;
+    list.keep_at(d);
+    buffer[filled++] = pos_item[d];
     if (has_pair_row(d)) low = next_frequent_pair(d, low);
   }
   push_reversed(*c.list, buffer, filled);
@@ -121,11 +158,9 @@ int FI_tree::first_mfi_2(Fnode* hd, int& support) {
   int* buffer = c.first_mfi_buf.data();
   buffer[0] = h;
   int filled = 1;
-  NodeList list{c.temp1.data(), c.temp_count.data()};
-  list.load(hd);
+  NodeList list{*this, c.temp1.data(), c.temp_count.data(), c.temp_at.data(), c.temp_up.data()};
+  support = list.load(hd);
   assert(list.size <= c.Max_Width);
-  support = 0;
-  for (int k = 0; k < list.size; ++k) support += list.counts[k];
 
   // The candidates after pos-1: the positions whose pair with h is frequent
   // (all of them without pair counts), narrowed to those frequent with each
@@ -142,19 +177,12 @@ int FI_tree::first_mfi_2(Fnode* hd, int& support) {
   if (remaining > 0 && candidates[remaining - 1] == pos - 1) --remaining;
 
   for (int d = pos - 1; d >= low && d >= 0;) {
-    const int candidate = pos_item[d];
-    int cs = 0;
-    for (int k = 0; k < list.size; ++k) {
-      Fnode* node = list.nodes[k];
-      // Positions may have been skipped: climb as far as position d.
-      while (node->parent != root && item_pos[node->parent->item] >= d) node = node->parent;
-      list.nodes[k] = node;
-      if (node->item == candidate) cs += list.counts[k];
-    }
+    // Positions may have been skipped: climb as far as position d.
+    const int cs = list.climb_to(d);
     if (cs >= c.THRESHOLD) {
       support = cs;
-      list.keep_carrying(candidate);
-      buffer[filled++] = candidate;
+      list.keep_at(d);
+      buffer[filled++] = pos_item[d];
       if (has_pair_row(d)) remaining = keep_frequent_with(d, candidates, remaining);
     }
     if (remaining == 0) break;

@@ -64,8 +64,10 @@ long memory::scheduled_size(int index) const {
   return unit_size * power2[q - 1];
 }
 
+// The rare path of newbuf, once the current block had no room (or the mark
+// lies in a slot emptied by a roll-back to an outer mark).
 int memory::first_fit(unsigned need) {
-  for (int k = mark_block; k <= last_block; ++k)
+  for (int k = mark_block; k < last_block; ++k)
     if (free_bytes[k] >= need) return k;
   return switchbuf(need);
 }

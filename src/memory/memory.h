@@ -30,17 +30,16 @@ class memory {
   memory& operator=(const memory&) = delete;
 
   // Memory for `count` elements of `size` bytes; never null (throws RunError).
+  // The current block serves when it has room; otherwise the first block from
+  // the mark on that has room, or a new block. Nothing is ever placed below
+  // the last mark, which is what makes a roll-back exact.
   char* newbuf(unsigned count, unsigned size) {
     std::uint64_t n = std::uint64_t(padded_size(size)) * count;
     n = (n + (kAlign - 1)) & ~std::uint64_t(kAlign - 1);
     if (n > UINT32_MAX) fail_request_too_large();
     const unsigned need = static_cast<unsigned>(n);
-    int k = mark_block;
-    if (k >= last_block) {
-      if (free_bytes[k] < need) k = switchbuf(need);
-    } else {
-      k = first_fit(need);
-    }
+    int k = last_block;
+    if (mark_block > k || free_bytes[k] < need) k = first_fit(need);
     char* result = next_free[k];
     next_free[k] += need;
     free_bytes[k] -= need;
