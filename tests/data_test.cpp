@@ -71,6 +71,22 @@ TEST(Reader, NumbersAcrossBlockBoundaries) {
   EXPECT_EQ(read_all(content), expected);
 }
 
+TEST(Reader, BlockBoundaryAtEveryOffsetOfANumber) {
+  // The reader takes the file in blocks of 1 MiB: put that boundary before,
+  // inside and just after the id 1234567, and before and after its separator.
+  const std::size_t block = 1 << 20;
+  for (std::size_t shift = 0; shift <= 9; ++shift) {
+    std::string text(block - shift, ' ');
+    text += "1234567 89\n5";
+    EXPECT_EQ(read_all(text), (Lines{{1234567, 89}, {5}})) << "boundary " << shift << " bytes before the id";
+    std::string lf(block - shift, '\n');
+    lf += "1234567\n";
+    const Lines lines = read_all(lf);
+    ASSERT_EQ(lines.size(), block - shift + 1);
+    EXPECT_EQ(lines.back(), (std::vector<int>{1234567}));
+  }
+}
+
 TEST(Reader, EndOfFileRewindsForASecondPass) {
   test::TempDir dir;
   dir.write("db", "1 2\n\n3\n4");

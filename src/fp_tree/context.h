@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "fp_tree/child_index.h"
 #include "fp_tree/frequent_pairs.h"
 #include "fp_tree/stack.h"
 #include "memory/memory.h"
@@ -57,6 +58,7 @@ struct Context {
   std::unique_ptr<bool[]> current_fi;
   std::vector<MFI_tree*> mfitrees;
   std::vector<int> record_buf;  // positions of one itemset being recorded
+  ChildIndex children;          // of the tree being built
   std::vector<CFI_tree*> cfitrees;
 
   // Node lists of the first-MFI lookahead and head extension (Max_Width each).

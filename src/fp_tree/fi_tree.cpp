@@ -23,7 +23,6 @@ void FI_tree::init(Context* c, int capacity, int item_count) {
   }
   num_items = item_count;
   heads = item_count != 0 ? pool.take<Fnode*>(item_count) : nullptr;
-  make_root_slots();
   pair_counts = nullptr;
   frequent_pairs = nullptr;
   pair_rows = 0;
@@ -33,47 +32,40 @@ void FI_tree::init(Context* c, int capacity, int item_count) {
   covered_len = 0;
 }
 
-void FI_tree::make_root_slots() {
-  root_slots = num_items > 0 ? ctx->fp_buf->take<Fnode*>(num_items) : nullptr;
-  for (int p = 0; p < num_items; ++p) root_slots[p] = nullptr;
-}
-
 void FI_tree::insert(const int* itemset, int count, int length) {
+  ChildIndex& index = ctx->children;
+  const bool indexing = index.active_for(this);
   Fnode* current = root;
   for (int i = 0; i < length; ++i) {
     const int target = itemset[i];
     Fnode* prev = nullptr;
     Fnode* child;
-    if (i == 0 && root_slots != nullptr) {
-      // The root may have a child for every position: look it up, and on a
-      // miss find the nearest child before it.
-      child = root_slots[target];
-      if (child == nullptr) {
-        for (int q = target - 1; q >= 0 && prev == nullptr; --q) prev = root_slots[q];
-        for (int j = 0; j < length; ++j) {
-          current = current->append(this, j == 0 ? prev : nullptr, pos_item[itemset[j]], count);
-          ++ctx->bran[j];
-          ++ctx->width[itemset[j]];
-          if (j == 0) root_slots[target] = current;
-        }
-        return;
-      }
+    const bool shallow = indexing && i < ChildIndex::kHubDepth;
+    const int hub = shallow ? index.hub_of(current) : -1;
+    if (hub >= 0) {
+      child = index.find(hub, target, &prev);
     } else {
+      int walked = 0;
       child = current->first_child;
       while (child != nullptr && item_pos[child->item] < target) {
         prev = child;
         child = child->next_sibling;
+        ++walked;
       }
+      if (child != nullptr && item_pos[child->item] != target) child = nullptr;
+      if (shallow && walked > ChildIndex::kLongWalk) index.add_hub(current, *this);
     }
-    if (child != nullptr && item_pos[child->item] == target) {
+    if (child != nullptr) {
       child->count += count;
       current = child;
       continue;
     }
     int* bran = ctx->bran.data();
     int* width = ctx->width.data();
+    const int parent_hub = indexing && i < ChildIndex::kHubDepth ? index.hub_of(current) : -1;
     for (int j = i; j < length; ++j) {
       current = current->append(this, j == i ? prev : nullptr, pos_item[itemset[j]], count);
+      if (j == i && parent_hub >= 0) index.add_child(parent_hub, itemset[j], current);
       ++bran[j];
       ++width[itemset[j]];
     }
@@ -122,7 +114,6 @@ void FI_tree::remove_single_prefix(int length) {
   num_items -= length;
   covered_len = covered_len > length ? covered_len - length : 0;
   if (frequent_pairs != nullptr) frequent_pairs->reset();
-  root_slots = nullptr;
 }
 
 int FI_tree::next_frequent_pair(int a, int from) const {

@@ -106,12 +106,8 @@ class FI_tree {
   CFI_tree* cfi_tree;
   int covered_len;
   FrequentPairs* frequent_pairs;
-  // The root's children by position, while the tree is being built; null
-  // when the tree has none (or after its single prefix was cut off).
-  Fnode** root_slots;
 
  private:
-  void make_root_slots();
   void take_tail(FI_tree* parent);
   void partition_covered(const FI_tree* parent, const bool* marked, bool by_parent_position);
   void make_header_table(const FI_tree* parent);

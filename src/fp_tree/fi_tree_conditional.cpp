@@ -134,11 +134,13 @@ void FI_tree::add_prefix_path(const FI_tree* parent, const Fnode* node) {
 }
 
 void FI_tree::scan2_DB(FI_tree* parent, Fnode* head) {
+  const ChildIndex::Session indexing(ctx->children, this);
   for (const Fnode* node = head->link; node != nullptr; node = node->link) add_prefix_path(parent, node);
   cal_level_25();
 }
 
 void FI_tree::scan2_DB(FI_tree* parent, Fnode** nodes, int node_count) {
+  const ChildIndex::Session indexing(ctx->children, this);
   for (int k = 0; k < node_count; ++k) add_prefix_path(parent, nodes[k]);
   cal_level_25();
 }

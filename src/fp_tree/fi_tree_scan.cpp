@@ -80,7 +80,6 @@ void FI_tree::scan1_DB(Data* data) {
   }
 
   heads = pool.take<Fnode*>(num_items);
-  make_root_slots();
   // More than five items: the pairs are counted. A small triangle is held
   // densely and filled by the second scan; a large one would be mostly empty
   // on sparse data, so only the frequent pairs are kept, found on first use.
@@ -131,6 +130,7 @@ void FI_tree::scan2_DB(Data* data) {
   int* compact = c.compact.data();
   const int* item_order = c.item_order.data();
   const std::size_t ids = c.item_order.size();
+  const ChildIndex::Session indexing(c.children, this);
   for (int n = 0; n < c.TRANSACTION_NO; ++n) {
     if (data->getNextTransaction(&tran) == nullptr) break;
     // The distinct frequent positions of the transaction, ascending.

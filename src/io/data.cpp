@@ -15,7 +15,7 @@ Data::Data(const char* filename) : name_(filename ? filename : "") {
   if (filename != nullptr) file = std::fopen(filename, "r");
   if (file != nullptr) {
     std::setvbuf(file, nullptr, _IONBF, 0);  // we read whole blocks ourselves
-    buf_.reset(new char[kBlockSize]);
+    buf_.reset(new char[kBlockSize + 1]);  // one byte more for a sentinel
     cur_ = end_ = buf_.get();
   }
 }
@@ -37,6 +37,7 @@ bool Data::refill() {
   std::size_t n = std::fread(buf_.get(), 1, kBlockSize, file);
   cur_ = buf_.get();
   end_ = cur_ + n;
+  buf_[n] = '\0';  // a non-digit behind the data ends every digit run
   if (n == 0) {
     if (std::ferror(file)) fail(name_ + " could not be read!");
     at_eof_ = true;
@@ -48,14 +49,28 @@ bool Data::refill() {
 Data::Status Data::next(Transaction& t) {
   t.length = 0;
   if (!error_.empty()) return Status::error;
+  // The transaction's array in locals: written back on growth and at the end.
+  int* items = t.items;
+  int length = 0;
+  int capacity = t.capacity;
+  auto push = [&](std::uint64_t v) {
+    if (length >= capacity) {
+      t.length = length;
+      t.DoubleTrans(length);
+      items = t.items;
+      capacity = t.capacity;
+    }
+    items[length++] = static_cast<int>(v);
+  };
   std::uint64_t value = 0;
-  bool in_number = false;
-  bool line_has_bytes = false;
+  bool in_number = false;   // a number runs across the block boundary
+  bool line_started = false;
   for (;;) {
     if (cur_ == end_ && !refill()) {
       if (!error_.empty()) return Status::error;
-      if (in_number) t.push(static_cast<int>(value));
-      if (in_number || line_has_bytes) {
+      if (in_number) push(value);
+      t.length = length;
+      if (line_started) {
         // A last line without a line feed is still a transaction.
         ++line_;
         return Status::transaction;
@@ -69,31 +84,40 @@ Data::Status Data::next(Transaction& t) {
     }
     const char* p = cur_;
     const char* const e = end_;
+    line_started = true;
     while (p < e) {
-      const unsigned digit = static_cast<unsigned char>(*p) - unsigned('0');
+      unsigned digit = static_cast<unsigned char>(*p) - unsigned('0');
       if (digit < 10) {
-        value = value * 10 + digit;
-        in_number = true;
-        ++p;
-        if (value > std::uint64_t(INT_MAX)) {
-          cur_ = p;
-          return fail(name_ + ", line " + std::to_string(line_ + 1) +
-                      ": item id is larger than 2147483647!");
+        do {
+          value = value * 10 + digit;
+          if (value > std::uint64_t(INT_MAX)) {
+            cur_ = p + 1;
+            t.length = length;
+            return fail(name_ + ", line " + std::to_string(line_ + 1) +
+                        ": item id is larger than 2147483647!");
+          }
+          digit = static_cast<unsigned char>(*++p) - unsigned('0');  // the sentinel stops it at e
+        } while (digit < 10);
+        if (p == e) {
+          in_number = true;  // the number may go on in the next block
+          break;
         }
-        continue;
-      }
-      const char c = *p++;
-      if (in_number) {
-        t.push(static_cast<int>(value));
+        push(value);
+        value = 0;
+        in_number = false;
+      } else if (in_number) {
+        // The number ended with the last block.
+        push(value);
         value = 0;
         in_number = false;
       }
-      if (c == '\n') {
+      // *p separates ids; a line feed also ends the transaction.
+      if (*p++ == '\n') {
         cur_ = p;
         ++line_;
+        t.length = length;
         return Status::transaction;
       }
-      line_has_bytes = true;
     }
     cur_ = p;
   }

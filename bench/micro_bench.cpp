@@ -1,0 +1,84 @@
+// Micro benchmarks behind the figures of bench/run.sh: the reader's parse
+// speed, the writer's lines per second and the pool's cost per node.
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "fp_tree/fnode.h"
+#include "io/data.h"
+#include "io/fsout.h"
+#include "memory/memory.h"
+
+namespace {
+
+std::string data_file(const char* name) {
+  const char* dir = std::getenv("ZUB_DATA_DIR");
+  return std::string(dir != nullptr ? dir : ZUB_DATA_DIR) + "/" + name;
+}
+
+// Whole passes over a transaction file (the kernel's page cache keeps it in memory).
+void BM_ReadFile(benchmark::State& state, const char* name) {
+  const std::string path = data_file(name);
+  if (!std::filesystem::exists(path)) {
+    state.SkipWithError("dataset not present");
+    return;
+  }
+  zub::Data data(path.c_str());
+  zub::Transaction t(50);
+  long items = 0;
+  for (auto _ : state) {
+    while (data.getNextTransaction(&t) != nullptr) items += t.length;
+  }
+  benchmark::DoNotOptimize(items);
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
+                          static_cast<int64_t>(std::filesystem::file_size(path)));
+}
+BENCHMARK_CAPTURE(BM_ReadFile, retail, "retail.dat")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_ReadFile, T10I4D100K, "T10I4D100K.dat")->Unit(benchmark::kMillisecond);
+
+// Itemset lines of ten items into a file in /tmp.
+void BM_WriteLines(benchmark::State& state) {
+  const std::string path = (std::filesystem::temp_directory_path() / "zub-bench-out").string();
+  int order[1000];
+  for (int k = 0; k < 1000; ++k) order[k] = 1000 + 7 * k;
+  int items[10];
+  long lines = 0;
+  {
+    zub::FSout out(path.c_str());
+    out.set_order(order);
+    for (auto _ : state) {
+      for (int k = 0; k < 10; ++k) items[k] = static_cast<int>((lines * 31 + k * 97) % 1000);
+      out.printSet(10, items, static_cast<int>(lines % 5000));
+      ++lines;
+    }
+    out.close();
+  }
+  std::filesystem::remove(path);
+  state.SetItemsProcessed(lines);
+}
+BENCHMARK(BM_WriteLines);
+
+// One tree node from a fresh main pool, until 1M nodes, then a roll-back.
+void BM_PoolNode(benchmark::State& state) {
+  zub::memory pool(1000, 0x80000, 0x100000, 2);
+  const zub::PoolMark mark = zub::PoolMark::take(pool);
+  long n = 0;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(pool.take<zub::Fnode>(1));
+    if (++n == 1000000) {
+      state.PauseTiming();
+      mark.roll_back(pool);
+      n = 0;
+      state.ResumeTiming();
+    }
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_PoolNode);
+
+}  // namespace
+
+BENCHMARK_MAIN();
