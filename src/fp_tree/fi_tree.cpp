@@ -2,6 +2,8 @@
 
 #include <limits>
 
+#include "fp_tree/ancestor_walk.h"
+
 namespace zub {
 
 void FI_tree::init(Context* c, int capacity, int item_count) {
@@ -145,8 +147,8 @@ int FI_tree::collect_tail(int i) {
       }
     }
   } else if (i > 0) {
-    for (const Fnode* n = heads[i]->link; n != nullptr; n = n->link)
-      for (const Fnode* a = n->parent; a != root; a = a->parent) supp[item_pos[a->item]] += n->count;
+    for_each_ancestor(heads[i]->link, root,
+                      [&](const Fnode& n, const Fnode& a) { supp[item_pos[a.item]] += n.count; });
     for (int q = 0; q < i; ++q) {
       if (supp[q] >= threshold)
         tail[tlen++] = pos_item[q];

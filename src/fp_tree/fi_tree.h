@@ -111,7 +111,8 @@ class FI_tree {
   void take_tail(FI_tree* parent);
   void partition_covered(const FI_tree* parent, const bool* marked, bool by_parent_position);
   void make_header_table(const FI_tree* parent);
-  void add_prefix_path(const FI_tree* parent, const Fnode* node);
+  void add_prefix_paths(const FI_tree* parent, const Fnode* const* nodes, int n);
+  void insert_path(int* positions, int k, int count);
 };
 
 inline Fnode* Fnode::append(FI_tree* tree, Fnode* prev, int item_, int count_) {

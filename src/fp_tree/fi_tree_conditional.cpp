@@ -112,36 +112,64 @@ void FI_tree::scan1_DB(FI_tree* parent, const int*, const int*, const int* tail_
   make_header_table(parent);
 }
 
-void FI_tree::add_prefix_path(const FI_tree* parent, const Fnode* node) {
-  int* compact = ctx->compact.data();
-  int k = 0;
-  for (const Fnode* a = node->parent; a != parent->root; a = a->parent) {
-    const int q = item_pos[a->item];
-    if (q != -1) compact[k++] = q;
+void FI_tree::add_prefix_paths(const FI_tree* parent, const Fnode* const* nodes, int n) {
+  // The paths of up to four nodes are climbed in lock-step, so that their
+  // cache misses overlap, then inserted in list order.
+  constexpr int kLanes = 4;
+  int* paths[kLanes];
+  int length[kLanes];
+  const Fnode* at[kLanes];
+  const std::size_t stride = static_cast<std::size_t>(num_items) + 1;
+  for (int lane = 0; lane < kLanes; ++lane) paths[lane] = ctx->path_buf.data() + lane * stride;
+  for (int first = 0; first < n; first += kLanes) {
+    const int lanes = n - first < kLanes ? n - first : kLanes;
+    int climbing = lanes;
+    for (int lane = 0; lane < lanes; ++lane) {
+      at[lane] = nodes[first + lane]->parent;
+      length[lane] = 0;
+    }
+    while (climbing > 0) {
+      climbing = 0;
+      for (int lane = 0; lane < lanes; ++lane) {
+        const Fnode* a = at[lane];
+        if (a == parent->root) continue;
+        const int q = item_pos[a->item];
+        if (q != -1) paths[lane][length[lane]++] = q;
+        at[lane] = a->parent;
+        ++climbing;
+      }
+    }
+    for (int lane = 0; lane < lanes; ++lane) insert_path(paths[lane], length[lane], nodes[first + lane]->count);
   }
+}
+
+void FI_tree::insert_path(int* positions, int k, int count) {
   if (k == 0) return;
   // Climbing meets the positions roughly in descending order: reversing
   // leaves the insertion sort little to do.
-  std::reverse(compact, compact + k);
+  std::reverse(positions, positions + k);
   for (int m = 1; m < k; ++m) {
-    const int v = compact[m];
-    int n = m;
-    for (; n > 0 && compact[n - 1] > v; --n) compact[n] = compact[n - 1];
-    compact[n] = v;
+    const int v = positions[m];
+    int j = m;
+    for (; j > 0 && positions[j - 1] > v; --j) positions[j] = positions[j - 1];
+    positions[j] = v;
   }
-  if (pair_counts != nullptr && k >= 2) add_pairs(compact, k, node->count);
-  insert(compact, node->count, k);
+  if (pair_counts != nullptr && k >= 2) add_pairs(positions, k, count);
+  insert(positions, count, k);
 }
 
 void FI_tree::scan2_DB(FI_tree* parent, Fnode* head) {
   const ChildIndex::Session indexing(ctx->children, this);
-  for (const Fnode* node = head->link; node != nullptr; node = node->link) add_prefix_path(parent, node);
+  std::vector<const Fnode*>& chain = ctx->chain_buf;
+  chain.clear();
+  for (const Fnode* node = head->link; node != nullptr; node = node->link) chain.push_back(node);
+  add_prefix_paths(parent, chain.data(), static_cast<int>(chain.size()));
   cal_level_25();
 }
 
 void FI_tree::scan2_DB(FI_tree* parent, Fnode** nodes, int node_count) {
   const ChildIndex::Session indexing(ctx->children, this);
-  for (int k = 0; k < node_count; ++k) add_prefix_path(parent, nodes[k]);
+  add_prefix_paths(parent, nodes, node_count);
   cal_level_25();
 }
 

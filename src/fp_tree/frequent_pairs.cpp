@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "fp_tree/ancestor_walk.h"
 #include "fp_tree/fi_tree.h"
 
 namespace zub {
@@ -20,19 +21,21 @@ void FrequentPairs::compute(int a) {
   const FI_tree& t = *tree_;
   const int threshold = t.ctx->THRESHOLD;
   touched_.clear();
-  for (const Fnode* n = t.heads[a]->link; n != nullptr; n = n->link)
-    for (const Fnode* anc = n->parent; anc != t.root; anc = anc->parent) {
-      const int q = t.item_pos[anc->item];
-      if (scratch_[q] == 0) touched_.push_back(q);
-      scratch_[q] += n->count;
-    }
+  int* scratch = scratch_.data();
+  for_each_ancestor(t.heads[a]->link, t.root, [&](const Fnode& n, const Fnode& anc) {
+    const int q = t.item_pos[anc.item];
+    if (scratch[q] == 0) touched_.push_back(q);
+    scratch[q] += n.count;
+  });
   begin_[a] = static_cast<int>(partners_.size());
-  if (threshold <= 0) {
-    // Every pair is frequent, also one that never occurs.
+  if (threshold <= 0 || touched_.size() * 8 > static_cast<std::size_t>(a)) {
+    // Most positions were met (or all count): sweep them in order.
     for (int b = 0; b < a; ++b) {
-      partners_.push_back(b);
-      supports_.push_back(scratch_[b]);
-      scratch_[b] = 0;
+      if (scratch[b] >= threshold) {  // at a threshold of 0, also a pair that never occurs
+        partners_.push_back(b);
+        supports_.push_back(scratch[b]);
+      }
+      scratch[b] = 0;
     }
   } else {
     std::sort(touched_.begin(), touched_.end());
