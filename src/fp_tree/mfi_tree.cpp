@@ -21,7 +21,9 @@ void MFI_tree::make_empty(memory* pool_, FI_tree* tree, int stack_pos_) {
   root = pool->take<Mnode>(1);
   root->init(nullptr, -1, 0);
   heads = pool->take<Mnode*>(num_items);
-  for (int p = 0; p < num_items; ++p) heads[p] = nullptr;
+  root_children = pool->take<Mnode*>(num_items);
+  for (int p = 0; p < num_items; ++p) heads[p] = root_children[p] = nullptr;
+  root_last_child = nullptr;
 }
 
 namespace {
@@ -43,8 +45,16 @@ void sort_positions(int* positions, int k) {
 }  // namespace
 
 void MFI_tree::add_positions(const int* positions, int k) {
-  Mnode* current = root;
-  for (int j = 0; j < k; ++j) {
+  if (k == 0) return;
+  // The root's children are looked up by position; deeper lists are short.
+  Mnode* current = root_children[positions[0]];
+  if (current == nullptr) {
+    current = root->append(this, root_last_child, pos_item[positions[0]], 1);
+    root_children[positions[0]] = root_last_child = current;
+    for (int j = 1; j < k; ++j) current = current->append(this, nullptr, pos_item[positions[j]], j + 1);
+    return;
+  }
+  for (int j = 1; j < k; ++j) {
     const int item = pos_item[positions[j]];
     Mnode* last = nullptr;
     Mnode* child = current->first_child;
@@ -113,23 +123,11 @@ void MFI_tree::insert_items(const int* items, int k) {
 
 void MFI_tree::insert(const int* items, int first, int last) {
   count_insertion();
-  Mnode* current = root;
-  int depth = 1;
-  for (int k = first + 1; k < last; ++k, ++depth) {
-    Mnode* prev = nullptr;
-    Mnode* child = current->first_child;
-    while (child != nullptr && child->item != items[k]) {
-      prev = child;
-      child = child->next_sibling;
-    }
-    if (child != nullptr) {
-      current = child;
-      continue;
-    }
-    current = current->append(this, prev, items[k], depth);
-    for (++k, ++depth; k < last; ++k, ++depth) current = current->append(this, nullptr, items[k], depth);
-    return;
-  }
+  // The items come in ascending position: their positions are the path.
+  int* positions = ctx->record_buf.data();
+  int k = 0;
+  for (int j = first + 1; j < last; ++j) positions[k++] = item_pos[items[j]];
+  add_positions(positions, k);
 }
 
 void MFI_tree::insert() {

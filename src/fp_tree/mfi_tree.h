@@ -50,6 +50,8 @@ class MFI_tree {
   int mfi_count;
   int stack_pos;
   memory* pool;
+  Mnode** root_children;  // by position
+  Mnode* root_last_child;
 
  private:
   void make_empty(memory* pool_, FI_tree* tree, int stack_pos_);
