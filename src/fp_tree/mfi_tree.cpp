@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "fp_tree/fi_tree.h"
+#include "fp_tree/mfi_hubs.h"
 #include "fp_tree/mfi_tem.h"
 #include "fp_tree/sort.h"
 
@@ -24,6 +25,7 @@ void MFI_tree::make_empty(memory* pool_, FI_tree* tree, int stack_pos_) {
   root_children = pool->take<Mnode*>(num_items);
   for (int p = 0; p < num_items; ++p) heads[p] = root_children[p] = nullptr;
   root_last_child = nullptr;
+  hubs = nullptr;
 }
 
 namespace {
@@ -56,17 +58,34 @@ void MFI_tree::add_positions(const int* positions, int k) {
   }
   for (int j = 1; j < k; ++j) {
     const int item = pos_item[positions[j]];
+    MfiHubs::Hub* hub = hubs != nullptr ? hubs->hub_of(current) : nullptr;
     Mnode* last = nullptr;
-    Mnode* child = current->first_child;
-    while (child != nullptr && child->item != item) {
-      last = child;
-      child = child->next_sibling;
+    Mnode* child;
+    if (hub != nullptr) {
+      child = MfiHubs::find(*hub, item);
+      if (child == nullptr) last = hub->last;
+    } else {
+      int walked = 0;
+      child = current->first_child;
+      while (child != nullptr && child->item != item) {
+        last = child;
+        child = child->next_sibling;
+        ++walked;
+      }
+      if (walked > MfiHubs::kLongWalk) {
+        if (hubs == nullptr) hubs = MfiHubs::make(*pool);
+        hub = hubs->add_hub(*pool, current);
+      }
     }
     if (child != nullptr) {
       current = child;
       continue;
     }
     current = current->append(this, last, item, j + 1);
+    if (hub != nullptr) {
+      MfiHubs::add_child(*pool, *hub, current);
+      hub->last = current;
+    }
     for (++j; j < k; ++j) current = current->append(this, nullptr, pos_item[positions[j]], j + 1);
     return;
   }

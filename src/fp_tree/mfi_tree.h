@@ -10,6 +10,7 @@
 namespace zub {
 
 class FI_tree;
+class MfiHubs;
 
 class MFI_tree {
  public:
@@ -52,6 +53,7 @@ class MFI_tree {
   memory* pool;
   Mnode** root_children;  // by position
   Mnode* root_last_child;
+  MfiHubs* hubs;          // of busy nodes below the root, made on first need
 
  private:
   void make_empty(memory* pool_, FI_tree* tree, int stack_pos_);
