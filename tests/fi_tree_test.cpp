@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 #include <vector>
 
 #include "driver/main_tree.h"
@@ -177,6 +178,44 @@ TEST(SecondScan, NoFrequentItemLeavesTheRootAlone) {
   Built empty = build("\n\n", 0);
   EXPECT_EQ(empty.tree()->root->first_child, nullptr);
   EXPECT_TRUE(std::isnan(empty.tree()->level_25_percent));
+}
+
+// The main tree of wide databases (nodes with dozens of children) against a
+// trie built here: the same paths, counts and sorted children.
+struct Trie {
+  std::map<int, Trie> children;  // by position
+  int count = 0;
+};
+void expect_same(const Fnode* node, const Trie& trie, const FI_tree& t) {
+  auto it = trie.children.begin();
+  for (const Fnode* c = node->first_child; c != nullptr; c = c->next_sibling, ++it) {
+    ASSERT_NE(it, trie.children.end());
+    ASSERT_EQ(t.item_pos[c->item], it->first);
+    ASSERT_EQ(c->count, it->second.count);
+    expect_same(c, it->second, t);
+  }
+  ASSERT_EQ(it, trie.children.end());
+}
+
+TEST(SecondScan, WideTreesMatchATrie) {
+  for (std::uint32_t seed = 1; seed <= 40; ++seed) {
+    const test::RandomDb db = test::random_db(seed, /*wide=*/true);
+    Built b = build(db.text, 1);
+    Trie trie;
+    for (const auto& tr : db.transactions) {
+      std::vector<int> positions;
+      for (int x : tr) positions.push_back(b.ctx->item_order[x]);
+      std::sort(positions.begin(), positions.end());
+      positions.erase(std::unique(positions.begin(), positions.end()), positions.end());
+      Trie* at = &trie;
+      for (int p : positions) {
+        at = &at->children[p];
+        ++at->count;
+      }
+    }
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    expect_same(b.tree()->root, trie, *b.tree());
+  }
 }
 
 // A tree over n positions (item = position) built by hand.

@@ -151,6 +151,30 @@ TEST_F(MfiFixture, SeedingFromTheTemporaryList) {
   EXPECT_EQ(node_count(*empty), 0);
 }
 
+TEST(MfiTree, BusyNodesKeepEveryPathOnce) {
+  // Item 0 gets 60 children (item 60 down to 1), each with two children.
+  std::string db;
+  for (int k = 0; k < 64; ++k) {
+    for (int x = 0; x < 64 - k; ++x) db += std::to_string(x) + " ";
+    db += "\n";
+  }
+  Prepared prep(db, 1, false);
+  memory pool(60, 4096, 8192, 2);
+  MFI_tree& t = *pool.take<MFI_tree>(1);
+  t.init(&pool, &prep.tree(), nullptr, nullptr, -1);
+  Paths expected;
+  for (int round = 0; round < 2; ++round)
+    for (int c = 60; c >= 1; --c)
+      for (int g : {61, 62}) {
+        const int items[] = {0, c, g};
+        t.insert_items(items, 3);
+        expected.insert({0, c, g});
+      }
+  EXPECT_EQ(paths(t), expected);
+  EXPECT_EQ(node_count(t), 1 + 60 + 120) << "the second round adds nothing";
+  EXPECT_NE(t.hubs, nullptr);
+}
+
 TEST_F(MfiFixture, ProjectionFromAParentChain) {
   MFI_tree& parent = *make(-1);
   parent.insert(flags({0, 2, 5}), 3);

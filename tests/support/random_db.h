@@ -14,25 +14,28 @@ struct RandomDb {
   int largest_id = 0;
 };
 
-inline RandomDb random_db(std::uint32_t seed) {
+// `wide` databases have up to 120 items at a low density, so that tree nodes
+// get dozens of children.
+inline RandomDb random_db(std::uint32_t seed, bool wide = false) {
   std::mt19937 rng(seed);
   auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
   auto chance = [&](double p) { return std::uniform_real_distribution<double>(0, 1)(rng) < p; };
 
   RandomDb db;
-  const int items = pick(1, chance(0.7) ? 12 : 22);
+  const int items = wide ? pick(40, 120) : pick(1, chance(0.7) ? 12 : 22);
   // Ids: small and dense, shifted, or sparse over a wide range.
   std::vector<int> ids(items);
   const int scheme = pick(0, 2);
   for (int k = 0; k < items; ++k) ids[k] = scheme == 0 ? k : scheme == 1 ? 1000 + 3 * k : pick(0, 19999);
-  const int n = chance(0.05) ? 0 : pick(1, 70);
-  const double density = items > 14 ? 0.08 + 0.2 * std::uniform_real_distribution<double>(0, 1)(rng)
-                                    : 0.1 + 0.55 * std::uniform_real_distribution<double>(0, 1)(rng);
+  const int n = wide ? pick(100, 400) : chance(0.05) ? 0 : pick(1, 70);
+  const double density = wide        ? 3.0 / items
+                         : items > 14 ? 0.08 + 0.2 * std::uniform_real_distribution<double>(0, 1)(rng)
+                                      : 0.1 + 0.55 * std::uniform_real_distribution<double>(0, 1)(rng);
   // A few planted patterns make long shared itemsets and repeated supports.
   std::vector<std::vector<int>> patterns(pick(0, 3));
   for (auto& p : patterns)
     for (int k = 0; k < items; ++k)
-      if (chance(0.4)) p.push_back(ids[k]);
+      if (chance(wide ? 6.0 / items : 0.4)) p.push_back(ids[k]);
 
   const char* separators[] = {" ", "  ", "\t", ",", " , ", ";x"};
   const bool crlf = chance(0.15);
