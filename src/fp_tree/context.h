@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "fp_tree/stack.h"
+#include "fp_tree/support_share.h"
 #include "memory/memory.h"
 
 namespace zub {
@@ -24,6 +25,8 @@ struct FreeDeleter {
 struct Context {
   // Settings and counters.
   int THRESHOLD = 0;
+  // When given, the first scan sets THRESHOLD from it and the transaction count.
+  SupportShare threshold_share;
   int ITEM_NO = 100;
   int TRANSACTION_NO = 0;
   int FIRST_TREE_POS = -1;
