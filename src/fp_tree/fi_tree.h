@@ -2,6 +2,7 @@
 // The FP-tree: prefix tree of the frequent items of a database (or of a
 // conditional database) with its header table and optional pair-count array.
 // Every node, header node and header array lives in the run's main pool.
+#include <cstdio>
 #include <memory>
 
 #include "fp_tree/context.h"
@@ -59,6 +60,20 @@ class FI_tree {
 
   // Writes every maximal frequent itemset that extends the stack in this tree.
   int Mine_Max(FSout* out);
+  // The frequent items of the conditional pattern base of h's position, by
+  // walking h's chain (supp must be zero below that position) or, for an item
+  // whose position has a pair-count row, from that row. Leaves the items in
+  // tail (ascending position) and their supports in supp; with
+  // set_top_support each one's support also goes to the stack's top entry.
+  int conditional_pattern_base(Fnode* h, bool set_top_support) const;
+  int conditional_pattern_base(int item, bool set_top_support) const;
+  // Compacts the positions marked in `origin` (-1 for absent, restored) into
+  // compact and adds `count` to each of their pairs that has a row.
+  void fill_count(int* origin, int count);
+
+  // Developer dumps: header table with chains, pair counts, item map, tree.
+  void print(std::FILE* stream) const;
+  void print_subtree(const Fnode* node, int level, std::FILE* stream) const;
 
   // Adds `count` to every pair of the ascending positions that has a row.
   void add_pairs(const int* positions, int k, int count) {

@@ -11,6 +11,7 @@
 #include "fp_tree/mfi_tem.h"
 #include "fp_tree/mfi_tree.h"
 #include "io/data.h"
+#include "io/fsout.h"
 #include "support/test_support.h"
 
 namespace zub::test {
@@ -38,6 +39,23 @@ struct Prepared {
     std::vector<int> ids;
     for (int x : items) ids.push_back(ctx->order_item[x]);
     return ids;
+  }
+};
+
+// A writer on a temporary file, and what it (or a dump into the file) wrote.
+struct Capture {
+  std::FILE* file = std::tmpfile();
+  FSout out{file, "capture"};
+  explicit Capture(const Context& ctx) { out.set_order(ctx.order_item.data()); }
+  ~Capture() { std::fclose(file); }
+  std::string text() {
+    out.flush();
+    std::fflush(file);
+    std::rewind(file);
+    std::string s;
+    for (int c; (c = std::fgetc(file)) != EOF;) s += static_cast<char>(c);
+    std::fseek(file, 0, SEEK_END);  // later writes follow what was read
+    return s;
   }
 };
 
