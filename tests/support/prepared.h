@@ -21,14 +21,20 @@ struct Prepared {
   MainTree main;
   std::unique_ptr<MiningRun> run;
 
-  Prepared(const std::string& content, int threshold, bool remove_prefix = true) {
+  // The maximal target removes the single prefix unless told not to; the
+  // others never do.
+  Prepared(const std::string& content, int threshold, bool remove_prefix = true,
+           MiningTarget target = MiningTarget::maximal) {
     TempDir dir;
     dir.write("db", content);
     ctx->THRESHOLD = threshold;
     Data data(dir.file("db").c_str());
     main = build_main_tree(*ctx, data);
-    run = std::make_unique<MiningRun>(*ctx, main.tree, remove_prefix ? main.single_prefix : 0);
+    const bool prefix = remove_prefix && target == MiningTarget::maximal;
+    run = std::make_unique<MiningRun>(*ctx, main.tree, prefix ? main.single_prefix : 0, target);
   }
+  Prepared(const std::string& content, int threshold, MiningTarget target)
+      : Prepared(content, threshold, false, target) {}
   FI_tree& tree() const { return *main.tree; }
   stack& list() const { return *ctx->list; }
   mfi_tem& tem() const { return *ctx->LMFITEM; }
