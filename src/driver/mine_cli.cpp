@@ -20,12 +20,12 @@ namespace {
 
 // The options, one per line: name, the form of its value (null for a
 // switch) and the help text.
-struct OptionSpec {
+struct OptionDecl {
   const char* name;
   const char* value;
   const char* help;
 };
-constexpr OptionSpec kOptions[] = {
+constexpr OptionDecl kOptions[] = {
     {"--target", "maximal|closed|all", "itemsets to write: maximal (default), closed, or all frequent ones"},
     {"--method", "lookahead|projected", "maximal miner: lookahead (default, as zub runs it) or projected"},
     {"--stats", nullptr, "print a summary of the run on standard error"},
@@ -42,7 +42,7 @@ void print_help(std::FILE* out) {
                "             largest frequent) or a percentage of them (\"2.5%%\", 0 to 100)\n"
                "  <outfile>  where the itemsets go; standard output when absent or \"-\"\n\n"
                "options:\n");
-  for (const OptionSpec& o : kOptions) {
+  for (const OptionDecl& o : kOptions) {
     std::string form = o.name;
     if (o.value != nullptr) form.append(" ").append(o.value);
     std::fprintf(out, "  %-30s %s\n", form.c_str(), o.help);
@@ -74,15 +74,15 @@ bool parse_options(int argc, char** argv, MineOptions& o, std::string& why) {
     }
     const std::size_t eq = arg.find('=');
     const std::string name = arg.substr(0, eq);
-    const OptionSpec* spec = nullptr;
-    for (const OptionSpec& s : kOptions)
-      if (name == s.name) spec = &s;
-    if (spec == nullptr) {
+    const OptionDecl* option = nullptr;
+    for (const OptionDecl& s : kOptions)
+      if (name == s.name) option = &s;
+    if (option == nullptr) {
       why = "unknown option " + arg;
       return false;
     }
     std::string value;
-    if (spec->value == nullptr) {
+    if (option->value == nullptr) {
       if (eq != std::string::npos) {
         why = name + " takes no value";
         return false;
@@ -92,7 +92,7 @@ bool parse_options(int argc, char** argv, MineOptions& o, std::string& why) {
     } else if (k + 1 < argc) {
       value = argv[++k];
     } else {
-      why = name + " needs a value: " + spec->value;
+      why = name + " needs a value: " + option->value;
       return false;
     }
     if (name == "--help") {
