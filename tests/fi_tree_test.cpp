@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <tuple>
 #include <vector>
 
 #include "driver/main_tree.h"
@@ -71,6 +72,22 @@ TEST(FirstScan, EmptyFileAndThresholdZero) {
   EXPECT_EQ(gaps.ctx->TRANSACTION_NO, 3);
   EXPECT_EQ(gaps.ctx->order_item, (std::vector<int>{3, 1, 0, 2}));
   EXPECT_EQ(gaps.tree()->supports[3], 0);
+}
+
+TEST(FirstScan, ShareOfTheTransactionsSetsTheThreshold) {
+  // 7 transactions, half of them: at least 3.5, so 4. Item 1 is in 4, item 2 in 3.
+  for (auto [numerator, denominator, threshold, frequent] :
+       {std::tuple{1, 2, 4, 1}, std::tuple{3, 7, 3, 2}, std::tuple{0, 100, 0, 4}}) {
+    test::TempDir dir;
+    dir.write("db", "1 2\n1 2\n1 2\n1 3\n3\n\n\n");
+    Built b;
+    b.ctx->THRESHOLD = 99;
+    b.ctx->threshold_share = SupportShare{std::uint64_t(numerator), std::uint64_t(denominator)};
+    Data data(dir.file("db").c_str());
+    b.main = build_main_tree(*b.ctx, data);
+    EXPECT_EQ(b.ctx->THRESHOLD, threshold) << numerator << "/" << denominator;
+    EXPECT_EQ(b.main.frequent, frequent) << "at 0, ids 0 to 3 are frequent";
+  }
 }
 
 TEST(FirstScan, GrowingCountArrayKeepsEarlierCounts) {

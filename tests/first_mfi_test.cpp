@@ -75,7 +75,7 @@ TEST(FirstMfi, VariantsAgreeAndFindMaximalExtensions) {
     const test::RandomDb db = test::random_db(seed);
     if (db.transactions.empty()) continue;
     const int minsup = 1 + static_cast<int>(seed % 3);
-    Prepared p(db.text, minsup, false, /*sparse_pairs=*/seed % 2 == 0);
+    Prepared p(db.text, minsup, false, MiningTarget::maximal, /*sparse_pairs=*/seed % 2 == 0);
     const int f = p.tree().num_items;
     for (int pos = 0; pos < f; ++pos) {
       SCOPED_TRACE("seed " + std::to_string(seed) + " position " + std::to_string(pos));

@@ -68,5 +68,29 @@ TEST(Writer, FullDeviceIsAWriteError) {
   }
 }
 
+TEST(Writer, OpenStreamAndLengthTally) {
+  std::FILE* f = std::tmpfile();
+  {
+    FSout out(f, "the stream");
+    const int order_item[] = {4, 5, 6};
+    out.set_order(order_item);
+    std::vector<long long> tally;
+    out.count_lengths(&tally);
+    const int items[] = {0, 1, 2};
+    out.printSet(2, items, 3);
+    out.printset(1, items);  // one line in two parts
+    out.printSet(2, items + 1, 1);
+    out.printSet(0, nullptr, 7);
+    out.close();
+    EXPECT_EQ(tally, (std::vector<long long>{1, 0, 1, 1}));
+  }
+  std::rewind(f);
+  char text[64] = {};
+  EXPECT_GT(std::fread(text, 1, sizeof text - 1, f), 0u);
+  EXPECT_STREQ(text, "4 5 (3)\n4 5 6 (1)\n(7)\n");
+  EXPECT_EQ(std::fputc('x', f), 'x') << "the stream stays open";
+  std::fclose(f);
+}
+
 }  // namespace
 }  // namespace zub

@@ -97,8 +97,12 @@ TEST(MineMaxProperty, AgreesWithBruteForceOnRandomDatabases) {
 TEST(MineMaxProperty, SparsePairsAndPrunedLookaheadAgreeWithBruteForce) {
   for (std::uint32_t seed = 1000; seed < 1300; ++seed) {
     // Every third database is wide: nodes with many children.
-    const RandomDb db = random_db(seed, seed % 3 == 0);
-    for (int minsup : {1, 2, std::max(1, static_cast<int>(db.transactions.size()) / 3)}) {
+    const bool wide = seed % 3 == 0;
+    const RandomDb db = random_db(seed, wide);
+    const int n = static_cast<int>(db.transactions.size());
+    // Wide databases have too many frequent itemsets at 1 for the brute force.
+    const std::vector<int> supports = wide ? std::vector<int>{2, 3} : std::vector<int>{1, 2, std::max(1, n / 3)};
+    for (int minsup : supports) {
       SCOPED_TRACE("seed " + std::to_string(seed) + ", MINSUP " + std::to_string(minsup));
       const Mined expected = brute_force_maximal(db.transactions, minsup);
       TempDir dir;

@@ -95,5 +95,63 @@ INSTANTIATE_TEST_SUITE_P(Smaller, RealData,
                            return name + "_" + std::to_string(info.param.minsup);
                          });
 
+// zub-mine on the same data: the projected miner finds the maximal itemsets
+// that the lookahead miner finds.
+TEST(RealDataMiners, ProjectedFindsWhatLookaheadFinds) {
+  const std::string dir = test::data_dir();
+  if (dir.empty()) GTEST_SKIP() << "benchmark datasets not present";
+  test::TempDir work;
+  for (const Cell& cell : {Cell{"chess.dat", 2000, 2419}, Cell{"mushroom.dat", 500, 1234}}) {
+    const std::string path = dir + "/" + cell.file, minsup = std::to_string(cell.minsup);
+    auto projected = test::run_program(test::zub_mine_binary(), {"--method", "projected", path, minsup}, work.path());
+    auto lookahead = test::run_program(test::zub_mine_binary(), {path, minsup}, work.path());
+    ASSERT_EQ(projected.status + lookahead.status, 0) << projected.err << lookahead.err;
+    int lines = 0;
+    EXPECT_EQ(test::parse_itemsets(projected.out, &lines), test::parse_itemsets(lookahead.out)) << cell.file;
+    EXPECT_EQ(lines, cell.maximal) << cell.file;
+  }
+}
+
+// --target all checked against the data (each support, and every frequent
+// one-item extension of a written itemset written too, which by induction is
+// every frequent itemset); the closed and maximal itemsets written are then
+// exactly those of that set.
+TEST(RealDataMiners, AllClosedAndMaximalAgree) {
+  const std::string dir = test::data_dir();
+  if (dir.empty()) GTEST_SKIP() << "benchmark datasets not present";
+  const std::string path = dir + "/chess.dat";
+  const int minsup = 2500;
+  test::TempDir work;
+  auto run = [&](std::vector<std::string> options) {
+    options.insert(options.end(), {path, std::to_string(minsup)});
+    auto r = test::run_program(test::zub_mine_binary(), options, work.path());
+    EXPECT_EQ(r.status, 0) << r.err;
+    return test::parse_itemsets(r.out);
+  };
+  const test::Mined all = run({"--target", "all"});
+  EXPECT_EQ(all.size(), 11493u);
+  const Tidsets data(path);
+  const int items = static_cast<int>(data.by_item.size());
+  for (int x = 0; x < items; ++x) {
+    if (Tidsets::count(data.by_item[x]) < minsup) continue;
+    ASSERT_TRUE(all.count({x})) << "item " << x;
+  }
+  for (const auto& [itemset, support] : all) {
+    const Bits cover = data.cover(itemset);
+    ASSERT_EQ(Tidsets::count(cover), support);
+    for (int x = itemset.back() + 1; x < items; ++x) {
+      int joint = 0;
+      for (std::size_t w = 0; w < data.words; ++w) joint += __builtin_popcountll(cover[w] & data.by_item[x][w]);
+      if (joint < minsup) continue;
+      test::Itemset bigger = itemset;
+      bigger.push_back(x);
+      ASSERT_TRUE(all.count(bigger)) << "a frequent extension is missing";
+    }
+  }
+  EXPECT_EQ(run({"--target", "closed"}), test::closed_of(all));
+  EXPECT_EQ(run({"--method", "projected"}), test::maximal_of(all));
+  EXPECT_EQ(run({}), test::maximal_of(all));
+}
+
 }  // namespace
 }  // namespace zub

@@ -97,15 +97,8 @@ int run(int argc, char** argv, int threshold, std::clock_t start, RunLog& log, s
   FI_tree* tree = main_tree.tree;
   if (main_tree.single_prefix == f) {
     // The tree is one path: all frequent items form the only maximal itemset.
-    stack& list = *ctx.list;
-    int walked = 0;
-    for (const Fnode* node = tree->root->first_child; node != nullptr; node = node->first_child)
-      list.items[walked++] = node->item;
-    if (writer) {
-      writer->printSet(f, list.items, tree->heads[f - 1]->count);
-      writer->close();
-    }
-    ctx.ITlen[walked - 1] = 1;
+    write_single_path(ctx, main_tree, writer.get());
+    if (writer) writer->close();
     printLen(ctx, out);
     return kExitOk;
   }

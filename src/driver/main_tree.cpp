@@ -2,6 +2,7 @@
 
 #include "fp_tree/fi_tree.h"
 #include "io/data.h"
+#include "io/fsout.h"
 
 namespace zub {
 
@@ -29,6 +30,15 @@ MainTree build_main_tree(Context& ctx, Data& data) {
   result.frequent = f;
   result.single_prefix = f > 0 ? tree->cal_single_prefix() : 0;
   return result;
+}
+
+void write_single_path(Context& ctx, const MainTree& main, FSout* out) {
+  stack& list = *ctx.list;
+  int walked = 0;
+  for (const Fnode* node = main.tree->root->first_child; node != nullptr; node = node->first_child)
+    list.items[walked++] = node->item;
+  if (out != nullptr) out->printSet(main.frequent, list.items, main.tree->heads[main.frequent - 1]->count);
+  ctx.ITlen[walked - 1] = 1;
 }
 
 }  // namespace zub

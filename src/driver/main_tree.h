@@ -7,6 +7,7 @@ namespace zub {
 
 class Data;
 class FI_tree;
+class FSout;
 
 struct MainTree {
   FI_tree* tree = nullptr;
@@ -16,5 +17,10 @@ struct MainTree {
 
 // Expects ctx.THRESHOLD set and `data` open at its start. Closes `data`.
 MainTree build_main_tree(Context& ctx, Data& data);
+
+// The shortcut of a main tree that is one path (single_prefix equal to F):
+// its F items are the only maximal itemset. Writes it through `out` when
+// given, with the support of the least frequent item, and tallies it in ITlen.
+void write_single_path(Context& ctx, const MainTree& main, FSout* out);
 
 }  // namespace zub

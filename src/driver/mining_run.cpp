@@ -2,13 +2,17 @@
 
 #include <algorithm>
 
+#include "fp_tree/cfi_tree.h"
 #include "fp_tree/fi_tree.h"
 #include "fp_tree/mfi_tem.h"
 #include "fp_tree/mfi_tree.h"
+#include "fp_tree/run_error.h"
 
 namespace zub {
 
-MiningRun::MiningRun(Context& ctx, FI_tree* tree, int prefix_length) : ctx_(ctx) {
+MiningRun::MiningRun(Context& ctx, FI_tree* tree, int prefix_length, MiningTarget target) : ctx_(ctx) {
+  if (prefix_length != 0 && target != MiningTarget::maximal)
+    throw RunError(kExitInternal, "only maximal mining takes the single prefix off the tree");
   const int f = ctx.ITEM_NO;
   ctx.current_fi.reset(new bool[f > 0 ? f : 1]());
   ctx.supp.assign(f, 0);
@@ -19,6 +23,22 @@ MiningRun::MiningRun(Context& ctx, FI_tree* tree, int prefix_length) : ctx_(ctx)
   ctx.mfitrees.assign(f + 1, nullptr);
   ctx.Max_Width = 0;
   for (int w : ctx.width) ctx.Max_Width = std::max(ctx.Max_Width, w);
+
+  if (target == MiningTarget::closed) {
+    // Closed mining keeps each entry's support beside it; the stack is empty.
+    ctx.list = std::make_unique<stack>(f + 1, true);
+    ctx.cfitrees.assign(f + 1, nullptr);
+    cfi_pool_ = std::make_unique<memory>(250, 0x40000, 0x80000, 2);
+    root_cfi_ = cfi_pool_->take<CFI_tree>(1);
+    root_cfi_->init(cfi_pool_.get(), tree, nullptr, nullptr, -1);
+    tree->cfi_tree = root_cfi_;
+    ctx.cfitrees[0] = root_cfi_;
+    return;
+  }
+  if (target == MiningTarget::all) {
+    ctx.prefix.assign(f, 0);
+    return;
+  }
 
   stack& list = *ctx.list;
   if (prefix_length > 0) {
@@ -45,6 +65,9 @@ MiningRun::MiningRun(Context& ctx, FI_tree* tree, int prefix_length) : ctx_(ctx)
   ctx.mfitrees[ctx.FIRST_TREE_POS + 1] = root_mfi_;
 }
 
-MiningRun::~MiningRun() { ctx_.LMFITEM = nullptr; }
+MiningRun::~MiningRun() {
+  ctx_.LMFITEM = nullptr;
+  for (CFI_tree*& t : ctx_.cfitrees) t = nullptr;
+}
 
 }  // namespace zub

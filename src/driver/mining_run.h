@@ -1,6 +1,8 @@
 #pragma once
-// The state the miners need beyond the main tree: scratch arrays, the single
-// prefix moved onto the stack, the root MFI-tree and the temporary MFI list.
+// The state the miners need beyond the main tree: scratch arrays, and per
+// target the single prefix moved onto the stack with the root MFI-tree and
+// the temporary MFI list (maximal), the stack with supports and the root
+// CFI-tree (closed), or just an empty stack (all frequent itemsets).
 // Shared by every program and entry point that mines a main tree.
 #include <memory>
 
@@ -10,22 +12,34 @@ namespace zub {
 
 class FI_tree;
 class MFI_tree;
+class CFI_tree;
 class mfi_tem;
+
+enum class MiningTarget {
+  maximal,  // Mine_Max or Mine_Max_Projected
+  closed,   // Mine_Closed
+  all,      // FP_growth
+};
 
 class MiningRun {
  public:
-  // `tree` is the main tree and prefix_length its single prefix (below F).
-  MiningRun(Context& ctx, FI_tree* tree, int prefix_length);
+  // `tree` is the main tree. For the maximal target prefix_length is its
+  // single prefix (below F), moved onto the stack; the closed and all targets
+  // write itemsets that need not hold the prefix, so they take none (0).
+  MiningRun(Context& ctx, FI_tree* tree, int prefix_length, MiningTarget target = MiningTarget::maximal);
   ~MiningRun();
   MiningRun(const MiningRun&) = delete;
   MiningRun& operator=(const MiningRun&) = delete;
 
   MFI_tree* root_mfi() const { return root_mfi_; }
+  CFI_tree* root_cfi() const { return root_cfi_; }
 
  private:
   std::unique_ptr<memory> mfi_pool_;
   std::unique_ptr<mfi_tem> lmfitem_;
+  std::unique_ptr<memory> cfi_pool_;
   MFI_tree* root_mfi_ = nullptr;
+  CFI_tree* root_cfi_ = nullptr;
   Context& ctx_;
 };
 

@@ -10,6 +10,7 @@
 #include "fp_tree/child_index.h"
 #include "fp_tree/frequent_pairs.h"
 #include "fp_tree/stack.h"
+#include "fp_tree/support_share.h"
 #include "memory/memory.h"
 
 namespace zub {
@@ -32,6 +33,8 @@ struct Context {
 
   // Settings and counters.
   int THRESHOLD = 0;
+  // When given, the first scan sets THRESHOLD from it and the transaction count.
+  SupportShare threshold_share;
   int ITEM_NO = 100;
   int TRANSACTION_NO = 0;
   int FIRST_TREE_POS = -1;

@@ -2,6 +2,7 @@
 // The FP-tree: prefix tree of the frequent items of a database (or of a
 // conditional database) with its header table and optional pair-count array.
 // Every node, header node and header array lives in the run's main pool.
+#include <cstdio>
 #include <memory>
 
 #include "fp_tree/context.h"
@@ -59,6 +60,35 @@ class FI_tree {
 
   // Writes every maximal frequent itemset that extends the stack in this tree.
   int Mine_Max(FSout* out);
+  // The same without lookahead or head extension; each conditional MFI-tree
+  // is projected from the parent level's MFI-tree.
+  int Mine_Max_Projected(FSout* out);
+  // Writes every closed frequent itemset that extends the stack (made with
+  // supports) in this tree; prunes with the CFI-trees in ctx->cfitrees.
+  int Mine_Closed(FSout* out);
+  // Writes every frequent itemset that extends the stack in this tree.
+  int FP_growth(FSout* out);
+  // Writes the stack followed by subset_buf[0..length-1] and each choice of
+  // source[from..to-1], the empty buffer excepted, each with the support of
+  // its last entry in this tree.
+  void powerset(int* subset_buf, int length, int* source, int from, int to, FSout* out) const;
+  // Writes every non-empty subset of the n entries just above the stack's top.
+  void generate_all(int n, FSout* out) const;
+
+  // The frequent items of the conditional pattern base of h's position, by
+  // walking h's chain (supp must be zero below that position) or, for an item
+  // whose position has a pair-count row, from that row. Leaves the items in
+  // tail (ascending position) and their supports in supp; with
+  // set_top_support each one's support also goes to the stack's top entry.
+  int conditional_pattern_base(Fnode* h, bool set_top_support) const;
+  int conditional_pattern_base(int item, bool set_top_support) const;
+  // Compacts the positions marked in `origin` (-1 for absent, restored) into
+  // compact and adds `count` to each of their pairs that has a row.
+  void fill_count(int* origin, int count);
+
+  // Developer dumps: header table with chains, pair counts, item map, tree.
+  void print(std::FILE* stream) const;
+  void print_subtree(const Fnode* node, int level, std::FILE* stream) const;
 
   // Pair supports come from a dense pair-count array (conditional trees, filled
   // by their second scan) or from the sparse frequent pairs (the main tree).
@@ -113,6 +143,9 @@ class FI_tree {
   void make_header_table(const FI_tree* parent);
   void add_prefix_paths(const FI_tree* parent, const Fnode* const* nodes, int n);
   void insert_path(int* positions, int k, int count);
+  // The tail of position i as the projected, closed and all-itemset miners
+  // take it: from the pair-count row from position 2 on, else by the chain.
+  int gather_tail(int i) const;
 };
 
 inline Fnode* Fnode::append(FI_tree* tree, Fnode* prev, int item_, int count_) {

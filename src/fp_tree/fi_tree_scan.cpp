@@ -57,6 +57,7 @@ void FI_tree::scan1_DB(Data* data) {
       throw RunError(kExitFile, data->name() + " has more than 2147483647 transactions!");
     ++c.TRANSACTION_NO;
   }
+  if (c.threshold_share.given()) c.THRESHOLD = c.threshold_share.threshold(c.TRANSACTION_NO);
   if (largest + 1 > std::size_t(INT_MAX)) fail_memory();
   const int ids = static_cast<int>(largest + 1);
   c.ITEM_NO = ids;

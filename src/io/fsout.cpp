@@ -17,6 +17,10 @@ FSout::FSout(const char* filename) : name_(filename ? filename : "") {
   if (file != nullptr) buf_.reset(new char[kBufferSize]);
 }
 
+FSout::FSout(std::FILE* stream, const char* name) : file(stream), name_(name != nullptr ? name : "") {
+  if (file != nullptr) buf_.reset(new char[kBufferSize]);
+}
+
 FSout::~FSout() {
   // A writer dropped by an unwinding run is closed without reporting.
   if (owns_file_ && file != nullptr) std::fclose(file);

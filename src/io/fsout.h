@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace zub {
 
@@ -12,6 +13,9 @@ class FSout {
  public:
   // Opens `filename` for writing ("-" is standard output).
   explicit FSout(const char* filename);
+  // Writes to a stream that is already open and stays open; `name` is the
+  // stream's name in error messages.
+  FSout(std::FILE* stream, const char* name);
   ~FSout();
   FSout(const FSout&) = delete;
   FSout& operator=(const FSout&) = delete;
@@ -19,6 +23,9 @@ class FSout {
   bool isOpen() const { return file != nullptr; }
   // The position -> item id table; set once the first scan has made it.
   void set_order(const int* order_item) { order_item_ = order_item; }
+  // Counts each line written at tally[number of its items] (grown as
+  // needed); null counts nothing.
+  void count_lengths(std::vector<long long>* tally) { tally_ = tally; }
 
   void printSet(int length, const int* itemset, int support) {
     printset(length, itemset);
@@ -26,8 +33,11 @@ class FSout {
     put_int(support);
     put(')');
     put('\n');
+    if (tally_ != nullptr) tally_line();
+    line_items_ = 0;
   }
   void printset(int length, const int* itemset) {
+    line_items_ += length;
     for (int k = 0; k < length; ++k) {
       put_int(order_item_[itemset[k]]);
       put(' ');
@@ -60,12 +70,18 @@ class FSout {
     while (n > 0) buf_[pos_++] = digits[--n];
   }
   [[noreturn]] void fail_write();
+  void tally_line() {
+    if (tally_->size() <= line_items_) tally_->resize(line_items_ + 1, 0);
+    ++(*tally_)[line_items_];
+  }
 
   std::string name_;
   bool owns_file_ = false;
   const int* order_item_ = nullptr;
   std::unique_ptr<char[]> buf_;
   std::size_t pos_ = 0;
+  std::vector<long long>* tally_ = nullptr;
+  std::size_t line_items_ = 0;  // items of the line being written
 };
 
 }  // namespace zub

@@ -4,8 +4,11 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <set>
 #include <sstream>
+#include <string_view>
+#include <unordered_map>
 
 namespace zub::test {
 
@@ -59,43 +62,58 @@ Mined all_frequent(const Database& db, int minsup) {
   return out;
 }
 
-Mined maximal_of(const Mined& frequent) {
-  std::set<int> items;
-  for (auto& [s, _] : frequent) items.insert(s.begin(), s.end());
-  Mined out;
-  for (auto& [s, support] : frequent) {
-    bool maximal = true;
-    for (int x : items) {
-      if (std::binary_search(s.begin(), s.end(), x)) continue;
-      Itemset bigger = s;
-      bigger.insert(std::upper_bound(bigger.begin(), bigger.end(), x), x);
-      if (frequent.count(bigger)) {
-        maximal = false;
-        break;
-      }
+namespace {
+
+// Keeps the itemsets of `frequent` that no frequent itemset with one more
+// item covers: covers at all (maximal) or with the same support (closed).
+// Frequent itemsets are closed under subsets, and a superset of the same
+// support has a one-item-larger one of that support, so this is the whole
+// test. Each itemset marks its one-item-smaller subsets, found by hash.
+Mined uncovered(const Mined& frequent, bool same_support) {
+  struct Entry {
+    int support;
+    bool covered;
+  };
+  auto key_of = [](const Itemset& s) {
+    return std::string(reinterpret_cast<const char*>(s.data()), s.size() * sizeof(int));
+  };
+  std::unordered_map<std::string, Entry> by_key;
+  by_key.reserve(frequent.size() * 2);
+  for (auto& [s, support] : frequent) by_key.emplace(key_of(s), Entry{support, false});
+  Itemset smaller;
+  for (auto& [s, support] : frequent)
+    for (std::size_t drop = 0; drop < s.size(); ++drop) {
+      smaller.assign(s.begin(), s.end());
+      smaller.erase(smaller.begin() + static_cast<long>(drop));
+      auto it = by_key.find(key_of(smaller));
+      if (it != by_key.end() && (!same_support || it->second.support == support)) it->second.covered = true;
     }
-    if (maximal) out[s] = support;
-  }
+  Mined out;
+  for (auto& [s, support] : frequent)
+    if (!by_key[key_of(s)].covered) out[s] = support;
   return out;
 }
 
-Mined closed_of(const Mined& frequent) {
-  std::set<int> items;
-  for (auto& [s, _] : frequent) items.insert(s.begin(), s.end());
+}  // namespace
+
+Mined maximal_of(const Mined& frequent) { return uncovered(frequent, false); }
+Mined closed_of(const Mined& frequent) { return uncovered(frequent, true); }
+
+Mined brute_force_frequent(const Database& db, int minsup) {
+  if (minsup >= 1) return all_frequent(db, minsup);
+  int largest = 0;
+  for (auto& t : db)
+    for (int x : t) largest = std::max(largest, x);
+  EXPECT_LE(largest, 16) << "too many ids to take every set of them";
   Mined out;
-  for (auto& [s, support] : frequent) {
-    bool closed = true;
-    for (int x : items) {
-      if (std::binary_search(s.begin(), s.end(), x)) continue;
-      Itemset bigger = s;
-      bigger.insert(std::upper_bound(bigger.begin(), bigger.end(), x), x);
-      auto it = frequent.find(bigger);
-      if (it != frequent.end() && it->second == support) {
-        closed = false;
-        break;
-      }
-    }
-    if (closed) out[s] = support;
+  for (std::uint32_t mask = 1; mask < (std::uint32_t(1) << (largest + 1)); ++mask) {
+    Itemset s;
+    for (int x = 0; x <= largest; ++x)
+      if (mask & (std::uint32_t(1) << x)) s.push_back(x);
+    int support = 0;
+    for (auto& t : db)
+      if (std::includes(t.begin(), t.end(), s.begin(), s.end())) ++support;
+    out[s] = support;
   }
   return out;
 }
@@ -118,30 +136,37 @@ Mined brute_force_maximal(const Database& db, int minsup) {
 Mined parse_itemsets(const std::string& text, int* lines) {
   Mined out;
   int count = 0;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t end = text.find('\n', start);
-    EXPECT_NE(end, std::string::npos) << "last line without a line feed";
-    if (end == std::string::npos) end = text.size();
-    const std::string line = text.substr(start, end - start);
-    start = end + 1;
+  auto digit = [](char c) { return c >= '0' && c <= '9'; };
+  const char* p = text.data();
+  const char* const end = p + text.size();
+  while (p < end) {
+    const char* eol = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
+    EXPECT_NE(eol, nullptr) << "last line without a line feed";
+    if (eol == nullptr) eol = end;
+    const std::string_view line(p, static_cast<std::size_t>(eol - p));
     ++count;
+    // Each item is digits and one blank, then "(digits)" ends the line.
     Itemset items;
-    std::size_t p = 0;
-    while (p < line.size() && line[p] != '(') {
-      std::size_t blank = line.find(' ', p);
-      EXPECT_NE(blank, std::string::npos) << "item without its blank: " << line;
-      if (blank == std::string::npos) return out;
-      items.push_back(std::stoi(line.substr(p, blank - p)));
-      p = blank + 1;
+    const char* q = p;
+    bool ok = true;
+    while (ok && q < eol && *q != '(') {
+      long v = 0;
+      ok = digit(*q);
+      while (q < eol && digit(*q)) v = v * 10 + (*q++ - '0');
+      ok = ok && q < eol && *q++ == ' ';
+      items.push_back(static_cast<int>(v));
     }
-    EXPECT_TRUE(p < line.size() && line.back() == ')') << "malformed line: " << line;
-    if (p >= line.size()) return out;
-    const int support = std::stoi(line.substr(p + 1));
+    long support = 0;
+    ok = ok && q < eol && *q++ == '(' && q < eol && digit(*q);
+    while (ok && q < eol && digit(*q)) support = support * 10 + (*q++ - '0');
+    ok = ok && q + 1 == eol && *q == ')';
+    EXPECT_TRUE(ok) << "malformed line: " << line;
+    if (!ok) return out;
+    p = eol + 1;
     std::sort(items.begin(), items.end());
     EXPECT_TRUE(std::adjacent_find(items.begin(), items.end()) == items.end()) << "repeated item: " << line;
-    EXPECT_EQ(out.count(items), 0u) << "itemset written twice: " << line;
-    out[items] = support;
+    const bool fresh = out.emplace(std::move(items), static_cast<int>(support)).second;
+    EXPECT_TRUE(fresh) << "itemset written twice: " << line;
   }
   if (lines != nullptr) *lines = count;
   return out;

@@ -2,11 +2,14 @@
 
 #include <sys/wait.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <random>
 #include <sstream>
 #include <stdexcept>
+
+#include "driver/mine_cli.h"
 
 namespace zub::test {
 
@@ -73,6 +76,40 @@ ProcessResult run_program(const std::string& binary, const std::vector<std::stri
   result.out = capture.read("out");
   result.err = capture.read("err");
   return result;
+}
+
+namespace {
+// A stream that collects what is written to it in memory.
+struct MemoryStream {
+  char* data = nullptr;
+  std::size_t size = 0;
+  std::FILE* file = open_memstream(&data, &size);
+  MemoryStream() {
+    if (file == nullptr) throw std::runtime_error("no memory stream");
+  }
+  ~MemoryStream() {
+    if (file != nullptr) std::fclose(file);
+    std::free(data);
+  }
+  std::string take() {
+    std::fclose(file);
+    file = nullptr;
+    return std::string(data, size);
+  }
+};
+}  // namespace
+
+int run_mine_in_process(const std::vector<std::string>& args, std::string* out, std::string* err) {
+  std::vector<std::string> owned{"zub-mine"};
+  owned.insert(owned.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (auto& a : owned) argv.push_back(a.data());
+  MemoryStream out_stream, err_stream;
+  const int status = zub_mine_main(static_cast<int>(argv.size()), argv.data(), out_stream.file, err_stream.file);
+  const std::string o = out_stream.take(), e = err_stream.take();
+  if (out != nullptr) *out = o;
+  if (err != nullptr) *err = e;
+  return status;
 }
 
 std::string data_dir() {

@@ -37,8 +37,13 @@ struct ProcessResult {
 ProcessResult run_program(const std::string& binary, const std::vector<std::string>& args,
                           const std::filesystem::path& cwd, const std::string& stdin_path = "");
 
-// The program under test.
+// The programs under test.
 inline std::string zub_binary() { return ZUB_BINARY; }
+inline std::string zub_mine_binary() { return ZUB_MINE_BINARY; }
+
+// Runs zub_mine_main in this process with the given arguments (after the
+// program name); captures what it writes to its two streams.
+int run_mine_in_process(const std::vector<std::string>& args, std::string* out, std::string* err = nullptr);
 
 // The folder of public benchmark datasets, or an empty string when absent.
 std::string data_dir();

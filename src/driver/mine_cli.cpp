@@ -1,0 +1,281 @@
+#include "driver/mine_cli.h"
+
+#include <cctype>
+#include <ctime>
+#include <memory>
+#include <new>
+#include <vector>
+
+#include "driver/driver.h"
+#include "driver/main_tree.h"
+#include "driver/mining_run.h"
+#include "fp_tree/fi_tree.h"
+#include "fp_tree/run_error.h"
+#include "io/data.h"
+#include "io/fsout.h"
+
+namespace zub {
+
+namespace {
+
+// The options, one per line: name, the form of its value (null for a
+// switch) and the help text.
+struct OptionDecl {
+  const char* name;
+  const char* value;
+  const char* help;
+};
+constexpr OptionDecl kOptions[] = {
+    {"--target", "maximal|closed|all", "itemsets to write: maximal (default), closed, or all frequent ones"},
+    {"--method", "lookahead|projected", "maximal miner: lookahead (default, as zub runs it) or projected"},
+    {"--stats", nullptr, "print a summary of the run on standard error"},
+    {"--help", nullptr, "print this help and exit"},
+};
+
+void print_help(std::FILE* out) {
+  std::fprintf(out, "%s\n\n", kMineUsage);
+  std::fprintf(out,
+               "Writes the maximal, closed or all frequent itemsets of a transaction file,\n"
+               "one per line: the item ids, each followed by a blank, then (support).\n\n"
+               "  <infile>   transactions, one per line, item ids as runs of decimal digits\n"
+               "  <minsup>   a count of transactions (\"20\"; 0 makes every id from 0 to the\n"
+               "             largest frequent) or a percentage of them (\"2.5%%\", 0 to 100)\n"
+               "  <outfile>  where the itemsets go; standard output when absent or \"-\"\n\n"
+               "options:\n");
+  for (const OptionDecl& o : kOptions) {
+    std::string form = o.name;
+    if (o.value != nullptr) form.append(" ").append(o.value);
+    std::fprintf(out, "  %-30s %s\n", form.c_str(), o.help);
+  }
+}
+
+struct MineOptions {
+  MiningTarget target = MiningTarget::maximal;
+  bool projected = false;
+  bool method_given = false;
+  bool stats = false;
+  bool help = false;
+  std::vector<std::string> positional;
+};
+
+// Fills `o` from the command line; false with the reason in `why`.
+bool parse_options(int argc, char** argv, MineOptions& o, std::string& why) {
+  bool options_done = false;
+  for (int k = 1; k < argc; ++k) {
+    const std::string arg = argv[k];
+    const bool looks_negative = arg.size() > 1 && arg[0] == '-' && std::isdigit(static_cast<unsigned char>(arg[1]));
+    if (options_done || arg.empty() || arg[0] != '-' || arg == "-" || looks_negative) {
+      o.positional.push_back(arg);
+      continue;
+    }
+    if (arg == "--") {
+      options_done = true;
+      continue;
+    }
+    const std::size_t eq = arg.find('=');
+    const std::string name = arg.substr(0, eq);
+    const OptionDecl* option = nullptr;
+    for (const OptionDecl& s : kOptions)
+      if (name == s.name) option = &s;
+    if (option == nullptr) {
+      why = "unknown option " + arg;
+      return false;
+    }
+    std::string value;
+    if (option->value == nullptr) {
+      if (eq != std::string::npos) {
+        why = name + " takes no value";
+        return false;
+      }
+    } else if (eq != std::string::npos) {
+      value = arg.substr(eq + 1);
+    } else if (k + 1 < argc) {
+      value = argv[++k];
+    } else {
+      why = name + " needs a value: " + option->value;
+      return false;
+    }
+    if (name == "--help") {
+      o.help = true;
+      return true;
+    } else if (name == "--stats") {
+      o.stats = true;
+    } else if (name == "--target") {
+      if (value == "maximal")
+        o.target = MiningTarget::maximal;
+      else if (value == "closed")
+        o.target = MiningTarget::closed;
+      else if (value == "all")
+        o.target = MiningTarget::all;
+      else {
+        why = "--target must be maximal, closed or all, not \"" + value + "\"";
+        return false;
+      }
+    } else if (name == "--method") {
+      if (value != "lookahead" && value != "projected") {
+        why = "--method must be lookahead or projected, not \"" + value + "\"";
+        return false;
+      }
+      o.projected = value == "projected";
+      o.method_given = true;
+    }
+  }
+  if (o.method_given && o.target != MiningTarget::maximal) {
+    why = "--method chooses the maximal miner; it does not go with --target closed or all";
+    return false;
+  }
+  if (o.positional.size() < 2) {
+    why = "missing arguments: <infile> and <minsup> are needed";
+    return false;
+  }
+  if (o.positional.size() > 3) {
+    why = "too many arguments: " + o.positional[3];
+    return false;
+  }
+  return true;
+}
+
+// Writes the summary of --stats.
+void print_stats(const Context& ctx, int frequent, const std::vector<long long>& lengths, double seconds,
+                 std::FILE* err) {
+  long long total = 0;
+  for (long long n : lengths) total += n;
+  std::fprintf(err, "transactions: %d\nminimum support: %d\nfrequent items: %d\nitemsets: %lld\n",
+               ctx.TRANSACTION_NO, ctx.THRESHOLD, frequent, total);
+  for (std::size_t len = 1; len < lengths.size(); ++len)
+    std::fprintf(err, "  of length %zu: %lld\n", len, lengths[len]);
+  std::fprintf(err, "processor time: %.3f s\nsubset checks: %d\nprojections: %d\n", seconds, ctx.SUBCHECK_NO,
+               ctx.PROJECT_NO);
+}
+
+// The run after the argument checks; throws RunError on a failure.
+int run(const MineOptions& o, const MinSupport& minsup, std::FILE* out, std::FILE* err) {
+  const std::clock_t start = std::clock();
+  Context ctx;
+  ctx.THRESHOLD = minsup.count;
+  ctx.threshold_share = minsup.share;
+  const std::string& infile = o.positional[0];
+  Data data(infile.c_str());
+  if (!data.isOpen()) {
+    std::fprintf(err, "%s could not be opened!\n", infile.c_str());
+    return kExitFile;
+  }
+  MainTree main_tree = build_main_tree(ctx, data);
+
+  // Opened once the input is read and closed: the output may replace it.
+  const bool to_stdout = o.positional.size() < 3 || o.positional[2] == "-";
+  std::unique_ptr<FSout> writer = to_stdout ? std::make_unique<FSout>(out, "standard output")
+                                            : std::make_unique<FSout>(o.positional[2].c_str());
+  if (!writer->isOpen()) {
+    std::fprintf(err, "%s could not be opened!\n", o.positional[2].c_str());
+    return kExitFile;
+  }
+  writer->set_order(ctx.order_item.data());
+  std::vector<long long> lengths;
+  if (o.stats) writer->count_lengths(&lengths);
+
+  const int f = main_tree.frequent;
+  FI_tree* tree = main_tree.tree;
+  if (f == 0) {
+    // Nothing is frequent: the output is empty.
+  } else if (o.target == MiningTarget::maximal && main_tree.single_prefix == f) {
+    write_single_path(ctx, main_tree, writer.get());
+  } else if (o.target == MiningTarget::maximal) {
+    MiningRun mining(ctx, tree, main_tree.single_prefix, MiningTarget::maximal);
+    if (o.projected)
+      tree->Mine_Max_Projected(writer.get());
+    else
+      tree->Mine_Max(writer.get());
+  } else {
+    MiningRun mining(ctx, tree, 0, o.target);
+    if (o.target == MiningTarget::closed)
+      tree->Mine_Closed(writer.get());
+    else
+      tree->FP_growth(writer.get());
+  }
+  writer->close();
+  if (o.stats)
+    print_stats(ctx, f, lengths, static_cast<double>(std::clock() - start) / CLOCKS_PER_SEC, err);
+  return kExitOk;
+}
+
+}  // namespace
+
+bool parse_mine_minsup(const char* text, MinSupport& value, std::string& why) {
+  std::string t = text;
+  auto blank = [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; };
+  while (!t.empty() && blank(t.back())) t.pop_back();
+  if (t.empty() || t.back() != '%') {
+    int count = 0;
+    if (!parse_minsup(text, count)) {
+      why = std::string("<minsup> must be a count of transactions (\"20\") or a percentage of them (\"2.5%\"), not \"") +
+            text + "\"";
+      return false;
+    }
+    if (count < 0) {
+      why = std::string("the minimum support cannot be negative: ") + text;
+      return false;
+    }
+    value = MinSupport{count, SupportShare{}};
+    return true;
+  }
+  t.pop_back();
+  std::size_t p = 0;
+  while (p < t.size() && blank(t[p])) ++p;
+  std::string whole, fraction;
+  while (p < t.size() && std::isdigit(static_cast<unsigned char>(t[p]))) whole += t[p++];
+  if (p < t.size() && t[p] == '.') {
+    ++p;
+    while (p < t.size() && std::isdigit(static_cast<unsigned char>(t[p]))) fraction += t[p++];
+    if (fraction.empty()) whole.clear();  // "5.%" is not a number
+  }
+  if (whole.empty() || p != t.size()) {
+    why = std::string("a percentage is digits with an optional decimal part, as \"2.5%\", not \"") + text + "\"";
+    return false;
+  }
+  while (!fraction.empty() && fraction.back() == '0') fraction.pop_back();
+  while (whole.size() > 1 && whole[0] == '0') whole.erase(0, 1);
+  if (whole.size() > 3 || std::stoi(whole) > 100 || (std::stoi(whole) == 100 && !fraction.empty())) {
+    why = std::string("a percentage must be from 0 to 100, not ") + text;
+    return false;
+  }
+  if (fraction.size() > 16) {
+    why = std::string("a percentage takes at most 16 decimals: ") + text;
+    return false;
+  }
+  // p% = (whole.fraction) / 100 = digits / (100 * 10^decimals), exactly.
+  std::uint64_t numerator = 0, denominator = 100;
+  for (char d : whole + fraction) numerator = numerator * 10 + std::uint64_t(d - '0');
+  for (std::size_t k = 0; k < fraction.size(); ++k) denominator *= 10;
+  value = MinSupport{0, SupportShare{numerator, denominator}};
+  return true;
+}
+
+int zub_mine_main(int argc, char** argv, std::FILE* out, std::FILE* err) {
+  MineOptions options;
+  std::string why;
+  if (!parse_options(argc, argv, options, why)) {
+    std::fprintf(err, "zub-mine: %s\n%s\n", why.c_str(), kMineUsage);
+    return kExitUsage;
+  }
+  if (options.help) {
+    print_help(out);
+    return kExitOk;
+  }
+  MinSupport minsup;
+  if (!parse_mine_minsup(options.positional[1].c_str(), minsup, why)) {
+    std::fprintf(err, "zub-mine: %s\n%s\n", why.c_str(), kMineUsage);
+    return kExitUsage;
+  }
+  try {
+    return run(options, minsup, out, err);
+  } catch (const RunError& e) {
+    std::fprintf(err, "%s\n", e.what());
+    return e.status();
+  } catch (const std::bad_alloc&) {
+    std::fprintf(err, "Not enough memory!\n");
+    return kExitMemory;
+  }
+}
+
+}  // namespace zub

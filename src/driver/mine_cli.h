@@ -1,0 +1,34 @@
+#pragma once
+// The zub-mine command line:
+//   zub-mine [--target maximal|closed|all] [--method lookahead|projected]
+//            [--stats] <infile> <minsup> [<outfile>]
+// Itemsets go to <outfile>, or to standard output when it is absent or "-";
+// messages and the --stats summary go to the error stream.
+#include <cstdio>
+#include <string>
+
+#include "fp_tree/support_share.h"
+
+namespace zub {
+
+inline constexpr const char* kMineUsage =
+    "usage: zub-mine [--target maximal|closed|all] [--method lookahead|projected] [--stats] <infile> <minsup> "
+    "[<outfile>]";
+
+// A minimum support as given: a count, or a share of the transactions that
+// the first scan turns into a count.
+struct MinSupport {
+  int count = 0;
+  SupportShare share;
+};
+
+// Reads <minsup>: a count of transactions, 0 or more ("20", zub's rules for
+// blanks and sign), or a percentage from 0 to 100 with at most 16 decimals
+// ("2.5%"). On failure leaves the reason in `why`.
+bool parse_mine_minsup(const char* text, MinSupport& value, std::string& why);
+
+// Runs zub-mine and returns its exit status; itemsets without an output file
+// go to `out`, messages and statistics to `err`.
+int zub_mine_main(int argc, char** argv, std::FILE* out, std::FILE* err);
+
+}  // namespace zub

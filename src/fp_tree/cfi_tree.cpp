@@ -1,0 +1,132 @@
+#include "fp_tree/cfi_tree.h"
+
+#include <vector>
+
+#include "fp_tree/fi_tree.h"
+
+namespace zub {
+
+void CFI_tree::init(memory* pool_, FI_tree* tree, CFI_tree* parent, Cnode* chain, int stack_pos_) {
+  ctx = tree->ctx;
+  cfi_count = 0;
+  item_pos = tree->item_pos;
+  pos_item = tree->pos_item;
+  num_items = tree->num_items;
+  pool = pool_;
+  stack_pos = stack_pos_;
+  root = pool->take<Cnode>(1);
+  root->init(nullptr, -1, 0, 0);
+  heads = pool->take<Cnode*>(num_items);
+  for (int p = 0; p < num_items; ++p) heads[p] = nullptr;
+  if (parent == nullptr || chain == nullptr) return;
+
+  // Every position of this tree lies below the chain item's parent position.
+  std::vector<bool> origin(static_cast<std::size_t>(parent->item_pos[chain->item]), false);
+  for (const Cnode* node = chain; node != nullptr; node = node->link) {
+    int found = 0;
+    for (const Cnode* a = node->parent; a != parent->root; a = a->parent) {
+      const int q = item_pos[a->item];
+      if (q != -1) {
+        origin[q] = true;
+        ++found;
+      }
+    }
+    if (found == 0) continue;
+    count_insertion();
+    Cnode* current = root;
+    bool appending = false;
+    int depth = 0;
+    for (int p = 0; p < num_items && depth < found; ++p) {
+      if (!origin[p]) continue;
+      origin[p] = false;
+      current = descend(current, pos_item[p], ++depth, node->count, appending);
+    }
+  }
+}
+
+Cnode* CFI_tree::descend(Cnode* node, int item, int depth, int support, bool& appending) {
+  if (appending) return node->append(this, nullptr, item, depth, support);
+  Cnode* last = nullptr;
+  for (Cnode* child = node->first_child; child != nullptr; child = child->next_sibling) {
+    if (child->item == item) {
+      if (support > child->count) child->count = support;
+      return child;
+    }
+    last = child;
+  }
+  appending = true;
+  return node->append(this, last, item, depth, support);
+}
+
+void CFI_tree::record_flags(bool* flags, int n, int support) {
+  Cnode* current = root;
+  bool appending = false;
+  int depth = 0;
+  for (int p = 0; p < num_items && depth < n; ++p) {
+    if (!flags[p]) continue;
+    flags[p] = false;
+    current = descend(current, pos_item[p], ++depth, support, appending);
+  }
+}
+
+void CFI_tree::insert(const int* items, int from, int to, int count) {
+  count_insertion();
+  Cnode* current = root;
+  bool appending = false;
+  int depth = 0;
+  for (int k = from + 1; k < to; ++k) current = descend(current, items[k], ++depth, count, appending);
+}
+
+void CFI_tree::insert(bool* flags, int count, int n) {
+  count_insertion();
+  if (n > 0) record_flags(flags, n, count);
+}
+
+bool CFI_tree::is_subset(int support) const {
+  const stack& list = *ctx->list;
+  const int s = stack_pos;
+  const int len = list.len;
+  const Cnode* first = heads[item_pos[list.items[s + 1]]];
+  if (len == s + 2) {
+    for (const Cnode* node = first; node != nullptr; node = node->link)
+      if (node->count >= support) return true;
+    return false;
+  }
+  for (const Cnode* node = first; node != nullptr; node = node->link) {
+    if (node->depth < len - s - 1 || node->count < support) continue;
+    const Cnode* a = node->parent;
+    for (int j = len - 1;; --j) {
+      const int target = item_pos[list.items[j]];
+      while (a != root && item_pos[a->item] > target && a->depth >= j - s - 1) a = a->parent;
+      if (a->item != list.items[j]) break;
+      if (j == s + 2) return true;
+    }
+  }
+  return false;
+}
+
+void CFI_tree::order_FS(int* items, int from, int to) const {
+  for (int m = from + 1; m <= to; ++m) {
+    const int v = items[m];
+    const int pos = item_pos[v];
+    int n = m;
+    for (; n > from && pos < item_pos[items[n - 1]]; --n) items[n] = items[n - 1];
+    items[n] = v;
+  }
+}
+
+void update_cfi_trees(Context& ctx, int n, int support) {
+  const stack& list = *ctx.list;
+  bool* flags = ctx.current_fi.get();
+  for (int x = 0; x < n; ++x) {
+    CFI_tree* tree = ctx.cfitrees[x];
+    if (tree == nullptr) continue;
+    const int s = tree->stack_pos;
+    const int items = list.len - s - 2;
+    if (items <= 0) continue;
+    for (int k = s + 2; k < list.len; ++k) flags[tree->item_pos[list.items[k]]] = true;
+    tree->insert(flags, support, items);
+  }
+}
+
+}  // namespace zub

@@ -1,0 +1,73 @@
+#pragma once
+// The CFI-tree of one FP-tree: a prefix tree of the closed itemsets found so
+// far (their items within that FP-tree, in its position order), each node
+// holding the highest support recorded through it, so that a candidate that
+// a recorded itemset of at least the same support contains is rejected.
+#include "fp_tree/cnode.h"
+#include "fp_tree/context.h"
+
+namespace zub {
+
+class FI_tree;
+class FSout;
+
+class CFI_tree {
+ public:
+  // An empty tree for `tree` at stack position `stack_pos`; when `parent` and
+  // `chain` are given, filled with the parent's itemsets through the nodes of
+  // `chain`, each projected onto tree's items with that node's count.
+  void init(memory* pool, FI_tree* tree, CFI_tree* parent, Cnode* chain, int stack_pos);
+  // Records items[from+1 .. to-1] (ascending position) with support `count`.
+  void insert(const int* items, int from, int to, int count);
+  // Records the first `n` set positions of `flags` with support `count` and
+  // clears them.
+  void insert(bool* flags, int count, int n);
+  // Do the stack entries above stack_pos (the level item, then ascending
+  // positions) lie on one recorded path whose count is at least `support`?
+  bool is_subset(int support) const;
+  // Sorts items[from..to] into ascending position of this tree.
+  void order_FS(int* items, int from, int to) const;
+  // Writes and records the closed itemsets of the stack followed by the `n`
+  // entries above its top (non-increasing supports). The stack's top is the
+  // level item with support `support`. True when every remaining candidate of
+  // the level is covered by what it wrote.
+  bool generate_close(int n, int support, FSout* out);
+
+  Context* ctx;
+  int num_items;
+  int* item_pos;
+  int* pos_item;
+  Cnode* root;
+  Cnode** heads;
+  memory* pool;
+  int cfi_count;
+  int stack_pos;
+
+ private:
+  void count_insertion() {
+    if (stack_pos == -1) ++cfi_count;
+  }
+  // Follows the child of `node` that carries `item`, raising its count, or
+  // appends one; once a node was appended every later item is appended.
+  Cnode* descend(Cnode* node, int item, int depth, int support, bool& appending);
+  void record_flags(bool* flags, int n, int support);
+};
+
+// Records the stack in the CFI-trees of slots 0 to n-1 with `support`: each
+// gets the entries above its own level item.
+void update_cfi_trees(Context& ctx, int n, int support);
+
+inline Cnode* Cnode::append(CFI_tree* tree, Cnode* last_child, int item_, int depth_, int count_) {
+  Cnode* node = tree->pool->take<Cnode>(1);
+  node->init(this, item_, count_, depth_);
+  if (first_child == nullptr)
+    first_child = node;
+  else
+    last_child->next_sibling = node;
+  Cnode*& head = tree->heads[tree->item_pos[item_]];
+  node->link = head;
+  head = node;
+  return node;
+}
+
+}  // namespace zub

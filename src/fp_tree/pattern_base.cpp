@@ -1,0 +1,65 @@
+// The stand-alone pattern-base walks and pair counting of the FP-tree.
+#include <cassert>
+
+#include "fp_tree/fi_tree.h"
+
+namespace zub {
+
+int FI_tree::conditional_pattern_base(Fnode* h, bool set_top_support) const {
+  Context& c = *ctx;
+  int* supp = c.supp.data();
+  int* tail = c.tail.data();
+  const int p = item_pos[h->item];
+  for (const Fnode* n = h->link; n != nullptr; n = n->link)
+    for (const Fnode* a = n->parent; a != root; a = a->parent) supp[item_pos[a->item]] += n->count;
+  if (p < 1) return 0;
+  stack& list = *c.list;
+  int k = 0;
+  for (int b = 0; b < p; ++b) {
+    if (supp[b] >= c.THRESHOLD) {
+      tail[k++] = pos_item[b];
+      if (set_top_support) list.item_supports[list.len - 1] = supp[b];
+    } else {
+      supp[b] = 0;
+    }
+  }
+  return k;
+}
+
+int FI_tree::conditional_pattern_base(int item, bool set_top_support) const {
+  Context& c = *ctx;
+  const int p = item_pos[item];
+  if (p < 1) return 0;
+  assert(has_pair_row(p) && "the position has a pair-count row");
+  int* supp = c.supp.data();
+  int* tail = c.tail.data();
+  stack& list = *c.list;
+  int k = 0;
+  for (int b = 0; b < p; ++b) {
+    const int v = pair_count(b, p);
+    if (v >= c.THRESHOLD) {
+      tail[k++] = pos_item[b];
+      supp[b] = v;
+      if (set_top_support) list.item_supports[list.len - 1] = v;
+    }
+  }
+  return k;
+}
+
+void FI_tree::fill_count(int* origin, int count) {
+  int* compact = ctx->compact.data();
+  int k = 0;
+  for (int q = 0; q < num_items; ++q) {
+    if (origin[q] == -1) continue;
+    compact[k++] = q;
+    origin[q] = -1;
+  }
+  if (pair_counts != nullptr && k >= 2) add_pairs(compact, k, count);
+}
+
+int FI_tree::gather_tail(int i) const {
+  if (i >= 2 && has_pair_row(i)) return conditional_pattern_base(pos_item[i], false);
+  return conditional_pattern_base(heads[i], false);
+}
+
+}  // namespace zub

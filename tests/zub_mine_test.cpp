@@ -1,0 +1,205 @@
+// The zub-mine program run end to end: its targets, supports as counts and
+// percentages, standard output and pipes, --stats and --help, and every
+// input it rejects.
+#include <gtest/gtest.h>
+
+#include "driver/mine_cli.h"
+#include "support/brute_force.h"
+#include "support/test_support.h"
+
+namespace zub {
+namespace {
+
+using test::ProcessResult;
+using test::TempDir;
+
+ProcessResult mine(const TempDir& dir, const std::vector<std::string>& args) {
+  return test::run_program(test::zub_mine_binary(), args, dir.path());
+}
+std::string first_line(const std::string& s) { return s.substr(0, s.find('\n')); }
+
+// Frequent at 1: {1}3 {2}3 {3}2 {4}1 {1 2}2 {1 3}2 {2 3}2 {2 4}1 {1 2 3}2.
+const char* kDb = "1 2 3\n1 2 3\n1\n2 4\n";
+
+TEST(ZubMine, EachTargetToAFileOrStandardOutput) {
+  TempDir dir;
+  dir.write("db", kDb);
+  const std::string maximal = "4 2 (1)\n3 1 2 (2)\n";
+  // 3 1 2 covers every item above 3 with 3's support, yet 2 and 1 are closed
+  // too: the root may stop early only at the support of every transaction.
+  const std::string closed = maximal + "2 (3)\n1 (3)\n";
+  const std::string all = "4 (1)\n4 2 (1)\n3 (2)\n3 2 (2)\n3 1 (2)\n3 1 2 (2)\n2 (3)\n2 1 (2)\n1 (3)\n";
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
+      {{"db", "1"}, maximal},
+      {{"--method", "projected", "db", "1", "-"}, maximal},
+      {{"--target=maximal", "--method=lookahead", "db", "1"}, maximal},
+      {{"db", "1", "--target", "closed"}, closed},  // options may follow the arguments
+      {{"--target", "all", "db", "1"}, all},
+  };
+  for (const auto& [args, expected] : cases) {
+    auto r = mine(dir, args);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, expected);
+    EXPECT_EQ(r.err, "");
+    std::vector<std::string> to_file = args;
+    if (to_file.back() == "-")
+      to_file.back() = "out";
+    else
+      to_file.push_back("out");
+    mine(dir, to_file);
+    EXPECT_EQ(dir.read("out"), expected);
+  }
+  dir.write("--odd", kDb);
+  EXPECT_EQ(mine(dir, {"--", "--odd", "1"}).out, maximal) << "-- ends the options";
+  // The default maximal run writes what zub writes; zub-mine keeps no run log.
+  test::run_program(test::zub_binary(), {"db", "1", "zub.out"}, dir.path());
+  EXPECT_EQ(dir.read("zub.out"), maximal);
+  std::filesystem::remove(dir.path() / "testfile.txt");
+  mine(dir, {"db", "1"});
+  EXPECT_FALSE(dir.exists("testfile.txt"));
+
+  // The one-path shortcut, without zub's length report; and unlike zub, an
+  // output file is written even when nothing is frequent.
+  dir.write("path", "5 6\n5 6 7\n");
+  EXPECT_EQ(mine(dir, {"path", "2"}).out, "5 6 (2)\n");
+  mine(dir, {"path", "3", "out"});
+  EXPECT_EQ(dir.read("out"), "");
+}
+
+TEST(ZubMine, PercentagesBecomeTheSmallestCountReachingTheShare) {
+  TempDir dir;
+  // 3196 transactions: 9 in all, 7 in 80, 8 in 79.
+  std::string db;
+  for (int t = 0; t < 3196; ++t) db += std::string("9") + (t < 80 ? " 7" : "") + (t >= 100 && t < 179 ? " 8" : "") + "\n";
+  dir.write("db", db);
+  const std::pair<const char*, std::string> cases[] = {
+      {"2.5%", "9 7 (80)\n"},            // 79.9 transactions: 80
+      {"2.5031289111%", "9 7 (80)\n"},  // 80 / 3196 is 2.50312891113...%: a hair below 80
+      {"2.5031289112%", "9 (3196)\n"},  // a hair above 80: 81
+      {"100%", "9 (3196)\n"},
+  };
+  for (const auto& [minsup, expected] : cases) EXPECT_EQ(mine(dir, {"db", minsup}).out, expected) << minsup;
+  EXPECT_NE(mine(dir, {"--stats", "db", "2.5%"}).err.find("\nminimum support: 80\n"), std::string::npos);
+  // 0% is the count 0: every id from 0 to the largest is frequent.
+  const auto zero = mine(dir, {"db", "0%"}).out;
+  EXPECT_EQ(test::parse_itemsets(zero), (test::Mined{{{0, 1, 2, 3, 4, 5, 6, 7, 8, 9}, 0}}));
+  EXPECT_EQ(zero, mine(dir, {"db", "0"}).out);
+  // A share above 0 of no transactions still asks for one.
+  dir.write("empty", "");
+  for (const char* target : {"maximal", "closed", "all"}) {
+    EXPECT_EQ(mine(dir, {"--target", target, "empty", "50%"}).out, "") << target;
+    EXPECT_EQ(mine(dir, {"--target", target, "empty", "0%"}).out, "0 (0)\n") << target;
+  }
+}
+
+TEST(ZubMine, MinsupParsing) {
+  struct Case {
+    const char* text;
+    int transactions;
+    int threshold;
+  };
+  // Exact ratios: floating point would make 7% of 100 and 14% of 50 one more.
+  const Case good[] = {{" +20 ", 1000, 20}, {"0", 10, 0},       {"7%", 100, 7},     {"14%", 50, 7},
+                       {"100.000%", 9, 9},  {"0.0%", 10, 0},    {"33.3%", 3, 1},    {" 1% ", 2147483647, 21474837},
+                       {"0.1%", 1001, 2},   {"50%", 0, 1},      {"0.0000000000000001%", 5, 1}};
+  for (const Case& c : good) {
+    MinSupport m;
+    std::string why;
+    ASSERT_TRUE(parse_mine_minsup(c.text, m, why)) << c.text << ": " << why;
+    EXPECT_EQ(m.share.given() ? m.share.threshold(c.transactions) : m.count, c.threshold) << c.text;
+  }
+  for (const char* bad : {"", "abc", "-3", "1e3", "2.5", "101%", "100.5%", "1.%", ".5%", "-5%", "5%%", "2.5 %",
+                          "%", "0x10%", "2.12345678901234567%", "2147483648"}) {
+    MinSupport m;
+    std::string why;
+    EXPECT_FALSE(parse_mine_minsup(bad, m, why)) << '"' << bad << '"';
+  }
+}
+
+TEST(ZubMine, PipesStatsAndHelp) {
+  TempDir dir;
+  // 18 items in every transaction: 262143 itemsets, far more than a pipe holds.
+  std::string line;
+  for (int x = 0; x < 18; ++x) line += std::to_string(x) + " ";
+  dir.write("big", line + "\n" + line + "\n");
+  const std::string bin = "'" + test::zub_mine_binary() + "'";
+  for (const std::string prelude : {"", "trap '' PIPE; "}) {
+    auto r = test::run_program(
+        "/bin/sh", {"-c", prelude + "{ " + bin + " --target all big 1; echo \"status $?\" >&2; } | head -n 2"},
+        dir.path());
+    EXPECT_EQ(r.status, 0);
+    int lines = 0;
+    test::parse_itemsets(r.out, &lines);
+    EXPECT_EQ(lines, 2);
+    EXPECT_EQ(r.err, "status 141\n") << "ended by the closed pipe, with no message";
+  }
+  auto full = test::run_program("/bin/sh", {"-c", bin + " big 1 > /dev/full"}, dir.path());
+  EXPECT_EQ(full.status, 2);
+  EXPECT_EQ(full.err, "standard output could not be written!\n");
+
+  dir.write("db", kDb);
+  auto stats = mine(dir, {"--stats", "--target", "all", "db", "1"});
+  const std::string head =
+      "transactions: 4\nminimum support: 1\nfrequent items: 4\nitemsets: 9\n"
+      "  of length 1: 4\n  of length 2: 4\n  of length 3: 1\nprocessor time: ";
+  EXPECT_EQ(stats.err.substr(0, head.size()), head);
+  const std::size_t at = stats.err.find(" s\nsubset checks: ");
+  ASSERT_NE(at, std::string::npos) << stats.err;
+  EXPECT_EQ(stats.err.substr(at), " s\nsubset checks: 0\nprojections: 1\n");
+
+  auto help = mine(dir, {"db", "--help", "--bogus"});  // help ends the reading of options
+  EXPECT_EQ(help.status, 0);
+  EXPECT_EQ(help.err, "");
+  EXPECT_EQ(first_line(help.out), kMineUsage);
+  for (const char* option : {"\n  --target maximal|closed|all ", "\n  --method lookahead|projected ", "\n  --stats ",
+                             "\n  --help "})
+    EXPECT_NE(help.out.find(option), std::string::npos) << option;
+}
+
+TEST(ZubMine, RejectedInputs) {
+  TempDir dir;
+  dir.write("db", kDb);
+  dir.write("long", "1 2\n1 99999999999\n");
+  std::filesystem::create_directory(dir.path() / "sub");
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    std::string message;
+  };
+  const std::string missing = "zub-mine: missing arguments: <infile> and <minsup> are needed";
+  const Case cases[] = {
+      {{}, 1, missing},
+      {{"db"}, 1, missing},
+      {{"db", "1", "out", "more"}, 1, "zub-mine: too many arguments: more"},
+      {{"--frobnicate", "db", "1"}, 1, "zub-mine: unknown option --frobnicate"},
+      {{"-t", "db", "1"}, 1, "zub-mine: unknown option -t"},
+      {{"--target", "best", "db", "1"}, 1, "zub-mine: --target must be maximal, closed or all, not \"best\""},
+      {{"db", "1", "--target"}, 1, "zub-mine: --target needs a value: maximal|closed|all"},
+      {{"--method", "fast", "db", "1"}, 1, "zub-mine: --method must be lookahead or projected, not \"fast\""},
+      {{"--target", "all", "--method", "projected", "db", "1"}, 1,
+       "zub-mine: --method chooses the maximal miner; it does not go with --target closed or all"},
+      {{"--stats=yes", "db", "1"}, 1, "zub-mine: --stats takes no value"},
+      {{"db", "many"}, 1, "zub-mine: <minsup> must be a count of transactions (\"20\") or a percentage"},
+      {{"db", "-3"}, 1, "zub-mine: the minimum support cannot be negative: -3"},
+      {{"db", "101%"}, 1, "zub-mine: a percentage must be from 0 to 100, not 101%"},
+      {{"db", "1.%"}, 1, "zub-mine: a percentage is digits with an optional decimal part, as \"2.5%\", not \"1.%\""},
+      {{"db", "1.00000000000000001%"}, 1, "zub-mine: a percentage takes at most 16 decimals: 1.00000000000000001%"},
+      {{"missing.dat", "1"}, 2, "missing.dat could not be opened!"},
+      {{"sub", "1"}, 2, "sub could not be read!"},
+      {{"long", "1"}, 2, "long, line 2: item id is larger than 2147483647!"},
+      {{"db", "1", "no/such/dir/out"}, 2, "no/such/dir/out could not be opened!"},
+      {{"db", "1", "/dev/full"}, 2, "/dev/full could not be written!"},
+  };
+  for (const Case& c : cases) {
+    auto r = mine(dir, c.args);
+    const std::string shown = c.args.empty() ? "(none)" : c.args[0] + " " + c.args.back();
+    EXPECT_EQ(r.status, c.status) << shown;
+    EXPECT_EQ(r.out, "") << shown;
+    EXPECT_EQ(first_line(r.err).substr(0, c.message.size()), c.message) << shown;
+    if (c.status != 1) continue;
+    EXPECT_NE(r.err.find("\n" + std::string(kMineUsage) + "\n"), std::string::npos) << shown;
+  }
+}
+
+}  // namespace
+}  // namespace zub
