@@ -25,6 +25,8 @@ Data::~Data() { close(); }
 void Data::close() {
   if (file != nullptr) std::fclose(file);
   file = nullptr;
+  buf_.reset();  // the mining that follows has better use for the memory
+  cur_ = end_ = nullptr;
 }
 
 Data::Status Data::fail(const std::string& message) {
