@@ -50,6 +50,11 @@ class FI_tree {
   // the extension items (ascending) and then the item, returns their number.
   int first_mfi(Fnode* hd, int& support);
   int first_mfi_2(Fnode* hd, int& support);
+  // The same from the item's chain already loaded into an array.
+  int first_mfi(const Fnode* hd, Fnode* const* chain, int n, int& support);
+  int first_mfi_2(const Fnode* hd, Fnode* const* chain, int n, int& support);
+  // Copies the chain of hd into `out`; returns its length.
+  int load_chain(const Fnode* hd, Fnode** out) const;
   int first_mfi_3(Fnode* hd, int& support, int* items, int n, int* unused, int* rank, int* keys,
                   int* result);
 

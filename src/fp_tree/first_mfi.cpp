@@ -27,18 +27,19 @@ struct NodeList {
   int position_of_parent(const Fnode* n) const {
     return n->parent == tree.root ? -1 : tree.item_pos[n->parent->item];
   }
-  // Loads the chain of hd; returns the summed counts.
-  int load(const Fnode* hd) {
+  // Loads the n nodes of the head item at position pos (its chain, in
+  // order); returns their summed counts.
+  int load(Fnode* const* chain, int n, int pos) {
     int total = 0;
-    const int pos = tree.item_pos[hd->item];
-    for (Fnode* n = hd->link; n != nullptr; n = n->link) {
-      nodes[size] = n;
-      counts[size] = n->count;
-      at[size] = pos;
-      up[size] = position_of_parent(n);
-      total += n->count;
-      ++size;
+    for (int k = 0; k < n; ++k) {
+      Fnode* node = chain[k];
+      nodes[k] = node;
+      counts[k] = node->count;
+      at[k] = pos;
+      up[k] = position_of_parent(node);
+      total += node->count;
     }
+    size = n;
     return total;
   }
   // Moves the entries whose parent is at position d up to it; their counts.
@@ -96,7 +97,26 @@ void push_reversed(stack& list, const int* buffer, int n) {
 
 }  // namespace
 
+int FI_tree::load_chain(const Fnode* hd, Fnode** out) const {
+  int n = 0;
+  for (Fnode* node = hd->link; node != nullptr; node = node->link) out[n++] = node;
+  assert(n <= ctx->Max_Width && "no chain is longer than the main tree's widest");
+  return n;
+}
+
 int FI_tree::first_mfi(Fnode* hd, int& support) {
+  Context& c = *ctx;
+  const int n = load_chain(hd, c.head_tem.data());
+  return first_mfi(hd, c.head_tem.data(), n, support);
+}
+
+int FI_tree::first_mfi_2(Fnode* hd, int& support) {
+  Context& c = *ctx;
+  const int n = load_chain(hd, c.head_tem.data());
+  return first_mfi_2(hd, c.head_tem.data(), n, support);
+}
+
+int FI_tree::first_mfi(const Fnode* hd, Fnode* const* chain, int n, int& support) {
   Context& c = *ctx;
   const int h = hd->item;
   const int pos = item_pos[h];
@@ -104,8 +124,7 @@ int FI_tree::first_mfi(Fnode* hd, int& support) {
   buffer[0] = h;
   int filled = 1;
   NodeList list{*this, c.temp1.data(), c.temp_count.data(), c.temp_at.data(), c.temp_up.data()};
-  support = list.load(hd);
-  assert(list.size <= c.Max_Width);
+  support = list.load(chain, n, pos);
 
   // Positions below the lowest frequent pair with h are never tried.
   int low = has_pair_row(pos) ? next_frequent_pair(pos, 0) : 0;
@@ -151,7 +170,7 @@ int FI_tree::keep_frequent_with(int d, int* positions, int n) const {
   return kept;
 }
 
-int FI_tree::first_mfi_2(Fnode* hd, int& support) {
+int FI_tree::first_mfi_2(const Fnode* hd, Fnode* const* chain, int n, int& support) {
   Context& c = *ctx;
   const int h = hd->item;
   const int pos = item_pos[h];
@@ -159,8 +178,7 @@ int FI_tree::first_mfi_2(Fnode* hd, int& support) {
   buffer[0] = h;
   int filled = 1;
   NodeList list{*this, c.temp1.data(), c.temp_count.data(), c.temp_at.data(), c.temp_up.data()};
-  support = list.load(hd);
-  assert(list.size <= c.Max_Width);
+  support = list.load(chain, n, pos);
 
   // The candidates after pos-1: the positions whose pair with h is frequent
   // (all of them without pair counts), narrowed to those frequent with each

@@ -57,7 +57,11 @@ int FI_tree::Mine_Max(FSout* out) {
     // The first MFI: a greedy extension of h, often settling h at once.
     list.len = b + 1;
     int support = 0;
-    const int n = c.ITEM_NO > c.first_mfi_2_items ? first_mfi_2(hd, support) : first_mfi(hd, support);
+    // h's chain, read once: by the lookahead, head extension and the build.
+    Fnode** const nodes = c.head_tem.data();
+    int node_count = load_chain(hd, nodes);
+    const int n = c.ITEM_NO > c.first_mfi_2_items ? first_mfi_2(hd, nodes, node_count, support)
+                                                   : first_mfi(hd, nodes, node_count, support);
     list.len = b + n;  // drop the second copy of h
     const int e = n - 1;
     const bool is_new = (e > tem.has[0] && tem.count != 0) || !M->is_subset();
@@ -99,11 +103,7 @@ int FI_tree::Mine_Max(FSout* out) {
     // itemset misses exactly one tail item.
     int extra = 0;
     const bool extended = tem.count != 0 && tem.has[0] == tlen - 1;
-    int node_count = 0;
     if (extended) {
-      Fnode** nodes = c.head_tem.data();
-      for (Fnode* m = hd->link; m != nullptr; m = m->link) nodes[node_count++] = m;
-      assert(node_count <= c.Max_Width && "no chain is longer than the main tree's widest");
       extra = head_increase(tail, tlen, nodes, node_count);
       if (tlen > 0) {
         std::copy(tail, tail + tlen, list.items + list.len);
@@ -129,10 +129,7 @@ int FI_tree::Mine_Max(FSout* out) {
     FI_tree* child = c.fp_buf->take<FI_tree>(1);
     child->init(&c, num_items, tlen);
     child->scan1_DB(this);
-    if (extended)
-      child->scan2_DB(this, c.head_tem.data(), node_count);
-    else
-      child->scan2_DB(this, hd);
+    child->scan2_DB(this, nodes, node_count);  // the whole chain, or the nodes head extension kept
 
     list.len = b + 1 + extra;
     const int sp = child->cal_single_prefix();
