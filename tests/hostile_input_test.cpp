@@ -76,6 +76,8 @@ struct Row {
   bool as_other_user = false;     // run as a user other than root
   unsigned long long address_space = 0;  // RLIMIT_AS of the run, bytes
   unsigned long long file_size = 0;      // RLIMIT_FSIZE of the run, bytes
+  std::string stdout_path = "";          // standard output goes there instead
+  std::string error_message = "";        // the error stream
 };
 
 Setup files(std::vector<std::pair<std::string, std::string>> contents, bool stale_out = false) {
@@ -205,6 +207,19 @@ std::vector<Row> rows() {
   full_log.file_size = earlier_log().size() + 40;
   r.push_back(full_log);
 
+  // Standard output that cannot be written: the length report of a
+  // single-path run is lost, so the run fails; a run that prints nothing is
+  // not affected.
+  Row report_lost{"length_report_to_dev_full", Z, {"db", "2", "out"}, files({{"db", "7 3 5\n3 7 5\n3\n"}}), 2, "",
+                  out_exact("3 5 7 (2)\n"), log_empty()};
+  report_lost.stdout_path = "/dev/full";
+  report_lost.error_message = "zub: standard output could not be written!\n";
+  r.push_back(report_lost);
+  Row nothing_lost{"silent_run_with_stdout_to_dev_full", Z, {"db", "1", "out"}, three, 0, "", out_maximal(kThree, 1),
+                   log_report(3)};
+  nothing_lost.stdout_path = "/dev/full";
+  r.push_back(nothing_lost);
+
   // A line of distinct ids makes millions of frequent items, whose pair
   // counts cannot be held; under a fixed limit the end does not depend on
   // how much memory the machine would promise.
@@ -277,6 +292,7 @@ TEST_P(Hostile, EndsWithStatusAndMessage) {
     options.address_space = row.address_space;
   }
   options.file_size = row.file_size;
+  options.stdout_path = row.stdout_path;
   TempDir dir;
   row.setup(dir);
   if (row.as_other_user) {
@@ -296,7 +312,7 @@ TEST_P(Hostile, EndsWithStatusAndMessage) {
     EXPECT_TRUE(r.out == row.message) << "standard output differs; its first line: " << r.out.substr(0, r.out.find('\n'));
   else
     EXPECT_EQ(r.out, row.message);
-  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.err, row.error_message);
 
   switch (row.out.kind) {
     case OutFile::unchecked: break;

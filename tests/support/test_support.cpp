@@ -72,7 +72,8 @@ ProcessResult run_program(const std::string& binary, const std::vector<std::stri
   if (pid == 0) {
     // The child: only async-signal-safe calls until exec.
     const int in = open(in_path.c_str(), O_RDONLY);
-    const int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int out = options.stdout_path.empty() ? open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644)
+                                                : open(options.stdout_path.c_str(), O_WRONLY);
     const int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (in < 0 || out < 0 || err < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0) _exit(126);
     if (chdir(dir.c_str()) != 0) _exit(126);

@@ -36,6 +36,7 @@ struct ProcessResult {
 // How a program is started beyond its arguments.
 struct RunOptions {
   std::string stdin_path;                 // standard input; /dev/null when empty
+  std::string stdout_path;                // standard output; captured when empty
   unsigned long long address_space = 0;   // RLIMIT_AS in bytes; 0 keeps the current limit
   unsigned long long file_size = 0;       // RLIMIT_FSIZE in bytes; 0 keeps the current limit
   int uid = -1;                           // run as this user and group when uid >= 0
