@@ -248,7 +248,7 @@ std::vector<Row> rows() {
        "no/such/dir/out could not be opened!", OutFile{}, log_absent()},
   };
   for (auto& row : mine) {
-    row.message_contains = true;
+    row.message_contains = !row.message.empty();
     r.push_back(row);
   }
   return r;
