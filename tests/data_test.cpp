@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <string>
 #include <vector>
 
@@ -57,6 +58,15 @@ TEST(Reader, LongLinesGrowTheTransaction) {
   ASSERT_NE(data.getNextTransaction(&t), nullptr);
   EXPECT_EQ(t.capacity, 100);
   EXPECT_EQ(std::vector<int>(t.items, t.items + t.length), expected);
+}
+
+TEST(Transaction, GrowthStopsAtTheIntRange) {
+  EXPECT_EQ(Transaction::grown_capacity(0), 2);
+  EXPECT_EQ(Transaction::grown_capacity(50), 100);
+  EXPECT_EQ(Transaction::grown_capacity(1 << 29), 1 << 30);
+  EXPECT_EQ(Transaction::grown_capacity(1 << 30), INT_MAX);
+  EXPECT_EQ(Transaction::grown_capacity(1677721600), INT_MAX) << "50 doubled 25 times, then once more";
+  EXPECT_EQ(Transaction::grown_capacity(INT_MAX - 1), INT_MAX);
 }
 
 TEST(Reader, NumbersAcrossBlockBoundaries) {

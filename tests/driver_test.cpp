@@ -1,4 +1,5 @@
-// The zub program run end to end in a directory of its own.
+// The zub program run end to end in a directory of its own. The failures and
+// odd inputs are the table in hostile_input_test.cpp.
 #include "driver/driver.h"
 
 #include <gtest/gtest.h>
@@ -10,8 +11,6 @@ namespace {
 
 using test::run_program;
 using test::TempDir;
-
-const std::string kUsageLine = "usage: zub <infile> <MINSUP> [<outfile>]\n";
 
 TEST(Minsup, AcceptsSignDigitsAndBlanksOnly) {
   int v = 99;
@@ -28,46 +27,6 @@ TEST(Minsup, AcceptsSignDigitsAndBlanksOnly) {
   for (const char* bad : {"", " ", "abc", "5%", "1e3", "2.5", "+", "--1", "7 7", "2147483648",
                           "99999999999999999999"})
     EXPECT_FALSE(parse_minsup(bad, v)) << '"' << bad << '"';
-}
-
-TEST(Zub, TooFewArgumentsIsAUsageError) {
-  TempDir dir;
-  for (auto args : {std::vector<std::string>{}, std::vector<std::string>{"db"}}) {
-    auto r = run_program(test::zub_binary(), args, dir.path());
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.out, kUsageLine);
-  }
-  EXPECT_FALSE(dir.exists("testfile.txt"));
-}
-
-TEST(Zub, SupportThatIsNotANumberIsAUsageError) {
-  TempDir dir;
-  dir.write("db", "1 2\n");
-  for (const char* bad : {"5%", "x", "", "3 4"}) {
-    auto r = run_program(test::zub_binary(), {"db", bad}, dir.path());
-    EXPECT_EQ(r.status, 1) << bad;
-    EXPECT_EQ(r.out, kUsageLine);
-  }
-}
-
-TEST(Zub, UnreadableInputLeavesTheRunLog) {
-  TempDir dir;
-  auto r = run_program(test::zub_binary(), {"missing.dat", "2", "out"}, dir.path());
-  EXPECT_EQ(r.status, 2);
-  EXPECT_EQ(r.out, "missing.dat could not be opened!\n");
-  EXPECT_TRUE(dir.exists("testfile.txt"));
-  EXPECT_EQ(dir.read("testfile.txt"), "");
-  EXPECT_FALSE(dir.exists("out"));
-}
-
-TEST(Zub, NoFrequentItemEndsSilently) {
-  TempDir dir;
-  dir.write("db", "1 2\n3\n\n");
-  auto r = run_program(test::zub_binary(), {"db", "2", "out"}, dir.path());
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.out, "");
-  EXPECT_FALSE(dir.exists("out"));
-  EXPECT_EQ(dir.read("testfile.txt"), "");
 }
 
 TEST(Zub, SinglePathIsTheOneMaximalItemset) {
@@ -96,58 +55,6 @@ TEST(Zub, RepeatedIdsAndAMissingFinalLineFeed) {
   auto r = run_program(test::zub_binary(), {"db", "3", "out"}, dir.path());
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(dir.read("out"), "5 (3)\n");
-}
-
-TEST(Zub, OverlongIdIsAnInputError) {
-  TempDir dir;
-  dir.write("db", "1 2\n1 99999999999\n");
-  auto r = run_program(test::zub_binary(), {"db", "1", "out"}, dir.path());
-  EXPECT_EQ(r.status, 2);
-  EXPECT_EQ(r.out, "db, line 2: item id is larger than 2147483647!\n");
-  EXPECT_FALSE(dir.exists("out"));
-}
-
-TEST(Zub, DirectoryAsInputIsAReadError) {
-  TempDir dir;
-  std::filesystem::create_directory(dir.path() / "sub");
-  auto r = run_program(test::zub_binary(), {"sub", "1"}, dir.path());
-  EXPECT_EQ(r.status, 2);
-  EXPECT_EQ(r.out, "sub could not be read!\n");
-}
-
-TEST(Zub, OutputFileThatCannotBeOpened) {
-  TempDir dir;
-  dir.write("db", "1 2\n1 2\n");
-  auto r = run_program(test::zub_binary(), {"db", "1", "no/such/dir/out"}, dir.path());
-  EXPECT_EQ(r.status, 2);
-  EXPECT_EQ(r.out, "no/such/dir/out could not be opened!\n");
-}
-
-TEST(Zub, FullDiskIsAWriteError) {
-  TempDir dir;
-  dir.write("db", "1 2\n1 2\n");
-  auto r = run_program(test::zub_binary(), {"db", "1", "/dev/full"}, dir.path());
-  EXPECT_EQ(r.status, 2);
-  EXPECT_EQ(r.out, "/dev/full could not be written!\n");
-}
-
-TEST(Zub, FifthArgumentMeansNoOutputFile) {
-  TempDir dir;
-  dir.write("db", "1 2\n1 2\n");
-  auto r = run_program(test::zub_binary(), {"db", "1", "out", "extra"}, dir.path());
-  EXPECT_EQ(r.status, 0);
-  EXPECT_FALSE(dir.exists("out"));
-}
-
-TEST(Zub, UnwritableRunLogIsReportedAndTheRunGoesOn) {
-  TempDir dir;
-  dir.write("db", "1 2\n1 2\n");
-  std::filesystem::create_directory(dir.path() / "testfile.txt");
-  auto r = run_program(test::zub_binary(), {"db", "1", "out"}, dir.path());
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.out.substr(0, r.out.find('\n') + 1),
-            "testfile.txt could not be opened; no run report is written.\n");
-  EXPECT_EQ(dir.read("out"), "1 2 (2)\n");
 }
 
 }  // namespace

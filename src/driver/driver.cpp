@@ -8,6 +8,7 @@
 
 #include "driver/main_tree.h"
 #include "driver/mining_run.h"
+#include "driver/run_log.h"
 #include "fp_tree/mfi_tree.h"
 #include "fp_tree/fi_tree.h"
 #include "fp_tree/run_error.h"
@@ -52,25 +53,6 @@ void printLen(const Context& ctx, std::FILE* out) {
 
 namespace {
 
-// The run log, appended to at the end of a run that mines.
-class RunLog {
- public:
-  RunLog() : file_(std::fopen(kRunLog, "a")) {
-    if (file_ != nullptr) std::setvbuf(file_, nullptr, _IONBF, 0);
-  }
-  ~RunLog() {
-    if (file_ != nullptr) std::fclose(file_);
-  }
-  bool isOpen() const { return file_ != nullptr; }
-  // One write call, so concurrent runs never interleave their reports.
-  void append(const std::string& report) {
-    if (file_ != nullptr) std::fwrite(report.data(), 1, report.size(), file_);
-  }
-
- private:
-  std::FILE* file_;
-};
-
 // The whole run after the argument checks; throws RunError on a failure.
 int run(int argc, char** argv, int threshold, std::clock_t start, RunLog& log, std::FILE* out) {
   Context ctx;
@@ -82,7 +64,6 @@ int run(int argc, char** argv, int threshold, std::clock_t start, RunLog& log, s
   }
   MainTree main_tree = build_main_tree(ctx, data);
   const int f = main_tree.frequent;
-  if (f == 0) return kExitOk;
 
   std::unique_ptr<FSout> writer;
   if (argc == 4) {
@@ -92,6 +73,12 @@ int run(int argc, char** argv, int threshold, std::clock_t start, RunLog& log, s
       return kExitFile;
     }
     writer->set_order(ctx.order_item.data());
+  }
+  if (f == 0) {
+    // No frequent item: the output file is left empty rather than untouched,
+    // so that an earlier run's itemsets are never taken for this run's.
+    if (writer) writer->close();
+    return kExitOk;
   }
 
   FI_tree* tree = main_tree.tree;
@@ -117,14 +104,22 @@ int run(int argc, char** argv, int threshold, std::clock_t start, RunLog& log, s
                 mining.root_mfi()->mfi_count, static_cast<long long>(end - start) / 1000.0, tree->num_items,
                 ctx.SUBCHECK_NO, ctx.PROJECT_NO);
   report.append(figures);
-  log.append(report);
+  // Scripts read the run report: a run that cannot leave it has not done its
+  // job. The message for a log that could not be opened came at the start.
+  if (!log.isOpen()) return kExitFile;
+  if (!log.append(report)) {
+    std::fprintf(out, "%s could not be written!\n", kRunLog);
+    return kExitFile;
+  }
   return kExitOk;
 }
 
 }  // namespace
 
 int zub_main(int argc, char** argv, std::FILE* out) {
-  if (argc < 3) {
+  // A fifth argument is most likely a mistyped command line; mining without
+  // the named output file would report success for a run that wrote nothing.
+  if (argc < 3 || argc > 4) {
     std::fprintf(out, "%s\n", kUsage);
     return kExitUsage;
   }
@@ -134,7 +129,7 @@ int zub_main(int argc, char** argv, std::FILE* out) {
     return kExitUsage;
   }
   const std::clock_t start = std::clock();
-  RunLog log;
+  RunLog log(kRunLog);
   if (!log.isOpen()) std::fprintf(out, "%s could not be opened; no run report is written.\n", kRunLog);
   try {
     return run(argc, argv, threshold, start, log, out);

@@ -1,6 +1,9 @@
 #pragma once
 // A growable array of item ids, filled by the reader with one line at a time.
+#include <climits>
 #include <memory>
+
+#include "fp_tree/run_error.h"
 
 namespace zub {
 
@@ -10,17 +13,27 @@ class Transaction {
       : capacity(capacity > 0 ? capacity : 1), store_(new int[this->capacity]) {
     items = store_.get();
   }
-  // Replaces the array by one of 2n entries, keeping the first `length` ids.
+  // The capacity that growing from n entries gives: 2n, but never more than
+  // an int counts (a larger value would wrap and make every push regrow).
+  static int grown_capacity(int n) {
+    const long long grown = 2LL * (n > 0 ? n : 1);
+    return grown > INT_MAX ? INT_MAX : static_cast<int>(grown);
+  }
+  // Replaces the array by one of grown_capacity(n) entries, keeping the
+  // first `length` ids.
   void DoubleTrans(int n) {
-    long grown = 2L * (n > 0 ? n : 1);
+    const int grown = grown_capacity(n);
     std::unique_ptr<int[]> bigger(new int[grown]);
     for (int k = 0; k < length; ++k) bigger[k] = items[k];
     store_ = std::move(bigger);
     items = store_.get();
-    capacity = static_cast<int>(grown);
+    capacity = grown;
   }
   void push(int id) {
-    if (length >= capacity) DoubleTrans(length);
+    if (length >= capacity) {
+      if (length == INT_MAX) fail_memory();  // a line of more ids than an int counts
+      DoubleTrans(length);
+    }
     items[length++] = id;
   }
 

@@ -1,8 +1,15 @@
 #include "support/test_support.h"
 
+#include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
+#include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <random>
@@ -44,30 +51,53 @@ TempDir::~TempDir() {
   std::filesystem::remove_all(path_, ignored);
 }
 
-namespace {
-std::string quote(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) {
-    if (c == '\'')
-      q += "'\\''";
-    else
-      q += c;
-  }
-  return q + "'";
-}
-}  // namespace
-
 ProcessResult run_program(const std::string& binary, const std::vector<std::string>& args,
                           const std::filesystem::path& cwd, const std::string& stdin_path) {
+  RunOptions options;
+  options.stdin_path = stdin_path;
+  return run_program(binary, args, cwd, options);
+}
+
+ProcessResult run_program(const std::string& binary, const std::vector<std::string>& args,
+                          const std::filesystem::path& cwd, const RunOptions& options) {
   TempDir capture;
-  // Built by appending: GCC 12 warns falsely (-Wrestrict) on chained operator+.
-  std::string command = "cd ";
-  command.append(quote(cwd.string())).append(" && ").append(quote(binary));
-  for (const auto& a : args) command.append(" ").append(quote(a));
-  command.append(" >").append(quote(capture.file("out")));
-  command.append(" 2>").append(quote(capture.file("err")));
-  command.append(" <").append(quote(stdin_path.empty() ? "/dev/null" : stdin_path));
-  const int raw = std::system(command.c_str());
+  const std::string out_path = capture.file("out"), err_path = capture.file("err");
+  const std::string in_path = options.stdin_path.empty() ? "/dev/null" : options.stdin_path;
+  std::vector<std::string> argv_store{binary};
+  argv_store.insert(argv_store.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (auto& a : argv_store) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  const std::string dir = cwd.string();
+
+  const pid_t pid = fork();
+  if (pid < 0) throw std::runtime_error("fork failed");
+  if (pid == 0) {
+    // The child: only async-signal-safe calls until exec.
+    const int in = open(in_path.c_str(), O_RDONLY);
+    const int out = options.stdout_path.empty() ? open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644)
+                                                : open(options.stdout_path.c_str(), O_WRONLY);
+    const int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (in < 0 || out < 0 || err < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0) _exit(126);
+    if (chdir(dir.c_str()) != 0) _exit(126);
+    signal(SIGXFSZ, SIG_DFL);
+    if (options.address_space != 0) {
+      const rlimit limit{options.address_space, options.address_space};
+      if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(126);
+    }
+    if (options.file_size != 0) {
+      const rlimit limit{options.file_size, options.file_size};
+      if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(126);
+    }
+    if (options.uid >= 0 && static_cast<uid_t>(options.uid) != geteuid() &&
+        (setgroups(0, nullptr) != 0 || setgid(options.gid) != 0 || setuid(options.uid) != 0))
+      _exit(126);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  int raw = 0;
+  while (waitpid(pid, &raw, 0) < 0)
+    if (errno != EINTR) throw std::runtime_error("waitpid failed");
   ProcessResult result;
   if (WIFEXITED(raw))
     result.status = WEXITSTATUS(raw);
@@ -110,6 +140,19 @@ int run_mine_in_process(const std::vector<std::string>& args, std::string* out, 
   if (out != nullptr) *out = o;
   if (err != nullptr) *err = e;
   return status;
+}
+
+bool other_user(int& uid, int& gid) {
+  if (geteuid() != 0) {
+    uid = static_cast<int>(geteuid());
+    gid = static_cast<int>(getegid());
+    return true;
+  }
+  const passwd* nobody = getpwnam("nobody");
+  if (nobody == nullptr || nobody->pw_uid == 0) return false;
+  uid = static_cast<int>(nobody->pw_uid);
+  gid = static_cast<int>(nobody->pw_gid);
+  return true;
 }
 
 std::string data_dir() {

@@ -33,9 +33,26 @@ struct ProcessResult {
   std::string err;
 };
 
+// How a program is started beyond its arguments.
+struct RunOptions {
+  std::string stdin_path;                 // standard input; /dev/null when empty
+  std::string stdout_path;                // standard output; captured when empty
+  unsigned long long address_space = 0;   // RLIMIT_AS in bytes; 0 keeps the current limit
+  unsigned long long file_size = 0;       // RLIMIT_FSIZE in bytes; 0 keeps the current limit
+  int uid = -1;                           // run as this user and group when uid >= 0
+  int gid = -1;
+};
+
 // Runs `binary` with `args` in `cwd`; standard input from `stdin_path` when given.
 ProcessResult run_program(const std::string& binary, const std::vector<std::string>& args,
                           const std::filesystem::path& cwd, const std::string& stdin_path = "");
+ProcessResult run_program(const std::string& binary, const std::vector<std::string>& args,
+                          const std::filesystem::path& cwd, const RunOptions& options);
+
+// A user other than root to run a program as, for permission checks: false
+// when there is none (or when the tests do not run as root, so that the
+// current user already is one).
+bool other_user(int& uid, int& gid);
 
 // The programs under test.
 inline std::string zub_binary() { return ZUB_BINARY; }
