@@ -8,16 +8,17 @@
 
 namespace zub {
 
-template <class Visit>
-inline void for_each_ancestor(const Fnode* first, const Fnode* root, Visit&& visit) {
+// The nodes come from `next()`, which returns null after the last one.
+template <class Next, class Visit>
+inline void for_each_ancestor_of(Next&& next, const Fnode* root, Visit&& visit) {
   constexpr int kLanes = 4;
   const Fnode* at[kLanes];
   const Fnode* of[kLanes];
   int live = 0;
-  const Fnode* next = first;
-  for (; live < kLanes && next != nullptr; next = next->link) {
-    of[live] = next;
-    at[live] = next->parent;
+  const Fnode* pending = next();
+  for (; live < kLanes && pending != nullptr; pending = next()) {
+    of[live] = pending;
+    at[live] = pending->parent;
     ++live;
   }
   while (live > 0) {
@@ -26,10 +27,10 @@ inline void for_each_ancestor(const Fnode* first, const Fnode* root, Visit&& vis
         visit(*of[k], *at[k]);
         at[k] = at[k]->parent;
         ++k;
-      } else if (next != nullptr) {
-        of[k] = next;
-        at[k] = next->parent;
-        next = next->link;
+      } else if (pending != nullptr) {
+        of[k] = pending;
+        at[k] = pending->parent;
+        pending = next();
       } else {
         --live;
         of[k] = of[live];
@@ -37,6 +38,23 @@ inline void for_each_ancestor(const Fnode* first, const Fnode* root, Visit&& vis
       }
     }
   }
+}
+
+// The nodes of a node-link chain, from `first` along `link`.
+template <class Visit>
+inline void for_each_ancestor(const Fnode* first, const Fnode* root, Visit&& visit) {
+  for_each_ancestor_of([&first]() {
+    const Fnode* n = first;
+    if (n != nullptr) first = n->link;
+    return n;
+  }, root, visit);
+}
+
+// The n nodes of an array.
+template <class Visit>
+inline void for_each_ancestor(Fnode* const* nodes, int n, const Fnode* root, Visit&& visit) {
+  int k = 0;
+  for_each_ancestor_of([&]() { return k < n ? static_cast<const Fnode*>(nodes[k++]) : nullptr; }, root, visit);
 }
 
 }  // namespace zub

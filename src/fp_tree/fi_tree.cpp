@@ -27,6 +27,8 @@ void FI_tree::init(Context* c, int capacity, int item_count) {
   heads = item_count != 0 ? pool.take<Fnode*>(item_count) : nullptr;
   pair_counts = nullptr;
   frequent_pairs = nullptr;
+  chain_nodes = nullptr;
+  chain_begin = nullptr;
   pair_rows = 0;
   level_25_percent = 0.0;
   mfi_tree = nullptr;

@@ -55,6 +55,10 @@ class FI_tree {
   int first_mfi_2(const Fnode* hd, Fnode* const* chain, int n, int& support);
   // Copies the chain of hd into `out`; returns its length.
   int load_chain(const Fnode* hd, Fnode** out) const;
+  // The main tree keeps every item's chain as an array as well, made once
+  // after its second scan: walking a chain costs a cache miss per node,
+  // and the main tree's chains are long and read again and again.
+  void make_chain_arrays();
   int first_mfi_3(Fnode* hd, int& support, int* items, int n, int* unused, int* rank, int* keys,
                   int* result);
 
@@ -141,6 +145,8 @@ class FI_tree {
   CFI_tree* cfi_tree;
   int covered_len;
   FrequentPairs* frequent_pairs;
+  Fnode* const* chain_nodes;  // the chain of item x at chain_begin[x] .. chain_begin[x+1]; or null
+  const int* chain_begin;
 
  private:
   void take_tail(FI_tree* parent);

@@ -152,6 +152,44 @@ void FI_tree::scan2_DB(Data* data) {
     insert(compact, 1, k);
   }
   cal_level_25();
+  make_chain_arrays();
+}
+
+void FI_tree::make_chain_arrays() {
+  Context& c = *ctx;
+  // Item x is position x here; width[x] is the length of its chain.
+  c.main_chain_begin.assign(static_cast<std::size_t>(num_items) + 1, 0);
+  for (int x = 0; x < num_items; ++x) c.main_chain_begin[x + 1] = c.main_chain_begin[x] + c.width[x];
+  c.main_chain_nodes.assign(static_cast<std::size_t>(c.main_chain_begin[num_items]), nullptr);
+  // Several chains at a time, so that their cache misses overlap.
+  constexpr int kLanes = 8;
+  Fnode* at[kLanes];
+  int fill[kLanes];
+  int next = 0, live = 0;
+  auto start = [&](int lane) {
+    while (next < num_items && heads[next]->link == nullptr) ++next;
+    if (next == num_items) return false;
+    at[lane] = heads[next]->link;
+    fill[lane] = c.main_chain_begin[next];
+    ++next;
+    return true;
+  };
+  while (live < kLanes && start(live)) ++live;
+  while (live > 0) {
+    for (int k = 0; k < live;) {
+      c.main_chain_nodes[fill[k]++] = at[k];
+      at[k] = at[k]->link;
+      if (at[k] != nullptr || start(k)) {
+        ++k;
+      } else {
+        --live;
+        at[k] = at[live];
+        fill[k] = fill[live];
+      }
+    }
+  }
+  chain_nodes = c.main_chain_nodes.data();
+  chain_begin = c.main_chain_begin.data();
 }
 
 }  // namespace zub

@@ -98,6 +98,11 @@ void push_reversed(stack& list, const int* buffer, int n) {
 }  // namespace
 
 int FI_tree::load_chain(const Fnode* hd, Fnode** out) const {
+  if (chain_begin != nullptr) {
+    const int x = hd->item;
+    std::copy(chain_nodes + chain_begin[x], chain_nodes + chain_begin[x + 1], out);
+    return chain_begin[x + 1] - chain_begin[x];
+  }
   int n = 0;
   for (Fnode* node = hd->link; node != nullptr; node = node->link) out[n++] = node;
   assert(n <= ctx->Max_Width && "no chain is longer than the main tree's widest");

@@ -22,11 +22,17 @@ void FrequentPairs::compute(int a) {
   const int threshold = t.ctx->THRESHOLD;
   touched_.clear();
   int* scratch = scratch_.data();
-  for_each_ancestor(t.heads[a]->link, t.root, [&](const Fnode& n, const Fnode& anc) {
+  auto add = [&](const Fnode& n, const Fnode& anc) {
     const int q = t.item_pos[anc.item];
     if (scratch[q] == 0) touched_.push_back(q);
     scratch[q] += n.count;
-  });
+  };
+  if (t.chain_begin != nullptr) {
+    const int x = t.heads[a]->item;
+    for_each_ancestor(t.chain_nodes + t.chain_begin[x], t.chain_begin[x + 1] - t.chain_begin[x], t.root, add);
+  } else {
+    for_each_ancestor(t.heads[a]->link, t.root, add);
+  }
   begin_[a] = static_cast<int>(partners_.size());
   if (threshold <= 0 || touched_.size() * 8 > static_cast<std::size_t>(a)) {
     // Most positions were met (or all count): sweep them in order.
