@@ -43,6 +43,10 @@ class FI_tree {
   void scan2_DB(FI_tree* parent, Fnode* head);
   void scan2_DB(FI_tree* parent, Fnode** nodes, int node_count);
 
+  // A conditional tree of the k items in ctx->tail, its header table made by
+  // the first scan; taken from the main pool (the caller holds a mark).
+  FI_tree* conditional_tree(int k);
+
   // A pool for the MFI-tree of the conditional tree of position `pos`.
   std::unique_ptr<memory> allocate_buf(int pos, int level, int base) const;
 
@@ -154,9 +158,6 @@ class FI_tree {
   void make_header_table(const FI_tree* parent);
   void add_prefix_paths(const FI_tree* parent, const Fnode* const* nodes, int n);
   void insert_path(int* positions, int k, int count);
-  // The tail of position i as the projected, closed and all-itemset miners
-  // take it: from the pair-count row from position 2 on, else by the chain.
-  int gather_tail(int i) const;
 };
 
 inline Fnode* Fnode::append(FI_tree* tree, Fnode* prev, int item_, int count_) {

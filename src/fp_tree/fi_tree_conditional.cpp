@@ -173,6 +173,13 @@ void FI_tree::scan2_DB(FI_tree* parent, Fnode** nodes, int node_count) {
   cal_level_25();
 }
 
+FI_tree* FI_tree::conditional_tree(int k) {
+  FI_tree* child = ctx->fp_buf->take<FI_tree>(1);
+  child->init(ctx, num_items, k);
+  child->scan1_DB(this);
+  return child;
+}
+
 std::unique_ptr<memory> FI_tree::allocate_buf(int pos, int level, int base) const {
   const int divisor = num_items <= 100 ? 10 : num_items <= 500 ? 50 : 100;
   const int q = pos / divisor;

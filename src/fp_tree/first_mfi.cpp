@@ -91,6 +91,20 @@ struct NodeList {
   }
 };
 
+// What both lookaheads start from: the itemset found so far (the head item)
+// and the node list of the head item's chain.
+struct Greedy {
+  int* buffer;
+  int filled = 1;
+  NodeList list;
+  Greedy(const FI_tree& t, const Fnode* hd, Fnode* const* chain, int n, int& support)
+      : buffer(t.ctx->first_mfi_buf.data()),
+        list{t, t.ctx->temp1.data(), t.ctx->temp_count.data(), t.ctx->temp_at.data(), t.ctx->temp_up.data()} {
+    buffer[0] = hd->item;
+    support = list.load(chain, n, t.item_pos[hd->item]);
+  }
+};
+
 void push_reversed(stack& list, const int* buffer, int n) {
   for (int k = n - 1; k >= 0; --k) list.items[list.len++] = buffer[k];
 }
@@ -123,13 +137,11 @@ int FI_tree::first_mfi_2(Fnode* hd, int& support) {
 
 int FI_tree::first_mfi(const Fnode* hd, Fnode* const* chain, int n, int& support) {
   Context& c = *ctx;
-  const int h = hd->item;
-  const int pos = item_pos[h];
-  int* buffer = c.first_mfi_buf.data();
-  buffer[0] = h;
-  int filled = 1;
-  NodeList list{*this, c.temp1.data(), c.temp_count.data(), c.temp_at.data(), c.temp_up.data()};
-  support = list.load(chain, n, pos);
+  const int pos = item_pos[hd->item];
+  Greedy g(*this, hd, chain, n, support);
+  int* const buffer = g.buffer;
+  int& filled = g.filled;
+  NodeList& list = g.list;
 
   // Positions below the lowest frequent pair with h are never tried.
   int low = has_pair_row(pos) ? next_frequent_pair(pos, 0) : 0;
@@ -177,13 +189,11 @@ int FI_tree::keep_frequent_with(int d, int* positions, int n) const {
 
 int FI_tree::first_mfi_2(const Fnode* hd, Fnode* const* chain, int n, int& support) {
   Context& c = *ctx;
-  const int h = hd->item;
-  const int pos = item_pos[h];
-  int* buffer = c.first_mfi_buf.data();
-  buffer[0] = h;
-  int filled = 1;
-  NodeList list{*this, c.temp1.data(), c.temp_count.data(), c.temp_at.data(), c.temp_up.data()};
-  support = list.load(chain, n, pos);
+  const int pos = item_pos[hd->item];
+  Greedy g(*this, hd, chain, n, support);
+  int* const buffer = g.buffer;
+  int& filled = g.filled;
+  NodeList& list = g.list;
 
   // The candidates after pos-1: the positions whose pair with h is frequent
   // (all of them without pair counts), narrowed to those frequent with each

@@ -19,7 +19,7 @@ int FI_tree::FP_growth(FSout* out) {
     ++c.ITlen[top0 - 1];
     if (out != nullptr) out->printSet(top0, list.items, hd->count);
 
-    const int k = gather_tail(i);
+    const int k = collect_tail(i);
     if (k == 1) {
       list.items[top0] = tail[0];
       ++c.ITlen[top0];
@@ -27,9 +27,7 @@ int FI_tree::FP_growth(FSout* out) {
       supp[item_pos[tail[0]]] = 0;
     } else if (k >= 2) {
       const PoolMark mark = PoolMark::take(*c.fp_buf);
-      FI_tree* child = c.fp_buf->take<FI_tree>(1);
-      child->init(&c, num_items, k);
-      child->scan1_DB(this);
+      FI_tree* child = conditional_tree(k);
       child->scan2_DB(this, hd);
       if (child->Single_path(false)) {
         // The header order of a single path is its order from the root

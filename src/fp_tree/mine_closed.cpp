@@ -62,7 +62,7 @@ int FI_tree::Mine_Closed(FSout* out) {
       continue;
     }
 
-    const int k = gather_tail(i);
+    const int k = collect_tail(i);
     for (int t = 0; t < k; ++t) {
       list.items[s + 2 + t] = tail[t];
       list.item_supports[s + 2 + t] = supp[item_pos[tail[t]]];
@@ -86,9 +86,7 @@ int FI_tree::Mine_Closed(FSout* out) {
     }
 
     const PoolMark mark = PoolMark::take(*c.fp_buf);
-    FI_tree* child = c.fp_buf->take<FI_tree>(1);
-    child->init(&c, num_items, k);
-    child->scan1_DB(this);
+    FI_tree* child = conditional_tree(k);
     child->scan2_DB(this, hd);
 
     if (child->Single_path(false)) {

@@ -126,9 +126,7 @@ int FI_tree::Mine_Max(FSout* out) {
       }
     }
     const PoolMark mark = PoolMark::take(*c.fp_buf);
-    FI_tree* child = c.fp_buf->take<FI_tree>(1);
-    child->init(&c, num_items, tlen);
-    child->scan1_DB(this);
+    FI_tree* child = conditional_tree(tlen);
     child->scan2_DB(this, nodes, node_count);  // the whole chain, or the nodes head extension kept
 
     list.len = b + 1 + extra;

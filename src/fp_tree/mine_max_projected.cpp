@@ -22,7 +22,7 @@ int FI_tree::Mine_Max_Projected(FSout* out) {
   for (int i = num_items - 1; i >= 0; --i) {
     Fnode* const hd = heads[i];
     list.items[s + 1] = hd->item;
-    const int k = gather_tail(i);
+    const int k = collect_tail(i);
     for (int t = 0; t < k; ++t) list.items[s + 2 + t] = tail[t];
     list.len = s + 2 + k;
 
@@ -46,9 +46,7 @@ int FI_tree::Mine_Max_Projected(FSout* out) {
     }
 
     const PoolMark mark = PoolMark::take(*c.fp_buf);
-    FI_tree* child = c.fp_buf->take<FI_tree>(1);
-    child->init(&c, num_items, k);
-    child->scan1_DB(this);
+    FI_tree* child = conditional_tree(k);
     child->scan2_DB(this, hd);
     list.len = s + 2;  // the tail stays written above the top
 

@@ -57,9 +57,4 @@ void FI_tree::fill_count(int* origin, int count) {
   if (pair_counts != nullptr && k >= 2) add_pairs(compact, k, count);
 }
 
-int FI_tree::gather_tail(int i) const {
-  if (i >= 2 && has_pair_row(i)) return conditional_pattern_base(pos_item[i], false);
-  return conditional_pattern_base(heads[i], false);
-}
-
 }  // namespace zub
