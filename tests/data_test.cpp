@@ -242,11 +242,6 @@ TEST(Reader, StreamThatCannotBeRewoundIsKeptInMemory) {
     EXPECT_EQ(read_passes(data, 3), (std::vector<Lines>{lines, lines, lines}));
   }
   {
-    Pipe pipe("b a\na\n");
-    Data data(pipe.read, "names", Data::Options{.names = true, .keep_unseekable = true});
-    EXPECT_EQ(read_passes(data, 2), (std::vector<Lines>{{{0, 1}, {1}}, {{0, 1}, {1}}}));
-  }
-  {
     // Without keeping, as zub reads: the end of the first pass cannot rewind.
     Pipe pipe("1 2\n");
     Data data(pipe.read, "the pipe", Data::Options{});
