@@ -1,9 +1,11 @@
 #include "io/data.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <climits>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "fp_tree/run_error.h"
@@ -140,6 +142,131 @@ TEST(Reader, ReadErrorIsReportedNotLoopedOn) {
   Transaction t;
   EXPECT_EQ(data.next(t), Data::Status::error);
   EXPECT_EQ(data.error_message(), dir.path().string() + " could not be read!");
+}
+
+// `passes` passes over `data`, each up to its end or an error.
+std::vector<Lines> read_passes(Data& data, int passes) {
+  std::vector<Lines> all(passes);
+  Transaction t(1);
+  for (Lines& lines : all)
+    while (data.next(t) == Data::Status::transaction) lines.emplace_back(t.items, t.items + t.length);
+  return all;
+}
+
+// The read end of a pipe that a thread fills with `content`.
+struct Pipe {
+  std::FILE* read = nullptr;
+  std::thread writer;
+  explicit Pipe(const std::string& content) {
+    int fds[2];
+    if (pipe(fds) != 0) throw std::runtime_error("no pipe");
+    read = fdopen(fds[0], "r");
+    writer = std::thread([fd = fds[1], content] {
+      for (std::size_t at = 0; at < content.size();) {
+        const ssize_t n = write(fd, content.data() + at, content.size() - at);
+        if (n <= 0) break;
+        at += static_cast<std::size_t>(n);
+      }
+      ::close(fd);
+    });
+  }
+  ~Pipe() {
+    writer.join();
+    std::fclose(read);
+  }
+};
+
+TEST(Reader, NamesBecomeIdsInOrderOfFirstAppearance) {
+  test::TempDir dir;
+  // Only blank, tab, comma, CR and LF separate: NUL, ';', digits and UTF-8
+  // bytes are parts of names. A repeated name gives its id again.
+  using namespace std::string_literals;
+  dir.write("db", "milk bread\tbeer\r\nbread,,bread milk\n\n; x\0y 7 \xc3\xa9\nlast"s);
+  Data data(dir.file("db").c_str(), Data::Options{.names = true});
+  const Lines lines = {{0, 1, 2}, {1, 1, 0}, {}, {3, 4, 5, 6}, {7}};
+  EXPECT_EQ(read_passes(data, 2), (std::vector<Lines>{lines, lines}));
+  data.close();
+  EXPECT_EQ(data.take_names(), (std::vector<std::string>{"milk", "bread", "beer", ";", "x\0y"s, "7", "\xc3\xa9", "last"}));
+}
+
+TEST(Reader, NameWithAParenthesisNamesItsLine) {
+  test::TempDir dir;
+  const std::string longer(70, 'w');
+  const std::pair<std::string, std::string> cases[] = {
+      {"a b\nc x(y z\n", "line 2: item name \"x(y\""},
+      {"a)\n", "line 1: item name \"a)\""},
+      {"\n\n(" + longer + "\n", "line 3: item name \"(" + longer.substr(0, 59) + "...\""},
+  };
+  for (const auto& [content, message] : cases) {
+    dir.write("db", content);
+    Data data(dir.file("db").c_str(), Data::Options{.names = true});
+    Transaction t;
+    while (data.next(t) == Data::Status::transaction) {
+    }
+    EXPECT_EQ(data.error_message(), dir.file("db") + ", " + message + " has a parenthesis!");
+  }
+}
+
+TEST(Reader, NamesAcrossBlockBoundaries) {
+  // The 1 MiB block boundary before, inside and after the name "abcdefg",
+  // and a name longer than a block.
+  const std::size_t block = 1 << 20;
+  test::TempDir dir;
+  for (std::size_t shift = 0; shift <= 9; ++shift) {
+    dir.write("db", std::string(block - shift, ' ') + "abcdefg hi\nhi");
+    Data data(dir.file("db").c_str(), Data::Options{.names = true});
+    EXPECT_EQ(read_passes(data, 1)[0], (Lines{{0, 1}, {1}})) << shift;
+    EXPECT_EQ(data.take_names(), (std::vector<std::string>{"abcdefg", "hi"})) << shift;
+  }
+  const std::string huge(block + block / 2, 'n');
+  dir.write("db", "x " + huge + "\n" + huge + " x\n");
+  Data data(dir.file("db").c_str(), Data::Options{.names = true});
+  const Lines lines = {{0, 1}, {1, 0}};
+  EXPECT_EQ(read_passes(data, 2), (std::vector<Lines>{lines, lines}));
+  EXPECT_EQ(data.take_names(), (std::vector<std::string>{"x", huge}));
+}
+
+TEST(Reader, StreamThatCannotBeRewoundIsKeptInMemory) {
+  // Three blocks of ids, the last line without a line feed.
+  std::string content;
+  Lines lines;
+  for (int k = 0; content.size() < (3u << 20); ++k) {
+    lines.push_back({k, k % 7, 1000000 + k});
+    content += std::to_string(k) + " " + std::to_string(k % 7) + " " + std::to_string(1000000 + k) + "\n";
+  }
+  content.pop_back();
+  {
+    Pipe pipe(content);
+    Data data(pipe.read, "the pipe", Data::Options{.keep_unseekable = true});
+    EXPECT_TRUE(data.in_memory());
+    EXPECT_EQ(read_passes(data, 3), (std::vector<Lines>{lines, lines, lines}));
+  }
+  {
+    // Without keeping, as zub reads: the end of the first pass cannot rewind.
+    Pipe pipe("1 2\n");
+    Data data(pipe.read, "the pipe", Data::Options{});
+    EXPECT_FALSE(data.in_memory());
+    EXPECT_EQ(read_passes(data, 2), (std::vector<Lines>{{{1, 2}}, {}}));
+    EXPECT_EQ(data.error_message(), "the pipe could not be read!");
+  }
+  test::TempDir dir;
+  dir.write("db", "1\n");
+  Data file(dir.file("db").c_str(), Data::Options{.keep_unseekable = true});
+  EXPECT_FALSE(file.in_memory()) << "a seekable file is read again";
+}
+
+TEST(Reader, OpenStreamPassesStartWhereItStood) {
+  std::FILE* f = std::tmpfile();
+  std::fputs("9 9\n1 2\n3\n", f);
+  std::rewind(f);
+  char first[8];
+  ASSERT_NE(std::fgets(first, sizeof first, f), nullptr);
+  {
+    Data data(f, "stream", Data::Options{});
+    EXPECT_EQ(read_passes(data, 2), (std::vector<Lines>{{{1, 2}, {3}}, {{1, 2}, {3}}}));
+  }
+  EXPECT_EQ(std::fseek(f, 0, SEEK_SET), 0) << "the stream stays open";
+  std::fclose(f);
 }
 
 TEST(Reader, MissingFileIsNotOpen) {

@@ -92,5 +92,44 @@ TEST(Writer, OpenStreamAndLengthTally) {
   std::fclose(f);
 }
 
+TEST(Writer, NamesInPlaceOfIds) {
+  test::TempDir dir;
+  const std::string long_name(100000, 'x');  // longer than the write buffer
+  const std::vector<std::string> names = {"milk", "bread", long_name};
+  {
+    FSout out(dir.file("out").c_str());
+    const int order_item[] = {1, 2, 0};
+    out.set_order(order_item);
+    out.set_names(&names);
+    const int items[] = {2, 0, 1};
+    out.printSet(2, items, 4);
+    out.printset(1, items);
+    out.printSet(1, items + 2, 1);
+    out.close();
+  }
+  EXPECT_EQ(dir.read("out"), "milk bread (4)\nmilk " + long_name + " (1)\n");
+}
+
+TEST(Writer, SinkGetsFileIdsOfEachItemset) {
+  std::vector<std::pair<std::vector<int>, int>> got;
+  FSout out([&](std::span<const int> ids, int support) {
+    if (support == 13) throw std::runtime_error("stop");
+    got.emplace_back(std::vector<int>(ids.begin(), ids.end()), support);
+  });
+  ASSERT_TRUE(out.isOpen());
+  const int order_item[] = {7, 3, 5};
+  out.set_order(order_item);
+  std::vector<long long> tally;
+  out.count_lengths(&tally);
+  const int items[] = {0, 1, 2};
+  out.printset(1, items);
+  out.printSet(2, items + 1, 2);
+  EXPECT_THROW(out.printSet(1, items, 13), std::runtime_error);
+  out.printSet(0, nullptr, 9);
+  out.close();
+  EXPECT_EQ(got, (std::vector<std::pair<std::vector<int>, int>>{{{7, 3, 5}, 2}, {{}, 9}})) << "no half itemset left";
+  EXPECT_EQ(tally, (std::vector<long long>{1, 1, 0, 1}));
+}
+
 }  // namespace
 }  // namespace zub

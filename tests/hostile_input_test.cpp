@@ -79,6 +79,7 @@ struct Row {
   unsigned long long file_size = 0;      // RLIMIT_FSIZE of the run, bytes
   std::string stdout_path = "";          // standard output goes there instead
   std::string error_message = "";        // the error stream
+  std::string stdin_path = "";           // standard input, a path in the run's directory
 };
 
 Setup files(std::vector<std::pair<std::string, std::string>> contents, bool stale_out = false) {
@@ -256,6 +257,16 @@ std::vector<Row> rows() {
          three, 2, "/dev/full could not be written!\n", out_absent());
   mine("mine_output_in_missing_directory", {"db", "1", "no/such/dir/out"}, three, 2,
        "no/such/dir/out could not be opened!\n", out_absent());
+  // Named items: a parenthesis would break the itemset line.
+  mine("mine_name_with_open_parenthesis", {"--names", "db", "1", "out"}, files({{"db", "a b\nb f(x) c\n"}}), 2,
+       "db, line 2: item name \"f(x)\" has a parenthesis!\n", out_absent());
+  mine("mine_name_with_close_parenthesis", {"--names", "db", "1", "out"}, files({{"db", "\r\n\nx)\n"}}), 2,
+       "db, line 3: item name \"x)\" has a parenthesis!\n", out_absent());
+  // Standard input that cannot be read.
+  mine("mine_stdin_is_a_directory", {"-", "1", "out"},
+       [](const TempDir& d) { std::filesystem::create_directory(d.path() / "sub"); }, 2,
+       "standard input could not be read!\n", out_absent());
+  r.back().stdin_path = "sub";
   return r;
 }
 
@@ -310,6 +321,7 @@ TEST_P(Hostile, EndsWithStatusAndMessage) {
   options.stdout_path = row.stdout_path;
   TempDir dir;
   row.setup(dir);
+  if (!row.stdin_path.empty()) options.stdin_path = dir.file(row.stdin_path);
   if (row.as_other_user) {
     if (!test::other_user(options.uid, options.gid)) GTEST_SKIP() << "running as root and there is no user 'nobody'";
     if (geteuid() == 0 && !others_may_run(binary)) GTEST_SKIP() << "user 'nobody' may not run " << binary;

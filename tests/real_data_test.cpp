@@ -112,6 +112,24 @@ TEST(RealDataMiners, ProjectedFindsWhatLookaheadFinds) {
   }
 }
 
+// The file decompressed into a pipe gives what the file gives; the table's
+// count of maximal itemsets holds for both.
+TEST(RealDataMiners, CompressedPipeGivesWhatTheFileGives) {
+  const std::string dir = test::data_dir();
+  if (dir.empty()) GTEST_SKIP() << "benchmark datasets not present";
+  test::TempDir work;
+  const std::string path = dir + "/T10I4D100K.dat";
+  const auto file = test::run_program(test::zub_mine_binary(), {path, "20"}, work.path());
+  const auto piped = test::run_program(
+      "/bin/sh", {"-c", "gzip -c '" + path + "' > t.gz && gzip -dc t.gz | '" + test::zub_mine_binary() + "' - 20"},
+      work.path());
+  ASSERT_EQ(file.status + piped.status, 0) << file.err << piped.err;
+  EXPECT_TRUE(file.out == piped.out) << "the outputs differ";
+  int lines = 0;
+  test::parse_itemsets(piped.out, &lines);
+  EXPECT_EQ(lines, 50258);
+}
+
 // --target all checked against the data (each support, and every frequent
 // one-item extension of a written itemset written too, which by induction is
 // every frequent itemset); the closed and maximal itemsets written are then

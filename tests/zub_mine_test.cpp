@@ -1,10 +1,13 @@
 // The zub-mine program run end to end: its targets, supports as counts and
-// percentages, standard output and pipes, --stats and --help, and every
-// input it rejects.
+// percentages, named items, standard input, standard output and pipes,
+// --stats and --help, and every input it rejects.
 #include <gtest/gtest.h>
+
+#include <sstream>
 
 #include "driver/mine_cli.h"
 #include "support/brute_force.h"
+#include "support/random_db.h"
 #include "support/test_support.h"
 
 namespace zub {
@@ -151,9 +154,102 @@ TEST(ZubMine, PipesStatsAndHelp) {
   EXPECT_EQ(help.status, 0);
   EXPECT_EQ(help.err, "");
   EXPECT_EQ(first_line(help.out), kMineUsage);
-  for (const char* option : {"\n  --target maximal|closed|all ", "\n  --method lookahead|projected ", "\n  --stats ",
-                             "\n  --help "})
+  for (const char* option : {"\n  --target maximal|closed|all ", "\n  --method lookahead|projected ", "\n  --names ",
+                             "\n  --stats ", "\n  --help "})
     EXPECT_NE(help.out.find(option), std::string::npos) << option;
+}
+
+// A name for every id, with bytes that only --names reads as parts of names.
+std::string name_of(int id) {
+  const char* prefixes[] = {"w", "\xc3\xa9", "a;b", "#-"};
+  return prefixes[id % 4] + std::to_string(id);
+}
+
+// Itemset lines of names, mapped back to ids.
+test::Mined parse_named(const std::string& text, const std::map<std::string, int>& ids) {
+  test::Mined mined;
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);) {
+    std::istringstream words(line);
+    test::Itemset items;
+    for (std::string word; words >> word;) {
+      if (word.front() == '(') {
+        std::sort(items.begin(), items.end());
+        mined[items] = std::stoi(word.substr(1));
+        break;
+      }
+      EXPECT_TRUE(ids.count(word)) << word;
+      items.push_back(ids.at(word));
+    }
+  }
+  return mined;
+}
+
+TEST(ZubMine, NamesGiveTheItemsetsOfTheSameFileWithIds) {
+  TempDir dir;
+  const char* separators[] = {" ", "\t", ",", " , "};
+  for (std::uint32_t seed = 1; seed <= 12; ++seed) {
+    const test::RandomDb db = test::random_db(seed, seed % 3 == 0);
+    std::string ids, names;
+    std::map<std::string, int> id_of;
+    for (const auto& t : db.transactions) {
+      for (std::size_t k = 0; k < t.size(); ++k) {
+        ids += std::to_string(t[k]) + " ";
+        names += (k > 0 ? separators[(seed + k) % 4] : "") + name_of(t[k]);
+        id_of[name_of(t[k])] = t[k];
+      }
+      ids += "\n";
+      names += seed % 2 ? "\r\n" : "\n";
+    }
+    dir.write("ids", ids);
+    dir.write("names", names);
+    const std::string minsup = std::to_string(2 + seed % 2);
+    for (const char* target : {"maximal", "closed", "all"}) {
+      std::string by_id, by_name;
+      ASSERT_EQ(test::run_mine_in_process({"--target", target, dir.file("ids"), minsup}, &by_id), 0);
+      ASSERT_EQ(test::run_mine_in_process({"--names", "--target", target, dir.file("names"), minsup}, &by_name), 0);
+      EXPECT_EQ(parse_named(by_name, id_of), test::parse_itemsets(by_id)) << "seed " << seed << ", " << target;
+    }
+  }
+  // The count 0 makes every set of words frequent; without a word there is
+  // no item (where ids would have the id 0).
+  dir.write("few", "b a\na c\n");
+  EXPECT_EQ(parse_named(mine(dir, {"--names", "few", "0"}).out, {{"a", 0}, {"b", 1}, {"c", 2}}),
+            (test::Mined{{{0, 1, 2}, 0}}));
+  dir.write("empty", "");
+  EXPECT_EQ(mine(dir, {"--names", "empty", "0"}).out, "");
+}
+
+TEST(ZubMine, StandardInputAndPipes) {
+  TempDir dir;
+  const test::RandomDb db = test::random_db(7, true);
+  dir.write("db", db.text);
+  dir.write("names", "milk bread\nbread beer milk\nbeer\nmilk bread\n");
+  const std::string bin = "'" + test::zub_mine_binary() + "'";
+  const std::string expected = mine(dir, {"--target", "closed", "db", "2"}).out;
+  ASSERT_NE(expected, "");
+  EXPECT_EQ(test::run_program(test::zub_mine_binary(), {"--target", "closed", "-", "2"}, dir.path(), dir.file("db")).out,
+            expected)
+      << "standard input from a file";
+  const std::string zipped = "gzip -c db > db.gz && gzip -dc db.gz | ";
+  for (const std::string& command : {"cat db | " + bin + " --target closed - 2",
+                                     "cat db | " + bin + " --target closed /dev/stdin 2",
+                                     zipped + bin + " --target closed - 2"}) {
+    const ProcessResult r = test::run_program("/bin/sh", {"-c", command}, dir.path());
+    EXPECT_EQ(r.status, 0) << command << ": " << r.err;
+    EXPECT_EQ(r.out, expected) << command;
+  }
+  const ProcessResult named = test::run_program("/bin/sh", {"-c", "cat names | " + bin + " --names - 2"}, dir.path());
+  EXPECT_EQ(named.out, mine(dir, {"--names", "names", "2"}).out);
+  EXPECT_EQ(parse_named(named.out, {{"milk", 0}, {"bread", 1}, {"beer", 2}}), (test::Mined{{{0, 1}, 3}, {{2}, 2}}));
+
+#ifndef ZUB_SANITIZED
+  // About 130 MB of ids kept from a pipe, under a limit of 100 MB.
+  const ProcessResult r = test::run_program(
+      "/bin/sh", {"-c", "ulimit -v 100000; yes '1 2 3 4 5 6 7 8 9' | head -c 60000000 | " + bin + " - 1"}, dir.path());
+  EXPECT_EQ(r.status, 3);
+  EXPECT_EQ(r.err, "Not enough memory!\n");
+#endif
 }
 
 TEST(ZubMine, RejectedInputs) {
@@ -179,6 +275,7 @@ TEST(ZubMine, RejectedInputs) {
       {{"--target", "all", "--method", "projected", "db", "1"}, 1,
        "zub-mine: --method chooses the maximal miner; it does not go with --target closed or all"},
       {{"--stats=yes", "db", "1"}, 1, "zub-mine: --stats takes no value"},
+      {{"--names=yes", "db", "1"}, 1, "zub-mine: --names takes no value"},
       {{"db", "many"}, 1, "zub-mine: <minsup> must be a count of transactions (\"20\") or a percentage"},
       {{"db", "-3"}, 1, "zub-mine: the minimum support cannot be negative: -3"},
       {{"db", "101%"}, 1, "zub-mine: a percentage must be from 0 to 100, not 101%"},

@@ -9,7 +9,6 @@
 #include "driver/driver.h"
 #include "driver/main_tree.h"
 #include "driver/mining_run.h"
-#include "fp_tree/fi_tree.h"
 #include "fp_tree/run_error.h"
 #include "io/data.h"
 #include "io/fsout.h"
@@ -28,6 +27,7 @@ struct OptionDecl {
 constexpr OptionDecl kOptions[] = {
     {"--target", "maximal|closed|all", "itemsets to write: maximal (default), closed, or all frequent ones"},
     {"--method", "lookahead|projected", "maximal miner: lookahead (default, as zub runs it) or projected"},
+    {"--names", nullptr, "items are words, not ids; the itemsets are written with the words"},
     {"--stats", nullptr, "print a summary of the run on standard error"},
     {"--help", nullptr, "print this help and exit"},
 };
@@ -38,6 +38,8 @@ void print_help(std::FILE* out) {
                "Writes the maximal, closed or all frequent itemsets of a transaction file,\n"
                "one per line: the item ids, each followed by a blank, then (support).\n\n"
                "  <infile>   transactions, one per line, item ids as runs of decimal digits\n"
+               "             (with --names: words, separated by blanks, tabs or commas);\n"
+               "             \"-\" reads standard input\n"
                "  <minsup>   a count of transactions (\"20\"; 0 makes every id from 0 to the\n"
                "             largest frequent) or a percentage of them (\"2.5%%\", 0 to 100)\n"
                "  <outfile>  where the itemsets go; standard output when absent or \"-\"\n\n"
@@ -54,6 +56,7 @@ struct MineOptions {
   bool projected = false;
   bool method_given = false;
   bool stats = false;
+  bool names = false;
   bool help = false;
   std::vector<std::string> positional;
 };
@@ -100,6 +103,8 @@ bool parse_options(int argc, char** argv, MineOptions& o, std::string& why) {
       return true;
     } else if (name == "--stats") {
       o.stats = true;
+    } else if (name == "--names") {
+      o.names = true;
     } else if (name == "--target") {
       if (value == "maximal")
         o.target = MiningTarget::maximal;
@@ -155,12 +160,19 @@ int run(const MineOptions& o, const MinSupport& minsup, std::FILE* out, std::FIL
   ctx.THRESHOLD = minsup.count;
   ctx.threshold_share = minsup.share;
   const std::string& infile = o.positional[0];
-  Data data(infile.c_str());
+  Data::Options reading;
+  reading.names = o.names;
+  reading.keep_unseekable = true;
+  Data data = infile == "-" ? Data(stdin, "standard input", reading) : Data(infile.c_str(), reading);
   if (!data.isOpen()) {
     std::fprintf(err, "%s could not be opened!\n", infile.c_str());
     return kExitFile;
   }
   MainTree main_tree = build_main_tree(ctx, data);
+  // Without any name there is no item, also where the count 0 would make
+  // the id 0 frequent.
+  const std::vector<std::string> names = data.take_names();
+  if (o.names && names.empty()) main_tree.frequent = 0;
 
   // Opened once the input is read and closed: the output may replace it.
   const bool to_stdout = o.positional.size() < 3 || o.positional[2] == "-";
@@ -171,31 +183,15 @@ int run(const MineOptions& o, const MinSupport& minsup, std::FILE* out, std::FIL
     return kExitFile;
   }
   writer->set_order(ctx.order_item.data());
+  if (o.names) writer->set_names(&names);
   std::vector<long long> lengths;
   if (o.stats) writer->count_lengths(&lengths);
 
-  const int f = main_tree.frequent;
-  FI_tree* tree = main_tree.tree;
-  if (f == 0) {
-    // Nothing is frequent: the output is empty.
-  } else if (o.target == MiningTarget::maximal && main_tree.single_prefix == f) {
-    write_single_path(ctx, main_tree, writer.get());
-  } else if (o.target == MiningTarget::maximal) {
-    MiningRun mining(ctx, tree, main_tree.single_prefix, MiningTarget::maximal);
-    if (o.projected)
-      tree->Mine_Max_Projected(writer.get());
-    else
-      tree->Mine_Max(writer.get());
-  } else {
-    MiningRun mining(ctx, tree, 0, o.target);
-    if (o.target == MiningTarget::closed)
-      tree->Mine_Closed(writer.get());
-    else
-      tree->FP_growth(writer.get());
-  }
+  mine_main_tree(ctx, main_tree, o.target, o.projected ? MaximalMethod::projected : MaximalMethod::lookahead,
+                 *writer);
   writer->close();
   if (o.stats)
-    print_stats(ctx, f, lengths, static_cast<double>(std::clock() - start) / CLOCKS_PER_SEC, err);
+    print_stats(ctx, main_tree.frequent, lengths, static_cast<double>(std::clock() - start) / CLOCKS_PER_SEC, err);
   return kExitOk;
 }
 

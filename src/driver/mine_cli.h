@@ -1,9 +1,10 @@
 #pragma once
 // The zub-mine command line:
 //   zub-mine [--target maximal|closed|all] [--method lookahead|projected]
-//            [--stats] <infile> <minsup> [<outfile>]
-// Itemsets go to <outfile>, or to standard output when it is absent or "-";
-// messages and the --stats summary go to the error stream.
+//            [--names] [--stats] <infile> <minsup> [<outfile>]
+// <infile> "-" is standard input. Itemsets go to <outfile>, or to standard
+// output when it is absent or "-"; messages and the --stats summary go to the
+// error stream.
 #include <cstdio>
 #include <string>
 
@@ -12,8 +13,8 @@
 namespace zub {
 
 inline constexpr const char* kMineUsage =
-    "usage: zub-mine [--target maximal|closed|all] [--method lookahead|projected] [--stats] <infile> <minsup> "
-    "[<outfile>]";
+    "usage: zub-mine [--target maximal|closed|all] [--method lookahead|projected] [--names] [--stats] <infile> "
+    "<minsup> [<outfile>]";
 
 // A minimum support as given: a count, or a share of the transactions that
 // the first scan turns into a count.

@@ -2,11 +2,13 @@
 
 #include <algorithm>
 
+#include "driver/main_tree.h"
 #include "fp_tree/cfi_tree.h"
 #include "fp_tree/fi_tree.h"
 #include "fp_tree/mfi_tem.h"
 #include "fp_tree/mfi_tree.h"
 #include "fp_tree/run_error.h"
+#include "io/fsout.h"
 
 namespace zub {
 
@@ -68,6 +70,27 @@ MiningRun::MiningRun(Context& ctx, FI_tree* tree, int prefix_length, MiningTarge
 MiningRun::~MiningRun() {
   ctx_.LMFITEM = nullptr;
   for (CFI_tree*& t : ctx_.cfitrees) t = nullptr;
+}
+
+void mine_main_tree(Context& ctx, const MainTree& main, MiningTarget target, MaximalMethod method, FSout& out) {
+  const int f = main.frequent;
+  FI_tree* tree = main.tree;
+  if (f == 0) return;  // nothing is frequent
+  if (target == MiningTarget::maximal && main.single_prefix == f) {
+    write_single_path(ctx, main, &out);
+  } else if (target == MiningTarget::maximal) {
+    MiningRun mining(ctx, tree, main.single_prefix, MiningTarget::maximal);
+    if (method == MaximalMethod::projected)
+      tree->Mine_Max_Projected(&out);
+    else
+      tree->Mine_Max(&out);
+  } else {
+    MiningRun mining(ctx, tree, 0, target);
+    if (target == MiningTarget::closed)
+      tree->Mine_Closed(&out);
+    else
+      tree->FP_growth(&out);
+  }
 }
 
 }  // namespace zub

@@ -14,12 +14,26 @@ class FI_tree;
 class MFI_tree;
 class CFI_tree;
 class mfi_tem;
+class FSout;
+struct MainTree;
 
 enum class MiningTarget {
   maximal,  // Mine_Max or Mine_Max_Projected
   closed,   // Mine_Closed
   all,      // FP_growth
 };
+
+// The maximal miner to run.
+enum class MaximalMethod {
+  lookahead,  // Mine_Max, as zub runs it
+  projected,  // Mine_Max_Projected
+};
+
+// Mines a built main tree for `target` and writes every itemset through
+// `out`: nothing when no item is frequent, the one path of a single-path
+// tree for the maximal target, else the miner under a MiningRun. The one
+// sequence of zub-mine and the embedding API. Throws RunError.
+void mine_main_tree(Context& ctx, const MainTree& main, MiningTarget target, MaximalMethod method, FSout& out);
 
 class MiningRun {
  public:

@@ -1,7 +1,9 @@
 #include "io/data.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdint>
+#include <iterator>
 
 #include "fp_tree/run_error.h"
 
@@ -11,22 +13,53 @@ namespace {
 constexpr std::size_t kBlockSize = 1 << 20;
 }
 
-Data::Data(const char* filename) : name_(filename ? filename : "") {
+Data::Data(const char* filename) : Data(filename, Options{}) {}
+
+Data::Data(const char* filename, const Options& options) : name_(filename ? filename : "") {
   if (filename != nullptr) file = std::fopen(filename, "r");
   if (file != nullptr) {
     std::setvbuf(file, nullptr, _IONBF, 0);  // we read whole blocks ourselves
-    buf_.reset(new char[kBlockSize + 1]);  // one byte more for a sentinel
-    cur_ = end_ = buf_.get();
+    start(options);
+  }
+}
+
+Data::Data(std::FILE* stream, const char* name, const Options& options)
+    : name_(name != nullptr ? name : ""), owns_file_(false) {
+  file = stream;
+  if (file != nullptr) start(options);
+}
+
+void Data::start(const Options& options) {
+  buf_.reset(new char[kBlockSize + 1]);  // one byte more for a sentinel
+  cur_ = end_ = buf_.get();
+  names_mode_ = options.names;
+  // A stream that reports no position cannot be rewound either.
+  start_ = std::ftell(file);
+  if (start_ < 0) {
+    start_ = 0;
+    keeping_ = options.keep_unseekable;
   }
 }
 
 Data::~Data() { close(); }
 
 void Data::close() {
-  if (file != nullptr) std::fclose(file);
+  if (file != nullptr && owns_file_) std::fclose(file);
   file = nullptr;
   buf_.reset();  // the mining that follows has better use for the memory
   cur_ = end_ = nullptr;
+  std::unordered_map<std::string_view, int>().swap(ids_by_name_);
+  std::string().swap(word_);
+  std::vector<int>().swap(kept_ids_);
+  std::vector<std::uint32_t>().swap(kept_lengths_);
+  keeping_ = replaying_ = false;
+}
+
+std::vector<std::string> Data::take_names() {
+  std::vector<std::string> names(std::make_move_iterator(names_.begin()), std::make_move_iterator(names_.end()));
+  std::deque<std::string>().swap(names_);
+  std::unordered_map<std::string_view, int>().swap(ids_by_name_);  // its views went with the words
+  return names;
 }
 
 Data::Status Data::fail(const std::string& message) {
@@ -49,6 +82,16 @@ bool Data::refill() {
 }
 
 Data::Status Data::next(Transaction& t) {
+  if (replaying_) return replay(t);
+  const Status status = names_mode_ ? read_names(t) : read_ids(t);
+  if (keeping_ && status == Status::transaction) {
+    kept_ids_.insert(kept_ids_.end(), t.items, t.items + t.length);
+    kept_lengths_.push_back(static_cast<std::uint32_t>(t.length));
+  }
+  return status;
+}
+
+Data::Status Data::read_ids(Transaction& t) {
   t.length = 0;
   if (!error_.empty()) return Status::error;
   // The transaction's array in locals: written back on growth and at the end.
@@ -77,12 +120,7 @@ Data::Status Data::next(Transaction& t) {
         ++line_;
         return Status::transaction;
       }
-      if (std::fseek(file, 0, SEEK_SET) != 0) return fail(name_ + " could not be read!");
-      std::clearerr(file);
-      at_eof_ = false;
-      line_ = 0;
-      cur_ = end_ = buf_.get();
-      return Status::end;
+      return end_of_pass();
     }
     const char* p = cur_;
     const char* const e = end_;
@@ -118,6 +156,121 @@ Data::Status Data::next(Transaction& t) {
         cur_ = p;
         ++line_;
         t.length = length;
+        return Status::transaction;
+      }
+    }
+    cur_ = p;
+  }
+}
+
+Data::Status Data::end_of_pass() {
+  if (keeping_) {
+    // The stream is used up; from now on the recording is the file.
+    keeping_ = false;
+    replaying_ = true;
+    replay_line_ = replay_at_ = 0;
+    buf_.reset();
+    cur_ = end_ = nullptr;
+    return Status::end;
+  }
+  if (std::fseek(file, start_, SEEK_SET) != 0) return fail(name_ + " could not be read!");
+  std::clearerr(file);
+  at_eof_ = false;
+  line_ = 0;
+  cur_ = end_ = buf_.get();
+  return Status::end;
+}
+
+Data::Status Data::replay(Transaction& t) {
+  t.length = 0;
+  if (replay_line_ == kept_lengths_.size()) {
+    replay_line_ = replay_at_ = 0;
+    return Status::end;
+  }
+  const int length = static_cast<int>(kept_lengths_[replay_line_++]);
+  if (length > t.capacity) t.DoubleTrans(length);  // at least `length` entries
+  std::copy(kept_ids_.begin() + replay_at_, kept_ids_.begin() + replay_at_ + length, t.items);
+  replay_at_ += static_cast<std::size_t>(length);
+  t.length = length;
+  return Status::transaction;
+}
+
+namespace {
+
+// How the names reader sees a byte.
+enum ByteKind : unsigned char { kNameByte, kSeparator, kParenthesis };
+
+struct ByteKinds {
+  ByteKind kind[256];
+  constexpr ByteKinds() : kind{} {
+    for (const unsigned char c : {' ', '\t', ',', '\r', '\n'}) kind[c] = kSeparator;
+    kind[static_cast<unsigned char>('(')] = kParenthesis;
+    kind[static_cast<unsigned char>(')')] = kParenthesis;
+  }
+};
+constexpr ByteKinds kByteKinds;
+
+ByteKind kind_of(char c) { return kByteKinds.kind[static_cast<unsigned char>(c)]; }
+
+}  // namespace
+
+void Data::add_name(std::string_view word, Transaction& t) {
+  auto found = ids_by_name_.find(word);
+  if (found == ids_by_name_.end()) {
+    if (names_.size() == std::size_t(INT_MAX)) fail_memory();  // ids are ints
+    names_.emplace_back(word);
+    found = ids_by_name_.emplace(names_.back(), static_cast<int>(names_.size() - 1)).first;
+  }
+  t.push(found->second);
+}
+
+Data::Status Data::read_names(Transaction& t) {
+  t.length = 0;
+  if (!error_.empty()) return Status::error;
+  word_.clear();
+  bool line_started = false;
+  for (;;) {
+    if (cur_ == end_ && !refill()) {
+      if (!error_.empty()) return Status::error;
+      if (!word_.empty()) add_name(word_, t);
+      if (line_started) {
+        ++line_;  // a last line without a line feed
+        return Status::transaction;
+      }
+      return end_of_pass();
+    }
+    line_started = true;
+    const char* p = cur_;
+    const char* const e = end_;
+    while (p < e) {
+      const char* const word = p;
+      ByteKind kind = kNameByte;
+      while (p < e && (kind = kind_of(*p)) == kNameByte) ++p;
+      if (kind == kParenthesis) {
+        const char* rest = p;
+        while (rest < e && kind_of(*rest) != kSeparator) ++rest;
+        std::string shown = word_;
+        shown.append(word, rest);
+        if (shown.size() > 60) shown = shown.substr(0, 60) + "...";
+        cur_ = rest;
+        return fail(name_ + ", line " + std::to_string(line_ + 1) + ": item name \"" + shown +
+                    "\" has a parenthesis!");
+      }
+      if (p == e) {
+        word_.append(word, p);  // the word may go on in the next block
+        break;
+      }
+      // *p is a separator.
+      if (!word_.empty()) {
+        word_.append(word, p);
+        add_name(word_, t);
+        word_.clear();
+      } else if (p > word) {
+        add_name(std::string_view(word, static_cast<std::size_t>(p - word)), t);
+      }
+      if (*p++ == '\n') {
+        cur_ = p;
+        ++line_;
         return Status::transaction;
       }
     }

@@ -2,9 +2,24 @@
 // The transaction file: one transaction per line, item ids as runs of decimal
 // digits, every other byte a separator. Read in large blocks; reaching the end
 // of the file rewinds it, so a second pass is just more calls.
+//
+// Two readings beyond that, chosen when the reader is made:
+// - names: an item is a word, any run of bytes other than blank, tab, comma,
+//   carriage return and line feed; words become ids 0, 1, 2, ... in the order
+//   of their first appearance. A word holding "(" or ")" is an error, since
+//   the itemset lines put the support in parentheses.
+// - keep_unseekable: a stream that cannot be rewound (a pipe, a terminal) is
+//   kept in memory during the first pass, as one array of all its ids and one
+//   of line lengths, and later passes are served from there. A seekable file
+//   is read from the disk again and costs no memory.
+#include <cstdint>
 #include <cstdio>
+#include <deque>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
 
 #include "io/transaction.h"
 
@@ -14,7 +29,16 @@ class Data {
  public:
   enum class Status { transaction, end, error };
 
+  struct Options {
+    bool names = false;
+    bool keep_unseekable = false;
+  };
+
   explicit Data(const char* filename);
+  Data(const char* filename, const Options& options);
+  // Reads a stream that is already open and stays open (standard input);
+  // `name` stands for it in messages. Passes start where the stream stood.
+  Data(std::FILE* stream, const char* name, const Options& options);
   ~Data();
   Data(const Data&) = delete;
   Data& operator=(const Data&) = delete;
@@ -31,12 +55,23 @@ class Data {
 
   const std::string& error_message() const { return error_; }
   const std::string& name() const { return name_; }
+  // With names: the words read, by id; the table stays after close(). Moves
+  // it out, leaving the reader without names.
+  std::vector<std::string> take_names();
+  // Whether the passes after the first are served from memory.
+  bool in_memory() const { return keeping_ || replaying_; }
 
   std::FILE* file = nullptr;
 
  private:
+  void start(const Options& options);
   bool refill();
   Status fail(const std::string& message);
+  Status read_ids(Transaction& t);
+  Status read_names(Transaction& t);
+  void add_name(std::string_view word, Transaction& t);
+  Status end_of_pass();
+  Status replay(Transaction& t);
 
   std::string name_;
   std::string error_;
@@ -45,6 +80,24 @@ class Data {
   const char* end_ = nullptr;
   bool at_eof_ = false;      // the stream has no more bytes
   long long line_ = 0;       // lines completed in this pass
+  bool owns_file_ = true;
+  long start_ = 0;           // where a pass begins in a seekable stream
+
+  // Names: the words by id, and the id of each word (views into names_,
+  // whose strings never move). The index goes with close().
+  bool names_mode_ = false;
+  std::deque<std::string> names_;
+  std::unordered_map<std::string_view, int> ids_by_name_;
+  std::string word_;         // a word that runs across a block boundary
+
+  // A stream that cannot be rewound: the ids of every line read in the first
+  // pass, back to back, and each line's number of ids.
+  bool keeping_ = false;     // the first pass is recording
+  bool replaying_ = false;   // later passes read the recording
+  std::vector<int> kept_ids_;
+  std::vector<std::uint32_t> kept_lengths_;
+  std::size_t replay_line_ = 0;
+  std::size_t replay_at_ = 0;
 };
 
 }  // namespace zub

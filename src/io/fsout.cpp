@@ -1,5 +1,6 @@
 #include "io/fsout.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "fp_tree/run_error.h"
@@ -21,6 +22,8 @@ FSout::FSout(std::FILE* stream, const char* name) : file(stream), name_(name != 
   if (file != nullptr) buf_.reset(new char[kBufferSize]);
 }
 
+FSout::FSout(Sink sink) : name_("the itemset sink"), sink_(std::move(sink)), plain_(false) {}
+
 FSout::~FSout() {
   // A writer dropped by an unwinding run is closed without reporting.
   if (owns_file_ && file != nullptr) std::fclose(file);
@@ -29,6 +32,41 @@ FSout::~FSout() {
 void FSout::fail_write() {
   pos_ = 0;
   throw RunError(kExitFile, name_ + " could not be written!");
+}
+
+void FSout::put_bytes(const char* bytes, std::size_t n) {
+  while (n > 0) {
+    if (pos_ == kBufferSize) flush();
+    const std::size_t part = std::min(n, kBufferSize - pos_);
+    std::memcpy(buf_.get() + pos_, bytes, part);
+    pos_ += part;
+    bytes += part;
+    n -= part;
+  }
+}
+
+void FSout::printset_named(int length, const int* itemset) {
+  for (int k = 0; k < length; ++k) {
+    const int id = order_item_[itemset[k]];
+    if (sink_) {
+      sink_ids_.push_back(id);
+    } else {
+      const std::string& name = (*names_)[static_cast<std::size_t>(id)];
+      put_bytes(name.data(), name.size());
+      put(' ');
+    }
+  }
+}
+
+void FSout::sink_line(int support) {
+  if (tally_ != nullptr) tally_line();
+  line_items_ = 0;
+  // A sink that throws leaves no half itemset behind.
+  struct Clear {
+    std::vector<int>& ids;
+    ~Clear() { ids.clear(); }
+  } clear{sink_ids_};
+  sink_(sink_ids_, support);
 }
 
 void FSout::flush() {

@@ -1,9 +1,13 @@
 #pragma once
 // Writes itemsets, one per line: each item id as read from the transaction
 // file followed by one blank, then the support in parentheses. Items arrive as
-// main-tree positions and are mapped back through order_item.
+// main-tree positions and are mapped back through order_item; with a names
+// table the name of each id is written instead of the id. A writer made with
+// a sink hands each itemset to it instead of writing a line.
 #include <cstdio>
+#include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -16,19 +20,32 @@ class FSout {
   // Writes to a stream that is already open and stays open; `name` is the
   // stream's name in error messages.
   FSout(std::FILE* stream, const char* name);
+  // Receives each itemset: its items as file ids, in the order a line would
+  // show them, and its support.
+  using Sink = std::function<void(std::span<const int> ids, int support)>;
+  explicit FSout(Sink sink);
   ~FSout();
   FSout(const FSout&) = delete;
   FSout& operator=(const FSout&) = delete;
 
-  bool isOpen() const { return file != nullptr; }
+  bool isOpen() const { return file != nullptr || sink_; }
   // The position -> item id table; set once the first scan has made it.
   void set_order(const int* order_item) { order_item_ = order_item; }
+  // The item id -> name table; null writes the ids.
+  void set_names(const std::vector<std::string>* names) {
+    names_ = names;
+    plain_ = names_ == nullptr && !sink_;
+  }
   // Counts each line written at tally[number of its items] (grown as
   // needed); null counts nothing.
   void count_lengths(std::vector<long long>* tally) { tally_ = tally; }
 
   void printSet(int length, const int* itemset, int support) {
     printset(length, itemset);
+    if (!plain_ && sink_) {
+      sink_line(support);
+      return;
+    }
     put('(');
     put_int(support);
     put(')');
@@ -38,6 +55,10 @@ class FSout {
   }
   void printset(int length, const int* itemset) {
     line_items_ += length;
+    if (!plain_) {
+      printset_named(length, itemset);
+      return;
+    }
     for (int k = 0; k < length; ++k) {
       put_int(order_item_[itemset[k]]);
       put(' ');
@@ -69,6 +90,9 @@ class FSout {
     if (v < 0) buf_[pos_++] = '-';
     while (n > 0) buf_[pos_++] = digits[--n];
   }
+  void put_bytes(const char* bytes, std::size_t n);
+  void printset_named(int length, const int* itemset);
+  void sink_line(int support);
   [[noreturn]] void fail_write();
   void tally_line() {
     if (tally_->size() <= line_items_) tally_->resize(line_items_ + 1, 0);
@@ -82,6 +106,10 @@ class FSout {
   std::size_t pos_ = 0;
   std::vector<long long>* tally_ = nullptr;
   std::size_t line_items_ = 0;  // items of the line being written
+  const std::vector<std::string>* names_ = nullptr;
+  Sink sink_;
+  bool plain_ = true;           // ids to a file: no names, no sink
+  std::vector<int> sink_ids_;   // file ids of the itemset being handed on
 };
 
 }  // namespace zub

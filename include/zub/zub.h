@@ -1,0 +1,105 @@
+#pragma once
+// zub: frequent itemsets of a transaction file, from C++.
+//
+//   #include <zub/zub.h>
+//
+//   zub::mine_file("baskets.dat", zub::Target::closed, zub::Support::fraction(0.02),
+//                  [](std::span<const int> items, int support) { ... });
+//
+// The file is read as zub reads it: one transaction per line, item ids as
+// runs of decimal digits, any other byte a separator, an id repeated on a
+// line counted once. A pipe or another stream that cannot be rewound is
+// read once and kept in memory; a regular file is read twice from the disk.
+//
+// Each run is independent of every other: runs may go on in several threads
+// at once. Nothing is printed and the process is never ended; a failure
+// throws zub::Error.
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace zub {
+
+// Which itemsets a run hands out.
+enum class Target {
+  maximal,  // frequent, and no proper superset is frequent
+  closed,   // frequent, and no proper superset has the same support
+  all,      // every frequent itemset
+};
+
+// The minimum support: an itemset is frequent when at least this many
+// transactions hold it.
+class Support {
+ public:
+  // A count of transactions, 0 or more. The count 0 makes every id from 0 to
+  // the largest id in the file frequent, also ids that no transaction holds
+  // (support 0).
+  static Support count(int transactions);
+  // A share of the transactions, from 0 to 1: the smallest count that is at
+  // least that share, computed exactly on the shortest decimal that reads
+  // back as `share` (0.07 of 100 transactions is 7). A share above 0 asks
+  // for at least one transaction; the share 0 is the count 0.
+  static Support fraction(double share);
+  // The share numerator / denominator, exactly (1, 40 is 2.5%).
+  static Support fraction(std::uint64_t numerator, std::uint64_t denominator);
+
+  // The count, or the exact share (denominator 0 for a count).
+  int count_value() const { return count_; }
+  std::uint64_t numerator() const { return numerator_; }
+  std::uint64_t denominator() const { return denominator_; }
+
+ private:
+  Support() = default;
+  int count_ = 0;
+  std::uint64_t numerator_ = 0;
+  std::uint64_t denominator_ = 0;
+};
+
+// A failure of a run or of its arguments. what() is the message zub-mine
+// prints for it, such as "data.txt could not be opened!".
+class Error : public std::runtime_error {
+ public:
+  enum class Kind {
+    argument,  // an argument is out of range (a negative count, a share above 1)
+    file,      // the file could not be opened or read, or holds an id above 2147483647
+    memory,    // not enough memory
+    internal,  // an internal consistency check failed: a fault of zub
+  };
+  Error(Kind kind, const std::string& message) : std::runtime_error(message), kind_(kind) {}
+  Kind kind() const { return kind_; }
+
+ private:
+  Kind kind_;
+};
+
+// One itemset: its item ids in ascending order, and its support.
+struct Itemset {
+  std::vector<int> items;
+  int support = 0;
+  friend bool operator==(const Itemset&, const Itemset&) = default;
+};
+
+// What a run found beside the itemsets.
+struct Summary {
+  int transactions = 0;     // lines read, empty ones included
+  int min_support = 0;      // the minimum support as a count
+  int frequent_items = 0;   // items of support at least min_support
+  long long itemsets = 0;   // itemsets handed out
+};
+
+// Called once per itemset with its item ids in ascending order (valid for
+// the call only) and its support.
+using ItemsetCallback = std::function<void(std::span<const int> items, int support)>;
+
+// Mines the transaction file at `path` and calls `each` for every itemset
+// of `target`, in the order the miner finds them. An exception thrown by
+// `each` ends the run and reaches the caller unchanged. Throws Error.
+Summary mine_file(const std::string& path, Target target, Support min_support, const ItemsetCallback& each);
+
+// The same, returning the itemsets.
+std::vector<Itemset> mine_file(const std::string& path, Target target, Support min_support);
+
+}  // namespace zub

@@ -1,0 +1,145 @@
+// The embedding API: one run of zub-mine's sequence (reader, main tree,
+// mine_main_tree) with the itemsets handed to a callback instead of a file.
+#include <algorithm>
+#include <charconv>
+#include <exception>
+#include <new>
+
+#include "driver/main_tree.h"
+#include "driver/mining_run.h"
+#include "fp_tree/context.h"
+#include "fp_tree/run_error.h"
+#include "io/data.h"
+#include "io/fsout.h"
+#include "zub/zub.h"
+
+namespace zub {
+
+Support Support::count(int transactions) {
+  if (transactions < 0)
+    throw Error(Error::Kind::argument, "the minimum support cannot be negative: " + std::to_string(transactions));
+  Support s;
+  s.count_ = transactions;
+  return s;
+}
+
+Support Support::fraction(std::uint64_t numerator, std::uint64_t denominator) {
+  if (denominator == 0 || numerator > denominator)
+    throw Error(Error::Kind::argument, "a share of the transactions must be from 0 to 1, not " +
+                                           std::to_string(numerator) + "/" + std::to_string(denominator));
+  Support s;
+  s.numerator_ = numerator;
+  s.denominator_ = denominator;
+  return s;
+}
+
+Support Support::fraction(double share) {
+  if (!(share >= 0.0 && share <= 1.0)) {
+    char shown[32];
+    const auto printed = std::to_chars(shown, shown + sizeof shown, share, std::chars_format::general);
+    throw Error(Error::Kind::argument,
+                "a share of the transactions must be from 0 to 1, not " + std::string(shown, printed.ptr));
+  }
+  // The shortest decimal that reads back as `share`: digits * 10^exponent.
+  char text[32];
+  const auto printed = std::to_chars(text, text + sizeof text, share, std::chars_format::scientific);
+  std::uint64_t digits = 0;
+  int significant = 0;
+  const char* p = text;
+  for (; p != printed.ptr && *p != 'e'; ++p)
+    if (*p >= '0' && *p <= '9') {
+      digits = digits * 10 + std::uint64_t(*p - '0');
+      ++significant;
+    }
+  int exponent = 0;
+  const char* e = p + 1;  // "e-05", "e+00"
+  if (e < printed.ptr && *e == '+') ++e;
+  std::from_chars(e, printed.ptr, exponent);
+  exponent -= significant - 1;  // d.ddd e x is dddd e (x - 3)
+  // A share is at most 1, so the exponent is at most 0; a denominator up to
+  // 10^19 fits 64 bits. Digits beyond it are dropped: they move the count
+  // only for far more transactions than an int holds.
+  while (exponent < -19) {
+    digits /= 10;
+    ++exponent;
+  }
+  if (digits == 0 && share > 0) digits = 1;
+  std::uint64_t denominator = 1;
+  for (int k = 0; k < -exponent; ++k) denominator *= 10;
+  return fraction(digits, denominator);
+}
+
+namespace {
+
+Error::Kind kind_of_status(int status) {
+  switch (status) {
+    case kExitFile: return Error::Kind::file;
+    case kExitMemory: return Error::Kind::memory;
+    default: return Error::Kind::internal;
+  }
+}
+
+// Carries an exception of the caller's callback through the miners, so that
+// it is not taken for one of the run's own.
+struct CallbackFailed {
+  std::exception_ptr error;
+};
+
+}  // namespace
+
+Summary mine_file(const std::string& path, Target target, Support min_support, const ItemsetCallback& each) {
+  if (!each) throw Error(Error::Kind::argument, "no callback to hand the itemsets to");
+  Summary summary;
+  try {
+    Context ctx;
+    ctx.THRESHOLD = min_support.count_value();
+    if (min_support.denominator() != 0)
+      ctx.threshold_share = SupportShare{min_support.numerator(), min_support.denominator()};
+    Data::Options reading;
+    reading.keep_unseekable = true;
+    Data data(path.c_str(), reading);
+    if (!data.isOpen()) throw RunError(kExitFile, path + " could not be opened!");
+    const MainTree main = build_main_tree(ctx, data);
+
+    std::vector<int> sorted;
+    FSout sink([&](std::span<const int> ids, int support) {
+      sorted.assign(ids.begin(), ids.end());
+      std::sort(sorted.begin(), sorted.end());
+      ++summary.itemsets;
+      try {
+        each(std::span<const int>(sorted), support);
+      } catch (...) {
+        throw CallbackFailed{std::current_exception()};
+      }
+    });
+    sink.set_order(ctx.order_item.data());
+    const MiningTarget mining = target == Target::maximal  ? MiningTarget::maximal
+                                : target == Target::closed ? MiningTarget::closed
+                                                           : MiningTarget::all;
+    mine_main_tree(ctx, main, mining, MaximalMethod::lookahead, sink);
+    summary.transactions = ctx.TRANSACTION_NO;
+    summary.min_support = ctx.THRESHOLD;
+    summary.frequent_items = main.frequent;
+  } catch (const CallbackFailed& failed) {
+    std::rethrow_exception(failed.error);
+  } catch (const RunError& e) {
+    throw Error(kind_of_status(e.status()), e.what());
+  } catch (const std::bad_alloc&) {
+    throw Error(Error::Kind::memory, "Not enough memory!");
+  }
+  return summary;
+}
+
+std::vector<Itemset> mine_file(const std::string& path, Target target, Support min_support) {
+  std::vector<Itemset> found;
+  try {
+    mine_file(path, target, min_support, [&found](std::span<const int> items, int support) {
+      found.push_back(Itemset{std::vector<int>(items.begin(), items.end()), support});
+    });
+  } catch (const std::bad_alloc&) {
+    throw Error(Error::Kind::memory, "Not enough memory!");
+  }
+  return found;
+}
+
+}  // namespace zub

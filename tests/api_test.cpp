@@ -1,0 +1,147 @@
+// The embedding API of <zub/zub.h>: the itemsets of every target against the
+// brute-force miner, supports as counts and exact shares, failures as
+// zub::Error, callbacks that throw, pipes, runs in parallel threads, and the
+// example program of examples/.
+#include "zub/zub.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <thread>
+
+#include "support/brute_force.h"
+#include "support/random_db.h"
+#include "support/test_support.h"
+
+namespace zub {
+namespace {
+
+test::Mined mined_of(const std::vector<Itemset>& found) {
+  test::Mined m;
+  for (const Itemset& s : found) {
+    EXPECT_TRUE(std::is_sorted(s.items.begin(), s.items.end()));
+    EXPECT_TRUE(m.emplace(s.items, s.support).second) << "repeated itemset";
+  }
+  return m;
+}
+
+TEST(Api, EveryTargetAgreesWithBruteForce) {
+  test::TempDir dir;
+  for (std::uint32_t seed = 100; seed < 130; ++seed) {
+    const test::RandomDb db = test::random_db(seed);
+    dir.write("db", db.text);
+    const int minsup = 1 + static_cast<int>(seed % 4);
+    const test::Mined all = test::all_frequent(db.transactions, minsup);
+    const std::pair<Target, test::Mined> cases[] = {
+        {Target::maximal, test::maximal_of(all)}, {Target::closed, test::closed_of(all)}, {Target::all, all}};
+    for (const auto& [target, expected] : cases) {
+      const Summary summary = mine_file(dir.file("db"), target, Support::count(minsup), [](auto, int) {});
+      EXPECT_EQ(mined_of(mine_file(dir.file("db"), target, Support::count(minsup))), expected) << "seed " << seed;
+      EXPECT_EQ(summary.itemsets, static_cast<long long>(expected.size()));
+      EXPECT_EQ(summary.transactions, static_cast<int>(db.transactions.size()));
+      EXPECT_EQ(summary.min_support, minsup);
+    }
+  }
+}
+
+TEST(Api, SharesAreExact) {
+  test::TempDir dir;
+  std::string hundred;
+  for (int t = 0; t < 100; ++t) hundred += "1\n";
+  dir.write("db", hundred);
+  auto threshold = [&](Support s) { return mine_file(dir.file("db"), Target::maximal, s, [](auto, int) {}).min_support; };
+  // Shares as a double are read as the decimal that prints as them: 0.07
+  // and 0.14 are a hair above as doubles and would give 8 and 15.
+  EXPECT_EQ(threshold(Support::fraction(0.07)), 7);
+  EXPECT_EQ(threshold(Support::fraction(0.14)), 14);
+  EXPECT_EQ(threshold(Support::fraction(0.0701)), 8);
+  EXPECT_EQ(threshold(Support::fraction(1e-300)), 1);
+  EXPECT_EQ(threshold(Support::fraction(1.0)), 100);
+  EXPECT_EQ(threshold(Support::fraction(0.0)), 0);
+  EXPECT_EQ(threshold(Support::fraction(7, 100)), 7);
+  EXPECT_EQ(threshold(Support::fraction(1, 3)), 34);
+  EXPECT_EQ(threshold(Support::count(100)), 100);
+}
+
+TEST(Api, FailuresAreErrorsOfTheirKind) {
+  test::TempDir dir;
+  dir.write("long", "1 2\n99999999999\n");
+  dir.write("near_int_max", "2147483000 5\n2147483646 5\n");
+  auto kind_of = [](const std::function<void()>& f) -> std::string {
+    try {
+      f();
+    } catch (const Error& e) {
+      const char* kinds[] = {"argument", "file", "memory", "internal"};
+      return kinds[static_cast<int>(e.kind())] + std::string(": ") + e.what();
+    }
+    return "no error";
+  };
+  auto mine = [](const std::string& path, int minsup) { mine_file(path, Target::closed, Support::count(minsup)); };
+  EXPECT_EQ(kind_of([] { Support::count(-1); }), "argument: the minimum support cannot be negative: -1");
+  EXPECT_EQ(kind_of([] { Support::fraction(1.5); }), "argument: a share of the transactions must be from 0 to 1, not 1.5");
+  EXPECT_EQ(kind_of([] { Support::fraction(-0.0001); }), "argument: a share of the transactions must be from 0 to 1, not -0.0001");
+  EXPECT_EQ(kind_of([] { Support::fraction(std::nan("")); }), "argument: a share of the transactions must be from 0 to 1, not nan");
+  EXPECT_EQ(kind_of([] { Support::fraction(3, 2); }), "argument: a share of the transactions must be from 0 to 1, not 3/2");
+  EXPECT_EQ(kind_of([] { Support::fraction(0, 0); }), "argument: a share of the transactions must be from 0 to 1, not 0/0");
+  EXPECT_EQ(kind_of([&] { mine_file(dir.file("long"), Target::all, Support::count(1), nullptr); }),
+            "argument: no callback to hand the itemsets to");
+  EXPECT_EQ(kind_of([&] { mine(dir.file("missing"), 1); }), "file: " + dir.file("missing") + " could not be opened!");
+  EXPECT_EQ(kind_of([&] { mine(dir.path().string(), 1); }), "file: " + dir.path().string() + " could not be read!");
+  EXPECT_EQ(kind_of([&] { mine(dir.file("long"), 1); }),
+            "file: " + dir.file("long") + ", line 2: item id is larger than 2147483647!");
+#ifndef ZUB_SANITIZED
+  // Tables indexed by id: ids near the int range need more than any machine.
+  EXPECT_EQ(kind_of([&] { mine(dir.file("near_int_max"), 2); }), "memory: Not enough memory!");
+#endif
+}
+
+TEST(Api, CallbackExceptionsPassThroughAndPipesWork) {
+  test::TempDir dir;
+  const test::RandomDb db = test::random_db(5, true);
+  dir.write("db", db.text);
+  struct Enough {};
+  int calls = 0;
+  EXPECT_THROW(mine_file(dir.file("db"), Target::all, Support::count(2),
+                         [&](auto, int) {
+                           if (++calls == 3) throw Enough{};
+                         }),
+               Enough);
+  EXPECT_EQ(calls, 3);
+  const std::vector<Itemset> expected = mine_file(dir.file("db"), Target::closed, Support::count(2));
+  ASSERT_FALSE(expected.empty());
+
+  // A named pipe: read once, kept in memory.
+  ASSERT_EQ(mkfifo(dir.file("fifo").c_str(), 0600), 0);
+  std::thread writer([&] { test::write_file(dir.file("fifo"), db.text); });
+  const std::vector<Itemset> piped = mine_file(dir.file("fifo"), Target::closed, Support::count(2));
+  writer.join();
+  EXPECT_EQ(piped, expected);
+
+  // Runs share nothing: four at once give what one gives.
+  std::vector<std::vector<Itemset>> parallel(4);
+  std::vector<std::thread> runs;
+  for (auto& result : parallel)
+    runs.emplace_back([&] { result = mine_file(dir.file("db"), Target::closed, Support::count(2)); });
+  for (auto& run : runs) run.join();
+  for (const auto& result : parallel) EXPECT_EQ(result, expected);
+}
+
+TEST(Api, ExampleProgramListsWhatZubMineWrites) {
+  test::TempDir dir;
+  const test::RandomDb db = test::random_db(11, true);
+  dir.write("db", db.text);
+  for (const char* target : {"maximal", "closed", "all"}) {
+    const auto example = test::run_program(ZUB_EXAMPLE_BINARY, {"db", "0.02", target}, dir.path());
+    const auto mine = test::run_program(test::zub_mine_binary(), {"--target", target, "db", "2%"}, dir.path());
+    ASSERT_EQ(example.status, 0) << example.err;
+    EXPECT_EQ(test::parse_itemsets(example.out), test::parse_itemsets(mine.out)) << target;
+    EXPECT_NE(example.err.find(" transactions, minimum support "), std::string::npos);
+  }
+  const auto missing = test::run_program(ZUB_EXAMPLE_BINARY, {"missing", "2"}, dir.path());
+  EXPECT_EQ(missing.status, 2);
+  EXPECT_EQ(missing.err, "list_itemsets: missing could not be opened!\n");
+  EXPECT_EQ(test::run_program(ZUB_EXAMPLE_BINARY, {"db", "1.5"}, dir.path()).status, 1);
+}
+
+}  // namespace
+}  // namespace zub
