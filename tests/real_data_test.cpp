@@ -55,6 +55,8 @@ struct Cell {
   int maximal;
 };
 
+void PrintTo(const Cell& cell, std::ostream* os) { *os << cell.file << " at " << cell.minsup; }
+
 class RealData : public ::testing::TestWithParam<Cell> {};
 
 TEST_P(RealData, CountsSupportsAndMaximality) {
