@@ -103,11 +103,14 @@ struct Greedy {
     buffer[0] = hd->item;
     support = list.load(chain, n, t.item_pos[hd->item]);
   }
+  void accept(int item) { buffer[filled++] = item; }
+  // Pushes the accepted items (ascending position) and then the head item;
+  // returns their number.
+  int push(stack& stack_) const {
+    for (int k = filled - 1; k >= 0; --k) stack_.items[stack_.len++] = buffer[k];
+    return filled;
+  }
 };
-
-void push_reversed(stack& list, const int* buffer, int n) {
-  for (int k = n - 1; k >= 0; --k) list.items[list.len++] = buffer[k];
-}
 
 }  // namespace
 
@@ -139,8 +142,6 @@ int FI_tree::first_mfi(const Fnode* hd, Fnode* const* chain, int n, int& support
   Context& c = *ctx;
   const int pos = item_pos[hd->item];
   Greedy g(*this, hd, chain, n, support);
-  int* const buffer = g.buffer;
-  int& filled = g.filled;
   NodeList& list = g.list;
 
   // Positions below the lowest frequent pair with h are never tried.
@@ -150,11 +151,10 @@ int FI_tree::first_mfi(const Fnode* hd, Fnode* const* chain, int n, int& support
     if (cs < c.THRESHOLD) continue;  // rejected; the moved list stays
     support = cs;
     list.keep_at(d);
-    buffer[filled++] = pos_item[d];
+    g.accept(pos_item[d]);
     if (has_pair_row(d)) low = next_frequent_pair(d, low);
   }
-  push_reversed(*c.list, buffer, filled);
-  return filled;
+  return g.push(*c.list);
 }
 
 int FI_tree::frequent_partners(int a, int* out) const {
@@ -191,8 +191,6 @@ int FI_tree::first_mfi_2(const Fnode* hd, Fnode* const* chain, int n, int& suppo
   Context& c = *ctx;
   const int pos = item_pos[hd->item];
   Greedy g(*this, hd, chain, n, support);
-  int* const buffer = g.buffer;
-  int& filled = g.filled;
   NodeList& list = g.list;
 
   // The candidates after pos-1: the positions whose pair with h is frequent
@@ -215,14 +213,13 @@ int FI_tree::first_mfi_2(const Fnode* hd, Fnode* const* chain, int n, int& suppo
     if (cs >= c.THRESHOLD) {
       support = cs;
       list.keep_at(d);
-      buffer[filled++] = pos_item[d];
+      g.accept(pos_item[d]);
       if (has_pair_row(d)) remaining = keep_frequent_with(d, candidates, remaining);
     }
     if (remaining == 0) break;
     d = candidates[--remaining];
   }
-  push_reversed(*c.list, buffer, filled);
-  return filled;
+  return g.push(*c.list);
 }
 
 int FI_tree::first_mfi_3(Fnode* hd, int& support, int* items, int n, int*, int* rank, int* keys,
