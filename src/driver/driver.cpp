@@ -131,15 +131,7 @@ int zub_main(int argc, char** argv, std::FILE* out) {
   const std::clock_t start = std::clock();
   RunLog log(kRunLog);
   if (!log.isOpen()) std::fprintf(out, "%s could not be opened; no run report is written.\n", kRunLog);
-  try {
-    return run(argc, argv, threshold, start, log, out);
-  } catch (const RunError& e) {
-    std::fprintf(out, "%s\n", e.what());
-    return e.status();
-  } catch (const std::bad_alloc&) {
-    std::fprintf(out, "Not enough memory!\n");
-    return kExitMemory;
-  }
+  return run_reporting(out, [&] { return run(argc, argv, threshold, start, log, out); });
 }
 
 }  // namespace zub

@@ -263,15 +263,7 @@ int zub_mine_main(int argc, char** argv, std::FILE* out, std::FILE* err) {
     std::fprintf(err, "zub-mine: %s\n%s\n", why.c_str(), kMineUsage);
     return kExitUsage;
   }
-  try {
-    return run(options, minsup, out, err);
-  } catch (const RunError& e) {
-    std::fprintf(err, "%s\n", e.what());
-    return e.status();
-  } catch (const std::bad_alloc&) {
-    std::fprintf(err, "Not enough memory!\n");
-    return kExitMemory;
-  }
+  return run_reporting(err, [&] { return run(options, minsup, out, err); });
 }
 
 }  // namespace zub

@@ -49,6 +49,11 @@ class FI_tree {
 
   // A pool for the MFI-tree of the conditional tree of position `pos`.
   std::unique_ptr<memory> allocate_buf(int pos, int level, int base) const;
+  // Releases such a pool after its recursion; a pool that needed two thirds
+  // of its block slots makes the miner's later pools start larger.
+  static void release_ladder_pool(std::unique_ptr<memory> pool, int& ms) {
+    if (pool->fill_quotient() >= 3) ++ms;
+  }
 
   // Greedy maximal extension of the item of `hd` inside this tree; pushes
   // the extension items (ascending) and then the item, returns their number.

@@ -122,8 +122,7 @@ int FI_tree::Mine_Closed(FSout* out) {
     child->Mine_Closed(out);
     c.cfitrees[s + 2] = nullptr;
     list.len = child_cfi->stack_pos;
-    if (pool->fill_quotient() >= 3) ++c.ms_closed;
-    pool.reset();
+    release_ladder_pool(std::move(pool), c.ms_closed);
     mark.roll_back(*c.fp_buf);
   }
   return 0;

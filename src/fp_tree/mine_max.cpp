@@ -160,8 +160,7 @@ int FI_tree::Mine_Max(FSout* out) {
     const int r = child->Mine_Max(out);
     c.mfitrees[child_mfi->stack_pos + 1] = nullptr;
     list.len = b;
-    if (pool->fill_quotient() >= 3) ++c.ms_max;
-    pool.reset();
+    release_ladder_pool(std::move(pool), c.ms_max);
     mark.roll_back(*c.fp_buf);
     if (r + 1 == i) return i;
   }

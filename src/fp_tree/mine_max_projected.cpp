@@ -72,8 +72,7 @@ int FI_tree::Mine_Max_Projected(FSout* out) {
     // The slot is cleared at once: no reader may meet a released tree.
     c.mfitrees[s + 2] = nullptr;
     list.len = child_mfi->stack_pos;
-    if (pool->fill_quotient() >= 3) ++c.ms_projected;
-    pool.reset();
+    release_ladder_pool(std::move(pool), c.ms_projected);
     mark.roll_back(*c.fp_buf);
     if (r + 1 == i) return i;
   }

@@ -2,6 +2,8 @@
 // A failure that ends a run: the message the user sees and the exit status.
 // The library throws it; the command-line programs print the message on
 // standard output and exit with the status, embedders catch it.
+#include <cstdio>
+#include <new>
 #include <stdexcept>
 #include <string>
 
@@ -24,6 +26,21 @@ class RunError : public std::runtime_error {
  private:
   int status_;
 };
+
+// Runs `body` (which returns an exit status); a failure becomes its message
+// on `out` and its status.
+template <class Body>
+int run_reporting(std::FILE* out, Body&& body) {
+  try {
+    return body();
+  } catch (const RunError& e) {
+    std::fprintf(out, "%s\n", e.what());
+    return e.status();
+  } catch (const std::bad_alloc&) {
+    std::fprintf(out, "Not enough memory!\n");
+    return kExitMemory;
+  }
+}
 
 [[noreturn]] inline void fail_memory() { throw RunError(kExitMemory, "Not enough memory!"); }
 
