@@ -23,12 +23,13 @@ struct Built {
   FI_tree* tree() const { return main.tree; }
 };
 
-Built build(const std::string& content, int threshold, bool sparse_pairs = false) {
+Built build(const std::string& content, int threshold, bool sparse_pairs = false, std::size_t batch_positions = 0) {
   test::TempDir dir;
   dir.write("db", content);
   Built b;
   b.ctx->THRESHOLD = threshold;
   if (sparse_pairs) b.ctx->dense_pair_cells = 0;
+  if (batch_positions != 0) b.ctx->build_batch_positions = batch_positions;
   Data data(dir.file("db").c_str());
   b.main = build_main_tree(*b.ctx, data);
   return b;
@@ -214,10 +215,38 @@ void expect_same(const Fnode* node, const Trie& trie, const FI_tree& t) {
   ASSERT_EQ(it, trie.children.end());
 }
 
+// Every node of the tree once in the chain (and chain array) of its item.
+void expect_chains_hold_every_node(const FI_tree& t) {
+  std::map<const Fnode*, int> in_tree;
+  std::vector<const Fnode*> todo{t.root};
+  while (!todo.empty()) {
+    const Fnode* n = todo.back();
+    todo.pop_back();
+    for (const Fnode* c = n->first_child; c != nullptr; c = c->next_sibling) {
+      in_tree[c] = c->item;
+      todo.push_back(c);
+    }
+  }
+  std::map<const Fnode*, int> in_chains;
+  for (int p = 0; p < t.num_items; ++p) {
+    std::vector<const Fnode*> linked;
+    for (const Fnode* n = t.heads[p]->link; n != nullptr; n = n->link) {
+      ASSERT_TRUE(in_chains.emplace(n, p).second) << "a node twice in the chains";
+      linked.push_back(n);
+    }
+    const std::vector<const Fnode*> array(t.chain_nodes + t.chain_begin[p], t.chain_nodes + t.chain_begin[p + 1]);
+    ASSERT_EQ(array, linked) << "position " << p;
+  }
+  ASSERT_EQ(in_chains, in_tree);
+}
+
+// Built from one sorted batch or from many small ones, the tree is the trie
+// of the transactions.
 TEST(SecondScan, WideTreesMatchATrie) {
   for (std::uint32_t seed = 1; seed <= 40; ++seed) {
     const test::RandomDb db = test::random_db(seed, /*wide=*/true);
-    Built b = build(db.text, 1);
+    const std::size_t batch_positions[] = {0, 1, 7, 100};
+    Built b = build(db.text, 1, false, batch_positions[seed % 4]);
     Trie trie;
     for (const auto& tr : db.transactions) {
       std::vector<int> positions;
@@ -232,6 +261,7 @@ TEST(SecondScan, WideTreesMatchATrie) {
     }
     SCOPED_TRACE("seed " + std::to_string(seed));
     expect_same(b.tree()->root, trie, *b.tree());
+    expect_chains_hold_every_node(*b.tree());
   }
 }
 

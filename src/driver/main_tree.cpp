@@ -25,7 +25,6 @@ MainTree build_main_tree(Context& ctx, Data& data) {
   ctx.list = std::make_unique<stack>(f + 1, false);
 
   tree->scan2_DB(&data);
-  data.close();
   result.tree = tree;
   result.frequent = f;
   result.single_prefix = f > 0 ? tree->cal_single_prefix() : 0;

@@ -28,6 +28,9 @@ struct Context {
   // Tuning, fixed for a run; tests change them to reach every code path.
   // Main-tree pair triangles up to this many cells are held densely.
   std::size_t dense_pair_cells = std::size_t(1) << 20;
+  // The main tree is built from sorted batches of transactions holding about
+  // this many positions: 4 MiB, small beside the tree they build.
+  std::size_t build_batch_positions = std::size_t(1) << 20;
   // The lookahead skips pair-excluded candidates above this many items.
   int first_mfi_2_items = 300;
 
@@ -53,6 +56,7 @@ struct Context {
   std::vector<int> bran;
   std::vector<int> width;
   std::vector<int> compact;
+  std::vector<Fnode*> build_path;  // the main tree's build: the last transaction's nodes
   std::vector<int> prefix;
   std::vector<int> order_item;  // position -> item id as read from the file
   std::vector<int> item_order;  // item id as read -> position, -1 if infrequent

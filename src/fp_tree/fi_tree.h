@@ -14,6 +14,7 @@ class Data;
 class FSout;
 class MFI_tree;
 class CFI_tree;
+class SortedBatch;
 
 class FI_tree {
  public:
@@ -23,7 +24,8 @@ class FI_tree {
   // Adds `length` positions (ascending) with the given count.
   void insert(const int* itemset, int count, int length);
 
-  // First and second pass over the transaction file (main tree).
+  // First and second pass over the transaction file (main tree); the second
+  // closes the file.
   void scan1_DB(Data* data);
   void scan2_DB(Data* data);
 
@@ -163,6 +165,9 @@ class FI_tree {
   void make_header_table(const FI_tree* parent);
   void add_prefix_paths(const FI_tree* parent, const Fnode* const* nodes, int n);
   void insert_path(int* positions, int k, int count);
+  // The main tree's build: a batch in lexicographic order.
+  void insert_sorted(const SortedBatch& batch);
+  Fnode* find_child(Fnode* parent, int depth, int target, Fnode* after, Fnode** before);
 };
 
 inline Fnode* Fnode::append(FI_tree* tree, Fnode* prev, int item_, int count_) {

@@ -7,6 +7,7 @@
 #include "fp_tree/fi_tree.h"
 #include "fp_tree/run_error.h"
 #include "fp_tree/sort.h"
+#include "fp_tree/sorted_batch.h"
 #include "io/data.h"
 
 namespace zub {
@@ -132,6 +133,18 @@ void FI_tree::scan2_DB(Data* data) {
   const int* item_order = c.item_order.data();
   const std::size_t ids = c.item_order.size();
   const ChildIndex::Session indexing(c.children, this);
+  // The frequent positions of all transactions number the supports' sum; a
+  // batch ends at the first transaction that reaches the limit.
+  std::size_t total = 0;
+  for (int p = 0; p < num_items; ++p) total += static_cast<std::size_t>(supports[p]);
+  const std::size_t room = std::min(total, c.build_batch_positions + static_cast<std::size_t>(num_items));
+  SortedBatch batch;
+  batch.reserve(room, std::min(room, static_cast<std::size_t>(c.TRANSACTION_NO)));
+  auto flush = [&] {
+    batch.sort();
+    insert_sorted(batch);
+    batch.clear();
+  };
   for (int n = 0; n < c.TRANSACTION_NO; ++n) {
     if (data->getNextTransaction(&tran) == nullptr) break;
     // The distinct frequent positions of the transaction, ascending.
@@ -149,8 +162,14 @@ void FI_tree::scan2_DB(Data* data) {
     std::sort(compact, compact + k);
     for (int j = 0; j < k; ++j) seen[compact[j]] = 0;
     if (pair_counts != nullptr && k >= 2) add_pairs(compact, k, 1);
-    insert(compact, 1, k);
+    batch.add(compact, k);
+    if (batch.positions() >= c.build_batch_positions) flush();
   }
+  // The reader's block (or a pipe's recording) is not needed for the last
+  // batch, usually the only one.
+  data->close();
+  flush();
+  batch.release();  // before the chain arrays take their memory
   cal_level_25();
   make_chain_arrays();
 }

@@ -1,0 +1,117 @@
+// Building the main tree from batches of transactions sorted by their
+// positions. In lexicographic order consecutive transactions share their
+// prefix path, so a transaction only has to be compared with the one before
+// it, the walk along a sibling list resumes where the previous transaction
+// left it, and new nodes are laid out in depth-first order, each subtree
+// close behind its root. The tree is the one that inserting the transactions
+// one by one in any order makes; only the order of each item's node chain
+// differs.
+#include <algorithm>
+
+#include "fp_tree/fi_tree.h"
+#include "fp_tree/sorted_batch.h"
+
+namespace zub {
+
+void SortedBatch::reserve(std::size_t positions, std::size_t transactions) {
+  positions_.reserve(positions);
+  begin_.reserve(transactions + 1);
+  order_.reserve(transactions);
+}
+
+void SortedBatch::add(const int* positions, int k) {
+  if (begin_.empty()) begin_.push_back(0);
+  positions_.insert(positions_.end(), positions, positions + k);
+  begin_.push_back(static_cast<std::uint32_t>(positions_.size()));
+}
+
+void SortedBatch::sort() {
+  const std::size_t n = size();
+  order_.resize(n);
+  for (std::size_t t = 0; t < n; ++t) order_[t] = static_cast<std::uint32_t>(t);
+  const int* p = positions_.data();
+  const std::uint32_t* b = begin_.data();
+  std::sort(order_.begin(), order_.end(), [p, b](std::uint32_t x, std::uint32_t y) {
+    return std::lexicographical_compare(p + b[x], p + b[x + 1], p + b[y], p + b[y + 1]);
+  });
+}
+
+void SortedBatch::clear() {
+  positions_.clear();
+  begin_.clear();
+  order_.clear();
+}
+
+void SortedBatch::release() {
+  std::vector<int>().swap(positions_);
+  std::vector<std::uint32_t>().swap(begin_);
+  std::vector<std::uint32_t>().swap(order_);
+}
+
+// The child of `parent` at position `target`, or null; `before` receives the
+// child with the largest position below target (null: none). `after`, when
+// not null, is a child known to lie below target, where the walk may start.
+// On the main tree a node's item is its position.
+Fnode* FI_tree::find_child(Fnode* parent, int depth, int target, Fnode* after, Fnode** before) {
+  ChildIndex& index = ctx->children;
+  const bool shallow = depth < ChildIndex::kHubDepth;
+  const int hub = shallow ? index.hub_of(parent) : -1;
+  if (hub >= 0) return index.find(hub, target, before);
+  Fnode* prev = after;
+  Fnode* child = after != nullptr ? after->next_sibling : parent->first_child;
+  int walked = 0;
+  while (child != nullptr && child->item < target) {
+    prev = child;
+    child = child->next_sibling;
+    ++walked;
+  }
+  *before = prev;
+  if (shallow && walked > ChildIndex::kLongWalk) index.add_hub(parent, *this);
+  return child != nullptr && child->item == target ? child : nullptr;
+}
+
+void FI_tree::insert_sorted(const SortedBatch& batch) {
+  ChildIndex& index = ctx->children;
+  int* bran = ctx->bran.data();
+  int* width = ctx->width.data();
+  std::vector<Fnode*>& path = ctx->build_path;
+  if (path.size() < static_cast<std::size_t>(num_items)) path.resize(static_cast<std::size_t>(num_items));
+  const int* prev = nullptr;
+  int prev_k = 0;
+  for (std::size_t t = 0; t < batch.size(); ++t) {
+    int k;
+    const int* items = batch.transaction(t, k);
+    const int common = std::min(k, prev_k);
+    int lcp = 0;
+    while (lcp < common && items[lcp] == prev[lcp]) ++lcp;
+    for (int i = 0; i < lcp; ++i) ++path[i]->count;
+    Fnode* current = lcp == 0 ? root : path[lcp - 1];
+    // The previous transaction's node below the divergence is a sibling
+    // before items[lcp]: sorted order guarantees it.
+    Fnode* after = lcp < prev_k ? path[lcp] : nullptr;
+    for (int i = lcp; i < k; ++i) {
+      Fnode* before;
+      Fnode* child = find_child(current, i, items[i], after, &before);
+      after = nullptr;
+      if (child != nullptr) {
+        ++child->count;
+        path[i] = child;
+        current = child;
+        continue;
+      }
+      const int hub = i < ChildIndex::kHubDepth ? index.hub_of(current) : -1;
+      for (int j = i; j < k; ++j) {
+        current = current->append(this, j == i ? before : nullptr, items[j], 1);
+        if (j == i && hub >= 0) index.add_child(hub, items[j], current);
+        ++bran[j];
+        ++width[items[j]];
+        path[j] = current;
+      }
+      break;
+    }
+    prev = items;
+    prev_k = k;
+  }
+}
+
+}  // namespace zub

@@ -1,0 +1,35 @@
+#pragma once
+// A batch of transactions (their ascending positions, back to back) that
+// can be put in lexicographic order for the main tree's build.
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace zub {
+
+class SortedBatch {
+ public:
+  // Room for this many positions and transactions, so that adding moves nothing.
+  void reserve(std::size_t positions, std::size_t transactions);
+  void add(const int* positions, int k);
+  std::size_t positions() const { return positions_.size(); }
+  std::size_t size() const { return begin_.empty() ? 0 : begin_.size() - 1; }
+  // Orders the transactions lexicographically; transaction(t) then gives the
+  // t-th in that order.
+  void sort();
+  const int* transaction(std::size_t t, int& length) const {
+    const std::uint32_t x = order_[t];
+    length = static_cast<int>(begin_[x + 1] - begin_[x]);
+    return positions_.data() + begin_[x];
+  }
+  void clear();
+  // Gives the memory back.
+  void release();
+
+ private:
+  std::vector<int> positions_;
+  std::vector<std::uint32_t> begin_;  // transaction x at positions_[begin_[x] .. begin_[x + 1])
+  std::vector<std::uint32_t> order_;
+};
+
+}  // namespace zub
