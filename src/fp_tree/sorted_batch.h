@@ -18,7 +18,7 @@ class SortedBatch {
   // t-th in that order.
   void sort();
   const int* transaction(std::size_t t, int& length) const {
-    const std::uint32_t x = order_[t];
+    const std::uint32_t x = keyed_[t].index;
     length = static_cast<int>(begin_[x + 1] - begin_[x]);
     return positions_.data() + begin_[x];
   }
@@ -29,7 +29,11 @@ class SortedBatch {
  private:
   std::vector<int> positions_;
   std::vector<std::uint32_t> begin_;  // transaction x at positions_[begin_[x] .. begin_[x + 1])
-  std::vector<std::uint32_t> order_;
+  struct Keyed {
+    std::uint64_t key;
+    std::uint32_t index;
+  };
+  std::vector<Keyed> keyed_;  // in order after sort()
 };
 
 }  // namespace zub
