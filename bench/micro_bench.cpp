@@ -8,6 +8,7 @@
 #include <string>
 
 #include "fp_tree/fnode.h"
+#include "fp_tree/node_store.h"
 #include "io/data.h"
 #include "io/fsout.h"
 #include "memory/memory.h"
@@ -78,6 +79,25 @@ void BM_PoolNode(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_PoolNode);
+
+// One tree node from the node store, looked up by its number, until 1M
+// nodes, then a roll-back (the slabs stay, as in a run).
+void BM_StoreNode(benchmark::State& state) {
+  zub::NodeStore store;
+  const zub::NodeRef mark = store.mark();
+  long n = 0;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(store.at(store.make()));
+    if (++n == 1000000) {
+      state.PauseTiming();
+      store.rollback(mark);
+      n = 0;
+      state.ResumeTiming();
+    }
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_StoreNode);
 
 }  // namespace
 

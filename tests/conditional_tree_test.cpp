@@ -11,10 +11,10 @@ namespace {
 
 using test::Prepared;
 
-std::string shape(const Fnode* node) {
+std::string shape(const FI_tree& t, const Fnode* node) {
   std::ostringstream s;
-  for (const Fnode* c = node->first_child; c != nullptr; c = c->next_sibling)
-    s << c->item << ':' << c->count << '(' << shape(c) << ')';
+  for (const Fnode* c = t.node(node->first_child); c != nullptr; c = t.node(c->next_sibling))
+    s << c->item << ':' << c->count << '(' << shape(t, c) << ')';
   return s.str();
 }
 
@@ -110,7 +110,7 @@ TEST_F(Conditional, PathsOfRootChildrenAreEmpty) {
   t->scan1_DB(&p);
   t->scan2_DB(&p, p.heads[2]);
   EXPECT_EQ(t->num_items, 1);
-  EXPECT_EQ(t->root->first_child, nullptr);
+  EXPECT_EQ(t->root->first_child, kNoNode);
   EXPECT_TRUE(std::isnan(t->level_25_percent));
 }
 
@@ -129,7 +129,7 @@ TEST_F(Conditional, PrefixPathsAddTheirCounts) {
     t->scan1_DB(&p);
     if (from_list) {
       std::vector<Fnode*> nodes;
-      for (Fnode* n = p.heads[2]->link; n != nullptr; n = n->link) nodes.push_back(n);
+      for (Fnode* n = p.node(p.heads[2]->link); n != nullptr; n = p.node(n->link)) nodes.push_back(n);
       t->scan2_DB(&p, nodes.data(), static_cast<int>(nodes.size()));
     } else {
       t->scan2_DB(&p, p.heads[2]);
@@ -137,11 +137,11 @@ TEST_F(Conditional, PrefixPathsAddTheirCounts) {
     return t;
   };
   FI_tree* a = build(false);
-  EXPECT_EQ(shape(a->root), "0:5(1:3())");
+  EXPECT_EQ(shape(*a, a->root), "0:5(1:3())");
   FI_tree* b = build(false);
   FI_tree* c = build(true);
-  EXPECT_EQ(shape(b->root), shape(a->root));
-  EXPECT_EQ(shape(c->root), shape(a->root));
+  EXPECT_EQ(shape(*b, b->root), shape(*a, a->root));
+  EXPECT_EQ(shape(*c, c->root), shape(*a, a->root));
   EXPECT_EQ(db.ctx->PROJECT_NO, 3);
 }
 

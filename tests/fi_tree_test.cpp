@@ -37,13 +37,13 @@ Built build(const std::string& content, int threshold, bool sparse_pairs = false
 
 std::vector<int> chain_counts(const FI_tree& t, int pos) {
   std::vector<int> counts;
-  for (const Fnode* n = t.heads[pos]->link; n != nullptr; n = n->link) counts.push_back(n->count);
+  for (const Fnode* n = t.node(t.heads[pos]->link); n != nullptr; n = t.node(n->link)) counts.push_back(n->count);
   return counts;
 }
 
-std::vector<int> child_items(const Fnode* n) {
+std::vector<int> child_items(const FI_tree& t, const Fnode* n) {
   std::vector<int> items;
-  for (const Fnode* c = n->first_child; c != nullptr; c = c->next_sibling) items.push_back(c->item);
+  for (const Fnode* c = t.node(n->first_child); c != nullptr; c = t.node(c->next_sibling)) items.push_back(c->item);
   return items;
 }
 
@@ -108,7 +108,7 @@ TEST(FirstScan, RepeatedIdCountsOncePerTransaction) {
   EXPECT_EQ(b.tree()->num_items, 1);
   EXPECT_EQ(b.ctx->order_item, (std::vector<int>{5}));
   EXPECT_EQ(b.tree()->supports[0], 2);
-  EXPECT_EQ(b.tree()->heads[0]->link->count, 2) << "the tree agrees with the header";
+  EXPECT_EQ(b.tree()->node(b.tree()->heads[0]->link)->count, 2) << "the tree agrees with the header";
 }
 
 TEST(FirstScan, EqualSupportsKeepAscendingIdOrder) {
@@ -180,8 +180,8 @@ TEST(SecondScan, TreeShapeCountsAndChains) {
   const FI_tree& t = *b.tree();
   // Supports: 1 and 2 three times, 3 and 7 once; positions 1, 2, 3, 7.
   ASSERT_EQ(b.ctx->order_item, (std::vector<int>{1, 2, 3, 7}));
-  EXPECT_EQ(child_items(t.root), (std::vector<int>{0, 1, 3}));
-  EXPECT_EQ(child_items(t.root->first_child), (std::vector<int>{1, 2}));
+  EXPECT_EQ(child_items(t, t.root), (std::vector<int>{0, 1, 3}));
+  EXPECT_EQ(child_items(t, t.node(t.root->first_child)), (std::vector<int>{1, 2}));
   EXPECT_EQ(chain_counts(t, 1), (std::vector<int>{1, 2})) << "the root's child 2 is newest";
   EXPECT_EQ(b.ctx->width, (std::vector<int>{1, 2, 1, 1}));
   EXPECT_EQ(b.ctx->bran, (std::vector<int>{0, 0, 0, 0}));
@@ -194,7 +194,7 @@ TEST(SecondScan, NoFrequentItemLeavesTheRootAlone) {
   // Threshold 0: ids 0, 1, 2 all frequent; the id-0 item has no node.
   EXPECT_EQ(b.tree()->num_items, 3);
   Built empty = build("\n\n", 0);
-  EXPECT_EQ(empty.tree()->root->first_child, nullptr);
+  EXPECT_EQ(empty.tree()->root->first_child, kNoNode);
   EXPECT_TRUE(std::isnan(empty.tree()->level_25_percent));
 }
 
@@ -206,7 +206,7 @@ struct Trie {
 };
 void expect_same(const Fnode* node, const Trie& trie, const FI_tree& t) {
   auto it = trie.children.begin();
-  for (const Fnode* c = node->first_child; c != nullptr; c = c->next_sibling, ++it) {
+  for (const Fnode* c = t.node(node->first_child); c != nullptr; c = t.node(c->next_sibling), ++it) {
     ASSERT_NE(it, trie.children.end());
     ASSERT_EQ(t.item_pos[c->item], it->first);
     ASSERT_EQ(c->count, it->second.count);
@@ -222,7 +222,7 @@ void expect_chains_hold_every_node(const FI_tree& t) {
   while (!todo.empty()) {
     const Fnode* n = todo.back();
     todo.pop_back();
-    for (const Fnode* c = n->first_child; c != nullptr; c = c->next_sibling) {
+    for (const Fnode* c = t.node(n->first_child); c != nullptr; c = t.node(c->next_sibling)) {
       in_tree[c] = c->item;
       todo.push_back(c);
     }
@@ -230,7 +230,7 @@ void expect_chains_hold_every_node(const FI_tree& t) {
   std::map<const Fnode*, int> in_chains;
   for (int p = 0; p < t.num_items; ++p) {
     std::vector<const Fnode*> linked;
-    for (const Fnode* n = t.heads[p]->link; n != nullptr; n = n->link) {
+    for (const Fnode* n = t.node(t.heads[p]->link); n != nullptr; n = t.node(n->link)) {
       ASSERT_TRUE(in_chains.emplace(n, p).second) << "a node twice in the chains";
       linked.push_back(n);
     }
@@ -280,7 +280,7 @@ struct HandTree {
     for (int p = 0; p < n; ++p) {
       tree->item_pos[p] = p;
       tree->heads[p] = ctx.fp_buf->take<Fnode>(1);
-      tree->heads[p]->init(nullptr, p, 0);
+      tree->heads[p]->init(kNoNode, p, 0);
     }
   }
   void add(std::vector<int> items, int count = 1) { tree->insert(items.data(), count, int(items.size())); }
@@ -291,11 +291,11 @@ TEST(Insert, ChildrenStayInPositionOrder) {
   h.add({2});
   h.add({3});
   h.add({1});  // before every child: becomes the first
-  EXPECT_EQ(child_items(h.tree->root), (std::vector<int>{1, 2, 3}));
+  EXPECT_EQ(child_items(*h.tree, h.tree->root), (std::vector<int>{1, 2, 3}));
   h.add({0, 2});
   h.add({0, 1});
-  EXPECT_EQ(child_items(h.tree->root), (std::vector<int>{0, 1, 2, 3}));
-  EXPECT_EQ(child_items(h.tree->root->first_child), (std::vector<int>{1, 2}));
+  EXPECT_EQ(child_items(*h.tree, h.tree->root), (std::vector<int>{0, 1, 2, 3}));
+  EXPECT_EQ(child_items(*h.tree, h.tree->node(h.tree->root->first_child)), (std::vector<int>{1, 2}));
   EXPECT_EQ(h.ctx.bran, (std::vector<int>{4, 2, 0, 0}));
 }
 
@@ -327,8 +327,9 @@ TEST(SinglePrefix, MeasureAndRemove) {
   t.remove_single_prefix(2);
   EXPECT_EQ(t.num_items, 2);
   EXPECT_EQ(t.covered_len, 0);
-  EXPECT_EQ(child_items(t.root), (std::vector<int>{2, 3}));
-  for (const Fnode* c = t.root->first_child; c != nullptr; c = c->next_sibling) EXPECT_EQ(c->parent, t.root);
+  EXPECT_EQ(child_items(t, t.root), (std::vector<int>{2, 3}));
+  for (const Fnode* c = t.node(t.root->first_child); c != nullptr; c = t.node(c->next_sibling))
+    EXPECT_EQ(c->parent, t.root_ref);
   EXPECT_EQ(t.item_pos[0], -1);
   EXPECT_EQ(t.item_pos[1], -1);
   EXPECT_EQ(t.item_pos[2], 0);
@@ -359,7 +360,7 @@ TEST(SinglePrefix, WholePathAndShortCases) {
   h.tree->covered_len = 1;
   h.tree->remove_single_prefix(3);
   EXPECT_EQ(h.tree->num_items, 0);
-  EXPECT_EQ(h.tree->root->first_child, nullptr);
+  EXPECT_EQ(h.tree->root->first_child, kNoNode);
 }
 
 TEST(LevelStatistics, ShareOfTheFirstQuarter) {

@@ -8,6 +8,7 @@ namespace zub {
 
 MainTree build_main_tree(Context& ctx, Data& data) {
   ctx.fp_buf = std::make_unique<memory>(1000, 0x80000, 0x100000, 2);
+  ctx.nodes.clear();
   MainTree result;
   FI_tree* tree = ctx.fp_buf->take<FI_tree>(1);
   tree->init(&ctx, -1, 0);
@@ -34,8 +35,9 @@ MainTree build_main_tree(Context& ctx, Data& data) {
 void write_single_path(Context& ctx, const MainTree& main, FSout* out) {
   stack& list = *ctx.list;
   int walked = 0;
-  for (const Fnode* node = main.tree->root->first_child; node != nullptr; node = node->first_child)
-    list.items[walked++] = node->item;
+  const FI_tree& tree = *main.tree;
+  for (const Fnode* n = tree.node(tree.root->first_child); n != nullptr; n = tree.node(n->first_child))
+    list.items[walked++] = n->item;
   if (out != nullptr) out->printSet(main.frequent, list.items, main.tree->heads[main.frequent - 1]->count);
   ctx.ITlen[walked - 1] = 1;
 }

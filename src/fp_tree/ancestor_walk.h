@@ -4,13 +4,13 @@
 // not including, `root`. Several paths are climbed in lock-step so that the
 // cache misses of their parent pointers overlap; the order of the visits is
 // therefore not the order of the chain, which suits callers that only add up.
-#include "fp_tree/fnode.h"
+#include "fp_tree/node_store.h"
 
 namespace zub {
 
 // The nodes come from `next()`, which returns null after the last one.
 template <class Next, class Visit>
-inline void for_each_ancestor_of(Next&& next, const Fnode* root, Visit&& visit) {
+inline void for_each_ancestor_of(const NodeStore& store, Next&& next, const Fnode* root, Visit&& visit) {
   constexpr int kLanes = 4;
   const Fnode* at[kLanes];
   const Fnode* of[kLanes];
@@ -18,18 +18,18 @@ inline void for_each_ancestor_of(Next&& next, const Fnode* root, Visit&& visit) 
   const Fnode* pending = next();
   for (; live < kLanes && pending != nullptr; pending = next()) {
     of[live] = pending;
-    at[live] = pending->parent;
+    at[live] = store.at(pending->parent);
     ++live;
   }
   while (live > 0) {
     for (int k = 0; k < live;) {
       if (at[k] != root) {
         visit(*of[k], *at[k]);
-        at[k] = at[k]->parent;
+        at[k] = store.at(at[k]->parent);
         ++k;
       } else if (pending != nullptr) {
         of[k] = pending;
-        at[k] = pending->parent;
+        at[k] = store.at(pending->parent);
         pending = next();
       } else {
         --live;
@@ -42,19 +42,21 @@ inline void for_each_ancestor_of(Next&& next, const Fnode* root, Visit&& visit) 
 
 // The nodes of a node-link chain, from `first` along `link`.
 template <class Visit>
-inline void for_each_ancestor(const Fnode* first, const Fnode* root, Visit&& visit) {
-  for_each_ancestor_of([&first]() {
-    const Fnode* n = first;
-    if (n != nullptr) first = n->link;
+inline void for_each_ancestor(const NodeStore& store, NodeRef first, const Fnode* root, Visit&& visit) {
+  for_each_ancestor_of(store, [&]() -> const Fnode* {
+    if (first == kNoNode) return nullptr;
+    const Fnode* n = store.at(first);
+    first = n->link;
     return n;
   }, root, visit);
 }
 
 // The n nodes of an array.
 template <class Visit>
-inline void for_each_ancestor(Fnode* const* nodes, int n, const Fnode* root, Visit&& visit) {
+inline void for_each_ancestor(const NodeStore& store, Fnode* const* nodes, int n, const Fnode* root, Visit&& visit) {
   int k = 0;
-  for_each_ancestor_of([&]() { return k < n ? static_cast<const Fnode*>(nodes[k++]) : nullptr; }, root, visit);
+  for_each_ancestor_of(store, [&]() { return k < n ? static_cast<const Fnode*>(nodes[k++]) : nullptr; }, root,
+                       visit);
 }
 
 }  // namespace zub

@@ -10,6 +10,7 @@ namespace zub {
 void ChildIndex::begin(const FI_tree* tree) {
   end();
   tree_ = tree;
+  store_ = tree != nullptr ? &tree->ctx->nodes : nullptr;
 }
 
 void ChildIndex::end() {
@@ -28,12 +29,12 @@ int ChildIndex::probe(const Fnode* parent) const {
   }
 }
 
-Fnode* ChildIndex::find(int h, int pos, Fnode** before) const {
+NodeRef ChildIndex::find(int h, int pos, Fnode** before) const {
   const Hub& hub = hubs_[h];
   const auto at = std::lower_bound(hub.positions.begin(), hub.positions.end(), pos);
   const std::size_t k = static_cast<std::size_t>(at - hub.positions.begin());
-  *before = k > 0 ? hub.children[k - 1] : nullptr;
-  return at != hub.positions.end() && *at == pos ? hub.children[k] : nullptr;
+  *before = k > 0 ? store_->at(hub.children[k - 1]) : nullptr;
+  return at != hub.positions.end() && *at == pos ? hub.children[k] : kNoNode;
 }
 
 void ChildIndex::add_hub(const Fnode* parent, const FI_tree& tree) {
@@ -61,13 +62,15 @@ void ChildIndex::add_hub(const Fnode* parent, const FI_tree& tree) {
   Hub& hub = hubs_[hub_count_++];
   hub.positions.clear();
   hub.children.clear();
-  for (Fnode* c = parent->first_child; c != nullptr; c = c->next_sibling) {
+  for (NodeRef r = parent->first_child; r != kNoNode;) {
+    const Fnode* c = store_->at(r);
     hub.positions.push_back(tree.item_pos[c->item]);  // the list is sorted already
-    hub.children.push_back(c);
+    hub.children.push_back(r);
+    r = c->next_sibling;
   }
 }
 
-void ChildIndex::add_child(int h, int pos, Fnode* child) {
+void ChildIndex::add_child(int h, int pos, NodeRef child) {
   Hub& hub = hubs_[h];
   const auto at = std::lower_bound(hub.positions.begin(), hub.positions.end(), pos);
   const auto k = at - hub.positions.begin();

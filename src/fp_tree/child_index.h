@@ -7,9 +7,10 @@
 #include <cstdint>
 #include <vector>
 
+#include "fp_tree/node_store.h"
+
 namespace zub {
 
-struct Fnode;
 class FI_tree;
 
 class ChildIndex {
@@ -39,17 +40,17 @@ class ChildIndex {
     if ((filter_[bit >> 6] >> (bit & 63) & 1) == 0) return -1;
     return probe(parent);
   }
-  // In hub h: the child at `pos` (or null), and through `before` the child
+  // In hub h: the child at `pos` (or none), and through `before` the child
   // with the largest position below pos (or null).
-  Fnode* find(int h, int pos, Fnode** before) const;
+  NodeRef find(int h, int pos, Fnode** before) const;
   // Makes `parent` a hub with all its current children.
   void add_hub(const Fnode* parent, const FI_tree& tree);
-  void add_child(int h, int pos, Fnode* child);
+  void add_child(int h, int pos, NodeRef child);
 
  private:
   struct Hub {
     std::vector<int> positions;  // ascending
-    std::vector<Fnode*> children;
+    std::vector<NodeRef> children;
   };
   void begin(const FI_tree* tree);
   void end();
@@ -65,6 +66,7 @@ class ChildIndex {
   }
 
   const FI_tree* tree_ = nullptr;
+  const NodeStore* store_ = nullptr;
   std::vector<const Fnode*> table_;  // open addressing; hub k at the slot of its parent
   std::vector<int> table_hub_;
   std::vector<Hub> hubs_;            // kept between trees for their capacity

@@ -9,6 +9,7 @@
 
 #include "fp_tree/child_index.h"
 #include "fp_tree/frequent_pairs.h"
+#include "fp_tree/node_store.h"
 #include "fp_tree/stack.h"
 #include "fp_tree/support_share.h"
 #include "memory/memory.h"
@@ -19,6 +20,12 @@ struct Fnode;
 class MFI_tree;
 class CFI_tree;
 class mfi_tem;
+
+// A node on the path of the transaction last inserted, and its number.
+struct BuildStep {
+  Fnode* node;
+  NodeRef ref;
+};
 
 struct FreeDeleter {
   void operator()(void* p) const { std::free(p); }
@@ -48,6 +55,7 @@ struct Context {
 
   // The main pool: every FP-tree, main and conditional, lives in it.
   std::unique_ptr<memory> fp_buf;
+  NodeStore nodes;  // the tree nodes, marked and rolled back with fp_buf
   std::unique_ptr<stack> list;
   mfi_tem* LMFITEM = nullptr;
 
@@ -56,7 +64,7 @@ struct Context {
   std::vector<int> bran;
   std::vector<int> width;
   std::vector<int> compact;
-  std::vector<Fnode*> build_path;  // the main tree's build: the last transaction's nodes
+  std::vector<BuildStep> build_path;  // the main tree's build: the last transaction's nodes
   std::vector<int> prefix;
   std::vector<int> order_item;  // position -> item id as read from the file
   std::vector<int> item_order;  // item id as read -> position, -1 if infrequent

@@ -9,8 +9,9 @@ namespace zub {
 void FI_tree::init(Context* c, int capacity, int item_count) {
   ctx = c;
   memory& pool = *ctx->fp_buf;
-  root = pool.take<Fnode>(1);
-  root->init(nullptr, -1, 0);
+  root_ref = ctx->nodes.make();
+  root = ctx->nodes.at(root_ref);
+  root->init(kNoNode, -1, 0);
   if (capacity != -1) {
     item_pos = pool.take<int>(ctx->ITEM_NO);
     for (int k = 0; k < ctx->ITEM_NO; ++k) item_pos[k] = -1;
@@ -38,38 +39,45 @@ void FI_tree::init(Context* c, int capacity, int item_count) {
 
 void FI_tree::insert(const int* itemset, int count, int length) {
   ChildIndex& index = ctx->children;
+  const NodeStore& store = ctx->nodes;
   const bool indexing = index.active_for(this);
   Fnode* current = root;
+  NodeRef current_ref = root_ref;
   for (int i = 0; i < length; ++i) {
     const int target = itemset[i];
     Fnode* prev = nullptr;
-    Fnode* child;
+    NodeRef child_ref;
+    Fnode* child = nullptr;
     const bool shallow = indexing && i < ChildIndex::kHubDepth;
     const int hub = shallow ? index.hub_of(current) : -1;
     if (hub >= 0) {
-      child = index.find(hub, target, &prev);
+      child_ref = index.find(hub, target, &prev);
+      if (child_ref != kNoNode) child = store.at(child_ref);
     } else {
       int walked = 0;
-      child = current->first_child;
-      while (child != nullptr && item_pos[child->item] < target) {
+      child_ref = current->first_child;
+      while (child_ref != kNoNode) {
+        child = store.at(child_ref);
+        if (item_pos[child->item] >= target) break;
         prev = child;
-        child = child->next_sibling;
+        child_ref = child->next_sibling;
         ++walked;
       }
-      if (child != nullptr && item_pos[child->item] != target) child = nullptr;
+      if (child_ref != kNoNode && item_pos[child->item] != target) child_ref = kNoNode;
       if (shallow && walked > ChildIndex::kLongWalk) index.add_hub(current, *this);
     }
-    if (child != nullptr) {
+    if (child_ref != kNoNode) {
       child->count += count;
       current = child;
+      current_ref = child_ref;
       continue;
     }
     int* bran = ctx->bran.data();
     int* width = ctx->width.data();
     const int parent_hub = indexing && i < ChildIndex::kHubDepth ? index.hub_of(current) : -1;
     for (int j = i; j < length; ++j) {
-      current = current->append(this, j == i ? prev : nullptr, pos_item[itemset[j]], count);
-      if (j == i && parent_hub >= 0) index.add_child(parent_hub, itemset[j], current);
+      current_ref = append_child(current_ref, j == i ? prev : nullptr, pos_item[itemset[j]], count);
+      if (j == i && parent_hub >= 0) index.add_child(parent_hub, itemset[j], current_ref);
       ++bran[j];
       ++width[itemset[j]];
     }
@@ -78,24 +86,23 @@ void FI_tree::insert(const int* itemset, int count, int length) {
 }
 
 int FI_tree::cal_single_prefix() const {
-  const Fnode* node = root->first_child;
-  if (node == nullptr || node->next_sibling != nullptr) return 0;
+  const Fnode* n = node(root->first_child);
+  if (n == nullptr || n->next_sibling != kNoNode) return 0;
   int length = 1;
-  while (node->first_child != nullptr && node->first_child->next_sibling == nullptr) {
-    node = node->first_child;
+  for (const Fnode* child = node(n->first_child); child != nullptr && child->next_sibling == kNoNode;
+       child = node(child->first_child))
     ++length;
-  }
   return length;
 }
 
 bool FI_tree::Single_path(bool push) const {
-  for (const Fnode* node = root->first_child; node != nullptr; node = node->first_child)
-    if (node->next_sibling != nullptr) return false;
+  for (const Fnode* n = node(root->first_child); n != nullptr; n = node(n->first_child))
+    if (n->next_sibling != kNoNode) return false;
   if (push) {
     stack& list = *ctx->list;
-    for (const Fnode* node = root->first_child; node != nullptr; node = node->first_child) {
-      list.items[list.len] = node->item;
-      list.item_supports[list.len] = node->count;
+    for (const Fnode* n = node(root->first_child); n != nullptr; n = node(n->first_child)) {
+      list.items[list.len] = n->item;
+      list.item_supports[list.len] = n->count;
       ++list.len;
     }
   }
@@ -106,10 +113,10 @@ void FI_tree::remove_single_prefix(int length) {
   if (length < 1) return;
   for (int i = 0; i < num_items; ++i) item_pos[pos_item[i]] = i < length ? -1 : i - length;
   // The last prefix node's children become the root's.
-  const Fnode* last = heads[length - 1]->link;
+  const Fnode* last = node(heads[length - 1]->link);
   root->first_child = last->first_child;
-  for (Fnode* child = root->first_child; child != nullptr; child = child->next_sibling)
-    child->parent = root;
+  for (Fnode* child = node(root->first_child); child != nullptr; child = node(child->next_sibling))
+    child->parent = root_ref;
   for (int i = length; i < num_items; ++i) {
     pos_item[i - length] = pos_item[i];
     supports[i - length] = supports[i];
@@ -149,7 +156,7 @@ int FI_tree::collect_tail(int i) {
       }
     }
   } else if (i > 0) {
-    for_each_ancestor(heads[i]->link, root,
+    for_each_ancestor(ctx->nodes, heads[i]->link, root,
                       [&](const Fnode& n, const Fnode& a) { supp[item_pos[a.item]] += n.count; });
     for (int q = 0; q < i; ++q) {
       if (supp[q] >= threshold)
@@ -180,8 +187,7 @@ void FI_tree::cal_level_25() {
 }
 
 void stack::insert(const FI_tree* t) {
-  for (const Fnode* node = t->root->first_child; node != nullptr; node = node->first_child)
-    items[len++] = node->item;
+  for (const Fnode* n = t->node(t->root->first_child); n != nullptr; n = t->node(n->first_child)) items[len++] = n->item;
 }
 
 }  // namespace zub

@@ -142,11 +142,18 @@ class FI_tree {
     }
   }
 
+  // The node numbered r (null for kNoNode).
+  Fnode* node(NodeRef r) const { return ctx->nodes.get(r); }
+  // Makes a child carrying `item` behind `prev` (null: in front) and puts it
+  // at the front of the item's node-link chain.
+  NodeRef append_child(NodeRef parent, Fnode* prev, int item, int count);
+
   Context* ctx;
   int num_items;
   int* item_pos;
   int* pos_item;
   Fnode* root;
+  NodeRef root_ref;
   Fnode** heads;
   int** pair_counts;
   int pair_rows;
@@ -167,25 +174,28 @@ class FI_tree {
   void insert_path(int* positions, int k, int count);
   // The main tree's build: a batch in lexicographic order.
   void insert_sorted(const SortedBatch& batch);
-  Fnode* find_child(Fnode* parent, int depth, int target, Fnode* after, Fnode** before);
+  NodeRef find_child(Fnode* parent, int depth, int target, Fnode* after, Fnode** before);
 };
 
-inline Fnode* Fnode::append(FI_tree* tree, Fnode* prev, int item_, int count_) {
-  Fnode* node = tree->ctx->fp_buf->take<Fnode>(1);
-  node->init(this, item_, count_);
-  if (first_child == nullptr) {
-    first_child = node;
+inline NodeRef FI_tree::append_child(NodeRef parent, Fnode* prev, int item_, int count_) {
+  NodeStore& store = ctx->nodes;
+  const NodeRef r = store.make();
+  Fnode* node = store.at(r);
+  node->init(parent, item_, count_);
+  Fnode* p = store.at(parent);
+  if (p->first_child == kNoNode) {
+    p->first_child = r;
   } else if (prev == nullptr) {
-    node->next_sibling = first_child;
-    first_child = node;
+    node->next_sibling = p->first_child;
+    p->first_child = r;
   } else {
     node->next_sibling = prev->next_sibling;
-    prev->next_sibling = node;
+    prev->next_sibling = r;
   }
-  Fnode* h = tree->heads[tree->item_pos[item_]];
+  Fnode* h = heads[item_pos[item_]];
   node->link = h->link;
-  h->link = node;
-  return node;
+  h->link = r;
+  return r;
 }
 
 }  // namespace zub

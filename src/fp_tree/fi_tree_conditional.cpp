@@ -42,7 +42,7 @@ void FI_tree::make_header_table(const FI_tree* parent) {
   for (int i = 0; i < num_items; ++i) {
     item_pos[pos_item[i]] = i;
     heads[i] = pool.take<Fnode>(1);
-    heads[i]->init(nullptr, pos_item[i], supports[i]);
+    heads[i]->init(kNoNode, pos_item[i], supports[i]);
   }
   // Not-a-number fails this test: a parent without nodes gives no array.
   if (num_items > 5 && parent->level_25_percent > 15.0) {
@@ -120,12 +120,13 @@ void FI_tree::add_prefix_paths(const FI_tree* parent, const Fnode* const* nodes,
   int length[kLanes];
   const Fnode* at[kLanes];
   const std::size_t stride = static_cast<std::size_t>(num_items) + 1;
+  const NodeStore& store = ctx->nodes;
   for (int lane = 0; lane < kLanes; ++lane) paths[lane] = ctx->path_buf.data() + lane * stride;
   for (int first = 0; first < n; first += kLanes) {
     const int lanes = n - first < kLanes ? n - first : kLanes;
     int climbing = lanes;
     for (int lane = 0; lane < lanes; ++lane) {
-      at[lane] = nodes[first + lane]->parent;
+      at[lane] = store.at(nodes[first + lane]->parent);
       length[lane] = 0;
     }
     while (climbing > 0) {
@@ -135,7 +136,7 @@ void FI_tree::add_prefix_paths(const FI_tree* parent, const Fnode* const* nodes,
         if (a == parent->root) continue;
         const int q = item_pos[a->item];
         if (q != -1) paths[lane][length[lane]++] = q;
-        at[lane] = a->parent;
+        at[lane] = store.at(a->parent);
         ++climbing;
       }
     }
@@ -162,7 +163,8 @@ void FI_tree::scan2_DB(FI_tree* parent, Fnode* head) {
   const ChildIndex::Session indexing(ctx->children, this);
   std::vector<const Fnode*>& chain = ctx->chain_buf;
   chain.clear();
-  for (const Fnode* node = head->link; node != nullptr; node = node->link) chain.push_back(node);
+  const NodeStore& store = parent->ctx->nodes;
+  for (NodeRef r = head->link; r != kNoNode; r = chain.back()->link) chain.push_back(store.at(r));
   add_prefix_paths(parent, chain.data(), static_cast<int>(chain.size()));
   cal_level_25();
 }

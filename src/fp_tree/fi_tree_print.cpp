@@ -10,7 +10,7 @@ void FI_tree::print(std::FILE* stream) const {
   std::fprintf(stream, "Head table:\n");
   for (int p = 0; p < num_items; ++p) {
     std::fprintf(stream, "%d(%d)\t", pos_item[p], supports[p]);
-    for (const Fnode* n = heads[p]; n != nullptr; n = n->link) std::fprintf(stream, "%2d(%2d) ", n->item, n->count);
+    for (const Fnode* n = heads[p]; n != nullptr; n = node(n->link)) std::fprintf(stream, "%2d(%2d) ", n->item, n->count);
     std::fprintf(stream, "\n");
   }
   if (pair_counts != nullptr) {
@@ -28,19 +28,19 @@ void FI_tree::print(std::FILE* stream) const {
   for (int i = 0; i < ctx->ITEM_NO; ++i) std::fprintf(stream, "%d  ", item_pos[i]);
   std::fprintf(stream, "\n\n");
   std::fprintf(stream, "%3d(%4d) ", root->item, root->count);
-  for (const Fnode* child = root->first_child; child != nullptr; child = child->next_sibling) {
+  for (const Fnode* child = node(root->first_child); child != nullptr; child = node(child->next_sibling)) {
     print_subtree(child, 1, stream);
-    if (child->next_sibling != nullptr) std::fprintf(stream, "\n--------- ");
+    if (child->next_sibling != kNoNode) std::fprintf(stream, "\n--------- ");
   }
   std::fprintf(stream, "\n\n-----------End of FP Tree-------------\n\n");
 }
 
-void FI_tree::print_subtree(const Fnode* node, int level, std::FILE* stream) const {
-  if (node == nullptr) return;
-  std::fprintf(stream, "%3d(%4d) ", node->item, node->count);
-  for (const Fnode* child = node->first_child; child != nullptr; child = child->next_sibling) {
+void FI_tree::print_subtree(const Fnode* at, int level, std::FILE* stream) const {
+  if (at == nullptr) return;
+  std::fprintf(stream, "%3d(%4d) ", at->item, at->count);
+  for (const Fnode* child = node(at->first_child); child != nullptr; child = node(child->next_sibling)) {
     print_subtree(child, level + 1, stream);
-    if (child->next_sibling != nullptr) {
+    if (child->next_sibling != kNoNode) {
       std::fprintf(stream, "\n");
       for (int k = 0; k < level + 1; ++k) std::fprintf(stream, "--------- ");
     }

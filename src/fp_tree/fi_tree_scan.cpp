@@ -111,7 +111,7 @@ void FI_tree::scan1_DB(Data* data) {
   c.item_order.assign(ids, -1);
   for (int p = 0; p < num_items; ++p) {
     heads[p] = pool.take<Fnode>(1);
-    heads[p]->init(nullptr, p, supports[p]);
+    heads[p]->init(kNoNode, p, supports[p]);
     c.order_item[p] = pos_item[p];
     pos_item[p] = p;
     c.item_order[p] = item_pos[p];  // the position of file id p, read before it is overwritten
@@ -182,13 +182,14 @@ void FI_tree::make_chain_arrays() {
   c.main_chain_nodes.assign(static_cast<std::size_t>(c.main_chain_begin[num_items]), nullptr);
   // Several chains at a time, so that their cache misses overlap.
   constexpr int kLanes = 8;
+  const NodeStore& store = c.nodes;
   Fnode* at[kLanes];
   int fill[kLanes];
   int next = 0, live = 0;
   auto start = [&](int lane) {
-    while (next < num_items && heads[next]->link == nullptr) ++next;
+    while (next < num_items && heads[next]->link == kNoNode) ++next;
     if (next == num_items) return false;
-    at[lane] = heads[next]->link;
+    at[lane] = store.at(heads[next]->link);
     fill[lane] = c.main_chain_begin[next];
     ++next;
     return true;
@@ -197,8 +198,9 @@ void FI_tree::make_chain_arrays() {
   while (live > 0) {
     for (int k = 0; k < live;) {
       c.main_chain_nodes[fill[k]++] = at[k];
-      at[k] = at[k]->link;
-      if (at[k] != nullptr || start(k)) {
+      const NodeRef link = at[k]->link;
+      if (link != kNoNode) at[k] = store.at(link);
+      if (link != kNoNode || start(k)) {
         ++k;
       } else {
         --live;

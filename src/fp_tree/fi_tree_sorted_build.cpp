@@ -58,33 +58,40 @@ void SortedBatch::release() {
   std::vector<Keyed>().swap(keyed_);
 }
 
-// The child of `parent` at position `target`, or null; `before` receives the
+// The child of `parent` at position `target`, or none; `before` receives the
 // child with the largest position below target (null: none). `after`, when
 // not null, is a child known to lie below target, where the walk may start.
 // On the main tree a node's item is its position.
-Fnode* FI_tree::find_child(Fnode* parent, int depth, int target, Fnode* after, Fnode** before) {
+NodeRef FI_tree::find_child(Fnode* parent, int depth, int target, Fnode* after, Fnode** before) {
   ChildIndex& index = ctx->children;
+  const NodeStore& store = ctx->nodes;
   const bool shallow = depth < ChildIndex::kHubDepth;
   const int hub = shallow ? index.hub_of(parent) : -1;
   if (hub >= 0) return index.find(hub, target, before);
   Fnode* prev = after;
-  Fnode* child = after != nullptr ? after->next_sibling : parent->first_child;
+  NodeRef r = after != nullptr ? after->next_sibling : parent->first_child;
   int walked = 0;
-  while (child != nullptr && child->item < target) {
+  while (r != kNoNode) {
+    Fnode* child = store.at(r);
+    if (child->item >= target) {
+      if (child->item != target) r = kNoNode;
+      break;
+    }
     prev = child;
-    child = child->next_sibling;
+    r = child->next_sibling;
     ++walked;
   }
   *before = prev;
   if (shallow && walked > ChildIndex::kLongWalk) index.add_hub(parent, *this);
-  return child != nullptr && child->item == target ? child : nullptr;
+  return r;
 }
 
 void FI_tree::insert_sorted(const SortedBatch& batch) {
   ChildIndex& index = ctx->children;
+  const NodeStore& store = ctx->nodes;
   int* bran = ctx->bran.data();
   int* width = ctx->width.data();
-  std::vector<Fnode*>& path = ctx->build_path;
+  std::vector<BuildStep>& path = ctx->build_path;
   if (path.size() < static_cast<std::size_t>(num_items)) path.resize(static_cast<std::size_t>(num_items));
   const int* prev = nullptr;
   int prev_k = 0;
@@ -94,28 +101,29 @@ void FI_tree::insert_sorted(const SortedBatch& batch) {
     const int common = std::min(k, prev_k);
     int lcp = 0;
     while (lcp < common && items[lcp] == prev[lcp]) ++lcp;
-    for (int i = 0; i < lcp; ++i) ++path[i]->count;
-    Fnode* current = lcp == 0 ? root : path[lcp - 1];
+    for (int i = 0; i < lcp; ++i) ++path[i].node->count;
+    BuildStep current = lcp == 0 ? BuildStep{root, root_ref} : path[lcp - 1];
     // The previous transaction's node below the divergence is a sibling
     // before items[lcp]: sorted order guarantees it.
-    Fnode* after = lcp < prev_k ? path[lcp] : nullptr;
+    Fnode* after = lcp < prev_k ? path[lcp].node : nullptr;
     for (int i = lcp; i < k; ++i) {
       Fnode* before;
-      Fnode* child = find_child(current, i, items[i], after, &before);
+      const NodeRef child = find_child(current.node, i, items[i], after, &before);
       after = nullptr;
-      if (child != nullptr) {
-        ++child->count;
-        path[i] = child;
-        current = child;
+      if (child != kNoNode) {
+        current = {store.at(child), child};
+        ++current.node->count;
+        path[i] = current;
         continue;
       }
-      const int hub = i < ChildIndex::kHubDepth ? index.hub_of(current) : -1;
+      const int hub = i < ChildIndex::kHubDepth ? index.hub_of(current.node) : -1;
+      NodeRef r = current.ref;
       for (int j = i; j < k; ++j) {
-        current = current->append(this, j == i ? before : nullptr, items[j], 1);
-        if (j == i && hub >= 0) index.add_child(hub, items[j], current);
+        r = append_child(r, j == i ? before : nullptr, items[j], 1);
+        if (j == i && hub >= 0) index.add_child(hub, items[j], r);
         ++bran[j];
         ++width[items[j]];
-        path[j] = current;
+        path[j] = {store.at(r), r};
       }
       break;
     }

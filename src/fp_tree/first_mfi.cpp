@@ -25,7 +25,7 @@ struct NodeList {
   int size = 0;
 
   int position_of_parent(const Fnode* n) const {
-    return n->parent == tree.root ? -1 : tree.item_pos[n->parent->item];
+    return n->parent == tree.root_ref ? -1 : tree.item_pos[tree.ctx->nodes.at(n->parent)->item];
   }
   // Loads the n nodes of the head item at position pos (its chain, in
   // order); returns their summed counts.
@@ -47,7 +47,7 @@ struct NodeList {
     int moved = 0;
     for (int k = 0; k < size; ++k) {
       if (up[k] != d) continue;
-      nodes[k] = nodes[k]->parent;
+      nodes[k] = tree.ctx->nodes.at(nodes[k]->parent);
       at[k] = d;
       up[k] = position_of_parent(nodes[k]);
       moved += counts[k];
@@ -57,14 +57,24 @@ struct NodeList {
   // Climbs every entry to its highest ancestor at position d or above; the
   // counts of the entries that reach d.
   int climb_to(int d) {
+    const NodeStore& store = tree.ctx->nodes;
+    const NodeRef root = tree.root_ref;
     int reached = 0;
     for (int k = 0; k < size; ++k) {
       if (up[k] >= d) {
-        Fnode* n = nodes[k];
+        // The parent is not the root (its position is d or above); each
+        // node on the way is looked up once.
+        Fnode* parent = store.at(nodes[k]->parent);
+        Fnode* n;
         do {
-          n = n->parent;
+          n = parent;
           at[k] = up[k];
-          up[k] = position_of_parent(n);
+          if (n->parent == root) {
+            up[k] = -1;
+            break;
+          }
+          parent = store.at(n->parent);
+          up[k] = tree.item_pos[parent->item];
         } while (up[k] >= d);
         nodes[k] = n;
       }
@@ -121,7 +131,7 @@ int FI_tree::load_chain(const Fnode* hd, Fnode** out) const {
     return chain_begin[x + 1] - chain_begin[x];
   }
   int n = 0;
-  for (Fnode* node = hd->link; node != nullptr; node = node->link) out[n++] = node;
+  for (NodeRef r = hd->link; r != kNoNode; r = out[n++]->link) out[n] = ctx->nodes.at(r);
   assert(n <= ctx->Max_Width && "no chain is longer than the main tree's widest");
   return n;
 }
@@ -235,8 +245,9 @@ int FI_tree::first_mfi_3(Fnode* hd, int& support, int* items, int n, int*, int* 
     c.temp_len[k] = 0;
   }
   int t = 0;
-  for (const Fnode* node = hd->link; node != nullptr; node = node->link, ++t) {
-    for (const Fnode* a = node->parent; a != root; a = a->parent) {
+  const NodeStore& store = c.nodes;
+  for (const Fnode* node = this->node(hd->link); node != nullptr; node = this->node(node->link), ++t) {
+    for (const Fnode* a = store.at(node->parent); a != root; a = store.at(a->parent)) {
       const int r = rank[a->item];
       if (r >= 0) c.temp_buf[r][c.temp_len[r]++] = t;
     }

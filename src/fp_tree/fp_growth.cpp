@@ -27,6 +27,7 @@ int FI_tree::FP_growth(FSout* out) {
       supp[item_pos[tail[0]]] = 0;
     } else if (k >= 2) {
       const PoolMark mark = PoolMark::take(*c.fp_buf);
+      const NodeStore::Mark node_mark(c.nodes);
       FI_tree* child = conditional_tree(k);
       child->scan2_DB(this, hd);
       if (child->Single_path(false)) {

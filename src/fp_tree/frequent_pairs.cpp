@@ -29,9 +29,9 @@ void FrequentPairs::compute(int a) {
   };
   if (t.chain_begin != nullptr) {
     const int x = t.heads[a]->item;
-    for_each_ancestor(t.chain_nodes + t.chain_begin[x], t.chain_begin[x + 1] - t.chain_begin[x], t.root, add);
+    for_each_ancestor(t.ctx->nodes, t.chain_nodes + t.chain_begin[x], t.chain_begin[x + 1] - t.chain_begin[x], t.root, add);
   } else {
-    for_each_ancestor(t.heads[a]->link, t.root, add);
+    for_each_ancestor(t.ctx->nodes, t.heads[a]->link, t.root, add);
   }
   begin_[a] = static_cast<int>(partners_.size());
   if (threshold <= 0 || touched_.size() * 8 > static_cast<std::size_t>(a)) {

@@ -21,7 +21,7 @@ void FI_tree::conditional_pattern_base(int size, const int* items, int from, int
   for (int k = 0; k < node_count; ++k) {
     Fnode* node = nodes[k];
     int n = 0;
-    for (const Fnode* a = node->parent; a != root; a = a->parent) {
+    for (const Fnode* a = c.nodes.at(node->parent); a != root; a = c.nodes.at(a->parent)) {
       const int q = item_pos[a->item];
       on_path[q] = 1;
       path[n++] = q;

@@ -86,6 +86,8 @@ int FI_tree::Mine_Closed(FSout* out) {
     }
 
     const PoolMark mark = PoolMark::take(*c.fp_buf);
+
+    const NodeStore::Mark node_mark(c.nodes);
     FI_tree* child = conditional_tree(k);
     child->scan2_DB(this, hd);
 

@@ -126,6 +126,7 @@ int FI_tree::Mine_Max(FSout* out) {
       }
     }
     const PoolMark mark = PoolMark::take(*c.fp_buf);
+    const NodeStore::Mark node_mark(c.nodes);
     FI_tree* child = conditional_tree(tlen);
     child->scan2_DB(this, nodes, node_count);  // the whole chain, or the nodes head extension kept
 

@@ -46,6 +46,8 @@ int FI_tree::Mine_Max_Projected(FSout* out) {
     }
 
     const PoolMark mark = PoolMark::take(*c.fp_buf);
+
+    const NodeStore::Mark node_mark(c.nodes);
     FI_tree* child = conditional_tree(k);
     child->scan2_DB(this, hd);
     list.len = s + 2;  // the tail stays written above the top

@@ -10,8 +10,9 @@ int FI_tree::conditional_pattern_base(Fnode* h, bool set_top_support) const {
   int* supp = c.supp.data();
   int* tail = c.tail.data();
   const int p = item_pos[h->item];
-  for (const Fnode* n = h->link; n != nullptr; n = n->link)
-    for (const Fnode* a = n->parent; a != root; a = a->parent) supp[item_pos[a->item]] += n->count;
+  const NodeStore& store = c.nodes;
+  for (const Fnode* n = node(h->link); n != nullptr; n = node(n->link))
+    for (const Fnode* a = store.at(n->parent); a != root; a = store.at(a->parent)) supp[item_pos[a->item]] += n->count;
   if (p < 1) return 0;
   stack& list = *c.list;
   int k = 0;
