@@ -229,12 +229,12 @@ void expect_chains_hold_every_node(const FI_tree& t) {
   }
   std::map<const Fnode*, int> in_chains;
   for (int p = 0; p < t.num_items; ++p) {
-    std::vector<const Fnode*> linked;
-    for (const Fnode* n = t.node(t.heads[p]->link); n != nullptr; n = t.node(n->link)) {
-      ASSERT_TRUE(in_chains.emplace(n, p).second) << "a node twice in the chains";
-      linked.push_back(n);
+    std::vector<NodeRef> linked;
+    for (NodeRef r = t.heads[p]->link; r != kNoNode; r = t.node(r)->link) {
+      ASSERT_TRUE(in_chains.emplace(t.node(r), p).second) << "a node twice in the chains";
+      linked.push_back(r);
     }
-    const std::vector<const Fnode*> array(t.chain_nodes + t.chain_begin[p], t.chain_nodes + t.chain_begin[p + 1]);
+    const std::vector<NodeRef> array(t.chain_nodes + t.chain_begin[p], t.chain_nodes + t.chain_begin[p + 1]);
     ASSERT_EQ(array, linked) << "position " << p;
   }
   ASSERT_EQ(in_chains, in_tree);

@@ -51,12 +51,11 @@ inline void for_each_ancestor(const NodeStore& store, NodeRef first, const Fnode
   }, root, visit);
 }
 
-// The n nodes of an array.
+// The n nodes numbered in an array.
 template <class Visit>
-inline void for_each_ancestor(const NodeStore& store, Fnode* const* nodes, int n, const Fnode* root, Visit&& visit) {
+inline void for_each_ancestor(const NodeStore& store, const NodeRef* nodes, int n, const Fnode* root, Visit&& visit) {
   int k = 0;
-  for_each_ancestor_of(store, [&]() { return k < n ? static_cast<const Fnode*>(nodes[k++]) : nullptr; }, root,
-                       visit);
+  for_each_ancestor_of(store, [&]() -> const Fnode* { return k < n ? store.at(nodes[k++]) : nullptr; }, root, visit);
 }
 
 }  // namespace zub

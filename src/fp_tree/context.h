@@ -98,7 +98,7 @@ struct Context {
   std::vector<int*> main_pair_rows;
   std::unique_ptr<FrequentPairs> main_pairs;
   // The main tree's chains as arrays.
-  std::vector<Fnode*> main_chain_nodes;
+  std::vector<NodeRef> main_chain_nodes;
   std::vector<int> main_chain_begin;
 
   // Scratch of the first-MFI lookahead: the itemset found and the candidates.

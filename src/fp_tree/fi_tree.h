@@ -163,7 +163,7 @@ class FI_tree {
   CFI_tree* cfi_tree;
   int covered_len;
   FrequentPairs* frequent_pairs;
-  Fnode* const* chain_nodes;  // the chain of item x at chain_begin[x] .. chain_begin[x+1]; or null
+  const NodeRef* chain_nodes;  // the chain of item x at chain_begin[x] .. chain_begin[x+1]; or null
   const int* chain_begin;
 
  private:

@@ -179,17 +179,17 @@ void FI_tree::make_chain_arrays() {
   // Item x is position x here; width[x] is the length of its chain.
   c.main_chain_begin.assign(static_cast<std::size_t>(num_items) + 1, 0);
   for (int x = 0; x < num_items; ++x) c.main_chain_begin[x + 1] = c.main_chain_begin[x] + c.width[x];
-  c.main_chain_nodes.assign(static_cast<std::size_t>(c.main_chain_begin[num_items]), nullptr);
+  c.main_chain_nodes.assign(static_cast<std::size_t>(c.main_chain_begin[num_items]), kNoNode);
   // Several chains at a time, so that their cache misses overlap.
   constexpr int kLanes = 8;
   const NodeStore& store = c.nodes;
-  Fnode* at[kLanes];
+  NodeRef at[kLanes];
   int fill[kLanes];
   int next = 0, live = 0;
   auto start = [&](int lane) {
     while (next < num_items && heads[next]->link == kNoNode) ++next;
     if (next == num_items) return false;
-    at[lane] = store.at(heads[next]->link);
+    at[lane] = heads[next]->link;
     fill[lane] = c.main_chain_begin[next];
     ++next;
     return true;
@@ -198,9 +198,8 @@ void FI_tree::make_chain_arrays() {
   while (live > 0) {
     for (int k = 0; k < live;) {
       c.main_chain_nodes[fill[k]++] = at[k];
-      const NodeRef link = at[k]->link;
-      if (link != kNoNode) at[k] = store.at(link);
-      if (link != kNoNode || start(k)) {
+      at[k] = store.at(at[k])->link;
+      if (at[k] != kNoNode || start(k)) {
         ++k;
       } else {
         --live;

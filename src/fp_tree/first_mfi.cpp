@@ -127,7 +127,9 @@ struct Greedy {
 int FI_tree::load_chain(const Fnode* hd, Fnode** out) const {
   if (chain_begin != nullptr) {
     const int x = hd->item;
-    std::copy(chain_nodes + chain_begin[x], chain_nodes + chain_begin[x + 1], out);
+    const NodeStore& store = ctx->nodes;
+    std::transform(chain_nodes + chain_begin[x], chain_nodes + chain_begin[x + 1], out,
+                   [&store](NodeRef r) { return store.at(r); });
     return chain_begin[x + 1] - chain_begin[x];
   }
   int n = 0;
