@@ -24,7 +24,7 @@ constexpr bool kSanitized = false;
 constexpr unsigned long long kMiB = 1ULL << 20;
 
 // A retail-like database: 30000 baskets of 10 items, item k about as common
-// as 1/sqrt(k), over 3000 items. Mined at MINSUP 10 it needs some 15 MiB of address space.
+// as 1/sqrt(k), over 3000 items. Mined at MINSUP 10 it needs some 13 MiB of address space.
 std::string basket_database() {
   std::mt19937 rng(20240605);
   std::uniform_real_distribution<double> u(0, 1);
@@ -95,14 +95,14 @@ TEST(ResourceLimit, TooLittleAddressSpaceEndsWithAMemoryMessage) {
 }
 
 // A public benchmark dataset, when present: retail.dat at MINSUP 10 needs
-// about 40 MiB of address space.
-TEST(ResourceLimit, RetailUnder24MiBIsNotEnoughMemory) {
+// about 26 MiB of address space.
+TEST(ResourceLimit, RetailUnder16MiBIsNotEnoughMemory) {
   if (kSanitized) GTEST_SKIP() << "AddressSanitizer cannot run under an address-space limit; the Release build runs this";
   const std::string data = test::data_dir();
   if (data.empty() || !std::filesystem::exists(data + "/retail.dat")) GTEST_SKIP() << "retail.dat not present";
   TempDir dir;
   test::RunOptions options;
-  options.address_space = 24 * kMiB;
+  options.address_space = 16 * kMiB;
   const test::ProcessResult r =
       test::run_program(test::zub_binary(), {data + "/retail.dat", "10", "out"}, dir.path(), options);
   EXPECT_EQ(r.status, 3);
