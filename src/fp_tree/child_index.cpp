@@ -10,7 +10,6 @@ namespace zub {
 void ChildIndex::begin(const FI_tree* tree) {
   end();
   tree_ = tree;
-  store_ = tree != nullptr ? &tree->ctx->nodes : nullptr;
 }
 
 void ChildIndex::end() {
@@ -33,7 +32,7 @@ NodeRef ChildIndex::find(int h, int pos, Fnode** before) const {
   const Hub& hub = hubs_[h];
   const auto at = std::lower_bound(hub.positions.begin(), hub.positions.end(), pos);
   const std::size_t k = static_cast<std::size_t>(at - hub.positions.begin());
-  *before = k > 0 ? store_->at(hub.children[k - 1]) : nullptr;
+  *before = k > 0 ? tree_->ctx->nodes.at(hub.children[k - 1]) : nullptr;
   return at != hub.positions.end() && *at == pos ? hub.children[k] : kNoNode;
 }
 
@@ -63,7 +62,7 @@ void ChildIndex::add_hub(const Fnode* parent, const FI_tree& tree) {
   hub.positions.clear();
   hub.children.clear();
   for (NodeRef r = parent->first_child; r != kNoNode;) {
-    const Fnode* c = store_->at(r);
+    const Fnode* c = tree.ctx->nodes.at(r);
     hub.positions.push_back(tree.item_pos[c->item]);  // the list is sorted already
     hub.children.push_back(r);
     r = c->next_sibling;

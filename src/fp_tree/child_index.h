@@ -66,7 +66,6 @@ class ChildIndex {
   }
 
   const FI_tree* tree_ = nullptr;
-  const NodeStore* store_ = nullptr;
   std::vector<const Fnode*> table_;  // open addressing; hub k at the slot of its parent
   std::vector<int> table_hub_;
   std::vector<Hub> hubs_;            // kept between trees for their capacity

@@ -1,8 +1,10 @@
 #include "fp_tree/fi_tree.h"
 
+#include <algorithm>
 #include <limits>
 
 #include "fp_tree/ancestor_walk.h"
+#include "fp_tree/sorted_batch.h"
 
 namespace zub {
 
@@ -37,51 +39,102 @@ void FI_tree::init(Context* c, int capacity, int item_count) {
   covered_len = 0;
 }
 
-void FI_tree::insert(const int* itemset, int count, int length) {
+inline BuildStep FI_tree::find_child(Fnode* parent, int depth, int target, Fnode* after, Fnode** before) {
   ChildIndex& index = ctx->children;
   const NodeStore& store = ctx->nodes;
-  const bool indexing = index.active_for(this);
-  Fnode* current = root;
-  NodeRef current_ref = root_ref;
+  const bool shallow = depth < ChildIndex::kHubDepth && index.active_for(this);
+  const int hub = shallow ? index.hub_of(parent) : -1;
+  if (hub >= 0) {
+    const NodeRef r = index.find(hub, target, before);
+    return {store.get(r), r};
+  }
+  Fnode* prev = after;
+  NodeRef r = after != nullptr ? after->next_sibling : parent->first_child;
+  Fnode* child = nullptr;
+  int walked = 0;
+  while (r != kNoNode) {
+    child = store.at(r);
+    const int pos = item_pos[child->item];
+    if (pos >= target) {
+      if (pos != target) r = kNoNode;
+      break;
+    }
+    prev = child;
+    r = child->next_sibling;
+    ++walked;
+  }
+  *before = prev;
+  if (shallow && walked > ChildIndex::kLongWalk) index.add_hub(parent, *this);
+  return {r != kNoNode ? child : nullptr, r};
+}
+
+inline void FI_tree::append_path(BuildStep parent, Fnode* before, const int* positions, int from, int length, int count,
+                          BuildStep* path) {
+  ChildIndex& index = ctx->children;
+  const NodeStore& store = ctx->nodes;
+  int* bran = ctx->bran.data();
+  int* width = ctx->width.data();
+  const int hub = from < ChildIndex::kHubDepth && index.active_for(this) ? index.hub_of(parent.node) : -1;
+  NodeRef r = parent.ref;
+  for (int j = from; j < length; ++j) {
+    r = append_child(r, j == from ? before : nullptr, pos_item[positions[j]], count);
+    if (j == from && hub >= 0) index.add_child(hub, positions[j], r);
+    ++bran[j];
+    ++width[positions[j]];
+    if (path != nullptr) path[j] = {store.at(r), r};
+  }
+}
+
+void FI_tree::insert(const int* itemset, int count, int length) {
+  BuildStep current{root, root_ref};
   for (int i = 0; i < length; ++i) {
-    const int target = itemset[i];
-    Fnode* prev = nullptr;
-    NodeRef child_ref;
-    Fnode* child = nullptr;
-    const bool shallow = indexing && i < ChildIndex::kHubDepth;
-    const int hub = shallow ? index.hub_of(current) : -1;
-    if (hub >= 0) {
-      child_ref = index.find(hub, target, &prev);
-      if (child_ref != kNoNode) child = store.at(child_ref);
-    } else {
-      int walked = 0;
-      child_ref = current->first_child;
-      while (child_ref != kNoNode) {
-        child = store.at(child_ref);
-        if (item_pos[child->item] >= target) break;
-        prev = child;
-        child_ref = child->next_sibling;
-        ++walked;
+    Fnode* before;
+    const BuildStep child = find_child(current.node, i, itemset[i], nullptr, &before);
+    if (child.node == nullptr) {
+      append_path(current, before, itemset, i, length, count, nullptr);
+      return;
+    }
+    current = child;
+    current.node->count += count;
+  }
+}
+
+// In lexicographic order consecutive transactions share their prefix path,
+// so a transaction is compared only with the one before it, the walk along a
+// sibling list resumes where the previous transaction left it, and new nodes
+// come out in depth-first order, each subtree close behind its root. The tree
+// is the one that inserting the transactions one by one in any order makes;
+// only the order of each item's node chain differs.
+void FI_tree::insert_sorted(const SortedBatch& batch) {
+  std::vector<BuildStep>& path = ctx->build_path;
+  if (path.size() < static_cast<std::size_t>(num_items)) path.resize(static_cast<std::size_t>(num_items));
+  const int* prev = nullptr;
+  int prev_k = 0;
+  for (std::size_t t = 0; t < batch.size(); ++t) {
+    int k;
+    const int* items = batch.transaction(t, k);
+    const int common = std::min(k, prev_k);
+    int lcp = 0;
+    while (lcp < common && items[lcp] == prev[lcp]) ++lcp;
+    for (int i = 0; i < lcp; ++i) ++path[i].node->count;
+    BuildStep current = lcp == 0 ? BuildStep{root, root_ref} : path[lcp - 1];
+    // The previous transaction's node below the divergence is a sibling
+    // before items[lcp]: sorted order guarantees it.
+    Fnode* after = lcp < prev_k ? path[lcp].node : nullptr;
+    for (int i = lcp; i < k; ++i) {
+      Fnode* before;
+      const BuildStep child = find_child(current.node, i, items[i], after, &before);
+      after = nullptr;
+      if (child.node == nullptr) {
+        append_path(current, before, items, i, k, 1, path.data());
+        break;
       }
-      if (child_ref != kNoNode && item_pos[child->item] != target) child_ref = kNoNode;
-      if (shallow && walked > ChildIndex::kLongWalk) index.add_hub(current, *this);
-    }
-    if (child_ref != kNoNode) {
-      child->count += count;
       current = child;
-      current_ref = child_ref;
-      continue;
+      ++current.node->count;
+      path[i] = current;
     }
-    int* bran = ctx->bran.data();
-    int* width = ctx->width.data();
-    const int parent_hub = indexing && i < ChildIndex::kHubDepth ? index.hub_of(current) : -1;
-    for (int j = i; j < length; ++j) {
-      current_ref = append_child(current_ref, j == i ? prev : nullptr, pos_item[itemset[j]], count);
-      if (j == i && parent_hub >= 0) index.add_child(parent_hub, itemset[j], current_ref);
-      ++bran[j];
-      ++width[itemset[j]];
-    }
-    return;
+    prev = items;
+    prev_k = k;
   }
 }
 

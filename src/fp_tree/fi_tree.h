@@ -174,7 +174,16 @@ class FI_tree {
   void insert_path(int* positions, int k, int count);
   // The main tree's build: a batch in lexicographic order.
   void insert_sorted(const SortedBatch& batch);
-  NodeRef find_child(Fnode* parent, int depth, int target, Fnode* after, Fnode** before);
+  // The child of `parent` (at `depth`) at position `target`, or a null node; `before`
+  // receives the child with the largest position below target (null: none).
+  // `after`, when not null, is a child known to lie below target, where the
+  // walk may start.
+  BuildStep find_child(Fnode* parent, int depth, int target, Fnode* after, Fnode** before);
+  // New nodes below `parent` for positions[from .. length-1], each with
+  // `count`, the first behind `before`; path[j] receives the node of
+  // positions[j] when path is not null.
+  void append_path(BuildStep parent, Fnode* before, const int* positions, int from, int length, int count,
+                   BuildStep* path);
 };
 
 inline NodeRef FI_tree::append_child(NodeRef parent, Fnode* prev, int item_, int count_) {

@@ -1,6 +1,7 @@
 #pragma once
 // A batch of transactions (their ascending positions, back to back) that
-// can be put in lexicographic order for the main tree's build.
+// can be put in lexicographic order for the main tree's build, where sorted
+// order lets each transaction be compared only with the one before it.
 #include <cstddef>
 #include <cstdint>
 #include <vector>
