@@ -62,40 +62,37 @@ void BM_WriteLines(benchmark::State& state) {
 }
 BENCHMARK(BM_WriteLines);
 
-// One tree node from a fresh main pool, until 1M nodes, then a roll-back.
-void BM_PoolNode(benchmark::State& state) {
-  zub::memory pool(1000, 0x80000, 0x100000, 2);
-  const zub::PoolMark mark = zub::PoolMark::take(pool);
+// One node from `make` per iteration; every millionth, `roll_back` gives
+// them all back, untimed.
+template <class Make, class RollBack>
+void time_nodes(benchmark::State& state, Make make, RollBack roll_back) {
   long n = 0;
   for (auto _ : state) {
-    benchmark::DoNotOptimize(pool.take<zub::Fnode>(1));
+    benchmark::DoNotOptimize(make());
     if (++n == 1000000) {
       state.PauseTiming();
-      mark.roll_back(pool);
+      roll_back();
       n = 0;
       state.ResumeTiming();
     }
   }
   state.SetItemsProcessed(state.iterations());
 }
+
+// A node-sized record from a fresh main pool.
+void BM_PoolNode(benchmark::State& state) {
+  zub::memory pool(1000, 0x80000, 0x100000, 2);
+  const zub::PoolMark mark = zub::PoolMark::take(pool);
+  time_nodes(state, [&] { return pool.take<zub::Fnode>(1); }, [&] { mark.roll_back(pool); });
+}
 BENCHMARK(BM_PoolNode);
 
-// One tree node from the node store, looked up by its number, until 1M
-// nodes, then a roll-back (the slabs stay, as in a run).
+// A tree node from the node store, looked up by its number (the slabs stay
+// after a roll-back, as in a run).
 void BM_StoreNode(benchmark::State& state) {
   zub::NodeStore store;
   const zub::NodeRef mark = store.mark();
-  long n = 0;
-  for (auto _ : state) {
-    benchmark::DoNotOptimize(store.at(store.make()));
-    if (++n == 1000000) {
-      state.PauseTiming();
-      store.rollback(mark);
-      n = 0;
-      state.ResumeTiming();
-    }
-  }
-  state.SetItemsProcessed(state.iterations());
+  time_nodes(state, [&] { return store.at(store.make()); }, [&] { store.rollback(mark); });
 }
 BENCHMARK(BM_StoreNode);
 

@@ -1,6 +1,6 @@
 #include "fp_tree/cfi_tree.h"
 
-#include <vector>
+#include <memory>
 
 #include "fp_tree/fi_tree.h"
 
@@ -21,7 +21,7 @@ void CFI_tree::init(memory* pool_, FI_tree* tree, CFI_tree* parent, Cnode* chain
   if (parent == nullptr || chain == nullptr) return;
 
   // Every position of this tree lies below the chain item's parent position.
-  std::vector<bool> origin(static_cast<std::size_t>(parent->item_pos[chain->item]), false);
+  std::unique_ptr<bool[]> origin(new bool[static_cast<std::size_t>(parent->item_pos[chain->item])]());
   for (const Cnode* node = chain; node != nullptr; node = node->link) {
     int found = 0;
     for (const Cnode* a = node->parent; a != parent->root; a = a->parent) {
@@ -33,14 +33,7 @@ void CFI_tree::init(memory* pool_, FI_tree* tree, CFI_tree* parent, Cnode* chain
     }
     if (found == 0) continue;
     count_insertion();
-    Cnode* current = root;
-    bool appending = false;
-    int depth = 0;
-    for (int p = 0; p < num_items && depth < found; ++p) {
-      if (!origin[p]) continue;
-      origin[p] = false;
-      current = descend(current, pos_item[p], ++depth, node->count, appending);
-    }
+    record_flags(origin.get(), found, node->count);
   }
 }
 

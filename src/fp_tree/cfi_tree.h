@@ -50,6 +50,7 @@ class CFI_tree {
   // Follows the child of `node` that carries `item`, raising its count, or
   // appends one; once a node was appended every later item is appended.
   Cnode* descend(Cnode* node, int item, int depth, int support, bool& appending);
+  // Records the n flagged positions (ascending) as one path; clears the flags.
   void record_flags(bool* flags, int n, int support);
 };
 
