@@ -34,11 +34,12 @@ struct Conditional : ::testing::Test {
   // Lists one recorded itemset holding `items` as the best entry.
   void list_entry(std::vector<int> positions, int has) {
     MFI_tree* m = mfi_pool.take<MFI_tree>(1);
-    m->init(&mfi_pool, &parent, nullptr, nullptr, -1);
+    m->init(&mfi_pool, &parent, nullptr, kNoMnode, -1);
     bool* f = prep.ctx->current_fi.get();
     for (int p : positions) f[p] = true;
     m->insert(f, static_cast<int>(positions.size()));
     prep.tem().entries[0] = m->heads[positions.back()];
+    prep.tem().tree = m;
     prep.tem().has[0] = has;
     prep.tem().count = 1;
   }

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
 #include <set>
 
 #include "support/prepared.h"
@@ -15,26 +17,27 @@ using Paths = std::set<std::vector<int>>;
 // Six items whose positions equal their file ids (supports 6 down to 1).
 const char* kSixItems = "0 1 2 3 4 5\n0 1 2 3 4\n0 1 2 3\n0 1 2\n0 1\n0\n";
 
-void collect(const Mnode* node, std::vector<int>& path, Paths& out) {
-  if (node->first_child == nullptr && !path.empty()) out.insert(path);
-  for (const Mnode* c = node->first_child; c != nullptr; c = c->next_sibling) {
-    EXPECT_EQ(c->depth, static_cast<int>(path.size()) + 1);
-    EXPECT_EQ(c->parent, node);
-    path.push_back(c->item);
-    collect(c, path, out);
+void collect(const MFI_tree& t, MnodeRef r, std::vector<int>& path, Paths& out) {
+  const Mnode* node = t.node(r);
+  if (node->first_child == kNoMnode && !path.empty()) out.insert(path);
+  for (MnodeRef c = node->first_child; c != kNoMnode; c = t.node(c)->next_sibling) {
+    EXPECT_EQ(t.node(c)->depth, static_cast<int>(path.size()) + 1);
+    EXPECT_EQ(t.node(c)->parent, r);
+    path.push_back(t.node(c)->item);
+    collect(t, c, path, out);
     path.pop_back();
   }
 }
 Paths paths(const MFI_tree& t) {
   Paths out;
   std::vector<int> path;
-  collect(t.root, path, out);
+  collect(t, MFI_tree::root, path, out);
   return out;
 }
 int node_count(const MFI_tree& t) {
   int n = 0;
   for (int p = 0; p < t.num_items; ++p)
-    for (const Mnode* m = t.heads[p]; m != nullptr; m = m->link) ++n;
+    for (MnodeRef m = t.heads[p]; m != kNoMnode; m = t.node(m)->link) ++n;
   return n;
 }
 
@@ -43,7 +46,7 @@ struct MfiFixture : ::testing::Test {
   memory pool{60, 512, 1024, 2};
   MFI_tree* make(int stack_pos) {
     MFI_tree* t = pool.take<MFI_tree>(1);
-    t->init(&pool, &prep.tree(), nullptr, nullptr, stack_pos);
+    t->init(&pool, &prep.tree(), nullptr, kNoMnode, stack_pos);
     return t;
   }
   bool* flags(std::vector<int> positions) {
@@ -59,9 +62,9 @@ struct MfiFixture : ::testing::Test {
 TEST_F(MfiFixture, EmptyTree) {
   MFI_tree& t = *make(-1);
   EXPECT_EQ(t.num_items, 6);
-  EXPECT_EQ(t.root->item, -1);
-  EXPECT_EQ(t.root->first_child, nullptr);
-  for (int p = 0; p < 6; ++p) EXPECT_EQ(t.heads[p], nullptr);
+  EXPECT_EQ(t.node(t.root)->item, -1);
+  EXPECT_EQ(t.node(t.root)->first_child, kNoMnode);
+  for (int p = 0; p < 6; ++p) EXPECT_EQ(t.heads[p], kNoMnode);
   EXPECT_EQ(t.mfi_count, 0);
 }
 
@@ -74,9 +77,10 @@ TEST_F(MfiFixture, FlagInsertionSharesPrefixesAndClearsFlags) {
   EXPECT_EQ(paths(t), (Paths{{0, 2, 4}, {0, 2, 5}}));
   EXPECT_EQ(node_count(t), 4);
   // The first new node became the last sibling under the shared node.
-  const Mnode* shared = t.heads[2];
-  EXPECT_EQ(shared->first_child->item, 4);
-  EXPECT_EQ(shared->first_child->next_sibling->item, 5);
+  const Mnode* shared = t.node(t.heads[2]);
+  const Mnode* first = t.node(shared->first_child);
+  EXPECT_EQ(first->item, 4);
+  EXPECT_EQ(t.node(first->next_sibling)->item, 5);
   t.insert(flags({0, 2}), 2);  // already there: no node, still counted
   EXPECT_EQ(node_count(t), 4);
   EXPECT_EQ(t.mfi_count, 3);
@@ -135,7 +139,8 @@ TEST_F(MfiFixture, SeedingFromTheTemporaryList) {
   source.insert(flags({1, 4, 5}), 3);
   // Entries are the item-5 nodes, as the subset check lists them.
   tem.count = 0;
-  for (Mnode* n = source.heads[5]; n != nullptr; n = n->link) {
+  tem.tree = &source;
+  for (MnodeRef n = source.heads[5]; n != kNoMnode; n = source.node(n)->link) {
     tem.entries[tem.count] = n;
     tem.has[tem.count] = tem.count == 1 ? 0 : 2;  // the {2, 3, 5} entry counts no tail item
     ++tem.count;
@@ -161,7 +166,7 @@ TEST(MfiTree, BusyNodesKeepEveryPathOnce) {
   Prepared prep(db, 1, false);
   memory pool(60, 4096, 8192, 2);
   MFI_tree& t = *pool.take<MFI_tree>(1);
-  t.init(&pool, &prep.tree(), nullptr, nullptr, -1);
+  t.init(&pool, &prep.tree(), nullptr, kNoMnode, -1);
   Paths expected;
   for (int round = 0; round < 2; ++round)
     for (int c = 60; c >= 1; --c)
@@ -186,6 +191,70 @@ TEST_F(MfiFixture, ProjectionFromAParentChain) {
   // below 5 keep their positions.
   child->init(&pool, &prep.tree(), &parent, parent.heads[5], 0);
   EXPECT_EQ(paths(*child), (Paths{{0, 2}, {1, 3}}));
+}
+
+// Thousands of random itemsets over 40 items make a tree of many slabs with
+// busy nodes. Its paths are the inserted itemsets (those not a prefix of
+// another), every node is in its item's chain once, and the subset check
+// agrees with a search of the inserted itemsets.
+TEST(MfiTree, ManyItemsetsAgreeWithTheirList) {
+  constexpr int kItems = 40;
+  std::string db;
+  for (int k = 0; k < kItems; ++k) {
+    for (int x = 0; x < kItems - k; ++x) db += std::to_string(x) + " ";
+    db += "\n";
+  }
+  Prepared prep(db, 1, false);  // positions equal the ids
+  ASSERT_EQ(prep.tree().num_items, kItems);
+  memory pool(60, 512, 1024, 2);
+  MFI_tree& t = *pool.take<MFI_tree>(1);
+  t.init(&pool, &prep.tree(), nullptr, kNoMnode, -1);
+  std::mt19937 rng(7);
+  std::vector<std::vector<int>> inserted;
+  for (int n = 0; n < 6000; ++n) {
+    std::vector<int> items;
+    // Mostly from the first items, so that prefixes are shared and nodes get busy.
+    const int size = 1 + static_cast<int>(rng() % 9);
+    for (int k = 0; k < size; ++k) items.push_back(static_cast<int>(rng() % (k < 2 ? 30 : kItems)));
+    std::sort(items.begin(), items.end());
+    items.erase(std::unique(items.begin(), items.end()), items.end());
+    std::vector<int> shuffled = items;
+    std::shuffle(shuffled.begin(), shuffled.end(), rng);
+    t.insert_items(shuffled.data(), static_cast<int>(shuffled.size()));
+    inserted.push_back(items);
+  }
+  EXPECT_GT(t.nodes.size(), 3 * MnodeStore::kMaxSlab) << "the tree spans capped slabs";
+  EXPECT_NE(t.hubs, nullptr);
+
+  Paths prefixes, proper_prefixes, leaves;
+  for (const auto& items : inserted)
+    for (std::size_t k = 1; k <= items.size(); ++k) {
+      prefixes.insert({items.begin(), items.begin() + k});
+      if (k < items.size()) proper_prefixes.insert({items.begin(), items.begin() + k});
+    }
+  for (const auto& items : inserted)
+    if (proper_prefixes.count(items) == 0) leaves.insert(items);
+  EXPECT_EQ(paths(t), leaves);
+  EXPECT_EQ(node_count(t), static_cast<int>(prefixes.size()));
+  for (int p = 0; p < kItems; ++p)
+    for (MnodeRef m = t.heads[p]; m != kNoMnode; m = t.node(m)->link) ASSERT_EQ(t.node(m)->item, p);
+
+  // Is {h} plus a tail of earlier items inside a recorded itemset?
+  for (int q = 0; q < 3000; ++q) {
+    const int h = 1 + static_cast<int>(rng() % (kItems - 1));
+    std::vector<int> tail;
+    const int size = static_cast<int>(rng() % 4);
+    for (int k = 0; k < size; ++k) tail.push_back(static_cast<int>(rng() % h));
+    std::sort(tail.begin(), tail.end());
+    tail.erase(std::unique(tail.begin(), tail.end()), tail.end());
+    bool expected = false;
+    for (const auto& items : inserted) {
+      if (!std::binary_search(items.begin(), items.end(), h)) continue;
+      expected = expected || std::includes(items.begin(), items.end(), tail.begin(), tail.end());
+    }
+    ASSERT_EQ(t.is_subset(h, tail.data(), static_cast<int>(tail.size())), expected)
+        << "h " << h << ", " << tail.size() << " tail items, query " << q;
+  }
 }
 
 }  // namespace

@@ -73,7 +73,7 @@ TEST_F(SubsetFixture, ListIsRebuiltBestFirst) {
   EXPECT_EQ(tem.has[0], 5);
   EXPECT_EQ(tem.has[1], 3);
   EXPECT_EQ(tem.has[2], 1);
-  EXPECT_EQ(path_items(tem.entries[0]), (std::vector<int>{9, 4, 3, 2, 1, 0}));
+  EXPECT_EQ(path_items(tem, 0), (std::vector<int>{9, 4, 3, 2, 1, 0}));
   for (int x = 0; x < prep.ctx->ITEM_NO; ++x) EXPECT_FALSE(tem.flags[x]);
   // A tail inside one recorded itemset: true, and the list is emptied.
   const int inside[] = {1, 3};
@@ -106,7 +106,7 @@ TEST_F(SubsetFixture, ListGrowsBy5000SlotsWithTenSpare) {
   memory pool(60, 4096, 8192, 2);
   auto record_many = [&](int n) {
     MFI_tree* fresh = pool.take<MFI_tree>(1);
-    fresh->init(&pool, &prep.tree(), nullptr, nullptr, -1);
+    fresh->init(&pool, &prep.tree(), nullptr, kNoMnode, -1);
     bool* f = prep.ctx->current_fi.get();
     for (int mask = 1; mask <= n; ++mask) {
       std::vector<int> positions;
@@ -128,7 +128,7 @@ TEST_F(SubsetFixture, ListGrowsBy5000SlotsWithTenSpare) {
   EXPECT_EQ(prep.tem().entries.size(), 10000u);
   for (int k = 4991; k < 10000; ++k) {
     ASSERT_EQ(prep.tem().has[k], 0) << k;
-    ASSERT_EQ(prep.tem().entries[k], nullptr) << k;
+    ASSERT_EQ(prep.tem().entries[k], kNoMnode) << k;
   }
 }
 
@@ -145,8 +145,8 @@ TEST_F(SubsetFixture, NarrowingKeepsEntriesWithTheAddedItems) {
   EXPECT_FALSE(tem.is_subset(none, 1, 0, new_tail, 0, 2));
   ASSERT_EQ(tem.count, 3);
   EXPECT_EQ(std::vector<int>(tem.has.begin(), tem.has.begin() + 3), (std::vector<int>{2, 2, 1}));
-  EXPECT_EQ(path_items(tem.entries[0]), (std::vector<int>{9, 4, 3, 0}));
-  EXPECT_EQ(path_items(tem.entries[2]), (std::vector<int>{9, 2, 1, 0}));
+  EXPECT_EQ(path_items(tem, 0), (std::vector<int>{9, 4, 3, 0}));
+  EXPECT_EQ(path_items(tem, 2), (std::vector<int>{9, 2, 1, 0}));
   // Added item 3: the {0, 1, 2} entry goes.
   const int added[] = {3};
   const int rest[] = {0, 1, 4};

@@ -50,7 +50,7 @@ MiningRun::MiningRun(Context& ctx, FI_tree* tree, int prefix_length, MiningTarge
   }
   mfi_pool_ = std::make_unique<memory>(250, 0x40000, 0x80000, 2);
   root_mfi_ = mfi_pool_->take<MFI_tree>(1);
-  root_mfi_->init(mfi_pool_.get(), tree, nullptr, nullptr, list.len - 1);
+  root_mfi_->init(mfi_pool_.get(), tree, nullptr, kNoMnode, list.len - 1);
   lmfitem_ = std::make_unique<mfi_tem>();
   ctx.LMFITEM = lmfitem_.get();
   lmfitem_->init(&ctx, mfi_pool_.get(), f);

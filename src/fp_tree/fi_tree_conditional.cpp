@@ -65,11 +65,11 @@ void FI_tree::scan1_DB(FI_tree* parent) {
     // The tail items of the best listed itemset go first, each group by support.
     covered_len = list->has[0];
     bool* marked = ctx->current_fi.get();
-    for (const Mnode* a = list->entries[0]; a->parent != nullptr; a = a->parent) marked[a->item] = true;
+    list->for_each_item(0, [&](int item) { marked[item] = true; });
     partition_covered(parent, marked, false);
     sort(supports, pos_item, 0, covered_len - 1);
     sort(supports, pos_item, covered_len, num_items - 1);
-    for (const Mnode* a = list->entries[0]; a->parent != nullptr; a = a->parent) marked[a->item] = false;
+    list->for_each_item(0, [&](int item) { marked[item] = false; });
   } else {
     sort(supports, pos_item, 0, num_items - 1);
     covered_len = 0;

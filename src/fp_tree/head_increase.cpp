@@ -74,10 +74,10 @@ int FI_tree::head_increase(int* tail, int& Tlen, Fnode** nodes, int& node_count)
     // Each entry that misses exactly one tail item forces that item.
     for (int j = 0; j < tem.count && tem.has[j] == Tlen - 1 && rest > 0; ++j) {
       int n = 0;
-      for (const Mnode* a = tem.entries[j]; a->parent != nullptr; a = a->parent) {
-        marked[a->item] = true;
-        remembered[n++] = a->item;
-      }
+      tem.for_each_item(j, [&](int item) {
+        marked[item] = true;
+        remembered[n++] = item;
+      });
       int missing = -1;
       for (int k = 0; k < Tlen && missing < 0; ++k)
         if (!marked[tail[k]]) missing = tail[k];

@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "fp_tree/mfi_tree.h"
+
 namespace zub {
 
 namespace {
-std::size_t home(const Mnode* parent, int capacity) {
-  return static_cast<std::size_t>((reinterpret_cast<std::uintptr_t>(parent) * 0x9E3779B97F4A7C15ull) >> 40) &
+std::size_t home(MnodeRef parent, int capacity) {
+  return static_cast<std::size_t>((std::uint64_t{parent} * 0x9E3779B97F4A7C15ull) >> 40) &
          static_cast<std::size_t>(capacity - 1);
 }
 }  // namespace
@@ -16,50 +18,50 @@ MfiHubs* MfiHubs::make(memory& pool) {
   MfiHubs* hubs = pool.take<MfiHubs>(1);
   hubs->capacity_ = 16;
   hubs->used_ = 0;
-  hubs->keys_ = pool.take<const Mnode*>(hubs->capacity_);
+  hubs->keys_ = pool.take<MnodeRef>(hubs->capacity_);
   hubs->values_ = pool.take<Hub*>(hubs->capacity_);
-  std::fill(hubs->keys_, hubs->keys_ + hubs->capacity_, nullptr);
+  std::fill(hubs->keys_, hubs->keys_ + hubs->capacity_, kNoMnode);
   return hubs;
 }
 
-MfiHubs::Hub* MfiHubs::hub_of(const Mnode* parent) const {
+MfiHubs::Hub* MfiHubs::hub_of(MnodeRef parent) const {
   for (std::size_t k = home(parent, capacity_);; k = (k + 1) & static_cast<std::size_t>(capacity_ - 1)) {
     if (keys_[k] == parent) return values_[k];
-    if (keys_[k] == nullptr) return nullptr;
+    if (keys_[k] == kNoMnode) return nullptr;
   }
 }
 
-Mnode* MfiHubs::find(const Hub& hub, int item) {
+MnodeRef MfiHubs::find(const Hub& hub, int item) {
   const int* at = std::lower_bound(hub.items, hub.items + hub.size, item);
-  return at != hub.items + hub.size && *at == item ? hub.children[at - hub.items] : nullptr;
+  return at != hub.items + hub.size && *at == item ? hub.children[at - hub.items] : kNoMnode;
 }
 
-MfiHubs::Hub* MfiHubs::add_hub(memory& pool, Mnode* parent) {
+MfiHubs::Hub* MfiHubs::add_hub(memory& pool, const MFI_tree& tree, MnodeRef parent) {
   if (2 * (used_ + 1) > capacity_) {
-    const Mnode** old_keys = keys_;
+    const MnodeRef* old_keys = keys_;
     Hub** old_values = values_;
     const int old_capacity = capacity_;
     capacity_ *= 2;
-    keys_ = pool.take<const Mnode*>(capacity_);
+    keys_ = pool.take<MnodeRef>(capacity_);
     values_ = pool.take<Hub*>(capacity_);
-    std::fill(keys_, keys_ + capacity_, nullptr);
+    std::fill(keys_, keys_ + capacity_, kNoMnode);
     for (int k = 0; k < old_capacity; ++k) {
-      if (old_keys[k] == nullptr) continue;
+      if (old_keys[k] == kNoMnode) continue;
       std::size_t j = home(old_keys[k], capacity_);
-      while (keys_[j] != nullptr) j = (j + 1) & static_cast<std::size_t>(capacity_ - 1);
+      while (keys_[j] != kNoMnode) j = (j + 1) & static_cast<std::size_t>(capacity_ - 1);
       keys_[j] = old_keys[k];
       values_[j] = old_values[k];
     }
   }
   int n = 0;
-  for (const Mnode* c = parent->first_child; c != nullptr; c = c->next_sibling) ++n;
+  for (MnodeRef c = tree.node(parent)->first_child; c != kNoMnode; c = tree.node(c)->next_sibling) ++n;
   Hub* hub = pool.take<Hub>(1);
   hub->size = 0;
   hub->capacity = 2 * n;
   hub->items = pool.take<int>(hub->capacity);
-  hub->children = pool.take<Mnode*>(hub->capacity);
-  for (Mnode* c = parent->first_child; c != nullptr; c = c->next_sibling) {
-    hub->items[hub->size] = c->item;
+  hub->children = pool.take<MnodeRef>(hub->capacity);
+  for (MnodeRef c = tree.node(parent)->first_child; c != kNoMnode; c = tree.node(c)->next_sibling) {
+    hub->items[hub->size] = tree.node(c)->item;
     hub->children[hub->size++] = c;
     hub->last = c;
   }
@@ -70,30 +72,30 @@ MfiHubs::Hub* MfiHubs::add_hub(memory& pool, Mnode* parent) {
       std::swap(hub->children[j], hub->children[j - 1]);
     }
   std::size_t j = home(parent, capacity_);
-  while (keys_[j] != nullptr) j = (j + 1) & static_cast<std::size_t>(capacity_ - 1);
+  while (keys_[j] != kNoMnode) j = (j + 1) & static_cast<std::size_t>(capacity_ - 1);
   keys_[j] = parent;
   values_[j] = hub;
   ++used_;
   return hub;
 }
 
-void MfiHubs::add_child(memory& pool, Hub& hub, Mnode* child) {
+void MfiHubs::add_child(memory& pool, Hub& hub, int item, MnodeRef child) {
   if (hub.size == hub.capacity) {
     const int grown = 2 * hub.capacity;
     int* items = pool.take<int>(grown);
-    Mnode** children = pool.take<Mnode*>(grown);
+    MnodeRef* children = pool.take<MnodeRef>(grown);
     std::copy(hub.items, hub.items + hub.size, items);
     std::copy(hub.children, hub.children + hub.size, children);
     hub.items = items;
     hub.children = children;
     hub.capacity = grown;
   }
-  const int k = static_cast<int>(std::lower_bound(hub.items, hub.items + hub.size, child->item) - hub.items);
+  const int k = static_cast<int>(std::lower_bound(hub.items, hub.items + hub.size, item) - hub.items);
   for (int j = hub.size; j > k; --j) {
     hub.items[j] = hub.items[j - 1];
     hub.children[j] = hub.children[j - 1];
   }
-  hub.items[k] = child->item;
+  hub.items[k] = item;
   hub.children[k] = child;
   ++hub.size;
 }

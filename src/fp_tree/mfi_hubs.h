@@ -9,28 +9,31 @@
 
 namespace zub {
 
+class MFI_tree;
+
 class MfiHubs {
  public:
   static constexpr int kLongWalk = 24;
 
   static MfiHubs* make(memory& pool);
-  // The child of hub `parent` carrying `item`, or null; hub_of first.
+  // The child of hub `parent` carrying `item`, or none; hub_of first.
   struct Hub;
-  Hub* hub_of(const Mnode* parent) const;
-  static Mnode* find(const Hub& hub, int item);
-  Hub* add_hub(memory& pool, Mnode* parent);
-  static void add_child(memory& pool, Hub& hub, Mnode* child);
+  Hub* hub_of(MnodeRef parent) const;
+  static MnodeRef find(const Hub& hub, int item);
+  // Makes `parent`, a node of `tree`, a hub of its present children.
+  Hub* add_hub(memory& pool, const MFI_tree& tree, MnodeRef parent);
+  static void add_child(memory& pool, Hub& hub, int item, MnodeRef child);
 
   struct Hub {
     int size;
     int capacity;
     int* items;  // ascending
-    Mnode** children;
-    Mnode* last;  // the newest child: new ones are linked in behind it
+    MnodeRef* children;
+    MnodeRef last;  // the newest child: new ones are linked in behind it
   };
 
  private:
-  const Mnode** keys_;
+  MnodeRef* keys_;  // none marks a free slot
   Hub** values_;
   int capacity_;
   int used_;

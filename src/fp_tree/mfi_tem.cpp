@@ -8,7 +8,7 @@ void mfi_tem::init(Context* c, memory* pool_, int n) {
   ctx = c;
   pool = pool_;
   count = 0;
-  entries.assign(static_cast<std::size_t>(ctx->MFI_NO), nullptr);
+  entries.assign(static_cast<std::size_t>(ctx->MFI_NO), kNoMnode);
   has.assign(static_cast<std::size_t>(ctx->MFI_NO), 0);
   flags = pool->take<bool>(n);
   for (int k = 0; k < n; ++k) flags[k] = false;
@@ -22,14 +22,14 @@ bool mfi_tem::is_subset(const int* items, int from, int to, const int* tail, int
   int retained = 0;
   for (int j = 0; j < count; ++j) {
     int n = 0;
-    for (const Mnode* a = entries[j]; a->parent != nullptr; a = a->parent) {
-      marked[a->item] = true;
-      remembered[n++] = a->item;
-    }
+    for_each_item(j, [&](int item) {
+      marked[item] = true;
+      remembered[n++] = item;
+    });
     bool keep = true;
     for (int k = from; k <= to && keep; ++k) keep = marked[items[k]];
     if (keep) {
-      Mnode* e = entries[j];
+      const MnodeRef e = entries[j];
       entries[j] = entries[retained];
       entries[retained] = e;
       int in_tail = 0;

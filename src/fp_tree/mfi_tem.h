@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "fp_tree/context.h"
+#include "fp_tree/mfi_tree.h"
 #include "fp_tree/mnode.h"
 
 namespace zub {
@@ -18,13 +19,20 @@ class mfi_tem {
   bool is_subset(const int* items, int from, int to, const int* tail, int tfrom, int tto);
   // Grows or shrinks both arrays to MFI_NO slots.
   void resize(int slots) {
-    entries.resize(slots, nullptr);
+    entries.resize(slots, kNoMnode);
     has.resize(slots, 0);
+  }
+
+  // Calls f(item) for each item of entry j.
+  template <class F>
+  void for_each_item(int j, F&& f) const {
+    tree->for_each_item_up(tree->node(entries[j]), f);
   }
 
   Context* ctx = nullptr;
   int count = 0;
-  std::vector<Mnode*> entries;
+  const MFI_tree* tree = nullptr;  // whose nodes the entries are
+  std::vector<MnodeRef> entries;
   bool* flags = nullptr;  // per item id, all false between uses
   std::vector<int> has;
   memory* pool = nullptr;

@@ -19,12 +19,14 @@ void MFI_tree::make_empty(memory* pool_, FI_tree* tree, int stack_pos_) {
   num_items = tree->num_items;
   item_pos = tree->item_pos;
   pos_item = tree->pos_item;
-  root = pool->take<Mnode>(1);
-  root->init(nullptr, -1, 0);
-  heads = pool->take<Mnode*>(num_items);
-  root_children = pool->take<Mnode*>(num_items);
-  for (int p = 0; p < num_items; ++p) heads[p] = root_children[p] = nullptr;
-  root_last_child = nullptr;
+  nodes.init(pool);
+  const MnodeRef r = nodes.make();
+  assert(r == root);
+  nodes.at(r)->init(kNoMnode, -1, 0);
+  heads = pool->take<MnodeRef>(num_items);
+  root_children = pool->take<MnodeRef>(num_items);
+  for (int p = 0; p < num_items; ++p) heads[p] = root_children[p] = kNoMnode;
+  root_last_child = kNoMnode;
   hubs = nullptr;
 }
 
@@ -49,44 +51,46 @@ void sort_positions(int* positions, int k) {
 void MFI_tree::add_positions(const int* positions, int k) {
   if (k == 0) return;
   // The root's children are looked up by position; deeper lists are short.
-  Mnode* current = root_children[positions[0]];
-  if (current == nullptr) {
-    current = root->append(this, root_last_child, pos_item[positions[0]], 1);
+  MnodeRef current = root_children[positions[0]];
+  if (current == kNoMnode) {
+    current = append(root, root_last_child, pos_item[positions[0]], 1);
     root_children[positions[0]] = root_last_child = current;
-    for (int j = 1; j < k; ++j) current = current->append(this, nullptr, pos_item[positions[j]], j + 1);
+    for (int j = 1; j < k; ++j) current = append(current, kNoMnode, pos_item[positions[j]], j + 1);
     return;
   }
   for (int j = 1; j < k; ++j) {
     const int item = pos_item[positions[j]];
     MfiHubs::Hub* hub = hubs != nullptr ? hubs->hub_of(current) : nullptr;
-    Mnode* last = nullptr;
-    Mnode* child;
+    MnodeRef last = kNoMnode;
+    MnodeRef child;
     if (hub != nullptr) {
       child = MfiHubs::find(*hub, item);
-      if (child == nullptr) last = hub->last;
+      if (child == kNoMnode) last = hub->last;
     } else {
       int walked = 0;
-      child = current->first_child;
-      while (child != nullptr && child->item != item) {
+      child = nodes.at(current)->first_child;
+      while (child != kNoMnode) {
+        const Mnode* c = nodes.at(child);
+        if (c->item == item) break;
         last = child;
-        child = child->next_sibling;
+        child = c->next_sibling;
         ++walked;
       }
       if (walked > MfiHubs::kLongWalk) {
         if (hubs == nullptr) hubs = MfiHubs::make(*pool);
-        hub = hubs->add_hub(*pool, current);
+        hub = hubs->add_hub(*pool, *this, current);
       }
     }
-    if (child != nullptr) {
+    if (child != kNoMnode) {
       current = child;
       continue;
     }
-    current = current->append(this, last, item, j + 1);
+    current = append(current, last, item, j + 1);
     if (hub != nullptr) {
-      MfiHubs::add_child(*pool, *hub, current);
+      MfiHubs::add_child(*pool, *hub, item, current);
       hub->last = current;
     }
-    for (++j; j < k; ++j) current = current->append(this, nullptr, pos_item[positions[j]], j + 1);
+    for (++j; j < k; ++j) current = append(current, kNoMnode, pos_item[positions[j]], j + 1);
     return;
   }
 }
@@ -101,16 +105,18 @@ void MFI_tree::add_items(const int* items, int k) {
   add_positions(positions, k);
 }
 
-void MFI_tree::init(memory* pool_, FI_tree* tree, MFI_tree* parent, Mnode* start, int stack_pos_) {
+void MFI_tree::init(memory* pool_, FI_tree* tree, MFI_tree* parent, MnodeRef start, int stack_pos_) {
   make_empty(pool_, tree, stack_pos_);
-  if (parent == nullptr || start == nullptr) return;
+  if (parent == nullptr || start == kNoMnode) return;
   int* positions = ctx->record_buf.data();
-  for (const Mnode* node = start; node != nullptr; node = node->link) {
+  for (MnodeRef r = start; r != kNoMnode;) {
+    const Mnode* node = parent->node(r);
+    r = node->link;
     int count = 0;
-    for (const Mnode* a = node->parent; a != parent->root; a = a->parent) {
-      const int q = item_pos[a->item];
+    parent->for_each_item_above(node, [&](int item) {
+      const int q = item_pos[item];
       if (q != -1) positions[count++] = q;
-    }
+    });
     if (count == 0) continue;
     count_insertion();
     sort_positions(positions, count);
@@ -157,10 +163,11 @@ void MFI_tree::insert() {
     if (list.has[k] == 0) continue;
     // The entry's items that are items of this tree, at most has[k] of them.
     int n = 0;
-    for (const Mnode* a = list.entries[k]->parent; a->parent != nullptr; a = a->parent) {
-      const int q = item_pos[a->item];
+    const MFI_tree& owner = *list.tree;
+    owner.for_each_item_above(owner.node(list.entries[k]), [&](int item) {
+      const int q = item_pos[item];
       if (q != -1) positions[n++] = q;
-    }
+    });
     sort_positions(positions, n);
     add_positions(positions, n < list.has[k] ? n : list.has[k]);
   }
@@ -174,18 +181,20 @@ namespace {
 bool check_chain(MFI_tree& tree, int h, const int* tail, int tlen, bool count_first, bool reset_on_hit) {
   Context& c = *tree.ctx;
   mfi_tem& list = *c.LMFITEM;
-  Mnode* first = tree.heads[tree.item_pos[h]];
+  list.tree = &tree;
+  const MnodeRef first = tree.heads[tree.item_pos[h]];
   if (count_first) ++c.SUBCHECK_NO;
-  if (tlen == 0 && first != nullptr) return true;
+  if (tlen == 0 && first != kNoMnode) return true;
   if (!count_first) ++c.SUBCHECK_NO;
   bool* flags = list.flags;
   for (int k = 0; k < tlen; ++k) flags[tail[k]] = true;
   int j = 0;
-  for (Mnode* node = first; node != nullptr; node = node->link, ++j) {
-    list.entries[j] = node;
+  for (MnodeRef r = first; r != kNoMnode; ++j) {
+    const Mnode* node = tree.node(r);
+    list.entries[j] = r;
+    r = node->link;
     int has = 0;
-    for (const Mnode* a = node->parent; a != tree.root; a = a->parent)
-      if (flags[a->item]) ++has;
+    tree.for_each_item_above(node, [&](int item) { has += flags[item]; });
     list.has[j] = has;
     if (has == tlen) {
       for (int k = 0; k < tlen; ++k) flags[tail[k]] = false;
@@ -200,7 +209,7 @@ bool check_chain(MFI_tree& tree, int h, const int* tail, int tlen, bool count_fi
       list.resize(c.MFI_NO);
       for (int k = j + 1; k < c.MFI_NO; ++k) {
         list.has[k] = 0;
-        list.entries[k] = nullptr;
+        list.entries[k] = kNoMnode;
       }
     }
   }
@@ -228,14 +237,18 @@ bool MFI_tree::is_subset() const {
   const int len = list.len;
   const int h = list.items[p + 1];
   ++ctx->SUBCHECK_NO;
-  const Mnode* first = heads[item_pos[h]];
-  if (len == p + 2) return first != nullptr;
-  for (const Mnode* node = first; node != nullptr; node = node->link) {
+  const MnodeRef first = heads[item_pos[h]];
+  if (len == p + 2) return first != kNoMnode;
+  for (MnodeRef r = first; r != kNoMnode;) {
+    const Mnode* node = nodes.at(r);
+    r = node->link;
     if (node->depth < len - p - 1) continue;  // too short to hold them all
-    const Mnode* a = node->parent;
+    const Mnode* a = nodes.at(node->parent);
     for (int k = len - 1;; --k) {
       const int target = item_pos[list.items[k]];
-      while (a != root && item_pos[a->item] > target && a->depth >= k - p - 1) a = a->parent;
+      // The root has item -1, depth 0: the climb stops there.
+      while (a->parent != kNoMnode && item_pos[a->item] > target && a->depth >= k - p - 1)
+        a = nodes.at(a->parent);
       if (a->item != list.items[k]) break;
       if (k == p + 2) return true;
     }
@@ -264,7 +277,8 @@ void MFI_tree::print(bool map_ids, std::FILE* stream) const {
   std::fprintf(stream, "\nHead table:\n");
   for (int k = 0; k < num_items; ++k) {
     std::fprintf(stream, "%d\t", map_ids ? ctx->order_item[k] : pos_item[k]);
-    for (const Mnode* n = heads[k]; n != nullptr; n = n->link) std::fprintf(stream, "%2d(%2d) ", id(n->item), n->depth);
+    for (const Mnode* n = get(heads[k]); n != nullptr; n = get(n->link))
+      std::fprintf(stream, "%2d(%2d) ", id(n->item), n->depth);
     std::fprintf(stream, "\n");
   }
   std::fprintf(stream, "\nOrder table:\t");
@@ -274,15 +288,18 @@ void MFI_tree::print(bool map_ids, std::FILE* stream) const {
   std::fprintf(stream, "\n\n------------End of MFI-------------\n\n");
 }
 
-void MFI_tree::print_subtree(const Mnode* node, bool map_ids, std::FILE* stream) const {
-  if (node == nullptr) return;
+void MFI_tree::print_subtree(MnodeRef r, bool map_ids, std::FILE* stream) const {
+  if (r == kNoMnode) return;
+  const Mnode* node = nodes.at(r);
   if (node->item == -1)
     std::fprintf(stream, "%4d      ", -1);
   else
     std::fprintf(stream, "%4d(%2d)  ", map_ids ? ctx->order_item[node->item] : node->item, node->depth);
-  for (const Mnode* child = node->first_child; child != nullptr; child = child->next_sibling) {
-    print_subtree(child, map_ids, stream);
-    if (child->next_sibling != nullptr) {
+  for (MnodeRef c = node->first_child; c != kNoMnode;) {
+    const Mnode* child = nodes.at(c);
+    print_subtree(c, map_ids, stream);
+    c = child->next_sibling;
+    if (c != kNoMnode) {
       std::fprintf(stream, "\n");
       for (int k = 0; k < child->depth; ++k) std::fprintf(stream, "  --      ");
     }

@@ -6,6 +6,7 @@
 
 #include "fp_tree/context.h"
 #include "fp_tree/mnode.h"
+#include "fp_tree/mnode_store.h"
 
 namespace zub {
 
@@ -16,7 +17,7 @@ class MFI_tree {
  public:
   // An empty tree for `tree`; filled from `parent`'s chain that starts at
   // `start` when both are given (each path projected onto tree's items).
-  void init(memory* pool, FI_tree* tree, MFI_tree* parent, Mnode* start, int stack_pos);
+  void init(memory* pool, FI_tree* tree, MFI_tree* parent, MnodeRef start, int stack_pos);
   // An empty tree for `tree`, then seeded with the temporary MFI list.
   void init(memory* pool, FI_tree* tree, int stack_pos);
 
@@ -40,20 +41,36 @@ class MFI_tree {
   bool is_subset(const int* items, int first, int last);
 
   void print(bool map_ids, std::FILE* stream) const;
-  void print_subtree(const Mnode* node, bool map_ids, std::FILE* stream) const;
+  void print_subtree(MnodeRef node, bool map_ids, std::FILE* stream) const;
+
+  Mnode* node(MnodeRef r) const { return nodes.at(r); }
+  Mnode* get(MnodeRef r) const { return r == kNoMnode ? nullptr : nodes.at(r); }
+  // Calls f(item) for `from` and each of its ancestors below the root.
+  template <class F>
+  void for_each_item_up(const Mnode* from, F&& f) const {
+    for (; from->parent != kNoMnode; from = nodes.at(from->parent)) f(from->item);
+  }
+  // The same for the ancestors alone.
+  template <class F>
+  void for_each_item_above(const Mnode* from, F&& f) const {
+    for_each_item_up(nodes.at(from->parent), f);
+  }
+
+  // The root is the first node made.
+  static constexpr MnodeRef root = 1;
 
   Context* ctx;
   int num_items;
   int* item_pos;
   int* pos_item;
-  Mnode* root;
-  Mnode** heads;
+  MnodeRef* heads;
   int mfi_count;
   int stack_pos;
   memory* pool;
-  Mnode** root_children;  // by position
-  Mnode* root_last_child;
-  MfiHubs* hubs;          // of busy nodes below the root, made on first need
+  MnodeStore nodes;
+  MnodeRef* root_children;  // by position
+  MnodeRef root_last_child;
+  MfiHubs* hubs;            // of busy nodes below the root, made on first need
 
  private:
   void make_empty(memory* pool_, FI_tree* tree, int stack_pos_);
@@ -64,6 +81,9 @@ class MFI_tree {
   // k items laid out by position.
   void add_positions(const int* positions, int k);
   void add_items(const int* items, int k);
+  // A new child of `parent` behind `last_child` (parent's current last child,
+  // or none when it has none), put at the front of the item's chain.
+  MnodeRef append(MnodeRef parent, MnodeRef last_child, int item, int depth);
   friend void update_mfi_trees(Context& ctx, int n);
 };
 
@@ -71,17 +91,19 @@ class MFI_tree {
 // 0 to n-1: each gets the stack items above its own level item.
 void update_mfi_trees(Context& ctx, int n);
 
-inline Mnode* Mnode::append(MFI_tree* tree, Mnode* last_child, int item_, int depth_) {
-  Mnode* node = tree->pool->take<Mnode>(1);
-  node->init(this, item_, depth_);
-  if (first_child == nullptr)
-    first_child = node;
+inline MnodeRef MFI_tree::append(MnodeRef parent, MnodeRef last_child, int item, int depth) {
+  const MnodeRef r = nodes.make();
+  Mnode* n = nodes.at(r);
+  n->init(parent, item, depth);
+  Mnode* p = nodes.at(parent);
+  if (p->first_child == kNoMnode)
+    p->first_child = r;
   else
-    last_child->next_sibling = node;
-  Mnode*& head = tree->heads[tree->item_pos[item_]];
-  node->link = head;
-  head = node;
-  return node;
+    nodes.at(last_child)->next_sibling = r;
+  MnodeRef& head = heads[item_pos[item]];
+  n->link = head;
+  head = r;
+  return r;
 }
 
 }  // namespace zub

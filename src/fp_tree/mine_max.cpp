@@ -72,9 +72,9 @@ int FI_tree::Mine_Max(FSout* out) {
       update_mfi_trees(c, M->stack_pos + 1);
       if (out != nullptr) out->printSet(list.len, list.items, support);
       list.len = b + 1;
-      Mnode* node = M->heads[item_pos[h]];
+      assert(tem.tree == M);  // the list was made by this round's subset check
       const int slot = tem.count;
-      tem.entries[slot] = node;
+      tem.entries[slot] = M->heads[item_pos[h]];
       tem.has[slot] = e;
       if (slot != 0) {
         for (int j = 0; j < slot; ++j) {

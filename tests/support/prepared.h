@@ -67,10 +67,10 @@ struct Capture {
   }
 };
 
-// The items on the path from an MFI-tree node up to the root, deepest first.
-inline std::vector<int> path_items(const Mnode* node) {
+// The items of entry j of the temporary list, from its node up to the root.
+inline std::vector<int> path_items(const mfi_tem& tem, int j) {
   std::vector<int> items;
-  for (; node != nullptr && node->parent != nullptr; node = node->parent) items.push_back(node->item);
+  tem.for_each_item(j, [&](int item) { items.push_back(item); });
   return items;
 }
 
