@@ -11,10 +11,10 @@ namespace {
 
 using test::Prepared;
 
-std::string shape(const FI_tree& t, const Fnode* node) {
+std::string shape(const FI_tree& t, NodeRef node) {
   std::ostringstream s;
-  for (const Fnode* c = t.node(node->first_child); c != nullptr; c = t.node(c->next_sibling))
-    s << c->item << ':' << c->count << '(' << shape(t, c) << ')';
+  for (NodeRef c = t.links(node)->first_child; c != kNoNode; c = t.links(c)->next_sibling)
+    s << t.node(c)->item << ':' << t.node(c)->count << '(' << shape(t, c) << ')';
   return s.str();
 }
 
@@ -111,7 +111,7 @@ TEST_F(Conditional, PathsOfRootChildrenAreEmpty) {
   t->scan1_DB(&p);
   t->scan2_DB(&p, p.heads[2]);
   EXPECT_EQ(t->num_items, 1);
-  EXPECT_EQ(t->root->first_child, kNoNode);
+  EXPECT_EQ(t->links(t->root_ref)->first_child, kNoNode);
   EXPECT_TRUE(std::isnan(t->level_25_percent));
 }
 
@@ -138,11 +138,11 @@ TEST_F(Conditional, PrefixPathsAddTheirCounts) {
     return t;
   };
   FI_tree* a = build(false);
-  EXPECT_EQ(shape(*a, a->root), "0:5(1:3())");
+  EXPECT_EQ(shape(*a, a->root_ref), "0:5(1:3())");
   FI_tree* b = build(false);
   FI_tree* c = build(true);
-  EXPECT_EQ(shape(*b, b->root), shape(*a, a->root));
-  EXPECT_EQ(shape(*c, c->root), shape(*a, a->root));
+  EXPECT_EQ(shape(*b, b->root_ref), shape(*a, a->root_ref));
+  EXPECT_EQ(shape(*c, c->root_ref), shape(*a, a->root_ref));
   EXPECT_EQ(db.ctx->PROJECT_NO, 3);
 }
 

@@ -41,9 +41,9 @@ std::vector<int> chain_counts(const FI_tree& t, int pos) {
   return counts;
 }
 
-std::vector<int> child_items(const FI_tree& t, const Fnode* n) {
+std::vector<int> child_items(const FI_tree& t, NodeRef n) {
   std::vector<int> items;
-  for (const Fnode* c = t.node(n->first_child); c != nullptr; c = t.node(c->next_sibling)) items.push_back(c->item);
+  for (NodeRef c = t.links(n)->first_child; c != kNoNode; c = t.links(c)->next_sibling) items.push_back(t.node(c)->item);
   return items;
 }
 
@@ -180,8 +180,8 @@ TEST(SecondScan, TreeShapeCountsAndChains) {
   const FI_tree& t = *b.tree();
   // Supports: 1 and 2 three times, 3 and 7 once; positions 1, 2, 3, 7.
   ASSERT_EQ(b.ctx->order_item, (std::vector<int>{1, 2, 3, 7}));
-  EXPECT_EQ(child_items(t, t.root), (std::vector<int>{0, 1, 3}));
-  EXPECT_EQ(child_items(t, t.node(t.root->first_child)), (std::vector<int>{1, 2}));
+  EXPECT_EQ(child_items(t, t.root_ref), (std::vector<int>{0, 1, 3}));
+  EXPECT_EQ(child_items(t, t.links(t.root_ref)->first_child), (std::vector<int>{1, 2}));
   EXPECT_EQ(chain_counts(t, 1), (std::vector<int>{1, 2})) << "the root's child 2 is newest";
   EXPECT_EQ(b.ctx->width, (std::vector<int>{1, 2, 1, 1}));
   EXPECT_EQ(b.ctx->bran, (std::vector<int>{0, 0, 0, 0}));
@@ -194,7 +194,7 @@ TEST(SecondScan, NoFrequentItemLeavesTheRootAlone) {
   // Threshold 0: ids 0, 1, 2 all frequent; the id-0 item has no node.
   EXPECT_EQ(b.tree()->num_items, 3);
   Built empty = build("\n\n", 0);
-  EXPECT_EQ(empty.tree()->root->first_child, kNoNode);
+  EXPECT_EQ(empty.tree()->links(empty.tree()->root_ref)->first_child, kNoNode);
   EXPECT_TRUE(std::isnan(empty.tree()->level_25_percent));
 }
 
@@ -204,26 +204,28 @@ struct Trie {
   std::map<int, Trie> children;  // by position
   int count = 0;
 };
-void expect_same(const Fnode* node, const Trie& trie, const FI_tree& t) {
+void expect_same(NodeRef node, const Trie& trie, const FI_tree& t) {
   auto it = trie.children.begin();
-  for (const Fnode* c = t.node(node->first_child); c != nullptr; c = t.node(c->next_sibling), ++it) {
+  for (NodeRef r = t.links(node)->first_child; r != kNoNode; r = t.links(r)->next_sibling, ++it) {
+    const Fnode* c = t.node(r);
     ASSERT_NE(it, trie.children.end());
     ASSERT_EQ(t.item_pos[c->item], it->first);
     ASSERT_EQ(c->count, it->second.count);
-    expect_same(c, it->second, t);
+    expect_same(r, it->second, t);
   }
   ASSERT_EQ(it, trie.children.end());
 }
 
 // Every node of the tree once in the chain (and chain array) of its item.
-void expect_chains_hold_every_node(const FI_tree& t) {
+void expect_chains_hold_every_node(FI_tree& t) {
+  t.make_chain_arrays();
   std::map<const Fnode*, int> in_tree;
-  std::vector<const Fnode*> todo{t.root};
+  std::vector<NodeRef> todo{t.root_ref};
   while (!todo.empty()) {
-    const Fnode* n = todo.back();
+    const NodeRef n = todo.back();
     todo.pop_back();
-    for (const Fnode* c = t.node(n->first_child); c != nullptr; c = t.node(c->next_sibling)) {
-      in_tree[c] = c->item;
+    for (NodeRef c = t.links(n)->first_child; c != kNoNode; c = t.links(c)->next_sibling) {
+      in_tree[t.node(c)] = t.node(c)->item;
       todo.push_back(c);
     }
   }
@@ -234,7 +236,8 @@ void expect_chains_hold_every_node(const FI_tree& t) {
       ASSERT_TRUE(in_chains.emplace(t.node(r), p).second) << "a node twice in the chains";
       linked.push_back(r);
     }
-    const std::vector<NodeRef> array(t.chain_nodes + t.chain_begin[p], t.chain_nodes + t.chain_begin[p + 1]);
+    const int x = t.heads[p]->item;
+    const std::vector<NodeRef> array(t.chain_nodes + t.chain_begin[x], t.chain_nodes + t.chain_begin[x + 1]);
     ASSERT_EQ(array, linked) << "position " << p;
   }
   ASSERT_EQ(in_chains, in_tree);
@@ -260,7 +263,7 @@ TEST(SecondScan, WideTreesMatchATrie) {
       }
     }
     SCOPED_TRACE("seed " + std::to_string(seed));
-    expect_same(b.tree()->root, trie, *b.tree());
+    expect_same(b.tree()->root_ref, trie, *b.tree());
     expect_chains_hold_every_node(*b.tree());
   }
 }
@@ -291,11 +294,11 @@ TEST(Insert, ChildrenStayInPositionOrder) {
   h.add({2});
   h.add({3});
   h.add({1});  // before every child: becomes the first
-  EXPECT_EQ(child_items(*h.tree, h.tree->root), (std::vector<int>{1, 2, 3}));
+  EXPECT_EQ(child_items(*h.tree, h.tree->root_ref), (std::vector<int>{1, 2, 3}));
   h.add({0, 2});
   h.add({0, 1});
-  EXPECT_EQ(child_items(*h.tree, h.tree->root), (std::vector<int>{0, 1, 2, 3}));
-  EXPECT_EQ(child_items(*h.tree, h.tree->node(h.tree->root->first_child)), (std::vector<int>{1, 2}));
+  EXPECT_EQ(child_items(*h.tree, h.tree->root_ref), (std::vector<int>{0, 1, 2, 3}));
+  EXPECT_EQ(child_items(*h.tree, h.tree->links(h.tree->root_ref)->first_child), (std::vector<int>{1, 2}));
   EXPECT_EQ(h.ctx.bran, (std::vector<int>{4, 2, 0, 0}));
 }
 
@@ -327,9 +330,9 @@ TEST(SinglePrefix, MeasureAndRemove) {
   t.remove_single_prefix(2);
   EXPECT_EQ(t.num_items, 2);
   EXPECT_EQ(t.covered_len, 0);
-  EXPECT_EQ(child_items(t, t.root), (std::vector<int>{2, 3}));
-  for (const Fnode* c = t.node(t.root->first_child); c != nullptr; c = t.node(c->next_sibling))
-    EXPECT_EQ(c->parent, t.root_ref);
+  EXPECT_EQ(child_items(t, t.root_ref), (std::vector<int>{2, 3}));
+  for (NodeRef c = t.links(t.root_ref)->first_child; c != kNoNode; c = t.links(c)->next_sibling)
+    EXPECT_EQ(t.node(c)->parent, t.root_ref);
   EXPECT_EQ(t.item_pos[0], -1);
   EXPECT_EQ(t.item_pos[1], -1);
   EXPECT_EQ(t.item_pos[2], 0);
@@ -360,7 +363,7 @@ TEST(SinglePrefix, WholePathAndShortCases) {
   h.tree->covered_len = 1;
   h.tree->remove_single_prefix(3);
   EXPECT_EQ(h.tree->num_items, 0);
-  EXPECT_EQ(h.tree->root->first_child, kNoNode);
+  EXPECT_EQ(h.tree->links(h.tree->root_ref)->first_child, kNoNode);
 }
 
 TEST(LevelStatistics, ShareOfTheFirstQuarter) {

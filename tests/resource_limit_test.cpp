@@ -95,7 +95,7 @@ TEST(ResourceLimit, TooLittleAddressSpaceEndsWithAMemoryMessage) {
 }
 
 // A public benchmark dataset, when present: retail.dat at MINSUP 10 needs
-// about 26 MiB of address space.
+// about 24 MiB of address space.
 TEST(ResourceLimit, RetailUnder16MiBIsNotEnoughMemory) {
   if (kSanitized) GTEST_SKIP() << "AddressSanitizer cannot run under an address-space limit; the Release build runs this";
   const std::string data = test::data_dir();

@@ -36,8 +36,8 @@ void write_single_path(Context& ctx, const MainTree& main, FSout* out) {
   stack& list = *ctx.list;
   int walked = 0;
   const FI_tree& tree = *main.tree;
-  for (const Fnode* n = tree.node(tree.root->first_child); n != nullptr; n = tree.node(n->first_child))
-    list.items[walked++] = n->item;
+  for (NodeRef r = tree.links(tree.root_ref)->first_child; r != kNoNode; r = tree.links(r)->first_child)
+    list.items[walked++] = tree.node(r)->item;
   if (out != nullptr) out->printSet(main.frequent, list.items, main.tree->heads[main.frequent - 1]->count);
   ctx.ITlen[walked - 1] = 1;
 }

@@ -35,10 +35,12 @@ MiningRun::MiningRun(Context& ctx, FI_tree* tree, int prefix_length, MiningTarge
     root_cfi_->init(cfi_pool_.get(), tree, nullptr, nullptr, -1);
     tree->cfi_tree = root_cfi_;
     ctx.cfitrees[0] = root_cfi_;
+    finish_main_tree(tree);
     return;
   }
   if (target == MiningTarget::all) {
     ctx.prefix.assign(f, 0);
+    finish_main_tree(tree);
     return;
   }
 
@@ -65,6 +67,15 @@ MiningRun::MiningRun(Context& ctx, FI_tree* tree, int prefix_length, MiningTarge
 
   tree->mfi_tree = root_mfi_;
   ctx.mfitrees[ctx.FIRST_TREE_POS + 1] = root_mfi_;
+  finish_main_tree(tree);
+}
+
+// Every node made so far is the main tree's; the conditional trees come
+// after. The links go first, so that they and the chain arrays are never
+// held at once.
+void MiningRun::finish_main_tree(FI_tree* tree) {
+  ctx_.nodes.drop_links_below(ctx_.nodes.mark());
+  tree->make_chain_arrays();
 }
 
 MiningRun::~MiningRun() {

@@ -3,7 +3,10 @@
 // target the single prefix moved onto the stack with the root MFI-tree and
 // the temporary MFI list (maximal), the stack with supports and the root
 // CFI-tree (closed), or just an empty stack (all frequent itemsets).
-// Shared by every program and entry point that mines a main tree.
+// Shared by every program and entry point that mines a main tree. Once the
+// main tree is ready the run gives back its child links (the miners only
+// climb it and follow its chains, and the links are a third of its memory)
+// and then makes its chain arrays.
 #include <memory>
 
 #include "fp_tree/context.h"
@@ -49,6 +52,8 @@ class MiningRun {
   CFI_tree* root_cfi() const { return root_cfi_; }
 
  private:
+  void finish_main_tree(FI_tree* tree);
+
   std::unique_ptr<memory> mfi_pool_;
   std::unique_ptr<mfi_tem> lmfitem_;
   std::unique_ptr<memory> cfi_pool_;

@@ -28,15 +28,15 @@ int ChildIndex::probe(const Fnode* parent) const {
   }
 }
 
-NodeRef ChildIndex::find(int h, int pos, Fnode** before) const {
+NodeRef ChildIndex::find(int h, int pos, NodeRef* before) const {
   const Hub& hub = hubs_[h];
   const auto at = std::lower_bound(hub.positions.begin(), hub.positions.end(), pos);
   const std::size_t k = static_cast<std::size_t>(at - hub.positions.begin());
-  *before = k > 0 ? tree_->ctx->nodes.at(hub.children[k - 1]) : nullptr;
+  *before = k > 0 ? hub.children[k - 1] : kNoNode;
   return at != hub.positions.end() && *at == pos ? hub.children[k] : kNoNode;
 }
 
-void ChildIndex::add_hub(const Fnode* parent, const FI_tree& tree) {
+void ChildIndex::add_hub(const Fnode* parent, NodeRef parent_ref, const FI_tree& tree) {
   if (2 * (hub_count_ + 1) > static_cast<int>(table_.size())) {
     // Rehash into a table twice as large.
     std::vector<const Fnode*> old(table_.size() < 64 ? 64 : 2 * table_.size(), nullptr);
@@ -61,11 +61,9 @@ void ChildIndex::add_hub(const Fnode* parent, const FI_tree& tree) {
   Hub& hub = hubs_[hub_count_++];
   hub.positions.clear();
   hub.children.clear();
-  for (NodeRef r = parent->first_child; r != kNoNode;) {
-    const Fnode* c = tree.ctx->nodes.at(r);
-    hub.positions.push_back(tree.item_pos[c->item]);  // the list is sorted already
+  for (NodeRef r = tree.links(parent_ref)->first_child; r != kNoNode; r = tree.links(r)->next_sibling) {
+    hub.positions.push_back(tree.item_pos[tree.node(r)->item]);  // the list is sorted already
     hub.children.push_back(r);
-    r = c->next_sibling;
   }
 }
 

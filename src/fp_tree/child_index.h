@@ -41,10 +41,10 @@ class ChildIndex {
     return probe(parent);
   }
   // In hub h: the child at `pos` (or none), and through `before` the child
-  // with the largest position below pos (or null).
-  NodeRef find(int h, int pos, Fnode** before) const;
-  // Makes `parent` a hub with all its current children.
-  void add_hub(const Fnode* parent, const FI_tree& tree);
+  // with the largest position below pos (or kNoNode).
+  NodeRef find(int h, int pos, NodeRef* before) const;
+  // Makes `parent` (numbered parent_ref) a hub with all its current children.
+  void add_hub(const Fnode* parent, NodeRef parent_ref, const FI_tree& tree);
   void add_child(int h, int pos, NodeRef child);
 
  private:

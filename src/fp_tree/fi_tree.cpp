@@ -14,6 +14,7 @@ void FI_tree::init(Context* c, int capacity, int item_count) {
   root_ref = ctx->nodes.make();
   root = ctx->nodes.at(root_ref);
   root->init(kNoNode, -1, 0);
+  *ctx->nodes.links(root_ref) = {kNoNode, kNoNode};
   if (capacity != -1) {
     item_pos = pool.take<int>(ctx->ITEM_NO);
     for (int k = 0; k < ctx->ITEM_NO; ++k) item_pos[k] = -1;
@@ -39,17 +40,17 @@ void FI_tree::init(Context* c, int capacity, int item_count) {
   covered_len = 0;
 }
 
-inline BuildStep FI_tree::find_child(Fnode* parent, int depth, int target, Fnode* after, Fnode** before) {
+inline BuildStep FI_tree::find_child(BuildStep parent, int depth, int target, NodeRef after, NodeRef* before) {
   ChildIndex& index = ctx->children;
   const NodeStore& store = ctx->nodes;
   const bool shallow = depth < ChildIndex::kHubDepth && index.active_for(this);
-  const int hub = shallow ? index.hub_of(parent) : -1;
+  const int hub = shallow ? index.hub_of(parent.node) : -1;
   if (hub >= 0) {
     const NodeRef r = index.find(hub, target, before);
     return {store.get(r), r};
   }
-  Fnode* prev = after;
-  NodeRef r = after != nullptr ? after->next_sibling : parent->first_child;
+  NodeRef prev = after;
+  NodeRef r = after != kNoNode ? store.links(after)->next_sibling : store.links(parent.ref)->first_child;
   Fnode* child = nullptr;
   int walked = 0;
   while (r != kNoNode) {
@@ -59,16 +60,16 @@ inline BuildStep FI_tree::find_child(Fnode* parent, int depth, int target, Fnode
       if (pos != target) r = kNoNode;
       break;
     }
-    prev = child;
-    r = child->next_sibling;
+    prev = r;
+    r = store.links(r)->next_sibling;
     ++walked;
   }
   *before = prev;
-  if (shallow && walked > ChildIndex::kLongWalk) index.add_hub(parent, *this);
+  if (shallow && walked > ChildIndex::kLongWalk) index.add_hub(parent.node, parent.ref, *this);
   return {r != kNoNode ? child : nullptr, r};
 }
 
-inline void FI_tree::append_path(BuildStep parent, Fnode* before, const int* positions, int from, int length, int count,
+inline void FI_tree::append_path(BuildStep parent, NodeRef before, const int* positions, int from, int length, int count,
                           BuildStep* path) {
   ChildIndex& index = ctx->children;
   const NodeStore& store = ctx->nodes;
@@ -77,7 +78,7 @@ inline void FI_tree::append_path(BuildStep parent, Fnode* before, const int* pos
   const int hub = from < ChildIndex::kHubDepth && index.active_for(this) ? index.hub_of(parent.node) : -1;
   NodeRef r = parent.ref;
   for (int j = from; j < length; ++j) {
-    r = append_child(r, j == from ? before : nullptr, pos_item[positions[j]], count);
+    r = append_child(r, j == from ? before : kNoNode, pos_item[positions[j]], count);
     if (j == from && hub >= 0) index.add_child(hub, positions[j], r);
     ++bran[j];
     ++width[positions[j]];
@@ -88,8 +89,8 @@ inline void FI_tree::append_path(BuildStep parent, Fnode* before, const int* pos
 void FI_tree::insert(const int* itemset, int count, int length) {
   BuildStep current{root, root_ref};
   for (int i = 0; i < length; ++i) {
-    Fnode* before;
-    const BuildStep child = find_child(current.node, i, itemset[i], nullptr, &before);
+    NodeRef before;
+    const BuildStep child = find_child(current, i, itemset[i], kNoNode, &before);
     if (child.node == nullptr) {
       append_path(current, before, itemset, i, length, count, nullptr);
       return;
@@ -120,11 +121,11 @@ void FI_tree::insert_sorted(const SortedBatch& batch) {
     BuildStep current = lcp == 0 ? BuildStep{root, root_ref} : path[lcp - 1];
     // The previous transaction's node below the divergence is a sibling
     // before items[lcp]: sorted order guarantees it.
-    Fnode* after = lcp < prev_k ? path[lcp].node : nullptr;
+    NodeRef after = lcp < prev_k ? path[lcp].ref : kNoNode;
     for (int i = lcp; i < k; ++i) {
-      Fnode* before;
-      const BuildStep child = find_child(current.node, i, items[i], after, &before);
-      after = nullptr;
+      NodeRef before;
+      const BuildStep child = find_child(current, i, items[i], after, &before);
+      after = kNoNode;
       if (child.node == nullptr) {
         append_path(current, before, items, i, k, 1, path.data());
         break;
@@ -139,21 +140,21 @@ void FI_tree::insert_sorted(const SortedBatch& batch) {
 }
 
 int FI_tree::cal_single_prefix() const {
-  const Fnode* n = node(root->first_child);
-  if (n == nullptr || n->next_sibling != kNoNode) return 0;
+  NodeRef r = links(root_ref)->first_child;
+  if (r == kNoNode || links(r)->next_sibling != kNoNode) return 0;
   int length = 1;
-  for (const Fnode* child = node(n->first_child); child != nullptr && child->next_sibling == kNoNode;
-       child = node(child->first_child))
+  for (r = links(r)->first_child; r != kNoNode && links(r)->next_sibling == kNoNode; r = links(r)->first_child)
     ++length;
   return length;
 }
 
 bool FI_tree::Single_path(bool push) const {
-  for (const Fnode* n = node(root->first_child); n != nullptr; n = node(n->first_child))
-    if (n->next_sibling != kNoNode) return false;
+  for (NodeRef r = links(root_ref)->first_child; r != kNoNode; r = links(r)->first_child)
+    if (links(r)->next_sibling != kNoNode) return false;
   if (push) {
     stack& list = *ctx->list;
-    for (const Fnode* n = node(root->first_child); n != nullptr; n = node(n->first_child)) {
+    for (NodeRef r = links(root_ref)->first_child; r != kNoNode; r = links(r)->first_child) {
+      const Fnode* n = node(r);
       list.items[list.len] = n->item;
       list.item_supports[list.len] = n->count;
       ++list.len;
@@ -166,10 +167,9 @@ void FI_tree::remove_single_prefix(int length) {
   if (length < 1) return;
   for (int i = 0; i < num_items; ++i) item_pos[pos_item[i]] = i < length ? -1 : i - length;
   // The last prefix node's children become the root's.
-  const Fnode* last = node(heads[length - 1]->link);
-  root->first_child = last->first_child;
-  for (Fnode* child = node(root->first_child); child != nullptr; child = node(child->next_sibling))
-    child->parent = root_ref;
+  const NodeRef last = heads[length - 1]->link;
+  links(root_ref)->first_child = links(last)->first_child;
+  for (NodeRef r = links(root_ref)->first_child; r != kNoNode; r = links(r)->next_sibling) node(r)->parent = root_ref;
   for (int i = length; i < num_items; ++i) {
     pos_item[i - length] = pos_item[i];
     supports[i - length] = supports[i];
@@ -240,7 +240,8 @@ void FI_tree::cal_level_25() {
 }
 
 void stack::insert(const FI_tree* t) {
-  for (const Fnode* n = t->node(t->root->first_child); n != nullptr; n = t->node(n->first_child)) items[len++] = n->item;
+  for (NodeRef r = t->links(t->root_ref)->first_child; r != kNoNode; r = t->links(r)->first_child)
+    items[len++] = t->node(r)->item;
 }
 
 }  // namespace zub

@@ -67,7 +67,7 @@ class FI_tree {
   // Copies the chain of hd into `out`; returns its length.
   int load_chain(const Fnode* hd, Fnode** out) const;
   // The main tree keeps every item's chain as an array as well, made once
-  // after its second scan: walking a chain costs a cache miss per node,
+  // for the mining (MiningRun): walking a chain costs a cache miss per node,
   // and the main tree's chains are long and read again and again.
   void make_chain_arrays();
   int first_mfi_3(Fnode* hd, int& support, int* items, int n, int* unused, int* rank, int* keys,
@@ -108,7 +108,7 @@ class FI_tree {
 
   // Developer dumps: header table with chains, pair counts, item map, tree.
   void print(std::FILE* stream) const;
-  void print_subtree(const Fnode* node, int level, std::FILE* stream) const;
+  void print_subtree(NodeRef node, int level, std::FILE* stream) const;
 
   // Pair supports come from a dense pair-count array (conditional trees, filled
   // by their second scan) or from the sparse frequent pairs (the main tree).
@@ -144,9 +144,10 @@ class FI_tree {
 
   // The node numbered r (null for kNoNode).
   Fnode* node(NodeRef r) const { return ctx->nodes.get(r); }
-  // Makes a child carrying `item` behind `prev` (null: in front) and puts it
+  FnodeLinks* links(NodeRef r) const { return ctx->nodes.links(r); }
+  // Makes a child carrying `item` behind `prev` (kNoNode: in front) and puts it
   // at the front of the item's node-link chain.
-  NodeRef append_child(NodeRef parent, Fnode* prev, int item, int count);
+  NodeRef append_child(NodeRef parent, NodeRef prev, int item, int count);
 
   Context* ctx;
   int num_items;
@@ -175,31 +176,35 @@ class FI_tree {
   // The main tree's build: a batch in lexicographic order.
   void insert_sorted(const SortedBatch& batch);
   // The child of `parent` (at `depth`) at position `target`, or a null node; `before`
-  // receives the child with the largest position below target (null: none).
-  // `after`, when not null, is a child known to lie below target, where the
-  // walk may start.
-  BuildStep find_child(Fnode* parent, int depth, int target, Fnode* after, Fnode** before);
+  // receives the child with the largest position below target (kNoNode if
+  // there is none). `after`, unless kNoNode, is a child known to lie below
+  // target, where the walk may start.
+  BuildStep find_child(BuildStep parent, int depth, int target, NodeRef after, NodeRef* before);
   // New nodes below `parent` for positions[from .. length-1], each with
   // `count`, the first behind `before`; path[j] receives the node of
   // positions[j] when path is not null.
-  void append_path(BuildStep parent, Fnode* before, const int* positions, int from, int length, int count,
+  void append_path(BuildStep parent, NodeRef before, const int* positions, int from, int length, int count,
                    BuildStep* path);
 };
 
-inline NodeRef FI_tree::append_child(NodeRef parent, Fnode* prev, int item_, int count_) {
+inline NodeRef FI_tree::append_child(NodeRef parent, NodeRef prev, int item_, int count_) {
   NodeStore& store = ctx->nodes;
   const NodeRef r = store.make();
   Fnode* node = store.at(r);
   node->init(parent, item_, count_);
-  Fnode* p = store.at(parent);
+  FnodeLinks* own = store.links(r);
+  own->first_child = kNoNode;
+  FnodeLinks* p = store.links(parent);
   if (p->first_child == kNoNode) {
+    own->next_sibling = kNoNode;
     p->first_child = r;
-  } else if (prev == nullptr) {
-    node->next_sibling = p->first_child;
+  } else if (prev == kNoNode) {
+    own->next_sibling = p->first_child;
     p->first_child = r;
   } else {
-    node->next_sibling = prev->next_sibling;
-    prev->next_sibling = r;
+    FnodeLinks* before = store.links(prev);
+    own->next_sibling = before->next_sibling;
+    before->next_sibling = r;
   }
   Fnode* h = heads[item_pos[item_]];
   node->link = h->link;

@@ -28,19 +28,19 @@ void FI_tree::print(std::FILE* stream) const {
   for (int i = 0; i < ctx->ITEM_NO; ++i) std::fprintf(stream, "%d  ", item_pos[i]);
   std::fprintf(stream, "\n\n");
   std::fprintf(stream, "%3d(%4d) ", root->item, root->count);
-  for (const Fnode* child = node(root->first_child); child != nullptr; child = node(child->next_sibling)) {
-    print_subtree(child, 1, stream);
-    if (child->next_sibling != kNoNode) std::fprintf(stream, "\n--------- ");
+  for (NodeRef r = links(root_ref)->first_child; r != kNoNode; r = links(r)->next_sibling) {
+    print_subtree(r, 1, stream);
+    if (links(r)->next_sibling != kNoNode) std::fprintf(stream, "\n--------- ");
   }
   std::fprintf(stream, "\n\n-----------End of FP Tree-------------\n\n");
 }
 
-void FI_tree::print_subtree(const Fnode* at, int level, std::FILE* stream) const {
-  if (at == nullptr) return;
-  std::fprintf(stream, "%3d(%4d) ", at->item, at->count);
-  for (const Fnode* child = node(at->first_child); child != nullptr; child = node(child->next_sibling)) {
-    print_subtree(child, level + 1, stream);
-    if (child->next_sibling != kNoNode) {
+void FI_tree::print_subtree(NodeRef at, int level, std::FILE* stream) const {
+  if (at == kNoNode) return;
+  std::fprintf(stream, "%3d(%4d) ", node(at)->item, node(at)->count);
+  for (NodeRef r = links(at)->first_child; r != kNoNode; r = links(r)->next_sibling) {
+    print_subtree(r, level + 1, stream);
+    if (links(r)->next_sibling != kNoNode) {
       std::fprintf(stream, "\n");
       for (int k = 0; k < level + 1; ++k) std::fprintf(stream, "--------- ");
     }

@@ -169,17 +169,18 @@ void FI_tree::scan2_DB(Data* data) {
   // batch, usually the only one.
   data->close();
   flush();
-  batch.release();  // before the chain arrays take their memory
+  batch.release();
   cal_level_25();
-  make_chain_arrays();
 }
 
 void FI_tree::make_chain_arrays() {
   Context& c = *ctx;
-  // Item x is position x here; width[x] is the length of its chain.
-  c.main_chain_begin.assign(static_cast<std::size_t>(num_items) + 1, 0);
-  for (int x = 0; x < num_items; ++x) c.main_chain_begin[x + 1] = c.main_chain_begin[x] + c.width[x];
-  c.main_chain_nodes.assign(static_cast<std::size_t>(c.main_chain_begin[num_items]), kNoNode);
+  // By item id, which was the item's position in the build: width[x] is the
+  // length of its chain. Items of a single prefix taken off have no array.
+  const int ids = static_cast<int>(c.width.size());
+  c.main_chain_begin.assign(static_cast<std::size_t>(ids) + 1, 0);
+  for (int x = 0; x < ids; ++x) c.main_chain_begin[x + 1] = c.main_chain_begin[x] + (item_pos[x] >= 0 ? c.width[x] : 0);
+  c.main_chain_nodes.assign(static_cast<std::size_t>(c.main_chain_begin[ids]), kNoNode);
   // Several chains at a time, so that their cache misses overlap.
   constexpr int kLanes = 8;
   const NodeStore& store = c.nodes;
@@ -190,7 +191,7 @@ void FI_tree::make_chain_arrays() {
     while (next < num_items && heads[next]->link == kNoNode) ++next;
     if (next == num_items) return false;
     at[lane] = heads[next]->link;
-    fill[lane] = c.main_chain_begin[next];
+    fill[lane] = c.main_chain_begin[heads[next]->item];
     ++next;
     return true;
   };

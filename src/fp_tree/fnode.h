@@ -13,16 +13,23 @@ struct Fnode {
   int item;   // item id; -1 for the root
   int count;  // transactions (or summed path weights) through the node
   NodeRef parent;
-  NodeRef first_child;
-  NodeRef next_sibling;
   NodeRef link;  // next node of the same item, newest first
 
   void init(NodeRef parent_, int item_, int count_) {
     item = item_;
     count = count_;
     parent = parent_;
-    first_child = next_sibling = link = kNoNode;
+    link = kNoNode;
   }
+};
+
+// Where a node's children are. Kept apart from the node: the walks that
+// mining repeats (climbs to the root, node-link chains) read only the node,
+// so those nodes pack four to a cache line, and the main tree, once built
+// and prepared, gives its children's links back.
+struct FnodeLinks {
+  NodeRef first_child;
+  NodeRef next_sibling;
 };
 
 }  // namespace zub

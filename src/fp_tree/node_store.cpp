@@ -12,13 +12,31 @@ void NodeStore::grow() {
   // Numbers are 32 bits: the last slab ends at the largest one.
   constexpr std::size_t kMaxSlabs = std::size_t{1} << (32 - kSlabShift);
   if (slab >= kMaxSlabs || (slab == kMaxSlabs - 1 && (next_ & kSlabMask) == kSlabMask)) fail_memory();
+  constexpr std::size_t kSlab = std::size_t{1} << kSlabShift;
   while (slabs_.size() <= slab) {
-    std::unique_ptr<Fnode[]> block(new (std::nothrow) Fnode[std::size_t{1} << kSlabShift]);
+    std::unique_ptr<Fnode[]> block(new (std::nothrow) Fnode[kSlab]);
     if (block == nullptr) fail_memory();
     slabs_.push_back(block.get());
     owned_.push_back(std::move(block));
+    link_slabs_.emplace_back();
+  }
+  // A slab reused after clear() may have had its links dropped.
+  if (link_slabs_[slab] == nullptr) {
+    link_slabs_[slab].reset(new (std::nothrow) FnodeLinks[kSlab]);
+    if (link_slabs_[slab] == nullptr) fail_memory();
   }
   limit_ = slab == kMaxSlabs - 1 ? static_cast<NodeRef>(-1) : static_cast<NodeRef>((slab + 1) << kSlabShift);
+}
+
+void NodeStore::drop_links_below(NodeRef end) {
+  const std::size_t whole = end >> kSlabShift;
+  for (std::size_t k = 0; k < whole && k < link_slabs_.size(); ++k) link_slabs_[k].reset();
+}
+
+std::size_t NodeStore::link_slabs() const {
+  std::size_t n = 0;
+  for (const auto& slab : link_slabs_) n += slab != nullptr;
+  return n;
 }
 
 }  // namespace zub

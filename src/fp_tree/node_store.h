@@ -1,10 +1,11 @@
 #pragma once
 // The FP-tree nodes of a run. Nodes refer to each other by 32-bit numbers
-// rather than pointers, which makes a node 24 bytes instead of 40: the trees
-// are most of a run's memory, and their walks are cache misses, so smaller
-// nodes are both less memory and less time. Nodes live in slabs of a fixed
-// size that never move; a number is a slab and a slot. Like the pools, the
-// store only gives nodes back wholesale, by rolling back to a mark.
+// rather than pointers, which makes a node 16 bytes and its child links 8
+// instead of 40 together: the trees are most of a run's memory, and their
+// walks are cache misses, so smaller nodes are both less memory and less
+// time. Nodes and links live in parallel slabs of a fixed size that never
+// move; a number is a slab and a slot. Like the pools, the store only gives
+// nodes back wholesale, by rolling back to a mark.
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -21,6 +22,7 @@ class NodeStore {
   Fnode* at(NodeRef r) const { return slabs_[r >> kSlabShift] + (r & kSlabMask); }
   // Null for kNoNode.
   Fnode* get(NodeRef r) const { return r == kNoNode ? nullptr : at(r); }
+  FnodeLinks* links(NodeRef r) const { return link_slabs_[r >> kSlabShift].get() + (r & kSlabMask); }
 
   // A new, uninitialised node.
   NodeRef make() {
@@ -35,7 +37,13 @@ class NodeStore {
   // Gives every node back.
   void clear() { next_ = limit_ = 0; }
 
+  // Frees the child links of the slabs that lie wholly below `end`: the
+  // nodes there stay, but their children can no longer be walked. For a
+  // tree that is built and from then on only climbed and chained.
+  void drop_links_below(NodeRef end);
+
   std::size_t slabs() const { return slabs_.size(); }
+  std::size_t link_slabs() const;
 
   // Rolls the store back when it goes out of scope.
   class Mark {
@@ -55,6 +63,7 @@ class NodeStore {
 
   std::vector<std::unique_ptr<Fnode[]>> owned_;
   std::vector<Fnode*> slabs_;
+  std::vector<std::unique_ptr<FnodeLinks[]>> link_slabs_;  // null where dropped
   NodeRef next_ = 0;   // the number of the next node; 0 is never handed out
   NodeRef limit_ = 0;  // up to here make() needs no slab; grow() recomputes it
 };
