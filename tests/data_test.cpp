@@ -4,11 +4,13 @@
 #include <unistd.h>
 
 #include <climits>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "fp_tree/run_error.h"
+#include "fuzz/fuzz_support.h"
 #include "support/test_support.h"
 
 namespace zub {
@@ -99,6 +101,135 @@ TEST(Reader, BlockBoundaryAtEveryOffsetOfANumber) {
   }
 }
 
+// `passes` passes over `data`, each up to its end or an error.
+std::vector<Lines> read_passes(Data& data, int passes) {
+  std::vector<Lines> all(passes);
+  Transaction t(1);
+  for (Lines& lines : all)
+    while (data.next(t) == Data::Status::transaction) lines.emplace_back(t.items, t.items + t.length);
+  return all;
+}
+
+// Random transaction text: ids from 0 to INT_MAX, some with leading zeros,
+// between runs of assorted separators (also the bytes next to '0' and '9',
+// NUL and bytes above 127), with empty lines and CR LF line ends.
+std::string random_text(std::mt19937& rng, std::size_t size) {
+  auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+  static const char separators[] = {' ', ' ', ' ', '\t', ',', '\r', '/', ':', 'a', '-', '\0', '\x80', '\xff'};
+  std::string text;
+  while (text.size() < size) {
+    switch (pick(0, 9)) {
+      case 0:
+        text += '\n';
+        break;
+      case 1:
+        text += "\r\n";
+        break;
+      case 2:
+      case 3:
+        for (int k = pick(1, 3); k > 0; --k) text += separators[pick(0, sizeof separators - 1)];
+        break;
+      default: {
+        if (pick(0, 5) == 0) text.append(pick(0, 1) ? pick(1, 3) : pick(10, 30), '0');
+        const int kind = pick(0, 4);
+        const long long id = kind == 0 ? pick(0, 9)
+                             : kind == 1 ? pick(0, 99999)
+                             : kind == 2 ? pick(0, INT_MAX)
+                                         : INT_MAX - pick(0, kind == 3 ? 9 : 100000);
+        text += std::to_string(id);
+        text += separators[pick(0, 3)];
+      }
+    }
+  }
+  return text;
+}
+
+TEST(Reader, RandomFilesReadAsTheReferenceReads) {
+  // The 1 MiB block boundary falls at every offset of a stretch of random
+  // text; half the files end without a line feed. Two passes each.
+  const std::size_t block = 1 << 20;
+  std::mt19937 rng(20240611);
+  const std::string base = random_text(rng, block);
+  test::TempDir dir;
+  for (std::size_t shift = 0; shift < 80; ++shift) {
+    // (The blank keeps a number cut at the end of `base` apart from the next.)
+    std::string text = base.substr(0, block - shift - 1) + ' ' + random_text(rng, 200);
+    if (shift % 2 == 0) text += '\n';
+    else if (text.back() == '\n') text.back() = ' ';
+    const fuzz::Reference expected = fuzz::reference_read(text);
+    ASSERT_EQ(expected.error_line, 0);
+    dir.write("db", text);
+    Data data(dir.file("db").c_str());
+    const std::vector<Lines> passes = read_passes(data, 2);
+    EXPECT_EQ(data.error_message(), "") << "shift " << shift;
+    EXPECT_EQ(passes[0], expected.transactions) << "shift " << shift;
+    EXPECT_EQ(passes[1], expected.transactions) << "shift " << shift;
+  }
+  // Short files, read from a one-id transaction that has to grow.
+  for (int k = 0; k < 300; ++k) {
+    const std::string text = random_text(rng, static_cast<std::size_t>(k));
+    dir.write("db", text);
+    Data data(dir.file("db").c_str());
+    Transaction t(1);
+    Lines lines;
+    while (data.next(t) == Data::Status::transaction) lines.emplace_back(t.items, t.items + t.length);
+    EXPECT_EQ(data.error_message(), "") << k;
+    EXPECT_EQ(lines, fuzz::reference_read(text).transactions) << k;
+  }
+}
+
+// Reads `text` to its end or error; returns the error message.
+std::string read_error(const test::TempDir& dir, const std::string& text, Lines& lines) {
+  dir.write("db", text);
+  Data data(dir.file("db").c_str());
+  Transaction t(1);
+  lines.clear();
+  while (data.next(t) == Data::Status::transaction) lines.emplace_back(t.items, t.items + t.length);
+  return data.error_message();
+}
+
+TEST(Reader, TooLargeIdAtAnyOffset) {
+  // Just above the int range, with leading zeros, far above it, and beyond
+  // 2^64, where a wrapped value would look small.
+  const char* too_large[] = {"2147483648", "0002147483648", "2147483650", "9999999999", "21474836470",
+                             "18446744073709551621", "1844674407370955161600000"};
+  test::TempDir dir;
+  const std::string message = dir.file("db") + ", line 2: item id is larger than 2147483647!";
+  for (const char* id : too_large) {
+    for (std::size_t shift = 0; shift < 20; ++shift) {
+      Lines lines;
+      const std::string text = "7 8\n" + std::string(shift, ' ') + "1 " + id + " 2\n3\n";
+      EXPECT_EQ(read_error(dir, text, lines), message) << id << " shift " << shift;
+      EXPECT_EQ(lines, (Lines{{7, 8}})) << id << " shift " << shift;
+    }
+  }
+  // Across the block boundary: every split of the id, and the id ending
+  // with the block or the file.
+  const std::size_t block = 1 << 20;
+  for (const char* id : too_large) {
+    const std::size_t length = std::string(id).size();
+    for (std::size_t shift = 0; shift <= length + 1; ++shift) {
+      Lines lines;
+      const std::string text = "1\n" + std::string(block - 2 - shift, ' ') + id;
+      EXPECT_EQ(read_error(dir, text, lines), message) << id << " shift " << shift;
+      EXPECT_EQ(lines, (Lines{{1}})) << id << " shift " << shift;
+      EXPECT_EQ(read_error(dir, text + "\n", lines), message) << id << " shift " << shift;
+    }
+  }
+}
+
+TEST(Reader, LongestIdsInTheIntRange) {
+  // Nine digits cannot leave the int range, ten can: both sides of that,
+  // also split by the block boundary.
+  EXPECT_EQ(read_all("999999999 1000000000 2147483647 02147483647\n"),
+            (Lines{{999999999, 1000000000, INT_MAX, INT_MAX}}));
+  const std::size_t block = 1 << 20;
+  for (std::size_t shift = 0; shift <= 11; ++shift)
+    EXPECT_EQ(read_all(std::string(block - shift, ',') + "2147483647,999999999"),
+              (Lines{{INT_MAX, 999999999}}))
+        << shift;
+}
+
 TEST(Reader, EndOfFileRewindsForASecondPass) {
   test::TempDir dir;
   dir.write("db", "1 2\n\n3\n4");
@@ -142,15 +273,6 @@ TEST(Reader, ReadErrorIsReportedNotLoopedOn) {
   Transaction t;
   EXPECT_EQ(data.next(t), Data::Status::error);
   EXPECT_EQ(data.error_message(), dir.path().string() + " could not be read!");
-}
-
-// `passes` passes over `data`, each up to its end or an error.
-std::vector<Lines> read_passes(Data& data, int passes) {
-  std::vector<Lines> all(passes);
-  Transaction t(1);
-  for (Lines& lines : all)
-    while (data.next(t) == Data::Status::transaction) lines.emplace_back(t.items, t.items + t.length);
-  return all;
 }
 
 // The read end of a pipe that a thread fills with `content`.
