@@ -10,8 +10,36 @@
 namespace zub {
 
 namespace {
+
 constexpr std::size_t kBlockSize = 1 << 20;
+
+bool is_digit(char c) { return static_cast<unsigned char>(c) - unsigned('0') < 10; }
+
+// A run of digits read the long way, with the check for the int range.
+struct Number {
+  const char* end;      // the first byte behind the digits; null when too large
+  std::uint64_t value;
+};
+
+// Goes on with `value` over the digits at p.
+[[gnu::noinline]] Number long_number(const char* p, std::uint64_t value) {
+  for (; is_digit(*p); ++p) {
+    value = value * 10 + unsigned(*p - '0');
+    if (value > std::uint64_t(INT_MAX)) return {nullptr, value};
+  }
+  return {p, value};
 }
+
+// Makes room in t behind its first `out - t.items` ids; returns where the
+// next one goes.
+[[gnu::noinline]] int* grow(Transaction& t, int* out) {
+  const int length = static_cast<int>(out - t.items);
+  t.length = length;
+  t.DoubleTrans(length);
+  return t.items + length;
+}
+
+}  // namespace
 
 Data::Data(const char* filename) : Data(filename, Options{}) {}
 
@@ -94,18 +122,21 @@ Data::Status Data::next(Transaction& t) {
 Data::Status Data::read_ids(Transaction& t) {
   t.length = 0;
   if (!error_.empty()) return Status::error;
-  // The transaction's array in locals: written back on growth and at the end.
-  int* items = t.items;
-  int length = 0;
-  int capacity = t.capacity;
+  // Where the next id goes, and the end of the transaction's array.
+  int* out = t.items;
+  int* limit = t.items + t.capacity;
   auto push = [&](std::uint64_t v) {
-    if (length >= capacity) {
-      t.length = length;
-      t.DoubleTrans(length);
-      items = t.items;
-      capacity = t.capacity;
+    if (out == limit) {
+      out = grow(t, out);
+      limit = t.items + t.capacity;
     }
-    items[length++] = static_cast<int>(v);
+    *out++ = static_cast<int>(v);
+  };
+  auto done = [&] { t.length = static_cast<int>(out - t.items); };
+  auto too_large = [&](const char* at) {
+    cur_ = at;
+    done();
+    return fail(name_ + ", line " + std::to_string(line_ + 1) + ": item id is larger than 2147483647!");
   };
   std::uint64_t value = 0;
   bool in_number = false;   // a number runs across the block boundary
@@ -114,7 +145,7 @@ Data::Status Data::read_ids(Transaction& t) {
     if (cur_ == end_ && !refill()) {
       if (!error_.empty()) return Status::error;
       if (in_number) push(value);
-      t.length = length;
+      done();
       if (line_started) {
         // A last line without a line feed is still a transaction.
         ++line_;
@@ -125,37 +156,45 @@ Data::Status Data::read_ids(Transaction& t) {
     const char* p = cur_;
     const char* const e = end_;
     line_started = true;
+    if (in_number) {
+      // The number of the last block goes on here.
+      const Number n = long_number(p, value);
+      if (n.end == nullptr) return too_large(e);
+      p = n.end;
+      value = n.value;
+      if (p == e) {
+        cur_ = p;
+        continue;
+      }
+      push(value);
+      in_number = false;
+    }
     while (p < e) {
       unsigned digit = static_cast<unsigned char>(*p) - unsigned('0');
       if (digit < 10) {
-        do {
-          value = value * 10 + digit;
-          if (value > std::uint64_t(INT_MAX)) {
-            cur_ = p + 1;
-            t.length = length;
-            return fail(name_ + ", line " + std::to_string(line_ + 1) +
-                        ": item id is larger than 2147483647!");
-          }
-          digit = static_cast<unsigned char>(*++p) - unsigned('0');  // the sentinel stops it at e
-        } while (digit < 10);
+        // Without a check per digit: nine digits stay in the int range, and
+        // longer runs are rare. The sentinel stops the run at e.
+        const char* const first = p;
+        std::uint64_t v = digit;
+        while ((digit = static_cast<unsigned char>(*++p) - unsigned('0')) < 10) v = v * 10 + digit;
+        if (p - first > 9) {
+          // Too large, or even wrapped around: once more, with the check.
+          const Number n = long_number(first, 0);
+          if (n.end == nullptr) return too_large(e);
+          v = n.value;
+        }
         if (p == e) {
+          value = v;
           in_number = true;  // the number may go on in the next block
           break;
         }
-        push(value);
-        value = 0;
-        in_number = false;
-      } else if (in_number) {
-        // The number ended with the last block.
-        push(value);
-        value = 0;
-        in_number = false;
+        push(v);
       }
       // *p separates ids; a line feed also ends the transaction.
       if (*p++ == '\n') {
         cur_ = p;
         ++line_;
-        t.length = length;
+        done();
         return Status::transaction;
       }
     }
