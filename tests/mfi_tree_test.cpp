@@ -17,12 +17,19 @@ using Paths = std::set<std::vector<int>>;
 // Six items whose positions equal their file ids (supports 6 down to 1).
 const char* kSixItems = "0 1 2 3 4 5\n0 1 2 3 4\n0 1 2 3\n0 1 2\n0 1\n0\n";
 
+// Also checks each node's depth and parent, and that children below the
+// root stand in item order.
 void collect(const MFI_tree& t, MnodeRef r, std::vector<int>& path, Paths& out) {
   const Mnode* node = t.node(r);
   if (node->first_child == kNoMnode && !path.empty()) out.insert(path);
+  int last_item = -1;
   for (MnodeRef c = node->first_child; c != kNoMnode; c = t.node(c)->next_sibling) {
     EXPECT_EQ(t.node(c)->depth, static_cast<int>(path.size()) + 1);
     EXPECT_EQ(t.node(c)->parent, r);
+    if (r != MFI_tree::root) {
+      EXPECT_GT(t.node(c)->item, last_item);
+    }
+    last_item = t.node(c)->item;
     path.push_back(t.node(c)->item);
     collect(t, c, path, out);
     path.pop_back();

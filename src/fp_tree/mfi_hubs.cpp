@@ -31,9 +31,11 @@ MfiHubs::Hub* MfiHubs::hub_of(MnodeRef parent) const {
   }
 }
 
-MnodeRef MfiHubs::find(const Hub& hub, int item) {
+MnodeRef MfiHubs::find(const Hub& hub, int item, MnodeRef* prev) {
   const int* at = std::lower_bound(hub.items, hub.items + hub.size, item);
-  return at != hub.items + hub.size && *at == item ? hub.children[at - hub.items] : kNoMnode;
+  const std::ptrdiff_t k = at - hub.items;
+  *prev = k > 0 ? hub.children[k - 1] : kNoMnode;
+  return at != hub.items + hub.size && *at == item ? hub.children[k] : kNoMnode;
 }
 
 MfiHubs::Hub* MfiHubs::add_hub(memory& pool, const MFI_tree& tree, MnodeRef parent) {
@@ -62,15 +64,8 @@ MfiHubs::Hub* MfiHubs::add_hub(memory& pool, const MFI_tree& tree, MnodeRef pare
   hub->children = pool.take<MnodeRef>(hub->capacity);
   for (MnodeRef c = tree.node(parent)->first_child; c != kNoMnode; c = tree.node(c)->next_sibling) {
     hub->items[hub->size] = tree.node(c)->item;
-    hub->children[hub->size++] = c;
-    hub->last = c;
+    hub->children[hub->size++] = c;  // in item order already
   }
-  // Sort by item, children alongside (insertion: this happens once per hub).
-  for (int m = 1; m < hub->size; ++m)
-    for (int j = m; j > 0 && hub->items[j] < hub->items[j - 1]; --j) {
-      std::swap(hub->items[j], hub->items[j - 1]);
-      std::swap(hub->children[j], hub->children[j - 1]);
-    }
   std::size_t j = home(parent, capacity_);
   while (keys_[j] != kNoMnode) j = (j + 1) & static_cast<std::size_t>(capacity_ - 1);
   keys_[j] = parent;

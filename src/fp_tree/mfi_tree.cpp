@@ -61,18 +61,21 @@ void MFI_tree::add_positions(const int* positions, int k) {
   for (int j = 1; j < k; ++j) {
     const int item = pos_item[positions[j]];
     MfiHubs::Hub* hub = hubs != nullptr ? hubs->hub_of(current) : nullptr;
-    MnodeRef last = kNoMnode;
+    MnodeRef prev = kNoMnode;  // the child with the largest item below `item`
     MnodeRef child;
     if (hub != nullptr) {
-      child = MfiHubs::find(*hub, item);
-      if (child == kNoMnode) last = hub->last;
+      child = MfiHubs::find(*hub, item, &prev);
     } else {
+      // Children stand in item order, so a walk ends at the first larger item.
       int walked = 0;
       child = nodes.at(current)->first_child;
       while (child != kNoMnode) {
         const Mnode* c = nodes.at(child);
-        if (c->item == item) break;
-        last = child;
+        if (c->item >= item) {
+          if (c->item != item) child = kNoMnode;
+          break;
+        }
+        prev = child;
         child = c->next_sibling;
         ++walked;
       }
@@ -85,11 +88,8 @@ void MFI_tree::add_positions(const int* positions, int k) {
       current = child;
       continue;
     }
-    current = append(current, last, item, j + 1);
-    if (hub != nullptr) {
-      MfiHubs::add_child(*pool, *hub, item, current);
-      hub->last = current;
-    }
+    current = append(current, prev, item, j + 1);
+    if (hub != nullptr) MfiHubs::add_child(*pool, *hub, item, current);
     for (++j; j < k; ++j) current = append(current, kNoMnode, pos_item[positions[j]], j + 1);
     return;
   }

@@ -81,9 +81,9 @@ class MFI_tree {
   // k items laid out by position.
   void add_positions(const int* positions, int k);
   void add_items(const int* items, int k);
-  // A new child of `parent` behind `last_child` (parent's current last child,
-  // or none when it has none), put at the front of the item's chain.
-  MnodeRef append(MnodeRef parent, MnodeRef last_child, int item, int depth);
+  // A new child of `parent` behind its child `prev` (kNoMnode: in front),
+  // put at the front of the item's chain.
+  MnodeRef append(MnodeRef parent, MnodeRef prev, int item, int depth);
   friend void update_mfi_trees(Context& ctx, int n);
 };
 
@@ -91,15 +91,13 @@ class MFI_tree {
 // 0 to n-1: each gets the stack items above its own level item.
 void update_mfi_trees(Context& ctx, int n);
 
-inline MnodeRef MFI_tree::append(MnodeRef parent, MnodeRef last_child, int item, int depth) {
+inline MnodeRef MFI_tree::append(MnodeRef parent, MnodeRef prev, int item, int depth) {
   const MnodeRef r = nodes.make();
   Mnode* n = nodes.at(r);
   n->init(parent, item, depth);
-  Mnode* p = nodes.at(parent);
-  if (p->first_child == kNoMnode)
-    p->first_child = r;
-  else
-    nodes.at(last_child)->next_sibling = r;
+  MnodeRef& next = prev == kNoMnode ? nodes.at(parent)->first_child : nodes.at(prev)->next_sibling;
+  n->next_sibling = next;
+  next = r;
   MnodeRef& head = heads[item_pos[item]];
   n->link = head;
   head = r;

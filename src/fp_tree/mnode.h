@@ -1,6 +1,7 @@
 #pragma once
-// One node of an MFI-tree. Children stand in order of creation. Nodes name
-// each other by their numbers in their tree's MnodeStore.
+// One node of an MFI-tree. Children stand in item order (the root's, which
+// are found through a table, in order of creation). Nodes name each other by
+// their numbers in their tree's MnodeStore.
 #include <cstdint>
 
 namespace zub {
