@@ -58,5 +58,29 @@ TEST(NodeStore, RollBackReusesNumbersAndSlabs) {
   EXPECT_EQ(store.slabs(), 3u);
 }
 
+// Dropping the links of the slabs below a number keeps the nodes and the
+// links above; a store cleared for the next run has links everywhere again.
+TEST(NodeStore, DroppedLinksComeBackAfterClear) {
+  NodeStore store;
+  const NodeRef n = 3 * kSlab + 5;
+  for (NodeRef k = 0; k < n; ++k) {
+    const NodeRef r = store.make();
+    store.at(r)->init(kNoNode, static_cast<int>(r), 0);
+    *store.links(r) = {r, r};
+  }
+  store.drop_links_below(store.mark());
+  EXPECT_EQ(store.slabs(), 4u);
+  EXPECT_EQ(store.link_slabs(), 1u) << "only the slab the mark lies in keeps its links";
+  EXPECT_FALSE(store.has_links(1));
+  EXPECT_FALSE(store.has_links(3 * kSlab - 1));
+  EXPECT_TRUE(store.has_links(3 * kSlab));
+  EXPECT_EQ(store.links(n)->first_child, n);
+  EXPECT_EQ(store.at(5)->item, 5) << "the nodes stay";
+  store.clear();
+  for (NodeRef k = 0; k < n; ++k) *store.links(store.make()) = {kNoNode, kNoNode};
+  EXPECT_EQ(store.link_slabs(), 4u);
+  EXPECT_EQ(store.links(1)->next_sibling, kNoNode);
+}
+
 }  // namespace
 }  // namespace zub

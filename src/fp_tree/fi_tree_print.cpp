@@ -28,7 +28,10 @@ void FI_tree::print(std::FILE* stream) const {
   for (int i = 0; i < ctx->ITEM_NO; ++i) std::fprintf(stream, "%d  ", item_pos[i]);
   std::fprintf(stream, "\n\n");
   std::fprintf(stream, "%3d(%4d) ", root->item, root->count);
-  for (NodeRef r = links(root_ref)->first_child; r != kNoNode; r = links(r)->next_sibling) {
+  // Links are given back from the first slab on, so the root's tell.
+  if (!ctx->nodes.has_links(root_ref)) std::fprintf(stream, "(child links given back)");
+  const NodeRef first = ctx->nodes.has_links(root_ref) ? links(root_ref)->first_child : kNoNode;
+  for (NodeRef r = first; r != kNoNode; r = links(r)->next_sibling) {
     print_subtree(r, 1, stream);
     if (links(r)->next_sibling != kNoNode) std::fprintf(stream, "\n--------- ");
   }

@@ -23,6 +23,7 @@ class NodeStore {
   // Null for kNoNode.
   Fnode* get(NodeRef r) const { return r == kNoNode ? nullptr : at(r); }
   FnodeLinks* links(NodeRef r) const { return link_slabs_[r >> kSlabShift].get() + (r & kSlabMask); }
+  bool has_links(NodeRef r) const { return link_slabs_[r >> kSlabShift] != nullptr; }
 
   // A new, uninitialised node.
   NodeRef make() {
