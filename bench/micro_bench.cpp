@@ -5,9 +5,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
 #include <string>
 
 #include "fp_tree/fnode.h"
+#include "fp_tree/mnode_store.h"
 #include "fp_tree/node_store.h"
 #include "io/data.h"
 #include "io/fsout.h"
@@ -39,6 +43,36 @@ void BM_ReadFile(benchmark::State& state, const char* name) {
 }
 BENCHMARK_CAPTURE(BM_ReadFile, retail, "retail.dat")->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_ReadFile, T10I4D100K, "T10I4D100K.dat")->Unit(benchmark::kMillisecond);
+
+// The same from a stream over the file's bytes in memory: the parse without
+// the read from the page cache.
+void BM_ParseMemory(benchmark::State& state, const char* name) {
+  const std::string path = data_file(name);
+  if (!std::filesystem::exists(path)) {
+    state.SkipWithError("dataset not present");
+    return;
+  }
+  std::ifstream in(path, std::ios::binary);
+  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::FILE* stream = fmemopen(bytes.data(), bytes.size(), "r");
+  if (stream == nullptr) {
+    state.SkipWithError("fmemopen failed");
+    return;
+  }
+  long items = 0;
+  {
+    zub::Data data(stream, name, zub::Data::Options{});
+    zub::Transaction t(50);
+    for (auto _ : state) {
+      while (data.getNextTransaction(&t) != nullptr) items += t.length;
+    }
+  }
+  std::fclose(stream);
+  benchmark::DoNotOptimize(items);
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(bytes.size()));
+}
+BENCHMARK_CAPTURE(BM_ParseMemory, retail, "retail.dat")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_ParseMemory, T10I4D100K, "T10I4D100K.dat")->Unit(benchmark::kMillisecond);
 
 // Itemset lines of ten items into a file in /tmp.
 void BM_WriteLines(benchmark::State& state) {
@@ -95,6 +129,20 @@ void BM_StoreNode(benchmark::State& state) {
   time_nodes(state, [&] { return store.at(store.make()); }, [&] { store.rollback(mark); });
 }
 BENCHMARK(BM_StoreNode);
+
+// An MFI-tree node from its tree's store, drawing slabs from a pool as an
+// MFI-tree's pool does; a fresh pool and store after each million.
+void BM_MfiStoreNode(benchmark::State& state) {
+  auto pool = std::make_unique<zub::memory>(250, 0x40000, 0x80000, 2);
+  zub::MnodeStore store;
+  store.init(pool.get());
+  time_nodes(state, [&] { return store.at(store.make()); },
+             [&] {
+               pool = std::make_unique<zub::memory>(250, 0x40000, 0x80000, 2);
+               store.init(pool.get());
+             });
+}
+BENCHMARK(BM_MfiStoreNode);
 
 }  // namespace
 
