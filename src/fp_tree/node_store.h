@@ -16,13 +16,14 @@ namespace zub {
 
 class NodeStore {
  public:
-  static constexpr int kSlabShift = 14;  // 16384 nodes, 384 KiB, per slab
+  static constexpr int kSlabShift = 14;  // 16384 nodes a slab: 256 KiB of nodes, 128 KiB of links
   static constexpr NodeRef kSlabMask = (NodeRef{1} << kSlabShift) - 1;
 
   Fnode* at(NodeRef r) const { return slabs_[r >> kSlabShift] + (r & kSlabMask); }
   // Null for kNoNode.
   Fnode* get(NodeRef r) const { return r == kNoNode ? nullptr : at(r); }
   FnodeLinks* links(NodeRef r) const { return link_slabs_[r >> kSlabShift].get() + (r & kSlabMask); }
+  // Whether r's slab still has its links (see drop_links_below).
   bool has_links(NodeRef r) const { return link_slabs_[r >> kSlabShift] != nullptr; }
 
   // A new, uninitialised node.
