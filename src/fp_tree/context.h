@@ -108,4 +108,19 @@ struct Context {
   std::vector<int> candidates;
 };
 
+// What a conditional tree takes from the main pool and the node store goes
+// back when the scope that marked them ends.
+class TreeMark {
+ public:
+  explicit TreeMark(Context& c) : pool_(*c.fp_buf), pool_mark_(PoolMark::take(*c.fp_buf)), nodes_(c.nodes) {}
+  ~TreeMark() { pool_mark_.roll_back(pool_); }
+  TreeMark(const TreeMark&) = delete;
+  TreeMark& operator=(const TreeMark&) = delete;
+
+ private:
+  memory& pool_;
+  PoolMark pool_mark_;
+  NodeStore::Mark nodes_;
+};
+
 }  // namespace zub

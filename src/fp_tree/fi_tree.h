@@ -193,19 +193,9 @@ inline NodeRef FI_tree::append_child(NodeRef parent, NodeRef prev, int item_, in
   Fnode* node = store.at(r);
   node->init(parent, item_, count_);
   FnodeLinks* own = store.links(r);
-  own->first_child = kNoNode;
-  FnodeLinks* p = store.links(parent);
-  if (p->first_child == kNoNode) {
-    own->next_sibling = kNoNode;
-    p->first_child = r;
-  } else if (prev == kNoNode) {
-    own->next_sibling = p->first_child;
-    p->first_child = r;
-  } else {
-    FnodeLinks* before = store.links(prev);
-    own->next_sibling = before->next_sibling;
-    before->next_sibling = r;
-  }
+  NodeRef& next = prev == kNoNode ? store.links(parent)->first_child : store.links(prev)->next_sibling;
+  *own = {kNoNode, next};
+  next = r;
   Fnode* h = heads[item_pos[item_]];
   node->link = h->link;
   h->link = r;

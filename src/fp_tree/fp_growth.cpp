@@ -26,8 +26,7 @@ int FI_tree::FP_growth(FSout* out) {
       if (out != nullptr) out->printSet(top0 + 1, list.items, supp[item_pos[tail[0]]]);
       supp[item_pos[tail[0]]] = 0;
     } else if (k >= 2) {
-      const PoolMark mark = PoolMark::take(*c.fp_buf);
-      const NodeStore::Mark node_mark(c.nodes);
+      const TreeMark mark(c);
       FI_tree* child = conditional_tree(k);
       child->scan2_DB(this, hd);
       if (child->Single_path(false)) {
@@ -39,7 +38,6 @@ int FI_tree::FP_growth(FSout* out) {
       } else {
         child->FP_growth(out);
       }
-      mark.roll_back(*c.fp_buf);
     }
     list.len = top0 - 1;
   }

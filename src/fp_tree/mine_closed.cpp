@@ -85,9 +85,7 @@ int FI_tree::Mine_Closed(FSout* out) {
       continue;
     }
 
-    const PoolMark mark = PoolMark::take(*c.fp_buf);
-
-    const NodeStore::Mark node_mark(c.nodes);
+    const TreeMark mark(c);
     FI_tree* child = conditional_tree(k);
     child->scan2_DB(this, hd);
 
@@ -101,7 +99,6 @@ int FI_tree::Mine_Closed(FSout* out) {
       }
       const bool covered = C->generate_close(k, sup, out);
       list.len = s + 1;
-      mark.roll_back(*c.fp_buf);
       if (covered && k == i) return k;
       continue;
     }
@@ -125,7 +122,6 @@ int FI_tree::Mine_Closed(FSout* out) {
     c.cfitrees[s + 2] = nullptr;
     list.len = child_cfi->stack_pos;
     release_ladder_pool(std::move(pool), c.ms_closed);
-    mark.roll_back(*c.fp_buf);
   }
   return 0;
 }

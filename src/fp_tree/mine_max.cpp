@@ -125,8 +125,7 @@ int FI_tree::Mine_Max(FSout* out) {
         continue;
       }
     }
-    const PoolMark mark = PoolMark::take(*c.fp_buf);
-    const NodeStore::Mark node_mark(c.nodes);
+    const TreeMark mark(c);
     FI_tree* child = conditional_tree(tlen);
     child->scan2_DB(this, nodes, node_count);  // the whole chain, or the nodes head extension kept
 
@@ -140,7 +139,6 @@ int FI_tree::Mine_Max(FSout* out) {
       list.len += tlen;
       update_mfi_trees(c, M->stack_pos + 1);
       list.len = b;
-      mark.roll_back(*c.fp_buf);
       if (tlen == i) return i;
       continue;
     }
@@ -162,7 +160,6 @@ int FI_tree::Mine_Max(FSout* out) {
     c.mfitrees[child_mfi->stack_pos + 1] = nullptr;
     list.len = b;
     release_ladder_pool(std::move(pool), c.ms_max);
-    mark.roll_back(*c.fp_buf);
     if (r + 1 == i) return i;
   }
   return 0;

@@ -45,9 +45,7 @@ int FI_tree::Mine_Max_Projected(FSout* out) {
       continue;
     }
 
-    const PoolMark mark = PoolMark::take(*c.fp_buf);
-
-    const NodeStore::Mark node_mark(c.nodes);
+    const TreeMark mark(c);
     FI_tree* child = conditional_tree(k);
     child->scan2_DB(this, hd);
     list.len = s + 2;  // the tail stays written above the top
@@ -60,7 +58,6 @@ int FI_tree::Mine_Max_Projected(FSout* out) {
       list.len = s + 2 + k;
       update_mfi_trees(c, s + 1);
       list.len = s + 1;
-      mark.roll_back(*c.fp_buf);
       if (k == i) return k;
       continue;
     }
@@ -75,7 +72,6 @@ int FI_tree::Mine_Max_Projected(FSout* out) {
     c.mfitrees[s + 2] = nullptr;
     list.len = child_mfi->stack_pos;
     release_ladder_pool(std::move(pool), c.ms_projected);
-    mark.roll_back(*c.fp_buf);
     if (r + 1 == i) return i;
   }
   return 0;

@@ -13,11 +13,9 @@ void NodeStore::grow() {
   constexpr std::size_t kMaxSlabs = std::size_t{1} << (32 - kSlabShift);
   if (slab >= kMaxSlabs || (slab == kMaxSlabs - 1 && (next_ & kSlabMask) == kSlabMask)) fail_memory();
   constexpr std::size_t kSlab = std::size_t{1} << kSlabShift;
-  while (slabs_.size() <= slab) {
-    std::unique_ptr<Fnode[]> block(new (std::nothrow) Fnode[kSlab]);
-    if (block == nullptr) fail_memory();
-    slabs_.push_back(block.get());
-    owned_.push_back(std::move(block));
+  while (node_slabs_.size() <= slab) {
+    node_slabs_.emplace_back(new (std::nothrow) Fnode[kSlab]);
+    if (node_slabs_.back() == nullptr) fail_memory();
     link_slabs_.emplace_back();
   }
   // A slab reused after clear() may have had its links dropped.

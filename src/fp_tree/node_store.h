@@ -19,7 +19,7 @@ class NodeStore {
   static constexpr int kSlabShift = 14;  // 16384 nodes a slab: 256 KiB of nodes, 128 KiB of links
   static constexpr NodeRef kSlabMask = (NodeRef{1} << kSlabShift) - 1;
 
-  Fnode* at(NodeRef r) const { return slabs_[r >> kSlabShift] + (r & kSlabMask); }
+  Fnode* at(NodeRef r) const { return node_slabs_[r >> kSlabShift].get() + (r & kSlabMask); }
   // Null for kNoNode.
   Fnode* get(NodeRef r) const { return r == kNoNode ? nullptr : at(r); }
   FnodeLinks* links(NodeRef r) const { return link_slabs_[r >> kSlabShift].get() + (r & kSlabMask); }
@@ -44,7 +44,7 @@ class NodeStore {
   // tree that is built and from then on only climbed and chained.
   void drop_links_below(NodeRef end);
 
-  std::size_t slabs() const { return slabs_.size(); }
+  std::size_t slabs() const { return node_slabs_.size(); }
   std::size_t link_slabs() const;
 
   // Rolls the store back when it goes out of scope.
@@ -63,8 +63,7 @@ class NodeStore {
  private:
   void grow();  // rare: the next slab, reused or new; throws RunError
 
-  std::vector<std::unique_ptr<Fnode[]>> owned_;
-  std::vector<Fnode*> slabs_;
+  std::vector<std::unique_ptr<Fnode[]>> node_slabs_;
   std::vector<std::unique_ptr<FnodeLinks[]>> link_slabs_;  // null where dropped
   NodeRef next_ = 0;   // the number of the next node; 0 is never handed out
   NodeRef limit_ = 0;  // up to here make() needs no slab; grow() recomputes it
