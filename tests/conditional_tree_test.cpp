@@ -130,7 +130,7 @@ TEST_F(Conditional, PrefixPathsAddTheirCounts) {
     t->scan1_DB(&p);
     if (from_list) {
       std::vector<Fnode*> nodes;
-      for (Fnode* n = p.node(p.heads[2]->link); n != nullptr; n = p.node(n->link)) nodes.push_back(n);
+      for (const NodeRef r : p.chain(2)) nodes.push_back(p.node(r));
       t->scan2_DB(&p, nodes.data(), static_cast<int>(nodes.size()));
     } else {
       t->scan2_DB(&p, p.heads[2]);

@@ -32,12 +32,15 @@ Built build(const std::string& content, int threshold, bool sparse_pairs = false
   if (batch_positions != 0) b.ctx->build_batch_positions = batch_positions;
   Data data(dir.file("db").c_str());
   b.main = build_main_tree(*b.ctx, data);
+  b.main.tree->make_chains();  // the sparse pairs are counted along them
   return b;
 }
 
-std::vector<int> chain_counts(const FI_tree& t, int pos) {
+// The counts of position pos's chain, made afresh from the tree's nodes.
+std::vector<int> chain_counts(FI_tree& t, int pos) {
+  t.make_chains();
   std::vector<int> counts;
-  for (const Fnode* n = t.node(t.heads[pos]->link); n != nullptr; n = t.node(n->link)) counts.push_back(n->count);
+  for (const NodeRef r : t.chain(pos)) counts.push_back(t.node(r)->count);
   return counts;
 }
 
@@ -108,7 +111,7 @@ TEST(FirstScan, RepeatedIdCountsOncePerTransaction) {
   EXPECT_EQ(b.tree()->num_items, 1);
   EXPECT_EQ(b.ctx->order_item, (std::vector<int>{5}));
   EXPECT_EQ(b.tree()->supports[0], 2);
-  EXPECT_EQ(b.tree()->node(b.tree()->heads[0]->link)->count, 2) << "the tree agrees with the header";
+  EXPECT_EQ(chain_counts(*b.tree(), 0), (std::vector<int>{2})) << "the tree agrees with the header";
 }
 
 TEST(FirstScan, EqualSupportsKeepAscendingIdOrder) {
@@ -177,7 +180,7 @@ TEST(SecondScan, PairCountsOfOneTransaction) {
 
 TEST(SecondScan, TreeShapeCountsAndChains) {
   Built b = build("1 2\n1 3\n1 2\n\n7\n2\n", 1);
-  const FI_tree& t = *b.tree();
+  FI_tree& t = *b.tree();
   // Supports: 1 and 2 three times, 3 and 7 once; positions 1, 2, 3, 7.
   ASSERT_EQ(b.ctx->order_item, (std::vector<int>{1, 2, 3, 7}));
   EXPECT_EQ(child_items(t, t.root_ref), (std::vector<int>{0, 1, 3}));
@@ -216,29 +219,28 @@ void expect_same(NodeRef node, const Trie& trie, const FI_tree& t) {
   ASSERT_EQ(it, trie.children.end());
 }
 
-// Every node of the tree once in the chain (and chain array) of its item.
+// Every node of the tree, found by walking its children, is once in the
+// chain of its position, and each chain is newest (highest number) first.
 void expect_chains_hold_every_node(FI_tree& t) {
-  t.make_chain_arrays();
-  std::map<const Fnode*, int> in_tree;
+  t.make_chains();
+  std::map<NodeRef, int> in_tree;
   std::vector<NodeRef> todo{t.root_ref};
   while (!todo.empty()) {
     const NodeRef n = todo.back();
     todo.pop_back();
     for (NodeRef c = t.links(n)->first_child; c != kNoNode; c = t.links(c)->next_sibling) {
-      in_tree[t.node(c)] = t.node(c)->item;
+      in_tree[c] = t.item_pos[t.node(c)->item];
       todo.push_back(c);
     }
   }
-  std::map<const Fnode*, int> in_chains;
+  std::map<NodeRef, int> in_chains;
   for (int p = 0; p < t.num_items; ++p) {
-    std::vector<NodeRef> linked;
-    for (NodeRef r = t.heads[p]->link; r != kNoNode; r = t.node(r)->link) {
-      ASSERT_TRUE(in_chains.emplace(t.node(r), p).second) << "a node twice in the chains";
-      linked.push_back(r);
+    NodeRef previous = kNoNode;
+    for (const NodeRef r : t.chain(p)) {
+      ASSERT_TRUE(in_chains.emplace(r, p).second) << "a node twice in the chains";
+      ASSERT_TRUE(previous == kNoNode || r < previous) << "position " << p << " is not newest first";
+      previous = r;
     }
-    const int x = t.heads[p]->item;
-    const std::vector<NodeRef> array(t.chain_nodes + t.chain_begin[x], t.chain_nodes + t.chain_begin[x + 1]);
-    ASSERT_EQ(array, linked) << "position " << p;
   }
   ASSERT_EQ(in_chains, in_tree);
 }

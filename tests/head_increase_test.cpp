@@ -28,8 +28,10 @@ struct Extension {
       prep.root_mfi().insert(c.current_fi.get(), static_cast<int>(r.size()));
     }
     FI_tree& t = prep.tree();
-    for (const Fnode* n = t.node(t.heads[h]->link); n != nullptr; n = t.node(n->link))
+    for (const NodeRef r : t.chain(h)) {
+      const Fnode* n = t.node(r);
       for (const Fnode* a = t.node(n->parent); a != t.root; a = t.node(a->parent)) c.supp[a->item] += n->count;
+    }
     for (int q = 0; q < h; ++q) {
       if (c.supp[q] >= threshold)
         tail.push_back(q);
@@ -38,7 +40,7 @@ struct Extension {
     }
     tlen = static_cast<int>(tail.size());
     EXPECT_FALSE(prep.root_mfi().is_subset(h, tail.data(), tlen));
-    for (Fnode* n = t.node(t.heads[h]->link); n != nullptr; n = t.node(n->link)) nodes.push_back(n);
+    for (const NodeRef r : t.chain(h)) nodes.push_back(t.node(r));
     node_count = static_cast<int>(nodes.size());
     prep.list().items[0] = h;
     prep.list().len = 1;

@@ -75,7 +75,7 @@ MiningRun::MiningRun(Context& ctx, FI_tree* tree, int prefix_length, MiningTarge
 // held at once.
 void MiningRun::finish_main_tree(FI_tree* tree) {
   ctx_.nodes.drop_links_below(ctx_.nodes.mark());
-  tree->make_chain_arrays();
+  tree->make_chains();
 }
 
 MiningRun::~MiningRun() {

@@ -1,7 +1,6 @@
 #pragma once
-// Visits every (node, ancestor) pair of a node-link chain: for each node of
-// the chain from `first` along `link`, each ancestor from its parent up to,
-// not including, `root`. Several paths are climbed in lock-step so that the
+// Visits every (node, ancestor) pair of a list of nodes: for each node, each
+// ancestor from its parent up to, not including, `root`. Several paths are climbed in lock-step so that the
 // cache misses of their parent pointers overlap; the order of the visits is
 // therefore not the order of the chain, which suits callers that only add up.
 #include "fp_tree/node_store.h"
@@ -38,17 +37,6 @@ inline void for_each_ancestor_of(const NodeStore& store, Next&& next, const Fnod
       }
     }
   }
-}
-
-// The nodes of a node-link chain, from `first` along `link`.
-template <class Visit>
-inline void for_each_ancestor(const NodeStore& store, NodeRef first, const Fnode* root, Visit&& visit) {
-  for_each_ancestor_of(store, [&]() -> const Fnode* {
-    if (first == kNoNode) return nullptr;
-    const Fnode* n = store.at(first);
-    first = n->link;
-    return n;
-  }, root, visit);
 }
 
 // The n nodes numbered in an array.

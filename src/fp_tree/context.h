@@ -99,9 +99,6 @@ struct Context {
   std::unique_ptr<int, FreeDeleter> main_pair_storage;
   std::vector<int*> main_pair_rows;
   std::unique_ptr<FrequentPairs> main_pairs;
-  // The main tree's chains as arrays.
-  std::vector<NodeRef> main_chain_nodes;
-  std::vector<int> main_chain_begin;
 
   // Scratch of the first-MFI lookahead: the itemset found and the candidates.
   std::vector<int> first_mfi_buf;

@@ -139,6 +139,33 @@ void FI_tree::insert_sorted(const SortedBatch& batch) {
   }
 }
 
+void FI_tree::make_chains() {
+  const NodeStore& store = ctx->nodes;
+  memory& pool = *ctx->fp_buf;
+  const NodeRef first = root_ref + 1;
+  const NodeRef end = store.mark();
+  // A counting sort of the nodes by position, in two sweeps over the node
+  // slabs in order. Nodes of items no longer in the tree (a single prefix
+  // taken off) are left out.
+  int* begin = pool.take<int>(static_cast<unsigned>(num_items) + 1);
+  std::fill(begin, begin + num_items + 1, 0);
+  for (NodeRef r = first; r < end; ++r) {
+    const int p = item_pos[store.at(r)->item];
+    if (p >= 0) ++begin[p];
+  }
+  int total = 0;
+  for (int p = 0; p < num_items; ++p) begin[p] = total += begin[p];
+  begin[num_items] = total;
+  // Each chain fills from its end while the numbers rise: newest first.
+  NodeRef* nodes = pool.take<NodeRef>(static_cast<unsigned>(total));
+  for (NodeRef r = first; r < end; ++r) {
+    const int p = item_pos[store.at(r)->item];
+    if (p >= 0) nodes[--begin[p]] = r;
+  }
+  chain_nodes = nodes;
+  chain_begin = begin;
+}
+
 int FI_tree::cal_single_prefix() const {
   NodeRef r = links(root_ref)->first_child;
   if (r == kNoNode || links(r)->next_sibling != kNoNode) return 0;
@@ -167,7 +194,8 @@ void FI_tree::remove_single_prefix(int length) {
   if (length < 1) return;
   for (int i = 0; i < num_items; ++i) item_pos[pos_item[i]] = i < length ? -1 : i - length;
   // The last prefix node's children become the root's.
-  const NodeRef last = heads[length - 1]->link;
+  NodeRef last = root_ref;
+  for (int k = 0; k < length; ++k) last = links(last)->first_child;
   links(root_ref)->first_child = links(last)->first_child;
   for (NodeRef r = links(root_ref)->first_child; r != kNoNode; r = links(r)->next_sibling) node(r)->parent = root_ref;
   for (int i = length; i < num_items; ++i) {
@@ -175,6 +203,7 @@ void FI_tree::remove_single_prefix(int length) {
     supports[i - length] = supports[i];
     heads[i - length] = heads[i];
   }
+  if (chain_begin != nullptr) chain_begin += length;
   num_items -= length;
   covered_len = covered_len > length ? covered_len - length : 0;
   if (frequent_pairs != nullptr) frequent_pairs->reset();
@@ -209,7 +238,8 @@ int FI_tree::collect_tail(int i) {
       }
     }
   } else if (i > 0) {
-    for_each_ancestor(ctx->nodes, heads[i]->link, root,
+    const Chain nodes = chain(i);
+    for_each_ancestor(ctx->nodes, nodes.nodes, nodes.size, root,
                       [&](const Fnode& n, const Fnode& a) { supp[item_pos[a.item]] += n.count; });
     for (int q = 0; q < i; ++q) {
       if (supp[q] >= threshold)

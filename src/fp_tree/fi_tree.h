@@ -2,6 +2,7 @@
 // The FP-tree: prefix tree of the frequent items of a database (or of a
 // conditional database) with its header table and optional pair-count array.
 // Every node, header node and header array lives in the run's main pool.
+#include <cassert>
 #include <cstdio>
 #include <memory>
 
@@ -66,10 +67,25 @@ class FI_tree {
   int first_mfi_2(const Fnode* hd, Fnode* const* chain, int n, int& support);
   // Copies the chain of hd into `out`; returns its length.
   int load_chain(const Fnode* hd, Fnode** out) const;
-  // The main tree keeps every item's chain as an array as well, made once
-  // for the mining (MiningRun): walking a chain costs a cache miss per node,
-  // and the main tree's chains are long and read again and again.
-  void make_chain_arrays();
+
+  // The chain of a position: the nodes of its item, newest first.
+  struct Chain {
+    const NodeRef* nodes;
+    int size;
+    const NodeRef* begin() const { return nodes; }
+    const NodeRef* end() const { return nodes + size; }
+  };
+  Chain chain(int pos) const {
+    assert(chain_begin != nullptr && "the chains are made");
+    return {chain_nodes + chain_begin[pos], chain_begin[pos + 1] - chain_begin[pos]};
+  }
+  // Lists every node in the chain of its position, in arrays from the main
+  // pool. The tree's nodes are those made since its root, so this is called
+  // once the tree is built and before another tree makes nodes: by the
+  // conditional trees' second scans, and for the main tree by the mining
+  // run's set-up. A chain array is read in order, where chain links would
+  // cost a cache miss per node, and it needs no field in the nodes.
+  void make_chains();
   int first_mfi_3(Fnode* hd, int& support, int* items, int n, int* unused, int* rank, int* keys,
                   int* result);
 
@@ -145,8 +161,7 @@ class FI_tree {
   // The node numbered r (null for kNoNode).
   Fnode* node(NodeRef r) const { return ctx->nodes.get(r); }
   FnodeLinks* links(NodeRef r) const { return ctx->nodes.links(r); }
-  // Makes a child carrying `item` behind `prev` (kNoNode: in front) and puts it
-  // at the front of the item's node-link chain.
+  // Makes a child carrying `item` behind `prev` (kNoNode: in front).
   NodeRef append_child(NodeRef parent, NodeRef prev, int item, int count);
 
   Context* ctx;
@@ -164,8 +179,8 @@ class FI_tree {
   CFI_tree* cfi_tree;
   int covered_len;
   FrequentPairs* frequent_pairs;
-  const NodeRef* chain_nodes;  // the chain of item x at chain_begin[x] .. chain_begin[x+1]; or null
-  const int* chain_begin;
+  const NodeRef* chain_nodes;  // position p's chain at chain_begin[p] .. chain_begin[p+1]
+  const int* chain_begin;      // null until make_chains()
 
  private:
   void take_tail(FI_tree* parent);
@@ -196,9 +211,6 @@ inline NodeRef FI_tree::append_child(NodeRef parent, NodeRef prev, int item_, in
   NodeRef& next = prev == kNoNode ? store.links(parent)->first_child : store.links(prev)->next_sibling;
   *own = {kNoNode, next};
   next = r;
-  Fnode* h = heads[item_pos[item_]];
-  node->link = h->link;
-  h->link = r;
   return r;
 }
 

@@ -161,18 +161,20 @@ void FI_tree::insert_path(int* positions, int k, int count) {
 
 void FI_tree::scan2_DB(FI_tree* parent, Fnode* head) {
   const ChildIndex::Session indexing(ctx->children, this);
-  std::vector<const Fnode*>& chain = ctx->chain_buf;
-  chain.clear();
+  std::vector<const Fnode*>& nodes = ctx->chain_buf;
+  nodes.clear();
   const NodeStore& store = parent->ctx->nodes;
-  for (NodeRef r = head->link; r != kNoNode; r = chain.back()->link) chain.push_back(store.at(r));
-  add_prefix_paths(parent, chain.data(), static_cast<int>(chain.size()));
+  for (const NodeRef r : parent->chain(parent->item_pos[head->item])) nodes.push_back(store.at(r));
+  add_prefix_paths(parent, nodes.data(), static_cast<int>(nodes.size()));
   cal_level_25();
+  make_chains();
 }
 
 void FI_tree::scan2_DB(FI_tree* parent, Fnode** nodes, int node_count) {
   const ChildIndex::Session indexing(ctx->children, this);
   add_prefix_paths(parent, nodes, node_count);
   cal_level_25();
+  make_chains();
 }
 
 FI_tree* FI_tree::conditional_tree(int k) {

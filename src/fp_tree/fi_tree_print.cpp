@@ -10,7 +10,9 @@ void FI_tree::print(std::FILE* stream) const {
   std::fprintf(stream, "Head table:\n");
   for (int p = 0; p < num_items; ++p) {
     std::fprintf(stream, "%d(%d)\t", pos_item[p], supports[p]);
-    for (const Fnode* n = heads[p]; n != nullptr; n = node(n->link)) std::fprintf(stream, "%2d(%2d) ", n->item, n->count);
+    std::fprintf(stream, "%2d(%2d) ", heads[p]->item, heads[p]->count);
+    if (chain_begin != nullptr)
+      for (const NodeRef r : chain(p)) std::fprintf(stream, "%2d(%2d) ", node(r)->item, node(r)->count);
     std::fprintf(stream, "\n");
   }
   if (pair_counts != nullptr) {

@@ -173,44 +173,4 @@ void FI_tree::scan2_DB(Data* data) {
   cal_level_25();
 }
 
-void FI_tree::make_chain_arrays() {
-  Context& c = *ctx;
-  // By item id, which was the item's position in the build: width[x] is the
-  // length of its chain. Items of a single prefix taken off have no array.
-  const int ids = static_cast<int>(c.width.size());
-  c.main_chain_begin.assign(static_cast<std::size_t>(ids) + 1, 0);
-  for (int x = 0; x < ids; ++x) c.main_chain_begin[x + 1] = c.main_chain_begin[x] + (item_pos[x] >= 0 ? c.width[x] : 0);
-  c.main_chain_nodes.assign(static_cast<std::size_t>(c.main_chain_begin[ids]), kNoNode);
-  // Several chains at a time, so that their cache misses overlap.
-  constexpr int kLanes = 8;
-  const NodeStore& store = c.nodes;
-  NodeRef at[kLanes];
-  int fill[kLanes];
-  int next = 0, live = 0;
-  auto start = [&](int lane) {
-    while (next < num_items && heads[next]->link == kNoNode) ++next;
-    if (next == num_items) return false;
-    at[lane] = heads[next]->link;
-    fill[lane] = c.main_chain_begin[heads[next]->item];
-    ++next;
-    return true;
-  };
-  while (live < kLanes && start(live)) ++live;
-  while (live > 0) {
-    for (int k = 0; k < live;) {
-      c.main_chain_nodes[fill[k]++] = at[k];
-      at[k] = store.at(at[k])->link;
-      if (at[k] != kNoNode || start(k)) {
-        ++k;
-      } else {
-        --live;
-        at[k] = at[live];
-        fill[k] = fill[live];
-      }
-    }
-  }
-  chain_nodes = c.main_chain_nodes.data();
-  chain_begin = c.main_chain_begin.data();
-}
-
 }  // namespace zub

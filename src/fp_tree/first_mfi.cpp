@@ -125,17 +125,11 @@ struct Greedy {
 }  // namespace
 
 int FI_tree::load_chain(const Fnode* hd, Fnode** out) const {
-  if (chain_begin != nullptr) {
-    const int x = hd->item;
-    const NodeStore& store = ctx->nodes;
-    std::transform(chain_nodes + chain_begin[x], chain_nodes + chain_begin[x + 1], out,
-                   [&store](NodeRef r) { return store.at(r); });
-    return chain_begin[x + 1] - chain_begin[x];
-  }
-  int n = 0;
-  for (NodeRef r = hd->link; r != kNoNode; r = out[n++]->link) out[n] = ctx->nodes.at(r);
-  assert(n <= ctx->Max_Width && "no chain is longer than the main tree's widest");
-  return n;
+  const Chain nodes = chain(item_pos[hd->item]);
+  assert(nodes.size <= ctx->Max_Width && "no chain is longer than the main tree's widest");
+  const NodeStore& store = ctx->nodes;
+  std::transform(nodes.begin(), nodes.end(), out, [&store](NodeRef r) { return store.at(r); });
+  return nodes.size;
 }
 
 int FI_tree::first_mfi(Fnode* hd, int& support) {
@@ -248,12 +242,13 @@ int FI_tree::first_mfi_3(Fnode* hd, int& support, int* items, int n, int*, int* 
   }
   int t = 0;
   const NodeStore& store = c.nodes;
-  for (const Fnode* node = this->node(hd->link); node != nullptr; node = this->node(node->link), ++t) {
+  for (const NodeRef r : chain(item_pos[hd->item])) {
+    const Fnode* node = store.at(r);
     for (const Fnode* a = store.at(node->parent); a != root; a = store.at(a->parent)) {
       const int r = rank[a->item];
       if (r >= 0) c.temp_buf[r][c.temp_len[r]++] = t;
     }
-    c.temp_count[t] = node->count;
+    c.temp_count[t++] = node->count;
   }
   support = 0;
   if (n == 0) return 0;

@@ -27,12 +27,8 @@ void FrequentPairs::compute(int a) {
     if (scratch[q] == 0) touched_.push_back(q);
     scratch[q] += n.count;
   };
-  if (t.chain_begin != nullptr) {
-    const int x = t.heads[a]->item;
-    for_each_ancestor(t.ctx->nodes, t.chain_nodes + t.chain_begin[x], t.chain_begin[x + 1] - t.chain_begin[x], t.root, add);
-  } else {
-    for_each_ancestor(t.ctx->nodes, t.heads[a]->link, t.root, add);
-  }
+  const FI_tree::Chain nodes = t.chain(a);
+  for_each_ancestor(t.ctx->nodes, nodes.nodes, nodes.size, t.root, add);
   begin_[a] = static_cast<int>(partners_.size());
   if (threshold <= 0 || touched_.size() * 8 > static_cast<std::size_t>(a)) {
     // Most positions were met (or all count): sweep them in order.

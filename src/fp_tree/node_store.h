@@ -1,6 +1,6 @@
 #pragma once
 // The FP-tree nodes of a run. Nodes refer to each other by 32-bit numbers
-// rather than pointers, which makes a node 16 bytes and its child links 8
+// rather than pointers, which makes a node 12 bytes and its child links 8
 // instead of 40 together: the trees are most of a run's memory, and their
 // walks are cache misses, so smaller nodes are both less memory and less
 // time. Nodes and links live in parallel slabs of a fixed size that never
@@ -16,7 +16,7 @@ namespace zub {
 
 class NodeStore {
  public:
-  static constexpr int kSlabShift = 14;  // 16384 nodes a slab: 256 KiB of nodes, 128 KiB of links
+  static constexpr int kSlabShift = 14;  // 16384 nodes a slab: 192 KiB of nodes, 128 KiB of links
   static constexpr NodeRef kSlabMask = (NodeRef{1} << kSlabShift) - 1;
 
   Fnode* at(NodeRef r) const { return node_slabs_[r >> kSlabShift].get() + (r & kSlabMask); }

@@ -11,8 +11,10 @@ int FI_tree::conditional_pattern_base(Fnode* h, bool set_top_support) const {
   int* tail = c.tail.data();
   const int p = item_pos[h->item];
   const NodeStore& store = c.nodes;
-  for (const Fnode* n = node(h->link); n != nullptr; n = node(n->link))
+  for (const NodeRef r : chain(p)) {
+    const Fnode* n = store.at(r);
     for (const Fnode* a = store.at(n->parent); a != root; a = store.at(a->parent)) supp[item_pos[a->item]] += n->count;
+  }
   if (p < 1) return 0;
   stack& list = *c.list;
   int k = 0;
