@@ -149,19 +149,24 @@ void FI_tree::make_chains() {
   // taken off) are left out.
   int* begin = pool.take<int>(static_cast<unsigned>(num_items) + 1);
   std::fill(begin, begin + num_items + 1, 0);
-  for (NodeRef r = first; r < end; ++r) {
-    const int p = item_pos[store.at(r)->item];
-    if (p >= 0) ++begin[p];
-  }
+  const int* pos = item_pos;
+  store.for_each_run(first, end, [begin, pos](NodeRef, const Fnode* run, int n) {
+    for (int k = 0; k < n; ++k) {
+      const int p = pos[run[k].item];
+      if (p >= 0) ++begin[p];
+    }
+  });
   int total = 0;
   for (int p = 0; p < num_items; ++p) begin[p] = total += begin[p];
   begin[num_items] = total;
   // Each chain fills from its end while the numbers rise: newest first.
   NodeRef* nodes = pool.take<NodeRef>(static_cast<unsigned>(total));
-  for (NodeRef r = first; r < end; ++r) {
-    const int p = item_pos[store.at(r)->item];
-    if (p >= 0) nodes[--begin[p]] = r;
-  }
+  store.for_each_run(first, end, [begin, pos, nodes](NodeRef r, const Fnode* run, int n) {
+    for (int k = 0; k < n; ++k) {
+      const int p = pos[run[k].item];
+      if (p >= 0) nodes[--begin[p]] = r + static_cast<NodeRef>(k);
+    }
+  });
   chain_nodes = nodes;
   chain_begin = begin;
 }

@@ -115,7 +115,7 @@ void FI_tree::scan1_DB(FI_tree* parent, const int*, const int*, const int* tail_
 void FI_tree::add_prefix_paths(const FI_tree* parent, const Fnode* const* nodes, int n) {
   // The paths of up to four nodes are climbed in lock-step, so that their
   // cache misses overlap, then inserted in list order.
-  constexpr int kLanes = 4;
+  constexpr int kLanes = 8;
   int* paths[kLanes];
   int length[kLanes];
   const Fnode* at[kLanes];

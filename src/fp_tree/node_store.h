@@ -44,6 +44,18 @@ class NodeStore {
   // tree that is built and from then on only climbed and chained.
   void drop_links_below(NodeRef end);
 
+  // Calls visit(first, nodes, n) for the runs of consecutive numbers that
+  // share a slab, from `begin` up to, not including, `end`.
+  template <class Visit>
+  void for_each_run(NodeRef begin, NodeRef end, Visit&& visit) const {
+    while (begin < end) {
+      const NodeRef slab_end = (begin | kSlabMask) + 1;
+      const NodeRef run_end = slab_end < end && slab_end != 0 ? slab_end : end;
+      visit(begin, at(begin), static_cast<int>(run_end - begin));
+      begin = run_end;
+    }
+  }
+
   std::size_t slabs() const { return node_slabs_.size(); }
   std::size_t link_slabs() const;
 
