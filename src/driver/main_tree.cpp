@@ -20,7 +20,6 @@ MainTree build_main_tree(Context& ctx, Data& data) {
   ctx.compact.assign(f, 0);
   ctx.prefix.assign(f, 0);
   ctx.width.assign(f, 0);
-  ctx.path_buf.assign(8 * (static_cast<std::size_t>(f) + 1), 0);
   // One slot more than an itemset can have: the first-MFI lookahead pushes the
   // head item a second time on top of a possibly full itemset.
   ctx.list = std::make_unique<stack>(f + 1, false);

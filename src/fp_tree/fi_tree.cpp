@@ -100,6 +100,32 @@ void FI_tree::insert(const int* itemset, int count, int length) {
   }
 }
 
+void FI_tree::insert_following(const int* items, int k, int count, Trail& trail) {
+  BuildStep* path = ctx->build_path.data();
+  const int* prev = trail.items;
+  const int common = std::min(k, trail.length);
+  int lcp = 0;
+  while (lcp < common && items[lcp] == prev[lcp]) ++lcp;
+  for (int i = 0; i < lcp; ++i) path[i].node->count += count;
+  BuildStep current = lcp == 0 ? BuildStep{root, root_ref} : path[lcp - 1];
+  // The trail's node below the divergence is a child of `current`; when its
+  // position is the smaller, the new one lies after it.
+  NodeRef after = lcp < common && prev[lcp] < items[lcp] ? path[lcp].ref : kNoNode;
+  for (int i = lcp; i < k; ++i) {
+    NodeRef before;
+    const BuildStep child = find_child(current, i, items[i], after, &before);
+    after = kNoNode;
+    if (child.node == nullptr) {
+      append_path(current, before, items, i, k, count, path);
+      break;
+    }
+    current = child;
+    current.node->count += count;
+    path[i] = current;
+  }
+  trail = {items, k};
+}
+
 // In lexicographic order consecutive transactions share their prefix path,
 // so a transaction is compared only with the one before it, the walk along a
 // sibling list resumes where the previous transaction left it, and new nodes
@@ -107,35 +133,13 @@ void FI_tree::insert(const int* itemset, int count, int length) {
 // is the one that inserting the transactions one by one in any order makes;
 // only the order of each item's node chain differs.
 void FI_tree::insert_sorted(const SortedBatch& batch) {
-  std::vector<BuildStep>& path = ctx->build_path;
-  if (path.size() < static_cast<std::size_t>(num_items)) path.resize(static_cast<std::size_t>(num_items));
-  const int* prev = nullptr;
-  int prev_k = 0;
+  if (ctx->build_path.size() < static_cast<std::size_t>(num_items))
+    ctx->build_path.resize(static_cast<std::size_t>(num_items));
+  Trail trail;
   for (std::size_t t = 0; t < batch.size(); ++t) {
     int k;
     const int* items = batch.transaction(t, k);
-    const int common = std::min(k, prev_k);
-    int lcp = 0;
-    while (lcp < common && items[lcp] == prev[lcp]) ++lcp;
-    for (int i = 0; i < lcp; ++i) ++path[i].node->count;
-    BuildStep current = lcp == 0 ? BuildStep{root, root_ref} : path[lcp - 1];
-    // The previous transaction's node below the divergence is a sibling
-    // before items[lcp]: sorted order guarantees it.
-    NodeRef after = lcp < prev_k ? path[lcp].ref : kNoNode;
-    for (int i = lcp; i < k; ++i) {
-      NodeRef before;
-      const BuildStep child = find_child(current, i, items[i], after, &before);
-      after = kNoNode;
-      if (child.node == nullptr) {
-        append_path(current, before, items, i, k, 1, path.data());
-        break;
-      }
-      current = child;
-      ++current.node->count;
-      path[i] = current;
-    }
-    prev = items;
-    prev_k = k;
+    insert_following(items, k, 1, trail);
   }
 }
 

@@ -187,7 +187,17 @@ class FI_tree {
   void partition_covered(const FI_tree* parent, const bool* marked, bool by_parent_position);
   void make_header_table(const FI_tree* parent);
   void add_prefix_paths(const FI_tree* parent, const Fnode* const* nodes, int n);
-  void insert_path(int* positions, int k, int count);
+  // The itemset inserted last and its nodes (in ctx->build_path), which the
+  // next itemset of a build may share a prefix with.
+  struct Trail {
+    const int* items = nullptr;  // must stay in place until the next insertion
+    int length = 0;
+  };
+  void insert_path(int* positions, int k, int count, Trail& trail);
+  // Adds `length` ascending positions with `count`: the prefix shared with
+  // the trail's itemset costs no search, and a sibling walk below it starts
+  // at the trail's node when that lies before. The trail becomes this itemset.
+  void insert_following(const int* items, int length, int count, Trail& trail);
   // The main tree's build: a batch in lexicographic order.
   void insert_sorted(const SortedBatch& batch);
   // The child of `parent` (at `depth`) at position `target`, or a null node; `before`

@@ -113,15 +113,20 @@ void FI_tree::scan1_DB(FI_tree* parent, const int*, const int*, const int* tail_
 }
 
 void FI_tree::add_prefix_paths(const FI_tree* parent, const Fnode* const* nodes, int n) {
-  // The paths of up to four nodes are climbed in lock-step, so that their
-  // cache misses overlap, then inserted in list order.
+  // The paths of up to eight nodes are climbed in lock-step, so that their
+  // cache misses overlap, then inserted in list order. The last one inserted
+  // is kept apart for the next, which may share a prefix with it.
   constexpr int kLanes = 8;
   int* paths[kLanes];
   int length[kLanes];
   const Fnode* at[kLanes];
   const std::size_t stride = static_cast<std::size_t>(num_items) + 1;
+  if (ctx->path_buf.size() < (kLanes + 1) * stride) ctx->path_buf.resize((kLanes + 1) * stride);
+  if (ctx->build_path.size() < stride) ctx->build_path.resize(stride);
   const NodeStore& store = ctx->nodes;
   for (int lane = 0; lane < kLanes; ++lane) paths[lane] = ctx->path_buf.data() + lane * stride;
+  int* const kept = ctx->path_buf.data() + kLanes * stride;
+  Trail trail;
   for (int first = 0; first < n; first += kLanes) {
     const int lanes = n - first < kLanes ? n - first : kLanes;
     int climbing = lanes;
@@ -140,11 +145,13 @@ void FI_tree::add_prefix_paths(const FI_tree* parent, const Fnode* const* nodes,
         ++climbing;
       }
     }
-    for (int lane = 0; lane < lanes; ++lane) insert_path(paths[lane], length[lane], nodes[first + lane]->count);
+    for (int lane = 0; lane < lanes; ++lane) insert_path(paths[lane], length[lane], nodes[first + lane]->count, trail);
+    std::copy(trail.items, trail.items + trail.length, kept);
+    trail.items = kept;
   }
 }
 
-void FI_tree::insert_path(int* positions, int k, int count) {
+void FI_tree::insert_path(int* positions, int k, int count, Trail& trail) {
   if (k == 0) return;
   // Climbing meets the positions roughly in descending order: reversing
   // leaves the insertion sort little to do.
@@ -156,7 +163,7 @@ void FI_tree::insert_path(int* positions, int k, int count) {
     positions[j] = v;
   }
   if (pair_counts != nullptr && k >= 2) add_pairs(positions, k, count);
-  insert(positions, count, k);
+  insert_following(positions, k, count, trail);
 }
 
 void FI_tree::scan2_DB(FI_tree* parent, Fnode* head) {
