@@ -1,5 +1,7 @@
 // Conditional FP-trees: the tree of the prefix paths of one item of a parent.
 #include <algorithm>
+#include <bit>
+#include <cstdint>
 
 #include "fp_tree/fi_tree.h"
 #include "fp_tree/mfi_tem.h"
@@ -151,16 +153,38 @@ void FI_tree::add_prefix_paths(const FI_tree* parent, const Fnode* const* nodes,
   }
 }
 
+namespace {
+
+// Puts k distinct positions below 64 * words in ascending order by way of a
+// bit set: no comparison depends on the order they came in.
+template <int kWords>
+void sort_by_bits(int* positions, int k, int words) {
+  std::uint64_t bits[kWords] = {};
+  for (int m = 0; m < k; ++m) bits[positions[m] >> 6] |= std::uint64_t{1} << (positions[m] & 63);
+  int out = 0;
+  for (int w = 0; w < words; ++w)
+    for (std::uint64_t b = bits[w]; b != 0; b &= b - 1) positions[out++] = (w << 6) | std::countr_zero(b);
+}
+
+}  // namespace
+
 void FI_tree::insert_path(int* positions, int k, int count, Trail& trail) {
   if (k == 0) return;
-  // Climbing meets the positions roughly in descending order: reversing
-  // leaves the insertion sort little to do.
-  std::reverse(positions, positions + k);
-  for (int m = 1; m < k; ++m) {
-    const int v = positions[m];
-    int j = m;
-    for (; j > 0 && positions[j - 1] > v; --j) positions[j] = positions[j - 1];
-    positions[j] = v;
+  const int words = (num_items + 63) >> 6;
+  if (words == 1) {
+    sort_by_bits<1>(positions, k, 1);
+  } else if (words <= 4) {
+    sort_by_bits<4>(positions, k, words);
+  } else {
+    // Climbing meets the positions roughly in descending order: reversing
+    // leaves the insertion sort little to do.
+    std::reverse(positions, positions + k);
+    for (int m = 1; m < k; ++m) {
+      const int v = positions[m];
+      int j = m;
+      for (; j > 0 && positions[j - 1] > v; --j) positions[j] = positions[j - 1];
+      positions[j] = v;
+    }
   }
   if (pair_counts != nullptr && k >= 2) add_pairs(positions, k, count);
   insert_following(positions, k, count, trail);
