@@ -16,8 +16,9 @@ void FI_tree::init(Context* c, int capacity, int item_count) {
   root->init(kNoNode, -1, 0);
   *ctx->nodes.links(root_ref) = {kNoNode, kNoNode};
   if (capacity != -1) {
-    item_pos = pool.take<int>(ctx->ITEM_NO);
-    for (int k = 0; k < ctx->ITEM_NO; ++k) item_pos[k] = -1;
+    const int ids = ctx->ITEM_NO;
+    item_pos = pool.take<int>(ids);
+    std::fill_n(item_pos, ids, -1);
     supports = pool.take<int>(capacity);
     pos_item = pool.take<int>(capacity);
     for (int k = 0; k < capacity; ++k) {
