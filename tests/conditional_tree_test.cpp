@@ -1,7 +1,10 @@
 // Conditional FP-trees and the pool ladder.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <map>
+#include <random>
 #include <sstream>
 
 #include "support/prepared.h"
@@ -194,6 +197,90 @@ TEST(PoolLadder, StepGrowsOnceTwoThirdsOfTheSlotsAreUsed) {
   pool.newbuf(1, 4096);
   EXPECT_EQ(pool.last_block, 40);
   EXPECT_EQ(pool.fill_quotient(), 3);
+}
+
+
+// The conditional trees of a wide parent, of up to a few hundred items, are
+// the tries of their prefix paths: every path climbed from the parent's
+// nodes, cut to the child's items and put in the child's order. Their
+// chains hold every node once, newest first.
+struct Trie {
+  int count = 0;
+  std::map<int, Trie> children;  // by child position
+};
+
+void expect_trie(const FI_tree& t, NodeRef node, const Trie& trie) {
+  auto it = trie.children.begin();
+  for (NodeRef c = t.links(node)->first_child; c != kNoNode; c = t.links(c)->next_sibling, ++it) {
+    ASSERT_NE(it, trie.children.end());
+    ASSERT_EQ(t.item_pos[t.node(c)->item], it->first);
+    ASSERT_EQ(t.node(c)->count, it->second.count);
+    expect_trie(t, c, it->second);
+  }
+  ASSERT_EQ(it, trie.children.end());
+}
+
+TEST(ConditionalTrees, WideParentsGiveTheTriesOfTheirPrefixPaths) {
+  std::mt19937 rng(7);
+  std::string text;
+  constexpr int kItems = 420;
+  for (int n = 0; n < 1500; ++n) {
+    for (int x = 0; x < kItems; ++x)
+      if (std::uniform_real_distribution<double>(0, 1)(rng) < 0.12 * (1.0 - 0.8 * x / kItems)) text += std::to_string(x) + " ";
+    text += "\n";
+  }
+  Prepared prep(text, 2, false);
+  Context& c = *prep.ctx;
+  FI_tree& parent = prep.tree();
+  ASSERT_GT(parent.num_items, 300);
+  bool sizes_seen[3] = {};  // up to 64 items, up to 256, more
+  for (int p = parent.num_items - 1; p > 0; p -= 7) {
+    std::fill(c.supp.begin(), c.supp.end(), 0);
+    const int tlen = parent.collect_tail(p);
+    if (tlen == 0) continue;
+    const TreeMark mark(c);
+    FI_tree* t = c.fp_buf->take<FI_tree>(1);
+    t->init(&c, parent.num_items, tlen);
+    t->scan1_DB(&parent);
+    t->scan2_DB(&parent, parent.heads[p]);
+    sizes_seen[tlen <= 64 ? 0 : tlen <= 256 ? 1 : 2] = true;
+
+    Trie trie;
+    for (const NodeRef r : parent.chain(p)) {
+      std::vector<int> path;
+      for (NodeRef a = parent.node(r)->parent; a != parent.root_ref; a = parent.node(a)->parent)
+        if (t->item_pos[parent.node(a)->item] != -1) path.push_back(t->item_pos[parent.node(a)->item]);
+      std::sort(path.begin(), path.end());
+      Trie* at = &trie;
+      for (int q : path) {
+        at = &at->children[q];
+        at->count += parent.node(r)->count;
+      }
+    }
+    SCOPED_TRACE("position " + std::to_string(p) + " with " + std::to_string(tlen) + " items");
+    expect_trie(*t, t->root_ref, trie);
+
+    std::map<NodeRef, int> in_tree, in_chains;
+    std::vector<NodeRef> todo{t->root_ref};
+    while (!todo.empty()) {
+      const NodeRef n = todo.back();
+      todo.pop_back();
+      for (NodeRef ch = t->links(n)->first_child; ch != kNoNode; ch = t->links(ch)->next_sibling) {
+        in_tree[ch] = t->item_pos[t->node(ch)->item];
+        todo.push_back(ch);
+      }
+    }
+    for (int q = 0; q < t->num_items; ++q) {
+      NodeRef previous = kNoNode;
+      for (const NodeRef r : t->chain(q)) {
+        ASSERT_TRUE(in_chains.emplace(r, q).second);
+        ASSERT_TRUE(previous == kNoNode || r < previous);
+        previous = r;
+      }
+    }
+    ASSERT_EQ(in_chains, in_tree);
+  }
+  EXPECT_TRUE(sizes_seen[0] && sizes_seen[1] && sizes_seen[2]) << "every way of ordering a path was taken";
 }
 
 }  // namespace

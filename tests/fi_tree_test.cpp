@@ -329,7 +329,10 @@ TEST(SinglePrefix, MeasureAndRemove) {
   t.covered_len = 1;
   EXPECT_EQ(t.cal_single_prefix(), 2);
   EXPECT_FALSE(t.Single_path(false));
+  t.make_chains();
+  const std::vector<NodeRef> chain3(t.chain(3).begin(), t.chain(3).end());
   t.remove_single_prefix(2);
+  EXPECT_EQ(std::vector<NodeRef>(t.chain(1).begin(), t.chain(1).end()), chain3) << "chains follow their positions";
   EXPECT_EQ(t.num_items, 2);
   EXPECT_EQ(t.covered_len, 0);
   EXPECT_EQ(child_items(t, t.root_ref), (std::vector<int>{2, 3}));
