@@ -28,6 +28,8 @@ run() {
   (cd "$work/$1" && rm -f testfile.txt && /usr/bin/time -f "%e %U %S %M" -o t "$2" "$data/$3" "$4" out >/dev/null)
   awk '{printf "%s %.2f %s\n", $1, $2 + $3, $4}' "$work/$1/t" >>"$work/$1/runs"
 }
+# col SIDE FIELD: the median of one column of the side's runs
+col() { cut -d' ' -f"$2" "$work/$1/runs" | median; }
 
 echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), load $(cut -d' ' -f1-3 /proc/loadavg)"
 printf '%-16s %7s %15s %15s %17s %s\n' data MINSUP "wall_s A/B" "cpu_s A/B" "rss_MB A/B" output
@@ -46,7 +48,6 @@ for cell in "${cells[@]}"; do
     same=DIFFERENT
     differ=1
   fi
-  col() { cut -d' ' -f"$2" "$work/$1/runs" | median; }
   printf '%-16s %7s %7s/%-7s %7s/%-7s %8.1f/%-8.1f %s\n' "$file" "$minsup" "$(col a 1)" "$(col b 1)" "$(col a 2)" "$(col b 2)" \
     "$(echo "$(col a 3) / 1024" | bc -l)" "$(echo "$(col b 3) / 1024" | bc -l)" "$same"
 done

@@ -30,6 +30,10 @@ measure() {
   (cd "$work" && /usr/bin/time -f "%e %U %S %M" -o "$work/t" "$zub" "$1" "$2" ${3:+"$3"} >/dev/null)
   awk '{printf "%s %.2f %s\n", $1, $2 + $3, $4}' "$work/t"
 }
+# reported C WANT: notes cell C's run as wrong unless its run report counted WANT itemsets
+reported() {
+  [ "$(grep '^MFI: ' "$work/testfile.txt" | tail -1 | cut -d' ' -f2)" = "$2" ] || echo wrong >>"$work/wrong$1"
+}
 
 cells=(
   "chess.dat 1200 52056"
@@ -48,8 +52,7 @@ for round in $(seq "$runs"); do
   for c in "${!cells[@]}"; do
     read -r file minsup want <<<"${cells[$c]}"
     measure "$data/$file" "$minsup" "$work/out$c" >>"$work/runs$c"
-    reported=$(grep '^MFI: ' "$work/testfile.txt" | tail -1 | cut -d' ' -f2)
-    [ "$reported" = "$want" ] || echo "$reported" >>"$work/wrong$c"
+    reported "$c" "$want"
   done
 done
 printf '%-16s %7s %9s %9s %9s %12s %11s %9s\n' data MINSUP wall_s cpu_s rss_MB nofile_wall_s itemsets check
@@ -60,9 +63,9 @@ for c in "${!cells[@]}"; do
   rss=$(cut -d' ' -f3 "$work/runs$c" | median)
   got=$(wc -l <"$work/out$c")
   nofile=$(measure "$data/$file" "$minsup" | cut -d' ' -f1)
-  reported=$(grep '^MFI: ' "$work/testfile.txt" | tail -1 | cut -d' ' -f2)
+  reported "$c" "$want"
   check=ok
-  if [ "$got" != "$want" ] || [ "$reported" != "$want" ] || [ -s "$work/wrong$c" ]; then check="WRONG($want)"; failed=1; fi
+  if [ "$got" != "$want" ] || [ -s "$work/wrong$c" ]; then check="WRONG($want)"; failed=1; fi
   printf '%-16s %7s %9s %9s %9.1f %12s %11s %9s\n' "$file" "$minsup" "$wall" "$cpu" "$(echo "$rss / 1024" | bc -l)" \
     "$nofile" "$got" "$check"
 done

@@ -3,11 +3,11 @@
 
 #include <algorithm>
 #include <cmath>
-#include <map>
 #include <random>
 #include <sstream>
 
 #include "support/prepared.h"
+#include "support/tree_checks.h"
 
 namespace zub {
 namespace {
@@ -199,27 +199,10 @@ TEST(PoolLadder, StepGrowsOnceTwoThirdsOfTheSlotsAreUsed) {
   EXPECT_EQ(pool.fill_quotient(), 3);
 }
 
-
 // The conditional trees of a wide parent, of up to a few hundred items, are
 // the tries of their prefix paths: every path climbed from the parent's
 // nodes, cut to the child's items and put in the child's order. Their
 // chains hold every node once, newest first.
-struct Trie {
-  int count = 0;
-  std::map<int, Trie> children;  // by child position
-};
-
-void expect_trie(const FI_tree& t, NodeRef node, const Trie& trie) {
-  auto it = trie.children.begin();
-  for (NodeRef c = t.links(node)->first_child; c != kNoNode; c = t.links(c)->next_sibling, ++it) {
-    ASSERT_NE(it, trie.children.end());
-    ASSERT_EQ(t.item_pos[t.node(c)->item], it->first);
-    ASSERT_EQ(t.node(c)->count, it->second.count);
-    expect_trie(t, c, it->second);
-  }
-  ASSERT_EQ(it, trie.children.end());
-}
-
 TEST(ConditionalTrees, WideParentsGiveTheTriesOfTheirPrefixPaths) {
   std::mt19937 rng(7);
   std::string text;
@@ -245,40 +228,17 @@ TEST(ConditionalTrees, WideParentsGiveTheTriesOfTheirPrefixPaths) {
     t->scan2_DB(&parent, parent.heads[p]);
     sizes_seen[tlen <= 64 ? 0 : tlen <= 256 ? 1 : 2] = true;
 
-    Trie trie;
+    test::Trie trie;
     for (const NodeRef r : parent.chain(p)) {
       std::vector<int> path;
       for (NodeRef a = parent.node(r)->parent; a != parent.root_ref; a = parent.node(a)->parent)
         if (t->item_pos[parent.node(a)->item] != -1) path.push_back(t->item_pos[parent.node(a)->item]);
       std::sort(path.begin(), path.end());
-      Trie* at = &trie;
-      for (int q : path) {
-        at = &at->children[q];
-        at->count += parent.node(r)->count;
-      }
+      trie.add(path, parent.node(r)->count);
     }
     SCOPED_TRACE("position " + std::to_string(p) + " with " + std::to_string(tlen) + " items");
-    expect_trie(*t, t->root_ref, trie);
-
-    std::map<NodeRef, int> in_tree, in_chains;
-    std::vector<NodeRef> todo{t->root_ref};
-    while (!todo.empty()) {
-      const NodeRef n = todo.back();
-      todo.pop_back();
-      for (NodeRef ch = t->links(n)->first_child; ch != kNoNode; ch = t->links(ch)->next_sibling) {
-        in_tree[ch] = t->item_pos[t->node(ch)->item];
-        todo.push_back(ch);
-      }
-    }
-    for (int q = 0; q < t->num_items; ++q) {
-      NodeRef previous = kNoNode;
-      for (const NodeRef r : t->chain(q)) {
-        ASSERT_TRUE(in_chains.emplace(r, q).second);
-        ASSERT_TRUE(previous == kNoNode || r < previous);
-        previous = r;
-      }
-    }
-    ASSERT_EQ(in_chains, in_tree);
+    test::expect_trie(*t, t->root_ref, trie);
+    test::expect_chains_hold_every_node(*t);
   }
   EXPECT_TRUE(sizes_seen[0] && sizes_seen[1] && sizes_seen[2]) << "every way of ordering a path was taken";
 }

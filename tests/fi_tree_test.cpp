@@ -12,6 +12,7 @@
 #include "io/data.h"
 #include "support/random_db.h"
 #include "support/test_support.h"
+#include "support/tree_checks.h"
 
 namespace zub {
 namespace {
@@ -201,50 +202,6 @@ TEST(SecondScan, NoFrequentItemLeavesTheRootAlone) {
   EXPECT_TRUE(std::isnan(empty.tree()->level_25_percent));
 }
 
-// The main tree of wide databases (nodes with dozens of children) against a
-// trie built here: the same paths, counts and sorted children.
-struct Trie {
-  std::map<int, Trie> children;  // by position
-  int count = 0;
-};
-void expect_same(NodeRef node, const Trie& trie, const FI_tree& t) {
-  auto it = trie.children.begin();
-  for (NodeRef r = t.links(node)->first_child; r != kNoNode; r = t.links(r)->next_sibling, ++it) {
-    const Fnode* c = t.node(r);
-    ASSERT_NE(it, trie.children.end());
-    ASSERT_EQ(t.item_pos[c->item], it->first);
-    ASSERT_EQ(c->count, it->second.count);
-    expect_same(r, it->second, t);
-  }
-  ASSERT_EQ(it, trie.children.end());
-}
-
-// Every node of the tree, found by walking its children, is once in the
-// chain of its position, and each chain is newest (highest number) first.
-void expect_chains_hold_every_node(FI_tree& t) {
-  t.make_chains();
-  std::map<NodeRef, int> in_tree;
-  std::vector<NodeRef> todo{t.root_ref};
-  while (!todo.empty()) {
-    const NodeRef n = todo.back();
-    todo.pop_back();
-    for (NodeRef c = t.links(n)->first_child; c != kNoNode; c = t.links(c)->next_sibling) {
-      in_tree[c] = t.item_pos[t.node(c)->item];
-      todo.push_back(c);
-    }
-  }
-  std::map<NodeRef, int> in_chains;
-  for (int p = 0; p < t.num_items; ++p) {
-    NodeRef previous = kNoNode;
-    for (const NodeRef r : t.chain(p)) {
-      ASSERT_TRUE(in_chains.emplace(r, p).second) << "a node twice in the chains";
-      ASSERT_TRUE(previous == kNoNode || r < previous) << "position " << p << " is not newest first";
-      previous = r;
-    }
-  }
-  ASSERT_EQ(in_chains, in_tree);
-}
-
 // Built from one sorted batch or from many small ones, the tree is the trie
 // of the transactions.
 TEST(SecondScan, WideTreesMatchATrie) {
@@ -252,21 +209,18 @@ TEST(SecondScan, WideTreesMatchATrie) {
     const test::RandomDb db = test::random_db(seed, /*wide=*/true);
     const std::size_t batch_positions[] = {0, 1, 7, 100};
     Built b = build(db.text, 1, false, batch_positions[seed % 4]);
-    Trie trie;
+    test::Trie trie;
     for (const auto& tr : db.transactions) {
       std::vector<int> positions;
       for (int x : tr) positions.push_back(b.ctx->item_order[x]);
       std::sort(positions.begin(), positions.end());
       positions.erase(std::unique(positions.begin(), positions.end()), positions.end());
-      Trie* at = &trie;
-      for (int p : positions) {
-        at = &at->children[p];
-        ++at->count;
-      }
+      trie.add(positions, 1);
     }
     SCOPED_TRACE("seed " + std::to_string(seed));
-    expect_same(b.tree()->root_ref, trie, *b.tree());
-    expect_chains_hold_every_node(*b.tree());
+    test::expect_trie(*b.tree(), b.tree()->root_ref, trie);
+    b.tree()->make_chains();
+    test::expect_chains_hold_every_node(*b.tree());
   }
 }
 

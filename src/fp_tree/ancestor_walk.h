@@ -1,8 +1,9 @@
 #pragma once
 // Visits every (node, ancestor) pair of a list of nodes: for each node, each
-// ancestor from its parent up to, not including, `root`. Several paths are climbed in lock-step so that the
-// cache misses of their parent pointers overlap; the order of the visits is
-// therefore not the order of the chain, which suits callers that only add up.
+// ancestor from its parent up to, not including, `root`. Several paths are
+// climbed in lock-step so that the cache misses of their parent pointers
+// overlap; the order of the visits is therefore not the order of the list,
+// which suits callers that only add up.
 #include "fp_tree/node_store.h"
 
 namespace zub {

@@ -77,7 +77,7 @@ struct Context {
   std::vector<int> record_buf;  // positions of one itemset being recorded
   ChildIndex children;          // of the tree being built
   std::vector<int> path_buf;    // prefix paths of a conditional tree being built
-  std::vector<const Fnode*> chain_buf;
+  std::vector<Fnode*> chain_buf;
   std::vector<CFI_tree*> cfitrees;
 
   // Node lists of the first-MFI lookahead and head extension (Max_Width each).

@@ -2,9 +2,9 @@
 // The frequent pairs of a large tree, held sparsely: for a position a, the
 // positions b < a whose pair with a reaches the support threshold, with the
 // pair's support. A row is computed on first use by climbing from the nodes
-// of a's chain (which gives exactly the pair supports) and kept. The main tree uses
-// this instead of a dense triangle of num_items^2 / 2 counters, of which on
-// sparse data only a tiny share is ever frequent.
+// of a's chain (which gives exactly the pair supports) and kept. The main
+// tree uses this instead of a dense triangle of num_items^2 / 2 counters, of
+// which on sparse data only a tiny share is ever frequent.
 #include <vector>
 
 namespace zub {
