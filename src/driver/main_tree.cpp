@@ -35,8 +35,13 @@ void write_single_path(Context& ctx, const MainTree& main, FSout* out) {
   stack& list = *ctx.list;
   int walked = 0;
   const FI_tree& tree = *main.tree;
-  for (NodeRef r = tree.links(tree.root_ref)->first_child; r != kNoNode; r = tree.links(r)->first_child)
-    list.items[walked++] = tree.node(r)->item;
+  // One path: without child links its nodes are the numbers after the root.
+  if (tree.child_links) {
+    for (NodeRef r = tree.links(tree.root_ref)->first_child; r != kNoNode; r = tree.links(r)->first_child)
+      list.items[walked++] = tree.node(r)->item;
+  } else {
+    for (; walked < main.frequent; ++walked) list.items[walked] = tree.node(tree.root_ref + 1 + walked)->item;
+  }
   if (out != nullptr) out->printSet(main.frequent, list.items, main.tree->heads[main.frequent - 1]->count);
   ctx.ITlen[walked - 1] = 1;
 }

@@ -1,6 +1,7 @@
 #include "fp_tree/fi_tree.h"
 
 #include <algorithm>
+#include <cassert>
 #include <limits>
 
 #include "fp_tree/ancestor_walk.h"
@@ -34,6 +35,7 @@ void FI_tree::init(Context* c, int capacity, int item_count) {
   frequent_pairs = nullptr;
   chain_nodes = nullptr;
   chain_begin = nullptr;
+  child_links = true;
   pair_rows = 0;
   level_25_percent = 0.0;
   mfi_tree = nullptr;
@@ -70,17 +72,24 @@ inline BuildStep FI_tree::find_child(BuildStep parent, int depth, int target, No
   return {r != kNoNode ? child : nullptr, r};
 }
 
-inline void FI_tree::append_path(BuildStep parent, NodeRef before, const int* positions, int from, int length, int count,
-                          BuildStep* path) {
+template <bool kLinks>
+inline void FI_tree::append_path(BuildStep parent, NodeRef before, const int* positions, int from, int length,
+                                 int count, BuildStep* path) {
   ChildIndex& index = ctx->children;
-  const NodeStore& store = ctx->nodes;
+  NodeStore& store = ctx->nodes;
   int* bran = ctx->bran.data();
   int* width = ctx->width.data();
-  const int hub = from < ChildIndex::kHubDepth && index.active_for(this) ? index.hub_of(parent.node) : -1;
+  const int hub = kLinks && from < ChildIndex::kHubDepth && index.active_for(this) ? index.hub_of(parent.node) : -1;
   NodeRef r = parent.ref;
   for (int j = from; j < length; ++j) {
-    r = append_child(r, j == from ? before : kNoNode, pos_item[positions[j]], count);
-    if (j == from && hub >= 0) index.add_child(hub, positions[j], r);
+    if constexpr (kLinks) {
+      r = append_child(r, j == from ? before : kNoNode, pos_item[positions[j]], count);
+      if (j == from && hub >= 0) index.add_child(hub, positions[j], r);
+    } else {
+      const NodeRef up = r;
+      r = store.make();
+      store.at(r)->init(up, pos_item[positions[j]], count);
+    }
     ++bran[j];
     ++width[positions[j]];
     if (path != nullptr) path[j] = {store.at(r), r};
@@ -93,7 +102,7 @@ void FI_tree::insert(const int* itemset, int count, int length) {
     NodeRef before;
     const BuildStep child = find_child(current, i, itemset[i], kNoNode, &before);
     if (child.node == nullptr) {
-      append_path(current, before, itemset, i, length, count, nullptr);
+      append_path<true>(current, before, itemset, i, length, count, nullptr);
       return;
     }
     current = child;
@@ -101,30 +110,38 @@ void FI_tree::insert(const int* itemset, int count, int length) {
   }
 }
 
-void FI_tree::insert_following(const int* items, int k, int count, Trail& trail) {
+int FI_tree::follow_trail(const int* items, int k, int count, Trail& trail) {
   BuildStep* path = ctx->build_path.data();
   const int* prev = trail.items;
   const int common = std::min(k, trail.length);
   int lcp = 0;
   while (lcp < common && items[lcp] == prev[lcp]) ++lcp;
   for (int i = 0; i < lcp; ++i) path[i].node->count += count;
+  trail = {items, k};
+  return lcp;
+}
+
+void FI_tree::insert_following(const int* items, int k, int count, Trail& trail) {
+  BuildStep* path = ctx->build_path.data();
+  const int* prev = trail.items;
+  const int prev_length = trail.length;
+  const int lcp = follow_trail(items, k, count, trail);
   BuildStep current = lcp == 0 ? BuildStep{root, root_ref} : path[lcp - 1];
   // The trail's node below the divergence is a child of `current`; when its
   // position is the smaller, the new one lies after it.
-  NodeRef after = lcp < common && prev[lcp] < items[lcp] ? path[lcp].ref : kNoNode;
+  NodeRef after = lcp < std::min(k, prev_length) && prev[lcp] < items[lcp] ? path[lcp].ref : kNoNode;
   for (int i = lcp; i < k; ++i) {
     NodeRef before;
     const BuildStep child = find_child(current, i, items[i], after, &before);
     after = kNoNode;
     if (child.node == nullptr) {
-      append_path(current, before, items, i, k, count, path);
+      append_path<true>(current, before, items, i, k, count, path);
       break;
     }
     current = child;
     current.node->count += count;
     path[i] = current;
   }
-  trail = {items, k};
 }
 
 // In lexicographic order consecutive transactions share their prefix path,
@@ -133,15 +150,27 @@ void FI_tree::insert_following(const int* items, int k, int count, Trail& trail)
 // come out in depth-first order, each subtree close behind its root. The tree
 // is the one that inserting the transactions one by one in any order makes;
 // only the order of each item's node chain differs.
-void FI_tree::insert_sorted(const SortedBatch& batch) {
+//
+// When the batch is the whole database, the part of a transaction behind the
+// prefix it shares with the one before is always new: every transaction
+// that could have made those nodes comes before that one. So nothing is
+// searched, and the tree needs no child links at all.
+void FI_tree::insert_sorted(const SortedBatch& batch, bool with_links) {
   if (ctx->build_path.size() < static_cast<std::size_t>(num_items))
     ctx->build_path.resize(static_cast<std::size_t>(num_items));
+  BuildStep* path = ctx->build_path.data();
   Trail trail;
   for (std::size_t t = 0; t < batch.size(); ++t) {
     int k;
     const int* items = batch.transaction(t, k);
-    insert_following(items, k, 1, trail);
+    if (with_links) {
+      insert_following(items, k, 1, trail);
+    } else {
+      const int lcp = follow_trail(items, k, 1, trail);
+      append_path<false>(lcp == 0 ? BuildStep{root, root_ref} : path[lcp - 1], kNoNode, items, lcp, k, 1, path);
+    }
   }
+  if (!with_links) child_links = false;
 }
 
 void FI_tree::make_chains() {
@@ -177,6 +206,7 @@ void FI_tree::make_chains() {
 }
 
 int FI_tree::cal_single_prefix() const {
+  if (!child_links) return depth_first_single_prefix();
   NodeRef r = links(root_ref)->first_child;
   if (r == kNoNode || links(r)->next_sibling != kNoNode) return 0;
   int length = 1;
@@ -185,7 +215,27 @@ int FI_tree::cal_single_prefix() const {
   return length;
 }
 
+// Numbered depth first, the candidates are the nodes root_ref + 1, + 2, ...
+// as long as each is its predecessor's first child; a node whose number does
+// not follow its parent's is a later child, and the prefix ends at or above
+// that parent.
+int FI_tree::depth_first_single_prefix() const {
+  const NodeStore& store = ctx->nodes;
+  const NodeRef end = store.mark();
+  NodeRef last = root_ref;  // the last candidate
+  while (last + 1 < end && store.at(last + 1)->parent == last) ++last;
+  const NodeRef root = root_ref;
+  store.for_each_run(root + 1, end, [&last, root](NodeRef first, const Fnode* run, int n) {
+    for (int k = 0; k < n && last != root; ++k) {
+      const NodeRef parent = run[k].parent;
+      if (parent < last && first + static_cast<NodeRef>(k) != parent + 1) last = parent;
+    }
+  });
+  return static_cast<int>(last - root_ref);
+}
+
 bool FI_tree::Single_path(bool push) const {
+  assert(child_links && "called on conditional trees only");
   for (NodeRef r = links(root_ref)->first_child; r != kNoNode; r = links(r)->first_child)
     if (links(r)->next_sibling != kNoNode) return false;
   if (push) {
@@ -204,10 +254,20 @@ void FI_tree::remove_single_prefix(int length) {
   if (length < 1) return;
   for (int i = 0; i < num_items; ++i) item_pos[pos_item[i]] = i < length ? -1 : i - length;
   // The last prefix node's children become the root's.
-  NodeRef last = root_ref;
-  for (int k = 0; k < length; ++k) last = links(last)->first_child;
-  links(root_ref)->first_child = links(last)->first_child;
-  for (NodeRef r = links(root_ref)->first_child; r != kNoNode; r = links(r)->next_sibling) node(r)->parent = root_ref;
+  if (child_links) {
+    NodeRef last = root_ref;
+    for (int k = 0; k < length; ++k) last = links(last)->first_child;
+    links(root_ref)->first_child = links(last)->first_child;
+    for (NodeRef r = links(root_ref)->first_child; r != kNoNode; r = links(r)->next_sibling)
+      node(r)->parent = root_ref;
+  } else {
+    const NodeRef last = root_ref + static_cast<NodeRef>(length);  // numbered depth first
+    const NodeRef root_number = root_ref;
+    ctx->nodes.for_each_run(last + 1, ctx->nodes.mark(), [last, root_number](NodeRef, Fnode* run, int n) {
+      for (int k = 0; k < n; ++k)
+        if (run[k].parent == last) run[k].parent = root_number;
+    });
+  }
   for (int i = length; i < num_items; ++i) {
     pos_item[i - length] = pos_item[i];
     supports[i - length] = supports[i];

@@ -30,6 +30,8 @@ class FI_tree {
   void scan1_DB(Data* data);
   void scan2_DB(Data* data);
 
+  // The number of nodes from the root down that are each their parent's
+  // only child.
   int cal_single_prefix() const;
   bool Single_path(bool push) const;
   void remove_single_prefix(int length);
@@ -124,7 +126,6 @@ class FI_tree {
 
   // Developer dumps: header table with chains, pair counts, item map, tree.
   void print(std::FILE* stream) const;
-  void print_subtree(NodeRef node, int level, std::FILE* stream) const;
 
   // Pair supports come from a dense pair-count array (conditional trees, filled
   // by their second scan) or from the sparse frequent pairs (the main tree).
@@ -181,8 +182,15 @@ class FI_tree {
   FrequentPairs* frequent_pairs;
   const NodeRef* chain_nodes;  // position p's chain at chain_begin[p] .. chain_begin[p+1]
   const int* chain_begin;      // null until make_chains()
+  // False for a main tree built from one batch: its nodes have no child
+  // links, and they are numbered depth first, so a node's first child is the
+  // next number and each later child comes behind its elder sibling's
+  // subtree. Its walks run over the numbers from the root to the store's
+  // mark, so they are made before another tree makes nodes.
+  bool child_links;
 
  private:
+  int depth_first_single_prefix() const;
   void take_tail(FI_tree* parent);
   void partition_covered(const FI_tree* parent, const bool* marked, bool by_parent_position);
   void make_header_table(const FI_tree* parent);
@@ -194,12 +202,16 @@ class FI_tree {
     int length = 0;
   };
   void insert_path(int* positions, int k, int count, Trail& trail);
+  // Adds `count` along the prefix that `items` shares with the trail's
+  // itemset; returns that prefix's length. The trail becomes `items`.
+  int follow_trail(const int* items, int length, int count, Trail& trail);
   // Adds `length` ascending positions with `count`: the prefix shared with
   // the trail's itemset costs no search, and a sibling walk below it starts
   // at the trail's node when that lies before. The trail becomes this itemset.
   void insert_following(const int* items, int length, int count, Trail& trail);
-  // The main tree's build: a batch in lexicographic order.
-  void insert_sorted(const SortedBatch& batch);
+  // The main tree's build: a batch in lexicographic order. Without links the
+  // batch is the whole database, and the tree gets no child links.
+  void insert_sorted(const SortedBatch& batch, bool with_links);
   // The child of `parent` (at `depth`) at position `target`, or a null node; `before`
   // receives the child with the largest position below target (kNoNode if
   // there is none). `after`, unless kNoNode, is a child known to lie below
@@ -207,7 +219,9 @@ class FI_tree {
   BuildStep find_child(BuildStep parent, int depth, int target, NodeRef after, NodeRef* before);
   // New nodes below `parent` for positions[from .. length-1], each with
   // `count`, the first behind `before`; path[j] receives the node of
-  // positions[j] when path is not null.
+  // positions[j] when path is not null. Without links the nodes only name
+  // their parents.
+  template <bool kLinks>
   void append_path(BuildStep parent, NodeRef before, const int* positions, int from, int length, int count,
                    BuildStep* path);
 };

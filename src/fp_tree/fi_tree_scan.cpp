@@ -137,12 +137,15 @@ void FI_tree::scan2_DB(Data* data) {
   // batch ends at the first transaction that reaches the limit.
   std::size_t total = 0;
   for (int p = 0; p < num_items; ++p) total += static_cast<std::size_t>(supports[p]);
-  const std::size_t room = std::min(total, c.build_batch_positions + static_cast<std::size_t>(num_items));
+  // A small database is one batch and the tree is built without child links.
+  const bool one_batch = total <= c.single_batch_positions;
+  const std::size_t batch_limit = one_batch ? total : c.build_batch_positions;
+  const std::size_t room = std::min(total, batch_limit + static_cast<std::size_t>(num_items));
   SortedBatch batch;
   batch.reserve(room, std::min(room, static_cast<std::size_t>(c.TRANSACTION_NO)));
   auto flush = [&] {
     batch.sort();
-    insert_sorted(batch);
+    insert_sorted(batch, !one_batch);
     batch.clear();
   };
   for (int n = 0; n < c.TRANSACTION_NO; ++n) {
@@ -163,7 +166,7 @@ void FI_tree::scan2_DB(Data* data) {
     for (int j = 0; j < k; ++j) seen[compact[j]] = 0;
     if (pair_counts != nullptr && k >= 2) add_pairs(compact, k, 1);
     batch.add(compact, k);
-    if (batch.positions() >= c.build_batch_positions) flush();
+    if (!one_batch && batch.positions() >= batch_limit) flush();
   }
   // The reader's block (or a pipe's recording) is not needed for the last
   // batch, usually the only one.
