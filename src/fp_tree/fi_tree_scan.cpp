@@ -144,7 +144,7 @@ void FI_tree::scan2_DB(Data* data) {
   SortedBatch batch;
   batch.reserve(room, std::min(room, static_cast<std::size_t>(c.TRANSACTION_NO)));
   auto flush = [&] {
-    batch.sort();
+    batch.sort(num_items);
     insert_sorted(batch, !one_batch);
     batch.clear();
   };

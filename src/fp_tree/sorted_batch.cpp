@@ -1,6 +1,7 @@
 #include "fp_tree/sorted_batch.h"
 
 #include <algorithm>
+#include <bit>
 
 namespace zub {
 
@@ -16,23 +17,31 @@ void SortedBatch::add(const int* positions, int k) {
   begin_.push_back(static_cast<std::uint32_t>(positions_.size()));
 }
 
-void SortedBatch::sort() {
+void SortedBatch::sort(int position_limit) {
   const std::size_t n = size();
   const int* p = positions_.data();
   const std::uint32_t* b = begin_.data();
-  // The first two positions, packed, decide most comparisons without a
-  // visit to the transaction (a cache miss on a large batch). A missing
-  // second position packs as 0, which sorts a prefix first.
+  // The first positions, packed as many as fit, decide most comparisons
+  // without a visit to the transaction (a cache miss on a large batch). A
+  // position packs as itself plus one, a missing one as 0, which sorts a
+  // prefix first.
+  const int bits = std::max(1, static_cast<int>(std::bit_width(static_cast<unsigned>(position_limit))));
+  const std::uint32_t packed = static_cast<std::uint32_t>(64 / bits);
   keyed_.resize(n);
   for (std::size_t t = 0; t < n; ++t) {
-    const std::uint32_t first = static_cast<std::uint32_t>(p[b[t]]);
-    const std::uint32_t second = b[t + 1] - b[t] > 1 ? static_cast<std::uint32_t>(p[b[t] + 1]) + 1 : 0;
-    keyed_[t] = {std::uint64_t{first} << 32 | second, static_cast<std::uint32_t>(t)};
+    const std::uint32_t end = std::min(b[t] + packed, b[t + 1]);
+    std::uint64_t key = 0;
+    int shift = 64;
+    for (std::uint32_t j = b[t]; j < end; ++j) {
+      shift -= bits;
+      key |= static_cast<std::uint64_t>(p[j] + 1) << shift;
+    }
+    keyed_[t] = {key, static_cast<std::uint32_t>(t)};
   }
-  std::sort(keyed_.begin(), keyed_.end(), [p, b](const Keyed& x, const Keyed& y) {
+  std::sort(keyed_.begin(), keyed_.end(), [p, b, packed](const Keyed& x, const Keyed& y) {
     if (x.key != y.key) return x.key < y.key;
-    const std::uint32_t from_x = std::min(b[x.index] + 2, b[x.index + 1]);
-    const std::uint32_t from_y = std::min(b[y.index] + 2, b[y.index + 1]);
+    const std::uint32_t from_x = std::min(b[x.index] + packed, b[x.index + 1]);
+    const std::uint32_t from_y = std::min(b[y.index] + packed, b[y.index + 1]);
     return std::lexicographical_compare(p + from_x, p + b[x.index + 1], p + from_y, p + b[y.index + 1]);
   });
 }

@@ -16,8 +16,8 @@ class SortedBatch {
   std::size_t positions() const { return positions_.size(); }
   std::size_t size() const { return begin_.empty() ? 0 : begin_.size() - 1; }
   // Orders the transactions lexicographically; transaction(t) then gives the
-  // t-th in that order.
-  void sort();
+  // t-th in that order. Every position is below position_limit.
+  void sort(int position_limit);
   const int* transaction(std::size_t t, int& length) const {
     const std::uint32_t x = keyed_[t].index;
     length = static_cast<int>(begin_[x + 1] - begin_[x]);
