@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <random>
+#include <sstream>
 #include <tuple>
 #include <vector>
 
@@ -25,16 +27,19 @@ struct Built {
   FI_tree* tree() const { return main.tree; }
 };
 
-Built build(const std::string& content, int threshold, bool sparse_pairs = false, std::size_t batch_positions = 0) {
+// batch_positions 0 keeps the default batches, a database that fits one is
+// built as one; otherwise the database is built in batches of that size with
+// child links, unless single_batch_positions allows one batch.
+Built build(const std::string& content, int threshold, bool sparse_pairs = false, std::size_t batch_positions = 0,
+            std::size_t single_batch_positions = 0) {
   test::TempDir dir;
   dir.write("db", content);
   Built b;
   b.ctx->THRESHOLD = threshold;
   if (sparse_pairs) b.ctx->dense_pair_cells = 0;
   if (batch_positions != 0) {
-    // Batches of that size, with child links, however small the database.
     b.ctx->build_batch_positions = batch_positions;
-    b.ctx->single_batch_positions = 0;
+    b.ctx->single_batch_positions = single_batch_positions;
   }
   Data data(dir.file("db").c_str());
   b.main = build_main_tree(*b.ctx, data);
@@ -227,15 +232,18 @@ std::vector<std::vector<int>> positions_of(const test::RandomDb& db, const Built
 // Built from the whole database as one sorted batch (without child links)
 // or from many small ones (with them), the tree is the trie of the
 // transactions. Without links the nodes are numbered depth first: every
-// node's first child is the next number.
+// node's first child is the next number. The fifth way chooses after a
+// first batch of 40 positions.
 TEST(SecondScan, WideTreesMatchATrie) {
-  for (std::uint32_t seed = 1; seed <= 40; ++seed) {
+  for (std::uint32_t seed = 1; seed <= 50; ++seed) {
     const test::RandomDb db = test::random_db(seed, /*wide=*/true);
-    const std::size_t batch_positions[] = {0, 1, 7, 100};
-    Built b = build(db.text, 1, false, batch_positions[seed % 4]);
+    const std::size_t batch_positions[] = {0, 1, 7, 100, 40};
+    Built b = build(db.text, 1, false, batch_positions[seed % 5], seed % 5 == 4 ? 100000 : 0);
     const FI_tree& t = *b.tree();
     SCOPED_TRACE("seed " + std::to_string(seed));
-    ASSERT_EQ(t.child_links, seed % 4 != 0);
+    if (seed % 5 != 4) {
+      ASSERT_EQ(t.child_links, seed % 5 != 0);
+    }
     test::Trie trie;
     for (const auto& positions : positions_of(db, b)) trie.add(positions, 1);
     test::expect_trie(t, trie);
@@ -244,6 +252,37 @@ TEST(SecondScan, WideTreesMatchATrie) {
       for (const auto& [parent, below] : test::children_of(t)) ASSERT_EQ(below.front(), parent + 1);
     }
   }
+}
+
+// After a first batch, a small database goes on as one batch when its tree
+// promises to be about as large as its transactions, and in batches with
+// child links when the transactions repeat (dense data, a small tree).
+TEST(SecondScan, OneBatchWhenTheFirstBatchShowsSparseData) {
+  std::mt19937 rng(5);
+  std::string sparse, dense;
+  for (int t = 0; t < 400; ++t) {
+    for (int k = 0; k < 10; ++k) sparse += std::to_string(std::uniform_int_distribution<int>(0, 299)(rng)) + " ";
+    sparse += "\n";
+    dense += t % 3 == 0 ? "1 2 3 4\n" : "1 2 3\n";
+  }
+  for (const std::string* text : {&sparse, &dense}) {
+    Built b = build(*text, 1, false, 100, 100000);
+    EXPECT_EQ(b.tree()->child_links, text == &dense) << (text == &dense ? "dense" : "sparse");
+    test::Trie trie;
+    std::istringstream lines(*text);
+    for (std::string line; std::getline(lines, line);) {
+      std::istringstream ids(line);
+      std::vector<int> positions;
+      for (int x; ids >> x;) positions.push_back(b.ctx->item_order[x]);
+      std::sort(positions.begin(), positions.end());
+      positions.erase(std::unique(positions.begin(), positions.end()), positions.end());
+      trie.add(positions, 1);
+    }
+    test::expect_trie(*b.tree(), trie);
+  }
+  // Beyond the size limit, batches whatever the data.
+  Built capped = build(sparse, 1, false, 100, 3000);
+  EXPECT_TRUE(capped.tree()->child_links);
 }
 
 // The single prefix found and taken off a tree without child links agrees
@@ -265,10 +304,12 @@ TEST(SinglePrefix, OneBatchAndBatchedBuildsAgree) {
     }
     SCOPED_TRACE("seed " + std::to_string(seed));
     Built one = build(db.text, 1);
-    Built batched = build(db.text, 1, false, 5);
+    Built batched = build(db.text, 1, false, 1);
     if (one.tree()->num_items == 0) continue;  // an empty database
     ASSERT_FALSE(one.tree()->child_links);
-    ASSERT_TRUE(batched.tree()->child_links);
+    std::size_t total = 0;
+    for (const auto& p : positions_of(db, one)) total += p.size();
+    ASSERT_EQ(batched.tree()->child_links, total > 1) << "a single position is a whole batch";
     // The trie's prefix: from the root down, nodes that are their parent's only child.
     test::Trie trie;
     const std::vector<std::vector<int>> positions = positions_of(db, one);

@@ -40,12 +40,13 @@ struct Context {
   // tree with its child links, the run's peak on sparse data, and larger
   // batches buy little time (2^20: about 4% on T10I4D100K, for 4 MB more).
   std::size_t build_batch_positions = std::size_t(1) << 18;
-  // A database of up to this many frequent positions (4 MiB) is sorted as
+  // A database of up to this many frequent positions (4 MiB) may be sorted as
   // one batch, and then the main tree needs no child links: a transaction's
   // nodes behind the prefix it shares with the one before are all new. The
   // batch (4 bytes a position, 20 a transaction) stands in for the links (8
-  // bytes a node) and the sibling walks; on sparse data, where the nodes are
-  // most of the positions, it is less memory as well as less time.
+  // bytes a node) and the sibling walks; it is chosen when the first batch
+  // shows that the nodes will be most of the positions (sparse data), where
+  // it costs less memory as well as less time.
   std::size_t single_batch_positions = std::size_t(1) << 20;
   // The lookahead skips pair-excluded candidates above this many items.
   int first_mfi_2_items = 300;

@@ -26,6 +26,22 @@ CountArray make_counts(std::size_t entries) {
 // Marks an item as already counted in the current transaction.
 constexpr std::uint32_t kSeen = 0x80000000u;
 
+// Whether a database of `positions` frequent positions in `transactions`
+// lines costs less memory held whole as one batch than built in batches with
+// child links: the whole batch's bytes beyond this first one against the
+// links' bytes, for as many nodes per position as the first batch makes.
+// Later transactions find more of their prefixes already in the tree, so the
+// estimate leans towards one batch as the database grows; the size limit on
+// one batch bounds that. Dense data, whose tree is much smaller than its
+// transactions, stays with the batches.
+bool one_batch_pays(const SortedBatch& first, std::size_t positions, std::size_t transactions) {
+  constexpr std::size_t kPositionBytes = sizeof(int), kTransactionBytes = 20, kLinkBytes = sizeof(FnodeLinks);
+  const std::size_t extra = (positions - first.positions()) * kPositionBytes +
+                            (transactions > first.size() ? transactions - first.size() : 0) * kTransactionBytes;
+  const double nodes_per_position = static_cast<double>(first.trie_nodes()) / static_cast<double>(first.positions());
+  return static_cast<double>(extra) <= nodes_per_position * static_cast<double>(positions * kLinkBytes);
+}
+
 }  // namespace
 
 void FI_tree::scan1_DB(Data* data) {
@@ -137,16 +153,24 @@ void FI_tree::scan2_DB(Data* data) {
   // batch ends at the first transaction that reaches the limit.
   std::size_t total = 0;
   for (int p = 0; p < num_items; ++p) total += static_cast<std::size_t>(supports[p]);
-  // A small database is one batch and the tree is built without child links.
-  const bool one_batch = total <= c.single_batch_positions;
-  const std::size_t batch_limit = one_batch ? total : c.build_batch_positions;
-  const std::size_t room = std::min(total, batch_limit + static_cast<std::size_t>(num_items));
+  // One batch, built without child links, when the database fits a batch, or
+  // when it is small and its first batch says that holding it whole costs no
+  // more than the links (see one_batch_pays).
+  enum class Mode { batches, undecided, one_batch };
+  Mode mode = total <= c.build_batch_positions    ? Mode::one_batch
+              : total <= c.single_batch_positions ? Mode::undecided
+                                                  : Mode::batches;
+  // Reserved room that stays unused costs no memory.
+  const std::size_t room =
+      mode == Mode::batches ? std::min(total, c.build_batch_positions + static_cast<std::size_t>(num_items)) : total;
   SortedBatch batch;
   batch.reserve(room, std::min(room, static_cast<std::size_t>(c.TRANSACTION_NO)));
+  bool sorted = false;
   auto flush = [&] {
-    batch.sort(num_items);
-    insert_sorted(batch, !one_batch);
+    if (!sorted) batch.sort(num_items);
+    insert_sorted(batch, mode != Mode::one_batch);
     batch.clear();
+    sorted = false;
   };
   for (int n = 0; n < c.TRANSACTION_NO; ++n) {
     if (data->getNextTransaction(&tran) == nullptr) break;
@@ -166,7 +190,18 @@ void FI_tree::scan2_DB(Data* data) {
     for (int j = 0; j < k; ++j) seen[compact[j]] = 0;
     if (pair_counts != nullptr && k >= 2) add_pairs(compact, k, 1);
     batch.add(compact, k);
-    if (!one_batch && batch.positions() >= batch_limit) flush();
+    if (mode == Mode::one_batch || batch.positions() < c.build_batch_positions) continue;
+    if (mode == Mode::undecided) {
+      batch.sort(num_items);
+      sorted = true;
+      mode = one_batch_pays(batch, total, static_cast<std::size_t>(c.TRANSACTION_NO)) ? Mode::one_batch
+                                                                                        : Mode::batches;
+      if (mode == Mode::one_batch) {
+        sorted = false;  // the batch goes on growing
+        continue;
+      }
+    }
+    flush();
   }
   // The reader's block (or a pipe's recording) is not needed for the last
   // batch, usually the only one.

@@ -46,6 +46,23 @@ void SortedBatch::sort(int position_limit) {
   });
 }
 
+std::size_t SortedBatch::trie_nodes() const {
+  std::size_t nodes = 0;
+  const int* previous = nullptr;
+  int previous_length = 0;
+  for (std::size_t t = 0; t < size(); ++t) {
+    int length;
+    const int* items = transaction(t, length);
+    const int common = std::min(length, previous_length);
+    int shared = 0;
+    while (shared < common && items[shared] == previous[shared]) ++shared;
+    nodes += static_cast<std::size_t>(length - shared);
+    previous = items;
+    previous_length = length;
+  }
+  return nodes;
+}
+
 void SortedBatch::clear() {
   positions_.clear();
   begin_.clear();

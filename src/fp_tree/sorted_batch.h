@@ -23,6 +23,9 @@ class SortedBatch {
     length = static_cast<int>(begin_[x + 1] - begin_[x]);
     return positions_.data() + begin_[x];
   }
+  // After sort(): the nodes the trie of the batch has, the positions of
+  // each transaction behind the prefix it shares with the one before.
+  std::size_t trie_nodes() const;
   void clear();
   // Gives the memory back.
   void release();
