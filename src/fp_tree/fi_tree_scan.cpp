@@ -165,12 +165,10 @@ void FI_tree::scan2_DB(Data* data) {
       mode == Mode::batches ? std::min(total, c.build_batch_positions + static_cast<std::size_t>(num_items)) : total;
   SortedBatch batch;
   batch.reserve(room, std::min(room, static_cast<std::size_t>(c.TRANSACTION_NO)));
-  bool sorted = false;
   auto flush = [&] {
-    if (!sorted) batch.sort(num_items);
+    batch.sort(num_items);
     insert_sorted(batch, mode != Mode::one_batch);
     batch.clear();
-    sorted = false;
   };
   for (int n = 0; n < c.TRANSACTION_NO; ++n) {
     if (data->getNextTransaction(&tran) == nullptr) break;
@@ -192,14 +190,10 @@ void FI_tree::scan2_DB(Data* data) {
     batch.add(compact, k);
     if (mode == Mode::one_batch || batch.positions() < c.build_batch_positions) continue;
     if (mode == Mode::undecided) {
-      batch.sort(num_items);
-      sorted = true;
+      batch.sort(num_items);  // sorted again with the rest, or when built
       mode = one_batch_pays(batch, total, static_cast<std::size_t>(c.TRANSACTION_NO)) ? Mode::one_batch
                                                                                         : Mode::batches;
-      if (mode == Mode::one_batch) {
-        sorted = false;  // the batch goes on growing
-        continue;
-      }
+      if (mode == Mode::one_batch) continue;
     }
     flush();
   }
