@@ -5,6 +5,7 @@
 // of a's chain (which gives exactly the pair supports) and kept. The main
 // tree uses this instead of a dense triangle of num_items^2 / 2 counters, of
 // which on sparse data only a tiny share is ever frequent.
+#include <cstdint>
 #include <vector>
 
 namespace zub {
@@ -39,7 +40,7 @@ class FrequentPairs {
   std::vector<int> partners_;
   std::vector<int> supports_;
   std::vector<int> scratch_;  // per position, zero between computations
-  std::vector<int> touched_;
+  std::vector<std::uint64_t> touched_;  // a bit per position, zero between computations
 };
 
 }  // namespace zub
