@@ -82,5 +82,39 @@ TEST(NodeStore, DroppedLinksComeBackAfterClear) {
   EXPECT_EQ(store.links(1)->next_sibling, kNoNode);
 }
 
+// With links off, new slabs come without them; turned on again, the slab
+// the next node goes into gets links (also after rolling back into a slab
+// made without them), and so does a store cleared for the next run.
+TEST(NodeStore, SlabsWithoutLinksWhileTheyAreOff) {
+  NodeStore store;
+  const NodeRef root = store.make();
+  *store.links(root) = {kNoNode, kNoNode};
+  store.set_links(false);
+  NodeRef mark = kNoNode;
+  while (store.mark() < 2 * kSlab + 100) {
+    if (store.mark() == kSlab + 7) mark = store.mark();
+    store.at(store.make())->init(root, 1, 1);
+  }
+  EXPECT_EQ(store.slabs(), 3u);
+  EXPECT_EQ(store.link_slabs(), 1u) << "only the first slab, made before";
+  EXPECT_FALSE(store.has_links(kSlab));
+  EXPECT_FALSE(store.has_links(2 * kSlab));
+  store.set_links(true);
+  const NodeRef next = store.make();
+  EXPECT_EQ(next, 2 * kSlab + 100);
+  EXPECT_TRUE(store.has_links(next));
+  *store.links(next) = {kNoNode, kNoNode};
+  store.rollback(mark);
+  const NodeRef again = store.make();
+  EXPECT_EQ(again, kSlab + 7);
+  ASSERT_TRUE(store.has_links(again));
+  *store.links(again) = {again, again};
+  EXPECT_EQ(store.links(again)->first_child, again);
+  store.set_links(false);
+  store.clear();
+  while (store.mark() < 3 * kSlab) *store.links(store.make()) = {kNoNode, kNoNode};
+  EXPECT_EQ(store.link_slabs(), 3u);
+}
+
 }  // namespace
 }  // namespace zub

@@ -159,6 +159,15 @@ void FI_tree::insert_sorted(const SortedBatch& batch, bool with_links) {
   if (ctx->build_path.size() < static_cast<std::size_t>(num_items))
     ctx->build_path.resize(static_cast<std::size_t>(num_items));
   BuildStep* path = ctx->build_path.data();
+  // Without links, the slabs the nodes fill get no link arrays either.
+  struct LinksOff {
+    NodeStore& store;
+    bool off;
+    ~LinksOff() {
+      if (off) store.set_links(true);
+    }
+  } links_off{ctx->nodes, !with_links};
+  if (!with_links) ctx->nodes.set_links(false);
   Trail trail;
   for (std::size_t t = 0; t < batch.size(); ++t) {
     int k;

@@ -19,11 +19,17 @@ void NodeStore::grow() {
     link_slabs_.emplace_back();
   }
   // A slab reused after clear() may have had its links dropped.
-  if (link_slabs_[slab] == nullptr) {
+  if (links_on_ && link_slabs_[slab] == nullptr) {
     link_slabs_[slab].reset(new (std::nothrow) FnodeLinks[kSlab]);
     if (link_slabs_[slab] == nullptr) fail_memory();
   }
   limit_ = slab == kMaxSlabs - 1 ? static_cast<NodeRef>(-1) : static_cast<NodeRef>((slab + 1) << kSlabShift);
+}
+
+void NodeStore::set_links(bool on) {
+  links_on_ = on;
+  // The next make() goes through grow(), which gives its slab links.
+  if (on) limit_ = next_;
 }
 
 void NodeStore::drop_links_below(NodeRef end) {

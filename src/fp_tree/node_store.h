@@ -36,13 +36,20 @@ class NodeStore {
   // stay for the nodes made next.
   NodeRef mark() const { return next_; }
   void rollback(NodeRef mark) { next_ = limit_ = mark; }
-  // Gives every node back.
-  void clear() { next_ = limit_ = 0; }
+  // Gives every node back; new slabs have links again.
+  void clear() {
+    next_ = limit_ = 0;
+    links_on_ = true;
+  }
 
   // Frees the child links of the slabs that lie wholly below `end`: the
   // nodes there stay, but their children can no longer be walked. For a
   // tree that is built and from then on only climbed and chained.
   void drop_links_below(NodeRef end);
+  // With links off, new slabs come without child links (for a tree built
+  // without them); turned on again, the slab the next node goes into gets
+  // its links, so every node made from then on has them.
+  void set_links(bool on);
 
   // Calls visit(first, nodes, n) for the runs of consecutive numbers that
   // share a slab, from `begin` up to, not including, `end`.
@@ -77,6 +84,7 @@ class NodeStore {
 
   std::vector<std::unique_ptr<Fnode[]>> node_slabs_;
   std::vector<std::unique_ptr<FnodeLinks[]>> link_slabs_;  // null where dropped
+  bool links_on_ = true;
   NodeRef next_ = 0;   // the number of the next node; 0 is never handed out
   NodeRef limit_ = 0;  // up to here make() needs no slab; grow() recomputes it
 };
