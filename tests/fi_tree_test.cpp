@@ -6,7 +6,6 @@
 #include <cmath>
 #include <map>
 #include <random>
-#include <sstream>
 #include <tuple>
 #include <vector>
 
@@ -216,9 +215,9 @@ TEST(SecondScan, NoFrequentItemLeavesTheRootAlone) {
 }
 
 // The ascending positions of each transaction of a database.
-std::vector<std::vector<int>> positions_of(const test::RandomDb& db, const Built& b) {
+std::vector<std::vector<int>> positions_of(const test::Database& transactions, const Built& b) {
   std::vector<std::vector<int>> all;
-  for (const auto& tr : db.transactions) {
+  for (const auto& tr : transactions) {
     std::vector<int> positions;
     for (int x : tr)
       if (x < static_cast<int>(b.ctx->item_order.size()) && b.ctx->item_order[x] >= 0)
@@ -246,7 +245,7 @@ TEST(SecondScan, WideTreesMatchATrie) {
       ASSERT_EQ(t.child_links, seed % 5 != 0);
     }
     test::Trie trie;
-    for (const auto& positions : positions_of(db, b)) trie.add(positions, 1);
+    for (const auto& positions : positions_of(db.transactions, b)) trie.add(positions, 1);
     test::expect_trie(t, trie);
     test::expect_chains_hold_every_node(t);
     if (!t.child_links) {
@@ -260,29 +259,28 @@ TEST(SecondScan, WideTreesMatchATrie) {
 // child links when the transactions repeat (dense data, a small tree).
 TEST(SecondScan, OneBatchWhenTheFirstBatchShowsSparseData) {
   std::mt19937 rng(5);
-  std::string sparse, dense;
+  test::RandomDb sparse, dense;
   for (int t = 0; t < 400; ++t) {
-    for (int k = 0; k < 10; ++k) sparse += std::to_string(std::uniform_int_distribution<int>(0, 299)(rng)) + " ";
-    sparse += "\n";
-    dense += t % 3 == 0 ? "1 2 3 4\n" : "1 2 3\n";
+    std::vector<int> basket;
+    for (int k = 0; k < 10; ++k) basket.push_back(std::uniform_int_distribution<int>(0, 299)(rng));
+    sparse.transactions.push_back(basket);
+    dense.transactions.push_back(t % 3 == 0 ? std::vector<int>{1, 2, 3, 4} : std::vector<int>{1, 2, 3});
   }
-  for (const std::string* text : {&sparse, &dense}) {
-    Built b = build(*text, 1, false, 100, 100000);
-    EXPECT_EQ(b.tree()->child_links, text == &dense) << (text == &dense ? "dense" : "sparse");
-    test::Trie trie;
-    std::istringstream lines(*text);
-    for (std::string line; std::getline(lines, line);) {
-      std::istringstream ids(line);
-      std::vector<int> positions;
-      for (int x; ids >> x;) positions.push_back(b.ctx->item_order[x]);
-      std::sort(positions.begin(), positions.end());
-      positions.erase(std::unique(positions.begin(), positions.end()), positions.end());
-      trie.add(positions, 1);
+  for (test::RandomDb* db : {&sparse, &dense}) {
+    for (const auto& tr : db->transactions) {
+      for (int x : tr) db->text += std::to_string(x) + " ";
+      db->text += "\n";
     }
+  }
+  for (const test::RandomDb* db : {&sparse, &dense}) {
+    Built b = build(db->text, 1, false, 100, 100000);
+    EXPECT_EQ(b.tree()->child_links, db == &dense) << (db == &dense ? "dense" : "sparse");
+    test::Trie trie;
+    for (const auto& positions : positions_of(db->transactions, b)) trie.add(positions, 1);
     test::expect_trie(*b.tree(), trie);
   }
   // Beyond the size limit, batches whatever the data.
-  Built capped = build(sparse, 1, false, 100, 3000);
+  Built capped = build(sparse.text, 1, false, 100, 3000);
   EXPECT_TRUE(capped.tree()->child_links);
 }
 
@@ -308,12 +306,12 @@ TEST(SinglePrefix, OneBatchAndBatchedBuildsAgree) {
     Built batched = build(db.text, 1, false, 1);
     if (one.tree()->num_items == 0) continue;  // an empty database
     ASSERT_FALSE(one.tree()->child_links);
+    const std::vector<std::vector<int>> positions = positions_of(db.transactions, one);
     std::size_t total = 0;
-    for (const auto& p : positions_of(db, one)) total += p.size();
+    for (const auto& p : positions) total += p.size();
     ASSERT_EQ(batched.tree()->child_links, total > 1) << "a single position is a whole batch";
     // The trie's prefix: from the root down, nodes that are their parent's only child.
     test::Trie trie;
-    const std::vector<std::vector<int>> positions = positions_of(db, one);
     for (const auto& p : positions) trie.add(p, 1);
     int expected = 0;
     for (const test::Trie* at = &trie; at->children.size() == 1; at = &at->children.begin()->second) ++expected;

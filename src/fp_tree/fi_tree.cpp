@@ -4,7 +4,6 @@
 #include <cassert>
 #include <limits>
 
-#include "fp_tree/ancestor_walk.h"
 #include "fp_tree/sorted_batch.h"
 
 namespace zub {
@@ -158,28 +157,24 @@ void FI_tree::insert_following(const int* items, int k, int count, Trail& trail)
 void FI_tree::insert_sorted(const SortedBatch& batch, bool with_links) {
   if (ctx->build_path.size() < static_cast<std::size_t>(num_items))
     ctx->build_path.resize(static_cast<std::size_t>(num_items));
-  BuildStep* path = ctx->build_path.data();
-  // Without links, the slabs the nodes fill get no link arrays either.
-  struct LinksOff {
-    NodeStore& store;
-    bool off;
-    ~LinksOff() {
-      if (off) store.set_links(true);
-    }
-  } links_off{ctx->nodes, !with_links};
-  if (!with_links) ctx->nodes.set_links(false);
   Trail trail;
-  for (std::size_t t = 0; t < batch.size(); ++t) {
-    int k;
-    const int* items = batch.transaction(t, k);
-    if (with_links) {
+  int k;
+  if (with_links) {
+    for (std::size_t t = 0; t < batch.size(); ++t) {
+      const int* items = batch.transaction(t, k);
       insert_following(items, k, 1, trail);
-    } else {
-      const int lcp = follow_trail(items, k, 1, trail);
-      append_path<false>(lcp == 0 ? BuildStep{root, root_ref} : path[lcp - 1], kNoNode, items, lcp, k, 1, path);
     }
+    return;
   }
-  if (!with_links) child_links = false;
+  // The slabs the nodes fill get no link arrays either.
+  const NodeStore::LinksOff links_off(ctx->nodes);
+  BuildStep* path = ctx->build_path.data();
+  for (std::size_t t = 0; t < batch.size(); ++t) {
+    const int* items = batch.transaction(t, k);
+    const int lcp = follow_trail(items, k, 1, trail);
+    append_path<false>(lcp == 0 ? BuildStep{root, root_ref} : path[lcp - 1], kNoNode, items, lcp, k, 1, path);
+  }
+  child_links = false;
 }
 
 void FI_tree::make_chains() {
@@ -317,15 +312,7 @@ int FI_tree::collect_tail(int i) {
       }
     }
   } else if (i > 0) {
-    const Chain nodes = chain(i);
-    for_each_ancestor(ctx->nodes, nodes.nodes, nodes.size, root,
-                      [&](const Fnode& n, const Fnode& a) { supp[item_pos[a.item]] += n.count; });
-    for (int q = 0; q < i; ++q) {
-      if (supp[q] >= threshold)
-        tail[tlen++] = pos_item[q];
-      else
-        supp[q] = 0;
-    }
+    tlen = conditional_pattern_base(heads[i], false);
   }
   return tlen;
 }

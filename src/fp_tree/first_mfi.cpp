@@ -242,8 +242,8 @@ int FI_tree::first_mfi_3(Fnode* hd, int& support, int* items, int n, int*, int* 
   }
   int t = 0;
   const NodeStore& store = c.nodes;
-  for (const NodeRef r : chain(item_pos[hd->item])) {
-    const Fnode* node = store.at(r);
+  for (const NodeRef ref : chain(item_pos[hd->item])) {
+    const Fnode* node = store.at(ref);
     for (const Fnode* a = store.at(node->parent); a != root; a = store.at(a->parent)) {
       const int r = rank[a->item];
       if (r >= 0) c.temp_buf[r][c.temp_len[r]++] = t;

@@ -66,6 +66,18 @@ class NodeStore {
   std::size_t slabs() const { return node_slabs_.size(); }
   std::size_t link_slabs() const;
 
+  // Turns links off for the nodes made during its lifetime.
+  class LinksOff {
+   public:
+    explicit LinksOff(NodeStore& store) : store_(store) { store_.set_links(false); }
+    ~LinksOff() { store_.set_links(true); }
+    LinksOff(const LinksOff&) = delete;
+    LinksOff& operator=(const LinksOff&) = delete;
+
+   private:
+    NodeStore& store_;
+  };
+
   // Rolls the store back when it goes out of scope.
   class Mark {
    public:

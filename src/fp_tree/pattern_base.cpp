@@ -1,6 +1,7 @@
 // The stand-alone pattern-base walks and pair counting of the FP-tree.
 #include <cassert>
 
+#include "fp_tree/ancestor_walk.h"
 #include "fp_tree/fi_tree.h"
 
 namespace zub {
@@ -10,11 +11,9 @@ int FI_tree::conditional_pattern_base(Fnode* h, bool set_top_support) const {
   int* supp = c.supp.data();
   int* tail = c.tail.data();
   const int p = item_pos[h->item];
-  const NodeStore& store = c.nodes;
-  for (const NodeRef r : chain(p)) {
-    const Fnode* n = store.at(r);
-    for (const Fnode* a = store.at(n->parent); a != root; a = store.at(a->parent)) supp[item_pos[a->item]] += n->count;
-  }
+  const Chain nodes = chain(p);
+  for_each_ancestor(c.nodes, nodes.nodes, nodes.size, root,
+                    [&](const Fnode& n, const Fnode& a) { supp[item_pos[a.item]] += n.count; });
   if (p < 1) return 0;
   stack& list = *c.list;
   int k = 0;
