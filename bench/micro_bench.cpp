@@ -86,7 +86,7 @@ void BM_WriteLines(benchmark::State& state) {
     out.set_order(order);
     for (auto _ : state) {
       for (int k = 0; k < 10; ++k) items[k] = static_cast<int>((lines * 31 + k * 97) % 1000);
-      out.printSet(10, items, static_cast<int>(lines % 5000));
+      out.write_itemset(10, items, static_cast<int>(lines % 5000));
       ++lines;
     }
     out.close();

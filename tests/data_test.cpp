@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "fp_tree/run_error.h"
+#include "common/run_error.h"
 #include "fuzz/fuzz_support.h"
 #include "support/test_support.h"
 

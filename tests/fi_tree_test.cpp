@@ -9,7 +9,7 @@
 #include <tuple>
 #include <vector>
 
-#include "driver/main_tree.h"
+#include "run/main_tree.h"
 #include "io/data.h"
 #include "support/prepared.h"
 #include "support/random_db.h"

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "fp_tree/run_error.h"
+#include "common/run_error.h"
 #include "support/test_support.h"
 
 namespace zub {
@@ -17,12 +17,12 @@ TEST(Writer, LineFormatGoesThroughOrderItem) {
     const int order_item[] = {2, 1, 7, 3};
     out.set_order(order_item);
     const int itemset[] = {1, 0};
-    out.printSet(2, itemset, 5);
+    out.write_itemset(2, itemset, 5);
     const int pair[] = {2, 3};
-    out.printSet(2, pair, 12);
-    out.printSet(0, nullptr, 3);
-    out.printset(1, itemset);
-    out.printSet(1, pair + 1, 2147483647);
+    out.write_itemset(2, pair, 12);
+    out.write_itemset(0, nullptr, 3);
+    out.write_items(1, itemset);
+    out.write_itemset(1, pair + 1, 2147483647);
     out.close();
   }
   EXPECT_EQ(dir.read("out"), "1 2 (5)\n7 3 (12)\n(3)\n1 3 (2147483647)\n");
@@ -38,7 +38,7 @@ TEST(Writer, ManyLinesSurviveTheBuffer) {
     out.set_order(order.data());
     for (int k = 0; k < 20000; ++k) {
       const int items[] = {k % 1000, (k * 7) % 1000};
-      out.printSet(2, items, k);
+      out.write_itemset(2, items, k);
       expected += std::to_string(order[items[0]]) + " " + std::to_string(order[items[1]]) + " (" +
                   std::to_string(k) + ")\n";
     }
@@ -58,7 +58,7 @@ TEST(Writer, FullDeviceIsAWriteError) {
   const int order_item[] = {0};
   out.set_order(order_item);
   const int items[] = {0};
-  out.printSet(1, items, 1);
+  out.write_itemset(1, items, 1);
   try {
     out.close();
     ADD_FAILURE() << "no RunError";
@@ -77,10 +77,10 @@ TEST(Writer, OpenStreamAndLengthTally) {
     std::vector<long long> tally;
     out.count_lengths(&tally);
     const int items[] = {0, 1, 2};
-    out.printSet(2, items, 3);
-    out.printset(1, items);  // one line in two parts
-    out.printSet(2, items + 1, 1);
-    out.printSet(0, nullptr, 7);
+    out.write_itemset(2, items, 3);
+    out.write_items(1, items);  // one line in two parts
+    out.write_itemset(2, items + 1, 1);
+    out.write_itemset(0, nullptr, 7);
     out.close();
     EXPECT_EQ(tally, (std::vector<long long>{1, 0, 1, 1}));
   }
@@ -102,9 +102,9 @@ TEST(Writer, NamesInPlaceOfIds) {
     out.set_order(order_item);
     out.set_names(&names);
     const int items[] = {2, 0, 1};
-    out.printSet(2, items, 4);
-    out.printset(1, items);
-    out.printSet(1, items + 2, 1);
+    out.write_itemset(2, items, 4);
+    out.write_items(1, items);
+    out.write_itemset(1, items + 2, 1);
     out.close();
   }
   EXPECT_EQ(dir.read("out"), "milk bread (4)\nmilk " + long_name + " (1)\n");
@@ -122,10 +122,10 @@ TEST(Writer, SinkGetsFileIdsOfEachItemset) {
   std::vector<long long> tally;
   out.count_lengths(&tally);
   const int items[] = {0, 1, 2};
-  out.printset(1, items);
-  out.printSet(2, items + 1, 2);
-  EXPECT_THROW(out.printSet(1, items, 13), std::runtime_error);
-  out.printSet(0, nullptr, 9);
+  out.write_items(1, items);
+  out.write_itemset(2, items + 1, 2);
+  EXPECT_THROW(out.write_itemset(1, items, 13), std::runtime_error);
+  out.write_itemset(0, nullptr, 9);
   out.close();
   EXPECT_EQ(got, (std::vector<std::pair<std::vector<int>, int>>{{{7, 3, 5}, 2}, {{}, 9}})) << "no half itemset left";
   EXPECT_EQ(tally, (std::vector<long long>{1, 1, 0, 1}));

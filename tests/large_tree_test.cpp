@@ -6,8 +6,8 @@
 
 #include <random>
 
-#include "driver/main_tree.h"
-#include "driver/mining_run.h"
+#include "run/main_tree.h"
+#include "run/mining_run.h"
 #include "fp_tree/fi_tree.h"
 #include "io/data.h"
 #include "io/fsout.h"

@@ -7,7 +7,7 @@
 #include <functional>
 #include <vector>
 
-#include "fp_tree/run_error.h"
+#include "common/run_error.h"
 
 namespace zub {
 namespace {

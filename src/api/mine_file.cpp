@@ -5,10 +5,10 @@
 #include <exception>
 #include <new>
 
-#include "driver/main_tree.h"
-#include "driver/mining_run.h"
+#include "run/main_tree.h"
+#include "run/mining_run.h"
 #include "fp_tree/context.h"
-#include "fp_tree/run_error.h"
+#include "common/run_error.h"
 #include "io/data.h"
 #include "io/fsout.h"
 #include "zub/zub.h"

@@ -6,12 +6,12 @@
 #include <memory>
 #include <new>
 
-#include "driver/main_tree.h"
-#include "driver/mining_run.h"
+#include "run/main_tree.h"
+#include "run/mining_run.h"
 #include "driver/run_log.h"
 #include "fp_tree/mfi_tree.h"
 #include "fp_tree/fi_tree.h"
-#include "fp_tree/run_error.h"
+#include "common/run_error.h"
 #include "io/data.h"
 #include "io/fsout.h"
 

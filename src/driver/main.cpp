@@ -2,7 +2,7 @@
 #include <cstdio>
 
 #include "driver/driver.h"
-#include "fp_tree/run_error.h"
+#include "common/run_error.h"
 
 int main(int argc, char** argv) {
 #ifdef SIGXFSZ

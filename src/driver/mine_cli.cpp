@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "driver/driver.h"
-#include "driver/main_tree.h"
-#include "driver/mining_run.h"
-#include "fp_tree/run_error.h"
+#include "run/main_tree.h"
+#include "run/mining_run.h"
+#include "common/run_error.h"
 #include "io/data.h"
 #include "io/fsout.h"
 

@@ -5,7 +5,7 @@
 #include <cstdlib>
 
 #include "fp_tree/fi_tree.h"
-#include "fp_tree/run_error.h"
+#include "common/run_error.h"
 #include "fp_tree/sort.h"
 #include "fp_tree/sorted_batch.h"
 #include "io/data.h"

@@ -17,13 +17,13 @@ int FI_tree::FP_growth(FSout* out) {
     list.items[list.len++] = hd->item;
     const int top0 = list.len;
     ++c.ITlen[top0 - 1];
-    if (out != nullptr) out->printSet(top0, list.items, hd->count);
+    if (out != nullptr) out->write_itemset(top0, list.items, hd->count);
 
     const int k = collect_tail(i);
     if (k == 1) {
       list.items[top0] = tail[0];
       ++c.ITlen[top0];
-      if (out != nullptr) out->printSet(top0 + 1, list.items, supp[item_pos[tail[0]]]);
+      if (out != nullptr) out->write_itemset(top0 + 1, list.items, supp[item_pos[tail[0]]]);
       supp[item_pos[tail[0]]] = 0;
     } else if (k >= 2) {
       const TreeMark mark(c);
@@ -54,8 +54,8 @@ void FI_tree::powerset(int* subset_buf, int length, int* source, int from, int t
   const stack& list = *ctx->list;
   ++ctx->ITlen[length + list.len - 1];
   if (out != nullptr) {
-    out->printset(list.len, list.items);
-    out->printSet(length, subset_buf, heads[item_pos[subset_buf[length - 1]]]->count);
+    out->write_items(list.len, list.items);
+    out->write_itemset(length, subset_buf, heads[item_pos[subset_buf[length - 1]]]->count);
   }
 }
 

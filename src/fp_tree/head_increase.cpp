@@ -6,7 +6,7 @@
 
 #include "fp_tree/fi_tree.h"
 #include "fp_tree/mfi_tem.h"
-#include "fp_tree/run_error.h"
+#include "common/run_error.h"
 
 namespace zub {
 

@@ -25,7 +25,7 @@ bool CFI_tree::generate_close(int n, int support, FSout* out) {
   while (L < end && supports[L] == support) ++L;
   list.len = L;
   ++c.ITlen[L - 1];
-  if (out != nullptr) out->printSet(L, items, support);
+  if (out != nullptr) out->write_itemset(L, items, support);
   update_cfi_trees(c, s + 2, support);
   if (L == end && below == support) return true;
 
@@ -37,7 +37,7 @@ bool CFI_tree::generate_close(int n, int support, FSout* out) {
     order_FS(items, s + 2, L - 1);
     if (is_subset(g)) continue;
     ++c.ITlen[L - 1];
-    if (out != nullptr) out->printSet(L, items, g);
+    if (out != nullptr) out->write_itemset(L, items, g);
     update_cfi_trees(c, s + 2, g);
   }
   return false;
@@ -70,7 +70,7 @@ int FI_tree::Mine_Closed(FSout* out) {
 
     if (k == 0) {
       ++c.ITlen[s + 1];
-      if (out != nullptr) out->printSet(s + 2, list.items, sup);
+      if (out != nullptr) out->write_itemset(s + 2, list.items, sup);
       if (s == -1) ++C->cfi_count;
       update_cfi_trees(c, s + 1, sup);
       list.len = s + 1;
@@ -108,7 +108,7 @@ int FI_tree::Mine_Closed(FSout* out) {
       if (list.item_supports[t] == sup) level_is_closed = false;
     if (level_is_closed) {
       ++c.ITlen[s + 1];
-      if (out != nullptr) out->printSet(s + 2, list.items, sup);
+      if (out != nullptr) out->write_itemset(s + 2, list.items, sup);
       if (s == -1) ++C->cfi_count;
       update_cfi_trees(c, s + 1, sup);
     }

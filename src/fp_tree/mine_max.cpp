@@ -45,7 +45,7 @@ int FI_tree::Mine_Max(FSout* out) {
     if (tlen <= 1) {
       // Nothing left to combine: the stack is maximal.
       ++c.ITlen[list.len - 1];
-      if (out != nullptr) out->printSet(list.len, list.items, tlen == 1 ? supp[item_pos[tail[0]]] : hd->count);
+      if (out != nullptr) out->write_itemset(list.len, list.items, tlen == 1 ? supp[item_pos[tail[0]]] : hd->count);
       M->insert(list.items, M->stack_pos + 1, list.len);
       update_mfi_trees(c, M->stack_pos + 1);
       if (tlen == 1) supp[item_pos[tail[0]]] = 0;
@@ -70,7 +70,7 @@ int FI_tree::Mine_Max(FSout* out) {
       M->insert(list.items, M->stack_pos + 1, list.len);
       list.len = b + n;
       update_mfi_trees(c, M->stack_pos + 1);
-      if (out != nullptr) out->printSet(list.len, list.items, support);
+      if (out != nullptr) out->write_itemset(list.len, list.items, support);
       list.len = b + 1;
       assert(tem.tree == M);  // the list was made by this round's subset check
       const int slot = tem.count;
@@ -116,7 +116,7 @@ int FI_tree::Mine_Max(FSout* out) {
       }
       if (tlen <= 1) {
         ++c.ITlen[list.len - 1];
-        if (out != nullptr) out->printSet(list.len, list.items, supp[item_pos[list.items[list.len - 1]]]);
+        if (out != nullptr) out->write_itemset(list.len, list.items, supp[item_pos[list.items[list.len - 1]]]);
         M->insert_items(list.items + b, list.len - b);
         update_mfi_trees(c, M->stack_pos + 1);
         for (int k = b + 1; k <= b + extra; ++k) supp[item_pos[list.items[k]]] = 0;
@@ -134,7 +134,7 @@ int FI_tree::Mine_Max(FSout* out) {
     if (sp == child->num_items) {
       // One path: the stack and the whole tail form the only new itemset.
       if (!extended) std::copy(tail, tail + tlen, list.items + list.len);
-      if (out != nullptr) out->printSet(list.len + tlen, list.items, child->heads[sp - 1]->count);
+      if (out != nullptr) out->write_itemset(list.len + tlen, list.items, child->heads[sp - 1]->count);
       M->insert_items(list.items + b, list.len + tlen - b);
       list.len += tlen;
       update_mfi_trees(c, M->stack_pos + 1);

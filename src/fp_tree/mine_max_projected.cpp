@@ -36,7 +36,7 @@ int FI_tree::Mine_Max_Projected(FSout* out) {
     if (k <= 1) {
       // Nothing left to combine: the candidate is maximal.
       ++c.ITlen[list.len - 1];
-      if (out != nullptr) out->printSet(list.len, list.items, k == 1 ? supp[item_pos[tail[0]]] : hd->count);
+      if (out != nullptr) out->write_itemset(list.len, list.items, k == 1 ? supp[item_pos[tail[0]]] : hd->count);
       M->insert(list.items, s + 1, list.len);
       update_mfi_trees(c, s + 1);
       clear_tail_supports();
@@ -52,7 +52,7 @@ int FI_tree::Mine_Max_Projected(FSout* out) {
 
     if (child->Single_path(false)) {
       // One path: the level item with its whole tail is the only itemset.
-      if (out != nullptr) out->printSet(s + 2 + k, list.items, child->heads[child->num_items - 1]->count);
+      if (out != nullptr) out->write_itemset(s + 2 + k, list.items, child->heads[child->num_items - 1]->count);
       ++c.ITlen[s + 1 + k];
       M->insert(list.items, s + 1, s + 2 + k);
       list.len = s + 2 + k;

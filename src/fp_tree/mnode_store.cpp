@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "fp_tree/run_error.h"
+#include "common/run_error.h"
 
 namespace zub {
 

@@ -2,7 +2,7 @@
 
 #include <new>
 
-#include "fp_tree/run_error.h"
+#include "common/run_error.h"
 
 namespace zub {
 

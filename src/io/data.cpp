@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <iterator>
 
-#include "fp_tree/run_error.h"
+#include "common/run_error.h"
 
 namespace zub {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "fp_tree/run_error.h"
+#include "common/run_error.h"
 
 namespace zub {
 

@@ -40,8 +40,8 @@ class FSout {
   // needed); null counts nothing.
   void count_lengths(std::vector<long long>* tally) { tally_ = tally; }
 
-  void printSet(int length, const int* itemset, int support) {
-    printset(length, itemset);
+  void write_itemset(int length, const int* itemset, int support) {
+    write_items(length, itemset);
     if (!plain_ && sink_) {
       sink_line(support);
       return;
@@ -53,7 +53,7 @@ class FSout {
     if (tally_ != nullptr) tally_line();
     line_items_ = 0;
   }
-  void printset(int length, const int* itemset) {
+  void write_items(int length, const int* itemset) {
     line_items_ += length;
     if (!plain_) {
       printset_named(length, itemset);

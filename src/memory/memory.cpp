@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <new>
 
-#include "fp_tree/run_error.h"
+#include "common/run_error.h"
 #include "memory/power2.h"
 
 namespace zub {

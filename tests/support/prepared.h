@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "driver/main_tree.h"
-#include "driver/mining_run.h"
+#include "run/main_tree.h"
+#include "run/mining_run.h"
 #include "fp_tree/fi_tree.h"
 #include "fp_tree/mfi_tem.h"
 #include "fp_tree/mfi_tree.h"

@@ -1,4 +1,4 @@
-#include "driver/main_tree.h"
+#include "run/main_tree.h"
 
 #include "fp_tree/fi_tree.h"
 #include "io/data.h"
@@ -42,7 +42,7 @@ void write_single_path(Context& ctx, const MainTree& main, FSout* out) {
   } else {
     for (; walked < main.frequent; ++walked) list.items[walked] = tree.node(tree.root_ref + 1 + walked)->item;
   }
-  if (out != nullptr) out->printSet(main.frequent, list.items, main.tree->heads[main.frequent - 1]->count);
+  if (out != nullptr) out->write_itemset(main.frequent, list.items, main.tree->heads[main.frequent - 1]->count);
   ctx.ITlen[walked - 1] = 1;
 }
 

@@ -1,13 +1,13 @@
-#include "driver/mining_run.h"
+#include "run/mining_run.h"
 
 #include <algorithm>
 
-#include "driver/main_tree.h"
+#include "run/main_tree.h"
 #include "fp_tree/cfi_tree.h"
 #include "fp_tree/fi_tree.h"
 #include "fp_tree/mfi_tem.h"
 #include "fp_tree/mfi_tree.h"
-#include "fp_tree/run_error.h"
+#include "common/run_error.h"
 #include "io/fsout.h"
 
 namespace zub {
