@@ -5,12 +5,10 @@
 #include <exception>
 #include <new>
 
-#include "run/main_tree.h"
-#include "run/mining_run.h"
-#include "fp_tree/context.h"
 #include "common/run_error.h"
 #include "io/data.h"
 #include "io/fsout.h"
+#include "run/run.h"
 #include "zub/zub.h"
 
 namespace zub {
@@ -91,15 +89,19 @@ Summary mine_file(const std::string& path, Target target, Support min_support, c
   if (!each) throw Error(Error::Kind::argument, "no callback to hand the itemsets to");
   Summary summary;
   try {
-    Context ctx;
-    ctx.THRESHOLD = min_support.count_value();
+    RunRequest request;
+    request.min_support.count = min_support.count_value();
     if (min_support.denominator() != 0)
-      ctx.threshold_share = SupportShare{min_support.numerator(), min_support.denominator()};
+      request.min_support.share = SupportShare{min_support.numerator(), min_support.denominator()};
+    request.target = target == Target::maximal  ? MiningTarget::maximal
+                     : target == Target::closed ? MiningTarget::closed
+                                                : MiningTarget::all;
+    Run run(request);
     Data::Options reading;
     reading.keep_unseekable = true;
     Data data(path.c_str(), reading);
     if (!data.isOpen()) throw RunError(kExitFile, path + " could not be opened!");
-    const MainTree main = build_main_tree(ctx, data);
+    run.read(data);
 
     std::vector<int> sorted;
     FSout sink([&](std::span<const int> ids, int support) {
@@ -112,14 +114,11 @@ Summary mine_file(const std::string& path, Target target, Support min_support, c
         throw CallbackFailed{std::current_exception()};
       }
     });
-    sink.set_order(ctx.order_item.data());
-    const MiningTarget mining = target == Target::maximal  ? MiningTarget::maximal
-                                : target == Target::closed ? MiningTarget::closed
-                                                           : MiningTarget::all;
-    mine_main_tree(ctx, main, mining, MaximalMethod::lookahead, sink);
-    summary.transactions = ctx.TRANSACTION_NO;
-    summary.min_support = ctx.THRESHOLD;
-    summary.frequent_items = main.frequent;
+    sink.set_order(run.items().file_id.data());
+    run.mine(sink);
+    summary.transactions = run.settings().transactions;
+    summary.min_support = run.settings().threshold;
+    summary.frequent_items = run.frequent();
   } catch (const CallbackFailed& failed) {
     std::rethrow_exception(failed.error);
   } catch (const RunError& e) {

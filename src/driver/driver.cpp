@@ -6,14 +6,11 @@
 #include <memory>
 #include <new>
 
-#include "run/main_tree.h"
-#include "run/mining_run.h"
-#include "driver/run_log.h"
-#include "fp_tree/mfi_tree.h"
-#include "fp_tree/fi_tree.h"
 #include "common/run_error.h"
+#include "driver/run_log.h"
 #include "io/data.h"
 #include "io/fsout.h"
+#include "run/run.h"
 
 namespace zub {
 
@@ -36,18 +33,19 @@ bool parse_minsup(const char* text, int& value) {
   return true;
 }
 
-void printLen(const Context& ctx, std::FILE* out) {
+void printLen(const RunReport& report, int frequent, std::FILE* out) {
+  const std::vector<long long>& lengths = report.lengths;
   int highest = -1;
-  for (int k = 0; k < ctx.ITEM_NO; ++k)
-    if (ctx.ITlen[k] != 0) highest = k;
+  for (int k = 0; k < frequent; ++k)
+    if (lengths[static_cast<std::size_t>(k)] != 0) highest = k;
   long long total = 0, weighted = 0;
   for (int k = 0; k <= highest; ++k) {
-    total += ctx.ITlen[k];
-    weighted += static_cast<long long>(k + 1) * ctx.ITlen[k];
+    total += lengths[static_cast<std::size_t>(k)];
+    weighted += static_cast<long long>(k + 1) * lengths[static_cast<std::size_t>(k)];
   }
   std::fprintf(out, "%lld\n", total);
-  for (int k = 0; k <= highest; ++k) std::fprintf(out, "%d\n", ctx.ITlen[k]);
-  std::fprintf(out, "\n\nF1: %d\nAVGlen: %.2f\nMFI: %lld\n", ctx.ITEM_NO,
+  for (int k = 0; k <= highest; ++k) std::fprintf(out, "%lld\n", lengths[static_cast<std::size_t>(k)]);
+  std::fprintf(out, "\n\nF1: %d\nAVGlen: %.2f\nMFI: %lld\n", frequent,
                total != 0 ? double(weighted) / double(total) : 0.0, total);
 }
 
@@ -55,54 +53,42 @@ namespace {
 
 // The whole run after the argument checks; throws RunError on a failure.
 int run(int argc, char** argv, int threshold, std::clock_t start, RunLog& log, std::FILE* out) {
-  Context ctx;
-  ctx.THRESHOLD = threshold;
+  RunRequest request;
+  request.min_support.count = threshold;
+  Run run(request);
   Data data(argv[1]);
   if (!data.isOpen()) {
     std::fprintf(out, "%s could not be opened!\n", argv[1]);
     return kExitFile;
   }
-  MainTree main_tree = build_main_tree(ctx, data);
-  const int f = main_tree.frequent;
+  run.read(data);
 
-  std::unique_ptr<FSout> writer;
-  if (argc == 4) {
-    writer = std::make_unique<FSout>(argv[3]);
-    if (!writer->isOpen()) {
-      std::fprintf(out, "%s could not be opened!\n", argv[3]);
-      return kExitFile;
-    }
-    writer->set_order(ctx.order_item.data());
+  // An output file is opened once the input is read and closed, and left
+  // empty rather than untouched when nothing is frequent, so that an earlier
+  // run's itemsets are never taken for this run's.
+  std::unique_ptr<FSout> writer = argc == 4 ? std::make_unique<FSout>(argv[3]) : std::make_unique<FSout>();
+  if (!writer->isOpen()) {
+    std::fprintf(out, "%s could not be opened!\n", argv[3]);
+    return kExitFile;
   }
-  if (f == 0) {
-    // No frequent item: the output file is left empty rather than untouched,
-    // so that an earlier run's itemsets are never taken for this run's.
-    if (writer) writer->close();
-    return kExitOk;
-  }
-
-  FI_tree* tree = main_tree.tree;
-  if (main_tree.single_prefix == f) {
-    // The tree is one path: all frequent items form the only maximal itemset.
-    write_single_path(ctx, main_tree, writer.get());
-    if (writer) writer->close();
-    printLen(ctx, out);
-    return kExitOk;
-  }
-
-  MiningRun mining(ctx, tree, main_tree.single_prefix);
-  tree->Mine_Max(writer.get());
+  writer->set_order(run.items().file_id.data());
+  const RunReport mined = run.mine(*writer);
   // A write error must end the run before it is reported as done.
-  if (writer) writer->close();
+  writer->close();
+  if (run.frequent() == 0) return kExitOk;
+  if (mined.single_path) {
+    printLen(mined, run.frequent(), out);
+    return kExitOk;
+  }
   const std::clock_t end = std::clock();
 
   std::string report = "\n------------------------\n";
   for (int k = 0; k < argc; ++k) report.append(argv[k]).append(" ");
   char figures[256];
   std::snprintf(figures, sizeof figures,
-                "\nMFI: %d\nTime: %.3f\nNo. of F1: %d\nNo. of subset checking: %d\nNo. of projection: %d\n",
-                mining.root_mfi()->mfi_count, static_cast<long long>(end - start) / 1000.0, tree->num_items,
-                ctx.SUBCHECK_NO, ctx.PROJECT_NO);
+                "\nMFI: %lld\nTime: %.3f\nNo. of F1: %d\nNo. of subset checking: %d\nNo. of projection: %d\n",
+                mined.itemsets, static_cast<long long>(end - start) / 1000.0, mined.items_mined,
+                mined.counters.subset_checks, mined.counters.projections);
   report.append(figures);
   // Scripts read the run report: a run that cannot leave it has not done its
   // job. The message for a log that could not be opened came at the start.

@@ -5,7 +5,7 @@
 
 namespace zub {
 
-struct Context;
+struct RunReport;
 
 inline constexpr const char* kUsage = "usage: zub <infile> <MINSUP> [<outfile>]";
 inline constexpr const char* kRunLog = "testfile.txt";
@@ -18,6 +18,6 @@ int zub_main(int argc, char** argv, std::FILE* out);
 bool parse_minsup(const char* text, int& value);
 
 // The itemset-length report of the single-path shortcut.
-void printLen(const Context& ctx, std::FILE* out);
+void printLen(const RunReport& report, int frequent, std::FILE* out);
 
 }  // namespace zub

@@ -6,10 +6,8 @@
 #include <new>
 #include <vector>
 
-#include "driver/driver.h"
-#include "run/main_tree.h"
-#include "run/mining_run.h"
 #include "common/run_error.h"
+#include "driver/driver.h"
 #include "io/data.h"
 #include "io/fsout.h"
 
@@ -141,24 +139,26 @@ bool parse_options(int argc, char** argv, MineOptions& o, std::string& why) {
 }
 
 // Writes the summary of --stats.
-void print_stats(const Context& ctx, int frequent, const std::vector<long long>& lengths, double seconds,
-                 std::FILE* err) {
-  long long total = 0;
-  for (long long n : lengths) total += n;
+void print_stats(const Run& run, int frequent, const RunReport& report, double seconds, std::FILE* err) {
   std::fprintf(err, "transactions: %d\nminimum support: %d\nfrequent items: %d\nitemsets: %lld\n",
-               ctx.TRANSACTION_NO, ctx.THRESHOLD, frequent, total);
-  for (std::size_t len = 1; len < lengths.size(); ++len)
-    std::fprintf(err, "  of length %zu: %lld\n", len, lengths[len]);
-  std::fprintf(err, "processor time: %.3f s\nsubset checks: %d\nprojections: %d\n", seconds, ctx.SUBCHECK_NO,
-               ctx.PROJECT_NO);
+               run.settings().transactions, run.settings().threshold, frequent, report.itemsets);
+  int highest = -1;
+  for (std::size_t len = 0; len < report.lengths.size(); ++len)
+    if (report.lengths[len] != 0) highest = static_cast<int>(len);
+  for (int len = 0; len <= highest; ++len)
+    std::fprintf(err, "  of length %d: %lld\n", len + 1, report.lengths[static_cast<std::size_t>(len)]);
+  std::fprintf(err, "processor time: %.3f s\nsubset checks: %d\nprojections: %d\n", seconds,
+               report.counters.subset_checks, report.counters.projections);
 }
 
 // The run after the argument checks; throws RunError on a failure.
 int run(const MineOptions& o, const MinSupport& minsup, std::FILE* out, std::FILE* err) {
   const std::clock_t start = std::clock();
-  Context ctx;
-  ctx.THRESHOLD = minsup.count;
-  ctx.threshold_share = minsup.share;
+  RunRequest request;
+  request.min_support = minsup;
+  request.target = o.target;
+  request.method = o.projected ? MaximalMethod::projected : MaximalMethod::lookahead;
+  Run run(request);
   const std::string& infile = o.positional[0];
   Data::Options reading;
   reading.names = o.names;
@@ -168,11 +168,11 @@ int run(const MineOptions& o, const MinSupport& minsup, std::FILE* out, std::FIL
     std::fprintf(err, "%s could not be opened!\n", infile.c_str());
     return kExitFile;
   }
-  MainTree main_tree = build_main_tree(ctx, data);
+  run.read(data);
   // Without any name there is no item, also where the count 0 would make
   // the id 0 frequent.
   const std::vector<std::string> names = data.take_names();
-  if (o.names && names.empty()) main_tree.frequent = 0;
+  const bool no_items = o.names && names.empty();
 
   // Opened once the input is read and closed: the output may replace it.
   const bool to_stdout = o.positional.size() < 3 || o.positional[2] == "-";
@@ -182,16 +182,13 @@ int run(const MineOptions& o, const MinSupport& minsup, std::FILE* out, std::FIL
     std::fprintf(err, "%s could not be opened!\n", o.positional[2].c_str());
     return kExitFile;
   }
-  writer->set_order(ctx.order_item.data());
+  writer->set_order(run.items().file_id.data());
   if (o.names) writer->set_names(&names);
-  std::vector<long long> lengths;
-  if (o.stats) writer->count_lengths(&lengths);
-
-  mine_main_tree(ctx, main_tree, o.target, o.projected ? MaximalMethod::projected : MaximalMethod::lookahead,
-                 *writer);
+  const RunReport report = no_items ? RunReport{} : run.mine(*writer);
   writer->close();
   if (o.stats)
-    print_stats(ctx, main_tree.frequent, lengths, static_cast<double>(std::clock() - start) / CLOCKS_PER_SEC, err);
+    print_stats(run, no_items ? 0 : run.frequent(), report,
+                static_cast<double>(std::clock() - start) / CLOCKS_PER_SEC, err);
   return kExitOk;
 }
 

@@ -8,20 +8,13 @@
 #include <cstdio>
 #include <string>
 
-#include "fp_tree/support_share.h"
+#include "run/run.h"
 
 namespace zub {
 
 inline constexpr const char* kMineUsage =
     "usage: zub-mine [--target maximal|closed|all] [--method lookahead|projected] [--names] [--stats] <infile> "
     "<minsup> [<outfile>]";
-
-// A minimum support as given: a count, or a share of the transactions that
-// the first scan turns into a count.
-struct MinSupport {
-  int count = 0;
-  SupportShare share;
-};
 
 // Reads <minsup>: a count of transactions, 0 or more ("20", zub's rules for
 // blanks and sign), or a percentage from 0 to 100 with at most 16 decimals

@@ -7,8 +7,7 @@
 namespace zub {
 
 void CFI_tree::init(memory* pool_, FI_tree* tree, CFI_tree* parent, Cnode* chain, int stack_pos_) {
-  ctx = tree->ctx;
-  cfi_count = 0;
+  ws = tree->ws;
   item_pos = tree->item_pos;
   pos_item = tree->pos_item;
   num_items = tree->num_items;
@@ -32,7 +31,6 @@ void CFI_tree::init(memory* pool_, FI_tree* tree, CFI_tree* parent, Cnode* chain
       }
     }
     if (found == 0) continue;
-    count_insertion();
     record_flags(origin.get(), found, node->count);
   }
 }
@@ -63,7 +61,6 @@ void CFI_tree::record_flags(bool* flags, int n, int support) {
 }
 
 void CFI_tree::insert(const int* items, int from, int to, int count) {
-  count_insertion();
   Cnode* current = root;
   bool appending = false;
   int depth = 0;
@@ -71,12 +68,17 @@ void CFI_tree::insert(const int* items, int from, int to, int count) {
 }
 
 void CFI_tree::insert(bool* flags, int count, int n) {
-  count_insertion();
   if (n > 0) record_flags(flags, n, count);
 }
 
+void CFI_tree::enter(const int* items, int k, int support) {
+  bool* flags = ws->flags.get();
+  for (int j = 0; j < k; ++j) flags[item_pos[items[j]]] = true;
+  record_flags(flags, k, support);
+}
+
 bool CFI_tree::is_subset(int support) const {
-  const stack& list = *ctx->list;
+  const stack& list = ws->itemset;
   const int s = stack_pos;
   const int len = list.len;
   const Cnode* first = heads[item_pos[list.items[s + 1]]];
@@ -105,20 +107,6 @@ void CFI_tree::order_FS(int* items, int from, int to) const {
     int n = m;
     for (; n > from && pos < item_pos[items[n - 1]]; --n) items[n] = items[n - 1];
     items[n] = v;
-  }
-}
-
-void update_cfi_trees(Context& ctx, int n, int support) {
-  const stack& list = *ctx.list;
-  bool* flags = ctx.current_fi.get();
-  for (int x = 0; x < n; ++x) {
-    CFI_tree* tree = ctx.cfitrees[x];
-    if (tree == nullptr) continue;
-    const int s = tree->stack_pos;
-    const int items = list.len - s - 2;
-    if (items <= 0) continue;
-    for (int k = s + 2; k < list.len; ++k) flags[tree->item_pos[list.items[k]]] = true;
-    tree->insert(flags, support, items);
   }
 }
 

@@ -4,12 +4,11 @@
 // holding the highest support recorded through it, so that a candidate that
 // a recorded itemset of at least the same support contains is rejected.
 #include "fp_tree/cnode.h"
-#include "fp_tree/context.h"
+#include "fp_tree/workspace.h"
 
 namespace zub {
 
 class FI_tree;
-class FSout;
 
 class CFI_tree {
  public:
@@ -22,6 +21,9 @@ class CFI_tree {
   // Records the first `n` set positions of `flags` with support `count` and
   // clears them.
   void insert(bool* flags, int count, int n);
+  // Records the k items (item ids of this tree, in any order) with
+  // `support`. How the recorder enters an itemset.
+  void enter(const int* items, int k, int support);
   // Do the stack entries above stack_pos (the level item, then ascending
   // positions) lie on one recorded path whose count is at least `support`?
   bool is_subset(int support) const;
@@ -31,32 +33,24 @@ class CFI_tree {
   // entries above its top (non-increasing supports). The stack's top is the
   // level item with support `support`. True when every remaining candidate of
   // the level is covered by what it wrote.
-  bool generate_close(int n, int support, FSout* out);
+  bool generate_close(int n, int support);
 
-  Context* ctx;
+  Workspace* ws;
   int num_items;
   int* item_pos;
   int* pos_item;
   Cnode* root;
   Cnode** heads;
   memory* pool;
-  int cfi_count;
   int stack_pos;
 
  private:
-  void count_insertion() {
-    if (stack_pos == -1) ++cfi_count;
-  }
   // Follows the child of `node` that carries `item`, raising its count, or
   // appends one; once a node was appended every later item is appended.
   Cnode* descend(Cnode* node, int item, int depth, int support, bool& appending);
   // Records the n flagged positions (ascending) as one path; clears the flags.
   void record_flags(bool* flags, int n, int support);
 };
-
-// Records the stack in the CFI-trees of slots 0 to n-1 with `support`: each
-// gets the entries above its own level item.
-void update_cfi_trees(Context& ctx, int n, int support);
 
 inline Cnode* Cnode::append(CFI_tree* tree, Cnode* last_child, int item_, int depth_, int count_) {
   Cnode* node = tree->pool->take<Cnode>(1);

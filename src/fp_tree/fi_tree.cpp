@@ -8,19 +8,22 @@
 
 namespace zub {
 
-void FI_tree::init(Context* c, int capacity, int item_count) {
-  ctx = c;
-  memory& pool = *ctx->fp_buf;
-  root_ref = ctx->nodes.make();
-  root = ctx->nodes.at(root_ref);
+void FI_tree::init(const Settings* settings_, Workspace* ws_, memory* pool_, NodeStore* store_, int capacity,
+                   int item_count) {
+  settings = settings_;
+  ws = ws_;
+  pool = pool_;
+  store = store_;
+  root_ref = store->make();
+  root = store->at(root_ref);
   root->init(kNoNode, -1, 0);
-  *ctx->nodes.links(root_ref) = {kNoNode, kNoNode};
+  *store->links(root_ref) = {kNoNode, kNoNode};
   if (capacity != -1) {
-    const int ids = ctx->ITEM_NO;
-    item_pos = pool.take<int>(ids);
+    const int ids = ws->frequent;
+    item_pos = pool->take<int>(ids);
     std::fill_n(item_pos, ids, -1);
-    supports = pool.take<int>(capacity);
-    pos_item = pool.take<int>(capacity);
+    supports = pool->take<int>(capacity);
+    pos_item = pool->take<int>(capacity);
     for (int k = 0; k < capacity; ++k) {
       supports[k] = 0;
       pos_item[k] = k;
@@ -29,7 +32,7 @@ void FI_tree::init(Context* c, int capacity, int item_count) {
     item_pos = pos_item = supports = nullptr;
   }
   num_items = item_count;
-  heads = item_count != 0 ? pool.take<Fnode*>(item_count) : nullptr;
+  heads = item_count != 0 ? pool->take<Fnode*>(item_count) : nullptr;
   pair_counts = nullptr;
   frequent_pairs = nullptr;
   chain_nodes = nullptr;
@@ -37,33 +40,31 @@ void FI_tree::init(Context* c, int capacity, int item_count) {
   child_links = true;
   pair_rows = 0;
   level_25_percent = 0.0;
-  mfi_tree = nullptr;
-  cfi_tree = nullptr;
   covered_len = 0;
 }
 
 inline BuildStep FI_tree::find_child(BuildStep parent, int depth, int target, NodeRef after, NodeRef* before) {
-  ChildIndex& index = ctx->children;
-  const NodeStore& store = ctx->nodes;
+  ChildIndex& index = ws->build.children;
+  const NodeStore& nodes = *store;
   const bool shallow = depth < ChildIndex::kHubDepth && index.active_for(this);
   const int hub = shallow ? index.hub_of(parent.node) : -1;
   if (hub >= 0) {
     const NodeRef r = index.find(hub, target, before);
-    return {store.get(r), r};
+    return {nodes.get(r), r};
   }
   NodeRef prev = after;
-  NodeRef r = after != kNoNode ? store.links(after)->next_sibling : store.links(parent.ref)->first_child;
+  NodeRef r = after != kNoNode ? nodes.links(after)->next_sibling : nodes.links(parent.ref)->first_child;
   Fnode* child = nullptr;
   int walked = 0;
   while (r != kNoNode) {
-    child = store.at(r);
+    child = nodes.at(r);
     const int pos = item_pos[child->item];
     if (pos >= target) {
       if (pos != target) r = kNoNode;
       break;
     }
     prev = r;
-    r = store.links(r)->next_sibling;
+    r = nodes.links(r)->next_sibling;
     ++walked;
   }
   *before = prev;
@@ -74,10 +75,9 @@ inline BuildStep FI_tree::find_child(BuildStep parent, int depth, int target, No
 template <bool kLinks>
 inline void FI_tree::append_path(BuildStep parent, NodeRef before, const int* positions, int from, int length,
                                  int count, BuildStep* path) {
-  ChildIndex& index = ctx->children;
-  NodeStore& store = ctx->nodes;
-  int* bran = ctx->bran.data();
-  int* width = ctx->width.data();
+  ChildIndex& index = ws->build.children;
+  NodeStore& nodes = *store;
+  int* depth_nodes = ws->build.depth_nodes.data();
   const int hub = kLinks && from < ChildIndex::kHubDepth && index.active_for(this) ? index.hub_of(parent.node) : -1;
   NodeRef r = parent.ref;
   for (int j = from; j < length; ++j) {
@@ -86,12 +86,11 @@ inline void FI_tree::append_path(BuildStep parent, NodeRef before, const int* po
       if (j == from && hub >= 0) index.add_child(hub, positions[j], r);
     } else {
       const NodeRef up = r;
-      r = store.make();
-      store.at(r)->init(up, pos_item[positions[j]], count);
+      r = nodes.make();
+      nodes.at(r)->init(up, pos_item[positions[j]], count);
     }
-    ++bran[j];
-    ++width[positions[j]];
-    if (path != nullptr) path[j] = {store.at(r), r};
+    ++depth_nodes[j];
+    if (path != nullptr) path[j] = {nodes.at(r), r};
   }
 }
 
@@ -110,7 +109,7 @@ void FI_tree::insert(const int* itemset, int count, int length) {
 }
 
 int FI_tree::follow_trail(const int* items, int k, int count, Trail& trail) {
-  BuildStep* path = ctx->build_path.data();
+  BuildStep* path = ws->build.trail.data();
   const int* prev = trail.items;
   const int common = std::min(k, trail.length);
   int lcp = 0;
@@ -121,7 +120,7 @@ int FI_tree::follow_trail(const int* items, int k, int count, Trail& trail) {
 }
 
 void FI_tree::insert_following(const int* items, int k, int count, Trail& trail) {
-  BuildStep* path = ctx->build_path.data();
+  BuildStep* path = ws->build.trail.data();
   const int* prev = trail.items;
   const int prev_length = trail.length;
   const int lcp = follow_trail(items, k, count, trail);
@@ -155,8 +154,8 @@ void FI_tree::insert_following(const int* items, int k, int count, Trail& trail)
 // that could have made those nodes comes before that one. So nothing is
 // searched, and the tree needs no child links at all.
 void FI_tree::insert_sorted(const SortedBatch& batch, bool with_links) {
-  if (ctx->build_path.size() < static_cast<std::size_t>(num_items))
-    ctx->build_path.resize(static_cast<std::size_t>(num_items));
+  if (ws->build.trail.size() < static_cast<std::size_t>(num_items))
+    ws->build.trail.resize(static_cast<std::size_t>(num_items));
   Trail trail;
   int k;
   if (with_links) {
@@ -167,8 +166,8 @@ void FI_tree::insert_sorted(const SortedBatch& batch, bool with_links) {
     return;
   }
   // The slabs the nodes fill get no link arrays either.
-  const NodeStore::LinksOff links_off(ctx->nodes);
-  BuildStep* path = ctx->build_path.data();
+  const NodeStore::LinksOff links_off(*store);
+  BuildStep* path = ws->build.trail.data();
   for (std::size_t t = 0; t < batch.size(); ++t) {
     const int* items = batch.transaction(t, k);
     const int lcp = follow_trail(items, k, 1, trail);
@@ -178,17 +177,16 @@ void FI_tree::insert_sorted(const SortedBatch& batch, bool with_links) {
 }
 
 void FI_tree::make_chains() {
-  const NodeStore& store = ctx->nodes;
-  memory& pool = *ctx->fp_buf;
+  const NodeStore& nodes = *store;
   const NodeRef first = root_ref + 1;
-  const NodeRef end = store.mark();
+  const NodeRef end = nodes.mark();
   // A counting sort of the nodes by position, in two sweeps over the node
   // slabs in order. Nodes of items no longer in the tree (a single prefix
   // taken off) are left out.
-  int* begin = pool.take<int>(static_cast<unsigned>(num_items) + 1);
+  int* begin = pool->take<int>(static_cast<unsigned>(num_items) + 1);
   std::fill(begin, begin + num_items + 1, 0);
   const int* pos = item_pos;
-  store.for_each_run(first, end, [begin, pos](NodeRef, const Fnode* run, int n) {
+  nodes.for_each_run(first, end, [begin, pos](NodeRef, const Fnode* run, int n) {
     for (int k = 0; k < n; ++k) {
       const int p = pos[run[k].item];
       if (p >= 0) ++begin[p];
@@ -198,14 +196,14 @@ void FI_tree::make_chains() {
   for (int p = 0; p < num_items; ++p) begin[p] = total += begin[p];
   begin[num_items] = total;
   // Each chain fills from its end while the numbers rise: newest first.
-  NodeRef* nodes = pool.take<NodeRef>(static_cast<unsigned>(total));
-  store.for_each_run(first, end, [begin, pos, nodes](NodeRef r, const Fnode* run, int n) {
+  NodeRef* listed = pool->take<NodeRef>(static_cast<unsigned>(total));
+  nodes.for_each_run(first, end, [begin, pos, listed](NodeRef r, const Fnode* run, int n) {
     for (int k = 0; k < n; ++k) {
       const int p = pos[run[k].item];
-      if (p >= 0) nodes[--begin[p]] = r + static_cast<NodeRef>(k);
+      if (p >= 0) listed[--begin[p]] = r + static_cast<NodeRef>(k);
     }
   });
-  chain_nodes = nodes;
+  chain_nodes = listed;
   chain_begin = begin;
 }
 
@@ -224,12 +222,12 @@ int FI_tree::cal_single_prefix() const {
 // not follow its parent's is a later child, and the prefix ends at or above
 // that parent.
 int FI_tree::depth_first_single_prefix() const {
-  const NodeStore& store = ctx->nodes;
-  const NodeRef end = store.mark();
+  const NodeStore& nodes = *store;
+  const NodeRef end = nodes.mark();
   NodeRef last = root_ref;  // the last candidate
-  while (last + 1 < end && store.at(last + 1)->parent == last) ++last;
+  while (last + 1 < end && nodes.at(last + 1)->parent == last) ++last;
   const NodeRef root = root_ref;
-  store.for_each_run(root + 1, end, [&last, root](NodeRef first, const Fnode* run, int n) {
+  nodes.for_each_run(root + 1, end, [&last, root](NodeRef first, const Fnode* run, int n) {
     for (int k = 0; k < n && last != root; ++k) {
       const NodeRef parent = run[k].parent;
       if (parent < last && first + static_cast<NodeRef>(k) != parent + 1) last = parent;
@@ -243,7 +241,7 @@ bool FI_tree::Single_path(bool push) const {
   for (NodeRef r = links(root_ref)->first_child; r != kNoNode; r = links(r)->first_child)
     if (links(r)->next_sibling != kNoNode) return false;
   if (push) {
-    stack& list = *ctx->list;
+    stack& list = ws->itemset;
     for (NodeRef r = links(root_ref)->first_child; r != kNoNode; r = links(r)->first_child) {
       const Fnode* n = node(r);
       list.items[list.len] = n->item;
@@ -267,7 +265,7 @@ void FI_tree::remove_single_prefix(int length) {
   } else {
     const NodeRef last = root_ref + static_cast<NodeRef>(length);  // numbered depth first
     const NodeRef root_number = root_ref;
-    ctx->nodes.for_each_run(last + 1, ctx->nodes.mark(), [last, root_number](NodeRef, Fnode* run, int n) {
+    store->for_each_run(last + 1, store->mark(), [last, root_number](NodeRef, Fnode* run, int n) {
       for (int k = 0; k < n; ++k)
         if (run[k].parent == last) run[k].parent = root_number;
     });
@@ -285,16 +283,16 @@ void FI_tree::remove_single_prefix(int length) {
 
 int FI_tree::next_frequent_pair(int a, int from) const {
   if (frequent_pairs != nullptr) return frequent_pairs->next_frequent(a, from);
-  const int threshold = ctx->THRESHOLD;
+  const int limit = threshold();
   const int* row = pair_counts[num_items - 1 - a];
-  while (from < a && row[a - from - 1] < threshold) ++from;
+  while (from < a && row[a - from - 1] < limit) ++from;
   return from;
 }
 
 int FI_tree::collect_tail(int i) {
-  int* supp = ctx->supp.data();
-  int* tail = ctx->tail.data();
-  const int threshold = ctx->THRESHOLD;
+  int* supp = ws->supp.data();
+  int* tail = ws->tail.data();
+  const int limit = threshold();
   int tlen = 0;
   if (frequent_pairs != nullptr) {
     const FrequentPairs::Row row = frequent_pairs->row(i);
@@ -306,19 +304,19 @@ int FI_tree::collect_tail(int i) {
     const int* row = pair_counts[num_items - 1 - i];
     for (int q = 0; q < i; ++q) {
       const int v = row[i - q - 1];
-      if (v >= threshold) {
+      if (v >= limit) {
         tail[tlen++] = pos_item[q];
         supp[q] = v;
       }
     }
   } else if (i > 0) {
-    tlen = conditional_pattern_base(heads[i], false);
+    tlen = walk_pattern_base(heads[i], false);
   }
   return tlen;
 }
 
 void FI_tree::cal_level_25() {
-  int* bran = ctx->bran.data();
+  int* bran = ws->build.depth_nodes.data();
   int levels = 0;
   if (num_items > 0 && bran[0] != 0)
     while (levels < num_items && bran[levels] != 0) ++levels;

@@ -7,14 +7,13 @@
 #include "fp_tree/mfi_tem.h"
 #include "fp_tree/mnode.h"
 #include "fp_tree/sort.h"
-#include "memory/power2.h"
 
 namespace zub {
 
 void FI_tree::take_tail(FI_tree* parent) {
-  ++ctx->PROJECT_NO;
-  int* supp = ctx->supp.data();
-  const int* tail = ctx->tail.data();
+  ++ws->counters.projections;
+  int* supp = ws->supp.data();
+  const int* tail = ws->tail.data();
   for (int i = 0; i < num_items; ++i) {
     const int q = parent->item_pos[tail[i]];
     supports[i] = supp[q];
@@ -40,19 +39,18 @@ void FI_tree::partition_covered(const FI_tree* parent, const bool* marked, bool 
 }
 
 void FI_tree::make_header_table(const FI_tree* parent) {
-  memory& pool = *ctx->fp_buf;
   for (int i = 0; i < num_items; ++i) {
     item_pos[pos_item[i]] = i;
-    heads[i] = pool.take<Fnode>(1);
+    heads[i] = pool->take<Fnode>(1);
     heads[i]->init(kNoNode, pos_item[i], supports[i]);
   }
   // Not-a-number fails this test: a parent without nodes gives no array.
-  if (num_items > 5 && parent->level_25_percent > 15.0) {
+  if (num_items > kPairCountMinItems && parent->level_25_percent > kPairCountTopShare) {
     pair_rows = covered_len == 0 ? num_items - 1 : num_items - covered_len - 1;
-    pair_counts = pool.take<int*>(pair_rows);
+    pair_counts = pool->take<int*>(pair_rows);
     for (int r = 0; r < pair_rows; ++r) {
       const int cells = num_items - 1 - r;
-      pair_counts[r] = pool.take<int>(cells);
+      pair_counts[r] = pool->take<int>(cells);
       std::fill(pair_counts[r], pair_counts[r] + cells, 0);
     }
   } else {
@@ -62,11 +60,11 @@ void FI_tree::make_header_table(const FI_tree* parent) {
 
 void FI_tree::scan1_DB(FI_tree* parent) {
   take_tail(parent);
-  const mfi_tem* list = ctx->LMFITEM;
+  const mfi_tem* list = ws->maximal.list;
   if (list != nullptr && list->count > 0 && list->has[0] != 0) {
     // The tail items of the best listed itemset go first, each group by support.
     covered_len = list->has[0];
-    bool* marked = ctx->current_fi.get();
+    bool* marked = ws->flags.get();
     list->for_each_item(0, [&](int item) { marked[item] = true; });
     partition_covered(parent, marked, false);
     sort(supports, pos_item, 0, covered_len - 1);
@@ -90,7 +88,7 @@ void FI_tree::scan1_DB(FI_tree* parent, const bool* covered_flags, int covered) 
 
 void FI_tree::scan1_DB(FI_tree* parent, const int*, const int*, const int* tail_supports,
                        const int* covered_items, int covered) {
-  ++ctx->PROJECT_NO;
+  ++ws->counters.projections;
   if (num_items <= 0) {
     covered_len = covered;
     pair_counts = nullptr;
@@ -99,7 +97,7 @@ void FI_tree::scan1_DB(FI_tree* parent, const int*, const int*, const int* tail_
   // Covered items matched in tail order go first, the rest keep tail order.
   // Counting the matches first keeps a covered list that is out of order
   // from writing past the arrays: an unmatched item just joins the rest.
-  const int* tail = ctx->tail.data();
+  const int* tail = ws->tail.data();
   int matched = 0;
   for (int i = 0; i < num_items; ++i)
     if (matched < covered && tail[i] == covered_items[matched]) ++matched;
@@ -108,7 +106,7 @@ void FI_tree::scan1_DB(FI_tree* parent, const int*, const int*, const int* tail_
     const int slot = (j < matched && tail[i] == covered_items[j]) ? (++j, front++) : back++;
     pos_item[slot] = tail[i];
     supports[slot] = tail_supports[i];
-    ctx->supp[parent->item_pos[tail[i]]] = 0;
+    ws->supp[parent->item_pos[tail[i]]] = 0;
   }
   covered_len = matched;
   make_header_table(parent);
@@ -123,11 +121,12 @@ void FI_tree::add_prefix_paths(const FI_tree* parent, const Fnode* const* nodes,
   int length[kLanes];
   const Fnode* at[kLanes];
   const std::size_t stride = static_cast<std::size_t>(num_items) + 1;
-  if (ctx->path_buf.size() < (kLanes + 1) * stride) ctx->path_buf.resize((kLanes + 1) * stride);
-  if (ctx->build_path.size() < stride) ctx->build_path.resize(stride);
-  const NodeStore& store = ctx->nodes;
-  for (int lane = 0; lane < kLanes; ++lane) paths[lane] = ctx->path_buf.data() + lane * stride;
-  int* const kept = ctx->path_buf.data() + kLanes * stride;
+  BuildScratch& build = ws->build;
+  if (build.paths.size() < (kLanes + 1) * stride) build.paths.resize((kLanes + 1) * stride);
+  if (build.trail.size() < stride) build.trail.resize(stride);
+  const NodeStore& store = *parent->store;
+  for (int lane = 0; lane < kLanes; ++lane) paths[lane] = build.paths.data() + lane * stride;
+  int* const kept = build.paths.data() + kLanes * stride;
   Trail trail;
   for (int first = 0; first < n; first += kLanes) {
     const int lanes = n - first < kLanes ? n - first : kLanes;
@@ -193,8 +192,8 @@ void FI_tree::insert_path(int* positions, int k, int count, Trail& trail) {
 }
 
 void FI_tree::scan2_DB(FI_tree* parent, Fnode* head) {
-  const ChildIndex::Session indexing(ctx->children, this);
-  std::vector<Fnode*>& nodes = ctx->chain_buf;
+  const ChildIndex::Session indexing(ws->build.children, this);
+  std::vector<Fnode*>& nodes = ws->build.chain;
   nodes.resize(static_cast<std::size_t>(parent->chain(parent->item_pos[head->item]).size));
   add_prefix_paths(parent, nodes.data(), parent->load_chain(head, nodes.data()));
   cal_level_25();
@@ -202,26 +201,17 @@ void FI_tree::scan2_DB(FI_tree* parent, Fnode* head) {
 }
 
 void FI_tree::scan2_DB(FI_tree* parent, Fnode** nodes, int node_count) {
-  const ChildIndex::Session indexing(ctx->children, this);
+  const ChildIndex::Session indexing(ws->build.children, this);
   add_prefix_paths(parent, nodes, node_count);
   cal_level_25();
   make_chains();
 }
 
 FI_tree* FI_tree::conditional_tree(int k) {
-  FI_tree* child = ctx->fp_buf->take<FI_tree>(1);
-  child->init(ctx, num_items, k);
+  FI_tree* child = ws->pool.take<FI_tree>(1);
+  child->init(settings, ws, &ws->pool, &ws->nodes, num_items, k);
   child->scan1_DB(this);
   return child;
-}
-
-std::unique_ptr<memory> FI_tree::allocate_buf(int pos, int level, int base) const {
-  const int divisor = num_items <= 100 ? 10 : num_items <= 500 ? 50 : 100;
-  const int q = pos / divisor;
-  const int e = (level >= -1 && level <= 3) ? std::min(q, 4 - level) : 0;
-  // The unit is one power above the first block: keep both inside the table.
-  const int x = std::min(base + e, kPower2Max - 1);
-  return std::make_unique<memory>(60, power2[x], power2[x + 1], 2);
 }
 
 }  // namespace zub

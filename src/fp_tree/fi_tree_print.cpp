@@ -17,7 +17,7 @@ class Children {
  public:
   explicit Children(const FI_tree& t) : tree_(t) {
     if (t.child_links) return;
-    const NodeRef end = t.ctx->nodes.mark();
+    const NodeRef end = t.store->mark();
     rebuilt_.assign(end - t.root_ref, FnodeLinks{kNoNode, kNoNode});
     for (NodeRef r = end - 1; r > t.root_ref; --r) {
       const Fnode* n = t.node(r);
@@ -47,38 +47,38 @@ void print_subtree(const FI_tree& t, const Children& children, NodeRef at, int l
 
 }  // namespace
 
-void FI_tree::print(std::FILE* stream) const {
+void print(const FI_tree& t, std::FILE* stream) {
   std::fprintf(stream, "\n\n---------------FP Tree------------\n\n");
   std::fprintf(stream, "Head table:\n");
-  for (int p = 0; p < num_items; ++p) {
-    std::fprintf(stream, "%d(%d)\t", pos_item[p], supports[p]);
-    std::fprintf(stream, "%2d(%2d) ", heads[p]->item, heads[p]->count);
-    if (chain_begin != nullptr)
-      for (const NodeRef r : chain(p)) std::fprintf(stream, "%2d(%2d) ", node(r)->item, node(r)->count);
+  for (int p = 0; p < t.num_items; ++p) {
+    std::fprintf(stream, "%d(%d)\t", t.pos_item[p], t.supports[p]);
+    std::fprintf(stream, "%2d(%2d) ", t.heads[p]->item, t.heads[p]->count);
+    if (t.chain_begin != nullptr)
+      for (const NodeRef r : t.chain(p)) std::fprintf(stream, "%2d(%2d) ", t.node(r)->item, t.node(r)->count);
     std::fprintf(stream, "\n");
   }
-  if (pair_counts != nullptr) {
+  if (t.pair_counts != nullptr) {
     std::fprintf(stream, "Array:\n     ");
-    for (int col = 0; col <= num_items - 2; ++col) std::fprintf(stream, "%4d ", col);
+    for (int col = 0; col <= t.num_items - 2; ++col) std::fprintf(stream, "%4d ", col);
     std::fprintf(stream, "\n");
-    for (int r = 0; r < pair_rows; ++r) {
-      const int a = num_items - 1 - r;
+    for (int r = 0; r < t.pair_rows; ++r) {
+      const int a = t.num_items - 1 - r;
       std::fprintf(stream, "%3d: ", a);
-      for (int e = 0; e < a; ++e) std::fprintf(stream, "%4d ", pair_count(a - e - 1, a));
+      for (int e = 0; e < a; ++e) std::fprintf(stream, "%4d ", t.pair_count(a - e - 1, a));
       std::fprintf(stream, "\n");
     }
   }
   std::fprintf(stream, "\nOrder table:\t");
-  for (int i = 0; i < ctx->ITEM_NO; ++i) std::fprintf(stream, "%d  ", item_pos[i]);
+  for (int i = 0; i < t.ws->frequent; ++i) std::fprintf(stream, "%d  ", t.item_pos[i]);
   std::fprintf(stream, "\n\n");
-  std::fprintf(stream, "%3d(%4d) ", root->item, root->count);
+  std::fprintf(stream, "%3d(%4d) ", t.root->item, t.root->count);
   // Links are given back from the first slab on, so the root's tell.
-  if (child_links && !ctx->nodes.has_links(root_ref)) {
+  if (t.child_links && !t.store->has_links(t.root_ref)) {
     std::fprintf(stream, "(child links given back)");
   } else {
-    const Children children(*this);
-    for (NodeRef r = children.of(root_ref).first_child; r != kNoNode; r = children.of(r).next_sibling) {
-      print_subtree(*this, children, r, 1, stream);
+    const Children children(t);
+    for (NodeRef r = children.of(t.root_ref).first_child; r != kNoNode; r = children.of(r).next_sibling) {
+      print_subtree(t, children, r, 1, stream);
       if (children.of(r).next_sibling != kNoNode) std::fprintf(stream, "\n--------- ");
     }
   }

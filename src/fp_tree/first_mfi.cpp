@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "fp_tree/fi_tree.h"
+#include "fp_tree/miners.h"
 #include "fp_tree/sort.h"
 
 namespace zub {
@@ -25,7 +26,7 @@ struct NodeList {
   int size = 0;
 
   int position_of_parent(const Fnode* n) const {
-    return n->parent == tree.root_ref ? -1 : tree.item_pos[tree.ctx->nodes.at(n->parent)->item];
+    return n->parent == tree.root_ref ? -1 : tree.item_pos[tree.store->at(n->parent)->item];
   }
   // Loads the n nodes of the head item at position pos (its chain, in
   // order); returns their summed counts.
@@ -47,7 +48,7 @@ struct NodeList {
     int moved = 0;
     for (int k = 0; k < size; ++k) {
       if (up[k] != d) continue;
-      nodes[k] = tree.ctx->nodes.at(nodes[k]->parent);
+      nodes[k] = tree.store->at(nodes[k]->parent);
       at[k] = d;
       up[k] = position_of_parent(nodes[k]);
       moved += counts[k];
@@ -57,7 +58,7 @@ struct NodeList {
   // Climbs every entry to its highest ancestor at position d or above; the
   // counts of the entries that reach d.
   int climb_to(int d) {
-    const NodeStore& store = tree.ctx->nodes;
+    const NodeStore& store = *tree.store;
     const NodeRef root = tree.root_ref;
     int reached = 0;
     for (int k = 0; k < size; ++k) {
@@ -108,8 +109,9 @@ struct Greedy {
   int filled = 1;
   NodeList list;
   Greedy(const FI_tree& t, const Fnode* hd, Fnode* const* chain, int n, int& support)
-      : buffer(t.ctx->first_mfi_buf.data()),
-        list{t, t.ctx->temp1.data(), t.ctx->temp_count.data(), t.ctx->temp_at.data(), t.ctx->temp_up.data()} {
+      : buffer(t.ws->lookahead.found.data()),
+        list{t, t.ws->lookahead.nodes.data(), t.ws->lookahead.counts.data(), t.ws->lookahead.at.data(),
+             t.ws->lookahead.up.data()} {
     buffer[0] = hd->item;
     support = list.load(chain, n, t.item_pos[hd->item]);
   }
@@ -126,41 +128,41 @@ struct Greedy {
 
 int FI_tree::load_chain(const Fnode* hd, Fnode** out) const {
   const Chain nodes = chain(item_pos[hd->item]);
-  assert(nodes.size <= ctx->Max_Width && "no chain is longer than the main tree's widest");
-  const NodeStore& store = ctx->nodes;
+  assert(nodes.size <= ws->max_width && "no chain is longer than the main tree's widest");
+  const NodeStore& store = *this->store;
   std::transform(nodes.begin(), nodes.end(), out, [&store](NodeRef r) { return store.at(r); });
   return nodes.size;
 }
 
-int FI_tree::first_mfi(Fnode* hd, int& support) {
-  Context& c = *ctx;
-  const int n = load_chain(hd, c.head_tem.data());
-  return first_mfi(hd, c.head_tem.data(), n, support);
+int first_mfi(FI_tree& tree, Fnode* hd, int& support) {
+  Fnode** chain = tree.ws->lookahead.chain.data();
+  const int n = tree.load_chain(hd, chain);
+  return first_mfi(tree, hd, chain, n, support);
 }
 
-int FI_tree::first_mfi_2(Fnode* hd, int& support) {
-  Context& c = *ctx;
-  const int n = load_chain(hd, c.head_tem.data());
-  return first_mfi_2(hd, c.head_tem.data(), n, support);
+int first_mfi_2(FI_tree& tree, Fnode* hd, int& support) {
+  Fnode** chain = tree.ws->lookahead.chain.data();
+  const int n = tree.load_chain(hd, chain);
+  return first_mfi_2(tree, hd, chain, n, support);
 }
 
-int FI_tree::first_mfi(const Fnode* hd, Fnode* const* chain, int n, int& support) {
-  Context& c = *ctx;
-  const int pos = item_pos[hd->item];
-  Greedy g(*this, hd, chain, n, support);
+int first_mfi(FI_tree& tree, const Fnode* hd, Fnode* const* chain, int n, int& support) {
+  const int pos = tree.item_pos[hd->item];
+  const int threshold = tree.threshold();
+  Greedy g(tree, hd, chain, n, support);
   NodeList& list = g.list;
 
   // Positions below the lowest frequent pair with h are never tried.
-  int low = has_pair_row(pos) ? next_frequent_pair(pos, 0) : 0;
+  int low = tree.has_pair_row(pos) ? tree.next_frequent_pair(pos, 0) : 0;
   for (int d = pos - 1; d >= low; --d) {
     const int cs = list.move_to_parent_at(d);
-    if (cs < c.THRESHOLD) continue;  // rejected; the moved list stays
+    if (cs < threshold) continue;  // rejected; the moved list stays
     support = cs;
     list.keep_at(d);
-    g.accept(pos_item[d]);
-    if (has_pair_row(d)) low = next_frequent_pair(d, low);
+    g.accept(tree.pos_item[d]);
+    if (tree.has_pair_row(d)) low = tree.next_frequent_pair(d, low);
   }
-  return g.push(*c.list);
+  return g.push(tree.ws->itemset);
 }
 
 int FI_tree::frequent_partners(int a, int* out) const {
@@ -172,7 +174,7 @@ int FI_tree::frequent_partners(int a, int* out) const {
   int n = 0;
   const int* row = pair_counts[num_items - 1 - a];
   for (int b = 0; b < a; ++b)
-    if (row[a - b - 1] >= ctx->THRESHOLD) out[n++] = b;
+    if (row[a - b - 1] >= threshold()) out[n++] = b;
   return n;
 }
 
@@ -189,24 +191,24 @@ int FI_tree::keep_frequent_with(int d, int* positions, int n) const {
     return kept;
   }
   for (int k = 0; k < n; ++k)
-    if (pair_count(positions[k], d) >= ctx->THRESHOLD) positions[kept++] = positions[k];
+    if (pair_count(positions[k], d) >= threshold()) positions[kept++] = positions[k];
   return kept;
 }
 
-int FI_tree::first_mfi_2(const Fnode* hd, Fnode* const* chain, int n, int& support) {
-  Context& c = *ctx;
-  const int pos = item_pos[hd->item];
-  Greedy g(*this, hd, chain, n, support);
+int first_mfi_2(FI_tree& tree, const Fnode* hd, Fnode* const* chain, int n, int& support) {
+  const int pos = tree.item_pos[hd->item];
+  const int threshold = tree.threshold();
+  Greedy g(tree, hd, chain, n, support);
   NodeList& list = g.list;
 
   // The candidates after pos-1: the positions whose pair with h is frequent
   // (all of them without pair counts), narrowed to those frequent with each
   // accepted item that has pair counts. They are tried from the top down.
-  int* candidates = c.candidates.data();
+  int* candidates = tree.ws->lookahead.candidates.data();
   int remaining = 0;
   int low = 0;
-  if (has_pair_row(pos)) {
-    remaining = frequent_partners(pos, candidates);
+  if (tree.has_pair_row(pos)) {
+    remaining = tree.frequent_partners(pos, candidates);
     if (remaining > 0) low = candidates[0];
   } else {
     for (int q = 0; q < pos; ++q) candidates[remaining++] = q;
@@ -216,55 +218,56 @@ int FI_tree::first_mfi_2(const Fnode* hd, Fnode* const* chain, int n, int& suppo
   for (int d = pos - 1; d >= low && d >= 0;) {
     // Positions may have been skipped: climb as far as position d.
     const int cs = list.climb_to(d);
-    if (cs >= c.THRESHOLD) {
+    if (cs >= threshold) {
       support = cs;
       list.keep_at(d);
-      g.accept(pos_item[d]);
-      if (has_pair_row(d)) remaining = keep_frequent_with(d, candidates, remaining);
+      g.accept(tree.pos_item[d]);
+      if (tree.has_pair_row(d)) remaining = tree.keep_frequent_with(d, candidates, remaining);
     }
     if (remaining == 0) break;
     d = candidates[--remaining];
   }
-  return g.push(*c.list);
+  return g.push(tree.ws->itemset);
 }
 
-int FI_tree::first_mfi_3(Fnode* hd, int& support, int* items, int n, int*, int* rank, int* keys,
-                         int* result) {
-  Context& c = *ctx;
-  const int width = c.Max_Width;
+int first_mfi_3(FI_tree& tree, Fnode* hd, int& support, int* items, int n, int* rank, int* keys, int* result,
+                int** lists, int* lengths) {
+  Workspace& ws = *tree.ws;
+  const int width = ws.max_width;
   std::vector<int> current(static_cast<std::size_t>(width)), next(static_cast<std::size_t>(width));
-  for (int x = 0; x < c.ITEM_NO; ++x) rank[x] = -1;
-  for (int k = 0; k < n; ++k) keys[k] = c.supp[item_pos[items[k]]];
+  int* counts = ws.lookahead.counts.data();
+  for (int x = 0; x < ws.frequent; ++x) rank[x] = -1;
+  for (int k = 0; k < n; ++k) keys[k] = ws.supp[tree.item_pos[items[k]]];
   sort(keys, items, 0, n - 1);
   for (int k = 0; k < n; ++k) {
     rank[items[k]] = k;
-    c.temp_len[k] = 0;
+    lengths[k] = 0;
   }
   int t = 0;
-  const NodeStore& store = c.nodes;
-  for (const NodeRef ref : chain(item_pos[hd->item])) {
+  const NodeStore& store = *tree.store;
+  for (const NodeRef ref : tree.chain(tree.item_pos[hd->item])) {
     const Fnode* node = store.at(ref);
-    for (const Fnode* a = store.at(node->parent); a != root; a = store.at(a->parent)) {
+    for (const Fnode* a = store.at(node->parent); a != tree.root; a = store.at(a->parent)) {
       const int r = rank[a->item];
-      if (r >= 0) c.temp_buf[r][c.temp_len[r]++] = t;
+      if (r >= 0) lists[r][lengths[r]++] = t;
     }
-    c.temp_count[t++] = node->count;
+    counts[t++] = node->count;
   }
   support = 0;
   if (n == 0) return 0;
   result[0] = items[0];
-  int current_len = c.temp_len[0];
+  int current_len = lengths[0];
   for (int k = 0; k < current_len; ++k) {
-    current[k] = c.temp_buf[0][k];
-    support += c.temp_count[current[k]];
+    current[k] = lists[0][k];
+    support += counts[current[k]];
   }
   int m = 1;
   for (int r = 1; r < n; ++r) {
     result[m] = items[r];
-    const int len = intersect(current.data(), current_len, c.temp_buf[r], c.temp_len[r], next.data());
+    const int len = intersect(current.data(), current_len, lists[r], lengths[r], next.data());
     int sum = 0;
-    for (int k = 0; k < len; ++k) sum += c.temp_count[next[k]];
-    if (sum >= c.THRESHOLD) {
+    for (int k = 0; k < len; ++k) sum += counts[next[k]];
+    if (sum >= tree.threshold()) {
       ++m;
       support = sum;
       current.swap(next);

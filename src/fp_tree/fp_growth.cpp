@@ -1,67 +1,84 @@
-// Every frequent itemset: per header position, the level item alone, then
-// its extensions, by conditional trees; a single-path conditional tree is
-// written as the subsets of its path without further trees.
-#include "fp_tree/fi_tree.h"
-#include "io/fsout.h"
+// Every frequent itemset: per head item, the item alone, then its extensions
+// by conditional trees; a single-path conditional tree is written as the
+// subsets of its path without further trees.
+#include "fp_tree/level_loop.h"
+#include "fp_tree/miners.h"
+#include "fp_tree/record.h"
 
 namespace zub {
 
-int FI_tree::FP_growth(FSout* out) {
-  Context& c = *ctx;
-  stack& list = *c.list;
-  int* const supp = c.supp.data();
-  const int* const tail = c.tail.data();
+namespace {
 
-  for (int i = num_items - 1; i >= 0; --i) {
-    Fnode* const hd = heads[i];
-    list.items[list.len++] = hd->item;
-    const int top0 = list.len;
-    ++c.ITlen[top0 - 1];
-    if (out != nullptr) out->write_itemset(top0, list.items, hd->count);
+class AllLevel {
+ public:
+  static constexpr bool kPassesCover = false;  // nothing covers a frequent itemset
 
-    const int k = collect_tail(i);
-    if (k == 1) {
-      list.items[top0] = tail[0];
-      ++c.ITlen[top0];
-      if (out != nullptr) out->write_itemset(top0 + 1, list.items, supp[item_pos[tail[0]]]);
-      supp[item_pos[tail[0]]] = 0;
-    } else if (k >= 2) {
-      const TreeMark mark(c);
-      FI_tree* child = conditional_tree(k);
-      child->scan2_DB(this, hd);
-      if (child->Single_path(false)) {
-        // The header order of a single path is its order from the root
-        // down; taking the header also keeps items without a node (support
-        // 0 when every id is frequent), which sort last.
-        for (int p = 0; p < k; ++p) list.items[top0 + p] = child->pos_item[p];
-        child->powerset(c.prefix.data(), 0, list.items, top0, top0 + k, out);
-      } else {
-        child->FP_growth(out);
-      }
-    }
-    list.len = top0 - 1;
+  explicit AllLevel(FI_tree& tree) : tree_(tree), ws_(*tree.ws), list_(ws_.itemset), b_(list_.len) {}
+
+  int lowest_position() const { return 0; }
+
+  Step head(int, Fnode* hd) {
+    list_.items[b_] = hd->item;
+    list_.len = b_ + 1;
+    write_found(ws_, list_.items, b_ + 1, hd->count);
+    return Step::go;
   }
-  return 0;
+
+  Step tail(int, Fnode*, int& k) {
+    if (k == 1) {
+      const int t = ws_.tail[0];
+      list_.items[b_ + 1] = t;
+      write_found(ws_, list_.items, b_ + 2, ws_.supp[tree_.item_pos[t]]);
+      ws_.supp[tree_.item_pos[t]] = 0;
+    }
+    return k >= 2 ? Step::go : Step::next;
+  }
+
+  void fill(FI_tree* child, Fnode* hd) { child->scan2_DB(&tree_, hd); }
+
+  Step child(FI_tree* child, int, int k) {
+    if (!child->Single_path(false)) return Step::go;
+    // The header order of a single path is its order from the root down;
+    // taking the header also keeps items without a node (support 0 when
+    // every id is frequent), which sort last.
+    for (int p = 0; p < k; ++p) list_.items[b_ + 1 + p] = child->pos_item[p];
+    powerset(*child, ws_.subsets.data(), 0, list_.items, b_ + 1, b_ + 1 + k);
+    return Step::next;
+  }
+
+  int descend(FI_tree* child, int) {
+    FP_growth(*child);
+    return -1;
+  }
+
+ private:
+  FI_tree& tree_;
+  Workspace& ws_;
+  stack& list_;
+  const int b_;  // the stack index of the head item
+};
+
+}  // namespace
+
+int FP_growth(FI_tree& tree) {
+  AllLevel level(tree);
+  return mine_positions(level, tree);
 }
 
-void FI_tree::powerset(int* subset_buf, int length, int* source, int from, int to, FSout* out) const {
+void powerset(const FI_tree& tree, int* subset_buf, int length, const int* source, int from, int to) {
   for (int j = 0; j < to - from; ++j) {
-    powerset(subset_buf, length + j, source, from + j + 1, to, out);
+    powerset(tree, subset_buf, length + j, source, from + j + 1, to);
     subset_buf[length + j] = source[from + j];
   }
   length += to - from;
   if (length == 0) return;
-  const stack& list = *ctx->list;
-  ++ctx->ITlen[length + list.len - 1];
-  if (out != nullptr) {
-    out->write_items(list.len, list.items);
-    out->write_itemset(length, subset_buf, heads[item_pos[subset_buf[length - 1]]]->count);
-  }
+  write_found_above_stack(*tree.ws, subset_buf, length,
+                          tree.heads[tree.item_pos[subset_buf[length - 1]]]->count);
 }
 
-void FI_tree::generate_all(int n, FSout* out) const {
-  stack& list = *ctx->list;
-  powerset(ctx->prefix.data(), 0, list.items, list.len, list.len + n, out);
+void generate_all(const FI_tree& tree, int n) {
+  stack& list = tree.ws->itemset;
+  powerset(tree, tree.ws->subsets.data(), 0, list.items, list.len, list.len + n);
 }
 
 }  // namespace zub

@@ -20,7 +20,7 @@ void FrequentPairs::reset() {
 
 void FrequentPairs::compute(int a) {
   const FI_tree& t = *tree_;
-  const int threshold = t.ctx->THRESHOLD;
+  const int threshold = t.threshold();
   int* scratch = scratch_.data();
   std::uint64_t* touched = touched_.data();
   // The ancestors' positions are below a; a bit set marks those met, read
@@ -31,7 +31,7 @@ void FrequentPairs::compute(int a) {
     touched[q >> 6] |= std::uint64_t{1} << (q & 63);
   };
   const FI_tree::Chain nodes = t.chain(a);
-  for_each_ancestor(t.ctx->nodes, nodes.nodes, nodes.size, t.root, add);
+  for_each_ancestor(*t.store, nodes.nodes, nodes.size, t.root, add);
   begin_[a] = static_cast<int>(partners_.size());
   auto keep = [&](int b) {
     if (scratch[b] >= threshold) {  // at a threshold of 0, also a pair that never occurs

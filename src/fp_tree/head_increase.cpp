@@ -5,15 +5,24 @@
 #include <vector>
 
 #include "fp_tree/fi_tree.h"
+#include "fp_tree/miners.h"
 #include "fp_tree/mfi_tem.h"
 #include "common/run_error.h"
 
 namespace zub {
 
-void FI_tree::conditional_pattern_base(int size, const int* items, int from, int to, bool* allowed,
-                                       int& rest, Fnode** nodes, int& node_count) const {
-  Context& c = *ctx;
-  int* supp = c.supp.data();
+namespace {
+
+// Keeps, of the head's nodes, those whose paths hold items[from..to], and
+// counts the supports of the positions below `size` in what they keep. When
+// those items are no longer frequent together `rest` becomes -1; otherwise
+// the allowed positions that fell below the threshold are dropped from it.
+void restrict_pattern_base(const FI_tree& tree, int size, const int* items, int from, int to, bool* allowed,
+                           int& rest, Fnode** nodes, int& node_count) {
+  Workspace& ws = *tree.ws;
+  const int* item_pos = tree.item_pos;
+  const int threshold = tree.threshold();
+  int* supp = ws.supp.data();
   std::vector<unsigned char> on_path(static_cast<std::size_t>(size), 0);
   std::vector<int> path(static_cast<std::size_t>(size));
   for (int q = 0; q < size; ++q) supp[q] = 0;
@@ -21,7 +30,7 @@ void FI_tree::conditional_pattern_base(int size, const int* items, int from, int
   for (int k = 0; k < node_count; ++k) {
     Fnode* node = nodes[k];
     int n = 0;
-    for (const Fnode* a = c.nodes.at(node->parent); a != root; a = c.nodes.at(a->parent)) {
+    for (const Fnode* a = tree.store->at(node->parent); a != tree.root; a = tree.store->at(a->parent)) {
       const int q = item_pos[a->item];
       on_path[q] = 1;
       path[n++] = q;
@@ -36,7 +45,7 @@ void FI_tree::conditional_pattern_base(int size, const int* items, int from, int
   }
   node_count = retained;
   for (int j = from; j <= to; ++j) {
-    if (supp[item_pos[items[j]]] < c.THRESHOLD) {
+    if (supp[item_pos[items[j]]] < threshold) {
       // The added items are no longer frequent together.
       rest = -1;
       for (int q = 0; q < size; ++q) {
@@ -47,7 +56,7 @@ void FI_tree::conditional_pattern_base(int size, const int* items, int from, int
     }
   }
   for (int q = 0; q < size; ++q) {
-    if (allowed[q] && supp[q] < c.THRESHOLD) {
+    if (allowed[q] && supp[q] < threshold) {
       supp[q] = 0;
       allowed[q] = false;
       --rest;
@@ -55,12 +64,15 @@ void FI_tree::conditional_pattern_base(int size, const int* items, int from, int
   }
 }
 
-int FI_tree::head_increase(int* tail, int& Tlen, Fnode** nodes, int& node_count) {
-  Context& c = *ctx;
-  stack& list = *c.list;
-  mfi_tem& tem = *c.LMFITEM;
-  bool* marked = c.current_fi.get();
-  int* remembered = c.compact.data();
+}  // namespace
+
+HeadExtension head_increase(FI_tree& tree, int* tail, int Tlen, Fnode** nodes, int& node_count) {
+  Workspace& ws = *tree.ws;
+  stack& list = ws.itemset;
+  mfi_tem& tem = *ws.maximal.list;
+  bool* marked = ws.flags.get();
+  int* remembered = tem.marked_items.data();
+  const int* item_pos = tree.item_pos;
   const int start_len = list.len;
   const int h = list.items[list.len - 1];
   const int size = item_pos[h];
@@ -88,11 +100,11 @@ int FI_tree::head_increase(int* tail, int& Tlen, Fnode** nodes, int& node_count)
       }
       for (int k = 0; k < n; ++k) marked[remembered[k]] = false;
     }
-    conditional_pattern_base(size, list.items, from, list.len - 1, allowed.get(), rest, nodes, node_count);
+    restrict_pattern_base(tree, size, list.items, from, list.len - 1, allowed.get(), rest, nodes, node_count);
     if (rest == -1) break;
     int kept = 0;
     for (int q = 0; q < size; ++q)
-      if (allowed[q]) tail[kept++] = pos_item[q];
+      if (allowed[q]) tail[kept++] = tree.pos_item[q];
     Tlen = rest = kept;
     if (tem.is_subset(list.items, from, list.len - 1, tail, 0, rest - 1)) {
       rest = -2;  // one recorded itemset holds everything that is left
@@ -101,8 +113,13 @@ int FI_tree::head_increase(int* tail, int& Tlen, Fnode** nodes, int& node_count)
     if (tem.count == 0 || tem.has[0] != Tlen - 1 || Tlen == 0) break;
     from = list.len;
   }
-  Tlen = rest;
-  return list.len - start_len;
+  HeadExtension x;
+  x.pushed = list.len - start_len;
+  x.outcome = rest == -1   ? HeadExtension::Outcome::infrequent
+              : rest == -2 ? HeadExtension::Outcome::covered
+                           : HeadExtension::Outcome::tail;
+  x.tail_length = rest < 0 ? 0 : rest;
+  return x;
 }
 
 }  // namespace zub

@@ -4,21 +4,21 @@
 
 namespace zub {
 
-void mfi_tem::init(Context* c, memory* pool_, int n) {
-  ctx = c;
+void mfi_tem::init(Workspace* w, memory* pool_, int n) {
+  ws = w;
   pool = pool_;
   count = 0;
-  entries.assign(static_cast<std::size_t>(ctx->MFI_NO), kNoMnode);
-  has.assign(static_cast<std::size_t>(ctx->MFI_NO), 0);
+  entries.assign(static_cast<std::size_t>(kListInitialSlots), kNoMnode);
+  has.assign(static_cast<std::size_t>(kListInitialSlots), 0);
+  marked_items.assign(static_cast<std::size_t>(n > 0 ? n : 1), 0);
   flags = pool->take<bool>(n);
   for (int k = 0; k < n; ++k) flags[k] = false;
 }
 
 bool mfi_tem::is_subset(const int* items, int from, int to, const int* tail, int tfrom, int tto) {
-  Context& c = *ctx;
-  ++c.SUBCHECK_NO;
-  bool* marked = c.current_fi.get();
-  int* remembered = c.compact.data();
+  ++ws->counters.subset_checks;
+  bool* marked = ws->flags.get();
+  int* remembered = marked_items.data();
   int retained = 0;
   for (int j = 0; j < count; ++j) {
     int n = 0;

@@ -4,7 +4,7 @@
 // tail items it contains; best first.
 #include <vector>
 
-#include "fp_tree/context.h"
+#include "fp_tree/workspace.h"
 #include "fp_tree/mfi_tree.h"
 #include "fp_tree/mnode.h"
 
@@ -12,12 +12,13 @@ namespace zub {
 
 class mfi_tem {
  public:
-  void init(Context* c, memory* pool_, int n);
+  void init(Workspace* w, memory* pool_, int n);
   // Keeps the entries that contain all of items[from..to], recounts `has`
   // against tail[tfrom..tto] and sorts; true at once when an entry holds
   // the whole tail.
   bool is_subset(const int* items, int from, int to, const int* tail, int tfrom, int tto);
-  // Grows or shrinks both arrays to MFI_NO slots.
+  int slots() const { return static_cast<int>(entries.size()); }
+  // Grows or shrinks both arrays to that many slots.
   void resize(int slots) {
     entries.resize(slots, kNoMnode);
     has.resize(slots, 0);
@@ -29,13 +30,14 @@ class mfi_tem {
     tree->for_each_item_up(tree->node(entries[j]), f);
   }
 
-  Context* ctx = nullptr;
+  Workspace* ws = nullptr;
   int count = 0;
   const MFI_tree* tree = nullptr;  // whose nodes the entries are
   std::vector<MnodeRef> entries;
   bool* flags = nullptr;  // per item id, all false between uses
   std::vector<int> has;
   memory* pool = nullptr;
+  std::vector<int> marked_items;  // scratch: the items whose flags is_subset set
 };
 
 }  // namespace zub

@@ -12,8 +12,7 @@
 namespace zub {
 
 void MFI_tree::make_empty(memory* pool_, FI_tree* tree, int stack_pos_) {
-  ctx = tree->ctx;
-  mfi_count = 0;
+  ws = tree->ws;
   pool = pool_;
   stack_pos = stack_pos_;
   num_items = tree->num_items;
@@ -96,7 +95,7 @@ void MFI_tree::add_positions(const int* positions, int k) {
 }
 
 void MFI_tree::add_items(const int* items, int k) {
-  int* positions = ctx->record_buf.data();
+  int* positions = ws->maximal.positions.data();
   for (int j = 0; j < k; ++j) {
     assert(item_pos[items[j]] >= 0);
     positions[j] = item_pos[items[j]];
@@ -108,7 +107,7 @@ void MFI_tree::add_items(const int* items, int k) {
 void MFI_tree::init(memory* pool_, FI_tree* tree, MFI_tree* parent, MnodeRef start, int stack_pos_) {
   make_empty(pool_, tree, stack_pos_);
   if (parent == nullptr || start == kNoMnode) return;
-  int* positions = ctx->record_buf.data();
+  int* positions = ws->maximal.positions.data();
   for (MnodeRef r = start; r != kNoMnode;) {
     const Mnode* node = parent->node(r);
     r = node->link;
@@ -118,7 +117,6 @@ void MFI_tree::init(memory* pool_, FI_tree* tree, MFI_tree* parent, MnodeRef sta
       if (q != -1) positions[count++] = q;
     });
     if (count == 0) continue;
-    count_insertion();
     sort_positions(positions, count);
     add_positions(positions, count);
   }
@@ -130,8 +128,7 @@ void MFI_tree::init(memory* pool_, FI_tree* tree, int stack_pos_) {
 }
 
 void MFI_tree::insert(bool* flags, int count) {
-  count_insertion();
-  int* positions = ctx->record_buf.data();
+  int* positions = ws->maximal.positions.data();
   int k = 0;
   for (int p = 0; p < num_items && k < count; ++p) {
     if (!flags[p]) continue;
@@ -141,24 +138,19 @@ void MFI_tree::insert(bool* flags, int count) {
   add_positions(positions, k);
 }
 
-void MFI_tree::insert_items(const int* items, int k) {
-  count_insertion();
-  add_items(items, k);
-}
+void MFI_tree::enter(const int* items, int k, int) { add_items(items, k); }
 
 void MFI_tree::insert(const int* items, int first, int last) {
-  count_insertion();
   // The items come in ascending position: their positions are the path.
-  int* positions = ctx->record_buf.data();
+  int* positions = ws->maximal.positions.data();
   int k = 0;
   for (int j = first + 1; j < last; ++j) positions[k++] = item_pos[items[j]];
   add_positions(positions, k);
 }
 
 void MFI_tree::insert() {
-  mfi_tem& list = *ctx->LMFITEM;
-  int* positions = ctx->record_buf.data();
-  count_insertion();
+  mfi_tem& list = *ws->maximal.list;
+  int* positions = ws->maximal.positions.data();
   for (int k = list.count - 1; k >= 0; --k) {
     if (list.has[k] == 0) continue;
     // The entry's items that are items of this tree, at most has[k] of them.
@@ -179,13 +171,13 @@ namespace {
 // subset-check counter before the empty-tail answer; `reset_on_hit` empties the
 // list when the tail is found.
 bool check_chain(MFI_tree& tree, int h, const int* tail, int tlen, bool count_first, bool reset_on_hit) {
-  Context& c = *tree.ctx;
-  mfi_tem& list = *c.LMFITEM;
+  Workspace& ws = *tree.ws;
+  mfi_tem& list = *ws.maximal.list;
   list.tree = &tree;
   const MnodeRef first = tree.heads[tree.item_pos[h]];
-  if (count_first) ++c.SUBCHECK_NO;
+  if (count_first) ++ws.counters.subset_checks;
   if (tlen == 0 && first != kNoMnode) return true;
-  if (!count_first) ++c.SUBCHECK_NO;
+  if (!count_first) ++ws.counters.subset_checks;
   bool* flags = list.flags;
   for (int k = 0; k < tlen; ++k) flags[tail[k]] = true;
   int j = 0;
@@ -204,10 +196,9 @@ bool check_chain(MFI_tree& tree, int h, const int* tail, int tlen, bool count_fi
       }
       return true;
     }
-    if (j + 11 > c.MFI_NO) {
-      c.MFI_NO += 5000;
-      list.resize(c.MFI_NO);
-      for (int k = j + 1; k < c.MFI_NO; ++k) {
+    if (j + kListMargin > list.slots()) {
+      list.resize(list.slots() + kListGrowth);
+      for (int k = j + 1; k < list.slots(); ++k) {
         list.has[k] = 0;
         list.entries[k] = kNoMnode;
       }
@@ -215,7 +206,7 @@ bool check_chain(MFI_tree& tree, int h, const int* tail, int tlen, bool count_fi
   }
   list.count = j;
   sort(list.has.data(), list.entries.data(), 0, j - 1);
-  assert(c.MFI_NO >= list.count && "MFI_NO>=LMFITEM->count");
+  assert(list.slots() >= list.count && "MFI_NO>=LMFITEM->count");
   for (int k = 0; k < tlen; ++k) flags[tail[k]] = false;
   return false;
 }
@@ -231,12 +222,12 @@ bool MFI_tree::is_subset(const int* items, int first, int last) {
                      /*reset_on_hit=*/false);
 }
 
-bool MFI_tree::is_subset() const {
-  const stack& list = *ctx->list;
+bool MFI_tree::is_subset() {
+  const stack& list = ws->itemset;
   const int p = stack_pos;
   const int len = list.len;
   const int h = list.items[p + 1];
-  ++ctx->SUBCHECK_NO;
+  ++ws->counters.subset_checks;
   const MnodeRef first = heads[item_pos[h]];
   if (len == p + 2) return first != kNoMnode;
   for (MnodeRef r = first; r != kNoMnode;) {
@@ -256,54 +247,46 @@ bool MFI_tree::is_subset() const {
   return false;
 }
 
-void update_mfi_trees(Context& ctx, int n) {
-  const stack& list = *ctx.list;
-  for (int t = 0; t < n; ++t) {
-    MFI_tree* tree = ctx.mfitrees[t];
-    if (tree == nullptr) continue;
-    const int p = tree->stack_pos;
-    if (p == ctx.FIRST_TREE_POS) ++tree->mfi_count;
-    const int items = list.len - p - 2;
-    if (items >= 1) tree->add_items(list.items + p + 2, items);
-  }
-}
+namespace {
 
-void MFI_tree::print(bool map_ids, std::FILE* stream) const {
-  const stack& list = *ctx->list;
-  auto id = [&](int x) { return map_ids ? ctx->order_item[x] : x; };
-  std::fprintf(stream, "\n\n-------------MFI Tree-------------\n\n");
-  std::fprintf(stream, "%d MFIs, Position: %d. Stack: ", mfi_count, stack_pos);
-  for (int k = 0; k <= stack_pos; ++k) std::fprintf(stream, "%d ", id(list.items[k]));
-  std::fprintf(stream, "\nHead table:\n");
-  for (int k = 0; k < num_items; ++k) {
-    std::fprintf(stream, "%d\t", map_ids ? ctx->order_item[k] : pos_item[k]);
-    for (const Mnode* n = get(heads[k]); n != nullptr; n = get(n->link))
-      std::fprintf(stream, "%2d(%2d) ", id(n->item), n->depth);
-    std::fprintf(stream, "\n");
-  }
-  std::fprintf(stream, "\nOrder table:\t");
-  for (int k = 0; k < num_items; ++k) std::fprintf(stream, "%d  ", map_ids ? ctx->order_item[k] : item_pos[k]);
-  std::fprintf(stream, "\n\n");
-  print_subtree(root, map_ids, stream);
-  std::fprintf(stream, "\n\n------------End of MFI-------------\n\n");
-}
-
-void MFI_tree::print_subtree(MnodeRef r, bool map_ids, std::FILE* stream) const {
+void print_subtree(const MFI_tree& t, MnodeRef r, const std::vector<int>* file_id, std::FILE* stream) {
   if (r == kNoMnode) return;
-  const Mnode* node = nodes.at(r);
+  const Mnode* node = t.node(r);
   if (node->item == -1)
     std::fprintf(stream, "%4d      ", -1);
   else
-    std::fprintf(stream, "%4d(%2d)  ", map_ids ? ctx->order_item[node->item] : node->item, node->depth);
+    std::fprintf(stream, "%4d(%2d)  ", file_id ? (*file_id)[node->item] : node->item, node->depth);
   for (MnodeRef c = node->first_child; c != kNoMnode;) {
-    const Mnode* child = nodes.at(c);
-    print_subtree(c, map_ids, stream);
+    const Mnode* child = t.node(c);
+    print_subtree(t, c, file_id, stream);
     c = child->next_sibling;
     if (c != kNoMnode) {
       std::fprintf(stream, "\n");
       for (int k = 0; k < child->depth; ++k) std::fprintf(stream, "  --      ");
     }
   }
+}
+
+}  // namespace
+
+void MFI_tree::print(const std::vector<int>* file_id, std::FILE* stream) const {
+  const stack& list = ws->itemset;
+  auto id = [&](int x) { return file_id ? (*file_id)[x] : x; };
+  std::fprintf(stream, "\n\n-------------MFI Tree-------------\n\n");
+  std::fprintf(stream, "Position: %d. Stack: ", stack_pos);
+  for (int k = 0; k <= stack_pos; ++k) std::fprintf(stream, "%d ", id(list.items[k]));
+  std::fprintf(stream, "\nHead table:\n");
+  for (int k = 0; k < num_items; ++k) {
+    std::fprintf(stream, "%d\t", file_id ? (*file_id)[k] : pos_item[k]);
+    for (const Mnode* n = get(heads[k]); n != nullptr; n = get(n->link))
+      std::fprintf(stream, "%2d(%2d) ", id(n->item), n->depth);
+    std::fprintf(stream, "\n");
+  }
+  std::fprintf(stream, "\nOrder table:\t");
+  for (int k = 0; k < num_items; ++k) std::fprintf(stream, "%d  ", file_id ? (*file_id)[k] : item_pos[k]);
+  std::fprintf(stream, "\n\n");
+  print_subtree(*this, root, file_id, stream);
+  std::fprintf(stream, "\n\n------------End of MFI-------------\n\n");
 }
 
 }  // namespace zub

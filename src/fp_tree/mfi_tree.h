@@ -3,8 +3,9 @@
 // far (their items within that FP-tree), in the FP-tree's position order, so
 // that a candidate inside one of them is rejected without mining it.
 #include <cstdio>
+#include <vector>
 
-#include "fp_tree/context.h"
+#include "fp_tree/workspace.h"
 #include "fp_tree/mnode.h"
 #include "fp_tree/mnode_store.h"
 
@@ -24,8 +25,9 @@ class MFI_tree {
   // Adds the set positions of `flags` (exactly `count` set) as one path and
   // clears them.
   void insert(bool* flags, int count);
-  // Adds the k items (item ids of this tree, in any order) as one path.
-  void insert_items(const int* items, int k);
+  // Adds the k items (item ids of this tree, in any order) as one path; the
+  // support is not kept. How the recorder enters an itemset.
+  void enter(const int* items, int k, int support);
   // Adds items[first+1 .. last-1], given in ascending position, as one path.
   void insert(const int* items, int first, int last);
   // Adds the entries of the temporary MFI list.
@@ -36,12 +38,12 @@ class MFI_tree {
   bool is_subset(int h, const int* tail, int tlen);
   // Is the stack above stack_pos (h, then items in ascending position)
   // inside a recorded itemset?
-  bool is_subset() const;
+  bool is_subset();
   // As the first form with h = items[first] and the tail items[first+1..last].
   bool is_subset(const int* items, int first, int last);
 
-  void print(bool map_ids, std::FILE* stream) const;
-  void print_subtree(MnodeRef node, bool map_ids, std::FILE* stream) const;
+  // Developer dump; item ids shown as file ids through `file_id` when given.
+  void print(const std::vector<int>* file_id, std::FILE* stream) const;
 
   Mnode* node(MnodeRef r) const { return nodes.at(r); }
   Mnode* get(MnodeRef r) const { return r == kNoMnode ? nullptr : nodes.at(r); }
@@ -59,12 +61,11 @@ class MFI_tree {
   // The root is the first node made.
   static constexpr MnodeRef root = 1;
 
-  Context* ctx;
+  Workspace* ws;
   int num_items;
   int* item_pos;
   int* pos_item;
   MnodeRef* heads;
-  int mfi_count;
   int stack_pos;
   memory* pool;
   MnodeStore nodes;
@@ -74,9 +75,6 @@ class MFI_tree {
 
  private:
   void make_empty(memory* pool_, FI_tree* tree, int stack_pos_);
-  void count_insertion() {
-    if (stack_pos == ctx->FIRST_TREE_POS) ++mfi_count;
-  }
   // The path insertion itself, without counting: k ascending positions, or
   // k items laid out by position.
   void add_positions(const int* positions, int k);
@@ -84,12 +82,7 @@ class MFI_tree {
   // A new child of `parent` behind its child `prev` (kNoMnode: in front),
   // put at the front of the item's chain.
   MnodeRef append(MnodeRef parent, MnodeRef prev, int item, int depth);
-  friend void update_mfi_trees(Context& ctx, int n);
 };
-
-// Records the itemset now on the stack in the registered MFI-trees of slots
-// 0 to n-1: each gets the stack items above its own level item.
-void update_mfi_trees(Context& ctx, int n);
 
 inline MnodeRef MFI_tree::append(MnodeRef parent, MnodeRef prev, int item, int depth) {
   const MnodeRef r = nodes.make();

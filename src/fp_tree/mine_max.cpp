@@ -1,168 +1,197 @@
-// The maximal-itemset recursion: per header position, from the least frequent
-// item up, the tail, the subset check, the direct cases, the first MFI, head
-// extension, and otherwise the conditional tree and a recursive call.
+// The maximal miner's level: per head item, the subset check of head and
+// tail, the itemsets found directly (a tail of at most one item), the first
+// MFI, head extension, and otherwise the conditional tree, whose single
+// prefix goes onto the stack before the recursion.
 #include <algorithm>
 #include <cassert>
 
-#include "fp_tree/fi_tree.h"
+#include "fp_tree/level_loop.h"
 #include "fp_tree/mfi_tem.h"
 #include "fp_tree/mfi_tree.h"
-#include "io/fsout.h"
+#include "fp_tree/miners.h"
+#include "fp_tree/record.h"
 
 namespace zub {
 
-int FI_tree::Mine_Max(FSout* out) {
-  Context& c = *ctx;
-  stack& list = *c.list;
-  mfi_tem& tem = *c.LMFITEM;
-  MFI_tree* const M = mfi_tree;
-  int* const supp = c.supp.data();
-  int* const tail = c.tail.data();
-  const int b = list.len;
-  auto clear_tail_supports = [&](int tlen) {
-    for (int k = 0; k < tlen; ++k) supp[item_pos[tail[k]]] = 0;
-  };
+namespace {
 
-  for (int i = num_items - 1; i >= covered_len; --i) {
-    Fnode* const hd = heads[i];
+class MaxLevel {
+ public:
+  static constexpr bool kPassesCover = true;
+
+  MaxLevel(FI_tree& tree, MFI_tree& mfi)
+      : tree_(tree), ws_(*tree.ws), M_(mfi), tem_(*ws_.maximal.list), list_(ws_.itemset),
+        supp_(ws_.supp.data()), tail_(ws_.tail.data()), b_(list_.len) {
+    assert(M_.stack_pos == b_ - 1);
+  }
+
+  int lowest_position() const { return tree_.covered_len; }
+
+  Step head(int i, Fnode* hd) {
+    list_.items[b_] = hd->item;
+    list_.len = b_ + 1;
+    std::fill(supp_, supp_ + i, 0);
+    return Step::go;
+  }
+
+  Step tail(int i, Fnode* hd, int& tlen) {
     const int h = hd->item;
-    list.items[b] = h;
-    list.len = b + 1;
-    std::fill(supp, supp + i, 0);
-
-    // The tail: items below i frequent together with the prefix and h.
-    int tlen = collect_tail(i);
-
-    if (M->is_subset(h, tail, tlen)) {
-      clear_tail_supports(tlen);
-      list.len = b;
-      if (tlen == i) return i;
-      continue;
+    if (M_.is_subset(h, tail_, tlen)) {
+      clear_supports(tail_, tlen);
+      list_.len = b_;
+      return tlen == i ? Step::stop : Step::next;
     }
-    std::copy(tail, tail + tlen, list.items + b + 1);
-    list.len = b + 1 + tlen;
-
+    std::copy(tail_, tail_ + tlen, list_.items + b_ + 1);
+    list_.len = b_ + 1 + tlen;
     if (tlen <= 1) {
       // Nothing left to combine: the stack is maximal.
-      ++c.ITlen[list.len - 1];
-      if (out != nullptr) out->write_itemset(list.len, list.items, tlen == 1 ? supp[item_pos[tail[0]]] : hd->count);
-      M->insert(list.items, M->stack_pos + 1, list.len);
-      update_mfi_trees(c, M->stack_pos + 1);
-      if (tlen == 1) supp[item_pos[tail[0]]] = 0;
-      list.len = b;
-      if (tlen == i) return i;
-      continue;
+      record_max(list_.len, tlen == 1 ? supp_[tree_.item_pos[tail_[0]]] : hd->count, b_ + 1);
+      if (tlen == 1) supp_[tree_.item_pos[tail_[0]]] = 0;
+      list_.len = b_;
+      return tlen == i ? Step::stop : Step::next;
     }
-
-    // The first MFI: a greedy extension of h, often settling h at once.
-    list.len = b + 1;
-    int support = 0;
     // h's chain, read once: by the lookahead, head extension and the build.
-    Fnode** const nodes = c.head_tem.data();
-    int node_count = load_chain(hd, nodes);
-    const int n = c.ITEM_NO > c.first_mfi_2_items ? first_mfi_2(hd, nodes, node_count, support)
-                                                   : first_mfi(hd, nodes, node_count, support);
-    list.len = b + n;  // drop the second copy of h
+    nodes_ = ws_.lookahead.chain.data();
+    node_count_ = tree_.load_chain(hd, nodes_);
+    const Step s = first_mfi_of(i, hd, tlen);
+    if (s != Step::go) return s;
+    return extend_head(i, tlen);
+  }
+
+  void fill(FI_tree* child, Fnode*) {
+    child->scan2_DB(&tree_, nodes_, node_count_);  // the whole chain, or the nodes head extension kept
+  }
+
+  Step child(FI_tree* child, int i, int tlen) {
+    list_.len = b_ + 1 + extra_;
+    prefix_ = child->cal_single_prefix();
+    if (prefix_ == child->num_items) {
+      // One path: the stack and the whole tail form the only new itemset.
+      if (!extended_) std::copy(tail_, tail_ + tlen, list_.items + list_.len);
+      record_max(list_.len + tlen, child->heads[prefix_ - 1]->count, b_);
+      list_.len = b_;
+      return tlen == i ? Step::stop : Step::next;
+    }
+    if (prefix_ > 0) {
+      for (int k = 0; k < prefix_; ++k) list_.items[list_.len++] = child->pos_item[k];
+      child->remove_single_prefix(prefix_);
+    }
+    return Step::go;
+  }
+
+  int descend(FI_tree* child, int i) {
+    LadderPool pool(i - prefix_, M_.stack_pos + 10, tree_.num_items, ws_.ladder.max);
+    MFI_tree* child_mfi = pool.get().take<MFI_tree>(1);
+    child_mfi->init(&pool.get(), child, list_.len - 1);
+    MFI_tree*& slot = ws_.maximal.trees[static_cast<std::size_t>(child_mfi->stack_pos) + 1];
+    slot = child_mfi;
+    // The list shrinks again once it is far larger than its use.
+    if (tem_.count < tem_.slots() - kListSlack) tem_.resize(std::max(tem_.count, kListSlack));
+    const int r = Mine_Max(*child, *child_mfi);
+    slot = nullptr;  // no reader may meet a released tree
+    list_.len = b_;
+    return r;
+  }
+
+ private:
+  // The first MFI: a greedy extension of h, often settling h at once.
+  Step first_mfi_of(int i, Fnode* hd, int tlen) {
+    const int h = hd->item;
+    list_.len = b_ + 1;
+    int support = 0;
+    const int n = ws_.frequent > ws_.settings.tuning.lookahead_pair_items
+                      ? first_mfi_2(tree_, hd, nodes_, node_count_, support)
+                      : first_mfi(tree_, hd, nodes_, node_count_, support);
+    list_.len = b_ + n;  // drop the second copy of h
     const int e = n - 1;
-    const bool is_new = (e > tem.has[0] && tem.count != 0) || !M->is_subset();
-    if (is_new) {
-      list.len = b + n + 1;  // h, still above the extension items, joins the path
-      M->insert(list.items, M->stack_pos + 1, list.len);
-      list.len = b + n;
-      update_mfi_trees(c, M->stack_pos + 1);
-      if (out != nullptr) out->write_itemset(list.len, list.items, support);
-      list.len = b + 1;
-      assert(tem.tree == M);  // the list was made by this round's subset check
-      const int slot = tem.count;
-      tem.entries[slot] = M->heads[item_pos[h]];
-      tem.has[slot] = e;
-      if (slot != 0) {
-        for (int j = 0; j < slot; ++j) {
-          if (tem.has[j] < e) {
-            std::swap(tem.entries[j], tem.entries[slot]);
-            std::swap(tem.has[j], tem.has[slot]);
-            break;
-          }
+    // Every listed itemset holds at most has[0] tail items: one with more is new.
+    const bool is_new = (e > tem_.has[0] && tem_.count != 0) || !M_.is_subset();
+    if (!is_new) {
+      list_.len = b_ + 1;
+      return Step::go;
+    }
+    // h, still above the extension items, joins the path of this level's
+    // tree, whose h node the temporary list then names.
+    record_max(b_ + n, support, b_);
+    list_.len = b_ + 1;
+    assert(tem_.tree == &M_);  // the list was made by this position's subset check
+    const int slot = tem_.count;
+    tem_.entries[slot] = M_.heads[tree_.item_pos[h]];
+    tem_.has[slot] = e;
+    if (slot != 0) {
+      for (int j = 0; j < slot; ++j) {
+        if (tem_.has[j] < e) {
+          std::swap(tem_.entries[j], tem_.entries[slot]);
+          std::swap(tem_.has[j], tem_.has[slot]);
+          break;
         }
       }
-      ++tem.count;
-      if (e == i) {
-        clear_tail_supports(tlen);
-        return i;
-      }
-      if (e == tlen) {
-        list.len = b;
-        clear_tail_supports(tlen);
-        continue;
-      }
-    } else {
-      list.len = b + 1;
     }
-
-    // The conditional tree, after head extension when the best listed
-    // itemset misses exactly one tail item.
-    int extra = 0;
-    const bool extended = tem.count != 0 && tem.has[0] == tlen - 1;
-    if (extended) {
-      extra = head_increase(tail, tlen, nodes, node_count);
-      if (tlen > 0) {
-        std::copy(tail, tail + tlen, list.items + list.len);
-        list.len += tlen;
-      }
-      if (tlen < 0) {
-        for (int k = b + 1; k <= b + extra; ++k) supp[item_pos[list.items[k]]] = 0;
-        list.len = b;
-        continue;
-      }
-      if (tlen <= 1) {
-        ++c.ITlen[list.len - 1];
-        if (out != nullptr) out->write_itemset(list.len, list.items, supp[item_pos[list.items[list.len - 1]]]);
-        M->insert_items(list.items + b, list.len - b);
-        update_mfi_trees(c, M->stack_pos + 1);
-        for (int k = b + 1; k <= b + extra; ++k) supp[item_pos[list.items[k]]] = 0;
-        list.len = b;
-        if (tlen == i) return i;
-        continue;
-      }
+    ++tem_.count;
+    if (e == i) {
+      clear_supports(tail_, tlen);
+      return Step::stop;
     }
-    const TreeMark mark(c);
-    FI_tree* child = conditional_tree(tlen);
-    child->scan2_DB(this, nodes, node_count);  // the whole chain, or the nodes head extension kept
-
-    list.len = b + 1 + extra;
-    const int sp = child->cal_single_prefix();
-    if (sp == child->num_items) {
-      // One path: the stack and the whole tail form the only new itemset.
-      if (!extended) std::copy(tail, tail + tlen, list.items + list.len);
-      if (out != nullptr) out->write_itemset(list.len + tlen, list.items, child->heads[sp - 1]->count);
-      M->insert_items(list.items + b, list.len + tlen - b);
-      list.len += tlen;
-      update_mfi_trees(c, M->stack_pos + 1);
-      list.len = b;
-      if (tlen == i) return i;
-      continue;
+    if (e == tlen) {
+      list_.len = b_;
+      clear_supports(tail_, tlen);
+      return Step::next;
     }
-
-    if (sp > 0) {
-      for (int k = 0; k < sp; ++k) list.items[list.len++] = child->pos_item[k];
-      child->remove_single_prefix(sp);
-    }
-    std::unique_ptr<memory> pool = allocate_buf(i - sp, M->stack_pos + 10, c.ms_max);
-    MFI_tree* child_mfi = pool->take<MFI_tree>(1);
-    child_mfi->init(pool.get(), child, list.len - 1);
-    child->mfi_tree = child_mfi;
-    c.mfitrees[child_mfi->stack_pos + 1] = child_mfi;
-    if (tem.count < c.MFI_NO - 10000) {
-      c.MFI_NO = std::max(tem.count, 10000);
-      tem.resize(c.MFI_NO);
-    }
-    const int r = child->Mine_Max(out);
-    c.mfitrees[child_mfi->stack_pos + 1] = nullptr;
-    list.len = b;
-    release_ladder_pool(std::move(pool), c.ms_max);
-    if (r + 1 == i) return i;
+    return Step::go;
   }
-  return 0;
+
+  // Head extension, when the best listed itemset misses exactly one tail item.
+  Step extend_head(int i, int& tlen) {
+    extra_ = 0;
+    extended_ = tem_.count != 0 && tem_.has[0] == tlen - 1;
+    if (!extended_) return Step::go;
+    const HeadExtension x = head_increase(tree_, tail_, tlen, nodes_, node_count_);
+    extra_ = x.pushed;
+    if (x.outcome != HeadExtension::Outcome::tail) {
+      clear_supports(list_.items + b_ + 1, extra_);
+      list_.len = b_;
+      return Step::next;
+    }
+    tlen = x.tail_length;
+    std::copy(tail_, tail_ + tlen, list_.items + list_.len);
+    list_.len += tlen;
+    if (tlen <= 1) {
+      record_max(list_.len, supp_[tree_.item_pos[list_.items[list_.len - 1]]], b_);
+      clear_supports(list_.items + b_ + 1, extra_);
+      list_.len = b_;
+      return tlen == i ? Step::stop : Step::next;
+    }
+    return Step::go;
+  }
+
+  void record_max(int length, int support, int own_from) {
+    record(ws_, ws_.maximal.trees, length, support, b_, own_from);
+  }
+  void clear_supports(const int* items, int n) {
+    for (int k = 0; k < n; ++k) supp_[tree_.item_pos[items[k]]] = 0;
+  }
+
+  FI_tree& tree_;
+  Workspace& ws_;
+  MFI_tree& M_;
+  mfi_tem& tem_;
+  stack& list_;
+  int* const supp_;
+  int* const tail_;
+  const int b_;  // the stack index of the head item; M's slot
+  // The position being mined.
+  Fnode** nodes_ = nullptr;  // the head's nodes the conditional tree is built from
+  int node_count_ = 0;
+  int extra_ = 0;            // items head extension pushed
+  bool extended_ = false;
+  int prefix_ = 0;           // the conditional tree's single prefix
+};
+
+}  // namespace
+
+int Mine_Max(FI_tree& tree, MFI_tree& mfi) {
+  MaxLevel level(tree, mfi);
+  return mine_positions(level, tree);
 }
 
 }  // namespace zub

@@ -24,6 +24,8 @@ FSout::FSout(std::FILE* stream, const char* name) : file(stream), name_(name != 
 
 FSout::FSout(Sink sink) : name_("the itemset sink"), sink_(std::move(sink)), plain_(false) {}
 
+FSout::FSout() : discards_(true) {}
+
 FSout::~FSout() {
   // A writer dropped by an unwinding run is closed without reporting.
   if (owns_file_ && file != nullptr) std::fclose(file);
@@ -59,8 +61,6 @@ void FSout::printset_named(int length, const int* itemset) {
 }
 
 void FSout::sink_line(int support) {
-  if (tally_ != nullptr) tally_line();
-  line_items_ = 0;
   // A sink that throws leaves no half itemset behind.
   struct Clear {
     std::vector<int>& ids;

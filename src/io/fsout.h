@@ -3,7 +3,8 @@
 // file followed by one blank, then the support in parentheses. Items arrive as
 // main-tree positions and are mapped back through order_item; with a names
 // table the name of each id is written instead of the id. A writer made with
-// a sink hands each itemset to it instead of writing a line.
+// a sink hands each itemset to it instead of writing a line; a writer made
+// with nothing discards every itemset (a run without an output file).
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -24,11 +25,13 @@ class FSout {
   // show them, and its support.
   using Sink = std::function<void(std::span<const int> ids, int support)>;
   explicit FSout(Sink sink);
+  // Discards everything.
+  FSout();
   ~FSout();
   FSout(const FSout&) = delete;
   FSout& operator=(const FSout&) = delete;
 
-  bool isOpen() const { return file != nullptr || sink_; }
+  bool isOpen() const { return discards_ || file != nullptr || sink_; }
   // The position -> item id table; set once the first scan has made it.
   void set_order(const int* order_item) { order_item_ = order_item; }
   // The item id -> name table; null writes the ids.
@@ -36,13 +39,12 @@ class FSout {
     names_ = names;
     plain_ = names_ == nullptr && !sink_;
   }
-  // Counts each line written at tally[number of its items] (grown as
-  // needed); null counts nothing.
-  void count_lengths(std::vector<long long>* tally) { tally_ = tally; }
 
+  // Writes the line of an itemset: its items, then its support.
   void write_itemset(int length, const int* itemset, int support) {
+    if (discards_) return;
     write_items(length, itemset);
-    if (!plain_ && sink_) {
+    if (sink_) {
       sink_line(support);
       return;
     }
@@ -50,11 +52,10 @@ class FSout {
     put_int(support);
     put(')');
     put('\n');
-    if (tally_ != nullptr) tally_line();
-    line_items_ = 0;
   }
+  // Writes items that begin a line; write_itemset ends it.
   void write_items(int length, const int* itemset) {
-    line_items_ += length;
+    if (discards_) return;
     if (!plain_) {
       printset_named(length, itemset);
       return;
@@ -94,18 +95,13 @@ class FSout {
   void printset_named(int length, const int* itemset);
   void sink_line(int support);
   [[noreturn]] void fail_write();
-  void tally_line() {
-    if (tally_->size() <= line_items_) tally_->resize(line_items_ + 1, 0);
-    ++(*tally_)[line_items_];
-  }
 
   std::string name_;
   bool owns_file_ = false;
   const int* order_item_ = nullptr;
   std::unique_ptr<char[]> buf_;
   std::size_t pos_ = 0;
-  std::vector<long long>* tally_ = nullptr;
-  std::size_t line_items_ = 0;  // items of the line being written
+  bool discards_ = false;
   const std::vector<std::string>* names_ = nullptr;
   Sink sink_;
   bool plain_ = true;           // ids to a file: no names, no sink

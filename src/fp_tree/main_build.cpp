@@ -44,14 +44,13 @@ bool one_batch_pays(const SortedBatch& first, std::size_t positions, std::size_t
 
 }  // namespace
 
-void FI_tree::scan1_DB(Data* data) {
-  Context& c = *ctx;
-  covered_len = 0;
-  std::size_t capacity = static_cast<std::size_t>(c.ITEM_NO);
+ItemCounts count_items(Data& data) {
+  std::size_t capacity = 100;
   CountArray counts = make_counts(capacity);
   std::size_t largest = 0;
+  int transactions = 0;
   Transaction tran(50);
-  while (data->getNextTransaction(&tran) != nullptr) {
+  while (data.getNextTransaction(&tran) != nullptr) {
     std::uint32_t* count = counts.get();
     for (int k = 0; k < tran.length; ++k) {
       const std::size_t x = static_cast<std::size_t>(tran.items[k]);
@@ -70,20 +69,24 @@ void FI_tree::scan1_DB(Data* data) {
       if ((count[x] & kSeen) == 0) count[x] = (count[x] + 1) | kSeen;
     }
     for (int k = 0; k < tran.length; ++k) count[tran.items[k]] &= ~kSeen;
-    if (c.TRANSACTION_NO == INT_MAX)
-      throw RunError(kExitFile, data->name() + " has more than 2147483647 transactions!");
-    ++c.TRANSACTION_NO;
+    if (transactions == INT_MAX) throw RunError(kExitFile, data.name() + " has more than 2147483647 transactions!");
+    ++transactions;
   }
-  if (c.threshold_share.given()) c.THRESHOLD = c.threshold_share.threshold(c.TRANSACTION_NO);
   if (largest + 1 > std::size_t(INT_MAX)) fail_memory();
-  const int ids = static_cast<int>(largest + 1);
-  c.ITEM_NO = ids;
-  const std::uint32_t* count = counts.get();
+  ItemCounts result;
+  result.support = std::move(counts);
+  result.ids = static_cast<int>(largest + 1);
+  result.transactions = transactions;
+  return result;
+}
 
-  memory& pool = *c.fp_buf;
-  item_pos = pool.take<int>(ids);
-  pos_item = pool.take<int>(ids);
-  supports = pool.take<int>(ids);
+void FI_tree::scan1_DB(const ItemCounts& counted, ItemMap& items, MainPairs& pairs) {
+  covered_len = 0;
+  const int ids = counted.ids;
+  const std::uint32_t* count = counted.support.get();
+  item_pos = pool->take<int>(ids);
+  pos_item = pool->take<int>(ids);
+  supports = pool->take<int>(ids);
   for (int i = 0; i < ids; ++i) {
     item_pos[i] = -1;
     supports[i] = static_cast<int>(count[i]);
@@ -91,64 +94,64 @@ void FI_tree::scan1_DB(Data* data) {
   }
   sort(supports, pos_item, 0, ids - 1);
   num_items = 0;
-  while (num_items < ids && supports[num_items] >= c.THRESHOLD) ++num_items;
+  while (num_items < ids && supports[num_items] >= threshold()) ++num_items;
   for (int p = 0; p < num_items; ++p) {
     supports[p] = static_cast<int>(count[pos_item[p]]);
     item_pos[pos_item[p]] = p;
   }
 
-  heads = pool.take<Fnode*>(num_items);
-  // More than five items: the pairs are counted. A small triangle is held
+  heads = pool->take<Fnode*>(num_items);
+  // More than a few items: the pairs are counted. A small triangle is held
   // densely and filled by the second scan; a large one would be mostly empty
   // on sparse data, so only the frequent pairs are kept, found on first use.
   pair_counts = nullptr;
   frequent_pairs = nullptr;
-  if (num_items > 5) {
+  if (num_items > kPairCountMinItems) {
     const std::size_t rows = static_cast<std::size_t>(num_items) - 1;
     const std::size_t cells = rows * (rows + 1) / 2;
-    if (cells <= c.dense_pair_cells) {
+    if (cells <= settings->tuning.dense_pair_cells) {
       void* storage = std::calloc(cells, sizeof(int));
       if (storage == nullptr) fail_memory();
-      c.main_pair_storage.reset(static_cast<int*>(storage));
-      c.main_pair_rows.assign(rows, nullptr);
-      int* row = c.main_pair_storage.get();
+      pairs.storage.reset(static_cast<int*>(storage));
+      pairs.rows.assign(rows, nullptr);
+      int* row = pairs.storage.get();
       for (std::size_t r = 0; r < rows; ++r) {
-        c.main_pair_rows[r] = row;
+        pairs.rows[r] = row;
         row += rows - r;
       }
-      pair_counts = c.main_pair_rows.data();
+      pair_counts = pairs.rows.data();
     } else {
-      c.main_pairs = std::make_unique<FrequentPairs>(this);
-      frequent_pairs = c.main_pairs.get();
+      pairs.sparse = std::make_unique<FrequentPairs>(this);
+      frequent_pairs = pairs.sparse.get();
     }
   }
 
-  c.order_item.assign(num_items, 0);
-  c.item_order.assign(ids, -1);
+  // From here on an item id is a main-tree position.
+  items.file_id.assign(num_items, 0);
+  items.position.assign(ids, -1);
   for (int p = 0; p < num_items; ++p) {
-    heads[p] = pool.take<Fnode>(1);
+    heads[p] = pool->take<Fnode>(1);
     heads[p]->init(kNoNode, p, supports[p]);
-    c.order_item[p] = pos_item[p];
+    items.file_id[p] = pos_item[p];
     pos_item[p] = p;
-    c.item_order[p] = item_pos[p];  // the position of file id p, read before it is overwritten
+    items.position[p] = item_pos[p];  // the position of file id p, read before it is overwritten
     item_pos[p] = p;
   }
   for (int i = num_items; i < ids; ++i) {
-    c.item_order[i] = item_pos[i];
+    items.position[i] = item_pos[i];
     item_pos[i] = -1;
   }
-  c.ITEM_NO = num_items;
   pair_rows = num_items - 1;
 }
 
-void FI_tree::scan2_DB(Data* data) {
-  Context& c = *ctx;
+void FI_tree::scan2_DB(Data* data, const ItemMap& items, int transactions) {
+  const Tuning& tuning = settings->tuning;
   Transaction tran(50);
   std::vector<unsigned char> seen(static_cast<std::size_t>(num_items), 0);
-  int* compact = c.compact.data();
-  const int* item_order = c.item_order.data();
-  const std::size_t ids = c.item_order.size();
-  const ChildIndex::Session indexing(c.children, this);
+  int* compact = ws->build.positions.data();
+  const int* item_order = items.position.data();
+  const std::size_t ids = items.position.size();
+  const ChildIndex::Session indexing(ws->build.children, this);
   // The frequent positions of all transactions number the supports' sum; a
   // batch ends at the first transaction that reaches the limit.
   std::size_t total = 0;
@@ -157,20 +160,21 @@ void FI_tree::scan2_DB(Data* data) {
   // when it is small and its first batch says that holding it whole costs no
   // more than the links (see one_batch_pays).
   enum class Mode { batches, undecided, one_batch };
-  Mode mode = total <= c.build_batch_positions    ? Mode::one_batch
-              : total <= c.single_batch_positions ? Mode::undecided
-                                                  : Mode::batches;
+  Mode mode = total <= tuning.build_batch_positions    ? Mode::one_batch
+              : total <= tuning.single_batch_positions ? Mode::undecided
+                                                       : Mode::batches;
   // Reserved room that stays unused costs no memory.
   const std::size_t room =
-      mode == Mode::batches ? std::min(total, c.build_batch_positions + static_cast<std::size_t>(num_items)) : total;
+      mode == Mode::batches ? std::min(total, tuning.build_batch_positions + static_cast<std::size_t>(num_items))
+                            : total;
   SortedBatch batch;
-  batch.reserve(room, std::min(room, static_cast<std::size_t>(c.TRANSACTION_NO)));
+  batch.reserve(room, std::min(room, static_cast<std::size_t>(transactions)));
   auto flush = [&] {
     batch.sort(num_items);
     insert_sorted(batch, mode != Mode::one_batch);
     batch.clear();
   };
-  for (int n = 0; n < c.TRANSACTION_NO; ++n) {
+  for (int n = 0; n < transactions; ++n) {
     if (data->getNextTransaction(&tran) == nullptr) break;
     // The distinct frequent positions of the transaction, ascending.
     int k = 0;
@@ -188,11 +192,11 @@ void FI_tree::scan2_DB(Data* data) {
     for (int j = 0; j < k; ++j) seen[compact[j]] = 0;
     if (pair_counts != nullptr && k >= 2) add_pairs(compact, k, 1);
     batch.add(compact, k);
-    if (mode == Mode::one_batch || batch.positions() < c.build_batch_positions) continue;
+    if (mode == Mode::one_batch || batch.positions() < tuning.build_batch_positions) continue;
     if (mode == Mode::undecided) {
       batch.sort(num_items);  // sorted again with the rest, or when built
-      mode = one_batch_pays(batch, total, static_cast<std::size_t>(c.TRANSACTION_NO)) ? Mode::one_batch
-                                                                                        : Mode::batches;
+      mode = one_batch_pays(batch, total, static_cast<std::size_t>(transactions)) ? Mode::one_batch
+                                                                                    : Mode::batches;
       if (mode == Mode::one_batch) continue;
     }
     flush();

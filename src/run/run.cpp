@@ -1,0 +1,130 @@
+#include "run/run.h"
+
+#include <algorithm>
+
+#include "common/run_error.h"
+#include "fp_tree/cfi_tree.h"
+#include "fp_tree/fi_tree.h"
+#include "fp_tree/mfi_tem.h"
+#include "fp_tree/mfi_tree.h"
+#include "fp_tree/miners.h"
+#include "fp_tree/record.h"
+#include "io/data.h"
+#include "io/fsout.h"
+
+namespace zub {
+
+// The main tree and what it owns: its records and arrays, its nodes and its
+// pair counts. Shared by the miners, which only read it.
+struct MainTree {
+  memory pool{kTreePoolBlocks, kTreePoolFirst, kTreePoolUnit, 2};
+  NodeStore nodes;
+  MainPairs pairs;
+  FI_tree* tree = nullptr;
+};
+
+Run::Run(const RunRequest& request) : request_(request) { settings_.tuning = request.tuning; }
+
+Run::~Run() = default;
+
+FI_tree& Run::main_tree() const { return *main_->tree; }
+
+void Run::read(Data& data) {
+  ItemCounts counts = count_items(data);
+  settings_.transactions = counts.transactions;
+  settings_.threshold = request_.min_support.resolve(counts.transactions);
+  main_ = std::make_unique<MainTree>();
+  FI_tree* tree = main_->pool.take<FI_tree>(1);
+  tree->init(&settings_, nullptr, &main_->pool, &main_->nodes, -1, 0);
+  tree->scan1_DB(counts, items_, main_->pairs);
+  counts.support.reset();  // the counts of every id go before the tree grows
+  ws_ = std::make_unique<Workspace>(settings_, items_.frequent());
+  tree->ws = ws_.get();
+  tree->scan2_DB(&data, items_, counts.transactions);
+  main_->tree = tree;
+  single_prefix_ = items_.frequent() > 0 ? tree->cal_single_prefix() : 0;
+}
+
+// Every node made so far is the main tree's. The links go first, so that
+// they and the chain arrays are never held at once; the miners only climb
+// the main tree and follow its chains.
+void Run::finish_main_tree() {
+  FI_tree& tree = *main_->tree;
+  main_->nodes.drop_links_below(main_->nodes.mark());
+  tree.make_chains();
+  int width = 0;
+  for (int p = 0; p < tree.num_items; ++p) width = std::max(width, tree.chain(p).size);
+  ws_->size_lookahead(width);
+}
+
+void Run::prepare_maximal(bool take_prefix) {
+  FI_tree& tree = *main_->tree;
+  stack& list = ws_->itemset;
+  if (take_prefix && single_prefix_ > 0) {
+    // The single prefix is in every itemset: it goes onto the stack for good.
+    for (int k = 0; k < single_prefix_; ++k) list.items[list.len++] = tree.pos_item[k];
+    tree.remove_single_prefix(single_prefix_);
+  }
+  ws_->maximal.root_slot = list.len;
+  result_pool_ = std::make_unique<memory>(kResultPoolBlocks, kResultPoolFirst, kResultPoolUnit, 2);
+  root_mfi_ = result_pool_->take<MFI_tree>(1);
+  root_mfi_->init(result_pool_.get(), &tree, nullptr, kNoMnode, list.len - 1);
+  list_ = std::make_unique<mfi_tem>();
+  ws_->maximal.list = list_.get();
+  list_->init(ws_.get(), result_pool_.get(), items_.frequent());
+  ws_->maximal.trees[static_cast<std::size_t>(list.len)] = root_mfi_;
+}
+
+void Run::prepare_closed() {
+  FI_tree& tree = *main_->tree;
+  result_pool_ = std::make_unique<memory>(kResultPoolBlocks, kResultPoolFirst, kResultPoolUnit, 2);
+  root_cfi_ = result_pool_->take<CFI_tree>(1);
+  root_cfi_->init(result_pool_.get(), &tree, nullptr, nullptr, -1);
+  ws_->closed.trees[0] = root_cfi_;
+}
+
+void Run::prepare(bool take_prefix) {
+  if (request_.target == MiningTarget::maximal) prepare_maximal(take_prefix);
+  if (request_.target == MiningTarget::closed) prepare_closed();
+  finish_main_tree();
+}
+
+RunReport Run::mine(FSout& out) {
+  RunReport report;
+  const int f = items_.frequent();
+  ws_->out = &out;
+  FI_tree& tree = *main_->tree;
+  if (f > 0 && request_.target == MiningTarget::maximal && single_prefix_ == f) {
+    // The tree is one path: all frequent items form the only maximal itemset.
+    // Without child links its nodes are the numbers after the root.
+    stack& list = ws_->itemset;
+    list.len = 0;
+    if (tree.child_links) {
+      for (NodeRef r = tree.links(tree.root_ref)->first_child; r != kNoNode; r = tree.links(r)->first_child)
+        list.items[list.len++] = tree.node(r)->item;
+    } else {
+      for (; list.len < f; ++list.len) list.items[list.len] = tree.node(tree.root_ref + 1 + list.len)->item;
+    }
+    write_found(*ws_, list.items, f, tree.heads[f - 1]->count);
+    report.single_path = true;
+  } else if (f > 0) {
+    prepare();
+    switch (request_.target) {
+      case MiningTarget::maximal:
+        if (request_.method == MaximalMethod::projected)
+          Mine_Max_Projected(tree, *root_mfi_);
+        else
+          Mine_Max(tree, *root_mfi_);
+        break;
+      case MiningTarget::closed: Mine_Closed(tree, *root_cfi_); break;
+      case MiningTarget::all: FP_growth(tree); break;
+    }
+  }
+  report.items_mined = tree.num_items;
+  report.lengths = ws_->lengths;
+  for (long long n : report.lengths) report.itemsets += n;
+  report.counters = ws_->counters;
+  return report;
+}
+
+}  // namespace zub

@@ -1,0 +1,110 @@
+#pragma once
+// The one run sequence of zub, zub-mine and the embedding API: read the
+// database (two passes), choose the frequent items, build the main FP-tree,
+// then mine it for a target and record every itemset through an output.
+// The callers differ only in what they make of it: zub opens its output
+// file between the two steps, writes a single-path tree's length report,
+// and appends a run report; zub-mine prints statistics; the API hands the
+// itemsets to a callback.
+#include <memory>
+#include <vector>
+
+#include "fp_tree/item_map.h"
+#include "fp_tree/settings.h"
+#include "fp_tree/support_share.h"
+#include "fp_tree/workspace.h"
+
+namespace zub {
+
+class Data;
+class FSout;
+class FI_tree;
+class MFI_tree;
+class CFI_tree;
+class mfi_tem;
+struct MainTree;
+
+enum class MiningTarget {
+  maximal,  // Mine_Max or Mine_Max_Projected
+  closed,   // Mine_Closed
+  all,      // FP_growth
+};
+
+// The maximal miner to run.
+enum class MaximalMethod {
+  lookahead,  // Mine_Max, as zub runs it
+  projected,  // Mine_Max_Projected
+};
+
+// A minimum support as given: a count, or a share of the transactions that
+// becomes a count once they are counted.
+struct MinSupport {
+  int count = 0;
+  SupportShare share;
+  int resolve(int transactions) const { return share.given() ? share.threshold(transactions) : count; }
+};
+
+struct RunRequest {
+  MinSupport min_support;
+  MiningTarget target = MiningTarget::maximal;
+  MaximalMethod method = MaximalMethod::lookahead;
+  Tuning tuning;
+};
+
+// What the mining found beside the itemsets.
+struct RunReport {
+  long long itemsets = 0;
+  std::vector<long long> lengths;  // itemsets by length - 1
+  bool single_path = false;        // the main tree was one path, written as one itemset
+  int items_mined = 0;             // frequent items left after the single prefix
+  Counters counters;
+};
+
+class Run {
+ public:
+  explicit Run(const RunRequest& request);
+  ~Run();
+  Run(const Run&) = delete;
+  Run& operator=(const Run&) = delete;
+
+  // Reads `data` (open at its start) twice, building the main tree, and
+  // closes it. Throws RunError.
+  void read(Data& data);
+  const ItemMap& items() const { return items_; }
+  const Settings& settings() const { return settings_; }
+  int frequent() const { return items_.frequent(); }
+  // Mines the main tree for the request's target and writes every itemset to
+  // `out`, whose item ids it maps through items(). Nothing when no item is
+  // frequent. Throws RunError.
+  RunReport mine(FSout& out);
+
+  // The built state, for tests of single operations: the main tree, the
+  // workspace, and after prepare() the root result tree and its list.
+  FI_tree& main_tree() const;
+  Workspace& workspace() const { return *ws_; }
+  // Readies the miners' state for the target as mine() does before mining;
+  // for the maximal target takes the single prefix (unless told not to).
+  void prepare(bool take_prefix = true);
+  MFI_tree* root_mfi() const { return root_mfi_; }
+  CFI_tree* root_cfi() const { return root_cfi_; }
+  int single_prefix() const { return single_prefix_; }
+
+ private:
+  void prepare_maximal(bool take_prefix);
+  void prepare_closed();
+  void finish_main_tree();
+
+  RunRequest request_;
+  Settings settings_;
+  ItemMap items_;
+  std::unique_ptr<MainTree> main_;
+  std::unique_ptr<Workspace> ws_;
+  int single_prefix_ = 0;
+  // The root result tree, its pool and the temporary list.
+  std::unique_ptr<memory> result_pool_;
+  std::unique_ptr<mfi_tem> list_;
+  MFI_tree* root_mfi_ = nullptr;
+  CFI_tree* root_cfi_ = nullptr;
+};
+
+}  // namespace zub
