@@ -1,50 +1,47 @@
 #pragma once
-// Visits every (node, ancestor) pair of a list of nodes: for each node, each
-// ancestor from its parent up to, not including, `root`. Several paths are
-// climbed in lock-step so that the cache misses of their parent pointers
-// overlap; the order of the visits is therefore not the order of the list,
-// which suits callers that only add up.
+// The climb from a list of nodes to the root, the walk that mining repeats
+// most. Up to kLanes paths are climbed in lock-step, so that the cache
+// misses of their parents overlap: the nodes go in groups of kLanes, in list
+// order, and a group is climbed to the end before the next begins.
 #include "fp_tree/node_store.h"
 
 namespace zub {
 
-// The nodes come from `next()`, which returns null after the last one.
-template <class Next, class Visit>
-inline void for_each_ancestor_of(const NodeStore& store, Next&& next, const Fnode* root, Visit&& visit) {
-  constexpr int kLanes = 4;
+// For each of the n nodes node_at(0) .. node_at(n - 1): visit(k, node,
+// ancestor) for every ancestor from the node's parent up to, not including,
+// `root`; after each group, group_done(first, count).
+template <int kLanes, class NodeAt, class Visit, class GroupDone>
+inline void climb_in_lockstep(const NodeStore& store, int n, NodeAt&& node_at, const Fnode* root, Visit&& visit,
+                              GroupDone&& group_done) {
   const Fnode* at[kLanes];
   const Fnode* of[kLanes];
-  int live = 0;
-  const Fnode* pending = next();
-  for (; live < kLanes && pending != nullptr; pending = next()) {
-    of[live] = pending;
-    at[live] = store.at(pending->parent);
-    ++live;
-  }
-  while (live > 0) {
-    for (int k = 0; k < live;) {
-      if (at[k] != root) {
-        visit(*of[k], *at[k]);
-        at[k] = store.at(at[k]->parent);
-        ++k;
-      } else if (pending != nullptr) {
-        of[k] = pending;
-        at[k] = store.at(pending->parent);
-        pending = next();
-      } else {
-        --live;
-        of[k] = of[live];
-        at[k] = at[live];
+  for (int first = 0; first < n; first += kLanes) {
+    const int lanes = n - first < kLanes ? n - first : kLanes;
+    for (int lane = 0; lane < lanes; ++lane) {
+      of[lane] = node_at(first + lane);
+      at[lane] = store.at(of[lane]->parent);
+    }
+    for (int climbing = lanes; climbing > 0;) {
+      climbing = 0;
+      for (int lane = 0; lane < lanes; ++lane) {
+        const Fnode* a = at[lane];
+        if (a == root) continue;
+        visit(lane, *of[lane], *a);
+        at[lane] = store.at(a->parent);
+        ++climbing;
       }
     }
+    group_done(first, lanes);
   }
 }
 
-// The n nodes numbered in an array.
+// Visits every (node, ancestor) pair of the n nodes numbered in an array, in
+// no particular order: for callers that only add up.
 template <class Visit>
 inline void for_each_ancestor(const NodeStore& store, const NodeRef* nodes, int n, const Fnode* root, Visit&& visit) {
-  int k = 0;
-  for_each_ancestor_of(store, [&]() -> const Fnode* { return k < n ? store.at(nodes[k++]) : nullptr; }, root, visit);
+  climb_in_lockstep<8>(
+      store, n, [&](int k) { return store.at(nodes[k]); }, root,
+      [&](int, const Fnode& node, const Fnode& ancestor) { visit(node, ancestor); }, [](int, int) {});
 }
 
 }  // namespace zub

@@ -3,6 +3,8 @@
 #include <memory>
 
 #include "fp_tree/fi_tree.h"
+#include "fp_tree/sort.h"
+#include "fp_tree/subset_check.h"
 
 namespace zub {
 
@@ -78,36 +80,11 @@ void CFI_tree::enter(const int* items, int k, int support) {
 }
 
 bool CFI_tree::is_subset(int support) const {
-  const stack& list = ws->itemset;
-  const int s = stack_pos;
-  const int len = list.len;
-  const Cnode* first = heads[item_pos[list.items[s + 1]]];
-  if (len == s + 2) {
-    for (const Cnode* node = first; node != nullptr; node = node->link)
-      if (node->count >= support) return true;
-    return false;
-  }
-  for (const Cnode* node = first; node != nullptr; node = node->link) {
-    if (node->depth < len - s - 1 || node->count < support) continue;
-    const Cnode* a = node->parent;
-    for (int j = len - 1;; --j) {
-      const int target = item_pos[list.items[j]];
-      while (a != root && item_pos[a->item] > target && a->depth >= j - s - 1) a = a->parent;
-      if (a->item != list.items[j]) break;
-      if (j == s + 2) return true;
-    }
-  }
-  return false;
+  return holds_stack(*this, ws->itemset, stack_pos, [support](const Cnode& n) { return n.count >= support; });
 }
 
 void CFI_tree::order_FS(int* items, int from, int to) const {
-  for (int m = from + 1; m <= to; ++m) {
-    const int v = items[m];
-    const int pos = item_pos[v];
-    int n = m;
-    for (; n > from && pos < item_pos[items[n - 1]]; --n) items[n] = items[n - 1];
-    items[n] = v;
-  }
+  insertion_sort(items + from, to - from + 1, [this](int item) { return item_pos[item]; });
 }
 
 }  // namespace zub

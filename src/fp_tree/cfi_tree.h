@@ -35,6 +35,12 @@ class CFI_tree {
   // the level is covered by what it wrote.
   bool generate_close(int n, int support);
 
+  // The walks of the shared subset check (subset_check.h).
+  const Cnode* chain_first(int pos) const { return heads[pos]; }
+  static const Cnode* chain_next(const Cnode* n) { return n->link; }
+  static const Cnode* up(const Cnode* n) { return n->parent; }
+  static bool is_root(const Cnode* n) { return n->parent == nullptr; }
+
   Workspace* ws;
   int num_items;
   int* item_pos;

@@ -4,6 +4,7 @@
 #include <cassert>
 #include <limits>
 
+#include "fp_tree/hub_index.h"
 #include "fp_tree/sorted_batch.h"
 
 namespace zub {
@@ -41,15 +42,15 @@ void FI_tree::init(const Settings* settings_, Workspace* ws_, memory* pool_, Nod
   pair_rows = 0;
   level_25_percent = 0.0;
   covered_len = 0;
+  hubs = nullptr;
 }
 
 inline BuildStep FI_tree::find_child(BuildStep parent, int depth, int target, NodeRef after, NodeRef* before) {
-  ChildIndex& index = ws->build.children;
   const NodeStore& nodes = *store;
-  const bool shallow = depth < ChildIndex::kHubDepth && index.active_for(this);
-  const int hub = shallow ? index.hub_of(parent.node) : -1;
-  if (hub >= 0) {
-    const NodeRef r = index.find(hub, target, before);
+  const bool shallow = depth < kHubMaxDepth;
+  HubIndex::Hub* hub = shallow && hubs != nullptr ? hubs->hub_of(parent.ref) : nullptr;
+  if (hub != nullptr) {
+    const NodeRef r = HubIndex::find(*hub, target, before);
     return {nodes.get(r), r};
   }
   NodeRef prev = after;
@@ -68,22 +69,27 @@ inline BuildStep FI_tree::find_child(BuildStep parent, int depth, int target, No
     ++walked;
   }
   *before = prev;
-  if (shallow && walked > ChildIndex::kLongWalk) index.add_hub(parent.node, parent.ref, *this);
+  if (shallow && walked > HubIndex::kLongWalk) {
+    if (hubs == nullptr) hubs = HubIndex::make(*pool);
+    hubs->add_hub(*pool, parent.ref, [&](auto&& f) {
+      for (NodeRef c = nodes.links(parent.ref)->first_child; c != kNoNode; c = nodes.links(c)->next_sibling)
+        f(item_pos[nodes.at(c)->item], c);  // the list is sorted already
+    });
+  }
   return {r != kNoNode ? child : nullptr, r};
 }
 
 template <bool kLinks>
 inline void FI_tree::append_path(BuildStep parent, NodeRef before, const int* positions, int from, int length,
                                  int count, BuildStep* path) {
-  ChildIndex& index = ws->build.children;
   NodeStore& nodes = *store;
   int* depth_nodes = ws->build.depth_nodes.data();
-  const int hub = kLinks && from < ChildIndex::kHubDepth && index.active_for(this) ? index.hub_of(parent.node) : -1;
+  HubIndex::Hub* hub = kLinks && from < kHubMaxDepth && hubs != nullptr ? hubs->hub_of(parent.ref) : nullptr;
   NodeRef r = parent.ref;
   for (int j = from; j < length; ++j) {
     if constexpr (kLinks) {
       r = append_child(r, j == from ? before : kNoNode, pos_item[positions[j]], count);
-      if (j == from && hub >= 0) index.add_child(hub, positions[j], r);
+      if (j == from && hub != nullptr) HubIndex::add_child(*pool, *hub, positions[j], r);
     } else {
       const NodeRef up = r;
       r = nodes.make();

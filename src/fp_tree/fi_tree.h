@@ -21,6 +21,7 @@ namespace zub {
 
 class Data;
 class SortedBatch;
+class HubIndex;
 
 struct FreeDeleter {
   void operator()(void* p) const { std::free(p); }
@@ -169,6 +170,7 @@ class FI_tree {
   FrequentPairs* frequent_pairs;
   const NodeRef* chain_nodes;  // position p's chain at chain_begin[p] .. chain_begin[p+1]
   const int* chain_begin;      // null until make_chains()
+  HubIndex* hubs;              // of the busy nodes near the root, made on a long walk of the build
   // False for a main tree built from one batch: its nodes have no child
   // links, and they are numbered depth first, so a node's first child is the
   // next number and each later child comes behind its elder sibling's

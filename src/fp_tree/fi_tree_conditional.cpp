@@ -3,6 +3,7 @@
 #include <bit>
 #include <cstdint>
 
+#include "fp_tree/ancestor_walk.h"
 #include "fp_tree/fi_tree.h"
 #include "fp_tree/mfi_tem.h"
 #include "fp_tree/mnode.h"
@@ -113,43 +114,34 @@ void FI_tree::scan1_DB(FI_tree* parent, const int*, const int*, const int* tail_
 }
 
 void FI_tree::add_prefix_paths(const FI_tree* parent, const Fnode* const* nodes, int n) {
-  // The paths of up to eight nodes are climbed in lock-step, so that their
-  // cache misses overlap, then inserted in list order. The last one inserted
-  // is kept apart for the next, which may share a prefix with it.
+  // The paths are climbed eight at a time and inserted in list order. The
+  // last one inserted is kept apart for the next, which may share a prefix
+  // with it.
   constexpr int kLanes = 8;
   int* paths[kLanes];
   int length[kLanes];
-  const Fnode* at[kLanes];
   const std::size_t stride = static_cast<std::size_t>(num_items) + 1;
   BuildScratch& build = ws->build;
   if (build.paths.size() < (kLanes + 1) * stride) build.paths.resize((kLanes + 1) * stride);
   if (build.trail.size() < stride) build.trail.resize(stride);
-  const NodeStore& store = *parent->store;
   for (int lane = 0; lane < kLanes; ++lane) paths[lane] = build.paths.data() + lane * stride;
   int* const kept = build.paths.data() + kLanes * stride;
   Trail trail;
-  for (int first = 0; first < n; first += kLanes) {
-    const int lanes = n - first < kLanes ? n - first : kLanes;
-    int climbing = lanes;
-    for (int lane = 0; lane < lanes; ++lane) {
-      at[lane] = store.at(nodes[first + lane]->parent);
-      length[lane] = 0;
-    }
-    while (climbing > 0) {
-      climbing = 0;
-      for (int lane = 0; lane < lanes; ++lane) {
-        const Fnode* a = at[lane];
-        if (a == parent->root) continue;
-        const int q = item_pos[a->item];
+  std::fill(length, length + kLanes, 0);
+  climb_in_lockstep<kLanes>(
+      *parent->store, n, [nodes](int k) { return nodes[k]; }, parent->root,
+      [&](int lane, const Fnode&, const Fnode& a) {
+        const int q = item_pos[a.item];
         if (q != -1) paths[lane][length[lane]++] = q;
-        at[lane] = store.at(a->parent);
-        ++climbing;
-      }
-    }
-    for (int lane = 0; lane < lanes; ++lane) insert_path(paths[lane], length[lane], nodes[first + lane]->count, trail);
-    std::copy(trail.items, trail.items + trail.length, kept);
-    trail.items = kept;
-  }
+      },
+      [&](int first, int lanes) {
+        for (int lane = 0; lane < lanes; ++lane) {
+          insert_path(paths[lane], length[lane], nodes[first + lane]->count, trail);
+          length[lane] = 0;
+        }
+        std::copy(trail.items, trail.items + trail.length, kept);
+        trail.items = kept;
+      });
 }
 
 namespace {
@@ -180,19 +172,13 @@ void FI_tree::insert_path(int* positions, int k, int count, Trail& trail) {
     // Climbing meets the positions roughly in descending order: reversing
     // leaves the insertion sort little to do.
     std::reverse(positions, positions + k);
-    for (int m = 1; m < k; ++m) {
-      const int v = positions[m];
-      int j = m;
-      for (; j > 0 && positions[j - 1] > v; --j) positions[j] = positions[j - 1];
-      positions[j] = v;
-    }
+    insertion_sort(positions, k, [](int p) { return p; });
   }
   if (pair_counts != nullptr && k >= 2) add_pairs(positions, k, count);
   insert_following(positions, k, count, trail);
 }
 
 void FI_tree::scan2_DB(FI_tree* parent, Fnode* head) {
-  const ChildIndex::Session indexing(ws->build.children, this);
   std::vector<Fnode*>& nodes = ws->build.chain;
   nodes.resize(static_cast<std::size_t>(parent->chain(parent->item_pos[head->item]).size));
   add_prefix_paths(parent, nodes.data(), parent->load_chain(head, nodes.data()));
@@ -201,7 +187,6 @@ void FI_tree::scan2_DB(FI_tree* parent, Fnode* head) {
 }
 
 void FI_tree::scan2_DB(FI_tree* parent, Fnode** nodes, int node_count) {
-  const ChildIndex::Session indexing(ws->build.children, this);
   add_prefix_paths(parent, nodes, node_count);
   cal_level_25();
   make_chains();

@@ -151,7 +151,6 @@ void FI_tree::scan2_DB(Data* data, const ItemMap& items, int transactions) {
   int* compact = ws->build.positions.data();
   const int* item_order = items.position.data();
   const std::size_t ids = items.position.size();
-  const ChildIndex::Session indexing(ws->build.children, this);
   // The frequent positions of all transactions number the supports' sum; a
   // batch ends at the first transaction that reaches the limit.
   std::size_t total = 0;

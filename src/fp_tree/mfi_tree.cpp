@@ -5,9 +5,10 @@
 #include <vector>
 
 #include "fp_tree/fi_tree.h"
-#include "fp_tree/mfi_hubs.h"
+#include "fp_tree/hub_index.h"
 #include "fp_tree/mfi_tem.h"
 #include "fp_tree/sort.h"
+#include "fp_tree/subset_check.h"
 
 namespace zub {
 
@@ -33,16 +34,10 @@ namespace {
 
 // Ascending order for the short position lists of one itemset.
 void sort_positions(int* positions, int k) {
-  if (k > 24) {
+  if (k > 24)
     std::sort(positions, positions + k);
-    return;
-  }
-  for (int m = 1; m < k; ++m) {
-    const int v = positions[m];
-    int n = m;
-    for (; n > 0 && positions[n - 1] > v; --n) positions[n] = positions[n - 1];
-    positions[n] = v;
-  }
+  else
+    insertion_sort(positions, k, [](int p) { return p; });
 }
 
 }  // namespace
@@ -59,11 +54,11 @@ void MFI_tree::add_positions(const int* positions, int k) {
   }
   for (int j = 1; j < k; ++j) {
     const int item = pos_item[positions[j]];
-    MfiHubs::Hub* hub = hubs != nullptr ? hubs->hub_of(current) : nullptr;
+    HubIndex::Hub* hub = hubs != nullptr ? hubs->hub_of(current) : nullptr;
     MnodeRef prev = kNoMnode;  // the child with the largest item below `item`
     MnodeRef child;
     if (hub != nullptr) {
-      child = MfiHubs::find(*hub, item, &prev);
+      child = HubIndex::find(*hub, item, &prev);
     } else {
       // Children stand in item order, so a walk ends at the first larger item.
       int walked = 0;
@@ -78,9 +73,12 @@ void MFI_tree::add_positions(const int* positions, int k) {
         child = c->next_sibling;
         ++walked;
       }
-      if (walked > MfiHubs::kLongWalk) {
-        if (hubs == nullptr) hubs = MfiHubs::make(*pool);
-        hub = hubs->add_hub(*pool, *this, current);
+      if (walked > HubIndex::kLongWalk) {
+        if (hubs == nullptr) hubs = HubIndex::make(*pool);
+        hub = hubs->add_hub(*pool, current, [this, current](auto&& f) {
+          for (MnodeRef c = nodes.at(current)->first_child; c != kNoMnode; c = nodes.at(c)->next_sibling)
+            f(nodes.at(c)->item, c);  // in item order already
+        });
       }
     }
     if (child != kNoMnode) {
@@ -88,7 +86,7 @@ void MFI_tree::add_positions(const int* positions, int k) {
       continue;
     }
     current = append(current, prev, item, j + 1);
-    if (hub != nullptr) MfiHubs::add_child(*pool, *hub, item, current);
+    if (hub != nullptr) HubIndex::add_child(*pool, *hub, item, current);
     for (++j; j < k; ++j) current = append(current, kNoMnode, pos_item[positions[j]], j + 1);
     return;
   }
@@ -223,28 +221,8 @@ bool MFI_tree::is_subset(const int* items, int first, int last) {
 }
 
 bool MFI_tree::is_subset() {
-  const stack& list = ws->itemset;
-  const int p = stack_pos;
-  const int len = list.len;
-  const int h = list.items[p + 1];
   ++ws->counters.subset_checks;
-  const MnodeRef first = heads[item_pos[h]];
-  if (len == p + 2) return first != kNoMnode;
-  for (MnodeRef r = first; r != kNoMnode;) {
-    const Mnode* node = nodes.at(r);
-    r = node->link;
-    if (node->depth < len - p - 1) continue;  // too short to hold them all
-    const Mnode* a = nodes.at(node->parent);
-    for (int k = len - 1;; --k) {
-      const int target = item_pos[list.items[k]];
-      // The root has item -1, depth 0: the climb stops there.
-      while (a->parent != kNoMnode && item_pos[a->item] > target && a->depth >= k - p - 1)
-        a = nodes.at(a->parent);
-      if (a->item != list.items[k]) break;
-      if (k == p + 2) return true;
-    }
-  }
-  return false;
+  return holds_stack(*this, ws->itemset, stack_pos, [](const Mnode&) { return true; });
 }
 
 namespace {

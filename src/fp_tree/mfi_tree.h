@@ -12,7 +12,7 @@
 namespace zub {
 
 class FI_tree;
-class MfiHubs;
+class HubIndex;
 
 class MFI_tree {
  public:
@@ -47,6 +47,11 @@ class MFI_tree {
 
   Mnode* node(MnodeRef r) const { return nodes.at(r); }
   Mnode* get(MnodeRef r) const { return r == kNoMnode ? nullptr : nodes.at(r); }
+  // The walks of the shared subset check (subset_check.h).
+  const Mnode* chain_first(int pos) const { return get(heads[pos]); }
+  const Mnode* chain_next(const Mnode* n) const { return get(n->link); }
+  const Mnode* up(const Mnode* n) const { return nodes.at(n->parent); }
+  static bool is_root(const Mnode* n) { return n->parent == kNoMnode; }
   // Calls f(item) for `from` and each of its ancestors below the root.
   template <class F>
   void for_each_item_up(const Mnode* from, F&& f) const {
@@ -71,7 +76,7 @@ class MFI_tree {
   MnodeStore nodes;
   MnodeRef* root_children;  // by position
   MnodeRef root_last_child;
-  MfiHubs* hubs;            // of busy nodes below the root, made on first need
+  HubIndex* hubs;           // of busy nodes below the root, made on first need
 
  private:
   void make_empty(memory* pool_, FI_tree* tree, int stack_pos_);

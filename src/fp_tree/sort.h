@@ -32,10 +32,40 @@ int partition(int* key, T* other, int l, int r, int pivot) {
   return l;
 }
 
+// The one insertion sort: entries from..to, read by get(i) and written by
+// put(i, value), in the order `before` gives; stable, entries shift rather
+// than swap.
+template <class Get, class Put, class Before>
+void insertion_sort(int from, int to, Get&& get, Put&& put, Before&& before) {
+  for (int m = from + 1; m <= to; ++m) {
+    const auto v = get(m);
+    int n = m;
+    for (; n > from && before(v, get(n - 1)); --n) put(n, get(n - 1));
+    put(n, v);
+  }
+}
+
+// Ascending order of a short array by key(entry).
+template <class T, class Key>
+void insertion_sort(T* a, int n, Key&& key) {
+  insertion_sort(
+      0, n - 1, [a](int i) { return a[i]; }, [a](int i, T v) { a[i] = v; },
+      [&key](T x, T y) { return key(x) < key(y); });
+}
+
 template <class T>
 void inssort(int* key, T* other, int i, int j) {
-  for (int m = i + 1; m <= j; ++m)
-    for (int n = m; n > i && key[n] > key[n - 1]; --n) swap_entries(key, other, n, n - 1);
+  struct Entry {
+    int key;
+    T other;
+  };
+  insertion_sort(
+      i, j, [&](int m) { return Entry{key[m], other[m]}; },
+      [&](int m, Entry e) {
+        key[m] = e.key;
+        other[m] = e.other;
+      },
+      [](const Entry& x, const Entry& y) { return x.key > y.key; });
 }
 
 template <class T>

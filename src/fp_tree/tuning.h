@@ -40,6 +40,11 @@ inline constexpr int kPairCountMinItems = 5;
 // array than walked.
 inline constexpr double kPairCountTopShare = 15.0;
 
+// Only nodes this close to the root become hubs of an FP-tree's build (see
+// hub_index.h): a node has at most as many children as its count, and
+// counts fall quickly with depth.
+inline constexpr int kHubMaxDepth = 3;
+
 // The pools of the run (block slots, first block, growth unit in bytes): the
 // main tree's and the conditional trees' pool grows to 1000 blocks of up to
 // 2 GiB; the root result tree's to 250 blocks.

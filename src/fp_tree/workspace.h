@@ -7,7 +7,6 @@
 #include <memory>
 #include <vector>
 
-#include "fp_tree/child_index.h"
 #include "fp_tree/node_store.h"
 #include "fp_tree/settings.h"
 #include "fp_tree/stack.h"
@@ -36,7 +35,6 @@ struct Counters {
 // Scratch of building a tree (the main tree's batches and the conditional
 // trees' prefix paths).
 struct BuildScratch {
-  ChildIndex children;            // hubs of the tree being built
   std::vector<BuildStep> trail;   // the nodes of the itemset inserted last
   std::vector<int> paths;         // prefix paths climbed in lock-step
   std::vector<Fnode*> chain;      // a parent's chain, loaded for a build
