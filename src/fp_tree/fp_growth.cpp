@@ -9,59 +9,51 @@ namespace zub {
 
 namespace {
 
-class AllLevel {
- public:
+struct AllLevel {
   static constexpr bool kPassesCover = false;  // nothing covers a frequent itemset
 
-  explicit AllLevel(FI_tree& tree) : tree_(tree), ws_(*tree.ws), list_(ws_.itemset), b_(list_.len) {}
+  FI_tree& tree;
+  Workspace& ws;
+  stack& list = ws.itemset;
+  const int b = list.len;  // the stack index of the head item
 
   int lowest_position() const { return 0; }
 
   Step head(int, Fnode* hd) {
-    list_.items[b_] = hd->item;
-    list_.len = b_ + 1;
-    write_found(ws_, list_.items, b_ + 1, hd->count);
+    list.items[b] = hd->item;
+    list.len = b + 1;
+    write_found(ws, list.items, b + 1, hd->count);
     return Step::go;
   }
 
   Step tail(int, Fnode*, int& k) {
-    if (k == 1) {
-      const int t = ws_.tail[0];
-      list_.items[b_ + 1] = t;
-      write_found(ws_, list_.items, b_ + 2, ws_.supp[tree_.item_pos[t]]);
-      ws_.supp[tree_.item_pos[t]] = 0;
-    }
-    return k >= 2 ? Step::go : Step::next;
+    if (k != 1) return k == 0 ? Step::next : Step::go;
+    const int t = ws.tail[0];
+    list.items[b + 1] = t;
+    write_found(ws, list.items, b + 2, ws.supp[tree.item_pos[t]]);
+    ws.supp[tree.item_pos[t]] = 0;
+    return Step::next;
   }
 
-  void fill(FI_tree* child, Fnode* hd) { child->scan2_DB(&tree_, hd); }
+  void fill(FI_tree* child, Fnode* hd) { child->scan2_DB(&tree, hd); }
 
   Step child(FI_tree* child, int, int k) {
     if (!child->Single_path(false)) return Step::go;
     // The header order of a single path is its order from the root down;
     // taking the header also keeps items without a node (support 0 when
     // every id is frequent), which sort last.
-    for (int p = 0; p < k; ++p) list_.items[b_ + 1 + p] = child->pos_item[p];
-    powerset(*child, ws_.subsets.data(), 0, list_.items, b_ + 1, b_ + 1 + k);
+    for (int p = 0; p < k; ++p) list.items[b + 1 + p] = child->pos_item[p];
+    powerset(*child, ws.subsets.data(), 0, list.items, b + 1, b + 1 + k);
     return Step::next;
   }
 
-  int descend(FI_tree* child, int) {
-    FP_growth(*child);
-    return -1;
-  }
-
- private:
-  FI_tree& tree_;
-  Workspace& ws_;
-  stack& list_;
-  const int b_;  // the stack index of the head item
+  int descend(FI_tree* child, int) { return FP_growth(*child); }
 };
 
 }  // namespace
 
 int FP_growth(FI_tree& tree) {
-  AllLevel level(tree);
+  AllLevel level{tree, *tree.ws};
   return mine_positions(level, tree);
 }
 
@@ -72,8 +64,7 @@ void powerset(const FI_tree& tree, int* subset_buf, int length, const int* sourc
   }
   length += to - from;
   if (length == 0) return;
-  write_found_above_stack(*tree.ws, subset_buf, length,
-                          tree.heads[tree.item_pos[subset_buf[length - 1]]]->count);
+  write_found_above_stack(*tree.ws, subset_buf, length, tree.heads[tree.item_pos[subset_buf[length - 1]]]->count);
 }
 
 void generate_all(const FI_tree& tree, int n) {

@@ -1,28 +1,21 @@
 #pragma once
-// The walk every miner makes over one FP-tree: the header positions from the
-// least frequent item up to the most frequent, each as a head item with the
-// prefix on the stack. What the miners share is here, once; what differs is
-// the miner's Level, a class with these members (no virtual call: the loop
-// is a template over it):
-//
-//   static constexpr bool kPassesCover   see the early exit below
-//   int lowest_position() const         the last position to mine
-//   Step head(int i, Fnode* hd)          push the head item; may settle it
-//   Step tail(int i, Fnode* hd, int& k)  the tail of k items is collected:
-//                                        subset checks, itemsets found
-//                                        directly; may settle the position
-//   void fill(FI_tree* child, Fnode* hd) the conditional tree's second scan
-//   Step child(FI_tree* child, int i, int k)  a tree settled at once (one
-//                                        path), or made ready to mine
-//   int descend(FI_tree* child, int i)   its result tree, the recursion,
-//                                        and what it returned
-//
+// The walk every miner makes over one FP-tree: its header positions from the
+// least frequent item up, each as the head item with the prefix on the
+// stack. The loop holds what the miners share; a miner's Level class (the
+// loop is a template over it: no virtual call) supplies what differs:
+//   kPassesCover, lowest_position()
+//   head(i, hd)       pushes the head item; may settle the position
+//   tail(i, hd, k)    the tail of k items is collected: subset checks and
+//                     itemsets found directly; may settle it or stop
+//   fill(child, hd)   the conditional tree's second scan
+//   child(child, i, k)  a tree settled at once (one path), or made ready
+//   descend(child, i)   the child's result tree and the recursion
 // The early exit: an itemset found at position i that holds every lower
-// position (its tail is all i of them) contains every candidate of the lower
+// position (its tail is all i of them) holds every candidate of the lower
 // positions, so the level stops and returns i. A level whose conditional
 // tree returned the position just below its own (r + 1 == i) found such an
-// itemset there, with the whole tail, and stops too; the closed miner, whose
-// itemsets differ by support, does not pass it on.
+// itemset with the whole tail and stops too, unless the miner's itemsets are
+// told apart by support (kPassesCover false).
 #include <algorithm>
 #include <memory>
 
@@ -32,46 +25,40 @@
 
 namespace zub {
 
-enum class Step {
-  go,     // on to the next stage of this position
-  next,   // this position is settled
-  stop,   // every lower position is covered: the level returns
-};
+enum class Step { go, next, stop };  // on to the next stage; position settled; level covered
 
 template <class Level>
 int mine_positions(Level& level, FI_tree& tree) {
   for (int i = tree.num_items - 1; i >= level.lowest_position(); --i) {
     Fnode* const hd = tree.heads[i];
-    Step s = level.head(i, hd);
-    if (s == Step::next) continue;
+    if (level.head(i, hd) == Step::next) continue;
     int k = tree.collect_tail(i);
-    s = level.tail(i, hd, k);
+    Step s = level.tail(i, hd, k);
+    if (s == Step::go) {
+      const TreeMark mark(*tree.ws);  // the conditional tree lives to the end of the position
+      FI_tree* child = tree.conditional_tree(k);
+      level.fill(child, hd);
+      s = level.child(child, i, k);
+      if (s == Step::go) {
+        const int r = level.descend(child, i);
+        if (Level::kPassesCover && r + 1 == i) return i;
+      }
+    }
     if (s == Step::stop) return i;
-    if (s == Step::next) continue;
-    // The conditional tree lives in the workspace from here to the end of
-    // the position.
-    const TreeMark mark(*tree.ws);
-    FI_tree* child = tree.conditional_tree(k);
-    level.fill(child, hd);
-    s = level.child(child, i, k);
-    if (s == Step::stop) return i;
-    if (s == Step::next) continue;
-    const int r = level.descend(child, i);
-    if (Level::kPassesCover && r + 1 == i) return i;
   }
   return 0;
 }
 
 // The pool of one level's result tree, from the pool ladder: its blocks
-// start at 2^(step + extra), the extra growing with the position mined and
-// shrinking with depth; a pool that needed two thirds of its block slots
-// makes the miner's later pools start one step larger.
+// start at 2^(step + extra), the extra growing with the position mined (one
+// per 10, 50 or 100 positions on trees of up to 100, 500 or more items) on
+// the first levels; a pool that needed two thirds of its block slots makes
+// the miner's later pools start one step larger.
 class LadderPool {
  public:
   LadderPool(int pos, int level, int num_items, int& step) : step_(step) {
     const int divisor = num_items <= 100 ? 10 : num_items <= 500 ? 50 : 100;
-    const int q = pos / divisor;
-    const int extra = (level >= -1 && level <= 3) ? std::min(q, 4 - level) : 0;
+    const int extra = (level >= -1 && level <= 3) ? std::min(pos / divisor, 4 - level) : 0;
     // The unit is one power above the first block: keep both inside the table.
     const int x = std::min(step + extra, kPower2Max - 1);
     pool_ = std::make_unique<memory>(kLadderBlocks, power2[x], power2[x + 1], 2);

@@ -43,49 +43,50 @@ bool CFI_tree::generate_close(int n, int support) {
 
 namespace {
 
-class ClosedLevel {
- public:
+struct ClosedLevel {
   // A closed itemset below this level differs by support from the one that
   // covers the rest of a position, so no cover is passed on.
   static constexpr bool kPassesCover = false;
 
-  ClosedLevel(FI_tree& tree, CFI_tree& cfi)
-      : tree_(tree), ws_(*tree.ws), C_(cfi), list_(ws_.itemset), b_(cfi.stack_pos + 1) {}
+  FI_tree& tree;
+  Workspace& ws;
+  CFI_tree& C;
+  stack& list = ws.itemset;
+  const int b = C.stack_pos + 1;  // the stack index of the head item; C's slot
+  int support = 0;                // the head item's
 
   int lowest_position() const { return 0; }
+  // The prefix and the head item alone, closed.
+  void record_head() { record(ws, ws.closed.trees, b + 1, support, b, b + 1); }
 
   Step head(int, Fnode* hd) {
-    support_ = hd->count;
-    list_.items[b_] = hd->item;
-    list_.item_supports[b_] = support_;
-    list_.len = b_ + 1;
-    if (!C_.is_subset(support_)) return Step::go;
-    list_.len = b_;
+    support = hd->count;
+    list.items[b] = hd->item;
+    list.item_supports[b] = support;
+    list.len = b + 1;
+    if (!C.is_subset(support)) return Step::go;
+    list.len = b;
     return Step::next;
   }
 
   Step tail(int, Fnode*, int& k) {
-    const int* tail = ws_.tail.data();
     for (int t = 0; t < k; ++t) {
-      list_.items[b_ + 1 + t] = tail[t];
-      list_.item_supports[b_ + 1 + t] = ws_.supp[tree_.item_pos[tail[t]]];
+      list.items[b + 1 + t] = ws.tail[t];
+      list.item_supports[b + 1 + t] = ws.supp[tree.item_pos[ws.tail[t]]];
     }
+    if (k > 1) return Step::go;
     if (k == 0) {
-      record_level_item();
-      list_.len = b_;
-      return Step::next;
-    }
-    if (k == 1) {
+      record_head();
+    } else {
       // A lone tail item is a path of one entry, with its pair support above the top.
-      C_.generate_close(1, support_);
-      ws_.supp[tree_.item_pos[tail[0]]] = 0;
-      list_.len = b_;
-      return Step::next;
+      C.generate_close(1, support);
+      ws.supp[tree.item_pos[ws.tail[0]]] = 0;
     }
-    return Step::go;
+    list.len = b;
+    return Step::next;
   }
 
-  void fill(FI_tree* child, Fnode* hd) { child->scan2_DB(&tree_, hd); }
+  void fill(FI_tree* child, Fnode* hd) { child->scan2_DB(&tree, hd); }
 
   Step child(FI_tree* child, int i, int k) {
     if (child->Single_path(false)) {
@@ -93,48 +94,36 @@ class ClosedLevel {
       // taking the header keeps items without a node (support 0 when every
       // id is frequent) at the end, with their support.
       for (int p = 0; p < k; ++p) {
-        list_.items[b_ + 1 + p] = child->pos_item[p];
-        list_.item_supports[b_ + 1 + p] = child->supports[p];
+        list.items[b + 1 + p] = child->pos_item[p];
+        list.item_supports[b + 1 + p] = child->supports[p];
       }
-      const bool covered = C_.generate_close(k, support_);
-      list_.len = b_;
+      const bool covered = C.generate_close(k, support);
+      list.len = b;
       return covered && k == i ? Step::stop : Step::next;
     }
-    bool level_is_closed = true;
-    for (int t = b_ + 1; t < b_ + 1 + k; ++t)
-      if (list_.item_supports[t] == support_) level_is_closed = false;
-    if (level_is_closed) record_level_item();
+    if (std::none_of(list.item_supports + b + 1, list.item_supports + b + 1 + k,
+                     [this](int s) { return s == support; }))
+      record_head();
     return Step::go;
   }
 
   int descend(FI_tree* child, int i) {
-    LadderPool pool(i, b_ - 1, tree_.num_items, ws_.ladder.closed);
+    LadderPool pool(i, b - 1, tree.num_items, ws.ladder.closed);
     CFI_tree* child_cfi = pool.get().take<CFI_tree>(1);
-    child_cfi->init(&pool.get(), child, &C_, C_.heads[i], b_);
-    CFI_tree*& slot = ws_.closed.trees[static_cast<std::size_t>(b_) + 1];
+    child_cfi->init(&pool.get(), child, &C, C.heads[i], b);
+    CFI_tree*& slot = ws.closed.trees[static_cast<std::size_t>(b) + 1];
     slot = child_cfi;
     Mine_Closed(*child, *child_cfi);
     slot = nullptr;
-    list_.len = child_cfi->stack_pos;
+    list.len = b;
     return -1;
   }
-
- private:
-  // The prefix and the head item alone, closed.
-  void record_level_item() { record(ws_, ws_.closed.trees, b_ + 1, support_, b_, b_ + 1); }
-
-  FI_tree& tree_;
-  Workspace& ws_;
-  CFI_tree& C_;
-  stack& list_;
-  const int b_;  // the stack index of the head item; C's slot
-  int support_ = 0;  // the head item's
 };
 
 }  // namespace
 
 int Mine_Closed(FI_tree& tree, CFI_tree& cfi) {
-  ClosedLevel level(tree, cfi);
+  ClosedLevel level{tree, *tree.ws, cfi};
   return mine_positions(level, tree);
 }
 

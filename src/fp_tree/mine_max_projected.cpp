@@ -13,81 +13,69 @@ namespace zub {
 
 namespace {
 
-class ProjectedLevel {
- public:
+struct ProjectedLevel {
   static constexpr bool kPassesCover = true;
 
-  ProjectedLevel(FI_tree& tree, MFI_tree& mfi)
-      : tree_(tree), ws_(*tree.ws), M_(mfi), list_(ws_.itemset), supp_(ws_.supp.data()), b_(mfi.stack_pos + 1) {}
+  FI_tree& tree;
+  Workspace& ws;
+  MFI_tree& M;
+  stack& list = ws.itemset;
+  const int b = M.stack_pos + 1;  // the stack index of the head item; M's slot
 
   int lowest_position() const { return 0; }
+  // Records the stack's first `length` items; M takes those above the head.
+  void record_max(int length, int support) { record(ws, ws.maximal.trees, length, support, b, b + 1); }
+  void clear_tail_supports() {
+    for (int k = b + 1; k < list.len; ++k) ws.supp[tree.item_pos[list.items[k]]] = 0;
+  }
 
   Step head(int, Fnode* hd) {
-    list_.items[b_] = hd->item;
+    list.items[b] = hd->item;
     return Step::go;
   }
 
   Step tail(int i, Fnode* hd, int& k) {
-    std::copy(ws_.tail.data(), ws_.tail.data() + k, list_.items + b_ + 1);
-    list_.len = b_ + 1 + k;
-    if (M_.is_subset()) {
-      clear_tail_supports();
-      list_.len = b_;
-      return k == i ? Step::stop : Step::next;
-    }
-    if (k <= 1) {
-      // Nothing left to combine: the candidate is maximal.
-      record(ws_, ws_.maximal.trees, list_.len, k == 1 ? supp_[tree_.item_pos[ws_.tail[0]]] : hd->count, b_,
-             b_ + 1);
-      clear_tail_supports();
-      list_.len = b_;
-      return k == i ? Step::stop : Step::next;
-    }
-    return Step::go;
+    std::copy(ws.tail.data(), ws.tail.data() + k, list.items + b + 1);
+    list.len = b + 1 + k;
+    const bool covered = M.is_subset();
+    // Nothing left to combine: the candidate is maximal.
+    if (!covered && k <= 1) record_max(list.len, k == 1 ? ws.supp[tree.item_pos[ws.tail[0]]] : hd->count);
+    if (!covered && k > 1) return Step::go;
+    clear_tail_supports();
+    list.len = b;
+    return k == i ? Step::stop : Step::next;
   }
 
   void fill(FI_tree* child, Fnode* hd) {
-    child->scan2_DB(&tree_, hd);
-    list_.len = b_ + 1;  // the tail stays written above the top
+    child->scan2_DB(&tree, hd);
+    list.len = b + 1;  // the tail stays written above the top
   }
 
   Step child(FI_tree* child, int i, int k) {
     if (!child->Single_path(false)) return Step::go;
-    // One path: the level item with its whole tail is the only itemset.
-    record(ws_, ws_.maximal.trees, b_ + 1 + k, child->heads[child->num_items - 1]->count, b_, b_ + 1);
-    list_.len = b_;
+    // One path: the head item with its whole tail is the only itemset.
+    record_max(b + 1 + k, child->heads[child->num_items - 1]->count);
+    list.len = b;
     return k == i ? Step::stop : Step::next;
   }
 
   int descend(FI_tree* child, int i) {
-    LadderPool pool(i, b_ - 1, tree_.num_items, ws_.ladder.projected);
+    LadderPool pool(i, b - 1, tree.num_items, ws.ladder.projected);
     MFI_tree* child_mfi = pool.get().take<MFI_tree>(1);
-    child_mfi->init(&pool.get(), child, &M_, M_.heads[i], list_.len - 1);
-    MFI_tree*& slot = ws_.maximal.trees[static_cast<std::size_t>(b_) + 1];
+    child_mfi->init(&pool.get(), child, &M, M.heads[i], list.len - 1);
+    MFI_tree*& slot = ws.maximal.trees[static_cast<std::size_t>(b) + 1];
     slot = child_mfi;
     const int r = Mine_Max_Projected(*child, *child_mfi);
     slot = nullptr;  // no reader may meet a released tree
-    list_.len = child_mfi->stack_pos;
+    list.len = b;
     return r;
   }
-
- private:
-  void clear_tail_supports() {
-    for (int k = b_ + 1; k < list_.len; ++k) supp_[tree_.item_pos[list_.items[k]]] = 0;
-  }
-
-  FI_tree& tree_;
-  Workspace& ws_;
-  MFI_tree& M_;
-  stack& list_;
-  int* const supp_;
-  const int b_;  // the stack index of the head item; M's slot
 };
 
 }  // namespace
 
 int Mine_Max_Projected(FI_tree& tree, MFI_tree& mfi) {
-  ProjectedLevel level(tree, mfi);
+  ProjectedLevel level{tree, *tree.ws, mfi};
   return mine_positions(level, tree);
 }
 
