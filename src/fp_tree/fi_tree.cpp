@@ -101,17 +101,9 @@ inline void FI_tree::append_path(BuildStep parent, NodeRef before, const int* po
 }
 
 void FI_tree::insert(const int* itemset, int count, int length) {
-  BuildStep current{root, root_ref};
-  for (int i = 0; i < length; ++i) {
-    NodeRef before;
-    const BuildStep child = find_child(current, i, itemset[i], kNoNode, &before);
-    if (child.node == nullptr) {
-      append_path<true>(current, before, itemset, i, length, count, nullptr);
-      return;
-    }
-    current = child;
-    current.node->count += count;
-  }
+  if (ws->build.trail.size() < static_cast<std::size_t>(length)) ws->build.trail.resize(length);
+  Trail none;
+  insert_following(itemset, length, count, none);
 }
 
 int FI_tree::follow_trail(const int* items, int k, int count, Trail& trail) {

@@ -60,11 +60,7 @@ void inssort(int* key, T* other, int i, int j) {
     T other;
   };
   insertion_sort(
-      i, j, [&](int m) { return Entry{key[m], other[m]}; },
-      [&](int m, Entry e) {
-        key[m] = e.key;
-        other[m] = e.other;
-      },
+      i, j, [&](int m) { return Entry{key[m], other[m]}; }, [&](int m, Entry e) { key[m] = e.key, other[m] = e.other; },
       [](const Entry& x, const Entry& y) { return x.key > y.key; });
 }
 

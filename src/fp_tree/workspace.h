@@ -55,13 +55,12 @@ struct LookaheadScratch {
 };
 
 // The state of a maximal run: the MFI-trees open on the recursion path by
-// registry slot (stack position of their level item), the temporary list of
-// recorded itemsets that hold the head item, and the root tree's slot.
+// registry slot (the stack index of their level's item), and the temporary
+// list of recorded itemsets that hold the head item.
 struct MaximalState {
   std::vector<MFI_tree*> trees;
   mfi_tem* list = nullptr;
   std::vector<int> positions;  // one itemset's positions being entered
-  int root_slot = 0;           // the single prefix's length: items below it are in every itemset
 };
 
 struct ClosedState {

@@ -65,7 +65,6 @@ void Run::prepare_maximal(bool take_prefix) {
     for (int k = 0; k < single_prefix_; ++k) list.items[list.len++] = tree.pos_item[k];
     tree.remove_single_prefix(single_prefix_);
   }
-  ws_->maximal.root_slot = list.len;
   result_pool_ = std::make_unique<memory>(kResultPoolBlocks, kResultPoolFirst, kResultPoolUnit, 2);
   root_mfi_ = result_pool_->take<MFI_tree>(1);
   root_mfi_->init(result_pool_.get(), &tree, nullptr, kNoMnode, list.len - 1);
