@@ -169,10 +169,7 @@ int run(const MineOptions& o, const MinSupport& minsup, std::FILE* out, std::FIL
     return kExitFile;
   }
   run.read(data);
-  // Without any name there is no item, also where the count 0 would make
-  // the id 0 frequent.
   const std::vector<std::string> names = data.take_names();
-  const bool no_items = o.names && names.empty();
 
   // Opened once the input is read and closed: the output may replace it.
   const bool to_stdout = o.positional.size() < 3 || o.positional[2] == "-";
@@ -184,11 +181,10 @@ int run(const MineOptions& o, const MinSupport& minsup, std::FILE* out, std::FIL
   }
   writer->set_order(run.items().file_id.data());
   if (o.names) writer->set_names(&names);
-  const RunReport report = no_items ? RunReport{} : run.mine(*writer);
+  const RunReport report = run.mine(*writer);
   writer->close();
   if (o.stats)
-    print_stats(run, no_items ? 0 : run.frequent(), report,
-                static_cast<double>(std::clock() - start) / CLOCKS_PER_SEC, err);
+    print_stats(run, run.frequent(), report, static_cast<double>(std::clock() - start) / CLOCKS_PER_SEC, err);
   return kExitOk;
 }
 

@@ -84,7 +84,7 @@ bool CFI_tree::is_subset(int support) const {
 }
 
 void CFI_tree::order_FS(int* items, int from, int to) const {
-  insertion_sort(items + from, to - from + 1, [this](int item) { return item_pos[item]; });
+  sort_by_key(items + from, to - from + 1, [this](int item) { return item_pos[item]; });
 }
 
 }  // namespace zub

@@ -26,11 +26,27 @@ class HubIndex;
 struct FreeDeleter {
   void operator()(void* p) const { std::free(p); }
 };
-// The first scan's result: each file id's support and the transactions.
+// A digest of what one pass read, line by line and id by id in order, so
+// that the second pass can tell that it read what the first one counted.
+struct PassDigest {
+  std::uint64_t hash = 0;
+  int lines = 0;
+  void add(const int* ids, int n) {
+    for (int k = 0; k < n; ++k) hash = hash * 0x100000001B3ull + static_cast<std::uint64_t>(ids[k]) + 1;
+    hash *= 0x100000001B3ull;
+    ++lines;
+  }
+  bool operator==(const PassDigest&) const = default;
+};
+// The first scan's result: each file id's support, in an array below
+// kDenseIds and in a table above, and the transactions.
 struct ItemCounts {
-  std::unique_ptr<std::uint32_t, FreeDeleter> support;  // by file id, `ids` entries
-  int ids = 0;  // 1 + the largest id read
+  std::unique_ptr<std::uint32_t, FreeDeleter> dense;  // by file id, dense_ids entries
+  int dense_ids = 0;
+  IdTable large;     // ids from kDenseIds up
+  int largest = -1;  // the largest id read; -1 for none
   int transactions = 0;
+  PassDigest digest;
 };
 // Reads every transaction of `data` once and counts the items; the reader
 // stands at the start again. Throws RunError.
@@ -54,10 +70,11 @@ class FI_tree {
   void insert(const int* itemset, int count, int length);
 
   // The main tree. The first scan takes the frequent items of `counts` in
-  // descending support (equal supports by ascending id) and fills `items`;
-  // the second reads the file again, inserts every transaction and closes it.
+  // descending support and fills `items`; the second reads the file again,
+  // inserts every transaction and closes it; it throws RunError when the
+  // file no longer holds what the first pass counted (`digest`).
   void scan1_DB(const ItemCounts& counts, ItemMap& items, MainPairs& pairs);
-  void scan2_DB(Data* data, const ItemMap& items, int transactions);
+  void scan2_DB(Data* data, const ItemMap& items, const PassDigest& digest);
 
   // The number of nodes from the root down that are each their parent's
   // only child.

@@ -45,17 +45,23 @@ void FI_tree::make_header_table(const FI_tree* parent) {
     heads[i] = pool->take<Fnode>(1);
     heads[i]->init(kNoNode, pos_item[i], supports[i]);
   }
-  // Not-a-number fails this test: a parent without nodes gives no array.
-  if (num_items > kPairCountMinItems && parent->level_25_percent > kPairCountTopShare) {
-    pair_rows = covered_len == 0 ? num_items - 1 : num_items - covered_len - 1;
+  // Not-a-number fails this test: a parent without nodes gives no array. A
+  // triangle larger than the main tree's dense limit is not counted either:
+  // the tails are then walked, as for a tree without pair counts.
+  pair_rows = covered_len == 0 ? num_items - 1 : num_items - covered_len - 1;
+  const auto rows = static_cast<std::size_t>(pair_rows > 0 ? pair_rows : 0);
+  const std::size_t cells = rows * (2 * static_cast<std::size_t>(num_items) - 1 - rows) / 2;
+  if (num_items > kPairCountMinItems && parent->level_25_percent > kPairCountTopShare &&
+      cells <= settings->tuning.dense_pair_cells) {
     pair_counts = pool->take<int*>(pair_rows);
     for (int r = 0; r < pair_rows; ++r) {
-      const int cells = num_items - 1 - r;
-      pair_counts[r] = pool->take<int>(cells);
-      std::fill(pair_counts[r], pair_counts[r] + cells, 0);
+      const int n = num_items - 1 - r;
+      pair_counts[r] = pool->take<int>(n);
+      std::fill(pair_counts[r], pair_counts[r] + n, 0);
     }
   } else {
     pair_counts = nullptr;
+    pair_rows = 0;
   }
 }
 
@@ -172,7 +178,7 @@ void FI_tree::insert_path(int* positions, int k, int count, Trail& trail) {
     // Climbing meets the positions roughly in descending order: reversing
     // leaves the insertion sort little to do.
     std::reverse(positions, positions + k);
-    insertion_sort(positions, k, [](int p) { return p; });
+    sort_by_key(positions, k, [](int p) { return p; });
   }
   if (pair_counts != nullptr && k >= 2) add_pairs(positions, k, count);
   insert_following(positions, k, count, trail);

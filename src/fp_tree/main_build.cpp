@@ -45,60 +45,74 @@ bool one_batch_pays(const SortedBatch& first, std::size_t positions, std::size_t
 }  // namespace
 
 ItemCounts count_items(Data& data) {
+  ItemCounts c;
   std::size_t capacity = 100;
   CountArray counts = make_counts(capacity);
-  std::size_t largest = 0;
-  int transactions = 0;
   Transaction tran(50);
-  while (data.getNextTransaction(&tran) != nullptr) {
-    std::uint32_t* count = counts.get();
-    for (int k = 0; k < tran.length; ++k) {
-      const std::size_t x = static_cast<std::size_t>(tran.items[k]);
-      if (x >= capacity) {
-        const std::size_t grown = 2 * x;
-        CountArray bigger = make_counts(grown);
-        std::copy(counts.get(), counts.get() + largest + 1, bigger.get());
-        counts = std::move(bigger);
-        count = counts.get();
-        capacity = grown;
-        largest = x;
-      } else if (x > largest) {
-        largest = x;
-      }
-      // An id repeated within one transaction is counted once.
-      if ((count[x] & kSeen) == 0) count[x] = (count[x] + 1) | kSeen;
+  // An id repeated within one transaction is counted once: its count is
+  // marked until the transaction ends.
+  auto count = [&](int x) -> std::uint32_t& {
+    if (x >= kDenseIds) return c.large.at(x);
+    if (static_cast<std::size_t>(x) >= capacity) {
+      const std::size_t grown = std::min<std::size_t>(2 * static_cast<std::size_t>(x), kDenseIds);
+      CountArray bigger = make_counts(grown);
+      std::copy(counts.get(), counts.get() + capacity, bigger.get());
+      counts = std::move(bigger);
+      capacity = grown;
     }
-    for (int k = 0; k < tran.length; ++k) count[tran.items[k]] &= ~kSeen;
-    if (transactions == INT_MAX) throw RunError(kExitFile, data.name() + " has more than 2147483647 transactions!");
-    ++transactions;
+    return counts.get()[x];
+  };
+  while (data.getNextTransaction(&tran) != nullptr) {
+    for (int k = 0; k < tran.length; ++k) {
+      const int x = tran.items[k];
+      std::uint32_t& n = count(x);
+      if ((n & kSeen) == 0) n = (n + 1) | kSeen;
+      c.largest = std::max(c.largest, x);
+    }
+    for (int k = 0; k < tran.length; ++k) count(tran.items[k]) &= ~kSeen;
+    c.digest.add(tran.items, tran.length);
+    if (c.transactions == INT_MAX) throw RunError(kExitFile, data.name() + " has more than 2147483647 transactions!");
+    ++c.transactions;
   }
-  if (largest + 1 > std::size_t(INT_MAX)) fail_memory();
-  ItemCounts result;
-  result.support = std::move(counts);
-  result.ids = static_cast<int>(largest + 1);
-  result.transactions = transactions;
-  return result;
+  c.dense = std::move(counts);
+  c.dense_ids = static_cast<int>(std::min<std::size_t>(capacity, static_cast<std::size_t>(c.largest + 1)));
+  return c;
 }
 
 void FI_tree::scan1_DB(const ItemCounts& counted, ItemMap& items, MainPairs& pairs) {
   covered_len = 0;
-  const int ids = counted.ids;
-  const std::uint32_t* count = counted.support.get();
-  item_pos = pool->take<int>(ids);
-  pos_item = pool->take<int>(ids);
-  supports = pool->take<int>(ids);
-  for (int i = 0; i < ids; ++i) {
+  const std::uint32_t* dense = counted.dense.get();
+  // Every id up to the largest is an item in an array by id where they are
+  // few or all frequent: sorted by the paired sort, whose order of equal
+  // supports the output keeps. Otherwise the frequent ids alone, by
+  // descending support and ascending id.
+  const bool by_id = counted.largest < kDenseIds || threshold() <= 0;
+  if (by_id && counted.largest == INT_MAX) fail_memory();  // one array entry per id
+  const int ids = by_id ? counted.largest + 1 : 0;
+  std::vector<std::pair<int, int>> frequent;  // (support, id)
+  if (!by_id) {
+    for (int x = 0; x < counted.dense_ids; ++x)
+      if (static_cast<int>(dense[x]) >= threshold()) frequent.emplace_back(static_cast<int>(dense[x]), x);
+    counted.large.for_each([&](int x, std::uint32_t n) {
+      if (static_cast<int>(n) >= threshold()) frequent.emplace_back(static_cast<int>(n), x);
+    });
+    std::sort(frequent.begin(), frequent.end(),
+              [](auto& a, auto& b) { return a.first != b.first ? a.first > b.first : a.second < b.second; });
+  }
+  const int size = by_id ? ids : static_cast<int>(frequent.size());
+  item_pos = pool->take<int>(size);
+  pos_item = pool->take<int>(size);
+  supports = pool->take<int>(size);
+  for (int i = 0; i < size; ++i) {
     item_pos[i] = -1;
-    supports[i] = static_cast<int>(count[i]);
-    pos_item[i] = i;
+    supports[i] = by_id ? static_cast<int>(i < counted.dense_ids ? dense[i] : counted.large.find(i, 0))
+                        : frequent[i].first;
+    pos_item[i] = by_id ? i : frequent[i].second;
   }
-  sort(supports, pos_item, 0, ids - 1);
+  if (by_id) sort(supports, pos_item, 0, ids - 1);
   num_items = 0;
-  while (num_items < ids && supports[num_items] >= threshold()) ++num_items;
-  for (int p = 0; p < num_items; ++p) {
-    supports[p] = static_cast<int>(count[pos_item[p]]);
-    item_pos[pos_item[p]] = p;
-  }
+  while (num_items < size && supports[num_items] >= threshold()) ++num_items;
+  for (int p = 0; p < num_items; ++p) item_pos[p] = p;
 
   heads = pool->take<Fnode*>(num_items);
   // More than a few items: the pairs are counted. A small triangle is held
@@ -127,30 +141,27 @@ void FI_tree::scan1_DB(const ItemCounts& counted, ItemMap& items, MainPairs& pai
   }
 
   // From here on an item id is a main-tree position.
-  items.file_id.assign(num_items, 0);
+  items.file_id.assign(pos_item, pos_item + num_items);
   items.position.assign(ids, -1);
   for (int p = 0; p < num_items; ++p) {
     heads[p] = pool->take<Fnode>(1);
     heads[p]->init(kNoNode, p, supports[p]);
-    items.file_id[p] = pos_item[p];
+    if (by_id)
+      items.position[static_cast<std::size_t>(pos_item[p])] = p;
+    else
+      items.sparse.at(pos_item[p]) = static_cast<std::uint32_t>(p);
     pos_item[p] = p;
-    items.position[p] = item_pos[p];  // the position of file id p, read before it is overwritten
-    item_pos[p] = p;
-  }
-  for (int i = num_items; i < ids; ++i) {
-    items.position[i] = item_pos[i];
-    item_pos[i] = -1;
   }
   pair_rows = num_items - 1;
 }
 
-void FI_tree::scan2_DB(Data* data, const ItemMap& items, int transactions) {
+void FI_tree::scan2_DB(Data* data, const ItemMap& items, const PassDigest& digest) {
   const Tuning& tuning = settings->tuning;
+  const int transactions = digest.lines;
   Transaction tran(50);
+  PassDigest read;
   std::vector<unsigned char> seen(static_cast<std::size_t>(num_items), 0);
   int* compact = ws->build.positions.data();
-  const int* item_order = items.position.data();
-  const std::size_t ids = items.position.size();
   // The frequent positions of all transactions number the supports' sum; a
   // batch ends at the first transaction that reaches the limit.
   std::size_t total = 0;
@@ -175,12 +186,11 @@ void FI_tree::scan2_DB(Data* data, const ItemMap& items, int transactions) {
   };
   for (int n = 0; n < transactions; ++n) {
     if (data->getNextTransaction(&tran) == nullptr) break;
+    read.add(tran.items, tran.length);
     // The distinct frequent positions of the transaction, ascending.
     int k = 0;
     for (int j = 0; j < tran.length; ++j) {
-      const std::size_t x = static_cast<std::size_t>(tran.items[j]);
-      if (x >= ids) continue;  // the file grew since the first pass
-      const int p = item_order[x];
+      const int p = items.position_of(tran.items[j]);
       if (p >= 0 && !seen[p]) {
         seen[p] = 1;
         compact[k++] = p;
@@ -200,6 +210,9 @@ void FI_tree::scan2_DB(Data* data, const ItemMap& items, int transactions) {
     }
     flush();
   }
+  // Lines appended since the first pass are not read; any other change would
+  // make itemsets of neither version of the file.
+  if (!(read == digest)) throw RunError(kExitFile, data->name() + " changed while it was read!");
   // The reader's block (or a pipe's recording) is not needed for the last
   // batch, usually the only one.
   data->close();

@@ -32,12 +32,8 @@ void MFI_tree::make_empty(memory* pool_, FI_tree* tree, int stack_pos_) {
 
 namespace {
 
-// Ascending order for the short position lists of one itemset.
 void sort_positions(int* positions, int k) {
-  if (k > 24)
-    std::sort(positions, positions + k);
-  else
-    insertion_sort(positions, k, [](int p) { return p; });
+  sort_by_key(positions, k, [](int p) { return p; });
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 // tree), so the procedure is kept exactly: quicksort with a middle pivot down
 // to ranges of nine entries, insertion sort below. `key` must start at index 0
 // of the arrays: the right scan of the partition is bounded by 0, not by i.
+// Beside it, the one sort of the short lists of positions of one itemset or path.
+#include <algorithm>
 
 namespace zub {
 
@@ -32,36 +34,28 @@ int partition(int* key, T* other, int l, int r, int pivot) {
   return l;
 }
 
-// The one insertion sort: entries from..to, read by get(i) and written by
-// put(i, value), in the order `before` gives; stable, entries shift rather
-// than swap.
-template <class Get, class Put, class Before>
-void insertion_sort(int from, int to, Get&& get, Put&& put, Before&& before) {
-  for (int m = from + 1; m <= to; ++m) {
-    const auto v = get(m);
-    int n = m;
-    for (; n > from && before(v, get(n - 1)); --n) put(n, get(n - 1));
-    put(n, v);
-  }
-}
-
-// Ascending order of a short array by key(entry).
-template <class T, class Key>
-void insertion_sort(T* a, int n, Key&& key) {
-  insertion_sort(
-      0, n - 1, [a](int i) { return a[i]; }, [a](int i, T v) { a[i] = v; },
-      [&key](T x, T y) { return key(x) < key(y); });
-}
-
 template <class T>
 void inssort(int* key, T* other, int i, int j) {
-  struct Entry {
-    int key;
-    T other;
-  };
-  insertion_sort(
-      i, j, [&](int m) { return Entry{key[m], other[m]}; }, [&](int m, Entry e) { key[m] = e.key, other[m] = e.other; },
-      [](const Entry& x, const Entry& y) { return x.key > y.key; });
+  for (int m = i + 1; m <= j; ++m)
+    for (int n = m; n > i && key[n] > key[n - 1]; --n) swap_entries(key, other, n, n - 1);
+}
+
+// Ascending order of n entries by key(entry), the keys distinct: by
+// insertion when they are few, else by std::sort, whose time does not grow
+// with the square of n when the entries come in no order.
+template <class T, class Key>
+inline void sort_by_key(T* a, int n, Key&& key) {
+  if (n > 24) {
+    std::sort(a, a + n, [&key](T x, T y) { return key(x) < key(y); });
+    return;
+  }
+  for (int m = 1; m < n; ++m) {
+    const T v = a[m];
+    const auto k = key(v);
+    int j = m;
+    for (; j > 0 && k < key(a[j - 1]); --j) a[j] = a[j - 1];
+    a[j] = v;
+  }
 }
 
 template <class T>

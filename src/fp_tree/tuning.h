@@ -31,6 +31,14 @@ struct Tuning {
   int lookahead_pair_items = 300;
 };
 
+// Ids below this (2^20) are counted in an array by id, and a file whose ids
+// all lie below it orders items of equal support as the sort of that array
+// always has; a file with a larger id has its ids counted in a table, and
+// items of equal support ordered by ascending id, so that memory follows the
+// number of distinct ids rather than the largest (every id up to the
+// largest is an item when the minimum support is 0 or below, though).
+inline constexpr int kDenseIds = 1 << 20;
+
 // A tree of more items than this counts its pairs while it is built: below
 // it a tail is as quickly found by walking the few nodes.
 inline constexpr int kPairCountMinItems = 5;

@@ -37,10 +37,11 @@ void Run::read(Data& data) {
   FI_tree* tree = main_->pool.take<FI_tree>(1);
   tree->init(&settings_, nullptr, &main_->pool, &main_->nodes, -1, 0);
   tree->scan1_DB(counts, items_, main_->pairs);
-  counts.support.reset();  // the counts of every id go before the tree grows
+  counts.dense.reset();  // the counts of every id go before the tree grows
+  counts.large = IdTable();
   ws_ = std::make_unique<Workspace>(settings_, items_.frequent());
   tree->ws = ws_.get();
-  tree->scan2_DB(&data, items_, counts.transactions);
+  tree->scan2_DB(&data, items_, counts.digest);
   main_->tree = tree;
   single_prefix_ = items_.frequent() > 0 ? tree->cal_single_prefix() : 0;
 }
