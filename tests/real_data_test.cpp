@@ -130,6 +130,13 @@ TEST(RealDataMiners, CompressedPipeGivesWhatTheFileGives) {
   int lines = 0;
   test::parse_itemsets(piped.out, &lines);
   EXPECT_EQ(lines, 50258);
+  // zub-mine decompresses itself: the gzip file, and gzip data in a pipe.
+  const auto packed = test::run_program(test::zub_mine_binary(), {"t.gz", "20"}, work.path());
+  const auto packed_pipe = test::run_program(
+      "/bin/sh", {"-c", "gzip -c '" + path + "' | '" + test::zub_mine_binary() + "' - 20"}, work.path());
+  ASSERT_EQ(packed.status + packed_pipe.status, 0) << packed.err << packed_pipe.err;
+  EXPECT_TRUE(file.out == packed.out) << "the outputs differ";
+  EXPECT_TRUE(file.out == packed_pipe.out) << "the outputs differ";
 }
 
 // --target all checked against the data (each support, and every frequent

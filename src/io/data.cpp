@@ -6,6 +6,7 @@
 #include <iterator>
 
 #include "common/run_error.h"
+#include "io/gzip_source.h"
 
 namespace zub {
 
@@ -75,6 +76,7 @@ void Data::close() {
   if (file != nullptr && owns_file_) std::fclose(file);
   file = nullptr;
   buf_.reset();  // the mining that follows has better use for the memory
+  gzip_.reset();
   cur_ = end_ = nullptr;
   std::unordered_map<std::string_view, int>().swap(ids_by_name_);
   std::string().swap(word_);
@@ -97,16 +99,32 @@ Data::Status Data::fail(const std::string& message) {
 
 bool Data::refill() {
   if (at_eof_) return false;
-  std::size_t n = std::fread(buf_.get(), 1, kBlockSize, file);
+  std::size_t n;
+  if (gzip_ == nullptr) {
+    n = std::fread(buf_.get(), 1, kBlockSize, file);
+    if (!sniffed_) n = start_gzip(n);
+  } else {
+    n = gzip_->read(buf_.get(), kBlockSize);
+  }
   cur_ = buf_.get();
   end_ = cur_ + n;
   buf_[n] = '\0';  // a non-digit behind the data ends every digit run
   if (n == 0) {
-    if (std::ferror(file)) fail(name_ + " could not be read!");
+    if (gzip_ != nullptr ? gzip_->failed() : std::ferror(file) != 0) fail(name_ + " could not be read!");
     at_eof_ = true;
     return false;
   }
   return true;
+}
+
+std::size_t Data::start_gzip(std::size_t read) {
+  sniffed_ = true;
+  const auto* bytes = reinterpret_cast<const unsigned char*>(buf_.get());
+  if (read < 2 || bytes[0] != 0x1f || bytes[1] != 0x8b) return read;
+  // The block read so far is compressed: it becomes the first input of the
+  // decompression, whose output takes its place.
+  gzip_ = std::make_unique<GzipSource>(file, buf_.get(), read);
+  return gzip_->read(buf_.get(), kBlockSize);
 }
 
 Data::Status Data::next(Transaction& t) {
@@ -209,11 +227,13 @@ Data::Status Data::end_of_pass() {
     replaying_ = true;
     replay_line_ = replay_at_ = 0;
     buf_.reset();
+    gzip_.reset();
     cur_ = end_ = nullptr;
     return Status::end;
   }
   if (std::fseek(file, start_, SEEK_SET) != 0) return fail(name_ + " could not be read!");
   std::clearerr(file);
+  if (gzip_ != nullptr) gzip_->restart();
   at_eof_ = false;
   line_ = 0;
   cur_ = end_ = buf_.get();

@@ -3,6 +3,10 @@
 // digits, every other byte a separator. Read in large blocks; reaching the end
 // of the file rewinds it, so a second pass is just more calls.
 //
+// A stream whose first two bytes are 1f 8b is gzip data: it is decompressed
+// as it is read (see io/gzip_source.h), and the decompressed bytes are the
+// file for everything below. A damaged or truncated one cannot be read.
+//
 // Two readings beyond that, chosen when the reader is made:
 // - names: an item is a word, any run of bytes other than blank, tab, comma,
 //   carriage return and line feed; words become ids 0, 1, 2, ... in the order
@@ -24,6 +28,8 @@
 #include "io/transaction.h"
 
 namespace zub {
+
+class GzipSource;
 
 class Data {
  public:
@@ -66,6 +72,7 @@ class Data {
  private:
   void start(const Options& options);
   bool refill();
+  [[gnu::noinline]] std::size_t start_gzip(std::size_t read);
   Status fail(const std::string& message);
   Status read_ids(Transaction& t);
   Status read_names(Transaction& t);
@@ -82,6 +89,8 @@ class Data {
   long long line_ = 0;       // lines completed in this pass
   bool owns_file_ = true;
   long start_ = 0;           // where a pass begins in a seekable stream
+  bool sniffed_ = false;     // the first block was looked at for the gzip magic
+  std::unique_ptr<GzipSource> gzip_;  // set for a gzip stream
 
   // Names: the words by id, and the id of each word (views into names_,
   // whose strings never move). The index goes with close().

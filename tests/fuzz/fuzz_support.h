@@ -1,8 +1,10 @@
 #pragma once
 // What the fuzz targets share: a check that stops the process (so that the
 // fuzzer keeps the input), a scratch directory, and a small reference reader
-// of the transaction format written independently of the program's reader.
+// of the transaction format written independently of the program's reader,
+// with one of gzip input.
 #include <unistd.h>
+#include <zlib.h>
 
 #include <climits>
 #include <cstdint>
@@ -95,6 +97,39 @@ inline Reference reference_read(const std::string& text) {
     start = end + 1;
   }
   return r;
+}
+
+// Whether `bytes` start as gzip data does, with 1f 8b.
+inline bool gzip_magic(const std::string& bytes) {
+  return bytes.size() >= 2 && bytes[0] == '\x1f' && bytes[1] == '\x8b';
+}
+
+// gzip data, decompressed in one go from memory: members back to back up to
+// the end of `bytes`. False when a member is damaged or cut short or other
+// bytes follow; `text` then holds what came out before the failure.
+inline bool reference_gunzip(const std::string& bytes, std::string& text) {
+  text.clear();
+  z_stream zs{};
+  if (inflateInit2(&zs, 15 + 16) != Z_OK) return false;
+  zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
+  zs.avail_in = static_cast<uInt>(bytes.size());
+  char out[4096];
+  bool ok = true;
+  for (;;) {
+    zs.next_out = reinterpret_cast<Bytef*>(out);
+    zs.avail_out = sizeof out;
+    const int status = inflate(&zs, Z_FINISH);
+    text.append(out, sizeof out - zs.avail_out);
+    if (status == Z_STREAM_END) {
+      if (zs.avail_in == 0) break;
+      inflateReset(&zs);  // the next member
+    } else if (status != Z_OK && !(status == Z_BUF_ERROR && zs.avail_out == 0)) {
+      ok = false;
+      break;
+    }
+  }
+  inflateEnd(&zs);
+  return ok;
 }
 
 }  // namespace zub::fuzz

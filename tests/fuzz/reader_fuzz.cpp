@@ -1,6 +1,8 @@
 // Fuzz target for the transaction reader: the bytes become a transaction
 // file, which the reader must read exactly as the reference reader does, in
-// two passes that agree (the end of the first rewinds the file).
+// two passes that agree (the end of the first rewinds the file). Bytes that
+// start as gzip data are read as what they decompress to; damaged ones must
+// end in a read failure after a prefix of what they decompress to.
 //
 // The first byte steers the run: when its three top bits are set the content
 // is shifted behind a filler so that it straddles the reader's first 1 MiB
@@ -32,9 +34,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
   }
   const std::string path = fuzz::scratch_dir() + "/db";
   fuzz::write_whole(path, text);
-  const fuzz::Reference expected = fuzz::reference_read(text);
+  std::string plain = text;
+  const bool damaged = fuzz::gzip_magic(text) && !fuzz::reference_gunzip(text, plain);
+  const fuzz::Reference expected = fuzz::reference_read(plain);
   const std::string error = path + ", line " + std::to_string(expected.error_line) +
                             ": item id is larger than 2147483647!";
+  const std::string unreadable = path + " could not be read!";
 
   Data data(path.c_str());
   FUZZ_CHECK(data.isOpen(), "cannot open %s", path.c_str());
@@ -53,6 +58,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
                      t.items[j], want[j]);
         ++k;
         continue;
+      }
+      if (damaged) {
+        // Complete lines decompressed before the failure may come first.
+        FUZZ_CHECK(status == Data::Status::error, "damaged gzip data read to its end");
+        FUZZ_CHECK(data.error_message() == unreadable || (expected.error_line != 0 && data.error_message() == error),
+                   "message '%s', expected '%s'", data.error_message().c_str(), unreadable.c_str());
+        FUZZ_CHECK(data.next(t) == Data::Status::error, "an error must be final");
+        return 0;
       }
       FUZZ_CHECK(k == expected.transactions.size(), "pass %d ended after %zu of %zu transactions", pass, k,
                  expected.transactions.size());
