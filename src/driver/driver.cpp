@@ -1,6 +1,7 @@
 #include "driver/driver.h"
 
 #include <cctype>
+#include <cstring>
 #include <climits>
 #include <ctime>
 #include <memory>
@@ -103,6 +104,26 @@ int run(int argc, char** argv, int threshold, std::clock_t start, RunLog& log, s
 }  // namespace
 
 int zub_main(int argc, char** argv, std::FILE* out) {
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::fprintf(out, "zub %s\n", ZUB_VERSION);
+    return kExitOk;
+  }
+  if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
+    std::fprintf(out,
+                 "%s\n\n"
+                 "Writes every maximal frequent itemset of a transaction file to <outfile>,\n"
+                 "one per line: the item ids, each followed by a blank, then (support),\n"
+                 "and appends a run report to testfile.txt in the current directory.\n\n"
+                 "  <infile>   transactions, one per line, item ids as runs of decimal digits\n"
+                 "             (plain or gzip-compressed)\n"
+                 "  <MINSUP>   the minimum support, a number of transactions; 0 or less makes\n"
+                 "             every id from 0 to the largest frequent\n"
+                 "  <outfile>  where the itemsets go; without it the run only reports\n\n"
+                 "zub --version prints the version; zub-mine mines closed and all frequent\n"
+                 "itemsets too. See man zub.\n",
+                 kUsage);
+    return kExitOk;
+  }
   // A fifth argument is most likely a mistyped command line; mining without
   // the named output file would report success for a run that wrote nothing.
   if (argc < 3 || argc > 4) {

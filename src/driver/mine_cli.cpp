@@ -1,5 +1,7 @@
 #include "driver/mine_cli.h"
 
+#include <unistd.h>
+
 #include <cctype>
 #include <ctime>
 #include <memory>
@@ -7,6 +9,7 @@
 #include <vector>
 
 #include "common/run_error.h"
+#include "fp_tree/progress.h"
 #include "driver/driver.h"
 #include "io/data.h"
 #include "io/fsout.h"
@@ -27,7 +30,9 @@ constexpr OptionDecl kOptions[] = {
     {"--method", "lookahead|projected", "maximal miner: lookahead (default, as zub runs it) or projected"},
     {"--names", nullptr, "items are words, not ids; the itemsets are written with the words"},
     {"--stats", nullptr, "print a summary of the run on standard error"},
-    {"--help", nullptr, "print this help and exit"},
+    {"--progress", nullptr, "show the run's phase and progress on standard error (on by default on a terminal)"},
+    {"--help", nullptr, "print this help and exit (also -h)"},
+    {"--version", nullptr, "print the version and exit"},
 };
 
 void print_help(std::FILE* out) {
@@ -55,7 +60,9 @@ struct MineOptions {
   bool method_given = false;
   bool stats = false;
   bool names = false;
+  bool progress = false;
   bool help = false;
+  bool version = false;
   std::vector<std::string> positional;
 };
 
@@ -74,7 +81,7 @@ bool parse_options(int argc, char** argv, MineOptions& o, std::string& why) {
       continue;
     }
     const std::size_t eq = arg.find('=');
-    const std::string name = arg.substr(0, eq);
+    const std::string name = arg == "-h" ? "--help" : arg.substr(0, eq);
     const OptionDecl* option = nullptr;
     for (const OptionDecl& s : kOptions)
       if (name == s.name) option = &s;
@@ -96,11 +103,13 @@ bool parse_options(int argc, char** argv, MineOptions& o, std::string& why) {
       why = name + " needs a value: " + option->value;
       return false;
     }
-    if (name == "--help") {
-      o.help = true;
+    if (name == "--help" || name == "--version") {
+      (name == "--help" ? o.help : o.version) = true;
       return true;
     } else if (name == "--stats") {
       o.stats = true;
+    } else if (name == "--progress") {
+      o.progress = true;
     } else if (name == "--names") {
       o.names = true;
     } else if (name == "--target") {
@@ -151,10 +160,33 @@ void print_stats(const Run& run, int frequent, const RunReport& report, double s
                report.counters.subset_checks, report.counters.projections);
 }
 
+// The progress line: one line of the error stream, rewritten in place.
+struct ProgressLine {
+  std::FILE* err;
+  bool shown = false;
+  static void report(void* context, Progress::Phase phase, long long done, long long total, long long itemsets,
+                     double seconds) {
+    auto& line = *static_cast<ProgressLine*>(context);
+    static constexpr const char* kPhases[] = {"reading", "building", "mining"};
+    std::fprintf(line.err, "\r%s: %lld", kPhases[static_cast<int>(phase)], done);
+    if (total > 0) std::fprintf(line.err, "/%lld", total);
+    std::fprintf(line.err, phase == Progress::Phase::mining ? " positions, %lld itemsets" : " transactions", itemsets);
+    std::fprintf(line.err, ", %.1f s\033[K", seconds);
+    std::fflush(line.err);
+    line.shown = true;
+  }
+  ~ProgressLine() {
+    if (shown) std::fprintf(err, "\r\033[K");
+  }
+};
+
 // The run after the argument checks; throws RunError on a failure.
 int run(const MineOptions& o, const MinSupport& minsup, std::FILE* out, std::FILE* err) {
   const std::clock_t start = std::clock();
+  ProgressLine line{err};
+  Progress progress(&ProgressLine::report, &line);
   RunRequest request;
+  if (o.progress || isatty(fileno(err))) request.progress = &progress;
   request.min_support = minsup;
   request.target = o.target;
   request.method = o.projected ? MaximalMethod::projected : MaximalMethod::lookahead;
@@ -169,6 +201,7 @@ int run(const MineOptions& o, const MinSupport& minsup, std::FILE* out, std::FIL
     return kExitFile;
   }
   run.read(data);
+  if (data.words_without_ids()) std::fprintf(err, "no item ids found; for items given as words use --names\n");
   const std::vector<std::string> names = data.take_names();
 
   // Opened once the input is read and closed: the output may replace it.
@@ -247,9 +280,15 @@ int zub_mine_main(int argc, char** argv, std::FILE* out, std::FILE* err) {
     std::fprintf(err, "zub-mine: %s\n%s\n", why.c_str(), kMineUsage);
     return kExitUsage;
   }
-  if (options.help) {
-    print_help(out);
-    return kExitOk;
+  if (options.help || options.version) {
+    if (options.help)
+      print_help(out);
+    else
+      std::fprintf(out, "zub-mine %s\n", ZUB_VERSION);
+    // A help text that could not be written is a failure like any write.
+    if (std::fflush(out) == 0 && !std::ferror(out)) return kExitOk;
+    std::fprintf(err, "standard output could not be written!\n");
+    return kExitFile;
   }
   MinSupport minsup;
   if (!parse_mine_minsup(options.positional[1].c_str(), minsup, why)) {

@@ -15,6 +15,7 @@
 #include "fp_tree/fnode.h"
 #include "fp_tree/frequent_pairs.h"
 #include "fp_tree/item_map.h"
+#include "fp_tree/progress.h"
 #include "fp_tree/workspace.h"
 
 namespace zub {
@@ -50,7 +51,7 @@ struct ItemCounts {
 };
 // Reads every transaction of `data` once and counts the items; the reader
 // stands at the start again. Throws RunError.
-ItemCounts count_items(Data& data);
+ItemCounts count_items(Data& data, Progress* progress = nullptr);
 // The main tree's pair counts: a dense triangle, or its frequent pairs.
 struct MainPairs {
   std::unique_ptr<int, FreeDeleter> storage;
@@ -74,7 +75,7 @@ class FI_tree {
   // inserts every transaction and closes it; it throws RunError when the
   // file no longer holds what the first pass counted (`digest`).
   void scan1_DB(const ItemCounts& counts, ItemMap& items, MainPairs& pairs);
-  void scan2_DB(Data* data, const ItemMap& items, const PassDigest& digest);
+  void scan2_DB(Data* data, const ItemMap& items, const PassDigest& digest, Progress* progress = nullptr);
 
   // The number of nodes from the root down that are each their parent's
   // only child.

@@ -20,6 +20,7 @@
 #include <memory>
 
 #include "fp_tree/fi_tree.h"
+#include "fp_tree/progress.h"
 #include "memory/memory.h"
 #include "memory/power2.h"
 
@@ -27,15 +28,25 @@ namespace zub {
 
 enum class Step { go, next, stop };  // on to the next stage; position settled; level covered
 
+inline void report_position(Workspace& ws, int done, int total) {
+  ws.progress->update(Progress::Phase::mining, done, total, [&ws] {
+    long long n = 0;
+    for (long long k : ws.lengths) n += k;
+    return n;
+  });
+}
+
 template <class Level>
 int mine_positions(Level& level, FI_tree& tree) {
+  Workspace& ws = *tree.ws;
   for (int i = tree.num_items - 1; i >= level.lowest_position(); --i) {
+    if (ws.progress != nullptr && ws.progress_tree == &tree) report_position(ws, tree.num_items - 1 - i, tree.num_items);
     Fnode* const hd = tree.heads[i];
     if (level.head(i, hd) == Step::next) continue;
     int k = tree.collect_tail(i);
     Step s = level.tail(i, hd, k);
     if (s == Step::go) {
-      const TreeMark mark(*tree.ws);  // the conditional tree lives to the end of the position
+      const TreeMark mark(ws);  // the conditional tree lives to the end of the position
       FI_tree* child = tree.conditional_tree(k);
       level.fill(child, hd);
       s = level.child(child, i, k);

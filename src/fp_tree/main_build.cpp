@@ -23,6 +23,9 @@ CountArray make_counts(std::size_t entries) {
   return CountArray(static_cast<std::uint32_t*>(p));
 }
 
+// The scans tell a progress report of every 4096th transaction.
+constexpr int kProgressLines = 4095;
+
 // Marks an item as already counted in the current transaction.
 constexpr std::uint32_t kSeen = 0x80000000u;
 
@@ -44,7 +47,7 @@ bool one_batch_pays(const SortedBatch& first, std::size_t positions, std::size_t
 
 }  // namespace
 
-ItemCounts count_items(Data& data) {
+ItemCounts count_items(Data& data, Progress* progress) {
   ItemCounts c;
   std::size_t capacity = 100;
   CountArray counts = make_counts(capacity);
@@ -72,7 +75,8 @@ ItemCounts count_items(Data& data) {
     for (int k = 0; k < tran.length; ++k) count(tran.items[k]) &= ~kSeen;
     c.digest.add(tran.items, tran.length);
     if (c.transactions == INT_MAX) throw RunError(kExitFile, data.name() + " has more than 2147483647 transactions!");
-    ++c.transactions;
+    if ((++c.transactions & kProgressLines) == 0 && progress != nullptr)
+      progress->update(Progress::Phase::reading, c.transactions, 0, [] { return 0LL; });
   }
   c.dense = std::move(counts);
   c.dense_ids = static_cast<int>(std::min<std::size_t>(capacity, static_cast<std::size_t>(c.largest + 1)));
@@ -155,7 +159,7 @@ void FI_tree::scan1_DB(const ItemCounts& counted, ItemMap& items, MainPairs& pai
   pair_rows = num_items - 1;
 }
 
-void FI_tree::scan2_DB(Data* data, const ItemMap& items, const PassDigest& digest) {
+void FI_tree::scan2_DB(Data* data, const ItemMap& items, const PassDigest& digest, Progress* progress) {
   const Tuning& tuning = settings->tuning;
   const int transactions = digest.lines;
   Transaction tran(50);
@@ -187,6 +191,8 @@ void FI_tree::scan2_DB(Data* data, const ItemMap& items, const PassDigest& diges
   for (int n = 0; n < transactions; ++n) {
     if (data->getNextTransaction(&tran) == nullptr) break;
     read.add(tran.items, tran.length);
+    if ((n & kProgressLines) == 0 && progress != nullptr)
+      progress->update(Progress::Phase::building, n, transactions, [] { return 0LL; });
     // The distinct frequent positions of the transaction, ascending.
     int k = 0;
     for (int j = 0; j < tran.length; ++j) {

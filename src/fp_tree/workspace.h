@@ -19,6 +19,8 @@ class MFI_tree;
 class CFI_tree;
 class mfi_tem;
 class FSout;
+class FI_tree;
+class Progress;
 
 // A node on the path of the transaction last inserted, and its number.
 struct BuildStep {
@@ -88,6 +90,8 @@ class Workspace {
   stack itemset;      // the itemset under construction
   Counters counters;
   FSout* out = nullptr;  // where found itemsets go; never null while mining
+  Progress* progress = nullptr;         // told of each position of `progress_tree`, when there is one
+  const FI_tree* progress_tree = nullptr;
   std::vector<long long> lengths;  // itemsets found, by length - 1
 
   // Per position of the tree being mined: the tail and its supports.

@@ -99,6 +99,7 @@ Data::Status Data::fail(const std::string& message) {
 
 bool Data::refill() {
   if (at_eof_) return false;
+  note_letters();
   std::size_t n;
   if (gzip_ == nullptr) {
     n = std::fread(buf_.get(), 1, kBlockSize, file);
@@ -127,9 +128,21 @@ std::size_t Data::start_gzip(std::size_t read) {
   return gzip_->read(buf_.get(), kBlockSize);
 }
 
+// A block that gave no id yet is looked at for letters once it is read, so
+// that a file of words read as ids can be told apart from an empty one; a
+// file with ids never pays for it.
+void Data::note_letters() {
+  if (any_id_ || saw_letters_ || names_mode_ || buf_ == nullptr) return;
+  for (const char* p = buf_.get(); p < end_ && !saw_letters_; ++p) {
+    const unsigned char c = static_cast<unsigned char>(*p);
+    saw_letters_ = static_cast<unsigned>((c | 0x20) - 'a') < 26 || c >= 0x80;
+  }
+}
+
 Data::Status Data::next(Transaction& t) {
   if (replaying_) return replay(t);
   const Status status = names_mode_ ? read_names(t) : read_ids(t);
+  any_id_ = any_id_ || t.length > 0;
   if (keeping_ && status == Status::transaction) {
     kept_ids_.insert(kept_ids_.end(), t.items, t.items + t.length);
     kept_lengths_.push_back(static_cast<std::uint32_t>(t.length));
@@ -221,6 +234,7 @@ Data::Status Data::read_ids(Transaction& t) {
 }
 
 Data::Status Data::end_of_pass() {
+  note_letters();
   if (keeping_) {
     // The stream is used up; from now on the recording is the file.
     keeping_ = false;

@@ -64,6 +64,8 @@ class Data {
   // With names: the words read, by id; the table stays after close(). Moves
   // it out, leaving the reader without names.
   std::vector<std::string> take_names();
+  // Whether the text holds letters but no id at all: words read as ids.
+  bool words_without_ids() const { return saw_letters_ && !any_id_; }
   // Whether the passes after the first are served from memory.
   bool in_memory() const { return keeping_ || replaying_; }
 
@@ -72,6 +74,7 @@ class Data {
  private:
   void start(const Options& options);
   bool refill();
+  void note_letters();
   [[gnu::noinline]] std::size_t start_gzip(std::size_t read);
   Status fail(const std::string& message);
   Status read_ids(Transaction& t);
@@ -86,6 +89,8 @@ class Data {
   const char* cur_ = nullptr;
   const char* end_ = nullptr;
   bool at_eof_ = false;      // the stream has no more bytes
+  bool any_id_ = false;      // some line held an id
+  bool saw_letters_ = false; // a block without ids held letters
   long long line_ = 0;       // lines completed in this pass
   bool owns_file_ = true;
   long start_ = 0;           // where a pass begins in a seekable stream

@@ -30,7 +30,7 @@ Run::~Run() = default;
 FI_tree& Run::main_tree() const { return *main_->tree; }
 
 void Run::read(Data& data) {
-  ItemCounts counts = count_items(data);
+  ItemCounts counts = count_items(data, request_.progress);
   settings_.transactions = counts.transactions;
   settings_.threshold = request_.min_support.resolve(counts.transactions);
   main_ = std::make_unique<MainTree>();
@@ -41,7 +41,7 @@ void Run::read(Data& data) {
   counts.large = IdTable();
   ws_ = std::make_unique<Workspace>(settings_, items_.frequent());
   tree->ws = ws_.get();
-  tree->scan2_DB(&data, items_, counts.digest);
+  tree->scan2_DB(&data, items_, counts.digest, request_.progress);
   main_->tree = tree;
   single_prefix_ = items_.frequent() > 0 ? tree->cal_single_prefix() : 0;
 }
@@ -94,6 +94,8 @@ RunReport Run::mine(FSout& out) {
   const int f = items_.frequent();
   ws_->out = &out;
   FI_tree& tree = *main_->tree;
+  ws_->progress = request_.progress;
+  ws_->progress_tree = &tree;
   if (f > 0 && request_.target == MiningTarget::maximal && single_prefix_ == f) {
     // The tree is one path: all frequent items form the only maximal itemset.
     // Without child links its nodes are the numbers after the root.

@@ -17,6 +17,7 @@
 namespace zub {
 
 class Data;
+class Progress;
 class FSout;
 class FI_tree;
 class MFI_tree;
@@ -49,6 +50,7 @@ struct RunRequest {
   MiningTarget target = MiningTarget::maximal;
   MaximalMethod method = MaximalMethod::lookahead;
   Tuning tuning;
+  Progress* progress = nullptr;  // told where the run is, when given
 };
 
 // What the mining found beside the itemsets.
