@@ -1,0 +1,220 @@
+// What real data and habits bring: item ids of any size, files that change
+// while they are read, files without ids or with words, help and version,
+// and memory that follows the distinct items for every target.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <random>
+
+#include "common/run_error.h"
+#include "fp_tree/fi_tree.h"
+#include "io/data.h"
+#include "support/brute_force.h"
+#include "support/random_db.h"
+#include "support/test_support.h"
+
+namespace zub {
+namespace {
+
+using namespace zub::test;
+
+// Runs zub-mine in-process; returns the itemsets as sets, and its lines.
+Mined mine(const std::vector<std::string>& args, std::string* text = nullptr) {
+  std::string out, err;
+  EXPECT_EQ(run_mine_in_process(args, &out, &err), 0) << err;
+  if (text != nullptr) *text = out;
+  return parse_itemsets(out);
+}
+
+// Ids from 2^20 up (to 2147483647) are counted in a table: every target
+// finds what it finds on the same file with small ids, mapped back, and
+// items of equal support come by ascending id.
+TEST(LargeIds, EveryTargetAgreesWithTheSameFileRenumbered) {
+  std::mt19937 rng(11);
+  for (std::uint32_t seed = 1; seed <= 40; ++seed) {
+    const RandomDb db = random_db(seed);
+    std::map<int, int> large;  // small id -> large id, order-preserving
+    for (const auto& t : db.transactions)
+      for (int x : t) large[x] = 0;
+    int next = (1 << 20) + static_cast<int>(rng() % 1000);
+    for (auto& [small, big] : large) big = (next += 1 + static_cast<int>(rng() % 50000000));
+    std::string text;
+    for (const auto& t : db.transactions) {
+      for (int x : t) text += std::to_string(large[x]) + " ";
+      text += "\n";
+    }
+    TempDir dir;
+    dir.write("small", db.text);
+    dir.write("large", text);
+    for (const char* target : {"maximal", "closed", "all"}) {
+      const Mined small = mine({"--target", target, dir.file("small"), "2"});
+      Mined expected;
+      for (const auto& [items, support] : small) {
+        Itemset mapped;
+        for (int x : items) mapped.push_back(large[x]);
+        expected[mapped] = support;
+      }
+      std::string lines;
+      EXPECT_EQ(mine({"--target", target, dir.file("large"), "2"}, &lines), expected) << "seed " << seed << target;
+    }
+  }
+}
+
+TEST(LargeIds, MemoryFollowsTheDistinctIds) {
+#ifdef ZUB_SANITIZED
+  GTEST_SKIP() << "address-space limits do not work under the sanitizers";
+#endif
+  TempDir dir;
+  std::string text;
+  std::mt19937 rng(5);
+  for (int t = 0; t < 2000; ++t) {
+    for (int k = 0; k < 8; ++k) text += std::to_string(2147483647 - static_cast<int>(rng() % 300) * 7000000) + " ";
+    text += "\n";
+  }
+  dir.write("db", text);
+  RunOptions limit;
+  limit.address_space = 96ull << 20;
+  for (const std::string& program : {zub_binary(), zub_mine_binary()}) {
+    const ProcessResult r = run_program(program, {"db", "20", "out"}, dir.path(), limit);
+    EXPECT_EQ(r.status, 0) << program << ": " << r.out << r.err;
+    EXPECT_FALSE(dir.read("out").empty());
+  }
+}
+
+// Three lines sharing 20,000 ids: two closed itemsets, found in memory that
+// grows with the items, not with their square (800 MB before).
+TEST(LargeIds, SharedItemsAtClosedAndAllStayInMemory) {
+#ifdef ZUB_SANITIZED
+  GTEST_SKIP() << "address-space limits do not work under the sanitizers";
+#endif
+  TempDir dir;
+  std::string shared;
+  for (int x = 1; x <= 20000; ++x) shared += std::to_string(x) + " ";
+  dir.write("db", shared + "0\n" + shared + "0\n" + shared + "\n");
+  RunOptions limit;
+  limit.address_space = 200ull << 20;
+  const ProcessResult r = run_program(zub_mine_binary(), {"--target", "closed", "db", "2"}, dir.path(), limit);
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 2);
+}
+
+// The second pass must read what the first counted; an append is not read.
+TEST(ChangedFile, SecondPassSeesAnotherFile) {
+  const std::string original = "1 2 3\n1 2 3\n2 3\n1 4\n";
+  struct Case {
+    const char* name;
+    std::string changed;
+    bool fails;
+  };
+  const Case cases[] = {
+      {"truncated to 6 bytes", "1 2 3\n", true},
+      {"emptied", "", true},
+      {"a line changed, same length", "1 2 3\n1 2 4\n2 3\n1 4\n", true},
+      {"ids moved between lines", "1 2 3\n1 2 3\n2 4\n1 3\n", true},
+      {"lines appended", original + "5 6\n7\n", false},
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    dir.write("db", original);
+    Data data(dir.file("db").c_str());
+    Settings settings;
+    settings.threshold = 2;
+    ItemCounts counts = count_items(data);
+    dir.write("db", c.changed);
+    memory pool(kTreePoolBlocks, kTreePoolFirst, kTreePoolUnit, 2);
+    NodeStore store;
+    FI_tree* tree = pool.take<FI_tree>(1);
+    tree->init(&settings, nullptr, &pool, &store, -1, 0);
+    ItemMap items;
+    MainPairs pairs;
+    tree->scan1_DB(counts, items, pairs);
+    Workspace ws(settings, items.frequent());
+    tree->ws = &ws;
+    try {
+      tree->scan2_DB(&data, items, counts.digest);
+      EXPECT_FALSE(c.fails) << c.name;
+    } catch (const RunError& e) {
+      EXPECT_TRUE(c.fails) << c.name;
+      EXPECT_EQ(e.status(), kExitFile);
+      EXPECT_EQ(std::string(e.what()), dir.file("db") + " changed while it was read!") << c.name;
+    }
+  }
+}
+
+// No id, no item: not even at MINSUP 0, where every id up to the largest is.
+TEST(NoIds, NothingIsWrittenOrReported) {
+  for (const std::string content : {"", "\n\n\n", "  \t\n"}) {
+    TempDir dir;
+    dir.write("db", content);
+    const ProcessResult r = run_program(zub_binary(), {"db", "0", "out"}, dir.path());
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(dir.read("out"), "");
+    EXPECT_FALSE(dir.exists("testfile.txt")) << "no run report for a run without items";
+    EXPECT_EQ(mine({dir.file("db"), "0"}), Mined{});
+  }
+}
+
+TEST(Words, WithoutNamesTheRunSaysSo) {
+  TempDir dir;
+  dir.write("words", "milk bread\nbread beer\n");
+  dir.write("mixed", "milk 1 bread\n1\n");
+  const std::string kSay = "no item ids found; for items given as words use --names\n";
+  std::string out, err;
+  EXPECT_EQ(run_mine_in_process({dir.file("words"), "1"}, &out, &err), 0);
+  EXPECT_EQ(out, "");
+  EXPECT_EQ(err, kSay);
+  EXPECT_EQ(run_mine_in_process({dir.file("mixed"), "1"}, &out, &err), 0);
+  EXPECT_EQ(out, "1 (2)\n");
+  EXPECT_EQ(err, "");
+  EXPECT_EQ(run_mine_in_process({"--names", dir.file("words"), "2"}, &out, &err), 0);
+  EXPECT_EQ(out, "bread (2)\n");
+  EXPECT_EQ(err, "");
+}
+
+TEST(HelpAndVersion, GoToStandardOutputAndAFailedWriteFails) {
+  TempDir dir;
+  const std::string version = std::string(" ") + ZUB_VERSION_TEXT + "\n";
+  struct Case {
+    std::string program;
+    std::vector<std::string> args;
+    std::string begins;
+  };
+  const Case cases[] = {
+      {zub_binary(), {"--help"}, "usage: zub <infile> <MINSUP> [<outfile>]\n"},
+      {zub_binary(), {"--version"}, "zub" + version},
+      {zub_mine_binary(), {"--help"}, "usage: zub-mine "},
+      {zub_mine_binary(), {"-h"}, "usage: zub-mine "},
+      {zub_mine_binary(), {"--version"}, "zub-mine" + version},
+  };
+  for (const Case& c : cases) {
+    ProcessResult r = run_program(c.program, c.args, dir.path());
+    EXPECT_EQ(r.status, 0) << c.args[0];
+    EXPECT_EQ(r.out.substr(0, c.begins.size()), c.begins) << c.args[0];
+    EXPECT_EQ(r.err, "");
+    RunOptions full;
+    full.stdout_path = "/dev/full";
+    r = run_program(c.program, c.args, dir.path(), full);
+    EXPECT_EQ(r.status, 2) << c.program << " " << c.args[0] << " to a full device";
+    EXPECT_NE(r.err.find("standard output could not be written!"), std::string::npos) << r.err;
+  }
+  const ProcessResult usage = run_program(zub_binary(), {"--help", "1"}, dir.path());
+  EXPECT_EQ(usage.status, 2) << "a file named --help";
+  EXPECT_EQ(run_program(zub_binary(), {}, dir.path()).out, "usage: zub <infile> <MINSUP> [<outfile>]\n");
+}
+
+// The progress line goes to standard error only and leaves the itemsets alone.
+TEST(Progress, LeavesTheOutputAsItIs) {
+  const RandomDb db = random_db(7, true);
+  TempDir dir;
+  dir.write("db", db.text);
+  std::string plain, shown, err;
+  ASSERT_EQ(run_mine_in_process({dir.file("db"), "2"}, &plain), 0);
+  ASSERT_EQ(run_mine_in_process({"--progress", dir.file("db"), "2"}, &shown, &err), 0);
+  EXPECT_EQ(shown, plain);
+  if (!err.empty()) EXPECT_EQ(err.substr(err.size() - 4), "\r\033[K") << "the line is cleared at the end";
+}
+
+}  // namespace
+}  // namespace zub
