@@ -1,11 +1,8 @@
 #pragma once
 // The one run sequence of zub, zub-mine and the embedding API: read the
-// database (two passes), choose the frequent items, build the main FP-tree,
-// then mine it for a target and record every itemset through an output.
-// The callers differ only in what they make of it: zub opens its output
-// file between the two steps, writes a single-path tree's length report,
-// and appends a run report; zub-mine prints statistics; the API hands the
-// itemsets to a callback.
+// database (two passes) into the main FP-tree, then mine it for a target,
+// recording every itemset through an output that the caller opens between
+// the two. The callers differ in what they make of the report.
 #include <memory>
 #include <vector>
 
@@ -25,17 +22,8 @@ class CFI_tree;
 class mfi_tem;
 struct MainTree;
 
-enum class MiningTarget {
-  maximal,  // Mine_Max or Mine_Max_Projected
-  closed,   // Mine_Closed
-  all,      // FP_growth
-};
-
-// The maximal miner to run.
-enum class MaximalMethod {
-  lookahead,  // Mine_Max, as zub runs it
-  projected,  // Mine_Max_Projected
-};
+enum class MiningTarget { maximal, closed, all };
+enum class MaximalMethod { lookahead /* Mine_Max, as zub runs it */, projected /* Mine_Max_Projected */ };
 
 // A minimum support as given: a count, or a share of the transactions that
 // becomes a count once they are counted.
@@ -80,12 +68,11 @@ class Run {
   // frequent. Throws RunError.
   RunReport mine(FSout& out);
 
-  // The built state, for tests of single operations: the main tree, the
-  // workspace, and after prepare() the root result tree and its list.
+  // For tests of single operations: the built state, and after prepare()
+  // (which mine() calls) the root result tree.
   FI_tree& main_tree() const;
   Workspace& workspace() const { return *ws_; }
-  // Readies the miners' state for the target as mine() does before mining;
-  // for the maximal target takes the single prefix (unless told not to).
+  // The maximal target takes the single prefix onto the stack, unless told not to.
   void prepare(bool take_prefix = true);
   MFI_tree* root_mfi() const { return root_mfi_; }
   CFI_tree* root_cfi() const { return root_cfi_; }
