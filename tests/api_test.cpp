@@ -49,50 +49,50 @@ TEST(Api, SharesAreExact) {
   std::string hundred;
   for (int t = 0; t < 100; ++t) hundred += "1\n";
   dir.write("db", hundred);
-  auto threshold = [&](Support s) { return mine_file(dir.file("db"), Target::maximal, s, [](auto, int) {}).min_support; };
   // Shares as a double are read as the decimal that prints as them: 0.07
   // and 0.14 are a hair above as doubles and would give 8 and 15.
-  EXPECT_EQ(threshold(Support::fraction(0.07)), 7);
-  EXPECT_EQ(threshold(Support::fraction(0.14)), 14);
-  EXPECT_EQ(threshold(Support::fraction(0.0701)), 8);
-  EXPECT_EQ(threshold(Support::fraction(1e-300)), 1);
-  EXPECT_EQ(threshold(Support::fraction(1.0)), 100);
-  EXPECT_EQ(threshold(Support::fraction(0.0)), 0);
-  EXPECT_EQ(threshold(Support::fraction(7, 100)), 7);
-  EXPECT_EQ(threshold(Support::fraction(1, 3)), 34);
-  EXPECT_EQ(threshold(Support::count(100)), 100);
+  const std::pair<Support, int> cases[] = {
+      {Support::fraction(0.07), 7},   {Support::fraction(0.14), 14},   {Support::fraction(0.0701), 8},
+      {Support::fraction(1e-300), 1}, {Support::fraction(1.0), 100},   {Support::fraction(0.0), 0},
+      {Support::fraction(7, 100), 7}, {Support::fraction(1, 3), 34},   {Support::count(100), 100}};
+  for (const auto& [support, threshold] : cases)
+    EXPECT_EQ(mine_file(dir.file("db"), Target::maximal, support, [](auto, int) {}).min_support, threshold)
+        << support.numerator() << "/" << support.denominator();
 }
 
 TEST(Api, FailuresAreErrorsOfTheirKind) {
   test::TempDir dir;
   dir.write("long", "1 2\n99999999999\n");
   dir.write("near_int_max", "2147483000 5\n2147483646 5\n");
-  auto kind_of = [](const std::function<void()>& f) -> std::string {
+  auto mine = [](const std::string& path) { mine_file(path, Target::closed, Support::count(1)); };
+  const std::string share = "argument: a share of the transactions must be from 0 to 1, not ";
+  const std::pair<std::function<void()>, std::string> cases[] = {
+      {[] { Support::count(-1); }, "argument: the minimum support cannot be negative: -1"},
+      {[] { Support::fraction(1.5); }, share + "1.5"},
+      {[] { Support::fraction(-0.0001); }, share + "-0.0001"},
+      {[] { Support::fraction(std::nan("")); }, share + "nan"},
+      {[] { Support::fraction(3, 2); }, share + "3/2"},
+      {[] { Support::fraction(0, 0); }, share + "0/0"},
+      {[&] { mine_file(dir.file("long"), Target::all, Support::count(1), nullptr); },
+       "argument: no callback to hand the itemsets to"},
+      {[&] { mine(dir.file("missing")); }, "file: " + dir.file("missing") + " could not be opened!"},
+      {[&] { mine(dir.path().string()); }, "file: " + dir.path().string() + " could not be read!"},
+      {[&] { mine(dir.file("long")); }, "file: " + dir.file("long") + ", line 2: item id is larger than 2147483647!"},
+#ifndef ZUB_SANITIZED
+      // Tables indexed by id: ids near the int range need more than any machine.
+      {[&] { mine(dir.file("near_int_max")); }, "memory: Not enough memory!"},
+#endif
+  };
+  for (const auto& [action, expected] : cases) {
+    std::string got = "no error";
     try {
-      f();
+      action();
     } catch (const Error& e) {
       const char* kinds[] = {"argument", "file", "memory", "internal"};
-      return kinds[static_cast<int>(e.kind())] + std::string(": ") + e.what();
+      got = kinds[static_cast<int>(e.kind())] + std::string(": ") + e.what();
     }
-    return "no error";
-  };
-  auto mine = [](const std::string& path, int minsup) { mine_file(path, Target::closed, Support::count(minsup)); };
-  EXPECT_EQ(kind_of([] { Support::count(-1); }), "argument: the minimum support cannot be negative: -1");
-  EXPECT_EQ(kind_of([] { Support::fraction(1.5); }), "argument: a share of the transactions must be from 0 to 1, not 1.5");
-  EXPECT_EQ(kind_of([] { Support::fraction(-0.0001); }), "argument: a share of the transactions must be from 0 to 1, not -0.0001");
-  EXPECT_EQ(kind_of([] { Support::fraction(std::nan("")); }), "argument: a share of the transactions must be from 0 to 1, not nan");
-  EXPECT_EQ(kind_of([] { Support::fraction(3, 2); }), "argument: a share of the transactions must be from 0 to 1, not 3/2");
-  EXPECT_EQ(kind_of([] { Support::fraction(0, 0); }), "argument: a share of the transactions must be from 0 to 1, not 0/0");
-  EXPECT_EQ(kind_of([&] { mine_file(dir.file("long"), Target::all, Support::count(1), nullptr); }),
-            "argument: no callback to hand the itemsets to");
-  EXPECT_EQ(kind_of([&] { mine(dir.file("missing"), 1); }), "file: " + dir.file("missing") + " could not be opened!");
-  EXPECT_EQ(kind_of([&] { mine(dir.path().string(), 1); }), "file: " + dir.path().string() + " could not be read!");
-  EXPECT_EQ(kind_of([&] { mine(dir.file("long"), 1); }),
-            "file: " + dir.file("long") + ", line 2: item id is larger than 2147483647!");
-#ifndef ZUB_SANITIZED
-  // Tables indexed by id: ids near the int range need more than any machine.
-  EXPECT_EQ(kind_of([&] { mine(dir.file("near_int_max"), 2); }), "memory: Not enough memory!");
-#endif
+    EXPECT_EQ(got, expected);
+  }
 }
 
 TEST(Api, CallbackExceptionsPassThroughAndPipesWork) {

@@ -16,9 +16,10 @@ namespace {
 using test::TempDir;
 
 #ifdef ZUB_SANITIZED
-constexpr bool kSanitized = true;
+#define SKIP_WHEN_SANITIZED() \
+  GTEST_SKIP() << "AddressSanitizer cannot run under an address-space limit; the Release build runs this"
 #else
-constexpr bool kSanitized = false;
+#define SKIP_WHEN_SANITIZED() (void)0
 #endif
 
 constexpr unsigned long long kMiB = 1ULL << 20;
@@ -70,7 +71,7 @@ bool run_limited(const TempDir& dir, const std::vector<std::string>& args, unsig
 }
 
 TEST(ResourceLimit, TooLittleAddressSpaceEndsWithAMemoryMessage) {
-  if (kSanitized) GTEST_SKIP() << "AddressSanitizer cannot run under an address-space limit; the Release build runs this";
+  SKIP_WHEN_SANITIZED();
   TempDir dir;
   dir.write("db", basket_database());
   const std::vector<std::string> args{"db", "10", "out"};
@@ -97,14 +98,13 @@ TEST(ResourceLimit, TooLittleAddressSpaceEndsWithAMemoryMessage) {
 // A public benchmark dataset, when present: retail.dat at MINSUP 10 needs
 // about 24 MiB of address space.
 TEST(ResourceLimit, RetailUnder16MiBIsNotEnoughMemory) {
-  if (kSanitized) GTEST_SKIP() << "AddressSanitizer cannot run under an address-space limit; the Release build runs this";
-  const std::string data = test::data_dir();
-  if (data.empty() || !std::filesystem::exists(data + "/retail.dat")) GTEST_SKIP() << "retail.dat not present";
+  SKIP_WHEN_SANITIZED();
+  const std::string retail = test::dataset("retail.dat");
+  if (retail.empty()) GTEST_SKIP() << test::no_dataset("retail.dat");
   TempDir dir;
   test::RunOptions options;
   options.address_space = 16 * kMiB;
-  const test::ProcessResult r =
-      test::run_program(test::zub_binary(), {data + "/retail.dat", "10", "out"}, dir.path(), options);
+  const test::ProcessResult r = test::run_program(test::zub_binary(), {retail, "10", "out"}, dir.path(), options);
   EXPECT_EQ(r.status, 3);
   EXPECT_TRUE(is_memory_message(r.out)) << r.out;
   EXPECT_EQ(dir.read("testfile.txt"), "");

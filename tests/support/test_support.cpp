@@ -162,4 +162,15 @@ std::string data_dir() {
   return std::filesystem::is_directory(dir, ec) ? dir.string() : std::string();
 }
 
+std::string dataset(const std::string& file) {
+  const std::string dir = data_dir();
+  std::error_code ec;
+  return !dir.empty() && std::filesystem::is_regular_file(dir + "/" + file, ec) ? dir + "/" + file : std::string();
+}
+
+std::string no_dataset(const std::string& file) {
+  return file + " not found: the benchmark datasets are looked for in ../shared/data beside the source tree, " +
+         "or in the folder that the environment variable ZUB_DATA_DIR names; set ZUB_DATA_DIR to run this test";
+}
+
 }  // namespace zub::test

@@ -64,5 +64,9 @@ int run_mine_in_process(const std::vector<std::string>& args, std::string* out, 
 
 // The folder of public benchmark datasets, or an empty string when absent.
 std::string data_dir();
+// The path of one benchmark dataset, or an empty string when it is absent;
+// and the reason to give when a test skips for want of it.
+std::string dataset(const std::string& file);
+std::string no_dataset(const std::string& file);
 
 }  // namespace zub::test
