@@ -6,14 +6,7 @@
 
 #include <random>
 
-#include "run/main_tree.h"
-#include "run/mining_run.h"
-#include "fp_tree/fi_tree.h"
-#include "io/data.h"
-#include "io/fsout.h"
-#include "support/brute_force.h"
 #include "support/prepared.h"
-#include "support/test_support.h"
 
 namespace zub {
 namespace {
@@ -93,27 +86,27 @@ TEST(LargeTree, ManySlabsAndBatchesAgreeWithSubsetSums) {
         if (closed && minsup == 60) continue;  // hundreds of thousands of closed itemsets
         SCOPED_TRACE("seed " + std::to_string(seed) + ", MINSUP " + std::to_string(minsup) +
                      (closed ? ", closed" : ", maximal"));
-        Context ctx;
-        ctx.THRESHOLD = minsup;
         // Seeds 1 and 2 are built in batches (with child links), seed 3 as one.
-        if (seed != 3) ctx.single_batch_positions = 0;
-        ctx.build_batch_positions = seed == 2 ? 5000 : ctx.build_batch_positions;
+        Tuning tuning;
+        if (seed != 3) tuning.single_batch_positions = 0;
+        if (seed == 2) tuning.build_batch_positions = 5000;
+        zub::Run run(request(minsup, target, tuning));
         Data data(dir.file("db").c_str());
-        MainTree main = build_main_tree(ctx, data);
-        ASSERT_GE(ctx.nodes.slabs(), 3u) << "the tree should span several slabs";
-        MiningRun run(ctx, main.tree, closed ? 0 : main.single_prefix, target);
-        EXPECT_LT(ctx.nodes.link_slabs(), ctx.nodes.slabs()) << "the main tree gave its child links back";
-        if (seed == 1 && !closed) {
-          // The developer dump says so instead of walking them.
-          Capture dump(ctx);
-          main.tree->print(dump.file);
-          EXPECT_NE(dump.text().find("(child links given back)"), std::string::npos);
-        }
+        run.read(data);
+        const NodeStore& store = *run.main_tree().store;
+        ASSERT_GE(store.slabs(), 3u) << "the tree should span several slabs";
         {
           FSout out(dir.file("out").c_str());
-          out.set_order(ctx.order_item.data());
-          closed ? main.tree->Mine_Closed(&out) : main.tree->Mine_Max(&out);
+          out.set_order(run.items().file_id.data());
+          run.mine(out);
           out.close();
+        }
+        EXPECT_LT(store.link_slabs(), store.slabs()) << "the main tree gave its child links back";
+        if (seed == 1 && !closed) {
+          // The developer dump says so instead of walking them.
+          Capture dump(run);
+          print(run.main_tree(), dump.file);
+          EXPECT_NE(dump.text().find("(child links given back)"), std::string::npos);
         }
         const Mined expected = select(db, support, minsup, closed);
         const Mined written = parse_itemsets(dir.read("out"));

@@ -1,6 +1,8 @@
-// The FP-tree and MFI-tree dumps, and the stand-alone pattern-base walks
-// and pair counting of the FP-tree.
+// The stand-alone pattern-base walks and pair counting of the FP-tree, on
+// random databases against supports counted from the transactions.
 #include <gtest/gtest.h>
+
+#include <random>
 
 #include "support/prepared.h"
 #include "support/random_db.h"
@@ -8,126 +10,80 @@
 namespace zub {
 namespace {
 
-using test::Capture;
-using test::Prepared;
+using namespace zub::test;
 
-// Ids 0 to 5 alone, supports 6 down to 1: positions are ids, no pair is counted.
-const char* kSixAlone = "0\n0\n0\n0\n0\n0\n1\n1\n1\n1\n1\n2\n2\n2\n2\n3\n3\n3\n4\n4\n5\n";
-
-TEST(TreeDump, WorkedExample) {
-  Prepared p("0 1\n0 2\n0 1\n1\n", 1, false);
-  Capture c(*p.ctx);
-  p.tree().print(c.file);
-  EXPECT_EQ(c.text(),
-            "\n\n---------------FP Tree------------\n\n"
-            "Head table:\n"
-            "0(3)\t 0( 3)  0( 3) \n"
-            "1(3)\t 1( 3)  1( 1)  1( 2) \n"
-            "2(1)\t 2( 1)  2( 1) \n"
-            "\nOrder table:\t0  1  2  \n\n"
-            " -1(   0)   0(   3)   1(   2) \n"
-            "--------- ---------   2(   1) \n"
-            "---------   1(   1) "
-            "\n\n-----------End of FP Tree-------------\n\n");
-}
-
-TEST(TreeDump, PairArrayRowsAndAnEmptyTree) {
-  Prepared p("0 1 2 3 4 5\n0 1 2 3 4 5\n", 1, false);
-  Capture c(*p.ctx);
-  p.tree().print(c.file);
-  const std::string dump = c.text();
-  EXPECT_NE(dump.find("Array:\n        0    1    2    3    4 \n"
-                      "  5:    2    2    2    2    2 \n  4:    2    2    2    2 \n  3:    2    2    2 \n"
-                      "  2:    2    2 \n  1:    2 \n\nOrder table:"),
-            std::string::npos)
-      << dump;
-
-  // Every id frequent at 0, none in a transaction: header and root only.
-  Prepared empty("\n", 0, false);
-  Capture e(*empty.ctx);
-  empty.tree().print(e.file);
-  EXPECT_EQ(e.text(),
-            "\n\n---------------FP Tree------------\n\nHead table:\n0(0)\t 0( 0) \n\nOrder table:\t0  \n\n"
-            " -1(   0) \n\n-----------End of FP Tree-------------\n\n");
-}
-
-TEST(MfiTreeDump, PathsAndChains) {
-  Prepared p("1 2\n1 3\n2 3\n", 1);  // positions: 1, 2, 3 as 0, 1, 2
-  MFI_tree& m = p.root_mfi();
-  const int a[] = {-1, 0, 2}, b[] = {-1, 1, 2};
-  m.insert(a, 0, 3);
-  m.insert(b, 0, 3);
-  Capture c(*p.ctx);
-  m.print(false, c.file);
-  EXPECT_EQ(c.text(),
-            "\n\n-------------MFI Tree-------------\n\n2 MFIs, Position: -1. Stack: \n"
-            "Head table:\n0\t 0( 1) \n1\t 1( 1) \n2\t 2( 2)  2( 2) \n"
-            "\nOrder table:\t0  1  2  \n\n"
-            "  -1         0( 1)     2( 2)  \n  --         1( 1)     2( 2)  "
-            "\n\n------------End of MFI-------------\n\n");
-}
-
-TEST(PatternBase, PairRowAndTopSupport) {
-  Prepared p(kSixAlone, 1, false);  // six items: a pair-count array
-  p.ctx->THRESHOLD = 2;
-  p.ctx->list = std::make_unique<stack>(7, true);
-  FI_tree& t = p.tree();
-  const int pairs[][2] = {{0, 3}, {1, 3}, {2, 3}};
-  const int counts[] = {2, 1, 5};
-  for (int k = 0; k < 3; ++k) t.add_pairs(pairs[k], 2, counts[k]);
-  stack& list = p.list();
-  list.items[0] = 3;
-  list.len = 1;
-  EXPECT_EQ(t.conditional_pattern_base(3, true), 2);
-  EXPECT_EQ(std::vector<int>(p.ctx->tail.begin(), p.ctx->tail.begin() + 2), (std::vector<int>{0, 2}));
-  EXPECT_EQ(p.ctx->supp, (std::vector<int>{2, 0, 5, 0, 0, 0}));
-  EXPECT_EQ(list.item_supports[0], 5) << "the frequent item of highest position wins";
-  // Position 0 has no pattern base, and no node of 5 has an ancestor.
-  EXPECT_EQ(t.conditional_pattern_base(0, false), 0);
-  std::fill(p.ctx->supp.begin(), p.ctx->supp.end(), 0);
-  EXPECT_EQ(t.conditional_pattern_base(t.heads[5], false), 0);
-  EXPECT_EQ(p.ctx->supp, std::vector<int>(6, 0));
-}
-
-TEST(PatternBase, ChainWalkAgreesWithPairRows) {
-  int rows_checked = 0;
-  for (std::uint32_t seed = 1; seed <= 80; ++seed) {
-    const test::RandomDb db = test::random_db(seed);
-    Prepared p(db.text, 2, false);
+// The tail of each position, from its chain or from its pair row (dense or
+// sparse): the lower items frequent with it, ascending, their supports in
+// supp; with set_top_support the highest one's support goes to the stack's top.
+TEST(PatternBase, ChainWalkAndPairRowsGiveTheFrequentPairs) {
+  int rows = 0, walks = 0;
+  for (std::uint32_t seed = 1; seed <= 150; ++seed) {
+    const RandomDb db = random_db(seed);
+    const int minsup = 1 + static_cast<int>(seed % 3);
+    Tuning tuning;
+    if (seed % 3 == 0) tuning.dense_pair_cells = 0;
+    Prepared p(db.text, request(minsup, MiningTarget::maximal, tuning));
     FI_tree& t = p.tree();
-    Context& c = *p.ctx;
-    for (int pos = 1; pos < t.num_items; ++pos) {
-      if (!t.has_pair_row(pos)) continue;
-      ++rows_checked;
-      const int k = t.conditional_pattern_base(t.pos_item[pos], false);
-      const std::vector<int> tail(c.tail.begin(), c.tail.begin() + k), supp = c.supp;
-      std::fill(c.supp.begin(), c.supp.end(), 0);
-      ASSERT_EQ(t.conditional_pattern_base(t.heads[pos], false), k) << "seed " << seed << " position " << pos;
-      EXPECT_EQ(std::vector<int>(c.tail.begin(), c.tail.begin() + k), tail);
-      EXPECT_EQ(c.supp, supp);
-      std::fill(c.supp.begin(), c.supp.end(), 0);
+    Workspace& ws = p.ws();
+    for (int pos = 0; pos < t.num_items; ++pos) {
+      SCOPED_TRACE("seed " + std::to_string(seed) + " position " + std::to_string(pos));
+      std::vector<int> tail, supports;
+      for (int q = 0; q < pos; ++q) {
+        const int s = support_of(db.transactions, p.ids({q, pos}));
+        if (s < minsup) continue;
+        tail.push_back(q);
+        supports.push_back(s);
+      }
+      for (int from_pairs : {0, 1}) {
+        if (from_pairs == 1 && !t.has_pair_row(pos)) continue;
+        (from_pairs ? rows : walks) += 1;
+        const bool top = (pos + from_pairs) % 2 == 0;
+        p.list().items[0] = pos;
+        p.list().len = 1;
+        p.list().item_supports[0] = -1;
+        std::fill(ws.supp.begin(), ws.supp.end(), 0);
+        const int k = from_pairs ? t.pattern_base_from_pairs(pos, top) : t.walk_pattern_base(t.heads[pos], top);
+        ASSERT_EQ(std::vector<int>(ws.tail.begin(), ws.tail.begin() + k), tail) << "from pairs " << from_pairs;
+        for (int q = 0; q < t.num_items; ++q) {
+          const auto at = std::find(tail.begin(), tail.end(), q);
+          const int s = at == tail.end() ? 0 : supports[static_cast<std::size_t>(at - tail.begin())];
+          ASSERT_EQ(ws.supp[static_cast<std::size_t>(q)], s) << q;
+        }
+        EXPECT_EQ(p.list().item_supports[0], top && k > 0 ? supports.back() : -1);
+      }
     }
   }
-  EXPECT_GT(rows_checked, 100);
+  EXPECT_GT(rows, 300);
+  EXPECT_GT(walks, 1000);
 }
 
-TEST(PatternBase, FillCountCompactsAndCountsPairs) {
-  Prepared p(kSixAlone, 1, false);
+// fill_count takes the positions marked in `origin`, restores the marks, and
+// adds the count to each of their pairs that has a row.
+TEST(PatternBase, FillCountAddsToThePairsOfTheMarkedPositions) {
+  std::mt19937 rng(9);
+  Prepared p(nested_db(9), request(1));  // nine items: pair rows, positions equal ids
   FI_tree& t = p.tree();
-  std::vector<int> origin(6, -1);
-  origin[4] = 4;
-  t.fill_count(origin.data(), 7);
-  EXPECT_EQ(p.ctx->compact[0], 4);
-  EXPECT_EQ(origin, std::vector<int>(6, -1));
-  for (int b = 0; b < 4; ++b) EXPECT_EQ(t.pair_count(b, 4), 0);
-  origin[1] = 1;
-  origin[4] = 4;
-  origin[5] = 5;
-  t.fill_count(origin.data(), 3);
-  EXPECT_EQ(t.pair_count(1, 4), 3);
-  EXPECT_EQ(t.pair_count(1, 5), 3);
-  EXPECT_EQ(t.pair_count(4, 5), 3);
-  EXPECT_EQ(t.pair_count(0, 5), 0);
+  ASSERT_NE(t.pair_counts, nullptr);
+  for (int round = 0; round < 200; ++round) {
+    std::vector<int> origin(9, -1), marked;
+    for (int q = 0; q < 9; ++q)
+      if (rng() % 3 == 0) {
+        origin[static_cast<std::size_t>(q)] = q;
+        marked.push_back(q);
+      }
+    std::vector<std::vector<int>> before(9, std::vector<int>(9));
+    for (int a = 1; a < 9; ++a)
+      for (int b = 0; b < a; ++b) before[a][b] = t.pair_count(b, a);
+    const int count = 1 + static_cast<int>(rng() % 5);
+    t.fill_count(origin.data(), count);
+    EXPECT_EQ(origin, std::vector<int>(9, -1));
+    EXPECT_EQ(std::vector<int>(p.ws().build.positions.begin(), p.ws().build.positions.begin() + marked.size()), marked);
+    for (int a = 1; a < 9; ++a)
+      for (int b = 0; b < a; ++b) {
+        const bool both = std::count(marked.begin(), marked.end(), a) && std::count(marked.begin(), marked.end(), b);
+        ASSERT_EQ(t.pair_count(b, a), before[a][b] + (both && t.has_pair_row(a) ? count : 0)) << b << "," << a;
+      }
+  }
 }
 
 }  // namespace

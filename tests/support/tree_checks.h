@@ -41,7 +41,7 @@ inline std::map<NodeRef, std::vector<NodeRef>> children_of(const FI_tree& t) {
     }
     return children;
   }
-  for (NodeRef r = t.root_ref + 1; r < t.ctx->nodes.mark(); ++r)
+  for (NodeRef r = t.root_ref + 1; r < t.store->mark(); ++r)
     if (t.item_pos[t.node(r)->item] >= 0) children[t.node(r)->parent].push_back(r);
   return children;
 }
