@@ -3,10 +3,12 @@
 // operations on its main tree with its workspace, and what those tests share.
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "driver/driver.h"
 #include "fp_tree/fi_tree.h"
 #include "fp_tree/mfi_tem.h"
 #include "fp_tree/mfi_tree.h"
@@ -101,6 +103,24 @@ inline int support_of(const Database& db, Itemset items) {
   return static_cast<int>(std::count_if(db.begin(), db.end(), [&](const Itemset& t) {
     return std::includes(t.begin(), t.end(), items.begin(), items.end());
   }));
+}
+
+// Runs zub in-process inside `dir` with `args`; its status, and what it printed.
+inline int run_zub_in(const TempDir& dir, std::vector<std::string> args, std::string* printed = nullptr) {
+  args.insert(args.begin(), "zub");
+  std::vector<char*> argv;
+  for (auto& a : args) argv.push_back(a.data());
+  const auto previous = std::filesystem::current_path();
+  std::filesystem::current_path(dir.path());
+  std::FILE* capture = std::tmpfile();
+  const int status = zub_main(static_cast<int>(argv.size()), argv.data(), capture);
+  std::filesystem::current_path(previous);
+  std::rewind(capture);
+  std::string text;
+  for (int c; (c = std::fgetc(capture)) != EOF;) text += static_cast<char>(c);
+  std::fclose(capture);
+  if (printed != nullptr) *printed = text;
+  return status;
 }
 
 // The items of entry j of the temporary list, from its node up to the root.
