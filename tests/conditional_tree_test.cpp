@@ -1,11 +1,10 @@
-// Conditional FP-trees: the three forms of the first scan, the trees of a
-// wide parent against the tries of their prefix paths, and the pool ladder.
+// Conditional FP-trees: the three forms of the first scan, and the trees of a
+// wide parent against the tries of their prefix paths.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <random>
 
-#include "fp_tree/level_loop.h"
 #include "support/prepared.h"
 #include "support/tree_checks.h"
 
@@ -138,33 +137,6 @@ TEST(ConditionalTree, WideParentsGiveTheTriesOfTheirPrefixPaths) {
     expect_tree(*t, trie);
   }
   EXPECT_TRUE(sizes_seen[0] && sizes_seen[1] && sizes_seen[2]);
-}
-
-// A level's pool starts at 2^(step + extra), the extra growing with the
-// position and shrinking with depth, within the table; the step grows once a
-// pool used two thirds of its 60 block slots.
-TEST(PoolLadder, BlockSizesAndStep) {
-  const struct {
-    int pos, level, items, step;
-    long first;
-  } cases[] = {{37, 0, 80, 9, 4096}, {37, 2, 80, 9, 2048},    {37, 4, 80, 9, 512},
-               {5, 10, 80, 12, 4096}, {450, -1, 600, 9, 8192}, {450, -1, 600, 40, 1L << 27}};
-  for (const auto& c : cases) {
-    int step = c.step;
-    {
-      LadderPool ladder(c.pos, c.level, c.items, step);
-      EXPECT_EQ(ladder.get().max_blocks, 60);
-      EXPECT_EQ(ladder.get().first_size, c.first) << c.pos << " " << c.level;
-      EXPECT_EQ(ladder.get().unit_size, 2 * c.first);
-    }
-    EXPECT_EQ(step, c.step);
-  }
-  int step = 6;
-  for (int used : {39, 40}) {
-    LadderPool ladder(0, 10, 10, step);
-    while (ladder.get().last_block < used) ladder.get().newbuf(1, 1 << 16);
-  }
-  EXPECT_EQ(step, 7) << "39 blocks leave the step, 40 raise it";
 }
 
 }  // namespace

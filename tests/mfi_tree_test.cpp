@@ -24,7 +24,8 @@ bool contains(const std::vector<int>& set, const std::vector<int>& items) {
 Listing listing(const mfi_tem& tem) {
   Listing out;
   for (int j = 0; j < tem.count; ++j) {
-    std::vector<int> items = path_items(tem, j);
+    std::vector<int> items;
+    tem.for_each_item(j, [&](int item) { items.push_back(item); });
     std::sort(items.begin(), items.end());
     out.emplace(tem.has[j], items);
     EXPECT_TRUE(j == 0 || tem.has[j - 1] >= tem.has[j]) << "best first";

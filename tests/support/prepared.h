@@ -42,11 +42,8 @@ struct Prepared {
     Data data(dir.file("db").c_str());
     run->read(data);
     ws().out = &discard;
-    if (!prepare) {
-      tree().make_chains();
-    } else if (run->frequent() > 0) {
-      run->prepare(take_prefix);
-    }
+    if (!prepare) tree().make_chains();
+    if (prepare && run->frequent() > 0) run->prepare(take_prefix);
   }
   FI_tree& tree() const { return run->main_tree(); }
   Workspace& ws() const { return run->workspace(); }
@@ -62,6 +59,13 @@ struct Prepared {
   }
 };
 
+inline std::string read_all(std::FILE* file) {
+  std::rewind(file);
+  std::string s;
+  for (int c; (c = std::fgetc(file)) != EOF;) s += static_cast<char>(c);
+  return s;
+}
+
 // A writer on a temporary file that maps items through the run's item map.
 struct Capture {
   std::FILE* file = std::tmpfile();
@@ -71,20 +75,30 @@ struct Capture {
   std::string text() {
     out.flush();
     std::fflush(file);
-    std::rewind(file);
-    std::string s;
-    for (int c; (c = std::fgetc(file)) != EOF;) s += static_cast<char>(c);
-    return s;
+    return read_all(file);
   }
 };
+
+// Runs zub in-process inside `dir` with `args`; its status, and what it printed.
+inline int run_zub_in(const TempDir& dir, std::vector<std::string> args, std::string* printed = nullptr) {
+  args.insert(args.begin(), "zub");
+  std::vector<char*> argv;
+  for (auto& a : args) argv.push_back(a.data());
+  const auto previous = std::filesystem::current_path();
+  std::filesystem::current_path(dir.path());
+  std::FILE* capture = std::tmpfile();
+  const int status = zub_main(static_cast<int>(argv.size()), argv.data(), capture);
+  std::filesystem::current_path(previous);
+  if (printed != nullptr) *printed = read_all(capture);
+  std::fclose(capture);
+  return status;
+}
 
 // n items whose positions equal their ids: item k is in n - k transactions.
 inline std::string nested_db(int n) {
   std::string text;
-  for (int k = 0; k < n; ++k) {
+  for (int k = 0; k < n; ++k, text += "\n")
     for (int x = 0; x < n - k; ++x) text += std::to_string(x) + " ";
-    text += "\n";
-  }
   return text;
 }
 
@@ -97,37 +111,11 @@ inline std::string text_of(const Database& db) {
   return text;
 }
 
-// The transactions of `db` that hold every id of `items`.
-inline int support_of(const Database& db, Itemset items) {
-  std::sort(items.begin(), items.end());
+// The transactions of `db` that hold every id of `items` (ascending).
+inline int support_of(const Database& db, const Itemset& items) {
   return static_cast<int>(std::count_if(db.begin(), db.end(), [&](const Itemset& t) {
     return std::includes(t.begin(), t.end(), items.begin(), items.end());
   }));
-}
-
-// Runs zub in-process inside `dir` with `args`; its status, and what it printed.
-inline int run_zub_in(const TempDir& dir, std::vector<std::string> args, std::string* printed = nullptr) {
-  args.insert(args.begin(), "zub");
-  std::vector<char*> argv;
-  for (auto& a : args) argv.push_back(a.data());
-  const auto previous = std::filesystem::current_path();
-  std::filesystem::current_path(dir.path());
-  std::FILE* capture = std::tmpfile();
-  const int status = zub_main(static_cast<int>(argv.size()), argv.data(), capture);
-  std::filesystem::current_path(previous);
-  std::rewind(capture);
-  std::string text;
-  for (int c; (c = std::fgetc(capture)) != EOF;) text += static_cast<char>(c);
-  std::fclose(capture);
-  if (printed != nullptr) *printed = text;
-  return status;
-}
-
-// The items of entry j of the temporary list, from its node up to the root.
-inline std::vector<int> path_items(const mfi_tem& tem, int j) {
-  std::vector<int> items;
-  tem.for_each_item(j, [&](int item) { items.push_back(item); });
-  return items;
 }
 
 }  // namespace zub::test
