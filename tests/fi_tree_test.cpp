@@ -71,9 +71,9 @@ TEST(FirstScan, ItemOrderSupportsAndThreshold) {
   EXPECT_EQ(grown.run->items().file_ids(), 151);
 }
 
-// Pairs are counted above five items only, densely or sparsely; a frequent
-// pair has its support, any other reads below the threshold.
-TEST(SecondScan, PairCountsMatchTheData) {
+// Pairs are counted above five items only, densely or sparsely (their
+// values against the data: HeadWalks).
+TEST(SecondScan, PairsAboveFiveItems) {
   Tuning sparse;
   sparse.dense_pair_cells = 0;
   for (bool s : {false, true})
@@ -84,27 +84,6 @@ TEST(SecondScan, PairCountsMatchTheData) {
       EXPECT_EQ(p.tree().pair_counts != nullptr, six && !s);
       EXPECT_EQ(p.tree().frequent_pairs != nullptr, six && s);
     }
-  int checked = 0;
-  for (std::uint32_t seed = 1; seed <= 120; ++seed) {
-    const RandomDb db = random_db(seed);
-    const int threshold = seed % 5 == 0 && db.largest_id < 100 ? 0 : 1 + static_cast<int>(seed % 4);
-    Prepared p(db.text, request(threshold, MiningTarget::maximal, seed % 2 == 0 ? sparse : Tuning{}), false);
-    const FI_tree& t = p.tree();
-    for (int a = 1; a < t.num_items && t.num_items > 5; ++a) {
-      int lowest_frequent = a;
-      for (int q = 0; q < a; ++q, ++checked) {
-        const int truth = support_of(db.transactions, p.ids({q, a}));
-        if (truth >= threshold) lowest_frequent = std::min(lowest_frequent, q);
-        if (truth >= threshold) {
-          ASSERT_EQ(t.pair_count(q, a), truth) << "seed " << seed << " pair " << q << "," << a;
-        } else {
-          ASSERT_LT(t.pair_count(q, a), threshold) << "seed " << seed << " pair " << q << "," << a;
-        }
-      }
-      ASSERT_EQ(t.next_frequent_pair(a, 0), lowest_frequent) << "seed " << seed;
-    }
-  }
-  EXPECT_GT(checked, 2000);
 }
 
 // Built as one sorted batch (without child links, numbered depth first) or
