@@ -1,463 +1,210 @@
-#include "fp_tree/fi_tree.h"
-
+// The main FP-tree against what the tests count from the transactions: the
+// first scan's item order, the pair counts, the tree as the trie of the
+// transactions however it is built, and its single prefix; trees built by
+// hand through insert, read by Single_path and stack::insert.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cmath>
-#include <map>
 #include <random>
-#include <tuple>
-#include <vector>
 
-#include "run/main_tree.h"
-#include "io/data.h"
 #include "support/prepared.h"
 #include "support/random_db.h"
-#include "support/test_support.h"
 #include "support/tree_checks.h"
 
 namespace zub {
 namespace {
 
-// The main tree of a database given as text.
-struct Built {
-  std::unique_ptr<Context> ctx = std::make_unique<Context>();
-  MainTree main;
-  FI_tree* tree() const { return main.tree; }
-};
+using namespace zub::test;
 
-// batch_positions 0 keeps the default batches, a database that fits one is
-// built as one; otherwise the database is built in batches of that size with
-// child links, unless single_batch_positions allows one batch.
-Built build(const std::string& content, int threshold, bool sparse_pairs = false, std::size_t batch_positions = 0,
-            std::size_t single_batch_positions = 0) {
-  test::TempDir dir;
-  dir.write("db", content);
-  Built b;
-  b.ctx->THRESHOLD = threshold;
-  if (sparse_pairs) b.ctx->dense_pair_cells = 0;
-  if (batch_positions != 0) {
-    b.ctx->build_batch_positions = batch_positions;
-    b.ctx->single_batch_positions = single_batch_positions;
-  }
-  Data data(dir.file("db").c_str());
-  b.main = build_main_tree(*b.ctx, data);
-  b.main.tree->make_chains();  // the sparse pairs are counted along them
-  return b;
-}
-
-// The counts of position pos's chain, made afresh from the tree's nodes.
-std::vector<int> chain_counts(FI_tree& t, int pos) {
-  t.make_chains();
-  std::vector<int> counts;
-  for (const NodeRef r : t.chain(pos)) counts.push_back(t.node(r)->count);
-  return counts;
-}
-
-std::vector<int> child_items(const FI_tree& t, NodeRef n) {
-  std::vector<int> items;
-  const auto children = test::children_of(t);
-  if (const auto found = children.find(n); found != children.end())
-    for (const NodeRef c : found->second) items.push_back(t.node(c)->item);
-  return items;
-}
-
-TEST(FirstScan, WorkedExample) {
-  Built b = build("1 2\n1 2 3\n2\n", 2);
-  const Context& c = *b.ctx;
-  EXPECT_EQ(b.tree()->num_items, 2);
-  EXPECT_EQ(c.ITEM_NO, 2);
-  EXPECT_EQ(c.TRANSACTION_NO, 3);
-  EXPECT_EQ(c.order_item, (std::vector<int>{2, 1}));
-  EXPECT_EQ(c.item_order, (std::vector<int>{-1, 1, 0, -1}));
-  EXPECT_EQ(b.tree()->supports[0], 3);
-  EXPECT_EQ(b.tree()->supports[1], 2);
-  EXPECT_EQ(b.tree()->heads[1]->count, 2);
-  EXPECT_EQ(b.tree()->pair_counts, nullptr);
-}
-
-TEST(FirstScan, EmptyFileAndThresholdZero) {
-  Built none = build("", 1);
-  EXPECT_EQ(none.ctx->TRANSACTION_NO, 0);
-  EXPECT_EQ(none.tree()->num_items, 0);
-  // At threshold 0 every id up to the largest is frequent, even unseen ones,
-  // and they sort behind the ids that occur.
-  Built all = build("", 0);
-  EXPECT_EQ(all.tree()->num_items, 1);
-  Built gaps = build("3\n3 1\n\n", 0);
-  EXPECT_EQ(gaps.ctx->TRANSACTION_NO, 3);
-  EXPECT_EQ(gaps.ctx->order_item, (std::vector<int>{3, 1, 0, 2}));
-  EXPECT_EQ(gaps.tree()->supports[3], 0);
-}
-
-TEST(FirstScan, ShareOfTheTransactionsSetsTheThreshold) {
-  // 7 transactions, half of them: at least 3.5, so 4. Item 1 is in 4, item 2 in 3.
-  for (auto [numerator, denominator, threshold, frequent] :
-       {std::tuple{1, 2, 4, 1}, std::tuple{3, 7, 3, 2}, std::tuple{0, 100, 0, 4}}) {
-    test::TempDir dir;
-    dir.write("db", "1 2\n1 2\n1 2\n1 3\n3\n\n\n");
-    Built b;
-    b.ctx->THRESHOLD = 99;
-    b.ctx->threshold_share = SupportShare{std::uint64_t(numerator), std::uint64_t(denominator)};
-    Data data(dir.file("db").c_str());
-    b.main = build_main_tree(*b.ctx, data);
-    EXPECT_EQ(b.ctx->THRESHOLD, threshold) << numerator << "/" << denominator;
-    EXPECT_EQ(b.main.frequent, frequent) << "at 0, ids 0 to 3 are frequent";
-  }
-}
-
-TEST(FirstScan, GrowingCountArrayKeepsEarlierCounts) {
-  Built b = build("5 100\n150 5\n100 99\n", 2);
-  // The two frequent ids tie; with 151 ids the quicksort phase orders them.
-  std::vector<int> frequent = b.ctx->order_item;
-  std::sort(frequent.begin(), frequent.end());
-  EXPECT_EQ(frequent, (std::vector<int>{5, 100}));
-  EXPECT_EQ(b.tree()->supports[0], 2);
-  EXPECT_EQ(b.tree()->supports[1], 2);
-  EXPECT_EQ(b.ctx->item_order.size(), 151u);
-  EXPECT_EQ(b.ctx->item_order[150], -1);
-}
-
-TEST(FirstScan, RepeatedIdCountsOncePerTransaction) {
-  Built b = build("5 5 5\n5\n6\n7 7\n", 2);
-  EXPECT_EQ(b.tree()->num_items, 1);
-  EXPECT_EQ(b.ctx->order_item, (std::vector<int>{5}));
-  EXPECT_EQ(b.tree()->supports[0], 2);
-  EXPECT_EQ(chain_counts(*b.tree(), 0), (std::vector<int>{2})) << "the tree agrees with the header";
-}
-
-TEST(FirstScan, EqualSupportsKeepAscendingIdOrder) {
-  // Nine ids (0 to 8): the sort is an insertion sort, which keeps ties in id order.
-  Built b = build("4 2\n2 4\n8\n", 1);
-  EXPECT_EQ(b.ctx->order_item, (std::vector<int>{2, 4, 8}));
-}
-
-TEST(FirstScan, PairsOnlyAboveFiveItems) {
-  Built five = build("0 1 2 3 4\n", 1);
-  EXPECT_FALSE(five.tree()->has_pair_row(4));
-  Built six = build("0 1 2 3 4 5\n", 1);
-  EXPECT_TRUE(six.tree()->has_pair_row(5));
-  ASSERT_NE(six.tree()->pair_counts, nullptr) << "a small triangle is dense";
-  EXPECT_EQ(six.tree()->pair_rows, 5);
-  for (int r = 0; r + 1 < 5; ++r)  // rows lie back to back: row r has 5 - r entries
-    EXPECT_EQ(six.ctx->main_pair_rows[r + 1] - six.ctx->main_pair_rows[r], 5 - r);
-  Built sparse = build("0 1 2 3 4 5\n", 1, true);
-  EXPECT_EQ(sparse.tree()->pair_counts, nullptr);
-  EXPECT_NE(sparse.tree()->frequent_pairs, nullptr);
-}
-
-// The main tree's pairs, dense and sparse, against pair supports counted
-// from the data: a frequent pair has its true support, any other is reported
-// below the threshold.
-TEST(SecondScan, FrequentPairsMatchTheData) {
-  for (std::uint32_t seed = 1; seed <= 120; ++seed) {
-    const test::RandomDb db = test::random_db(seed);
-    // At 0 every id is frequent and every pair too, also one that never occurs.
-    const int threshold = seed % 5 == 0 && db.largest_id < 100 ? 0 : 1 + static_cast<int>(seed % 4);
-    Built b = build(db.text, threshold, seed % 2 == 0);
-    const FI_tree& t = *b.tree();
-    if (t.num_items <= 5) continue;
-    for (int a = 1; a < t.num_items; ++a) {
-      int lowest_frequent = a;
-      for (int q = 0; q < a; ++q) {
-        const int x = b.ctx->order_item[q], y = b.ctx->order_item[a];
-        int truth = 0;
-        for (const auto& tr : db.transactions)
-          truth += std::binary_search(tr.begin(), tr.end(), x) && std::binary_search(tr.begin(), tr.end(), y);
-        const int got = t.pair_count(q, a);
-        if (truth >= threshold) {
-          ASSERT_EQ(got, truth) << "seed " << seed << " pair " << x << "," << y;
-          lowest_frequent = std::min(lowest_frequent, q);
-        } else {
-          ASSERT_LT(got, threshold) << "seed " << seed << " pair " << x << "," << y;
-        }
-      }
-      ASSERT_EQ(t.next_frequent_pair(a, 0), lowest_frequent) << "seed " << seed;
-    }
-  }
-}
-
-TEST(SecondScan, PairCountsOfOneTransaction) {
-  // Single-item lines make ids 0..5 the positions 0..5.
-  Built b = build("0\n0\n0\n0\n0\n0\n1\n1\n1\n1\n1\n2\n2\n2\n2\n3\n3\n3\n4\n4\n5\n0 2 5\n", 1);
-  const FI_tree& t = *b.tree();
-  ASSERT_EQ(b.ctx->order_item, (std::vector<int>{0, 1, 2, 3, 4, 5}));
-  ASSERT_TRUE(t.has_pair_row(5));
-  for (int a = 1; a < t.num_items; ++a) {
-    for (int b_pos = 0; b_pos < a; ++b_pos) {
-      const bool in_transaction = (a == 5 && (b_pos == 2 || b_pos == 0)) || (a == 2 && b_pos == 0);
-      EXPECT_EQ(t.pair_count(b_pos, a), in_transaction ? 1 : 0) << "pair " << b_pos << "," << a;
-    }
-  }
-}
-
-TEST(SecondScan, TreeShapeCountsAndChains) {
-  Built b = build("1 2\n1 3\n1 2\n\n7\n2\n", 1);
-  FI_tree& t = *b.tree();
-  // Supports: 1 and 2 three times, 3 and 7 once; positions 1, 2, 3, 7.
-  ASSERT_EQ(b.ctx->order_item, (std::vector<int>{1, 2, 3, 7}));
-  EXPECT_EQ(child_items(t, t.root_ref), (std::vector<int>{0, 1, 3}));
-  EXPECT_EQ(child_items(t, test::children_of(t)[t.root_ref].front()), (std::vector<int>{1, 2}));
-  EXPECT_EQ(chain_counts(t, 1), (std::vector<int>{1, 2})) << "the root's child 2 is newest";
-  EXPECT_EQ(b.ctx->width, (std::vector<int>{1, 2, 1, 1}));
-  EXPECT_EQ(b.ctx->bran, (std::vector<int>{0, 0, 0, 0}));
-  // 3 nodes at depth 1, 2 at depth 2: two levels, no quarter.
-  EXPECT_EQ(t.level_25_percent, 0.0);
-}
-
-TEST(SecondScan, NoFrequentItemLeavesTheRootAlone) {
-  Built b = build("1\n2\n\n", 0);
-  // Threshold 0: ids 0, 1, 2 all frequent; the id-0 item has no node.
-  EXPECT_EQ(b.tree()->num_items, 3);
-  Built empty = build("\n\n", 0);
-  EXPECT_EQ(child_items(*empty.tree(), empty.tree()->root_ref), std::vector<int>{});
-  EXPECT_TRUE(std::isnan(empty.tree()->level_25_percent));
-}
-
-// The ascending positions of each transaction of a database.
-std::vector<std::vector<int>> positions_of(const test::Database& transactions, const Built& b) {
-  std::vector<std::vector<int>> all;
-  for (const auto& tr : transactions) {
+// The trie of the transactions' frequent positions, from `from` on, shifted down by it.
+Trie trie_of(const Database& db, const ItemMap& items, int from = 0) {
+  Trie trie;
+  for (const auto& t : db) {
     std::vector<int> positions;
-    for (int x : tr)
-      if (x < static_cast<int>(b.ctx->item_order.size()) && b.ctx->item_order[x] >= 0)
-        positions.push_back(b.ctx->item_order[x]);
+    for (int x : t)
+      if (x < items.file_ids() && items.position[static_cast<std::size_t>(x)] >= from)
+        positions.push_back(items.position[static_cast<std::size_t>(x)] - from);
     std::sort(positions.begin(), positions.end());
     positions.erase(std::unique(positions.begin(), positions.end()), positions.end());
-    all.push_back(positions);
+    if (!positions.empty()) trie.add(positions, 1);
   }
-  return all;
+  return trie;
 }
 
-// Built from the whole database as one sorted batch (without child links)
-// or from many small ones (with them), the tree is the trie of the
-// transactions. Without links the nodes are numbered depth first: every
-// node's first child is the next number. The fifth way chooses after a
-// first batch of 40 positions.
-TEST(SecondScan, WideTreesMatchATrie) {
+// Items by descending support, equal supports by ascending id, an id once per
+// transaction; at threshold 0 every id up to the largest is frequent, unseen
+// ones last; a share of the transactions is rounded up to a count.
+TEST(FirstScan, ItemOrderSupportsAndThreshold) {
+  const char* shares = "1 2\n1 2\n1 2\n1 3\n3\n\n\n";
+  const struct {
+    const char* db;
+    int count;
+    SupportShare share;
+    std::vector<int> order, supports;
+    int threshold, transactions;
+  } cases[] = {
+      {"1 2\n1 2 3\n2\n", 2, {}, {2, 1}, {3, 2}, 2, 3},  {"", 1, {}, {}, {}, 1, 0},
+      {"", 0, {}, {0}, {0}, 0, 0},                         {"3\n3 1\n\n", 0, {}, {3, 1, 0, 2}, {2, 1, 0, 0}, 0, 3},
+      {"5 5 5\n5\n6\n7 7\n", 2, {}, {5}, {2}, 2, 4},       {"4 2\n2 4\n8\n", 1, {}, {2, 4, 8}, {2, 2, 1}, 1, 3},
+      {shares, 99, {1, 2}, {1}, {4}, 4, 7},                {shares, 99, {3, 7}, {1, 2}, {4, 3}, 3, 7},
+      {shares, 99, {0, 100}, {1, 2, 3, 0}, {4, 3, 2, 0}, 0, 7},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.db) + " at " + std::to_string(c.count));
+    RunRequest req = request(c.count);
+    req.min_support.share = c.share;
+    Prepared p(c.db, req, false);
+    const ItemMap& items = p.run->items();
+    EXPECT_EQ(items.file_id, c.order);
+    EXPECT_EQ(std::vector<int>(p.tree().supports, p.tree().supports + p.tree().num_items), c.supports);
+    EXPECT_EQ(p.run->settings().threshold, c.threshold);
+    EXPECT_EQ(p.run->settings().transactions, c.transactions);
+    for (int id = 0; id < items.file_ids(); ++id) {
+      const int pos = items.position[static_cast<std::size_t>(id)];
+      EXPECT_EQ(pos == -1, std::count(c.order.begin(), c.order.end(), id) == 0);
+      EXPECT_TRUE(pos == -1 || items.file_id[static_cast<std::size_t>(pos)] == id) << id;
+    }
+  }
+  // The count array grows to 151 ids and keeps what it counted before.
+  Prepared grown("5 100\n150 5\n100 99\n", request(2), false);
+  EXPECT_EQ(grown.ids({0, 1}), (Itemset{5, 100}));
+  EXPECT_EQ(grown.tree().supports[1], 2);
+  EXPECT_EQ(grown.run->items().file_ids(), 151);
+}
+
+// Pairs are counted above five items only, densely or sparsely (their
+// values against the data: HeadWalks).
+TEST(SecondScan, PairsAboveFiveItems) {
+  Tuning sparse;
+  sparse.dense_pair_cells = 0;
+  for (bool s : {false, true})
+    for (const char* db : {"0 1 2 3 4\n", "0 1 2 3 4 5\n"}) {
+      Prepared p(db, request(1, MiningTarget::maximal, s ? sparse : Tuning{}), false);
+      const bool six = p.tree().num_items == 6;
+      EXPECT_EQ(p.tree().has_pair_row(p.tree().num_items - 1), six);
+      EXPECT_EQ(p.tree().pair_counts != nullptr, six && !s);
+      EXPECT_EQ(p.tree().frequent_pairs != nullptr, six && s);
+    }
+}
+
+// Built as one sorted batch (without child links, numbered depth first) or
+// in batches (with them), the tree is the trie of the transactions. After a
+// first batch, a small database goes on as one batch when its tree promises
+// to be about as large as its transactions (sparse data), in batches when
+// they repeat (dense data) or beyond the size limit.
+TEST(SecondScan, EveryBuildGivesTheTrieOfTheTransactions) {
+  auto check = [](const Database& db, std::size_t batch, std::size_t single, int links) {
+    Tuning tuning;
+    if (batch != 0) {
+      tuning.build_batch_positions = batch;
+      tuning.single_batch_positions = single;
+    }
+    Prepared p(text_of(db), request(1, MiningTarget::maximal, tuning), false);
+    EXPECT_TRUE(links < 0 || p.tree().child_links == (links == 1));
+    expect_tree(p.tree(), trie_of(db, p.run->items()));
+    for (const auto& [parent, below] : children_of(p.tree()))
+      ASSERT_TRUE(p.tree().child_links || below.front() == parent + 1) << "numbered depth first";
+  };
   for (std::uint32_t seed = 1; seed <= 50; ++seed) {
-    const test::RandomDb db = test::random_db(seed, /*wide=*/true);
-    const std::size_t batch_positions[] = {0, 1, 7, 100, 40};
-    Built b = build(db.text, 1, false, batch_positions[seed % 5], seed % 5 == 4 ? 100000 : 0);
-    const FI_tree& t = *b.tree();
     SCOPED_TRACE("seed " + std::to_string(seed));
-    if (seed % 5 != 4) {
-      ASSERT_EQ(t.child_links, seed % 5 != 0);
-    }
-    test::Trie trie;
-    for (const auto& positions : positions_of(db.transactions, b)) trie.add(positions, 1);
-    test::expect_trie(t, trie);
-    test::expect_chains_hold_every_node(t);
-    if (!t.child_links) {
-      for (const auto& [parent, below] : test::children_of(t)) ASSERT_EQ(below.front(), parent + 1);
-    }
+    const std::size_t batch[] = {0, 1, 7, 100, 40};
+    check(random_db(seed, /*wide=*/true).transactions, batch[seed % 5], seed % 5 == 4 ? 100000 : 0,
+          seed % 5 == 4 ? -1 : seed % 5 != 0);
   }
-}
-
-// After a first batch, a small database goes on as one batch when its tree
-// promises to be about as large as its transactions, and in batches with
-// child links when the transactions repeat (dense data, a small tree).
-TEST(SecondScan, OneBatchWhenTheFirstBatchShowsSparseData) {
   std::mt19937 rng(5);
-  test::RandomDb sparse, dense;
+  Database sparse, dense;
   for (int t = 0; t < 400; ++t) {
-    std::vector<int> basket;
-    for (int k = 0; k < 10; ++k) basket.push_back(std::uniform_int_distribution<int>(0, 299)(rng));
-    sparse.transactions.push_back(basket);
-    dense.transactions.push_back(t % 3 == 0 ? std::vector<int>{1, 2, 3, 4} : std::vector<int>{1, 2, 3});
+    sparse.emplace_back();
+    for (int k = 0; k < 10; ++k) sparse.back().push_back(static_cast<int>(rng() % 300));
+    std::sort(sparse.back().begin(), sparse.back().end());
+    dense.push_back(t % 3 == 0 ? Itemset{1, 2, 3, 4} : Itemset{1, 2, 3});
   }
-  for (test::RandomDb* db : {&sparse, &dense}) {
-    for (const auto& tr : db->transactions) {
-      for (int x : tr) db->text += std::to_string(x) + " ";
-      db->text += "\n";
-    }
-  }
-  for (const test::RandomDb* db : {&sparse, &dense}) {
-    Built b = build(db->text, 1, false, 100, 100000);
-    EXPECT_EQ(b.tree()->child_links, db == &dense) << (db == &dense ? "dense" : "sparse");
-    test::Trie trie;
-    for (const auto& positions : positions_of(db->transactions, b)) trie.add(positions, 1);
-    test::expect_trie(*b.tree(), trie);
-  }
-  // Beyond the size limit, batches whatever the data.
-  Built capped = build(sparse.text, 1, false, 100, 3000);
-  EXPECT_TRUE(capped.tree()->child_links);
+  check(sparse, 100, 100000, 0);
+  check(dense, 100, 100000, 1);
+  check(sparse, 100, 3000, 1);
 }
 
-// The single prefix found and taken off a tree without child links agrees
-// with the trie and with a tree built in batches: databases where some
-// items are in every transaction, some lines holding only those.
-TEST(SinglePrefix, OneBatchAndBatchedBuildsAgree) {
+// The single prefix agrees with the trie's (from the root down, nodes that
+// are their parent's only child) for both kinds of build; taken off, the
+// rest of the trie hangs from the root at positions shifted down.
+TEST(SinglePrefix, FoundAndTakenOffAsInTheTrie) {
+  Tuning batches;
+  batches.build_batch_positions = 1;
+  batches.single_batch_positions = 0;
   int seen_prefix = 0;
   for (std::uint32_t seed = 1; seed <= 60; ++seed) {
-    test::RandomDb db = test::random_db(seed);
-    const int common = static_cast<int>(seed % 4);
-    for (auto& tr : db.transactions) {
-      for (int k = 0; k < common; ++k) tr.push_back(50000 + k);
-    }
-    if (seed % 3 == 0 && common > 1) db.transactions.push_back({50000});
-    db.text.clear();
-    for (const auto& tr : db.transactions) {
-      for (int x : tr) db.text += std::to_string(x) + " ";
-      db.text += "\n";
-    }
-    SCOPED_TRACE("seed " + std::to_string(seed));
-    Built one = build(db.text, 1);
-    Built batched = build(db.text, 1, false, 1);
-    if (one.tree()->num_items == 0) continue;  // an empty database
-    ASSERT_FALSE(one.tree()->child_links);
-    const std::vector<std::vector<int>> positions = positions_of(db.transactions, one);
-    std::size_t total = 0;
-    for (const auto& p : positions) total += p.size();
-    ASSERT_EQ(batched.tree()->child_links, total > 1) << "a single position is a whole batch";
-    // The trie's prefix: from the root down, nodes that are their parent's only child.
-    test::Trie trie;
-    for (const auto& p : positions) trie.add(p, 1);
-    int expected = 0;
-    for (const test::Trie* at = &trie; at->children.size() == 1; at = &at->children.begin()->second) ++expected;
-    const int length = one.tree()->cal_single_prefix();
-    ASSERT_EQ(length, expected);
-    ASSERT_EQ(batched.tree()->cal_single_prefix(), expected);
-    seen_prefix += length > 0;
-    if (length == one.tree()->num_items) continue;  // one path: the driver writes it whole
-    // Taken off, the rest hangs from the root, at positions shifted down.
-    for (Built* b : {&one, &batched}) {
-      b->tree()->remove_single_prefix(length);
-      b->tree()->make_chains();
-      test::Trie rest;
-      for (const auto& p : positions) {
-        std::vector<int> below;
-        for (int q : p)
-          if (q >= length) below.push_back(q - length);
-        if (!below.empty()) rest.add(below, 1);
-      }
-      test::expect_trie(*b->tree(), rest);
-      test::expect_chains_hold_every_node(*b->tree());
-    }
-    test::Capture a(*one.ctx), c(*batched.ctx);
-    one.tree()->print(a.file);
-    batched.tree()->print(c.file);
-    const std::string dump_one = a.text(), dump_batched = c.text();
-    // The trees agree but for the order of the chains; the drawn trees are the same.
-    EXPECT_EQ(dump_one.substr(dump_one.find("\n\n -1")), dump_batched.substr(dump_batched.find("\n\n -1")));
-  }
-  EXPECT_GT(seen_prefix, 20);
-}
-
-// A tree over n positions (item = position) built by hand.
-struct HandTree {
-  Context ctx;
-  FI_tree* tree;
-  explicit HandTree(int n) {
-    ctx.fp_buf = std::make_unique<memory>(100, 4096, 4096, 2);
-    ctx.ITEM_NO = n;
-    ctx.bran.assign(n, 0);
-    ctx.width.assign(n, 0);
-    ctx.list = std::make_unique<stack>(n, true);
-    tree = ctx.fp_buf->take<FI_tree>(1);
-    tree->init(&ctx, n, n);
-    for (int p = 0; p < n; ++p) {
-      tree->item_pos[p] = p;
-      tree->heads[p] = ctx.fp_buf->take<Fnode>(1);
-      tree->heads[p]->init(kNoNode, p, 0);
+    Database db = random_db(seed).transactions;
+    for (auto& t : db)
+      for (int k = 0; k < static_cast<int>(seed % 4); ++k) t.push_back(50000 + k);  // in every transaction
+    if (seed % 3 == 0 && seed % 4 > 1) db.push_back({50000});
+    for (const Tuning& tuning : {Tuning{}, batches}) {
+      Prepared p(text_of(db), request(1, MiningTarget::maximal, tuning), false);
+      FI_tree& t = p.tree();
+      int expected = 0;
+      const Trie trie = trie_of(db, p.run->items());
+      for (const Trie* at = &trie; at->children.size() == 1; at = &at->children.begin()->second) ++expected;
+      const int length = t.num_items == 0 ? 0 : t.cal_single_prefix();
+      ASSERT_EQ(length, expected) << "seed " << seed << " links " << t.child_links;
+      seen_prefix += length > 0;
+      if (length == t.num_items) continue;  // one path: written whole, never taken off
+      t.remove_single_prefix(length);
+      t.make_chains();
+      expect_tree(t, trie_of(db, p.run->items(), length));
     }
   }
-  void add(std::vector<int> items, int count = 1) { tree->insert(items.data(), count, int(items.size())); }
-};
-
-TEST(Insert, ChildrenStayInPositionOrder) {
-  HandTree h(4);
-  h.add({2});
-  h.add({3});
-  h.add({1});  // before every child: becomes the first
-  EXPECT_EQ(child_items(*h.tree, h.tree->root_ref), (std::vector<int>{1, 2, 3}));
-  h.add({0, 2});
-  h.add({0, 1});
-  EXPECT_EQ(child_items(*h.tree, h.tree->root_ref), (std::vector<int>{0, 1, 2, 3}));
-  EXPECT_EQ(child_items(*h.tree, h.tree->links(h.tree->root_ref)->first_child), (std::vector<int>{1, 2}));
-  EXPECT_EQ(h.ctx.bran, (std::vector<int>{4, 2, 0, 0}));
+  EXPECT_GT(seen_prefix, 40);
 }
 
-TEST(Insert, SameItemsetTwiceSharesItsNodes) {
-  HandTree h(3);
-  h.add({0, 1, 2}, 1);
-  h.add({0, 1, 2}, 3);
-  for (int p = 0; p < 3; ++p) EXPECT_EQ(chain_counts(*h.tree, p), (std::vector<int>{4}));
-  EXPECT_EQ(h.ctx.width, (std::vector<int>{1, 1, 1}));
-  h.add({}, 5);
-  EXPECT_EQ(chain_counts(*h.tree, 0), (std::vector<int>{4}));
-}
-
-TEST(Insert, NodeLinkChainIsNewestFirst) {
-  HandTree h(2);
-  h.add({1}, 1);     // node A
-  h.add({0, 1}, 2);  // node B
-  EXPECT_EQ(chain_counts(*h.tree, 1), (std::vector<int>{2, 1}));
-}
-
-TEST(SinglePrefix, MeasureAndRemove) {
-  HandTree h(4);
-  h.add({0, 1, 2});
-  h.add({0, 1, 3});
-  FI_tree& t = *h.tree;
-  t.covered_len = 1;
-  EXPECT_EQ(t.cal_single_prefix(), 2);
-  EXPECT_FALSE(t.Single_path(false));
-  t.make_chains();
-  const std::vector<NodeRef> chain3(t.chain(3).begin(), t.chain(3).end());
-  t.remove_single_prefix(2);
-  EXPECT_EQ(std::vector<NodeRef>(t.chain(1).begin(), t.chain(1).end()), chain3) << "chains follow their positions";
-  EXPECT_EQ(t.num_items, 2);
-  EXPECT_EQ(t.covered_len, 0);
-  EXPECT_EQ(child_items(t, t.root_ref), (std::vector<int>{2, 3}));
-  for (NodeRef c = t.links(t.root_ref)->first_child; c != kNoNode; c = t.links(c)->next_sibling)
-    EXPECT_EQ(t.node(c)->parent, t.root_ref);
-  EXPECT_EQ(t.item_pos[0], -1);
-  EXPECT_EQ(t.item_pos[1], -1);
-  EXPECT_EQ(t.item_pos[2], 0);
-  EXPECT_EQ(t.item_pos[3], 1);
-  EXPECT_EQ(t.pos_item[0], 2);
-  EXPECT_EQ(t.heads[1]->item, 3);
-  EXPECT_EQ(t.cal_single_prefix(), 0);
-  t.remove_single_prefix(0);
-  EXPECT_EQ(t.num_items, 2);
-}
-
-TEST(SinglePrefix, WholePathAndShortCases) {
-  HandTree h(3);
-  EXPECT_EQ(h.tree->cal_single_prefix(), 0);
-  EXPECT_TRUE(h.tree->Single_path(true)) << "a tree without nodes is one path";
-  EXPECT_EQ(h.ctx.list->len, 0);
-  h.ctx.list->insert(h.tree);
-  EXPECT_EQ(h.ctx.list->len, 0);
-  h.add({0}, 2);
-  EXPECT_EQ(h.tree->cal_single_prefix(), 1);
-  h.add({0, 1, 2}, 1);
-  EXPECT_EQ(h.tree->cal_single_prefix(), 3);
-  ASSERT_TRUE(h.tree->Single_path(true));
-  stack& list = *h.ctx.list;
-  ASSERT_EQ(list.len, 3);
-  EXPECT_EQ(std::vector<int>(list.items, list.items + 3), (std::vector<int>{0, 1, 2}));
-  EXPECT_EQ(std::vector<int>(list.item_supports, list.item_supports + 3), (std::vector<int>{3, 1, 1}));
-  h.tree->covered_len = 1;
-  h.tree->remove_single_prefix(3);
-  EXPECT_EQ(h.tree->num_items, 0);
-  EXPECT_EQ(h.tree->links(h.tree->root_ref)->first_child, kNoNode);
-}
-
-TEST(LevelStatistics, ShareOfTheFirstQuarter) {
-  HandTree h(8);
-  auto level = [&](std::vector<int> per_depth) {
-    for (std::size_t d = 0; d < per_depth.size(); ++d) h.ctx.bran[d] = per_depth[d];
-    h.tree->cal_level_25();
-    for (int v : h.ctx.bran) EXPECT_EQ(v, 0);
-    return h.tree->level_25_percent;
-  };
-  EXPECT_DOUBLE_EQ(level({3, 4, 2, 1}), 30.0);
-  EXPECT_DOUBLE_EQ(level({3, 4, 2}), 0.0);
-  EXPECT_DOUBLE_EQ(level({2, 3, 1}), 0.0);
-  EXPECT_DOUBLE_EQ(level({4, 4, 1, 1}), 40.0);
-  EXPECT_TRUE(std::isnan(level({})));
+// Random itemsets inserted into a tree built by hand (item = position) give
+// the trie of those itemsets. Single_path tells whether it is one path and
+// pushes it with its counts; stack::insert pushes its first-child path.
+TEST(HandTree, InsertSinglePathAndStackInsert) {
+  std::mt19937 rng(3);
+  int paths = 0;
+  for (int round = 0; round < 200; ++round) {
+    const int n = 1 + static_cast<int>(rng() % (round % 4 == 0 ? 80 : 8));
+    Prepared p(nested_db(n), request(1), false);
+    Workspace& ws = p.ws();
+    FI_tree& t = *ws.pool.take<FI_tree>(1);
+    t.init(&p.run->settings(), &ws, &ws.pool, &ws.nodes, n, n);
+    for (int q = 0; q < n; ++q) {
+      t.item_pos[q] = q;
+      t.heads[q] = ws.pool.take<Fnode>(1);
+      t.heads[q]->init(kNoNode, q, 0);
+    }
+    Trie trie;
+    for (int k = 0, itemsets = static_cast<int>(rng() % (round % 3 == 0 ? 4 : 300)); k < itemsets; ++k) {
+      std::vector<int> items;
+      for (int q = 0; q < n; ++q)
+        if (rng() % 4 == 0) items.push_back(q);
+      const int count = 1 + static_cast<int>(rng() % 5);
+      t.insert(items.data(), count, static_cast<int>(items.size()));
+      trie.add(items, count);
+    }
+    t.make_chains();
+    ASSERT_NO_FATAL_FAILURE(expect_tree(t, trie));
+    std::vector<int> first_path, counts;
+    int prefix = 0;
+    bool one_path = true;
+    for (const Trie* at = &trie; !at->children.empty(); at = &at->children.begin()->second) {
+      one_path = one_path && at->children.size() == 1;
+      prefix += one_path;
+      first_path.push_back(at->children.begin()->first);
+      counts.push_back(at->children.begin()->second.count);
+    }
+    paths += one_path;
+    EXPECT_EQ(t.cal_single_prefix(), prefix);
+    stack& s = p.list();
+    s.len = 0;
+    s.insert(&t);
+    EXPECT_EQ(std::vector<int>(s.items, s.items + s.len), first_path);
+    s.len = 0;
+    ASSERT_EQ(t.Single_path(true), one_path);
+    if (!one_path) first_path = counts = {};
+    EXPECT_EQ(std::vector<int>(s.items, s.items + s.len), first_path);
+    EXPECT_EQ(std::vector<int>(s.item_supports, s.item_supports + s.len), counts);
+  }
+  EXPECT_GT(paths, 40);
+  EXPECT_LT(paths, 160);
 }
 
 }  // namespace

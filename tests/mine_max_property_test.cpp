@@ -1,42 +1,15 @@
-// zub against the brute-force miner on many random databases: the written
-// itemsets, their supports and the run log's count must all agree.
+// zub and the run sequence against the brute-force miner on many random
+// databases: the written itemsets, their supports and the reported counts;
+// and zub's single prefix and run report end to end.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <cstdio>
-#include <regex>
-
-#include "driver/driver.h"
-#include "io/fsout.h"
-#include "support/brute_force.h"
 #include "support/prepared.h"
 #include "support/random_db.h"
-#include "support/test_support.h"
 
 namespace zub {
 namespace {
 
 using namespace zub::test;
-
-// Runs zub in-process inside `dir`; returns its status, captures standard output.
-int run_zub(const TempDir& dir, std::vector<std::string> args, std::string* stdout_text) {
-  std::vector<char*> argv;
-  std::string program = "zub";
-  argv.push_back(program.data());
-  for (auto& a : args) argv.push_back(a.data());
-  const auto previous = std::filesystem::current_path();
-  std::filesystem::current_path(dir.path());
-  std::FILE* capture = std::tmpfile();
-  const int status = zub_main(static_cast<int>(argv.size()), argv.data(), capture);
-  std::filesystem::current_path(previous);
-  std::rewind(capture);
-  std::string text;
-  char buf[4096];
-  for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, capture)) > 0;) text.append(buf, n);
-  std::fclose(capture);
-  if (stdout_text != nullptr) *stdout_text = text;
-  return status;
-}
 
 // The MFI figure of the last run report in the log, or -1 when there is none.
 int last_reported_mfi(const std::string& log) {
@@ -51,7 +24,7 @@ void check_case(std::uint32_t seed, const RandomDb& db, int minsup) {
   TempDir dir;
   dir.write("db", db.text);
   std::string printed;
-  ASSERT_EQ(run_zub(dir, {"db", std::to_string(minsup), "out"}, &printed), 0) << printed;
+  ASSERT_EQ(run_zub_in(dir, {"db", std::to_string(minsup), "out"}, &printed), 0) << printed;
   const std::string log = dir.read("testfile.txt");
   if (expected.empty()) {
     EXPECT_TRUE(dir.exists("out")) << "no itemset: an empty output file";
@@ -73,15 +46,13 @@ void check_case(std::uint32_t seed, const RandomDb& db, int minsup) {
   }
   // Without an output file the run finds the same number of itemsets.
   if (seed % 4 == 0 && printed.empty()) {
-    ASSERT_EQ(run_zub(dir, {"db", std::to_string(minsup)}, nullptr), 0);
+    ASSERT_EQ(run_zub_in(dir, {"db", std::to_string(minsup)}), 0);
     EXPECT_EQ(last_reported_mfi(dir.read("testfile.txt")), lines);
   }
 }
 
 TEST(MineMaxProperty, AgreesWithBruteForceOnRandomDatabases) {
-  const std::uint32_t first_seed = 1;
-  const std::uint32_t cases = 600;
-  for (std::uint32_t seed = first_seed; seed < first_seed + cases; ++seed) {
+  for (std::uint32_t seed = 1; seed <= 600; ++seed) {
     const RandomDb db = random_db(seed);
     const int n = static_cast<int>(db.transactions.size());
     std::vector<int> supports{1, 2, 3, std::max(1, n / 4), std::max(1, n / 2), n + 1};
@@ -93,42 +64,91 @@ TEST(MineMaxProperty, AgreesWithBruteForceOnRandomDatabases) {
   }
 }
 
-// The same check with the code paths that only large databases reach by
-// default: the main tree's sparse pairs and the pair-pruned lookahead.
-TEST(MineMaxProperty, SparsePairsAndPrunedLookaheadAgreeWithBruteForce) {
-  for (std::uint32_t seed = 1000; seed < 1300; ++seed) {
-    // Every third database is wide: nodes with many children.
-    const bool wide = seed % 3 == 0;
+// The run sequence for every target and maximal method, also with the code
+// paths that only large databases reach by default (the main tree's sparse
+// pairs, the pair-pruned lookahead): the itemsets agree with the brute
+// force, and the report counts them, by length.
+TEST(RunProperty, EveryTargetAgreesWithBruteForceAndReportsLengths) {
+  const std::pair<MiningTarget, MaximalMethod> runs[] = {{MiningTarget::maximal, MaximalMethod::lookahead},
+                                                         {MiningTarget::maximal, MaximalMethod::projected},
+                                                         {MiningTarget::closed, MaximalMethod::lookahead},
+                                                         {MiningTarget::all, MaximalMethod::lookahead}};
+  for (std::uint32_t seed = 1000; seed < 1240; ++seed) {
+    const bool wide = seed % 3 == 0;  // nodes with many children
     const RandomDb db = random_db(seed, wide);
     const int n = static_cast<int>(db.transactions.size());
     // Wide databases have too many frequent itemsets at 1 for the brute force.
-    const std::vector<int> supports = wide ? std::vector<int>{2, 3} : std::vector<int>{1, 2, std::max(1, n / 3)};
-    for (int minsup : supports) {
-      SCOPED_TRACE("seed " + std::to_string(seed) + ", MINSUP " + std::to_string(minsup));
-      const Mined expected = brute_force_maximal(db.transactions, minsup);
+    for (int minsup : wide ? std::vector<int>{2, 3} : std::vector<int>{1, 2, std::max(1, n / 3)}) {
+      const Mined frequent = brute_force_frequent(db.transactions, minsup);
       TempDir dir;
       dir.write("db", db.text);
-      Context ctx;
-      ctx.THRESHOLD = minsup;
-      ctx.dense_pair_cells = 0;
-      ctx.first_mfi_2_items = 0;
-      Data data(dir.file("db").c_str());
-      MainTree main = build_main_tree(ctx, data);
-      if (main.frequent == 0 || main.single_prefix == main.frequent) continue;  // no mining
-      MiningRun run(ctx, main.tree, main.single_prefix);
-      {
-        FSout out(dir.file("out").c_str());
-        out.set_order(ctx.order_item.data());
-        main.tree->Mine_Max(&out);
-        out.close();
+      for (const auto& [target, method] : runs) {
+        if (wide && target == MiningTarget::all) continue;
+        SCOPED_TRACE("seed " + std::to_string(seed) + ", MINSUP " + std::to_string(minsup) + ", target " +
+                     std::to_string(int(target)) + ", method " + std::to_string(int(method)));
+        Tuning tuning;
+        tuning.lookahead_pair_items = 0;
+        if (seed % 2 == 0) tuning.dense_pair_cells = 0;
+        RunRequest req = request(minsup, target, tuning);
+        req.method = method;
+        zub::Run run(req);
+        Data data(dir.file("db").c_str());
+        run.read(data);
+        Capture c(run);
+        const RunReport report = run.mine(c.out);
+        int lines = 0;
+        const Mined written = parse_itemsets(c.text(), &lines);
+        const Mined expected = target == MiningTarget::maximal ? maximal_of(frequent)
+                               : target == MiningTarget::closed ? closed_of(frequent)
+                                                                : frequent;
+        EXPECT_EQ(written, expected) << "written:\n" << describe(written) << "expected:\n" << describe(expected);
+        EXPECT_EQ(report.itemsets, lines);
+        std::vector<long long> lengths(report.lengths.size(), 0);
+        for (const auto& entry : written) ++lengths[entry.first.size() - 1];
+        EXPECT_EQ(report.lengths, lengths);
       }
-      int lines = 0;
-      const Mined written = parse_itemsets(dir.read("out"), &lines);
-      EXPECT_EQ(written, expected) << "written:\n" << describe(written) << "expected:\n" << describe(expected);
-      EXPECT_EQ(run.root_mfi()->mfi_count, lines);
     }
     if (HasFailure()) break;
   }
+}
+
+// zub end to end: the single prefix is in every itemset; the run report.
+const char* kTwoItemPrefix = "1 2 3 4\n1 2 3\n2 1 4 5\n1 2 5 3\n1 2\n2 1 6\n";
+
+TEST(Zub, EveryItemsetBeginsWithTheSinglePrefix) {
+  TempDir dir;
+  dir.write("db", kTwoItemPrefix);
+  auto r = run_program(zub_binary(), {"db", "1", "out"}, dir.path());
+  ASSERT_EQ(r.status, 0);
+  const std::string out = dir.read("out");
+  int lines = 0;
+  for (std::size_t at = 0; at < out.size(); at = out.find('\n', at) + 1) {
+    EXPECT_EQ(out.substr(at, 4), "1 2 ");
+    ++lines;
+  }
+  EXPECT_EQ(lines, 4);
+  EXPECT_NE(dir.read("testfile.txt").find("\nMFI: 4\n"), std::string::npos);
+  EXPECT_NE(dir.read("testfile.txt").find("\nNo. of F1: 4\n"), std::string::npos) << "6 items less the prefix";
+}
+
+TEST(Zub, RunReportOfTheWorkedExample) {
+  TempDir dir;
+  dir.write("db", "1 2\n1 3\n2 3\n");
+  auto r = run_program(zub_binary(), {"db", "1", "out"}, dir.path());
+  ASSERT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(dir.read("out"), "3 2 (1)\n3 1 (1)\n2 1 (1)\n");
+  const std::string log = dir.read("testfile.txt");
+  const std::string head = "\n------------------------\n" + zub_binary() + " db 1 out \nMFI: 3\nTime: ";
+  EXPECT_EQ(log.substr(0, head.size()), head);
+  const std::size_t tail_at = log.find("\nNo. of F1:");
+  ASSERT_NE(tail_at, std::string::npos);
+  EXPECT_EQ(log.substr(tail_at), "\nNo. of F1: 3\nNo. of subset checking: 4\nNo. of projection: 0\n");
+  // A second run appends a second report.
+  run_program(zub_binary(), {"db", "1"}, dir.path());
+  const std::string twice = dir.read("testfile.txt");
+  EXPECT_EQ(twice.substr(0, log.size()), log);
+  EXPECT_NE(twice.find(" db 1 \nMFI: 3\n", log.size()), std::string::npos);
 }
 
 }  // namespace

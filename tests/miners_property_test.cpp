@@ -5,10 +5,8 @@
 
 #include <algorithm>
 
-#include "driver/driver.h"
-#include "support/brute_force.h"
+#include "support/prepared.h"
 #include "support/random_db.h"
-#include "support/test_support.h"
 
 namespace zub {
 namespace {
@@ -64,15 +62,7 @@ TEST(MinersProperty, ClosedAllAndProjectedAgreeWithBruteForce) {
       // The default maximal run writes what zub writes, byte for byte.
       if (seed % 5 == 0) {
         std::filesystem::remove(dir.file("zub.out"));  // zub leaves no file when nothing is frequent
-        std::vector<std::string> args{"zub", path, m, dir.file("zub.out")};
-        std::vector<char*> argv;
-        for (auto& a : args) argv.push_back(a.data());
-        std::FILE* quiet = std::tmpfile();
-        const auto previous = std::filesystem::current_path();
-        std::filesystem::current_path(dir.path());  // zub appends its run log here
-        ASSERT_EQ(zub_main(4, argv.data(), quiet), 0);
-        std::filesystem::current_path(previous);
-        std::fclose(quiet);
+        ASSERT_EQ(run_zub_in(dir, {path, m, dir.file("zub.out")}), 0);
         EXPECT_EQ(dir.exists("zub.out") ? dir.read("zub.out") : "", lookahead_text);
       }
     }

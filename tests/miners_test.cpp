@@ -1,113 +1,144 @@
-// The library's other miners: subset enumeration of FP_growth, the CFI-tree,
-// and the state that Mine_Max_Projected, Mine_Closed and FP_growth leave.
+// The subset enumeration of FP_growth on one-path trees, and the CFI-tree
+// filled through each form of insertion, against independent computations.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <numeric>
+#include <map>
+#include <random>
 
 #include "fp_tree/cfi_tree.h"
+#include "fp_tree/miners.h"
 #include "support/prepared.h"
-#include "support/random_db.h"
 
 namespace zub {
 namespace {
 
-using test::Capture;
-using test::Prepared;
+using namespace zub::test;
 
-// Ids 0 to 5 alone, supports 6 down to 1: positions are ids, no pair is counted.
-const char* kSixAlone = "0\n0\n0\n0\n0\n0\n1\n1\n1\n1\n1\n2\n2\n2\n2\n3\n3\n3\n4\n4\n5\n";
-
-TEST(Powerset, SinglePathOrderAndSupports) {
-  // One path 1 - 2 - 3 (supports 3, 2, 1), listed above the empty stack.
-  Prepared p("1 2 3\n1 2\n1\n", 1, MiningTarget::all);
-  stack& list = p.list();
-  for (int k = 0; k < 3; ++k) list.items[k] = k;
-  Capture c(*p.ctx);
-  p.tree().generate_all(3, &c.out);
-  EXPECT_EQ(c.text(), "3 (1)\n2 (2)\n2 3 (1)\n1 (3)\n1 3 (1)\n1 2 (2)\n1 2 3 (1)\n");
-  EXPECT_EQ(p.ctx->ITlen, (std::vector<int>{3, 3, 1}));
-
-  // An empty range writes the buffer once, or nothing when it is empty too.
-  const std::size_t before = c.text().size();
-  int buf[3] = {0, 1, 0};
-  p.tree().powerset(buf, 0, list.items, 0, 0, &c.out);
-  EXPECT_EQ(c.text().size(), before);
-  list.items[0] = 2;
-  list.len = 1;
-  p.tree().powerset(buf, 2, list.items, 1, 1, &c.out);
-  EXPECT_EQ(c.text().substr(before), "3 1 2 (2)\n");
+Mined containing(const Mined& all, int id) {
+  Mined out;
+  for (const auto& [items, support] : all)
+    if (std::binary_search(items.begin(), items.end(), id)) out[items] = support;
+  return out;
 }
 
-TEST(CfiTree, RecordingCountsAndChecks) {
-  Prepared p(kSixAlone, 1, MiningTarget::closed);
-  CFI_tree& t = *p.run->root_cfi();
-  const int path[] = {-1, 1, 3, 4};
-  t.insert(path, 0, 4, 2);
-  t.insert(path, 0, 3, 5);  // 1 3: a prefix of the first, with a higher support
-  t.insert(path, 0, 1, 9);  // nothing to record, but counted at the root
-  EXPECT_EQ(t.cfi_count, 3);
-  EXPECT_EQ(t.heads[1]->count, 5);
-  EXPECT_EQ(t.heads[3]->count, 5);
-  EXPECT_EQ(t.heads[4]->count, 2);
-  EXPECT_EQ(t.heads[3]->link, nullptr) << "no node is added for an existing path";
-
-  // Level item 4 with 1 above it lies on the path 1 3 4, of count 2.
-  stack& list = p.list();
-  auto holds = [&](std::vector<int> items, int support) {
-    std::copy(items.begin(), items.end(), list.items);
-    list.len = static_cast<int>(items.size());
-    return t.is_subset(support);
-  };
-  EXPECT_TRUE(holds({4, 1}, 2));
-  EXPECT_FALSE(holds({4, 1}, 3));
-  EXPECT_TRUE(holds({4}, 2));
-  EXPECT_FALSE(holds({0}, 0)) << "no node of 0";
-  EXPECT_FALSE(holds({4, 0}, 1));
-
-  int items[] = {5, 3, 1, 4, 2};
-  t.order_FS(items, 1, 3);
-  EXPECT_EQ(std::vector<int>(items, items + 5), (std::vector<int>{5, 1, 3, 4, 2}));
-}
-
-// Each miner leaves the scratch state clear and only the root tree
-// registered, counts in ITlen exactly what it writes, and the same without
-// a writer.
-TEST(Miners, StateAfterARunAndLengthTallies) {
-  for (std::uint32_t seed = 1; seed <= 120; ++seed) {
-    const test::RandomDb db = test::random_db(seed);
-    for (MiningTarget target : {MiningTarget::maximal, MiningTarget::closed, MiningTarget::all}) {
-      SCOPED_TRACE("seed " + std::to_string(seed) + " target " + std::to_string(int(target)));
-      std::vector<int> tallies[2];
-      for (int with_writer : {1, 0}) {
-        Prepared p(db.text, 1 + static_cast<int>(seed % 3), true, target);
-        const bool maximal = target == MiningTarget::maximal;
-        if (p.main.frequent == 0 || (maximal && p.main.single_prefix == p.main.frequent)) break;
-        Capture c(*p.ctx);
-        std::vector<long long> lengths;
-        c.out.count_lengths(&lengths);
-        FSout* out = with_writer ? &c.out : nullptr;
-        FI_tree& t = p.tree();
-        maximal ? t.Mine_Max_Projected(out) : target == MiningTarget::closed ? t.Mine_Closed(out) : t.FP_growth(out);
-        const Context& ctx = *p.ctx;
-        auto registered = [](const auto& slots) {
-          return std::count_if(slots.begin(), slots.end(), [](auto* x) { return x != nullptr; });
-        };
-        EXPECT_EQ(ctx.supp, std::vector<int>(ctx.supp.size(), 0));
-        EXPECT_EQ(std::count(ctx.current_fi.get(), ctx.current_fi.get() + ctx.ITEM_NO, true), 0);
-        EXPECT_EQ(registered(ctx.mfitrees), maximal ? 1 : 0);
-        EXPECT_EQ(registered(ctx.cfitrees), target == MiningTarget::closed ? 1 : 0);
-        tallies[with_writer] = ctx.ITlen;
-        if (!with_writer) continue;
-        c.text();
-        lengths.resize(ctx.ITlen.size() + 1, 0);
-        EXPECT_EQ(std::vector<int>(lengths.begin() + 1, lengths.end()), ctx.ITlen);
-        if (!maximal) continue;
-        EXPECT_EQ(p.root_mfi().mfi_count, std::accumulate(lengths.begin(), lengths.end(), 0LL));
+// Random databases whose tree is one path (each transaction a prefix of one
+// sequence of ids): generate_all writes every frequent itemset, above a
+// stack item every one that extends it, and powerset with that item in its
+// buffer the item alone as well; each with its support, counted by length.
+TEST(Powerset, OnePathGivesEveryFrequentItemset) {
+  std::mt19937 rng(4);
+  for (int round = 0; round < 100; ++round) {
+    std::vector<int> sequence;
+    for (int k = 0, n = 1 + static_cast<int>(rng() % 10); k < n; ++k) sequence.push_back(static_cast<int>(rng() % 40));
+    std::sort(sequence.begin(), sequence.end());
+    sequence.erase(std::unique(sequence.begin(), sequence.end()), sequence.end());
+    std::shuffle(sequence.begin(), sequence.end(), rng);
+    Database db;
+    for (std::size_t k = 0; k < sequence.size(); ++k)
+      for (int c = static_cast<int>(rng() % 3) + (k == 0); c > 0; --c) db.emplace_back(sequence.begin(), sequence.begin() + k + 1);
+    for (auto& t : db) std::sort(t.begin(), t.end());
+    const Mined all = all_frequent(db, 1);
+    Prepared p(text_of(db), request(1, MiningTarget::all));
+    const int f = p.run->frequent();
+    const int first_id = p.run->items().file_id[0];
+    SCOPED_TRACE("round " + std::to_string(round));
+    for (int call = 0; call < 3; ++call) {
+      Capture c(*p.run);
+      Workspace& ws = p.ws();
+      ws.out = &c.out;
+      std::fill(ws.lengths.begin(), ws.lengths.end(), 0);
+      stack& s = p.list();
+      for (int q = 0; q < f; ++q) s.items[q] = q;  // the path's items, from the root down
+      if (call == 0) {
+        s.len = 0;
+        generate_all(p.tree(), f);
+      } else if (call == 1) {
+        s.len = 1;
+        generate_all(p.tree(), f - 1);
+      } else {
+        s.len = 0;
+        int buffer[64] = {0};
+        powerset(p.tree(), buffer, 1, s.items, 1, f);
       }
-      EXPECT_EQ(tallies[0], tallies[1]);
+      int lines = 0;
+      const Mined written = parse_itemsets(c.text(), &lines);
+      Mined expected = call == 0 ? all : containing(all, first_id);
+      if (call == 1) expected.erase(Itemset{first_id});
+      EXPECT_EQ(written, expected) << call << ":\n" << describe(written) << "expected:\n" << describe(expected);
+      std::vector<long long> lengths(ws.lengths.size(), 0);
+      for (const auto& entry : written) ++lengths[entry.first.size() - 1];
+      EXPECT_EQ(ws.lengths, lengths);
+      ws.out = &p.discard;
     }
-    if (HasFailure()) break;
+  }
+}
+
+// Random itemsets with supports recorded through each form: every node is
+// the end of a recorded itemset's prefix and holds the highest support
+// recorded through it, and the subset check finds the level item with a tail
+// in a recorded itemset of at least the support asked for.
+TEST(CfiTree, InsertionFormsAndSubsetCheck) {
+  constexpr int kItems = 12;
+  Prepared p(nested_db(kItems), request(1, MiningTarget::closed));  // positions equal the ids
+  Workspace& ws = p.ws();
+  std::mt19937 rng(8);
+  for (int round = 0; round < 150; ++round) {
+    memory pool(60, 4096, 8192, 2);
+    CFI_tree& t = *pool.take<CFI_tree>(1);
+    t.init(&pool, &p.tree(), nullptr, nullptr, -1);
+    std::vector<std::pair<std::vector<int>, int>> recorded;
+    std::map<std::vector<int>, int> prefixes;  // the highest support through each prefix
+    for (int k = 0, n = 1 + static_cast<int>(rng() % 30); k < n; ++k) {
+      std::vector<int> items;
+      for (int q = 0; q < kItems; ++q)
+        if (rng() % 3 == 0) items.push_back(q);
+      if (items.empty()) continue;
+      const int support = 1 + static_cast<int>(rng() % 9), size = static_cast<int>(items.size());
+      if (k % 3 == 0) {
+        std::vector<int> framed{-7};
+        framed.insert(framed.end(), items.begin(), items.end());
+        t.insert(framed.data(), 0, size + 1, support);
+      } else if (k % 3 == 1) {
+        for (int x : items) ws.flags[x] = true;
+        t.insert(ws.flags.get(), support, size);
+        ASSERT_EQ(std::count(ws.flags.get(), ws.flags.get() + kItems, true), 0);
+      } else {
+        std::vector<int> shuffled = items;
+        std::shuffle(shuffled.begin(), shuffled.end(), rng);
+        t.enter(shuffled.data(), size, support);
+      }
+      recorded.emplace_back(items, support);
+      for (int j = 1; j <= size; ++j) {
+        int& best = prefixes[std::vector<int>(items.begin(), items.begin() + j)];
+        best = std::max(best, support);
+      }
+    }
+    std::map<std::vector<int>, int> nodes;
+    for (int q = 0; q < kItems; ++q)
+      for (const Cnode* n = t.heads[q]; n != nullptr; n = n->link) {
+        std::vector<int> path;
+        for (const Cnode* a = n; a != t.root; a = a->parent) path.insert(path.begin(), a->item);
+        ASSERT_EQ(n->item, q);
+        ASSERT_TRUE(nodes.emplace(path, n->count).second) << "a prefix twice";
+      }
+    EXPECT_EQ(nodes, prefixes);
+    for (int query = 0; query < 100; ++query) {
+      const int h = static_cast<int>(rng() % kItems), support = 1 + static_cast<int>(rng() % 10);
+      std::vector<int> items{h};
+      for (int q = 0; q < h; ++q)
+        if (rng() % 4 == 0) items.push_back(q);
+      const bool expected = std::any_of(recorded.begin(), recorded.end(), [&](const auto& r) {
+        std::vector<int> sorted = items;
+        std::sort(sorted.begin(), sorted.end());
+        return r.second >= support && std::includes(r.first.begin(), r.first.end(), sorted.begin(), sorted.end());
+      });
+      std::copy(items.begin(), items.end(), p.list().items);
+      p.list().len = static_cast<int>(items.size());
+      ASSERT_EQ(t.is_subset(support), expected) << "round " << round << " query " << query;
+      std::shuffle(items.begin(), items.end(), rng);
+      t.order_FS(items.data(), 0, static_cast<int>(items.size()) - 1);
+      ASSERT_TRUE(std::is_sorted(items.begin(), items.end()));
+    }
   }
 }
 

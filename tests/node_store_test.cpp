@@ -1,119 +1,118 @@
+// The node stores of the FP-trees and the MFI-trees: numbers that name nodes
+// which never move, roll-backs that reuse slabs, child links given back, and
+// memory that follows the nodes made.
 #include "fp_tree/node_store.h"
 
 #include <gtest/gtest.h>
 
-#include <set>
+#include <cstdlib>
 #include <vector>
+
+#include "fp_tree/mnode_store.h"
 
 namespace zub {
 namespace {
 
 constexpr NodeRef kSlab = NodeRef{1} << NodeStore::kSlabShift;
 
-// Numbers are distinct and never 0, each names its own node, and a node
-// stays where it is while later slabs are added.
-TEST(NodeStore, NumbersNameStableDistinctNodesAcrossSlabs) {
+// Numbers run from 1 and each names its own node, which stays in place while
+// slabs are added; a roll-back (here to a slab boundary not yet crossed)
+// hands the same numbers out again in the same slabs, and so does a clear.
+TEST(NodeStore, NumbersNodesAndRollBack) {
   NodeStore store;
-  std::vector<NodeRef> refs;
-  std::vector<Fnode*> where;
-  const NodeRef n = 3 * kSlab + 5;
-  for (NodeRef k = 0; k < n; ++k) {
-    const NodeRef r = store.make();
-    ASSERT_NE(r, kNoNode);
-    Fnode* node = store.at(r);
-    node->init(kNoNode, static_cast<int>(k), static_cast<int>(r));
-    refs.push_back(r);
-    where.push_back(node);
+  std::vector<Fnode*> where(1);
+  for (NodeRef k = 1; k < kSlab; ++k) {
+    ASSERT_EQ(store.make(), k);
+    store.at(k)->init(kNoNode, static_cast<int>(k), 0);
+    where.push_back(store.at(k));
   }
-  EXPECT_EQ(store.slabs(), 4u);
-  EXPECT_EQ(std::set<NodeRef>(refs.begin(), refs.end()).size(), refs.size());
-  EXPECT_EQ(std::set<Fnode*>(where.begin(), where.end()).size(), where.size());
-  for (NodeRef k = 0; k < n; ++k) {
-    ASSERT_EQ(store.at(refs[k]), where[k]);
-    ASSERT_EQ(where[k]->item, static_cast<int>(k));
-    ASSERT_EQ(where[k]->count, static_cast<int>(refs[k]));
-  }
-  EXPECT_EQ(store.get(kNoNode), nullptr);
-}
-
-// Rolling back hands the same numbers out again and reuses the slabs, also
-// when the mark lies on a slab boundary that was not yet crossed.
-TEST(NodeStore, RollBackReusesNumbersAndSlabs) {
-  NodeStore store;
-  while (store.mark() < kSlab) store.make();
-  const NodeRef boundary = store.mark();
-  EXPECT_EQ(boundary, kSlab);
   EXPECT_EQ(store.slabs(), 1u);
-  std::vector<NodeRef> first;
   {
     const NodeStore::Mark mark(store);
-    for (int k = 0; k < 2 * static_cast<int>(kSlab); ++k) first.push_back(store.make());
+    for (NodeRef k = kSlab; k < 3 * kSlab; ++k) ASSERT_EQ(store.make(), k);
   }
-  EXPECT_EQ(store.mark(), boundary);
-  EXPECT_EQ(store.slabs(), 3u);
-  for (NodeRef r : first) ASSERT_EQ(store.make(), r);
-  EXPECT_EQ(store.slabs(), 3u) << "no slab is added for numbers handed out before";
+  EXPECT_EQ(store.mark(), kSlab);
+  for (NodeRef k = kSlab; k < 3 * kSlab; ++k) ASSERT_EQ(store.make(), k);
+  EXPECT_EQ(store.slabs(), 3u) << "the slabs are reused";
+  for (NodeRef k = 1; k < kSlab; ++k) {
+    ASSERT_EQ(store.at(k), where[k]);
+    ASSERT_EQ(where[k]->item, static_cast<int>(k));
+  }
+  EXPECT_EQ(store.get(kNoNode), nullptr);
   store.clear();
   EXPECT_EQ(store.make(), NodeRef{1});
   EXPECT_EQ(store.slabs(), 3u);
 }
 
-// Dropping the links of the slabs below a number keeps the nodes and the
-// links above; a store cleared for the next run has links everywhere again.
-TEST(NodeStore, DroppedLinksComeBackAfterClear) {
+// Links dropped below a number leave the nodes and the slab the number lies
+// in; slabs made while links are off have none, and the slab the next node
+// goes into gets them back once they are on (also after a roll-back into a
+// slab made without), as does every slab after a clear.
+TEST(NodeStore, ChildLinksGivenBackAndRegained) {
   NodeStore store;
-  const NodeRef n = 3 * kSlab + 5;
-  for (NodeRef k = 0; k < n; ++k) {
-    const NodeRef r = store.make();
-    store.at(r)->init(kNoNode, static_cast<int>(r), 0);
-    *store.links(r) = {r, r};
-  }
+  for (NodeRef k = 1; k <= 3 * kSlab + 5; ++k) store.at(store.make())->init(kNoNode, static_cast<int>(k), 0);
   store.drop_links_below(store.mark());
-  EXPECT_EQ(store.slabs(), 4u);
-  EXPECT_EQ(store.link_slabs(), 1u) << "only the slab the mark lies in keeps its links";
-  EXPECT_FALSE(store.has_links(1));
+  EXPECT_EQ(store.link_slabs(), 1u);
   EXPECT_FALSE(store.has_links(3 * kSlab - 1));
   EXPECT_TRUE(store.has_links(3 * kSlab));
-  EXPECT_EQ(store.links(n)->first_child, n);
   EXPECT_EQ(store.at(5)->item, 5) << "the nodes stay";
+  NodeStore off;
+  off.make();
+  off.set_links(false);
+  while (off.mark() < 2 * kSlab + 100) off.make();
+  EXPECT_EQ(off.link_slabs(), 1u) << "only the first slab, made before";
+  off.set_links(true);
+  EXPECT_TRUE(off.has_links(off.make()));
+  off.rollback(kSlab + 7);
+  const NodeRef again = off.make();
+  ASSERT_TRUE(off.has_links(again));
+  *off.links(again) = {again, again};
+  EXPECT_EQ(off.links(again)->first_child, again);
+  store.set_links(false);
   store.clear();
-  for (NodeRef k = 0; k < n; ++k) *store.links(store.make()) = {kNoNode, kNoNode};
-  EXPECT_EQ(store.link_slabs(), 4u);
-  EXPECT_EQ(store.links(1)->next_sibling, kNoNode);
+  while (store.mark() < 3 * kSlab) store.make();
+  EXPECT_EQ(store.link_slabs(), 4u) << "a clear turns the links on, also for slabs that gave theirs back";
 }
 
-// With links off, new slabs come without them; turned on again, the slab
-// the next node goes into gets links (also after rolling back into a slab
-// made without them), and so does a store cleared for the next run.
-TEST(NodeStore, SlabsWithoutLinksWhileTheyAreOff) {
-  NodeStore store;
-  const NodeRef root = store.make();
-  *store.links(root) = {kNoNode, kNoNode};
-  store.set_links(false);
-  NodeRef mark = kNoNode;
-  while (store.mark() < 2 * kSlab + 100) {
-    if (store.mark() == kSlab + 7) mark = store.mark();
-    store.at(store.make())->init(root, 1, 1);
+// Counts the bytes a pool takes from the heap.
+struct CountingAllocator {
+  std::size_t bytes = 0;
+  static void* allocate(void* state, std::size_t n) {
+    static_cast<CountingAllocator*>(state)->bytes += n;
+    return std::malloc(n);
   }
-  EXPECT_EQ(store.slabs(), 3u);
-  EXPECT_EQ(store.link_slabs(), 1u) << "only the first slab, made before";
-  EXPECT_FALSE(store.has_links(kSlab));
-  EXPECT_FALSE(store.has_links(2 * kSlab));
-  store.set_links(true);
-  const NodeRef next = store.make();
-  EXPECT_EQ(next, 2 * kSlab + 100);
-  EXPECT_TRUE(store.has_links(next));
-  *store.links(next) = {kNoNode, kNoNode};
-  store.rollback(mark);
-  const NodeRef again = store.make();
-  EXPECT_EQ(again, kSlab + 7);
-  ASSERT_TRUE(store.has_links(again));
-  *store.links(again) = {again, again};
-  EXPECT_EQ(store.links(again)->first_child, again);
-  store.set_links(false);
-  store.clear();
-  while (store.mark() < 3 * kSlab) *store.links(store.make()) = {kNoNode, kNoNode};
-  EXPECT_EQ(store.link_slabs(), 3u);
+  static void release(void*, void* block, std::size_t) { std::free(block); }
+};
+
+// MFI-tree nodes are numbered 1, 2, 3, ... and stay in place through the
+// doubling slabs and past the cap. A tree of a few nodes costs one small
+// slab; a large one about its nodes (at most one partly used slab, plus the
+// number table).
+TEST(MnodeStore, StableNumbersAndMemoryThatFollowsTheNodes) {
+  for (const MnodeRef n : {MnodeRef{5}, MnodeRef{1000}, MnodeRef{100000}}) {
+    CountingAllocator heap;
+    memory pool(200, 64, 64, 2, BlockAllocator{CountingAllocator::allocate, CountingAllocator::release, &heap});
+    const std::size_t before = heap.bytes;
+    MnodeStore store;
+    store.init(&pool);
+    std::vector<Mnode*> where(1);
+    for (MnodeRef k = 1; k <= n; ++k) {
+      ASSERT_EQ(store.make(), k);
+      store.at(k)->init(k - 1, static_cast<int>(k), 0);
+      where.push_back(store.at(k));
+    }
+    EXPECT_EQ(store.size(), n);
+    for (MnodeRef k = 1; k <= n; ++k) {
+      ASSERT_EQ(store.at(k), where[k]);
+      ASSERT_EQ(store.at(k)->item, static_cast<int>(k));
+      ASSERT_EQ(store.at(k)->parent, k - 1);
+    }
+    const std::size_t used = heap.bytes - before;
+    const std::size_t nodes = (n < MnodeStore::kFirstSlab ? MnodeStore::kFirstSlab : n + 1) * sizeof(Mnode);
+    const std::size_t slack = MnodeStore::kMaxSlab * sizeof(Mnode) + 2 * (n / MnodeStore::kFirstSlab + 1) * 8 + 4096;
+    EXPECT_GE(used, nodes) << n << " nodes";
+    EXPECT_LE(used, nodes + (n < MnodeStore::kFirstSlab ? 256 : slack)) << n << " nodes";
+  }
 }
 
 }  // namespace

@@ -1,133 +1,229 @@
-// The FP-tree and MFI-tree dumps, and the stand-alone pattern-base walks
-// and pair counting of the FP-tree.
+// The walks of the main tree from one head position, on random databases
+// against supports counted from the transactions: the pattern base (along the
+// chain and from the pair rows), the first-MFI lookahead in its three forms,
+// head extension against random recorded itemsets, and pair counting.
 #include <gtest/gtest.h>
 
+#include <random>
+
+#include "fp_tree/miners.h"
 #include "support/prepared.h"
 #include "support/random_db.h"
 
 namespace zub {
 namespace {
 
-using test::Capture;
-using test::Prepared;
+using namespace zub::test;
 
-// Ids 0 to 5 alone, supports 6 down to 1: positions are ids, no pair is counted.
-const char* kSixAlone = "0\n0\n0\n0\n0\n0\n1\n1\n1\n1\n1\n2\n2\n2\n2\n3\n3\n3\n4\n4\n5\n";
+// A random database read and prepared (main-tree items are positions); at
+// support 0 every id up to the largest is frequent, also one never seen.
+struct Seeded {
+  RandomDb db;
+  int minsup;
+  Prepared p;
+  Seeded(std::uint32_t seed, const Tuning& tuning)
+      : db(random_db(seed)), minsup(seed % 10 == 0 && db.largest_id < 30 ? 0 : 1 + static_cast<int>(seed % 3)),
+        p(db.text, request(minsup, MiningTarget::maximal, tuning)) {}
+  int support(const std::vector<int>& items) const { return support_of(db.transactions, p.ids(items)); }
+};
 
-TEST(TreeDump, WorkedExample) {
-  Prepared p("0 1\n0 2\n0 1\n1\n", 1, false);
-  Capture c(*p.ctx);
-  p.tree().print(c.file);
-  EXPECT_EQ(c.text(),
-            "\n\n---------------FP Tree------------\n\n"
-            "Head table:\n"
-            "0(3)\t 0( 3)  0( 3) \n"
-            "1(3)\t 1( 3)  1( 1)  1( 2) \n"
-            "2(1)\t 2( 1)  2( 1) \n"
-            "\nOrder table:\t0  1  2  \n\n"
-            " -1(   0)   0(   3)   1(   2) \n"
-            "--------- ---------   2(   1) \n"
-            "---------   1(   1) "
-            "\n\n-----------End of FP Tree-------------\n\n");
-}
-
-TEST(TreeDump, PairArrayRowsAndAnEmptyTree) {
-  Prepared p("0 1 2 3 4 5\n0 1 2 3 4 5\n", 1, false);
-  Capture c(*p.ctx);
-  p.tree().print(c.file);
-  const std::string dump = c.text();
-  EXPECT_NE(dump.find("Array:\n        0    1    2    3    4 \n"
-                      "  5:    2    2    2    2    2 \n  4:    2    2    2    2 \n  3:    2    2    2 \n"
-                      "  2:    2    2 \n  1:    2 \n\nOrder table:"),
-            std::string::npos)
-      << dump;
-
-  // Every id frequent at 0, none in a transaction: header and root only.
-  Prepared empty("\n", 0, false);
-  Capture e(*empty.ctx);
-  empty.tree().print(e.file);
-  EXPECT_EQ(e.text(),
-            "\n\n---------------FP Tree------------\n\nHead table:\n0(0)\t 0( 0) \n\nOrder table:\t0  \n\n"
-            " -1(   0) \n\n-----------End of FP Tree-------------\n\n");
-}
-
-TEST(MfiTreeDump, PathsAndChains) {
-  Prepared p("1 2\n1 3\n2 3\n", 1);  // positions: 1, 2, 3 as 0, 1, 2
-  MFI_tree& m = p.root_mfi();
-  const int a[] = {-1, 0, 2}, b[] = {-1, 1, 2};
-  m.insert(a, 0, 3);
-  m.insert(b, 0, 3);
-  Capture c(*p.ctx);
-  m.print(false, c.file);
-  EXPECT_EQ(c.text(),
-            "\n\n-------------MFI Tree-------------\n\n2 MFIs, Position: -1. Stack: \n"
-            "Head table:\n0\t 0( 1) \n1\t 1( 1) \n2\t 2( 2)  2( 2) \n"
-            "\nOrder table:\t0  1  2  \n\n"
-            "  -1         0( 1)     2( 2)  \n  --         1( 1)     2( 2)  "
-            "\n\n------------End of MFI-------------\n\n");
-}
-
-TEST(PatternBase, PairRowAndTopSupport) {
-  Prepared p(kSixAlone, 1, false);  // six items: a pair-count array
-  p.ctx->THRESHOLD = 2;
-  p.ctx->list = std::make_unique<stack>(7, true);
-  FI_tree& t = p.tree();
-  const int pairs[][2] = {{0, 3}, {1, 3}, {2, 3}};
-  const int counts[] = {2, 1, 5};
-  for (int k = 0; k < 3; ++k) t.add_pairs(pairs[k], 2, counts[k]);
-  stack& list = p.list();
-  list.items[0] = 3;
-  list.len = 1;
-  EXPECT_EQ(t.conditional_pattern_base(3, true), 2);
-  EXPECT_EQ(std::vector<int>(p.ctx->tail.begin(), p.ctx->tail.begin() + 2), (std::vector<int>{0, 2}));
-  EXPECT_EQ(p.ctx->supp, (std::vector<int>{2, 0, 5, 0, 0, 0}));
-  EXPECT_EQ(list.item_supports[0], 5) << "the frequent item of highest position wins";
-  // Position 0 has no pattern base, and no node of 5 has an ancestor.
-  EXPECT_EQ(t.conditional_pattern_base(0, false), 0);
-  std::fill(p.ctx->supp.begin(), p.ctx->supp.end(), 0);
-  EXPECT_EQ(t.conditional_pattern_base(t.heads[5], false), 0);
-  EXPECT_EQ(p.ctx->supp, std::vector<int>(6, 0));
-}
-
-TEST(PatternBase, ChainWalkAgreesWithPairRows) {
-  int rows_checked = 0;
-  for (std::uint32_t seed = 1; seed <= 80; ++seed) {
-    const test::RandomDb db = test::random_db(seed);
-    Prepared p(db.text, 2, false);
-    FI_tree& t = p.tree();
-    Context& c = *p.ctx;
-    for (int pos = 1; pos < t.num_items; ++pos) {
-      if (!t.has_pair_row(pos)) continue;
-      ++rows_checked;
-      const int k = t.conditional_pattern_base(t.pos_item[pos], false);
-      const std::vector<int> tail(c.tail.begin(), c.tail.begin() + k), supp = c.supp;
-      std::fill(c.supp.begin(), c.supp.end(), 0);
-      ASSERT_EQ(t.conditional_pattern_base(t.heads[pos], false), k) << "seed " << seed << " position " << pos;
-      EXPECT_EQ(std::vector<int>(c.tail.begin(), c.tail.begin() + k), tail);
-      EXPECT_EQ(c.supp, supp);
-      std::fill(c.supp.begin(), c.supp.end(), 0);
+// The tail of each position (also the lowest of it by the pair counts): the
+// lower items frequent with it, ascending, their supports in supp; with set_top_support the highest one's support
+// goes to the stack's top. The lookahead's variants find the same greedy
+// itemset, frequent with the support reported, to which no lower item can be
+// added; first_mfi_3 orders the tail by support and accepts items greedily.
+TEST(HeadWalks, PatternBaseAndLookaheadAgreeWithTheData) {
+  int rows = 0, accepted = 0;
+  for (std::uint32_t seed = 1; seed <= 150; ++seed) {
+    Tuning tuning;
+    if (seed % 2 == 0) tuning.dense_pair_cells = 0;
+    Seeded s(seed, tuning);
+    FI_tree& t = s.p.tree();
+    Workspace& ws = s.p.ws();
+    stack& list = s.p.list();
+    for (int pos = 0; pos < t.num_items; ++pos) {
+      SCOPED_TRACE("seed " + std::to_string(seed) + " position " + std::to_string(pos));
+      std::vector<int> tail, supp(ws.supp.size(), 0);
+      for (int q = 0; q < pos; ++q) {
+        supp[q] = s.support({q, pos});
+        if (supp[q] >= s.minsup) tail.push_back(q);
+        if (supp[q] < s.minsup) supp[q] = 0;
+      }
+      for (int from_pairs = 0; from_pairs < 1 + t.has_pair_row(pos); ++from_pairs) {
+        rows += from_pairs;
+        const bool top = (pos + from_pairs) % 2 == 0;
+        list.items[0] = pos;
+        list.len = 1;
+        list.item_supports[0] = -1;
+        std::fill(ws.supp.begin(), ws.supp.end(), 0);
+        const int k = from_pairs ? t.pattern_base_from_pairs(pos, top) : t.walk_pattern_base(t.heads[pos], top);
+        ASSERT_EQ(std::vector<int>(ws.tail.begin(), ws.tail.begin() + k), tail) << "from pairs " << from_pairs;
+        ASSERT_EQ(ws.supp, supp);
+        EXPECT_EQ(list.item_supports[0], top && k > 0 ? supp[tail.back()] : -1);
+      }
+      EXPECT_TRUE(!t.has_pair_row(pos) || t.next_frequent_pair(pos, 0) == (tail.empty() ? pos : tail.front()));
+      std::vector<int> found[2];
+      int support[2];
+      for (int variant : {0, 1}) {
+        list.len = 0;
+        const int n = variant == 0 ? first_mfi(t, t.heads[pos], support[0]) : first_mfi_2(t, t.heads[pos], support[1]);
+        found[variant].assign(list.items, list.items + list.len);
+        ASSERT_EQ(n, list.len);
+      }
+      EXPECT_EQ(found[0], found[1]);
+      EXPECT_EQ(support[0], support[1]);
+      ASSERT_EQ(found[0].back(), pos) << "the head item is pushed last";
+      EXPECT_TRUE(std::is_sorted(found[0].begin(), found[0].end()));
+      EXPECT_EQ(support[0], s.support(found[0]));
+      for (int q : tail) {
+        std::vector<int> bigger = found[0];
+        bigger.push_back(q);
+        EXPECT_TRUE(std::count(found[0].begin(), found[0].end(), q) || s.support(bigger) < s.minsup) << q << " could join";
+      }
+      accepted += static_cast<int>(found[0].size()) - 1;
+      // first_mfi_3 over the tail, with its supports in supp.
+      const int k = static_cast<int>(tail.size());
+      std::vector<int> items = tail, rank(ws.frequent), keys(k + 1), result(k + 1), lengths(k + 1);
+      std::vector<std::vector<int>> store(k + 1, std::vector<int>(ws.max_width));
+      std::vector<int*> lists;
+      for (auto& l : store) lists.push_back(l.data());
+      int support3 = -1;
+      const int m = first_mfi_3(t, t.heads[pos], support3, items.data(), k, rank.data(), keys.data(), result.data(),
+                                lists.data(), lengths.data());
+      std::vector<int> greedy{pos}, item_supports;
+      for (int x : items) {
+        item_supports.push_back(supp[x]);
+        std::vector<int> more = greedy;
+        more.push_back(x);
+        if (greedy.size() == 1 || s.support(more) >= s.minsup) greedy = more;
+      }
+      EXPECT_TRUE(std::is_sorted(item_supports.rbegin(), item_supports.rend())) << "by descending support";
+      EXPECT_TRUE(std::is_permutation(items.begin(), items.end(), tail.begin(), tail.end()));
+      EXPECT_EQ(std::vector<int>(result.begin(), result.begin() + m), std::vector<int>(greedy.begin() + 1, greedy.end()));
+      EXPECT_EQ(support3, k == 0 ? 0 : s.support(greedy));
     }
+    if (HasFailure()) break;
   }
-  EXPECT_GT(rows_checked, 100);
+  EXPECT_GT(rows, 300);
+  EXPECT_GT(accepted, 500);
 }
 
-TEST(PatternBase, FillCountCompactsAndCountsPairs) {
-  Prepared p(kSixAlone, 1, false);
+// Head extension with random recorded itemsets (one misses exactly one tail
+// item): every pushed item is in each frequent extension of the head that no
+// recorded itemset holds, and each outcome says what the data says.
+TEST(HeadWalks, HeadIncreaseAgreesWithTheData) {
+  std::mt19937 rng(5);
+  int outcomes[3] = {};
+  for (std::uint32_t seed = 1; seed <= 400; ++seed) {
+    Seeded s(seed, Tuning{});
+    FI_tree& t = s.p.tree();
+    Workspace& ws = s.p.ws();
+    // Ascending heads: what was recorded for a lower head does not hold this one.
+    for (int h = 1; h < t.num_items; ++h) {
+      std::fill(ws.supp.begin(), ws.supp.end(), 0);
+      const int tlen0 = t.walk_pattern_base(t.heads[h], false);
+      if (tlen0 < 2 || tlen0 > 12) continue;
+      const std::vector<int> tail0(ws.tail.begin(), ws.tail.begin() + tlen0);
+      std::vector<std::vector<int>> recorded;
+      for (int r = 0; r < 2 + static_cast<int>(rng() % 4); ++r) {
+        std::vector<int> items{h};
+        const int missed = static_cast<int>(rng() % tlen0);
+        for (int k = 0; k < tlen0; ++k)
+          if (k != missed && (r < 2 || rng() % 2 == 0)) items.push_back(tail0[k]);
+        if (r == 1 && rng() % 2 == 0) continue;
+        s.p.root_mfi().enter(items.data(), static_cast<int>(items.size()), 0);
+        std::sort(items.begin(), items.end());
+        recorded.push_back(items);
+      }
+      ASSERT_FALSE(s.p.root_mfi().is_subset(h, ws.tail.data(), tlen0));
+      std::vector<Fnode*> nodes;
+      for (const NodeRef r : t.chain(h)) nodes.push_back(t.node(r));
+      int node_count = static_cast<int>(nodes.size());
+      stack& list = s.p.list();
+      list.items[0] = h;
+      list.len = 1;
+      const HeadExtension x = head_increase(t, ws.tail.data(), tlen0, nodes.data(), node_count);
+
+      SCOPED_TRACE("seed " + std::to_string(seed) + ", head " + std::to_string(h));
+      std::vector<int> pushed(list.items + 1, list.items + list.len), with_pushed = pushed;
+      ASSERT_EQ(x.pushed, static_cast<int>(pushed.size()));
+      ASSERT_GE(x.pushed, 1);
+      with_pushed.push_back(h);
+      auto held = [&](std::vector<int> items) {
+        std::sort(items.begin(), items.end());
+        return std::any_of(recorded.begin(), recorded.end(), [&](const std::vector<int>& r) {
+          return std::includes(r.begin(), r.end(), items.begin(), items.end());
+        });
+      };
+      // The tail items of each transaction that holds the head, as bits.
+      std::vector<int> masks;
+      auto holds = [&](const Itemset& tr, int item) { return std::binary_search(tr.begin(), tr.end(), s.p.ids({item})[0]); };
+      for (const auto& tr : s.db.transactions) {
+        int m = 0;
+        for (int k = 0; k < tlen0; ++k) m |= holds(tr, tail0[k]) << k;
+        if (holds(tr, h)) masks.push_back(m);
+      }
+      for (int mask = 0; mask < 1 << tlen0; ++mask) {
+        std::vector<int> set{h};
+        for (int k = 0; k < tlen0; ++k)
+          if (mask >> k & 1) set.push_back(tail0[k]);
+        if (std::count_if(masks.begin(), masks.end(), [mask](int m) { return (m & mask) == mask; }) < s.minsup ||
+            held(set))
+          continue;
+        for (int item : pushed) ASSERT_TRUE(std::count(set.begin(), set.end(), item)) << "an extension without " << item;
+      }
+      const int with_support = s.support(with_pushed);
+      ++outcomes[static_cast<int>(x.outcome)];
+      EXPECT_EQ(x.outcome == HeadExtension::Outcome::infrequent, with_support < s.minsup);
+      if (x.outcome == HeadExtension::Outcome::infrequent) continue;
+      std::vector<int> rest, everything = with_pushed;
+      for (int q : tail0) {
+        std::vector<int> more = with_pushed;
+        more.push_back(q);
+        if (!std::count(pushed.begin(), pushed.end(), q) && s.support(more) >= s.minsup) rest.push_back(q);
+      }
+      everything.insert(everything.end(), rest.begin(), rest.end());
+      EXPECT_EQ(x.outcome == HeadExtension::Outcome::covered, held(everything));
+      if (x.outcome == HeadExtension::Outcome::covered) continue;
+      EXPECT_EQ(std::vector<int>(ws.tail.begin(), ws.tail.begin() + x.tail_length), rest);
+      for (int q : rest) {
+        std::vector<int> more = with_pushed;
+        more.push_back(q);
+        EXPECT_EQ(ws.supp[static_cast<std::size_t>(q)], s.support(more)) << q;
+      }
+      int counted = 0;
+      for (int k = 0; k < node_count; ++k) counted += nodes[static_cast<std::size_t>(k)]->count;
+      EXPECT_EQ(counted, with_support) << "the nodes kept are those holding the pushed items";
+    }
+    if (HasFailure()) break;
+  }
+  for (int n : outcomes) EXPECT_GT(n, 10);
+}
+
+// fill_count takes the positions marked in `origin`, restores the marks, and
+// adds the count to each of their pairs that has a row.
+TEST(HeadWalks, FillCountAddsToThePairsOfTheMarkedPositions) {
+  std::mt19937 rng(9);
+  Prepared p(nested_db(9), request(1));  // nine items: pair rows, positions equal ids
   FI_tree& t = p.tree();
-  std::vector<int> origin(6, -1);
-  origin[4] = 4;
-  t.fill_count(origin.data(), 7);
-  EXPECT_EQ(p.ctx->compact[0], 4);
-  EXPECT_EQ(origin, std::vector<int>(6, -1));
-  for (int b = 0; b < 4; ++b) EXPECT_EQ(t.pair_count(b, 4), 0);
-  origin[1] = 1;
-  origin[4] = 4;
-  origin[5] = 5;
-  t.fill_count(origin.data(), 3);
-  EXPECT_EQ(t.pair_count(1, 4), 3);
-  EXPECT_EQ(t.pair_count(1, 5), 3);
-  EXPECT_EQ(t.pair_count(4, 5), 3);
-  EXPECT_EQ(t.pair_count(0, 5), 0);
+  ASSERT_NE(t.pair_counts, nullptr);
+  for (int round = 0; round < 200; ++round) {
+    std::vector<int> origin(9, -1), marked;
+    for (int q = 0; q < 9; ++q)
+      if (rng() % 3 == 0) marked.push_back(origin[static_cast<std::size_t>(q)] = q);
+    std::vector<std::vector<int>> before(9, std::vector<int>(9));
+    for (int a = 1; a < 9; ++a)
+      for (int b = 0; b < a; ++b) before[a][b] = t.pair_count(b, a);
+    const int count = 1 + static_cast<int>(rng() % 5);
+    t.fill_count(origin.data(), count);
+    EXPECT_EQ(origin, std::vector<int>(9, -1));
+    EXPECT_EQ(std::vector<int>(p.ws().build.positions.begin(), p.ws().build.positions.begin() + marked.size()), marked);
+    for (int a = 1; a < 9; ++a)
+      for (int b = 0; b < a; ++b) {
+        const bool both = std::count(marked.begin(), marked.end(), a) && std::count(marked.begin(), marked.end(), b);
+        ASSERT_EQ(t.pair_count(b, a), before[a][b] + (both && t.has_pair_row(a) ? count : 0)) << b << "," << a;
+      }
+  }
 }
 
 }  // namespace

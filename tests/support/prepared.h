@@ -1,77 +1,121 @@
 #pragma once
-// A main tree built from database text, with the miners' state prepared as
-// the driver prepares it, for tests that call single mining operations.
+// A run read from database text, for tests that call single mining
+// operations on its main tree with its workspace, and what those tests share.
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "run/main_tree.h"
-#include "run/mining_run.h"
+#include "driver/driver.h"
 #include "fp_tree/fi_tree.h"
 #include "fp_tree/mfi_tem.h"
 #include "fp_tree/mfi_tree.h"
 #include "io/data.h"
 #include "io/fsout.h"
+#include "run/run.h"
+#include "support/brute_force.h"
 #include "support/test_support.h"
 
 namespace zub::test {
 
-struct Prepared {
-  std::unique_ptr<Context> ctx = std::make_unique<Context>();
-  MainTree main;
-  std::unique_ptr<MiningRun> run;
+inline RunRequest request(int threshold, MiningTarget target = MiningTarget::maximal, Tuning tuning = {}) {
+  RunRequest req;
+  req.min_support.count = threshold;
+  req.target = target;
+  req.tuning = tuning;
+  return req;
+}
 
-  // The maximal target removes the single prefix unless told not to; the
-  // others never do. `sparse_pairs` keeps the main tree's pairs sparsely
-  // however few items it has.
-  Prepared(const std::string& content, int threshold, bool remove_prefix = true,
-           MiningTarget target = MiningTarget::maximal, bool sparse_pairs = false) {
+struct Prepared {
+  std::unique_ptr<Run> run;
+  FSout discard;  // where the miners write unless a test captures them
+
+  // Reads the text. With `prepare` the miners' state is readied as Run::mine
+  // readies it (the single prefix taken only when asked), otherwise the main
+  // tree keeps its child links and gets its chains.
+  Prepared(const std::string& content, const RunRequest& req, bool prepare = true, bool take_prefix = false)
+      : run(std::make_unique<Run>(req)) {
     TempDir dir;
     dir.write("db", content);
-    ctx->THRESHOLD = threshold;
-    if (sparse_pairs) ctx->dense_pair_cells = 0;
     Data data(dir.file("db").c_str());
-    main = build_main_tree(*ctx, data);
-    const bool prefix = remove_prefix && target == MiningTarget::maximal;
-    run = std::make_unique<MiningRun>(*ctx, main.tree, prefix ? main.single_prefix : 0, target);
+    run->read(data);
+    ws().out = &discard;
+    if (!prepare) tree().make_chains();
+    if (prepare && run->frequent() > 0) run->prepare(take_prefix);
   }
-  Prepared(const std::string& content, int threshold, MiningTarget target)
-      : Prepared(content, threshold, false, target) {}
-  FI_tree& tree() const { return *main.tree; }
-  stack& list() const { return *ctx->list; }
-  mfi_tem& tem() const { return *ctx->LMFITEM; }
+  FI_tree& tree() const { return run->main_tree(); }
+  Workspace& ws() const { return run->workspace(); }
+  stack& list() const { return ws().itemset; }
+  mfi_tem& tem() const { return *ws().maximal.list; }
   MFI_tree& root_mfi() const { return *run->root_mfi(); }
-  std::vector<int> stack_items() const { return std::vector<int>(list().items, list().items + list().len); }
-  // The file id of each item of a stack-like array.
-  std::vector<int> file_ids(const std::vector<int>& items) const {
-    std::vector<int> ids;
-    for (int x : items) ids.push_back(ctx->order_item[x]);
-    return ids;
+  // The file ids of main-tree items, sorted.
+  Itemset ids(const std::vector<int>& items) const {
+    Itemset out;
+    for (int x : items) out.push_back(run->items().file_id[static_cast<std::size_t>(x)]);
+    std::sort(out.begin(), out.end());
+    return out;
   }
 };
 
-// A writer on a temporary file, and what it (or a dump into the file) wrote.
+inline std::string read_all(std::FILE* file) {
+  std::rewind(file);
+  std::string s;
+  for (int c; (c = std::fgetc(file)) != EOF;) s += static_cast<char>(c);
+  return s;
+}
+
+// A writer on a temporary file that maps items through the run's item map.
 struct Capture {
   std::FILE* file = std::tmpfile();
   FSout out{file, "capture"};
-  explicit Capture(const Context& ctx) { out.set_order(ctx.order_item.data()); }
+  explicit Capture(const Run& run) { out.set_order(run.items().file_id.data()); }
   ~Capture() { std::fclose(file); }
   std::string text() {
     out.flush();
     std::fflush(file);
-    std::rewind(file);
-    std::string s;
-    for (int c; (c = std::fgetc(file)) != EOF;) s += static_cast<char>(c);
-    std::fseek(file, 0, SEEK_END);  // later writes follow what was read
-    return s;
+    return read_all(file);
   }
 };
 
-// The items of entry j of the temporary list, from its node up to the root.
-inline std::vector<int> path_items(const mfi_tem& tem, int j) {
-  std::vector<int> items;
-  tem.for_each_item(j, [&](int item) { items.push_back(item); });
-  return items;
+// Runs zub in-process inside `dir` with `args`; its status, and what it printed.
+inline int run_zub_in(const TempDir& dir, std::vector<std::string> args, std::string* printed = nullptr) {
+  args.insert(args.begin(), "zub");
+  std::vector<char*> argv;
+  for (auto& a : args) argv.push_back(a.data());
+  const auto previous = std::filesystem::current_path();
+  std::filesystem::current_path(dir.path());
+  std::FILE* capture = std::tmpfile();
+  const int status = zub_main(static_cast<int>(argv.size()), argv.data(), capture);
+  std::filesystem::current_path(previous);
+  if (printed != nullptr) *printed = read_all(capture);
+  std::fclose(capture);
+  return status;
+}
+
+// n items whose positions equal their ids: item k is in n - k transactions.
+inline std::string nested_db(int n) {
+  std::string text;
+  for (int k = 0; k < n; ++k, text += "\n")
+    for (int x = 0; x < n - k; ++x) text += std::to_string(x) + " ";
+  return text;
+}
+
+inline std::string text_of(const Database& db) {
+  std::string text;
+  for (const auto& t : db) {
+    for (int x : t) text += std::to_string(x) + " ";
+    text += "\n";
+  }
+  return text;
+}
+
+// The transactions of `db` that hold every id of `items` (ascending).
+inline int support_of(const Database& db, const Itemset& items) {
+  return static_cast<int>(std::count_if(db.begin(), db.end(), [&](const Itemset& t) {
+    return std::includes(t.begin(), t.end(), items.begin(), items.end());
+  }));
 }
 
 }  // namespace zub::test

@@ -23,25 +23,21 @@ struct Trie {
   }
 };
 
-// The children of every node of a tree, in sibling order: walked along the
-// child links, or for a tree built without them, gathered from the parents
-// of the numbers from its root up to the store's mark (nodes of items the
-// tree no longer has, a single prefix taken off, are left out).
+// The children of every node, in sibling order: along the child links, or
+// for a tree without them, from the parents of the numbers between its root
+// and the store's mark (leaving out nodes of a single prefix taken off).
 inline std::map<NodeRef, std::vector<NodeRef>> children_of(const FI_tree& t) {
   std::map<NodeRef, std::vector<NodeRef>> children;
-  if (t.child_links) {
-    std::vector<NodeRef> todo{t.root_ref};
-    while (!todo.empty()) {
-      const NodeRef n = todo.back();
-      todo.pop_back();
-      for (NodeRef c = t.links(n)->first_child; c != kNoNode; c = t.links(c)->next_sibling) {
-        children[n].push_back(c);
-        todo.push_back(c);
-      }
+  std::vector<NodeRef> todo{t.root_ref};
+  while (t.child_links && !todo.empty()) {
+    const NodeRef n = todo.back();
+    todo.pop_back();
+    for (NodeRef c = t.links(n)->first_child; c != kNoNode; c = t.links(c)->next_sibling) {
+      children[n].push_back(c);
+      todo.push_back(c);
     }
-    return children;
   }
-  for (NodeRef r = t.root_ref + 1; r < t.ctx->nodes.mark(); ++r)
+  for (NodeRef r = t.root_ref + 1; !t.child_links && r < t.store->mark(); ++r)
     if (t.item_pos[t.node(r)->item] >= 0) children[t.node(r)->parent].push_back(r);
   return children;
 }
@@ -50,29 +46,27 @@ inline std::map<NodeRef, std::vector<NodeRef>> children_of(const FI_tree& t) {
 inline void expect_trie(const FI_tree& t, const std::map<NodeRef, std::vector<NodeRef>>& children, NodeRef node,
                         const Trie& trie) {
   const auto found = children.find(node);
-  const std::vector<NodeRef> none;
-  const std::vector<NodeRef>& below = found != children.end() ? found->second : none;
+  const std::vector<NodeRef> below = found != children.end() ? found->second : std::vector<NodeRef>{};
   auto it = trie.children.begin();
   for (const NodeRef r : below) {
-    const Fnode* c = t.node(r);
     ASSERT_NE(it, trie.children.end());
-    ASSERT_EQ(c->parent, node);
-    ASSERT_EQ(t.item_pos[c->item], it->first);
-    ASSERT_EQ(c->count, it->second.count);
+    ASSERT_EQ(t.node(r)->parent, node);
+    ASSERT_EQ(t.item_pos[t.node(r)->item], it->first);
+    ASSERT_EQ(t.node(r)->count, it->second.count);
     expect_trie(t, children, r, it->second);
     ++it;
   }
   ASSERT_EQ(it, trie.children.end());
 }
-inline void expect_trie(const FI_tree& t, const Trie& trie) { expect_trie(t, children_of(t), t.root_ref, trie); }
 
-// Every node of the tree is once in the chain of its position, and each
-// chain is newest (highest number) first.
-inline void expect_chains_hold_every_node(const FI_tree& t) {
-  std::map<NodeRef, int> in_tree;
-  for (const auto& [parent, below] : children_of(t))
+// The tree is the trie, and every node is once in the chain of its position,
+// each chain newest (highest number) first.
+inline void expect_tree(const FI_tree& t, const Trie& trie) {
+  const auto children = children_of(t);
+  ASSERT_NO_FATAL_FAILURE(expect_trie(t, children, t.root_ref, trie));
+  std::map<NodeRef, int> in_tree, in_chains;
+  for (const auto& [parent, below] : children)
     for (const NodeRef c : below) in_tree[c] = t.item_pos[t.node(c)->item];
-  std::map<NodeRef, int> in_chains;
   for (int p = 0; p < t.num_items; ++p) {
     NodeRef previous = kNoNode;
     for (const NodeRef r : t.chain(p)) {
