@@ -21,7 +21,7 @@ Trie trie_of(const Database& db, const ItemMap& items, int from = 0) {
   for (const auto& t : db) {
     std::vector<int> positions;
     for (int x : t)
-      if (x < items.file_ids() && items.position[static_cast<std::size_t>(x)] >= from)
+      if (x < static_cast<int>(items.position.size()) && items.position[static_cast<std::size_t>(x)] >= from)
         positions.push_back(items.position[static_cast<std::size_t>(x)] - from);
     std::sort(positions.begin(), positions.end());
     positions.erase(std::unique(positions.begin(), positions.end()), positions.end());
@@ -43,7 +43,7 @@ TEST(FirstScan, ItemOrderSupportsAndThreshold) {
     int threshold, transactions;
   } cases[] = {
       {"1 2\n1 2 3\n2\n", 2, {}, {2, 1}, {3, 2}, 2, 3},  {"", 1, {}, {}, {}, 1, 0},
-      {"", 0, {}, {0}, {0}, 0, 0},                         {"3\n3 1\n\n", 0, {}, {3, 1, 0, 2}, {2, 1, 0, 0}, 0, 3},
+      {"", 0, {}, {}, {}, 0, 0},                           {"3\n3 1\n\n", 0, {}, {3, 1, 0, 2}, {2, 1, 0, 0}, 0, 3},
       {"5 5 5\n5\n6\n7 7\n", 2, {}, {5}, {2}, 2, 4},       {"4 2\n2 4\n8\n", 1, {}, {2, 4, 8}, {2, 2, 1}, 1, 3},
       {shares, 99, {1, 2}, {1}, {4}, 4, 7},                {shares, 99, {3, 7}, {1, 2}, {4, 3}, 3, 7},
       {shares, 99, {0, 100}, {1, 2, 3, 0}, {4, 3, 2, 0}, 0, 7},
@@ -58,7 +58,7 @@ TEST(FirstScan, ItemOrderSupportsAndThreshold) {
     EXPECT_EQ(std::vector<int>(p.tree().supports, p.tree().supports + p.tree().num_items), c.supports);
     EXPECT_EQ(p.run->settings().threshold, c.threshold);
     EXPECT_EQ(p.run->settings().transactions, c.transactions);
-    for (int id = 0; id < items.file_ids(); ++id) {
+    for (int id = 0; id < static_cast<int>(items.position.size()); ++id) {
       const int pos = items.position[static_cast<std::size_t>(id)];
       EXPECT_EQ(pos == -1, std::count(c.order.begin(), c.order.end(), id) == 0);
       EXPECT_TRUE(pos == -1 || items.file_id[static_cast<std::size_t>(pos)] == id) << id;
@@ -68,7 +68,7 @@ TEST(FirstScan, ItemOrderSupportsAndThreshold) {
   Prepared grown("5 100\n150 5\n100 99\n", request(2), false);
   EXPECT_EQ(grown.ids({0, 1}), (Itemset{5, 100}));
   EXPECT_EQ(grown.tree().supports[1], 2);
-  EXPECT_EQ(grown.run->items().file_ids(), 151);
+  EXPECT_EQ(static_cast<int>(grown.run->items().position.size()), 151);
 }
 
 // Pairs are counted above five items only, densely or sparsely (their

@@ -101,7 +101,7 @@ Mined closed_of(const Mined& frequent) { return uncovered(frequent, true); }
 
 Mined brute_force_frequent(const Database& db, int minsup) {
   if (minsup >= 1) return all_frequent(db, minsup);
-  int largest = 0;
+  int largest = -1;  // without any id there is no item
   for (auto& t : db)
     for (int x : t) largest = std::max(largest, x);
   EXPECT_LE(largest, 16) << "too many ids to take every set of them";
@@ -120,9 +120,10 @@ Mined brute_force_frequent(const Database& db, int minsup) {
 
 Mined brute_force_maximal(const Database& db, int minsup) {
   if (minsup >= 1) return maximal_of(all_frequent(db, minsup));
-  int largest = 0;
+  int largest = -1;
   for (auto& t : db)
     for (int x : t) largest = std::max(largest, x);
+  if (largest < 0) return {};  // without any id there is no item
   Itemset everything;
   for (int x = 0; x <= largest; ++x) everything.push_back(x);
   int support = 0;

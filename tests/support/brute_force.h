@@ -15,7 +15,7 @@ using Mined = std::map<Itemset, int>;    // itemset -> support
 Mined all_frequent(const Database& db, int minsup);
 // The same with the programs' meaning of minsup <= 0: every id from 0 to the
 // largest id read is frequent, so every non-empty set of them is (keep the
-// largest id small).
+// largest id small); without any id there is none.
 Mined brute_force_frequent(const Database& db, int minsup);
 Mined maximal_of(const Mined& frequent);
 Mined closed_of(const Mined& frequent);
