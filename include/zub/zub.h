@@ -75,6 +75,16 @@ class Error : public std::runtime_error {
   Kind kind_;
 };
 
+// The lengths of the itemsets a run hands out: from min_len to max_len items
+// (max_len 0: no maximum). The maximum bounds the mining itself; with it the
+// maximal itemsets are those maximal among the frequent itemsets of at most
+// max_len items (so every frequent itemset of max_len items is one), and the
+// closed ones are the closed itemsets of at most max_len items.
+struct Limits {
+  int min_len = 1;
+  int max_len = 0;
+};
+
 // One itemset: its item ids in ascending order, and its support.
 struct Itemset {
   std::vector<int> items;
@@ -101,5 +111,12 @@ Summary mine_file(const std::string& path, Target target, Support min_support, c
 
 // The same, returning the itemsets.
 std::vector<Itemset> mine_file(const std::string& path, Target target, Support min_support);
+
+// Both forms for the itemsets of the lengths in `limits` only. Throws Error
+// (argument) when min_len is below 1, max_len below 0, or min_len above a
+// max_len that is not 0.
+Summary mine_file(const std::string& path, Target target, Support min_support, Limits limits,
+                  const ItemsetCallback& each);
+std::vector<Itemset> mine_file(const std::string& path, Target target, Support min_support, Limits limits);
 
 }  // namespace zub

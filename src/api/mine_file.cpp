@@ -86,6 +86,19 @@ struct CallbackFailed {
 }  // namespace
 
 Summary mine_file(const std::string& path, Target target, Support min_support, const ItemsetCallback& each) {
+  return mine_file(path, target, min_support, Limits{}, each);
+}
+
+Summary mine_file(const std::string& path, Target target, Support min_support, Limits limits,
+                  const ItemsetCallback& each) {
+  if (limits.min_len < 1)
+    throw Error(Error::Kind::argument, "the minimum length must be 1 or more, not " + std::to_string(limits.min_len));
+  if (limits.max_len < 0)
+    throw Error(Error::Kind::argument,
+                "the maximum length must be 1 or more (0: none), not " + std::to_string(limits.max_len));
+  if (limits.max_len > 0 && limits.min_len > limits.max_len)
+    throw Error(Error::Kind::argument, "the minimum length " + std::to_string(limits.min_len) +
+                                           " is above the maximum length " + std::to_string(limits.max_len));
   if (!each) throw Error(Error::Kind::argument, "no callback to hand the itemsets to");
   Summary summary;
   try {
@@ -96,6 +109,8 @@ Summary mine_file(const std::string& path, Target target, Support min_support, c
     request.target = target == Target::maximal  ? MiningTarget::maximal
                      : target == Target::closed ? MiningTarget::closed
                                                 : MiningTarget::all;
+    request.lengths.min = limits.min_len;
+    if (limits.max_len > 0) request.lengths.max = limits.max_len;
     Run run(request);
     Data::Options reading;
     reading.keep_unseekable = true;
@@ -130,9 +145,13 @@ Summary mine_file(const std::string& path, Target target, Support min_support, c
 }
 
 std::vector<Itemset> mine_file(const std::string& path, Target target, Support min_support) {
+  return mine_file(path, target, min_support, Limits{});
+}
+
+std::vector<Itemset> mine_file(const std::string& path, Target target, Support min_support, Limits limits) {
   std::vector<Itemset> found;
   try {
-    mine_file(path, target, min_support, [&found](std::span<const int> items, int support) {
+    mine_file(path, target, min_support, limits, [&found](std::span<const int> items, int support) {
       found.push_back(Itemset{std::vector<int>(items.begin(), items.end()), support});
     });
   } catch (const std::bad_alloc&) {

@@ -28,6 +28,8 @@ struct OptionDecl {
 constexpr OptionDecl kOptions[] = {
     {"--target", "maximal|closed|all", "itemsets to write: maximal (default), closed, or all frequent ones"},
     {"--method", "lookahead|projected", "maximal miner: lookahead (default, as zub runs it) or projected"},
+    {"--min-len", "N", "write only itemsets of at least N items (default 1)"},
+    {"--max-len", "M", "mine only itemsets of at most M items; maximal: maximal among those (default: no limit)"},
     {"--names", nullptr, "items are words, not ids; the itemsets are written with the words"},
     {"--stats", nullptr, "print a summary of the run on standard error"},
     {"--progress", nullptr, "show the run's phase and progress on standard error (on by default on a terminal)"},
@@ -63,8 +65,18 @@ struct MineOptions {
   bool progress = false;
   bool help = false;
   bool version = false;
+  LengthLimits lengths;
   std::vector<std::string> positional;
 };
+
+// A length of itemsets: decimal digits, at least 1.
+bool parse_length(const std::string& text, int& n) {
+  if (text.empty() || text.size() > 9) return false;
+  for (char c : text)
+    if (!std::isdigit(static_cast<unsigned char>(c))) return false;
+  n = std::stoi(text);
+  return n >= 1;
+}
 
 // Fills `o` from the command line; false with the reason in `why`.
 bool parse_options(int argc, char** argv, MineOptions& o, std::string& why) {
@@ -123,6 +135,13 @@ bool parse_options(int argc, char** argv, MineOptions& o, std::string& why) {
         why = "--target must be maximal, closed or all, not \"" + value + "\"";
         return false;
       }
+    } else if (name == "--min-len" || name == "--max-len") {
+      int n = 0;
+      if (!parse_length(value, n)) {
+        why = name + " must be a whole number of items from 1 up, not \"" + value + "\"";
+        return false;
+      }
+      (name == "--min-len" ? o.lengths.min : o.lengths.max) = n;
     } else if (name == "--method") {
       if (value != "lookahead" && value != "projected") {
         why = "--method must be lookahead or projected, not \"" + value + "\"";
@@ -134,6 +153,10 @@ bool parse_options(int argc, char** argv, MineOptions& o, std::string& why) {
   }
   if (o.method_given && o.target != MiningTarget::maximal) {
     why = "--method chooses the maximal miner; it does not go with --target closed or all";
+    return false;
+  }
+  if (o.lengths.min > o.lengths.max) {
+    why = "--min-len " + std::to_string(o.lengths.min) + " is above --max-len " + std::to_string(o.lengths.max);
     return false;
   }
   if (o.positional.size() < 2) {
@@ -190,6 +213,7 @@ int run(const MineOptions& o, const MinSupport& minsup, std::FILE* out, std::FIL
   request.min_support = minsup;
   request.target = o.target;
   request.method = o.projected ? MaximalMethod::projected : MaximalMethod::lookahead;
+  request.lengths = o.lengths;
   Run run(request);
   const std::string& infile = o.positional[0];
   Data::Options reading;

@@ -31,9 +31,10 @@ class CFI_tree {
   void order_FS(int* items, int from, int to) const;
   // Writes and records the closed itemsets of the stack followed by the `n`
   // entries above its top (non-increasing supports). The stack's top is the
-  // level item with support `support`. True when every remaining candidate of
-  // the level is covered by what it wrote.
-  bool generate_close(int n, int support);
+  // level item with support `support`; `covered` when the level item alone is
+  // inside a recorded itemset of that support. True when every remaining
+  // candidate of the level is covered by what it wrote (or by what covered it).
+  bool generate_close(int n, int support, bool covered = false);
 
   // The walks of the shared subset check (subset_check.h).
   const Cnode* chain_first(int pos) const { return heads[pos]; }

@@ -2,6 +2,7 @@
 // read straight off the item's nodes without building a conditional tree.
 #include <cassert>
 #include <algorithm>
+#include <climits>
 #include <vector>
 
 #include "fp_tree/fi_tree.h"
@@ -103,13 +104,17 @@ struct NodeList {
 };
 
 // What both lookaheads start from: the itemset found so far (the head item)
-// and the node list of the head item's chain.
+// and the node list of the head item's chain. Under a maximum length the
+// itemset stops growing when the stack below the head and the found items
+// reach it (`room` found items at most, the head included).
 struct Greedy {
   int* buffer;
   int filled = 1;
+  int room;
   NodeList list;
   Greedy(const FI_tree& t, const Fnode* hd, Fnode* const* chain, int n, int& support)
       : buffer(t.ws->lookahead.found.data()),
+        room(t.settings->lengths.limits_max() ? t.settings->lengths.max - t.ws->itemset.len + 1 : INT_MAX),
         list{t, t.ws->lookahead.nodes.data(), t.ws->lookahead.counts.data(), t.ws->lookahead.at.data(),
              t.ws->lookahead.up.data()} {
     buffer[0] = hd->item;
@@ -154,7 +159,7 @@ int first_mfi(FI_tree& tree, const Fnode* hd, Fnode* const* chain, int n, int& s
 
   // Positions below the lowest frequent pair with h are never tried.
   int low = tree.has_pair_row(pos) ? tree.next_frequent_pair(pos, 0) : 0;
-  for (int d = pos - 1; d >= low; --d) {
+  for (int d = pos - 1; d >= low && g.filled < g.room; --d) {
     const int cs = list.move_to_parent_at(d);
     if (cs < threshold) continue;  // rejected; the moved list stays
     support = cs;
@@ -224,7 +229,7 @@ int first_mfi_2(FI_tree& tree, const Fnode* hd, Fnode* const* chain, int n, int&
       g.accept(tree.pos_item[d]);
       if (tree.has_pair_row(d)) remaining = tree.keep_frequent_with(d, candidates, remaining);
     }
-    if (remaining == 0) break;
+    if (remaining == 0 || g.filled == g.room) break;
     d = candidates[--remaining];
   }
   return g.push(tree.ws->itemset);

@@ -17,6 +17,7 @@
 // itemset with the whole tail and stops too, unless the miner's itemsets are
 // told apart by support (kPassesCover false).
 #include <algorithm>
+#include <climits>
 #include <memory>
 
 #include "fp_tree/fi_tree.h"
@@ -58,6 +59,22 @@ int mine_positions(Level& level, FI_tree& tree) {
     if (s == Step::stop) return i;
   }
   return 0;
+}
+
+// Each choice of `want` of the n items (want >= 1), kept in their order and
+// written to out[0..want-1], then visit(least) with the least of their
+// supports, support_of(p) being the p-th item's. `out` must not overlap `items`.
+template <class SupportOf, class Visit>
+void for_each_choice(const int* items, int n, int want, int* out, const SupportOf& support_of, const Visit& visit,
+                     int from = 0, int least = INT_MAX) {
+  for (int p = from; p + want <= n; ++p) {
+    out[0] = items[p];
+    const int s = std::min(least, support_of(p));
+    if (want == 1)
+      visit(s);
+    else
+      for_each_choice(items, n, want - 1, out + 1, support_of, visit, p + 1, s);
+  }
 }
 
 // The pool of one level's result tree, from the pool ladder: its blocks

@@ -2,6 +2,20 @@
 // alone, the tail with its supports, the closed itemsets of a single path
 // read off directly, and otherwise the conditional tree with a CFI-tree
 // projected from this level's.
+//
+// Under a maximum length M: an itemset is closed when no item outside it is
+// in every transaction that holds it. Within a level those items are the
+// tail items of the candidate's support, and the others are found by the
+// CFI-trees, which must hold, for every set of up to M + 1 items mined
+// before, a recorded superset of the same support. A level whose stack has M
+// items is therefore not mined further: its stack is written when no tail
+// item has its support, and recorded (unwritten) are the stack with those
+// tail items, and the stack with each other tail item and its support (sets
+// of M + 1 items). Closed itemsets of a single path longer than M are
+// recorded without being written. A head covered by a recorded itemset is
+// then still mined below (only its own set is not written): the sets below
+// it must be recorded for the later checks, which an itemset longer than M
+// no longer stands in for.
 #include <algorithm>
 
 #include "fp_tree/cfi_tree.h"
@@ -11,7 +25,7 @@
 
 namespace zub {
 
-bool CFI_tree::generate_close(int n, int support) {
+bool CFI_tree::generate_close(int n, int support, bool covered) {
   stack& list = ws->itemset;
   int* const items = list.items;
   const int* const supports = list.item_supports;
@@ -21,12 +35,21 @@ bool CFI_tree::generate_close(int n, int support) {
   // The support of what lies below the level item; with nothing below, the
   // empty itemset's, which every transaction supports.
   const int below = L0 >= 2 ? supports[L0 - 2] : ws->settings.transactions;
+  const int most = ws->settings.lengths.max;
+  auto keep = [&](int length, int with) {
+    if (length <= most)
+      record(*ws, ws->closed.trees, length, with, s + 1, s + 2);
+    else
+      enter_found(*ws, ws->closed.trees, length, with, s + 1, s + 2);
+  };
 
-  // The level item with every entry of its own support: closed, never covered.
+  // The level item with every entry of its own support: closed, unless the
+  // level item alone was covered.
   int L = L0;
   while (L < end && supports[L] == support) ++L;
   list.len = L;
-  record(*ws, ws->closed.trees, L, support, s + 1, s + 2);
+  if (covered) order_FS(items, s + 2, L - 1);
+  if (!covered || !is_subset(support)) keep(L, support);
   if (L == end && below == support) return true;
 
   // Each later support drop ends the next candidate.
@@ -36,7 +59,7 @@ bool CFI_tree::generate_close(int n, int support) {
     list.len = L;
     order_FS(items, s + 2, L - 1);
     if (is_subset(g)) continue;
-    record(*ws, ws->closed.trees, L, g, s + 1, s + 2);
+    keep(L, g);
   }
   return false;
 }
@@ -54,22 +77,28 @@ struct ClosedLevel {
   stack& list = ws.itemset;
   const int b = C.stack_pos + 1;  // the stack index of the head item; C's slot
   int support = 0;                // the head item's
+  bool covered = false;           // a recorded itemset holds the stack with its support
+  const bool limited = ws.settings.lengths.limits_max();
 
   int lowest_position() const { return 0; }
   // The prefix and the head item alone, closed.
-  void record_head() { record(ws, ws.closed.trees, b + 1, support, b, b + 1); }
+  void record_head() {
+    if (!covered) record(ws, ws.closed.trees, b + 1, support, b, b + 1);
+  }
 
   Step head(int, Fnode* hd) {
     support = hd->count;
     list.items[b] = hd->item;
     list.item_supports[b] = support;
     list.len = b + 1;
-    if (!C.is_subset(support)) return Step::go;
+    covered = C.is_subset(support);
+    if (!covered || limited) return Step::go;
     list.len = b;
     return Step::next;
   }
 
   Step tail(int, Fnode*, int& k) {
+    if (b + 1 == ws.settings.lengths.max) return last_level(k);
     for (int t = 0; t < k; ++t) {
       list.items[b + 1 + t] = ws.tail[t];
       list.item_supports[b + 1 + t] = ws.supp[tree.item_pos[ws.tail[t]]];
@@ -79,8 +108,31 @@ struct ClosedLevel {
       record_head();
     } else {
       // A lone tail item is a path of one entry, with its pair support above the top.
-      C.generate_close(1, support);
+      C.generate_close(1, support, covered);
       ws.supp[tree.item_pos[ws.tail[0]]] = 0;
+    }
+    list.len = b;
+    return Step::next;
+  }
+
+  // The stack has the maximum length: written when no tail item has its
+  // support; recorded with the tail items that have it, and with each other
+  // tail item at that item's support.
+  Step last_level(int k) {
+    int n = 0;
+    for (int t = 0; t < k; ++t)
+      if (ws.supp[tree.item_pos[ws.tail[t]]] == support) list.items[b + 1 + n++] = ws.tail[t];
+    if (n == 0)
+      record_head();
+    else
+      enter_found(ws, ws.closed.trees, b + 1 + n, support, b, b + 1);
+    for (int t = 0; t < k; ++t) {
+      int& with = ws.supp[tree.item_pos[ws.tail[t]]];
+      if (with != support) {
+        list.items[b + 1] = ws.tail[t];
+        enter_found(ws, ws.closed.trees, b + 2, with, b, b + 1);
+      }
+      with = 0;
     }
     list.len = b;
     return Step::next;
@@ -97,9 +149,9 @@ struct ClosedLevel {
         list.items[b + 1 + p] = child->pos_item[p];
         list.item_supports[b + 1 + p] = child->supports[p];
       }
-      const bool covered = C.generate_close(k, support);
+      const bool all = C.generate_close(k, support, covered);
       list.len = b;
-      return covered && k == i ? Step::stop : Step::next;
+      return all && k == i ? Step::stop : Step::next;
     }
     if (std::none_of(list.item_supports + b + 1, list.item_supports + b + 1 + k,
                      [this](int s) { return s == support; }))

@@ -2,6 +2,15 @@
 // tail, the itemsets found directly (a tail of at most one item), the first
 // MFI, head extension, and otherwise the conditional tree, whose single
 // prefix goes onto the stack before the recursion.
+//
+// Under a maximum length M the itemsets are the maximal ones among the
+// frequent itemsets of at most M items: every frequent set of M items, and
+// the maximal itemsets that are shorter. A stack of M items is then a leaf
+// (nothing extends it); a tree that would give longer sets is mined without
+// its single prefix (a set of M items may leave out a prefix item), and a
+// single path longer than allowed gives each choice of the allowed size. A
+// recorded itemset holds at most M items, so a set of M items is covered
+// only when recorded already (by a lookahead above it).
 #include <algorithm>
 #include <cassert>
 
@@ -26,6 +35,7 @@ struct MaxLevel {
   int* const supp = ws.supp.data();
   int* const tail_ids = ws.tail.data();
   const int b = list.len;  // the stack index of the head item; M's slot
+  const int most = ws.settings.lengths.max;
   // The position being mined: the head's nodes the conditional tree is built
   // from, the items head extension pushed, the conditional tree's prefix.
   Fnode** nodes = nullptr;
@@ -45,11 +55,27 @@ struct MaxLevel {
   Step head(int i, Fnode* hd) {
     list.items[b] = hd->item;
     list.len = b + 1;
+    if (b + 1 == most) {
+      // The head completes a set of the maximum length.
+      if (!M.is_subset(hd->item, tail_ids, 0)) record_max(b + 1, hd->count, b + 1);
+      list.len = b;
+      return Step::next;
+    }
     std::fill(supp, supp + i, 0);
     return Step::go;
   }
 
   Step tail(int i, Fnode* hd, int& tlen) {
+    if (tlen > 1 && b + 2 == most) {
+      // Each tail item completes a set of the maximum length.
+      for (int k = 0; k < tlen; ++k) {
+        list.items[b + 1] = tail_ids[k];
+        if (!M.is_subset(hd->item, tail_ids + k, 1)) record_max(b + 2, supp[tree.item_pos[tail_ids[k]]], b + 1);
+      }
+      clear_supports(tail_ids, tlen);
+      list.len = b;
+      return Step::next;
+    }
     if (M.is_subset(hd->item, tail_ids, tlen)) {
       clear_supports(tail_ids, tlen);
       list.len = b;
@@ -112,6 +138,18 @@ struct MaxLevel {
     if (!extended) return Step::go;
     const HeadExtension x = head_increase(tree, tail_ids, tlen, nodes, node_count);
     extra = x.pushed;
+    if (x.outcome == HeadExtension::Outcome::tail && b + 1 + extra >= most) {
+      // Every new itemset holds the pushed items: the stack alone, when it
+      // has the maximum length, or none.
+      const int h = list.items[b];
+      const int s = b + 1 + extra;
+      if (s == most && !M.is_subset(h, list.items + b + 1, extra))
+        record_max(s, supp[tree.item_pos[list.items[s - 1]]], b);
+      clear_supports(tail_ids, x.tail_length);
+      clear_supports(list.items + b + 1, extra);
+      list.len = b;
+      return Step::next;
+    }
     if (x.outcome == HeadExtension::Outcome::tail) {
       tlen = x.tail_length;
       std::copy(tail_ids, tail_ids + tlen, list.items + list.len);
@@ -130,13 +168,30 @@ struct MaxLevel {
 
   Step child(FI_tree* child, int i, int tlen) {
     list.len = b + 1 + extra;
+    const int room = most - list.len;  // items the tail may add
     prefix = child->cal_single_prefix();
-    if (prefix == child->num_items) {
+    if (prefix == child->num_items && tlen <= room) {
       // One path: the stack and the whole tail form the only new itemset.
       if (!extended) std::copy(tail_ids, tail_ids + tlen, list.items + list.len);
       record_max(list.len + tlen, child->heads[prefix - 1]->count, b);
       list.len = b;
       return tlen == i ? Step::stop : Step::next;
+    }
+    if (prefix == child->num_items) {
+      // One path longer than allowed: each choice of `room` of its items.
+      const FI_tree& c = *child;
+      const int h = list.items[b];
+      for_each_choice(
+          c.pos_item, c.num_items, room, list.items + list.len, [&c](int p) { return c.heads[p]->count; },
+          [&](int support) {
+            if (!M.is_subset(h, list.items + b + 1, most - b - 1)) record_max(most, support, b);
+          });
+      list.len = b;
+      return Step::next;
+    }
+    if (tlen > room) {
+      prefix = 0;  // a set of the maximum length may leave out a prefix item
+      return Step::go;
     }
     for (int k = 0; k < prefix; ++k) list.items[list.len++] = child->pos_item[k];
     if (prefix > 0) child->remove_single_prefix(prefix);

@@ -1,7 +1,9 @@
 // The second maximal miner's level: per head item, a subset check of the
 // whole candidate (head and tail), the itemsets found directly, and
 // otherwise the conditional tree with an MFI-tree projected from this
-// level's; no lookahead, no head extension.
+// level's; no lookahead, no head extension. Under a maximum length M (see
+// mine_max.cpp) a stack of M items is a leaf, and a single path longer than
+// allowed gives each choice of the allowed size.
 #include <algorithm>
 
 #include "fp_tree/level_loop.h"
@@ -21,6 +23,7 @@ struct ProjectedLevel {
   MFI_tree& M;
   stack& list = ws.itemset;
   const int b = M.stack_pos + 1;  // the stack index of the head item; M's slot
+  const int most = ws.settings.lengths.max;
 
   int lowest_position() const { return 0; }
   // Records the stack's first `length` items; M takes those above the head.
@@ -31,10 +34,27 @@ struct ProjectedLevel {
 
   Step head(int, Fnode* hd) {
     list.items[b] = hd->item;
-    return Step::go;
+    if (b + 1 < most) return Step::go;
+    // The head completes a set of the maximum length.
+    list.len = b + 1;
+    if (!M.is_subset()) record_max(b + 1, hd->count);
+    list.len = b;
+    return Step::next;
   }
 
   Step tail(int i, Fnode* hd, int& k) {
+    if (k > 1 && b + 2 == most) {
+      // Each tail item completes a set of the maximum length.
+      list.len = b + 2;
+      for (int t = 0; t < k; ++t) {
+        int& support = ws.supp[tree.item_pos[ws.tail[t]]];
+        list.items[b + 1] = ws.tail[t];
+        if (!M.is_subset()) record_max(b + 2, support);
+        support = 0;
+      }
+      list.len = b;
+      return Step::next;
+    }
     std::copy(ws.tail.data(), ws.tail.data() + k, list.items + b + 1);
     list.len = b + 1 + k;
     const bool covered = M.is_subset();
@@ -53,6 +73,21 @@ struct ProjectedLevel {
 
   Step child(FI_tree* child, int i, int k) {
     if (!child->Single_path(false)) return Step::go;
+    if (b + 1 + k > most) {
+      // One path longer than allowed: each choice of the allowed size, in
+      // ascending position as the subset check reads the stack.
+      int* path = ws.subsets.data();
+      std::copy(list.items + b + 1, list.items + b + 1 + k, path);
+      const FI_tree& c = *child;
+      list.len = most;
+      for_each_choice(
+          path, k, most - b - 1, list.items + b + 1, [&](int p) { return c.heads[c.item_pos[path[p]]]->count; },
+          [&](int support) {
+            if (!M.is_subset()) record_max(most, support);
+          });
+      list.len = b;
+      return Step::next;
+    }
     // One path: the head item with its whole tail is the only itemset.
     record_max(b + 1 + k, child->heads[child->num_items - 1]->count);
     list.len = b;

@@ -22,8 +22,9 @@ int Mine_Closed(FI_tree& tree, CFI_tree& cfi);
 int FP_growth(FI_tree& tree);
 // Writes the stack followed by subset_buf[0..length-1] and each choice of
 // source[from..to-1], the empty one excepted, each with the support of its
-// last item in `tree`.
-void powerset(const FI_tree& tree, int* subset_buf, int length, const int* source, int from, int to);
+// last item in `tree`; only those of at most `most` items past the stack.
+void powerset(const FI_tree& tree, int* subset_buf, int length, const int* source, int from, int to,
+              int most = LengthLimits::kNone);
 // Writes every non-empty subset of the n entries just above the stack's top.
 void generate_all(const FI_tree& tree, int n);
 

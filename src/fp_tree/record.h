@@ -14,8 +14,10 @@
 
 namespace zub {
 
-// Counts and writes the itemset's first `length` items with `support`.
+// Counts and writes the itemset's first `length` items with `support`; an
+// itemset shorter than the length limit's minimum is neither.
 inline void write_found(Workspace& ws, const int* items, int length, int support) {
+  if (length < ws.settings.lengths.min) return;
   ++ws.lengths[static_cast<std::size_t>(length) - 1];
   ws.out->write_itemset(length, items, support);
 }
@@ -23,6 +25,7 @@ inline void write_found(Workspace& ws, const int* items, int length, int support
 // The same for the itemset on the stack followed by the k items of `more`.
 inline void write_found_above_stack(Workspace& ws, const int* more, int k, int support) {
   const stack& s = ws.itemset;
+  if (s.len + k < ws.settings.lengths.min) return;
   ++ws.lengths[static_cast<std::size_t>(s.len + k) - 1];
   ws.out->write_items(s.len, s.items);
   ws.out->write_itemset(k, more, support);
@@ -34,9 +37,20 @@ inline void write_found_above_stack(Workspace& ws, const int* more, int k, int s
 // level that found the itemset) takes them from `own_from`, which lets a
 // level keep its own item in its tree where it needs the node.
 template <class Tree>
+void enter_found(Workspace& ws, std::vector<Tree*>& trees, int length, int support, int slot, int own_from);
+
+template <class Tree>
 void record(Workspace& ws, std::vector<Tree*>& trees, int length, int support, int slot, int own_from) {
+  write_found(ws, ws.itemset.items, length, support);
+  enter_found(ws, trees, length, support, slot, own_from);
+}
+
+// Enters the stack's first `length` items into the trees as `record` does,
+// without writing them: an itemset longer than the length limit that later
+// candidates must still be checked against.
+template <class Tree>
+void enter_found(Workspace& ws, std::vector<Tree*>& trees, int length, int support, int slot, int own_from) {
   const int* items = ws.itemset.items;
-  write_found(ws, items, length, support);
   for (int t = 0; t <= slot; ++t) {
     Tree* tree = trees[static_cast<std::size_t>(t)];
     if (tree == nullptr) continue;

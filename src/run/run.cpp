@@ -23,7 +23,10 @@ struct MainTree {
   FI_tree* tree = nullptr;
 };
 
-Run::Run(const RunRequest& request) : request_(request) { settings_.tuning = request.tuning; }
+Run::Run(const RunRequest& request) : request_(request) {
+  settings_.tuning = request.tuning;
+  settings_.lengths = request.lengths;
+}
 
 Run::~Run() = default;
 
@@ -61,8 +64,10 @@ void Run::finish_main_tree() {
 void Run::prepare_maximal(bool take_prefix) {
   FI_tree& tree = *main_->tree;
   stack& list = ws_->itemset;
-  if (take_prefix && single_prefix_ > 0) {
+  if (take_prefix && single_prefix_ > 0 && items_.frequent() <= settings_.lengths.max) {
     // The single prefix is in every itemset: it goes onto the stack for good.
+    // Not under a length limit that the tree exceeds: a set of the limit's
+    // length without some prefix item is maximal among the allowed ones.
     for (int k = 0; k < single_prefix_; ++k) list.items[list.len++] = tree.pos_item[k];
     tree.remove_single_prefix(single_prefix_);
   }
@@ -96,7 +101,7 @@ RunReport Run::mine(FSout& out) {
   FI_tree& tree = *main_->tree;
   ws_->progress = request_.progress;
   ws_->progress_tree = &tree;
-  if (f > 0 && request_.target == MiningTarget::maximal && single_prefix_ == f) {
+  if (f > 0 && request_.target == MiningTarget::maximal && single_prefix_ == f && f <= settings_.lengths.max) {
     // The tree is one path: all frequent items form the only maximal itemset.
     // Without child links its nodes are the numbers after the root.
     stack& list = ws_->itemset;

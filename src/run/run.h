@@ -38,6 +38,7 @@ struct RunRequest {
   MiningTarget target = MiningTarget::maximal;
   MaximalMethod method = MaximalMethod::lookahead;
   Tuning tuning;
+  LengthLimits lengths;  // of the itemsets written
   Progress* progress = nullptr;  // told where the run is, when given
 };
 
