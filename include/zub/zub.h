@@ -8,7 +8,8 @@
 //
 // The file is read as zub reads it: one transaction per line, item ids as
 // runs of decimal digits, any other byte a separator, an id repeated on a
-// line counted once. A pipe or another stream that cannot be rewound is
+// line counted once; a gzip file (told by its first bytes) is read as the
+// text it holds. A pipe or another stream that cannot be rewound is
 // read once and kept in memory; a regular file is read twice from the disk.
 //
 // Each run is independent of every other: runs may go on in several threads
