@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <ctime>
 #include <memory>
@@ -78,6 +79,42 @@ bool parse_length(const std::string& text, int& n) {
   return n >= 1;
 }
 
+// Takes the value of one option into `o`; false with the reason in `why`.
+bool apply_option(const std::string& name, const std::string& value, MineOptions& o, std::string& why) {
+  if (name == "--help" || name == "--version") {
+    (name == "--help" ? o.help : o.version) = true;
+  } else if (name == "--stats") {
+    o.stats = true;
+  } else if (name == "--progress") {
+    o.progress = true;
+  } else if (name == "--names") {
+    o.names = true;
+  } else if (name == "--target") {
+    const char* targets[] = {"maximal", "closed", "all"};
+    const auto found = std::find(std::begin(targets), std::end(targets), value);
+    if (found == std::end(targets)) {
+      why = "--target must be maximal, closed or all, not \"" + value + "\"";
+      return false;
+    }
+    o.target = static_cast<MiningTarget>(found - std::begin(targets));
+  } else if (name == "--min-len" || name == "--max-len") {
+    int n = 0;
+    if (!parse_length(value, n)) {
+      why = name + " must be a whole number of items from 1 up, not \"" + value + "\"";
+      return false;
+    }
+    (name == "--min-len" ? o.lengths.min : o.lengths.max) = n;
+  } else if (name == "--method") {
+    if (value != "lookahead" && value != "projected") {
+      why = "--method must be lookahead or projected, not \"" + value + "\"";
+      return false;
+    }
+    o.projected = value == "projected";
+    o.method_given = true;
+  }
+  return true;
+}
+
 // Fills `o` from the command line; false with the reason in `why`.
 bool parse_options(int argc, char** argv, MineOptions& o, std::string& why) {
   bool options_done = false;
@@ -115,41 +152,8 @@ bool parse_options(int argc, char** argv, MineOptions& o, std::string& why) {
       why = name + " needs a value: " + option->value;
       return false;
     }
-    if (name == "--help" || name == "--version") {
-      (name == "--help" ? o.help : o.version) = true;
-      return true;
-    } else if (name == "--stats") {
-      o.stats = true;
-    } else if (name == "--progress") {
-      o.progress = true;
-    } else if (name == "--names") {
-      o.names = true;
-    } else if (name == "--target") {
-      if (value == "maximal")
-        o.target = MiningTarget::maximal;
-      else if (value == "closed")
-        o.target = MiningTarget::closed;
-      else if (value == "all")
-        o.target = MiningTarget::all;
-      else {
-        why = "--target must be maximal, closed or all, not \"" + value + "\"";
-        return false;
-      }
-    } else if (name == "--min-len" || name == "--max-len") {
-      int n = 0;
-      if (!parse_length(value, n)) {
-        why = name + " must be a whole number of items from 1 up, not \"" + value + "\"";
-        return false;
-      }
-      (name == "--min-len" ? o.lengths.min : o.lengths.max) = n;
-    } else if (name == "--method") {
-      if (value != "lookahead" && value != "projected") {
-        why = "--method must be lookahead or projected, not \"" + value + "\"";
-        return false;
-      }
-      o.projected = value == "projected";
-      o.method_given = true;
-    }
+    if (!apply_option(name, value, o, why)) return false;
+    if (o.help || o.version) return true;
   }
   if (o.method_given && o.target != MiningTarget::maximal) {
     why = "--method chooses the maximal miner; it does not go with --target closed or all";

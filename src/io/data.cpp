@@ -203,12 +203,10 @@ Data::Status Data::read_ids(Transaction& t) {
     while (p < e) {
       unsigned digit = static_cast<unsigned char>(*p) - unsigned('0');
       if (digit < 10) {
-        // Without a check per digit; the sentinel stops the run at e.
         const char* const first = p;
         std::uint64_t v = digit;
         while ((digit = static_cast<unsigned char>(*++p) - unsigned('0')) < 10) v = v * 10 + digit;
-        // Up to 19 digits v is exact (ten-digit ids are common); beyond,
-        // it may have wrapped around: once more, with the check.
+        // Exact up to 19 digits; a longer run may have wrapped: checked again.
         if (p - first > 9 && (p - first > 19 || v > std::uint64_t(INT_MAX))) {
           const Number n = long_number(first, 0);
           if (n.end == nullptr) return too_large(e);
