@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <regex>
 
 #include "common/run_error.h"
 #include "fuzz/fuzz_support.h"
@@ -184,12 +183,6 @@ TEST(Gzip, DamagedStreamIsAReadFailure) {
 }
 
 // ---- The programs and the API, end to end.
-
-// `text` without its lines of processor time and its command lines (those
-// that begin with a path).
-std::string without_time(const std::string& text) {
-  return std::regex_replace(text, std::regex("(^|\n)(Time:|processor time:|/)[^\n]*"), "");
-}
 
 TEST(GzipPrograms, ZubWritesWhatItWritesForThePlainFile) {
   TempDir dir;
