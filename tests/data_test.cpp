@@ -11,23 +11,14 @@
 #include <vector>
 
 #include "fuzz/fuzz_support.h"
+#include "support/reading.h"
 #include "support/test_support.h"
 
 namespace zub {
 namespace {
 
 using namespace std::string_literals;
-using Lines = std::vector<std::vector<int>>;
-constexpr std::size_t kBlock = 1 << 20;
-
-// `passes` passes over `data`, each up to its end or an error.
-std::vector<Lines> read_passes(Data& data, int passes) {
-  std::vector<Lines> all(passes);
-  Transaction t(1);
-  for (Lines& lines : all)
-    while (data.next(t) == Data::Status::transaction) lines.emplace_back(t.items, t.items + t.length);
-  return all;
-}
+using namespace zub::test;
 
 struct Read {
   std::vector<Lines> passes;
@@ -60,34 +51,6 @@ TEST(Reader, FileFormat) {
     EXPECT_EQ(r.passes, (std::vector<Lines>{lines, lines})) << content;
     EXPECT_EQ(r.error, "");
   }
-}
-
-// Random transaction text: ids from 0 to INT_MAX, some with leading zeros,
-// between runs of assorted separators (also the bytes next to '0' and '9',
-// NUL and bytes above 127), with empty lines and CR LF line ends.
-std::string random_text(std::mt19937& rng, std::size_t size) {
-  auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
-  static const char separators[] = {' ', ' ', ' ', '\t', ',', '\r', '/', ':', 'a', '-', '\0', '\x80', '\xff'};
-  std::string text;
-  while (text.size() < size) {
-    const int what = pick(0, 9);
-    if (what == 0) {
-      text += '\n';
-    } else if (what == 1) {
-      text += "\r\n";
-    } else if (what <= 3) {
-      for (int k = pick(1, 3); k > 0; --k) text += separators[pick(0, sizeof separators - 1)];
-    } else {
-      if (pick(0, 5) == 0) text.append(pick(0, 1) ? pick(1, 3) : pick(10, 30), '0');
-      const int kind = pick(0, 4);
-      const long long id = kind == 0   ? pick(0, 9)
-                           : kind == 1 ? pick(0, 99999)
-                           : kind == 2 ? pick(0, INT_MAX)
-                                       : INT_MAX - pick(0, kind == 3 ? 9 : 100000);
-      text += std::to_string(id) + separators[pick(0, 3)];
-    }
-  }
-  return text;
 }
 
 TEST(Reader, RandomFilesReadAsTheReferenceReads) {
@@ -200,18 +163,21 @@ TEST(Reader, StreamThatCannotBeRewoundIsKeptInMemory) {
 }
 
 TEST(Reader, OpenStreamPassesStartWhereItStood) {
-  std::FILE* f = std::tmpfile();
-  std::fputs("9 9\n1 2\n3\n", f);
-  std::rewind(f);
-  char first[8];
-  ASSERT_NE(std::fgets(first, sizeof first, f), nullptr);
-  {
-    Data data(f, "stream", Data::Options{.keep_unseekable = true});
-    EXPECT_FALSE(data.in_memory()) << "a stream that can be rewound is read again";
-    EXPECT_EQ(read_passes(data, 2), (std::vector<Lines>{{{1, 2}, {3}}, {{1, 2}, {3}}}));
+  for (const std::string& rest : {std::string("1 2\n3\n"), gzip("1 2\n3\n")}) {  // plain or gzip behind a line
+    std::FILE* f = std::tmpfile();
+    const std::string content = "9 9\n" + rest;
+    std::fwrite(content.data(), 1, content.size(), f);
+    std::rewind(f);
+    char first[8];
+    ASSERT_NE(std::fgets(first, sizeof first, f), nullptr);
+    {
+      Data data(f, "stream", Data::Options{.keep_unseekable = true});
+      EXPECT_FALSE(data.in_memory()) << "a stream that can be rewound is read again";
+      EXPECT_EQ(read_passes(data, 2), (std::vector<Lines>{{{1, 2}, {3}}, {{1, 2}, {3}}}));
+    }
+    EXPECT_EQ(std::fseek(f, 0, SEEK_SET), 0) << "the stream stays open";
+    std::fclose(f);
   }
-  EXPECT_EQ(std::fseek(f, 0, SEEK_SET), 0) << "the stream stays open";
-  std::fclose(f);
 }
 
 }  // namespace

@@ -82,14 +82,5 @@ TEST(Writer, SinkGetsFileIdsOfEachItemset) {
   EXPECT_EQ(got, (std::vector<std::pair<std::vector<int>, int>>{{{7, 3, 5}, 2}, {{}, 9}})) << "no half itemset left";
 }
 
-TEST(Writer, WithoutAnOutputDiscards) {
-  FSout out;
-  ASSERT_TRUE(out.isOpen());
-  const int items[] = {0, 1};
-  out.write_items(1, items);
-  out.write_itemset(1, items + 1, 3);  // no order table needed: nothing is formatted
-  out.close();
-}
-
 }  // namespace
 }  // namespace zub

@@ -2,6 +2,7 @@
 // Helpers shared by the tests: temporary directories, files, and running the
 // real programs in a directory of their own.
 #include <filesystem>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -61,6 +62,13 @@ inline std::string zub_mine_binary() { return ZUB_MINE_BINARY; }
 // Runs zub_mine_main in this process with the given arguments (after the
 // program name); captures what it writes to its two streams.
 int run_mine_in_process(const std::vector<std::string>& args, std::string* out, std::string* err = nullptr);
+
+// `text` without its lines of processor time (a run report's "Time:", the
+// "processor time:" of --stats) and its command lines (those that begin with
+// a path).
+inline std::string without_time(const std::string& text) {
+  return std::regex_replace(text, std::regex("(^|\n)(Time:|processor time:|/)[^\n]*"), "");
+}
 
 // The folder of public benchmark datasets, or an empty string when absent.
 std::string data_dir();
