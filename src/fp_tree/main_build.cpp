@@ -79,7 +79,7 @@ ItemCounts count_items(Data& data, Progress* progress) {
       progress->update(Progress::Phase::reading, c.transactions, 0, [] { return 0LL; });
   }
   c.dense = std::move(counts);
-  c.dense_ids = static_cast<int>(std::min<std::size_t>(capacity, static_cast<std::size_t>(c.largest + 1)));
+  c.dense_ids = static_cast<int>(std::min<std::size_t>(capacity, static_cast<std::size_t>(c.largest) + 1));
   return c;
 }
 
