@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cassert>
+#include <climits>
 #include <vector>
 
 #include "fp_tree/fi_tree.h"
@@ -37,6 +38,18 @@ void sort_positions(int* positions, int k) {
 }
 
 }  // namespace
+
+void MFI_tree::add_path_of(const MFI_tree& owner, MnodeRef r, int most) {
+  // The items above r that are items of this tree, at most `most` of them.
+  int* positions = ws->maximal.positions.data();
+  int n = 0;
+  owner.for_each_item_above(owner.node(r), [&](int item) {
+    const int q = item_pos[item];
+    if (q != -1) positions[n++] = q;
+  });
+  sort_positions(positions, n);
+  add_positions(positions, std::min(n, most));
+}
 
 void MFI_tree::add_positions(const int* positions, int k) {
   if (k == 0) return;
@@ -101,19 +114,7 @@ void MFI_tree::add_items(const int* items, int k) {
 void MFI_tree::init(memory* pool_, FI_tree* tree, MFI_tree* parent, MnodeRef start, int stack_pos_) {
   make_empty(pool_, tree, stack_pos_);
   if (parent == nullptr || start == kNoMnode) return;
-  int* positions = ws->maximal.positions.data();
-  for (MnodeRef r = start; r != kNoMnode;) {
-    const Mnode* node = parent->node(r);
-    r = node->link;
-    int count = 0;
-    parent->for_each_item_above(node, [&](int item) {
-      const int q = item_pos[item];
-      if (q != -1) positions[count++] = q;
-    });
-    if (count == 0) continue;
-    sort_positions(positions, count);
-    add_positions(positions, count);
-  }
+  for (MnodeRef r = start; r != kNoMnode; r = parent->node(r)->link) add_path_of(*parent, r, INT_MAX);
 }
 
 void MFI_tree::init(memory* pool_, FI_tree* tree, int stack_pos_) {
@@ -143,20 +144,9 @@ void MFI_tree::insert(const int* items, int first, int last) {
 }
 
 void MFI_tree::insert() {
-  mfi_tem& list = *ws->maximal.list;
-  int* positions = ws->maximal.positions.data();
-  for (int k = list.count - 1; k >= 0; --k) {
-    if (list.has[k] == 0) continue;
-    // The entry's items that are items of this tree, at most has[k] of them.
-    int n = 0;
-    const MFI_tree& owner = *list.tree;
-    owner.for_each_item_above(owner.node(list.entries[k]), [&](int item) {
-      const int q = item_pos[item];
-      if (q != -1) positions[n++] = q;
-    });
-    sort_positions(positions, n);
-    add_positions(positions, n < list.has[k] ? n : list.has[k]);
-  }
+  const mfi_tem& list = *ws->maximal.list;
+  for (int k = list.count - 1; k >= 0; --k)
+    if (list.has[k] != 0) add_path_of(*list.tree, list.entries[k], list.has[k]);
 }
 
 namespace {

@@ -84,6 +84,8 @@ class MFI_tree {
   // k items laid out by position.
   void add_positions(const int* positions, int k);
   void add_items(const int* items, int k);
+  // Adds the items above `owner`'s node r that this tree has, at most `most`.
+  void add_path_of(const MFI_tree& owner, MnodeRef r, int most);
   // A new child of `parent` behind its child `prev` (kNoMnode: in front),
   // put at the front of the item's chain.
   MnodeRef append(MnodeRef parent, MnodeRef prev, int item, int depth);

@@ -13,12 +13,8 @@ inline int findpivot(const int& i, const int& j) { return (i + j) / 2; }
 
 template <class T>
 inline void swap_entries(int* key, T* other, int a, int b) {
-  int k = key[a];
-  key[a] = key[b];
-  key[b] = k;
-  T o = other[a];
-  other[a] = other[b];
-  other[b] = o;
+  std::swap(key[a], key[b]);
+  std::swap(other[a], other[b]);
 }
 
 template <class T>
@@ -74,19 +70,7 @@ void sort(int* key, T* other, int i, int j) {
 
 // Intersection of two ascending arrays into `result`; returns its length.
 inline int intersect(const int* a, int na, const int* b, int nb, int* result) {
-  int x = 0, y = 0, n = 0;
-  while (x < na && y < nb) {
-    if (a[x] == b[y]) {
-      result[n++] = a[x];
-      ++x;
-      ++y;
-    } else if (a[x] < b[y]) {
-      ++x;
-    } else {
-      ++y;
-    }
-  }
-  return n;
+  return static_cast<int>(std::set_intersection(a, a + na, b, b + nb, result) - result);
 }
 
 }  // namespace zub
