@@ -1,17 +1,43 @@
 #!/usr/bin/env bash
-# Benchmark of zub on the public datasets: builds Release, runs every cell 5
-# times (in rounds over the cells) with the itemsets written to a file in
-# /tmp and once without an output file, and prints median wall time,
-# processor time, peak resident memory and the itemset count. Fails when a
-# count differs from the agreed one. Then the scale series: T10I4D100K
-# repeated k times at MINSUP 10k.
+# Benchmark of zub and zub-mine: builds Release, then runs the chosen
+# sections and prints, per cell, median wall time, processor time, peak
+# resident memory and the itemset count. Fails (exits 1) when a count differs
+# from the agreed one.
 #
-# usage: bench/run.sh [RUNS]     (data from $ZUB_DATA_DIR, default ../shared/data)
+# usage: bench/run.sh [RUNS] [SECTION...]   (RUNS default 5; sections default all, in this order)
+#   data from $ZUB_DATA_DIR, default ../shared/data
+#
+# Sections:
+#   zub      zub (maximal itemsets) on five cells of the public datasets, RUNS
+#            times in rounds over the cells, the itemsets written to a file in
+#            /tmp, plus once without an output file; the count is checked
+#            against the itemset file and zub's run report.
+#   targets  zub-mine --target maximal, closed and all on the public datasets,
+#            RUNS times in rounds over the cells, the itemsets written to a
+#            file in /tmp; the count is the file's lines. Writes a few million
+#            itemsets on the largest cells.
+#   scale    zub on T10I4D100K repeated k = 1, 2, 4, 8, 16 times at MINSUP
+#            10k: time per million transactions as the file grows with the
+#            same itemsets; checks that the itemsets stay those of one copy
+#            with k times the support.
+#   quest    zub on generated baskets (bench/gen_baskets.cpp, defaults, seed
+#            1): 10 million transactions are generated once in /tmp, then the
+#            first 1, 2, 5 and 10 million are mined at 2% (MINSUP =
+#            transactions / 50): time per million transactions on files from
+#            40 MB to 400 MB. The heaviest section.
 # Not part of CI: it takes a few minutes and wants a quiet machine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
-runs=${1:-5}
+all_sections=(zub targets scale quest)
+runs=5
+if [[ "${1:-}" =~ ^[0-9]+$ ]]; then runs=$1; shift; fi
+sections=("$@")
+[ ${#sections[@]} -gt 0 ] || sections=("${all_sections[@]}")
+for s in "${sections[@]}"; do
+  [[ " ${all_sections[*]} " == *" $s "* ]] ||
+    { echo "bench/run.sh: unknown section \"$s\" (one of: ${all_sections[*]})" >&2; exit 2; }
+done
 data=${ZUB_DATA_DIR:-$root/../shared/data}
 [ -d "$data" ] || { echo "bench/run.sh: no datasets at $data" >&2; exit 2; }
 command -v /usr/bin/time >/dev/null || { echo "bench/run.sh: needs /usr/bin/time" >&2; exit 2; }
@@ -19,79 +45,162 @@ command -v /usr/bin/time >/dev/null || { echo "bench/run.sh: needs /usr/bin/time
 cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DZUB_BUILD_TESTS=OFF >/dev/null
 cmake --build build-bench -j2 >/dev/null
 zub=$root/build-bench/zub
+zub_mine=$root/build-bench/zub-mine
 work=$(mktemp -d /tmp/zub-bench.XXXXXX)
 trap 'rm -rf "$work"' EXIT
+failed=0
 
 # median of the numbers on standard input
 median() { sort -g | awk '{v[NR]=$1} END {print v[int((NR+1)/2)]}'; }
+# medians RUNS_FILE: "wall cpu rss_kb", each the median of its column
+medians() {
+  echo "$(cut -d' ' -f1 "$1" | median) $(cut -d' ' -f2 "$1" | median) $(cut -d' ' -f3 "$1" | median)"
+}
+mb() { echo "$1 / 1024" | bc -l; }
 
-# measure FILE MINSUP [OUT]: one run; prints "wall cpu rss_kb"
-measure() {
-  (cd "$work" && /usr/bin/time -f "%e %U %S %M" -o "$work/t" "$zub" "$1" "$2" ${3:+"$3"} >/dev/null)
+# timed PROGRAM ARGS...: one run in $work; prints "wall cpu rss_kb"
+timed() {
+  (cd "$work" && /usr/bin/time -f "%e %U %S %M" -o "$work/t" "$@" >/dev/null)
   awk '{printf "%s %.2f %s\n", $1, $2 + $3, $4}' "$work/t"
 }
+# measure FILE MINSUP [OUT]: one run of zub
+measure() { timed "$zub" "$1" "$2" ${3:+"$3"}; }
+
+# --- zub: maximal itemsets on the public datasets -----------------------------
 # reported C WANT: notes cell C's run as wrong unless its run report counted WANT itemsets
 reported() {
   [ "$(grep '^MFI: ' "$work/testfile.txt" | tail -1 | cut -d' ' -f2)" = "$2" ] || echo wrong >>"$work/wrong$1"
 }
-
-cells=(
-  "chess.dat 1200 52056"
-  "chess.dat 1000 114382"
-  "mushroom.dat 100 5776"
-  "retail.dat 10 62996"
-  "T10I4D100K.dat 10 127264"
-)
-echo "machine: $(nproc) cores, $(uname -m), $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //')"
-echo "load average at start: $(cut -d' ' -f1-3 /proc/loadavg)"
-# Rounds over all cells rather than all runs of one cell in a row: a host
-# that slows down for a minute then moves every cell a little instead of
-# one cell a lot.
-failed=0
-for round in $(seq "$runs"); do
+section_zub() {
+  local cells=(
+    "chess.dat 1200 52056"
+    "chess.dat 1000 114382"
+    "mushroom.dat 100 5776"
+    "retail.dat 10 62996"
+    "T10I4D100K.dat 10 127264"
+  )
+  local c file minsup want wall cpu rss got nofile check
+  # Rounds over all cells rather than all runs of one cell in a row: a host
+  # that slows down for a minute then moves every cell a little instead of
+  # one cell a lot.
+  for _ in $(seq "$runs"); do
+    for c in "${!cells[@]}"; do
+      read -r file minsup want <<<"${cells[$c]}"
+      measure "$data/$file" "$minsup" "$work/out$c" >>"$work/runs$c"
+      reported "$c" "$want"
+    done
+  done
+  printf '%-16s %7s %9s %9s %9s %12s %11s %9s\n' data MINSUP wall_s cpu_s rss_MB nofile_wall_s itemsets check
   for c in "${!cells[@]}"; do
     read -r file minsup want <<<"${cells[$c]}"
-    measure "$data/$file" "$minsup" "$work/out$c" >>"$work/runs$c"
+    read -r wall cpu rss <<<"$(medians "$work/runs$c")"
+    got=$(wc -l <"$work/out$c")
+    nofile=$(measure "$data/$file" "$minsup" | cut -d' ' -f1)
     reported "$c" "$want"
+    check=ok
+    if [ "$got" != "$want" ] || [ -s "$work/wrong$c" ]; then check="WRONG($want)"; failed=1; fi
+    printf '%-16s %7s %9s %9s %9.1f %12s %11s %9s\n' "$file" "$minsup" "$wall" "$cpu" "$(mb "$rss")" \
+      "$nofile" "$got" "$check"
+    rm -f "$work/out$c"
   done
-done
-printf '%-16s %7s %9s %9s %9s %12s %11s %9s\n' data MINSUP wall_s cpu_s rss_MB nofile_wall_s itemsets check
-for c in "${!cells[@]}"; do
-  read -r file minsup want <<<"${cells[$c]}"
-  wall=$(cut -d' ' -f1 "$work/runs$c" | median)
-  cpu=$(cut -d' ' -f2 "$work/runs$c" | median)
-  rss=$(cut -d' ' -f3 "$work/runs$c" | median)
-  got=$(wc -l <"$work/out$c")
-  nofile=$(measure "$data/$file" "$minsup" | cut -d' ' -f1)
-  reported "$c" "$want"
-  check=ok
-  if [ "$got" != "$want" ] || [ -s "$work/wrong$c" ]; then check="WRONG($want)"; failed=1; fi
-  printf '%-16s %7s %9s %9s %9.1f %12s %11s %9s\n' "$file" "$minsup" "$wall" "$cpu" "$(echo "$rss / 1024" | bc -l)" \
-    "$nofile" "$got" "$check"
-done
+}
 
-echo
-echo "scale: T10I4D100K.dat repeated k times, MINSUP 10k"
-printf '%4s %12s %9s %9s %9s %12s %16s\n' k transactions wall_s cpu_s rss_MB itemsets s_per_M_trans
-base=""
-for k in 1 2 4 8 16; do
-  db=$work/t10x$k.dat
-  for _ in $(seq "$k"); do cat "$data/T10I4D100K.dat"; done >"$db"
-  minsup=$((10 * k))
-  : >"$work/runs"
-  for _ in $(seq "$runs"); do measure "$db" "$minsup" "$work/out" >>"$work/runs"; done
-  wall=$(cut -d' ' -f1 "$work/runs" | median)
-  cpu=$(cut -d' ' -f2 "$work/runs" | median)
-  rss=$(cut -d' ' -f3 "$work/runs" | median)
-  # The same itemsets, each with k times the support of one copy.
-  sorted=$(awk -v k="$k" '{ s = $NF; gsub(/[()]/, "", s); $NF = (s % k == 0) ? "(" s / k ")" : "(not a multiple)"; print }' \
-    "$work/out" | sort | md5sum | cut -c1-12)
-  [ -n "$base" ] || base=$sorted
-  same=$([ "$sorted" = "$base" ] && echo "" || echo " DIFFERENT")
-  [ -z "$same" ] || failed=1
-  trans=$((100000 * k))
-  printf '%4s %12s %9s %9s %9.1f %12s %16.3f%s\n' "$k" "$trans" "$wall" "$cpu" "$(echo "$rss / 1024" | bc -l)" \
-    "$(wc -l <"$work/out")" "$(echo "$wall * 1000000 / $trans" | bc -l)" "$same"
-  rm -f "$db"
+# --- targets: zub-mine's maximal, closed and all itemsets ---------------------
+section_targets() {
+  local cells=(
+    "maximal chess.dat 1500 16303"
+    "maximal T10I4D100K.dat 2 884032"
+    "closed chess.dat 1500 549872"
+    "closed chess.dat 1200 1892002"
+    "closed retail.dat 10 159396"
+    "closed T10I4D100K.dat 5 769777"
+    "all chess.dat 1500 2076329"
+    "all chess.dat 1200 9759966"
+    "all mushroom.dat 300 5259785"
+    "all retail.dat 10 189400"
+    "all T10I4D100K.dat 5 1923259"
+  )
+  local c target file minsup want wall cpu rss got check
+  # Rounds over the cells as above; each run's count is kept and its
+  # itemset file removed, the largest being a few hundred MB.
+  for _ in $(seq "$runs"); do
+    for c in "${!cells[@]}"; do
+      read -r target file minsup want <<<"${cells[$c]}"
+      timed "$zub_mine" --target "$target" "$data/$file" "$minsup" "$work/mine_out" >>"$work/mine_runs$c"
+      wc -l <"$work/mine_out" >>"$work/mine_counts$c"
+      rm -f "$work/mine_out"
+    done
+  done
+  printf '%-8s %-16s %7s %9s %9s %9s %11s %9s\n' target data MINSUP wall_s cpu_s rss_MB itemsets check
+  for c in "${!cells[@]}"; do
+    read -r target file minsup want <<<"${cells[$c]}"
+    read -r wall cpu rss <<<"$(medians "$work/mine_runs$c")"
+    got=$(tail -1 "$work/mine_counts$c")
+    check=ok
+    if grep -qvx "$want" "$work/mine_counts$c"; then check="WRONG($want)"; failed=1; fi
+    printf '%-8s %-16s %7s %9s %9s %9.1f %11s %9s\n' "$target" "$file" "$minsup" "$wall" "$cpu" "$(mb "$rss")" \
+      "$got" "$check"
+  done
+}
+
+# --- scale: T10I4D100K repeated k times ---------------------------------------
+section_scale() {
+  echo "scale: T10I4D100K.dat repeated k times, MINSUP 10k"
+  printf '%4s %12s %9s %9s %9s %12s %16s\n' k transactions wall_s cpu_s rss_MB itemsets s_per_M_trans
+  local base="" k db minsup wall cpu rss sorted same trans
+  for k in 1 2 4 8 16; do
+    db=$work/t10x$k.dat
+    for _ in $(seq "$k"); do cat "$data/T10I4D100K.dat"; done >"$db"
+    minsup=$((10 * k))
+    : >"$work/runs"
+    for _ in $(seq "$runs"); do measure "$db" "$minsup" "$work/out" >>"$work/runs"; done
+    read -r wall cpu rss <<<"$(medians "$work/runs")"
+    # The same itemsets, each with k times the support of one copy.
+    sorted=$(awk -v k="$k" '{ s = $NF; gsub(/[()]/, "", s); $NF = (s % k == 0) ? "(" s / k ")" : "(not a multiple)"; print }' \
+      "$work/out" | sort | md5sum | cut -c1-12)
+    [ -n "$base" ] || base=$sorted
+    same=$([ "$sorted" = "$base" ] && echo "" || echo " DIFFERENT")
+    [ -z "$same" ] || failed=1
+    trans=$((100000 * k))
+    printf '%4s %12s %9s %9s %9.1f %12s %16.3f%s\n' "$k" "$trans" "$wall" "$cpu" "$(mb "$rss")" \
+      "$(wc -l <"$work/out")" "$(echo "$wall * 1000000 / $trans" | bc -l)" "$same"
+    rm -f "$db" "$work/out"
+  done
+}
+
+# --- quest: generated baskets, 1 to 10 million transactions at 2% -------------
+section_quest() {
+  local gen=$work/gen_baskets all=$work/quest10M.dat n lines db minsup wall cpu rss start
+  c++ -O2 -std=c++20 "$root/bench/gen_baskets.cpp" -o "$gen"
+  start=$(date +%s.%N)
+  "$gen" 10000000 >"$all"
+  echo "quest: generated baskets (gen_baskets 10000000: 1000 items, baskets of 10, 2000 patterns of 4, seed 1)," \
+    "the first N transactions, MINSUP 2% of N"
+  printf 'generated in %.1f s, %.0f MB\n' "$(echo "$(date +%s.%N) - $start" | bc -l)" "$(echo "$(stat -c %s "$all") / 1048576" | bc -l)"
+  printf '%12s %9s %9s %9s %9s %12s %16s\n' transactions MINSUP wall_s cpu_s rss_MB itemsets s_per_M_trans
+  for n in 1 2 5 10; do
+    lines=$((n * 1000000))
+    db=$all
+    if [ "$n" != 10 ]; then db=$work/quest${n}M.dat; head -n "$lines" "$all" >"$db"; fi
+    minsup=$((lines / 50))
+    : >"$work/runs"
+    for _ in $(seq "$runs"); do measure "$db" "$minsup" "$work/out" >>"$work/runs"; done
+    read -r wall cpu rss <<<"$(medians "$work/runs")"
+    printf '%12s %9s %9s %9s %9.1f %12s %16.3f\n' "$lines" "$minsup" "$wall" "$cpu" "$(mb "$rss")" \
+      "$(wc -l <"$work/out")" "$(echo "$wall * 1000000 / $lines" | bc -l)"
+    [ "$db" = "$all" ] || rm -f "$db"
+    rm -f "$work/out"
+  done
+  rm -f "$all"
+}
+
+echo "machine: $(nproc) cores, $(uname -m), $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //')"
+echo "load average at start: $(cut -d' ' -f1-3 /proc/loadavg)"
+first=1
+for s in "${all_sections[@]}"; do
+  [[ " ${sections[*]} " == *" $s "* ]] || continue
+  [ "$first" = 1 ] || echo
+  first=0
+  "section_$s"
 done
 exit $failed
