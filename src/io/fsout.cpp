@@ -1,6 +1,7 @@
 #include "io/fsout.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstring>
 
 #include "common/run_error.h"
@@ -22,7 +23,7 @@ FSout::FSout(std::FILE* stream, const char* name) : file(stream), name_(name != 
   if (file != nullptr) buf_.reset(new char[kBufferSize]);
 }
 
-FSout::FSout(Sink sink) : name_("the itemset sink"), sink_(std::move(sink)), plain_(false) {}
+FSout::FSout(Sink sink) : name_("the itemset sink"), sink_(std::move(sink)) {}
 
 FSout::FSout() : discards_(true) {}
 
@@ -47,25 +48,51 @@ void FSout::put_bytes(const char* bytes, std::size_t n) {
   }
 }
 
-void FSout::printset_named(int length, const int* itemset) {
-  for (int k = 0; k < length; ++k) {
-    const int id = order_item_[itemset[k]];
-    if (sink_) {
-      sink_ids_.push_back(id);
-    } else {
-      const std::string& name = (*names_)[static_cast<std::size_t>(id)];
-      put_bytes(name.data(), name.size());
-      put(' ');
-    }
+void FSout::add_item(int position) {
+  if (cached_items_.size() <= at_) {
+    cached_items_.resize(2 * at_ + 16);
+    line_ends_.resize(2 * at_ + 16);
   }
+  cached_items_[at_] = position;
+  cached_ = at_ + 1;
+  if (sink_) return;  // a sink takes the ids, not the text
+  const int id = order_item_[position];
+  const std::uint32_t begin = at_ == 0 ? 0 : line_ends_[at_ - 1];
+  const std::string* name = names_ != nullptr ? &(*names_)[static_cast<std::size_t>(id)] : nullptr;
+  const std::size_t most = name != nullptr ? name->size() + 1 : kMaxIntChars;
+  if (line_.size() < begin + most) line_.resize(std::max(2 * line_.size(), begin + most));
+  char* p = line_.data() + begin;
+  if (name != nullptr) {
+    p = std::copy(name->begin(), name->end(), p);
+  } else {
+    p = std::to_chars(p, p + kMaxIntChars, id).ptr;
+  }
+  *p++ = ' ';
+  line_ends_[at_] = static_cast<std::uint32_t>(p - line_.data());
+}
+
+void FSout::end_line(int support) {
+  const std::size_t bytes = at_ == 0 ? 0 : line_ends_[at_ - 1];
+  at_ = 0;
+  if (pos_ + bytes + kMaxIntChars + 3 > kBufferSize) flush();
+  if (bytes + kMaxIntChars + 3 > kBufferSize) {
+    put_bytes(line_.data(), bytes);  // a line longer than the buffer
+  } else {
+    std::memcpy(buf_.get() + pos_, line_.data(), bytes);
+    pos_ += bytes;
+  }
+  put('(');
+  if (pos_ + kMaxIntChars > kBufferSize) flush();
+  pos_ = static_cast<std::size_t>(std::to_chars(buf_.get() + pos_, buf_.get() + kBufferSize, support).ptr - buf_.get());
+  put(')');
+  put('\n');
 }
 
 void FSout::sink_line(int support) {
-  // A sink that throws leaves no half itemset behind.
-  struct Clear {
-    std::vector<int>& ids;
-    ~Clear() { ids.clear(); }
-  } clear{sink_ids_};
+  // The ids of the line, read back from the cached items.
+  sink_ids_.resize(at_);
+  for (std::size_t j = 0; j < at_; ++j) sink_ids_[j] = order_item_[cached_items_[j]];
+  at_ = 0;
   sink_(sink_ids_, support);
 }
 

@@ -5,6 +5,7 @@
 // table the name of each id is written instead of the id. A writer made with
 // a sink hands each itemset to it instead of writing a line; a writer made
 // with nothing discards every itemset (a run without an output file).
+#include <cstdint>
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -33,36 +34,35 @@ class FSout {
 
   bool isOpen() const { return discards_ || file != nullptr || sink_; }
   // The position -> item id table; set once the first scan has made it.
-  void set_order(const int* order_item) { order_item_ = order_item; }
+  void set_order(const int* order_item) {
+    order_item_ = order_item;
+    forget_line();
+  }
   // The item id -> name table; null writes the ids.
   void set_names(const std::vector<std::string>* names) {
     names_ = names;
-    plain_ = names_ == nullptr && !sink_;
+    forget_line();
   }
 
   // Writes the line of an itemset: its items, then its support.
   void write_itemset(int length, const int* itemset, int support) {
     if (discards_) return;
     write_items(length, itemset);
-    if (sink_) {
+    if (sink_)
       sink_line(support);
-      return;
-    }
-    put('(');
-    put_int(support);
-    put(')');
-    put('\n');
+    else
+      end_line(support);
   }
-  // Writes items that begin a line; write_itemset ends it.
+  // Writes items that begin a line; write_itemset ends it. Consecutive
+  // itemsets mostly share a prefix (the miners write depth first), so the
+  // text of the last line is kept with each item's end, and only the items
+  // behind the shared prefix are formatted.
   void write_items(int length, const int* itemset) {
     if (discards_) return;
-    if (!plain_) {
-      printset_named(length, itemset);
-      return;
-    }
-    for (int k = 0; k < length; ++k) {
-      put_int(order_item_[itemset[k]]);
-      put(' ');
+    for (int k = 0; k < length; ++k, ++at_) {
+      if (at_ < cached_ && cached_items_[at_] == itemset[k]) continue;
+      cached_ = at_;
+      add_item(itemset[k]);
     }
   }
   // Writes out what is buffered; throws RunError when the file cannot take it.
@@ -79,21 +79,11 @@ class FSout {
     if (pos_ == kBufferSize) flush();
     buf_[pos_++] = c;
   }
-  void put_int(int v) {
-    if (pos_ + kMaxIntChars > kBufferSize) flush();
-    char digits[kMaxIntChars];
-    unsigned n = 0;
-    unsigned long long u = v < 0 ? 0ULL - static_cast<unsigned long long>(v) : v;
-    do {
-      digits[n++] = char('0' + u % 10);
-      u /= 10;
-    } while (u != 0);
-    if (v < 0) buf_[pos_++] = '-';
-    while (n > 0) buf_[pos_++] = digits[--n];
-  }
   void put_bytes(const char* bytes, std::size_t n);
-  void printset_named(int length, const int* itemset);
+  void add_item(int position);  // formats the item at index at_ of the line
+  void end_line(int support);
   void sink_line(int support);
+  void forget_line() { at_ = cached_ = 0; }
   [[noreturn]] void fail_write();
 
   std::string name_;
@@ -104,8 +94,14 @@ class FSout {
   bool discards_ = false;
   const std::vector<std::string>* names_ = nullptr;
   Sink sink_;
-  bool plain_ = true;           // ids to a file: no names, no sink
-  std::vector<int> sink_ids_;   // file ids of the itemset being handed on
+  // The line being written: the text of items [0, cached_) of the last
+  // line, item j's text ending at line_ends_[j]; at_ items of this line so far.
+  std::size_t at_ = 0;
+  std::size_t cached_ = 0;
+  std::vector<int> cached_items_;
+  std::vector<std::uint32_t> line_ends_;
+  std::vector<char> line_;
+  std::vector<int> sink_ids_;  // the file ids handed to the sink
 };
 
 }  // namespace zub
