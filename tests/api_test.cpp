@@ -1,5 +1,5 @@
 // The embedding API of <zub/zub.h>: the itemsets of every target against the
-// brute-force miner, supports as counts and exact shares, failures as
+// brute-force miner, from plain and gzip files, supports as counts and exact shares, failures as
 // zub::Error, callbacks that throw, pipes, runs in parallel threads, and the
 // example program of examples/.
 #include "zub/zub.h"
@@ -11,6 +11,7 @@
 
 #include "support/brute_force.h"
 #include "support/random_db.h"
+#include "support/reading.h"
 #include "support/test_support.h"
 
 namespace zub {
@@ -30,17 +31,20 @@ TEST(Api, EveryTargetAgreesWithBruteForce) {
   for (std::uint32_t seed = 100; seed < 130; ++seed) {
     const test::RandomDb db = test::random_db(seed);
     dir.write("db", db.text);
+    dir.write("db.gz", test::gzip(db.text));
     const int minsup = 1 + static_cast<int>(seed % 4);
     const test::Mined all = test::all_frequent(db.transactions, minsup);
     const std::pair<Target, test::Mined> cases[] = {
         {Target::maximal, test::maximal_of(all)}, {Target::closed, test::closed_of(all)}, {Target::all, all}};
-    for (const auto& [target, expected] : cases) {
-      const Summary summary = mine_file(dir.file("db"), target, Support::count(minsup), [](auto, int) {});
-      EXPECT_EQ(mined_of(mine_file(dir.file("db"), target, Support::count(minsup))), expected) << "seed " << seed;
-      EXPECT_EQ(summary.itemsets, static_cast<long long>(expected.size()));
-      EXPECT_EQ(summary.transactions, static_cast<int>(db.transactions.size()));
-      EXPECT_EQ(summary.min_support, minsup);
-    }
+    for (const auto& [target, expected] : cases)
+      for (const char* file : {"db", "db.gz"}) {  // plain, and as gzip data
+        SCOPED_TRACE("seed " + std::to_string(seed) + ", " + file);
+        const Summary summary = mine_file(dir.file(file), target, Support::count(minsup), [](auto, int) {});
+        EXPECT_EQ(mined_of(mine_file(dir.file(file), target, Support::count(minsup))), expected);
+        EXPECT_EQ(summary.itemsets, static_cast<long long>(expected.size()));
+        EXPECT_EQ(summary.transactions, static_cast<int>(db.transactions.size()));
+        EXPECT_EQ(summary.min_support, minsup);
+      }
   }
 }
 
@@ -64,6 +68,8 @@ TEST(Api, FailuresAreErrorsOfTheirKind) {
   test::TempDir dir;
   dir.write("long", "1 2\n99999999999\n");
   dir.write("near_int_max", "2147483000 5\n2147483646 5\n");
+  const std::string packed = test::gzip("1 2\n1 2\n");
+  dir.write("cut.gz", packed.substr(0, packed.size() - 1));
   auto mine = [](const std::string& path) { mine_file(path, Target::closed, Support::count(1)); };
   const std::string share = "argument: a share of the transactions must be from 0 to 1, not ";
   const std::pair<std::function<void()>, std::string> cases[] = {
@@ -78,6 +84,7 @@ TEST(Api, FailuresAreErrorsOfTheirKind) {
       {[&] { mine(dir.file("missing")); }, "file: " + dir.file("missing") + " could not be opened!"},
       {[&] { mine(dir.path().string()); }, "file: " + dir.path().string() + " could not be read!"},
       {[&] { mine(dir.file("long")); }, "file: " + dir.file("long") + ", line 2: item id is larger than 2147483647!"},
+      {[&] { mine(dir.file("cut.gz")); }, "file: " + dir.file("cut.gz") + " could not be read!"},
       // Ids near the int range cost memory by their number, not their size.
       {[&] { mine(dir.file("near_int_max")); }, "no error"},
   };
