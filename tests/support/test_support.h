@@ -1,6 +1,7 @@
 #pragma once
 // Helpers shared by the tests: temporary directories, files, and running the
 // real programs in a directory of their own.
+#include <cstdio>
 #include <filesystem>
 #include <regex>
 #include <string>
@@ -9,6 +10,7 @@
 namespace zub::test {
 
 std::string read_file(const std::filesystem::path& path);
+std::string read_all(std::FILE* file);  // from its start
 void write_file(const std::filesystem::path& path, const std::string& content);
 
 // A fresh directory, removed with everything in it when the object goes.
