@@ -1,12 +1,13 @@
 // The embedding API of <zub/zub.h>: the itemsets of every target against the
-// brute-force miner, from plain and gzip files, supports as counts and exact shares, failures as
-// zub::Error, callbacks that throw, pipes, runs in parallel threads, and the
-// example program of examples/.
+// brute-force miner, from plain and gzip files; supports as counts and exact
+// shares, length limits, failures as zub::Error, callbacks that throw, pipes,
+// runs in parallel threads, and the example program of examples/.
 #include "zub/zub.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <thread>
 
 #include "support/brute_force.h"
@@ -129,6 +130,31 @@ TEST(Api, CallbackExceptionsPassThroughAndPipesWork) {
     runs.emplace_back([&] { result = mine_file(dir.file("db"), Target::closed, Support::count(2)); });
   for (auto& run : runs) run.join();
   for (const auto& result : parallel) EXPECT_EQ(result, expected);
+}
+
+TEST(Api, LengthLimits) {
+  test::TempDir dir;
+  dir.write("db", "1 2 3 4\n1 2 3\n2 3 4 5\n1 2 3 4 5\n");
+  std::vector<Itemset> closed = mine_file(dir.file("db"), Target::closed, Support::count(2), Limits{2, 3});
+  std::sort(closed.begin(), closed.end(), [](const auto& a, const auto& b) { return a.items < b.items; });
+  EXPECT_EQ(closed, (std::vector<Itemset>{{{1, 2, 3}, 3}, {{2, 3}, 4}, {{2, 3, 4}, 3}}));
+  const Summary s = mine_file(dir.file("db"), Target::maximal, Support::count(2), Limits{1, 1}, [](auto, int) {});
+  EXPECT_EQ(s.itemsets, 5);  // every frequent item
+  const test::Mined frequent = test::all_frequent({{1, 2, 3, 4}, {1, 2, 3}, {2, 3, 4, 5}, {1, 2, 3, 4, 5}}, 2);
+  EXPECT_EQ(mine_file(dir.file("db"), Target::all, Support::count(2), Limits{3, 0}).size(),
+            static_cast<std::size_t>(
+                std::count_if(frequent.begin(), frequent.end(), [](const auto& f) { return f.first.size() >= 3; })));
+  auto kind_of = [&](Limits l) {
+    try {
+      mine_file(dir.file("db"), Target::all, Support::count(2), l);
+    } catch (const Error& e) {
+      return e.kind();
+    }
+    return Error::Kind::internal;
+  };
+  EXPECT_EQ(kind_of(Limits{0, 3}), Error::Kind::argument);
+  EXPECT_EQ(kind_of(Limits{1, -1}), Error::Kind::argument);
+  EXPECT_EQ(kind_of(Limits{4, 3}), Error::Kind::argument);
 }
 
 TEST(Api, ExampleProgramListsWhatZubMineWrites) {

@@ -1,17 +1,15 @@
-// What real data and habits bring: item ids of any size, files that change
-// while they are read, files with words, help and version, and memory that
-// follows the distinct items for every target. (Files without ids: rows of
-// the hostile-input table and ZubMine.PercentagesBecome...)
+// What real data and habits bring: memory that follows the distinct items
+// however large their ids, files that change while they are read, files
+// with words, help and version. (Large ids against the brute force:
+// MinersProperty; files without ids: the hostile-input table and ZubMine.)
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <map>
 #include <random>
 
 #include "common/run_error.h"
 #include "fp_tree/fi_tree.h"
 #include "io/data.h"
-#include "support/brute_force.h"
 #include "support/random_db.h"
 #include "support/test_support.h"
 
@@ -19,48 +17,6 @@ namespace zub {
 namespace {
 
 using namespace zub::test;
-
-// Runs zub-mine in-process; returns the itemsets as sets, and its lines.
-Mined mine(const std::vector<std::string>& args, std::string* text = nullptr) {
-  std::string out, err;
-  EXPECT_EQ(run_mine_in_process(args, &out, &err), 0) << err;
-  if (text != nullptr) *text = out;
-  return parse_itemsets(out);
-}
-
-// Ids from 2^20 up (to 2147483647) are counted in a table: every target
-// finds what it finds on the same file with small ids, mapped back, and
-// items of equal support come by ascending id.
-TEST(LargeIds, EveryTargetAgreesWithTheSameFileRenumbered) {
-  std::mt19937 rng(11);
-  for (std::uint32_t seed = 1; seed <= 40; ++seed) {
-    const RandomDb db = random_db(seed);
-    std::map<int, int> large;  // small id -> large id, order-preserving
-    for (const auto& t : db.transactions)
-      for (int x : t) large[x] = 0;
-    int next = (1 << 20) + static_cast<int>(rng() % 1000);
-    for (auto& [small, big] : large) big = (next += 1 + static_cast<int>(rng() % 50000000));
-    std::string text;
-    for (const auto& t : db.transactions) {
-      for (int x : t) text += std::to_string(large[x]) + " ";
-      text += "\n";
-    }
-    TempDir dir;
-    dir.write("small", db.text);
-    dir.write("large", text);
-    for (const char* target : {"maximal", "closed", "all"}) {
-      const Mined small = mine({"--target", target, dir.file("small"), "2"});
-      Mined expected;
-      for (const auto& [items, support] : small) {
-        Itemset mapped;
-        for (int x : items) mapped.push_back(large[x]);
-        expected[mapped] = support;
-      }
-      std::string lines;
-      EXPECT_EQ(mine({"--target", target, dir.file("large"), "2"}, &lines), expected) << "seed " << seed << target;
-    }
-  }
-}
 
 // Under address-space limits: many distinct ids near the int range, by zub
 // and zub-mine; and three lines sharing 20,000 ids, whose two closed itemsets

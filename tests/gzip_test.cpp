@@ -16,8 +16,8 @@ namespace {
 
 using namespace zub::test;
 
-std::vector<Lines> read_gz(const std::string& path, int passes, const Data::Options& options = {}) {
-  Data data(path.c_str(), options);
+std::vector<Lines> read_gz(const std::string& path, int passes) {
+  Data data(path.c_str());
   EXPECT_TRUE(data.isOpen()) << path;
   std::vector<Lines> all = read_passes(data, passes);
   EXPECT_EQ(data.error_message(), "") << path;

@@ -1,10 +1,13 @@
 // zub, zub-mine and the run sequence against the brute-force miner on many
 // random databases: the written itemsets, their supports, zub's run report
-// and single-path shortcut, and the reported counts by length; and zub's
-// single prefix end to end.
+// and single-path shortcut, --min-len and --max-len for every target and
+// both maximal methods, ids from 2^20 up, and the reported counts by length;
+// and zub's single prefix end to end.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
+#include <random>
 
 #include "support/prepared.h"
 #include "support/random_db.h"
@@ -13,6 +16,8 @@ namespace zub {
 namespace {
 
 using namespace zub::test;
+
+constexpr int kNone = LengthLimits::kNone;
 
 // The supports tried on a database of n transactions; 0 and -2 only where
 // the ids are few, and 0 for the frequent itemsets only where every set of
@@ -36,6 +41,60 @@ Mined mine(const std::vector<std::string>& args, std::string* raw = nullptr) {
   const Mined m = parse_itemsets(out, &lines);  // fails on a repeated itemset
   EXPECT_EQ(lines, static_cast<int>(m.size()));
   return m;
+}
+
+Mined lengths_within(const Mined& m, int lo, int hi) {
+  Mined kept;
+  for (const auto& [items, support] : m)
+    if (static_cast<int>(items.size()) >= lo && static_cast<int>(items.size()) <= hi) kept.emplace(items, support);
+  return kept;
+}
+
+// A run through Run itself, with the lookahead on pair counts taken at once
+// (first_mfi_2), as on databases of many items.
+Mined mine_with_pair_lookahead(const std::string& path, int minsup, int lo, int hi) {
+  RunRequest req = request(minsup);
+  req.tuning.lookahead_pair_items = 0;
+  req.lengths = {lo, hi};
+  Run run(req);
+  Data data(path.c_str());
+  run.read(data);
+  Mined found;
+  FSout sink([&](std::span<const int> ids, int support) {
+    Itemset items(ids.begin(), ids.end());
+    std::sort(items.begin(), items.end());
+    EXPECT_TRUE(found.emplace(items, support).second) << "written twice";
+  });
+  sink.set_order(run.items().file_id.data());
+  const long long reported = run.mine(sink).itemsets;
+  EXPECT_EQ(reported, static_cast<long long>(found.size()));
+  return found;
+}
+
+// zub-mine's itemsets of every target, and the maximal ones by both methods
+// and by the pair lookahead, with --min-len lo (when above 1) and --max-len
+// hi (unless kNone); the maximal ones are those among the frequent itemsets
+// of at most hi items. Returns what the default maximal run wrote.
+std::string check_mine(const std::string& path, int minsup, const Mined& frequent, int lo, int hi) {
+  std::vector<std::string> args{path, std::to_string(minsup)};
+  if (hi != kNone) args.insert(args.begin(), {"--max-len", std::to_string(hi)});
+  if (lo != 1) args.insert(args.begin(), {"--min-len", std::to_string(lo)});
+  auto with = [&](std::vector<std::string> options, std::string* raw = nullptr) {
+    options.insert(options.end(), args.begin(), args.end());
+    return mine(options, raw);
+  };
+  const Mined all = with({"--target", "all"}), expected_all = lengths_within(frequent, lo, hi);
+  EXPECT_EQ(all, expected_all) << "written:\n" << describe(all) << "expected:\n" << describe(expected_all);
+  const Mined closed = with({"--target", "closed"}), expected_closed = lengths_within(closed_of(frequent), lo, hi);
+  EXPECT_EQ(closed, expected_closed) << "written:\n" << describe(closed) << "expected:\n"
+                                     << describe(expected_closed);
+  const Mined maximal = lengths_within(maximal_of(lengths_within(frequent, 1, hi)), lo, hi);
+  std::string text;
+  const Mined lookahead = with({}, &text), projected = with({"--method", "projected"});
+  EXPECT_EQ(lookahead, maximal) << "written:\n" << describe(lookahead) << "expected:\n" << describe(maximal);
+  EXPECT_EQ(projected, maximal) << "written:\n" << describe(projected) << "expected:\n" << describe(maximal);
+  EXPECT_EQ(mine_with_pair_lookahead(path, minsup, lo, hi), maximal);
+  return text;
 }
 
 // The MFI figure of the last run report in the log, or -1 when there is none.
@@ -77,34 +136,83 @@ std::string check_zub(const TempDir& dir, std::uint32_t seed, int minsup, const 
   return out;
 }
 
-// zub's maximal itemsets; zub-mine's closed and all frequent ones, and its
-// maximal ones by both methods, the default one byte for byte as zub's.
+// The database with its ids mapped, in their order, to ids from 2^20 up
+// (to near 2147483647), which are counted in a table.
+RandomDb with_large_ids(const RandomDb& db, std::uint32_t seed) {
+  std::mt19937 rng(seed);
+  std::map<int, int> large;
+  for (const auto& t : db.transactions)
+    for (int x : t) large[x] = 0;
+  int next = (1 << 20) + static_cast<int>(rng() % 1000);
+  for (auto& [small, big] : large) big = (next += 1 + static_cast<int>(rng() % 50000000));
+  RandomDb out;
+  for (const auto& t : db.transactions) {
+    out.transactions.emplace_back();
+    for (int x : t) out.transactions.back().push_back(large[x]);
+  }
+  out.text = text_of(out.transactions);
+  return out;
+}
+
+// zub's maximal itemsets; zub-mine's itemsets without length limits, its
+// default maximal run byte for byte as zub's; and every 15th database with
+// large ids.
 TEST(MinersProperty, ZubAndZubMineAgreeWithBruteForce) {
   for (std::uint32_t seed = 1; seed <= 600; ++seed) {
     const RandomDb db = random_db(seed);
     TempDir dir;
     dir.write("db", db.text);
-    const std::string path = dir.file("db");
     for (int minsup : supports_for(db, seed)) {
       SCOPED_TRACE("seed " + std::to_string(seed) + ", minsup " + std::to_string(minsup) + "\n--- database ---\n" +
                    db.text.substr(0, 1500));
       const std::string zub_out = check_zub(dir, seed, minsup, brute_force_maximal(db.transactions, minsup));
       if (minsup < 0 || (minsup == 0 && db.largest_id > 9)) continue;  // beyond zub-mine or the brute force
-      const std::string m = std::to_string(minsup);
       const Mined frequent = brute_force_frequent(db.transactions, minsup);
-      const Mined all = mine({"--target", "all", path, m});
-      EXPECT_EQ(all, frequent) << "written:\n" << describe(all) << "expected:\n" << describe(frequent);
-      const Mined closed = mine({"--target", "closed", path, m}), expected_closed = closed_of(frequent);
-      EXPECT_EQ(closed, expected_closed) << "written:\n" << describe(closed) << "expected:\n" << describe(expected_closed);
-      std::string lookahead_text;
-      const Mined projected = mine({"--method", "projected", path, m});
-      EXPECT_EQ(projected, maximal_of(frequent)) << "written:\n" << describe(projected);
-      EXPECT_EQ(mine({path, m}, &lookahead_text), projected);
-      EXPECT_EQ(lookahead_text, zub_out) << "zub-mine's default maximal run writes what zub writes";
+      EXPECT_EQ(check_mine(dir.file("db"), minsup, frequent, 1, kNone), zub_out)
+          << "zub-mine's default maximal run writes what zub writes";
+    }
+    if (seed % 15 == 0) {
+      const RandomDb large = with_large_ids(db, seed);
+      dir.write("large", large.text);
+      SCOPED_TRACE("seed " + std::to_string(seed) + " with large ids\n" + large.text.substr(0, 1500));
+      check_mine(dir.file("large"), 2, all_frequent(large.transactions, 2), 1, kNone);
     }
     if (HasFailure()) break;  // the first failing seed is the one to look at
   }
 }
+
+// Length limits on 300 databases, and on 20 wide ones at low supports.
+TEST(MinersProperty, LengthLimitsAgreeWithBruteForce) {
+  int limited_runs[2] = {};  // runs whose maximum cuts the longest frequent itemset: narrow, wide
+  for (std::uint32_t seed = 1; seed <= 300; ++seed)
+    for (const bool wide : {false, true}) {
+      if (wide && seed > 20) continue;
+      const RandomDb db = random_db(seed, wide);
+      TempDir dir;
+      dir.write("db", db.text);
+      const int n = static_cast<int>(db.transactions.size());
+      for (int minsup : wide ? std::vector<int>{std::max(2, n / 50), n / 20}
+                             : std::vector<int>{1, std::max(1, n / 6), std::max(1, n / 3)}) {
+        const Mined frequent = all_frequent(db.transactions, minsup);
+        int longest = 0;
+        for (const auto& f : frequent) longest = std::max(longest, static_cast<int>(f.first.size()));
+        const std::pair<int, int> limits[] = {{1, 1}, {1, 2}, {2, 2}, {1, 3}, {2, 4}, {3, 5},
+                                              {1, std::max(1, longest - 1)}, {2, longest + 1}, {3, kNone}};
+        for (const auto& [lo, hi] : limits) {
+          if (lo > hi) continue;
+          limited_runs[wide] += hi < longest;
+          SCOPED_TRACE("seed " + std::to_string(seed) + (wide ? " wide" : "") + ", minsup " + std::to_string(minsup) +
+                       ", lengths " + std::to_string(lo) + ".." + std::to_string(hi) + "\n--- database ---\n" +
+                       db.text.substr(0, 1500));
+          check_mine(dir.file("db"), minsup, frequent, lo, hi);
+        }
+      }
+      if (HasFailure()) return;  // the first failing seed is the one to look at
+    }
+  EXPECT_GT(limited_runs[0], 1000);
+  EXPECT_GT(limited_runs[1], 100);
+}
+
 // The run sequence for every target and maximal method, also with the code
 // paths that only large databases reach by default (the main tree's sparse
 // pairs, the pair-pruned lookahead): the itemsets agree with the brute

@@ -143,17 +143,11 @@ bool other_user(int& uid, int& gid) {
   return true;
 }
 
-std::string data_dir() {
-  const char* env = std::getenv("ZUB_DATA_DIR");
-  std::filesystem::path dir = env != nullptr ? env : ZUB_DATA_DIR;
-  std::error_code ec;
-  return std::filesystem::is_directory(dir, ec) ? dir.string() : std::string();
-}
-
 std::string dataset(const std::string& file) {
-  const std::string dir = data_dir();
+  const char* env = std::getenv("ZUB_DATA_DIR");
+  const std::filesystem::path path = std::filesystem::path(env != nullptr ? env : ZUB_DATA_DIR) / file;
   std::error_code ec;
-  return !dir.empty() && std::filesystem::is_regular_file(dir + "/" + file, ec) ? dir + "/" + file : std::string();
+  return std::filesystem::is_regular_file(path, ec) ? path.string() : std::string();
 }
 
 std::string no_dataset(const std::string& file) {

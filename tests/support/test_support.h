@@ -72,10 +72,9 @@ inline std::string without_time(const std::string& text) {
   return std::regex_replace(text, std::regex("(^|\n)(Time:|processor time:|/)[^\n]*"), "");
 }
 
-// The folder of public benchmark datasets, or an empty string when absent.
-std::string data_dir();
-// The path of one benchmark dataset, or an empty string when it is absent;
-// and the reason to give when a test skips for want of it.
+// The path of one public benchmark dataset (in ../shared/data or
+// $ZUB_DATA_DIR), or an empty string when it is absent; and the reason to
+// give when a test skips for want of it.
 std::string dataset(const std::string& file);
 std::string no_dataset(const std::string& file);
 
