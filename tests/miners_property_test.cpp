@@ -50,11 +50,16 @@ Mined lengths_within(const Mined& m, int lo, int hi) {
   return kept;
 }
 
-// A run through Run itself, with the lookahead on pair counts taken at once
-// (first_mfi_2), as on databases of many items.
-Mined mine_with_pair_lookahead(const std::string& path, int minsup, int lo, int hi) {
-  RunRequest req = request(minsup);
+// The run sequence itself, with the code paths that only large databases
+// reach by default: the pair-pruned lookahead (first_mfi_2), and with
+// `sparse_pairs` the main tree's sparse pair counts. The report counts the
+// itemsets, by length.
+Mined run_sequence(const std::string& path, int minsup, MiningTarget target, MaximalMethod method,
+                   bool sparse_pairs, int lo, int hi) {
+  RunRequest req = request(minsup, target);
   req.tuning.lookahead_pair_items = 0;
+  if (sparse_pairs) req.tuning.dense_pair_cells = 0;
+  req.method = method;
   req.lengths = {lo, hi};
   Run run(req);
   Data data(path.c_str());
@@ -66,16 +71,23 @@ Mined mine_with_pair_lookahead(const std::string& path, int minsup, int lo, int 
     EXPECT_TRUE(found.emplace(items, support).second) << "written twice";
   });
   sink.set_order(run.items().file_id.data());
-  const long long reported = run.mine(sink).itemsets;
-  EXPECT_EQ(reported, static_cast<long long>(found.size()));
+  const RunReport report = run.mine(sink);
+  EXPECT_EQ(report.itemsets, static_cast<long long>(found.size()));
+  std::vector<long long> lengths(report.lengths.size(), 0);
+  for (const auto& [items, support] : found) {
+    if (items.size() > lengths.size()) lengths.resize(items.size());
+    ++lengths[items.size() - 1];
+  }
+  EXPECT_EQ(report.lengths, lengths);
   return found;
 }
 
-// zub-mine's itemsets of every target, and the maximal ones by both methods
-// and by the pair lookahead, with --min-len lo (when above 1) and --max-len
-// hi (unless kNone); the maximal ones are those among the frequent itemsets
-// of at most hi items. Returns what the default maximal run wrote.
-std::string check_mine(const std::string& path, int minsup, const Mined& frequent, int lo, int hi) {
+// zub-mine's and the run sequence's itemsets of every target, the maximal
+// ones by both methods, with --min-len lo (when above 1) and --max-len hi
+// (unless kNone); the maximal ones are those among the frequent itemsets of
+// at most hi items. Returns what zub-mine's default maximal run wrote.
+std::string check_mine(const std::string& path, int minsup, const Mined& frequent, int lo, int hi,
+                       bool sparse_pairs) {
   std::vector<std::string> args{path, std::to_string(minsup)};
   if (hi != kNone) args.insert(args.begin(), {"--max-len", std::to_string(hi)});
   if (lo != 1) args.insert(args.begin(), {"--min-len", std::to_string(lo)});
@@ -93,7 +105,13 @@ std::string check_mine(const std::string& path, int minsup, const Mined& frequen
   const Mined lookahead = with({}, &text), projected = with({"--method", "projected"});
   EXPECT_EQ(lookahead, maximal) << "written:\n" << describe(lookahead) << "expected:\n" << describe(maximal);
   EXPECT_EQ(projected, maximal) << "written:\n" << describe(projected) << "expected:\n" << describe(maximal);
-  EXPECT_EQ(mine_with_pair_lookahead(path, minsup, lo, hi), maximal);
+  auto run = [&](MiningTarget target, MaximalMethod method) {
+    return run_sequence(path, minsup, target, method, sparse_pairs, lo, hi);
+  };
+  EXPECT_EQ(run(MiningTarget::all, MaximalMethod::lookahead), expected_all);
+  EXPECT_EQ(run(MiningTarget::closed, MaximalMethod::lookahead), expected_closed);
+  EXPECT_EQ(run(MiningTarget::maximal, MaximalMethod::lookahead), maximal);
+  EXPECT_EQ(run(MiningTarget::maximal, MaximalMethod::projected), maximal);
   return text;
 }
 
@@ -168,20 +186,21 @@ TEST(MinersProperty, ZubAndZubMineAgreeWithBruteForce) {
       const std::string zub_out = check_zub(dir, seed, minsup, brute_force_maximal(db.transactions, minsup));
       if (minsup < 0 || (minsup == 0 && db.largest_id > 9)) continue;  // beyond zub-mine or the brute force
       const Mined frequent = brute_force_frequent(db.transactions, minsup);
-      EXPECT_EQ(check_mine(dir.file("db"), minsup, frequent, 1, kNone), zub_out)
+      EXPECT_EQ(check_mine(dir.file("db"), minsup, frequent, 1, kNone, seed % 2 == 0), zub_out)
           << "zub-mine's default maximal run writes what zub writes";
     }
     if (seed % 15 == 0) {
       const RandomDb large = with_large_ids(db, seed);
       dir.write("large", large.text);
       SCOPED_TRACE("seed " + std::to_string(seed) + " with large ids\n" + large.text.substr(0, 1500));
-      check_mine(dir.file("large"), 2, all_frequent(large.transactions, 2), 1, kNone);
+      check_mine(dir.file("large"), 2, all_frequent(large.transactions, 2), 1, kNone, false);
     }
     if (HasFailure()) break;  // the first failing seed is the one to look at
   }
 }
 
-// Length limits on 300 databases, and on 20 wide ones at low supports.
+// Length limits (and none) on 300 databases, and on 20 wide ones (nodes
+// with many children) at low supports.
 TEST(MinersProperty, LengthLimitsAgreeWithBruteForce) {
   int limited_runs[2] = {};  // runs whose maximum cuts the longest frequent itemset: narrow, wide
   for (std::uint32_t seed = 1; seed <= 300; ++seed)
@@ -197,68 +216,21 @@ TEST(MinersProperty, LengthLimitsAgreeWithBruteForce) {
         int longest = 0;
         for (const auto& f : frequent) longest = std::max(longest, static_cast<int>(f.first.size()));
         const std::pair<int, int> limits[] = {{1, 1}, {1, 2}, {2, 2}, {1, 3}, {2, 4}, {3, 5},
-                                              {1, std::max(1, longest - 1)}, {2, longest + 1}, {3, kNone}};
+                                              {1, std::max(1, longest - 1)}, {2, longest + 1}, {3, kNone},
+                                              {1, kNone}};
         for (const auto& [lo, hi] : limits) {
           if (lo > hi) continue;
           limited_runs[wide] += hi < longest;
           SCOPED_TRACE("seed " + std::to_string(seed) + (wide ? " wide" : "") + ", minsup " + std::to_string(minsup) +
                        ", lengths " + std::to_string(lo) + ".." + std::to_string(hi) + "\n--- database ---\n" +
                        db.text.substr(0, 1500));
-          check_mine(dir.file("db"), minsup, frequent, lo, hi);
+          check_mine(dir.file("db"), minsup, frequent, lo, hi, seed % 2 == 0);
         }
       }
       if (HasFailure()) return;  // the first failing seed is the one to look at
     }
   EXPECT_GT(limited_runs[0], 1000);
   EXPECT_GT(limited_runs[1], 100);
-}
-
-// The run sequence for every target and maximal method, also with the code
-// paths that only large databases reach by default (the main tree's sparse
-// pairs, the pair-pruned lookahead): the itemsets agree with the brute
-// force, and the report counts them, by length.
-TEST(RunProperty, EveryTargetAgreesWithBruteForceAndReportsLengths) {
-  const std::pair<MiningTarget, MaximalMethod> runs[] = {{MiningTarget::maximal, MaximalMethod::lookahead},
-                                                         {MiningTarget::maximal, MaximalMethod::projected},
-                                                         {MiningTarget::closed, MaximalMethod::lookahead},
-                                                         {MiningTarget::all, MaximalMethod::lookahead}};
-  for (std::uint32_t seed = 1000; seed < 1240; ++seed) {
-    const bool wide = seed % 3 == 0;  // nodes with many children
-    const RandomDb db = random_db(seed, wide);
-    const int n = static_cast<int>(db.transactions.size());
-    // Wide databases have too many frequent itemsets at 1 for the brute force.
-    for (int minsup : wide ? std::vector<int>{2, 3} : std::vector<int>{1, 2, std::max(1, n / 3)}) {
-      const Mined frequent = brute_force_frequent(db.transactions, minsup);
-      TempDir dir;
-      dir.write("db", db.text);
-      for (const auto& [target, method] : runs) {
-        if (wide && target == MiningTarget::all) continue;
-        SCOPED_TRACE("seed " + std::to_string(seed) + ", MINSUP " + std::to_string(minsup) + ", target " +
-                     std::to_string(int(target)) + ", method " + std::to_string(int(method)));
-        Tuning tuning;
-        tuning.lookahead_pair_items = 0;
-        if (seed % 2 == 0) tuning.dense_pair_cells = 0;
-        RunRequest req = request(minsup, target, tuning);
-        req.method = method;
-        zub::Run run(req);
-        Data data(dir.file("db").c_str());
-        run.read(data);
-        Capture c(run);
-        const RunReport report = run.mine(c.out);
-        int lines = 0;
-        const Mined written = parse_itemsets(c.text(), &lines);
-        const Mined expected = target == MiningTarget::maximal ? maximal_of(frequent)
-                               : target == MiningTarget::closed ? closed_of(frequent)
-                                                                : frequent;
-        EXPECT_EQ(written, expected) << "written:\n" << describe(written) << "expected:\n" << describe(expected);
-        EXPECT_EQ(report.itemsets, lines);
-        std::vector<long long> lengths(report.lengths.size(), 0);
-        for (const auto& entry : written) ++lengths[entry.first.size() - 1];
-        EXPECT_EQ(report.lengths, lengths);
-      }
-    }
-    if (HasFailure()) break;
-  }
 }
 
 // zub end to end: the single prefix is in every itemset; the run report.
