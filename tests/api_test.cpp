@@ -1,16 +1,18 @@
 // The embedding API of <zub/zub.h>: the itemsets of every target against the
-// brute-force miner, supports as counts and exact shares, failures as
-// zub::Error, callbacks that throw, pipes, runs in parallel threads, and the
-// example program of examples/.
+// brute-force miner, from plain and gzip files; supports as counts and exact
+// shares, length limits, failures as zub::Error, callbacks that throw, pipes,
+// runs in parallel threads, and the example program of examples/.
 #include "zub/zub.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <thread>
 
 #include "support/brute_force.h"
 #include "support/random_db.h"
+#include "support/reading.h"
 #include "support/test_support.h"
 
 namespace zub {
@@ -30,17 +32,20 @@ TEST(Api, EveryTargetAgreesWithBruteForce) {
   for (std::uint32_t seed = 100; seed < 130; ++seed) {
     const test::RandomDb db = test::random_db(seed);
     dir.write("db", db.text);
+    dir.write("db.gz", test::gzip(db.text));
     const int minsup = 1 + static_cast<int>(seed % 4);
     const test::Mined all = test::all_frequent(db.transactions, minsup);
     const std::pair<Target, test::Mined> cases[] = {
         {Target::maximal, test::maximal_of(all)}, {Target::closed, test::closed_of(all)}, {Target::all, all}};
-    for (const auto& [target, expected] : cases) {
-      const Summary summary = mine_file(dir.file("db"), target, Support::count(minsup), [](auto, int) {});
-      EXPECT_EQ(mined_of(mine_file(dir.file("db"), target, Support::count(minsup))), expected) << "seed " << seed;
-      EXPECT_EQ(summary.itemsets, static_cast<long long>(expected.size()));
-      EXPECT_EQ(summary.transactions, static_cast<int>(db.transactions.size()));
-      EXPECT_EQ(summary.min_support, minsup);
-    }
+    for (const auto& [target, expected] : cases)
+      for (const char* file : {"db", "db.gz"}) {  // plain, and as gzip data
+        SCOPED_TRACE("seed " + std::to_string(seed) + ", " + file);
+        const Summary summary = mine_file(dir.file(file), target, Support::count(minsup), [](auto, int) {});
+        EXPECT_EQ(mined_of(mine_file(dir.file(file), target, Support::count(minsup))), expected);
+        EXPECT_EQ(summary.itemsets, static_cast<long long>(expected.size()));
+        EXPECT_EQ(summary.transactions, static_cast<int>(db.transactions.size()));
+        EXPECT_EQ(summary.min_support, minsup);
+      }
   }
 }
 
@@ -64,6 +69,8 @@ TEST(Api, FailuresAreErrorsOfTheirKind) {
   test::TempDir dir;
   dir.write("long", "1 2\n99999999999\n");
   dir.write("near_int_max", "2147483000 5\n2147483646 5\n");
+  const std::string packed = test::gzip("1 2\n1 2\n");
+  dir.write("cut.gz", packed.substr(0, packed.size() - 1));
   auto mine = [](const std::string& path) { mine_file(path, Target::closed, Support::count(1)); };
   const std::string share = "argument: a share of the transactions must be from 0 to 1, not ";
   const std::pair<std::function<void()>, std::string> cases[] = {
@@ -78,6 +85,7 @@ TEST(Api, FailuresAreErrorsOfTheirKind) {
       {[&] { mine(dir.file("missing")); }, "file: " + dir.file("missing") + " could not be opened!"},
       {[&] { mine(dir.path().string()); }, "file: " + dir.path().string() + " could not be read!"},
       {[&] { mine(dir.file("long")); }, "file: " + dir.file("long") + ", line 2: item id is larger than 2147483647!"},
+      {[&] { mine(dir.file("cut.gz")); }, "file: " + dir.file("cut.gz") + " could not be read!"},
       // Ids near the int range cost memory by their number, not their size.
       {[&] { mine(dir.file("near_int_max")); }, "no error"},
   };
@@ -122,6 +130,31 @@ TEST(Api, CallbackExceptionsPassThroughAndPipesWork) {
     runs.emplace_back([&] { result = mine_file(dir.file("db"), Target::closed, Support::count(2)); });
   for (auto& run : runs) run.join();
   for (const auto& result : parallel) EXPECT_EQ(result, expected);
+}
+
+TEST(Api, LengthLimits) {
+  test::TempDir dir;
+  dir.write("db", "1 2 3 4\n1 2 3\n2 3 4 5\n1 2 3 4 5\n");
+  std::vector<Itemset> closed = mine_file(dir.file("db"), Target::closed, Support::count(2), Limits{2, 3});
+  std::sort(closed.begin(), closed.end(), [](const auto& a, const auto& b) { return a.items < b.items; });
+  EXPECT_EQ(closed, (std::vector<Itemset>{{{1, 2, 3}, 3}, {{2, 3}, 4}, {{2, 3, 4}, 3}}));
+  const Summary s = mine_file(dir.file("db"), Target::maximal, Support::count(2), Limits{1, 1}, [](auto, int) {});
+  EXPECT_EQ(s.itemsets, 5);  // every frequent item
+  const test::Mined frequent = test::all_frequent({{1, 2, 3, 4}, {1, 2, 3}, {2, 3, 4, 5}, {1, 2, 3, 4, 5}}, 2);
+  EXPECT_EQ(mine_file(dir.file("db"), Target::all, Support::count(2), Limits{3, 0}).size(),
+            static_cast<std::size_t>(
+                std::count_if(frequent.begin(), frequent.end(), [](const auto& f) { return f.first.size() >= 3; })));
+  auto kind_of = [&](Limits l) {
+    try {
+      mine_file(dir.file("db"), Target::all, Support::count(2), l);
+    } catch (const Error& e) {
+      return e.kind();
+    }
+    return Error::Kind::internal;
+  };
+  EXPECT_EQ(kind_of(Limits{0, 3}), Error::Kind::argument);
+  EXPECT_EQ(kind_of(Limits{1, -1}), Error::Kind::argument);
+  EXPECT_EQ(kind_of(Limits{4, 3}), Error::Kind::argument);
 }
 
 TEST(Api, ExampleProgramListsWhatZubMineWrites) {

@@ -150,15 +150,12 @@ TEST(Reader, StreamThatCannotBeRewoundIsKeptInMemory) {
   EXPECT_TRUE(read(content, 1, {.keep_unseekable = true}).passes[0] == lines);
   for (const bool keep : {true, false}) {
     // Without keeping, as zub reads, the end of the first pass cannot rewind.
-    std::FILE* pipe = popen(("cat '" + dir.file("db") + "'").c_str(), "r");
-    {
-      Data data(pipe, "the pipe", Data::Options{.keep_unseekable = keep});
+    through_pipe(dir.file("db"), [&](Data& data) {
       EXPECT_EQ(data.in_memory(), keep);
       const std::vector<Lines> passes = read_passes(data, 3);
       EXPECT_TRUE(passes == (keep ? std::vector<Lines>{lines, lines, lines} : std::vector<Lines>{lines, {}, {}}));
       EXPECT_EQ(data.error_message(), keep ? "" : "the pipe could not be read!");
-    }
-    pclose(pipe);
+    }, keep);
   }
 }
 

@@ -1,7 +1,7 @@
 // The main FP-tree against what the tests count from the transactions: the
-// first scan's item order, the pair counts, the tree as the trie of the
-// transactions however it is built, and its single prefix; trees built by
-// hand through insert, read by Single_path and stack::insert.
+// first scan's item order, the tree as the trie of the transactions however
+// it is built, and its single prefix; trees built by hand through insert,
+// read by Single_path and stack::insert. (The pair counts: HeadWalks.)
 #include <gtest/gtest.h>
 
 #include <random>
@@ -69,21 +69,6 @@ TEST(FirstScan, ItemOrderSupportsAndThreshold) {
   EXPECT_EQ(grown.ids({0, 1}), (Itemset{5, 100}));
   EXPECT_EQ(grown.tree().supports[1], 2);
   EXPECT_EQ(static_cast<int>(grown.run->items().position.size()), 151);
-}
-
-// Pairs are counted above five items only, densely or sparsely (their
-// values against the data: HeadWalks).
-TEST(SecondScan, PairsAboveFiveItems) {
-  Tuning sparse;
-  sparse.dense_pair_cells = 0;
-  for (bool s : {false, true})
-    for (const char* db : {"0 1 2 3 4\n", "0 1 2 3 4 5\n"}) {
-      Prepared p(db, request(1, MiningTarget::maximal, s ? sparse : Tuning{}), false);
-      const bool six = p.tree().num_items == 6;
-      EXPECT_EQ(p.tree().has_pair_row(p.tree().num_items - 1), six);
-      EXPECT_EQ(p.tree().pair_counts != nullptr, six && !s);
-      EXPECT_EQ(p.tree().frequent_pairs != nullptr, six && s);
-    }
 }
 
 // Built as one sorted batch (without child links, numbered depth first) or

@@ -21,7 +21,6 @@ using test::Database;
 using test::TempDir;
 
 const std::string kUsage = "usage: zub <infile> <MINSUP> [<outfile>]\n";
-const std::string kNoMemory = "Not enough memory!\n";
 const std::string kStale = "1 2 3 (99)\n";  // "out" before a row that checks the run replaces it
 
 // What the output file "out" holds after the run.
@@ -39,11 +38,12 @@ OutFile out_maximal(const Database& db, int minsup) {  // as the brute-force min
 // What the run log "testfile.txt" holds after the run, beside what it held before.
 struct RunLog {
   enum Kind { unchecked, absent, unchanged, one_report } kind = unchecked;
-  int mfi = 0;  // one_report: its MFI figure
+  int mfi = 0;            // one_report: its MFI figure
+  std::string figures{};  // and, when given, the figures after the time
 };
-RunLog log_absent() { return {RunLog::absent, 0}; }
-RunLog log_unchanged() { return {RunLog::unchanged, 0}; }
-RunLog log_report(int mfi) { return {RunLog::one_report, mfi}; }
+RunLog log_absent() { return {RunLog::absent}; }
+RunLog log_unchanged() { return {RunLog::unchanged}; }
+RunLog log_report(int mfi, std::string figures = "") { return {RunLog::one_report, mfi, std::move(figures)}; }
 
 using Setup = std::function<void(const TempDir&)>;
 
@@ -137,7 +137,13 @@ std::vector<Row> rows() {
   test::Itemset thousand;
   for (int k = 0; k < 1000; ++k) thousand.push_back(k);
   r.insert(r.end(), {
-      // Odd supports, odd content.
+      // The worked example; a run without an output file appends its report
+      // behind the earlier ones.
+      {"worked_example", {"db", "1", "out"}, three, 0, "", out_exact("3 2 (1)\n3 1 (1)\n2 1 (1)\n"),
+       log_report(3, "No. of F1: 3\nNo. of subset checking: 4\nNo. of projection: 0\n")},
+      {"run_log_with_earlier_reports", {"db", "1"}, files({{"db", kThreeText}, {"testfile.txt", earlier_log()}}), 0,
+       "", out_absent(), log_report(3)},
+      // Odd supports, odd content; no id is no item, even at MINSUP 0.
       {"minsup_zero", {"db", "0", "out"}, three, 0, "", out_maximal(kThree, 0), log_report(1)},
       {"minsup_most_negative", {"db", "-2147483648", "out"}, three, 0, "", out_maximal(kThree, INT_MIN), log_report(1)},
       {"minsup_with_blanks_and_plus", {"db", " +2 ", "out"}, three, 0, "", out_maximal(kThree, 2), log_report(3)},
@@ -145,6 +151,12 @@ std::vector<Row> rows() {
        out_exact(""), log_unchanged()},
       {"empty_file", {"db", "1", "out"}, files({{"db", ""}}, true), 0, "", out_exact(""), log_unchanged()},
       {"only_line_feeds", {"db", "1", "out"}, files({{"db", "\n\n\n"}}, true), 0, "", out_exact(""), log_unchanged()},
+      {"empty_file_at_minsup_zero", {"db", "0", "out"}, files({{"db", ""}}, true), 0, "", out_exact(""),
+       log_unchanged()},
+      {"only_line_feeds_at_minsup_zero", {"db", "0", "out"}, files({{"db", "\n\n\n"}}, true), 0, "", out_exact(""),
+       log_unchanged()},
+      {"only_blanks_at_minsup_zero", {"db", "0", "out"}, files({{"db", "  \t\n"}}, true), 0, "", out_exact(""),
+       log_unchanged()},
       {"crlf_line_ends", {"db", "2", "out"}, files({{"db", "1 2\r\n1 2 3\r\n2 3\r\n"}}), 0, "",
        out_maximal({{1, 2}, {1, 2, 3}, {2, 3}}, 2), log_report(2)},
       {"nul_and_binary_bytes", {"db", "1", "out"},
@@ -177,8 +189,6 @@ std::vector<Row> rows() {
        log_unchanged()},
       {"run_log_is_a_directory", {"db", "1", "out"}, with_subdir("testfile.txt", three), 2,
        "testfile.txt could not be opened; no run report is written.\n", out_maximal(kThree, 1), RunLog{}},
-      {"run_log_with_earlier_reports", {"db", "1", "out"}, files({{"db", kThreeText}, {"testfile.txt", earlier_log()}}),
-       0, "", out_maximal(kThree, 1), log_report(3)},
       Row{"input_without_read_permission", {"db", "1", "out"},
           [](const TempDir& d) {
             d.write("db", "1 2\n1 2\n");
@@ -217,15 +227,18 @@ std::vector<Row> rows() {
   return r;
 }
 
-// The run log holds exactly one run report of the given MFI figure.
-void expect_one_report(const std::string& log, const std::vector<std::string>& args, int mfi) {
+// The run log holds exactly one run report of the given MFI figure (and
+// the given figures after the time).
+void expect_one_report(const std::string& log, const std::vector<std::string>& args, const RunLog& expected) {
   std::string command = test::zub_binary() + " ";
   for (const auto& a : args) command += a + " ";
-  const std::string head = "\n------------------------\n" + command + "\nMFI: " + std::to_string(mfi) + "\n";
+  const std::string head = "\n------------------------\n" + command + "\nMFI: " + std::to_string(expected.mfi) + "\n";
   ASSERT_EQ(log.substr(0, head.size()), head) << log;
   static const std::regex figures(
       "Time: -?[0-9]+\\.[0-9]{3}\nNo\\. of F1: [0-9]+\nNo\\. of subset checking: [0-9]+\nNo\\. of projection: [0-9]+\n");
   EXPECT_TRUE(std::regex_match(log.substr(head.size()), figures)) << log;
+  const std::size_t at = log.find("\nNo. of F1:");
+  EXPECT_TRUE(expected.figures.empty() || log.substr(at + 1) == expected.figures) << log;
 }
 
 // Whether a user that is neither owner nor in the group may run `binary`:
@@ -290,7 +303,7 @@ TEST_P(Hostile, EndsWithStatusAndMessage) {
     case RunLog::one_report: {
       const std::string log = dir.read("testfile.txt");
       ASSERT_EQ(log.substr(0, log_before.size()), log_before) << "earlier reports are kept";
-      expect_one_report(log.substr(log_before.size()), row.args, row.log.mfi);
+      expect_one_report(log.substr(log_before.size()), row.args, row.log);
     }
   }
 }

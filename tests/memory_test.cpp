@@ -1,5 +1,5 @@
-// The block pool: padding and alignment, the ladder of block sizes, marks
-// and roll-backs, and the three ways it runs out of memory.
+// The block pool: padding and alignment, marks and roll-backs, and the three
+// ways it runs out of memory.
 #include "memory/memory.h"
 
 #include <gtest/gtest.h>
@@ -44,25 +44,6 @@ TEST(Memory, RequestsArePaddedAndAligned) {
     const auto address = reinterpret_cast<std::uintptr_t>(pool.newbuf(3, size));
     EXPECT_EQ(address % memory::kAlign, 0u) << "size " << size;
   }
-}
-
-TEST(Memory, BlocksFollowTheLadder) {
-  RecordingAllocator rec;
-  memory pool(60, 512, 1024, 2, rec.handle());
-  // Each request fills the next block exactly, so every request opens one.
-  while (pool.last_block < 58) pool.newbuf(1, unsigned(pool.scheduled_size(pool.last_block + 1)));
-  ASSERT_EQ(rec.sizes.size(), 59u);
-  const std::pair<int, std::size_t> ladder[] = {{1, 512},    {2, 1024},    {29, 1024},   {30, 2048},
-                                                {40, 4096},  {45, 8192},   {48, 16384},  {50, 32768},
-                                                {52, 65536}, {53, 131072}, {54, 524288}, {55, 2097152}};
-  for (auto [block, size] : ladder) EXPECT_EQ(rec.sizes[block], size) << "block " << block;
-  // A request larger than its block gets its exact size.
-  RecordingAllocator large;
-  memory other(60, 512, 1024, 2, large.handle());
-  other.newbuf(1, 100000);
-  ASSERT_EQ(large.sizes.size(), 2u);
-  EXPECT_EQ(large.sizes[1], 100000u);
-  EXPECT_EQ(other.free_bytes[1], 0u);
 }
 
 TEST(Memory, RollBacksReleaseTheBlocksAfterTheirMark) {

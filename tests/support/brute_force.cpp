@@ -99,39 +99,42 @@ Mined uncovered(const Mined& frequent, bool same_support) {
 Mined maximal_of(const Mined& frequent) { return uncovered(frequent, false); }
 Mined closed_of(const Mined& frequent) { return uncovered(frequent, true); }
 
-Mined brute_force_frequent(const Database& db, int minsup) {
-  if (minsup >= 1) return all_frequent(db, minsup);
-  int largest = -1;  // without any id there is no item
+namespace {
+// The largest id of `db`, -1 when it has none.
+int largest_id(const Database& db) {
+  int largest = -1;
   for (auto& t : db)
     for (int x : t) largest = std::max(largest, x);
+  return largest;
+}
+}  // namespace
+
+// Every set of ids 0 to the largest (none without an id) is frequent.
+Mined brute_force_frequent(const Database& db, int minsup) {
+  if (minsup >= 1) return all_frequent(db, minsup);
+  const int largest = largest_id(db);
   EXPECT_LE(largest, 16) << "too many ids to take every set of them";
   Mined out;
   for (std::uint32_t mask = 1; mask < (std::uint32_t(1) << (largest + 1)); ++mask) {
     Itemset s;
     for (int x = 0; x <= largest; ++x)
       if (mask & (std::uint32_t(1) << x)) s.push_back(x);
-    int support = 0;
-    for (auto& t : db)
-      if (std::includes(t.begin(), t.end(), s.begin(), s.end())) ++support;
-    out[s] = support;
+    out[s] = static_cast<int>(std::count_if(db.begin(), db.end(), [&](const Itemset& t) {
+      return std::includes(t.begin(), t.end(), s.begin(), s.end());
+    }));
   }
   return out;
 }
 
 Mined brute_force_maximal(const Database& db, int minsup) {
   if (minsup >= 1) return maximal_of(all_frequent(db, minsup));
-  int largest = -1;
-  for (auto& t : db)
-    for (int x : t) largest = std::max(largest, x);
-  if (largest < 0) return {};  // without any id there is no item
+  const int largest = largest_id(db);
+  if (largest < 0) return {};
   Itemset everything;
   for (int x = 0; x <= largest; ++x) everything.push_back(x);
-  int support = 0;
-  for (auto& t : db) {
-    std::set<int> present(t.begin(), t.end());
-    if (static_cast<int>(present.size()) == largest + 1) ++support;
-  }
-  return Mined{{everything, support}};
+  return Mined{{everything, static_cast<int>(std::count_if(db.begin(), db.end(), [&](const Itemset& t) {
+                  return std::set<int>(t.begin(), t.end()).size() == everything.size();
+                }))}};
 }
 
 Mined parse_itemsets(const std::string& text, int* lines) {

@@ -59,13 +59,6 @@ struct Prepared {
   }
 };
 
-inline std::string read_all(std::FILE* file) {
-  std::rewind(file);
-  std::string s;
-  for (int c; (c = std::fgetc(file)) != EOF;) s += static_cast<char>(c);
-  return s;
-}
-
 // A writer on a temporary file that maps items through the run's item map.
 struct Capture {
   std::FILE* file = std::tmpfile();
@@ -74,7 +67,6 @@ struct Capture {
   ~Capture() { std::fclose(file); }
   std::string text() {
     out.flush();
-    std::fflush(file);
     return read_all(file);
   }
 };

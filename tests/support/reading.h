@@ -1,6 +1,6 @@
 #pragma once
-// What the reader tests share: whole passes over a Data, gzip members made
-// with zlib, and random transaction text for comparison with the fuzz
+// What the reader tests share: whole passes over a Data, files read through
+// a pipe, gzip members made with zlib, and random transaction text for comparison with the fuzz
 // targets' reference reader.
 #include <zlib.h>
 
@@ -25,6 +25,18 @@ inline std::vector<Lines> read_passes(Data& data, int passes) {
   for (Lines& lines : all)
     while (data.next(t) == Data::Status::transaction) lines.emplace_back(t.items, t.items + t.length);
   return all;
+}
+
+// `check` given a Data reading the file at `path` through `cat`, a pipe,
+// as "the pipe"; kept in memory for later passes unless `keep` is false.
+template <class Check>
+void through_pipe(const std::string& path, Check check, bool keep = true) {
+  std::FILE* pipe = popen(("cat '" + path + "'").c_str(), "r");
+  {
+    Data data(pipe, "the pipe", Data::Options{.keep_unseekable = keep});
+    check(data);
+  }
+  pclose(pipe);
 }
 
 // `text` as one gzip member at `level` (0 stores).

@@ -20,6 +20,15 @@
 
 namespace zub::test {
 
+std::string read_all(std::FILE* file) {
+  std::fflush(file);
+  std::rewind(file);
+  std::string s;
+  char buf[65536];
+  for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, file)) > 0;) s.append(buf, n);
+  return s;
+}
+
 std::string read_file(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   std::ostringstream s;
@@ -108,37 +117,16 @@ ProcessResult run_program(const std::string& binary, const std::vector<std::stri
   return result;
 }
 
-namespace {
-// A stream that collects what is written to it in memory.
-struct MemoryStream {
-  char* data = nullptr;
-  std::size_t size = 0;
-  std::FILE* file = open_memstream(&data, &size);
-  MemoryStream() {
-    if (file == nullptr) throw std::runtime_error("no memory stream");
-  }
-  ~MemoryStream() {
-    if (file != nullptr) std::fclose(file);
-    std::free(data);
-  }
-  std::string take() {
-    std::fclose(file);
-    file = nullptr;
-    return std::string(data, size);
-  }
-};
-}  // namespace
-
 int run_mine_in_process(const std::vector<std::string>& args, std::string* out, std::string* err) {
   std::vector<std::string> owned{"zub-mine"};
   owned.insert(owned.end(), args.begin(), args.end());
   std::vector<char*> argv;
   for (auto& a : owned) argv.push_back(a.data());
-  MemoryStream out_stream, err_stream;
-  const int status = zub_mine_main(static_cast<int>(argv.size()), argv.data(), out_stream.file, err_stream.file);
-  const std::string o = out_stream.take(), e = err_stream.take();
-  if (out != nullptr) *out = o;
-  if (err != nullptr) *err = e;
+  std::FILE* streams[2] = {std::tmpfile(), std::tmpfile()};
+  const int status = zub_mine_main(static_cast<int>(argv.size()), argv.data(), streams[0], streams[1]);
+  if (out != nullptr) *out = read_all(streams[0]);
+  if (err != nullptr) *err = read_all(streams[1]);
+  for (std::FILE* f : streams) std::fclose(f);
   return status;
 }
 
@@ -155,17 +143,11 @@ bool other_user(int& uid, int& gid) {
   return true;
 }
 
-std::string data_dir() {
-  const char* env = std::getenv("ZUB_DATA_DIR");
-  std::filesystem::path dir = env != nullptr ? env : ZUB_DATA_DIR;
-  std::error_code ec;
-  return std::filesystem::is_directory(dir, ec) ? dir.string() : std::string();
-}
-
 std::string dataset(const std::string& file) {
-  const std::string dir = data_dir();
+  const char* env = std::getenv("ZUB_DATA_DIR");
+  const std::filesystem::path path = std::filesystem::path(env != nullptr ? env : ZUB_DATA_DIR) / file;
   std::error_code ec;
-  return !dir.empty() && std::filesystem::is_regular_file(dir + "/" + file, ec) ? dir + "/" + file : std::string();
+  return std::filesystem::is_regular_file(path, ec) ? path.string() : std::string();
 }
 
 std::string no_dataset(const std::string& file) {

@@ -1,6 +1,7 @@
 #pragma once
 // Helpers shared by the tests: temporary directories, files, and running the
 // real programs in a directory of their own.
+#include <cstdio>
 #include <filesystem>
 #include <regex>
 #include <string>
@@ -9,6 +10,7 @@
 namespace zub::test {
 
 std::string read_file(const std::filesystem::path& path);
+std::string read_all(std::FILE* file);  // from its start
 void write_file(const std::filesystem::path& path, const std::string& content);
 
 // A fresh directory, removed with everything in it when the object goes.
@@ -70,10 +72,9 @@ inline std::string without_time(const std::string& text) {
   return std::regex_replace(text, std::regex("(^|\n)(Time:|processor time:|/)[^\n]*"), "");
 }
 
-// The folder of public benchmark datasets, or an empty string when absent.
-std::string data_dir();
-// The path of one benchmark dataset, or an empty string when it is absent;
-// and the reason to give when a test skips for want of it.
+// The path of one public benchmark dataset (in ../shared/data or
+// $ZUB_DATA_DIR), or an empty string when it is absent; and the reason to
+// give when a test skips for want of it.
 std::string dataset(const std::string& file);
 std::string no_dataset(const std::string& file);
 
