@@ -18,7 +18,7 @@ namespace {
 using namespace zub::test;
 
 constexpr int kNone = LengthLimits::kNone;
-// Under the sanitizers, which run the miners ten times slower, a quarter of
+// Under the sanitizers, which run the miners ten times slower, a sixth of
 // the databases.
 #ifdef ZUB_SANITIZED
 constexpr std::uint32_t kDatabases = 100;
