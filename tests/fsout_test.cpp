@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "support/test_support.h"
 
 namespace zub {
@@ -77,6 +79,52 @@ TEST(Writer, SinkGetsFileIdsOfEachItemset) {
   out.write_itemset(0, nullptr, 9);
   out.close();
   EXPECT_EQ(got, (std::vector<std::pair<std::vector<int>, int>>{{{7, 3, 5}, 2}, {{}, 9}})) << "no half itemset left";
+}
+
+// Lines that share prefixes of every length with the line before, the way
+// the miners write them, to a file with ids, with names, and to a sink:
+// against lines formatted one by one.
+TEST(Writer, LinesSharingPrefixesWithTheLineBefore) {
+  std::mt19937 rng(7);
+  std::vector<int> ids(12), name_order(12);  // by position: ids, or name numbers
+  std::vector<std::string> names(12);
+  for (int p = 0; p < 12; ++p) {
+    ids[p] = p % 3 == 0 ? 2147483647 - p : static_cast<int>(rng() % 100000);
+    name_order[p] = 11 - p;
+    names[p] = std::string(1 + rng() % (p == 5 ? 70000 : 6), char('a' + p));  // one longer than the buffer
+  }
+  for (const bool named : {false, true}) {
+    const std::vector<int>& order = named ? name_order : ids;
+    test::TempDir dir;
+    std::string expected;
+    std::vector<std::pair<std::vector<int>, int>> sunk, expected_sunk;
+    {
+      FSout out(dir.file("out").c_str());
+      FSout sink([&](std::span<const int> got, int support) { sunk.emplace_back(std::vector<int>(got.begin(), got.end()), support); });
+      for (FSout* o : {&out, &sink}) o->set_order(order.data());
+      if (named) out.set_names(&names);
+      std::vector<int> line;
+      for (int n = 0; n < 3000; ++n) {
+        line.resize(rng() % (line.size() + 1));  // a prefix of the line before ...
+        while (rng() % 3 != 0 && line.size() < 9) line.push_back(static_cast<int>(rng() % 12));  // ... and more
+        const int support = static_cast<int>(rng() % 1000), split = static_cast<int>(rng() % (line.size() + 1));
+        std::vector<int> line_ids;
+        for (int p : line) {
+          expected.append(named ? names[order[p]] : std::to_string(order[p])).append(" ");
+          line_ids.push_back(order[p]);
+        }
+        expected.append("(").append(std::to_string(support)).append(")\n");
+        expected_sunk.emplace_back(line_ids, support);
+        for (FSout* o : {&out, &sink}) {
+          o->write_items(split, line.data());  // one line in two parts
+          o->write_itemset(static_cast<int>(line.size()) - split, line.data() + split, support);
+        }
+      }
+      out.close();
+    }
+    EXPECT_EQ(dir.read("out"), expected) << (named ? "names" : "ids");
+    EXPECT_EQ(sunk, expected_sunk);
+  }
 }
 
 }  // namespace
