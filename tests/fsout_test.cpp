@@ -100,7 +100,9 @@ TEST(Writer, LinesSharingPrefixesWithTheLineBefore) {
     std::vector<std::pair<std::vector<int>, int>> sunk, expected_sunk;
     {
       FSout out(dir.file("out").c_str());
-      FSout sink([&](std::span<const int> got, int support) { sunk.emplace_back(std::vector<int>(got.begin(), got.end()), support); });
+      FSout sink([&](std::span<const int> got, int support) {
+        sunk.emplace_back(std::vector<int>(got.begin(), got.end()), support);
+      });
       for (FSout* o : {&out, &sink}) o->set_order(order.data());
       if (named) out.set_names(&names);
       std::vector<int> line;
