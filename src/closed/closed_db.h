@@ -40,7 +40,8 @@ std::vector<int> item_ranks(int frequent, bool rare_first);
 // Every node of the main tree whose count exceeds its children's stands for
 // that many transactions equal to its path from the root. The residual
 // counts come from one sweep over the node numbers, so that a tree without
-// child links serves as well. The tree can be given back afterwards.
-ClosedInput read_main_tree(const FI_tree& tree, int transactions, bool rare_first);
+// child links serves as well. The sweep leaves them in the nodes' counts:
+// the tree is only good for giving back afterwards.
+ClosedInput read_main_tree(FI_tree& tree, int transactions, bool rare_first);
 
 }  // namespace zub

@@ -11,7 +11,7 @@ std::vector<int> item_ranks(int frequent, bool rare_first) {
   return position;
 }
 
-ClosedInput read_main_tree(const FI_tree& tree, int transactions, bool rare_first) {
+ClosedInput read_main_tree(FI_tree& tree, int transactions, bool rare_first) {
   ClosedInput in;
   const int f = tree.num_items;
   in.position = item_ranks(f, rare_first);
@@ -19,34 +19,39 @@ ClosedInput read_main_tree(const FI_tree& tree, int transactions, bool rare_firs
   std::vector<int> rank(static_cast<std::size_t>(f));
   for (int r = 0; r < f; ++r) rank[static_cast<std::size_t>(in.position[static_cast<std::size_t>(r)])] = r;
 
-  // Residual counts by node number from the root on; a parent has a lower
-  // number than its children, whichever way the tree was built.
-  const NodeStore& nodes = *tree.store;
+  // Residual counts, in place: in rising numbers a node comes before its
+  // children (whichever way the tree was built), so its count is still its
+  // own when it is taken from its parent's.
+  NodeStore& nodes = *tree.store;
   const NodeRef first = tree.root_ref;
   const NodeRef end = nodes.mark();
-  std::vector<int> residual(end - first, 0);
-  nodes.for_each_run(first + 1, end, [&](NodeRef r, const Fnode* run, int n) {
-    for (int k = 0; k < n; ++k) {
-      residual[r + static_cast<NodeRef>(k) - first] += run[k].count;
-      residual[run[k].parent - first] -= run[k].count;
-    }
+  nodes.for_each_run(first + 1, end, [&](NodeRef, Fnode* run, int n) {
+    for (int k = 0; k < n; ++k) nodes.at(run[k].parent)->count -= run[k].count;
   });
+  auto residual = [&](NodeRef r) { return nodes.at(r)->count; };
 
-  std::vector<int> path;
+  // Sized first, so that the transactions take their exact room beside the tree.
+  std::size_t total = 0, count = 0;
   for (NodeRef r = first + 1; r < end; ++r) {
-    const int weight = residual[r - first];
+    if (residual(r) <= 0) continue;
+    ++count;
+    for (NodeRef up = r; up != first; up = nodes.at(up)->parent) ++total;
+  }
+  in.items.reserve(total);
+  in.txs.reserve(count);
+  for (NodeRef r = first + 1; r < end; ++r) {
+    const int weight = residual(r);
     if (weight <= 0) continue;
-    path.clear();
-    for (NodeRef up = r; up != first; up = nodes.at(up)->parent) {
-      const int p = tree.item_pos[nodes.at(up)->item];
-      if (p >= 0) path.push_back(rank[static_cast<std::size_t>(p)]);
-    }
-    if (path.empty()) continue;
-    std::sort(path.begin(), path.end());
-    if (static_cast<int>(path.size()) == f) in.full_support += weight;
-    const int off = static_cast<int>(in.items.size());
-    in.items.insert(in.items.end(), path.begin(), path.end());
-    in.txs.push_back({off, static_cast<int>(path.size()), static_cast<int>(path.size()), weight});
+    const auto off = static_cast<std::ptrdiff_t>(in.items.size());
+    // Climbing meets the positions descending.
+    for (NodeRef up = r; up != first; up = nodes.at(up)->parent)
+      in.items.push_back(rank[static_cast<std::size_t>(tree.item_pos[nodes.at(up)->item])]);
+    const auto begin = in.items.begin() + off;
+    if (!rare_first) std::reverse(begin, in.items.end());
+    if (!std::is_sorted(begin, in.items.end())) std::sort(begin, in.items.end());
+    const int size = static_cast<int>(in.items.end() - begin);
+    if (size == f) in.full_support += weight;
+    in.txs.push_back({static_cast<int>(off), size, size, weight});
   }
   return in;
 }

@@ -12,7 +12,10 @@
 
 namespace zub {
 
-int ClosureWorker::weight(const std::uint64_t* row, const std::uint64_t* planes, int words, int nplanes) const {
+namespace {
+
+inline __attribute__((always_inline)) int weight_of(const std::uint64_t* row, const std::uint64_t* planes,
+                                                    int words, int nplanes) {
   long long sum = 0;
   if (nplanes == 1) {
     for (int i = 0; i < words; ++i) sum += std::popcount(row[i]);
@@ -25,6 +28,25 @@ int ClosureWorker::weight(const std::uint64_t* row, const std::uint64_t* planes,
     sum += bits << b;
   }
   return static_cast<int>(sum);
+}
+
+#if defined(__x86_64__)
+// The same with the processor's popcount instruction, where it has one: the
+// portable build would count bits in software.
+__attribute__((target("popcnt"))) int weight_popcnt(const std::uint64_t* row, const std::uint64_t* planes,
+                                                    int words, int nplanes) {
+  return weight_of(row, planes, words, nplanes);
+}
+const bool kPopcnt = __builtin_cpu_supports("popcnt");
+#endif
+
+}  // namespace
+
+int ClosureWorker::weight(const std::uint64_t* row, const std::uint64_t* planes, int words, int nplanes) const {
+#if defined(__x86_64__)
+  if (kPopcnt) return weight_popcnt(row, planes, words, nplanes);
+#endif
+  return weight_of(row, planes, words, nplanes);
 }
 
 // The sparse level's transactions [tx_begin, tx_end) as rows, mined dense.

@@ -1,5 +1,8 @@
 // The closure miner's root, its workers' set-up and the single-thread run.
 #include <algorithm>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 #include "closed/closure_miner.h"
 #include "fp_tree/record.h"
@@ -36,20 +39,25 @@ ClosureRoot::ClosureRoot(ClosedInput input, int threshold)
     }
   }
   occ.resize(static_cast<std::size_t>(occ_total));
+  // The input's arrays, filtered in place, become the root's.
+  std::size_t kept = 0, kept_txs = 0;
   for (const ClosedTx& t : input.txs) {
-    const int off = static_cast<int>(items.size());
-    const int tx = static_cast<int>(txs.size());
+    const int off = static_cast<int>(kept);
     for (int k = 0; k < t.size; ++k) {
       const int j = input.items[static_cast<std::size_t>(t.off + k)];
       const int c = slot[static_cast<std::size_t>(j)];
       if (c < 0) continue;
-      items.push_back(j);
+      input.items[kept++] = j;
       ClosedCandidate& cand = candidates[static_cast<std::size_t>(c)];
-      occ[static_cast<std::size_t>(cand.occ + cand.n++)] = tx;
+      occ[static_cast<std::size_t>(cand.occ + cand.n++)] = static_cast<int>(kept_txs);
     }
-    const int size = static_cast<int>(items.size()) - off;
-    if (size > 0) txs.push_back({off, size, size, t.weight});
+    const int size = static_cast<int>(kept) - off;
+    if (size > 0) input.txs[kept_txs++] = {off, size, size, t.weight};
   }
+  input.items.resize(kept);
+  input.txs.resize(kept_txs);
+  items = std::move(input.items);
+  txs = std::move(input.txs);
 }
 
 ClosureWorker::ClosureWorker(Workspace& ws, const ClosureRoot& root, int threshold, int max_len,
@@ -80,6 +88,11 @@ void ClosureWorker::mine_unit(int k) {
 }
 
 void mine_closed_by_closure(ClosedInput input, Workspace& ws, int threshold) {
+#if defined(__GLIBC__)
+  // The main tree's nodes went back to the heap in slabs that the allocator
+  // may keep; the miner's arrays are better placed in the room they leave.
+  malloc_trim(0);
+#endif
   const Settings& settings = ws.settings;
   const int f = static_cast<int>(input.position.size());
   // At threshold 0 every set of support 0 but the set of all items has a
