@@ -139,17 +139,21 @@ void ClosureWorker::extend_dense(const DenseLevel& level, int k) {
     const DenseRow& j = rows_[static_cast<std::size_t>(r)];
     if (r == k) continue;
     const std::uint64_t* rj = bits_.data() + j.off;
-    bool all = true;
+    std::uint64_t missing = 0, any = 0;
     for (std::size_t i = 0; i < cw; ++i) {
       const std::size_t wi = static_cast<std::size_t>(words_[i]);
       out[i] = rj[wi] & re[wi];
-      all = all && out[i] == re[wi];
+      missing |= out[i] ^ re[wi];
+      any |= out[i];
     }
-    if (all) {
+    if (missing == 0) {
       push_set(j.rank);
       continue;
     }
-    if (weight(out, child_planes, static_cast<int>(cw), level.planes) < threshold_) continue;
+    // A blocker is only tested for holding a later candidate's row: it
+    // stays unless it is empty. A candidate stays when it is frequent.
+    if (any == 0) continue;
+    if (j.rank > e.rank && weight(out, child_planes, static_cast<int>(cw), level.planes) < threshold_) continue;
     rows_.push_back({j.rank, static_cast<std::size_t>(out - bits_.data())});
     candidates = candidates || j.rank > e.rank;
     out += cw;

@@ -27,7 +27,7 @@ struct Tuning {
   // when it has at most this many (merged) transactions and they fill at
   // least closed_dense_min_fill percent of its transactions x items; see
   // choose_representation.
-  int closed_dense_max_transactions = 2048;
+  int closed_dense_max_transactions = 128;
   int closed_dense_min_fill = 25;
   // A child's transactions are merged when it has at least this many.
   int closed_merge_min_transactions = 2;
