@@ -72,7 +72,8 @@ class Run {
   RunReport mine(FSout& out);
 
   // For tests of single operations: the built state, and after prepare()
-  // (which mine() calls) the root result tree.
+  // (which mine() calls) the root result tree. The closure miner gives the
+  // main tree back: after its mine() there is none.
   FI_tree& main_tree() const;
   Workspace& workspace() const { return *ws_; }
   // The maximal target takes the single prefix onto the stack, unless told not to.
