@@ -5,6 +5,7 @@
 #endif
 
 #include "closed/closure_miner.h"
+#include "fp_tree/level_loop.h"
 #include "fp_tree/record.h"
 
 namespace zub {
@@ -102,7 +103,11 @@ void mine_closed_by_closure(ClosedInput input, Workspace& ws, int threshold) {
   ClosureRoot root(std::move(input), std::max(threshold, 1));
   ClosureWorker worker(ws, root, std::max(threshold, 1), settings.lengths.max, settings.tuning);
   worker.write_root();
-  for (std::size_t k = 0; k < root.candidates.size(); ++k) worker.mine_unit(static_cast<int>(k));
+  const int units = static_cast<int>(root.candidates.size());
+  for (int k = 0; k < units; ++k) {
+    if (ws.progress != nullptr) report_position(ws, k, units);
+    worker.mine_unit(k);
+  }
   if (full_set) write_found(ws, all.data(), f, 0);
 }
 

@@ -12,6 +12,7 @@
 // (a thread could own one). A level's database is sparse (weighted
 // transactions of ranks, see closed_db.h) or dense (a bit row of
 // transactions per item); choose_representation decides.
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -89,7 +90,7 @@ class ClosureWorker {
   bool count_closure(const Source& src, const ClosedCandidate& e);
   void build_child(const Source& src, const ClosedCandidate& e);
   void merge_or_keep(int tx_index);
-  void mine_sparse(int tx_begin, int tx_end, int core);
+  void mine_sparse(int tx_begin, int tx_end);
   void deliver(int tx_begin, int tx_end);
   void clear_counts();
 

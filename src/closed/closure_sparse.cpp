@@ -94,7 +94,7 @@ void ClosureWorker::extend_sparse(const Source& src, const ClosedCandidate& e) {
         if (choose_representation(tuning_, tx_end - tx_begin, child_items_, occurrences) == Representation::dense)
           make_dense(tx_begin, tx_end, e.rank);
         else
-          mine_sparse(tx_begin, tx_end, e.rank);
+          mine_sparse(tx_begin, tx_end);
       }
       txs_.resize(static_cast<std::size_t>(tx_begin));
       items_.resize(items_mark);
@@ -227,7 +227,7 @@ void ClosureWorker::deliver(int tx_begin, int tx_end) {
   }
 }
 
-void ClosureWorker::mine_sparse(int tx_begin, int tx_end, int) {
+void ClosureWorker::mine_sparse(int tx_begin, int tx_end) {
   const std::size_t cand_begin = candidates_.size();
   const std::size_t occ_begin = occ_.size();
   deliver(tx_begin, tx_end);
