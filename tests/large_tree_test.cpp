@@ -76,7 +76,9 @@ TEST(LargeTree, ManySlabsAndBatchesAgreeWithSubsetSums) {
         Tuning tuning;
         if (seed != 3) tuning.single_batch_positions = 0;
         if (seed == 2) tuning.build_batch_positions = 5000;
-        zub::Run run(request(minsup, target, tuning));
+        RunRequest req = request(minsup, target, tuning);
+        req.closed_method = ClosedMethod::cfi_tree;  // the closure miner gives the main tree back
+        zub::Run run(req);
         Data data(dir.file("db").c_str());
         run.read(data);
         const NodeStore& store = *run.main_tree().store;

@@ -32,9 +32,8 @@ TEST(ZubMine, EachTargetToAFileOrStandardOutput) {
   dir.write("db", kDb);
   dir.write("--odd", kDb);
   const std::string maximal = "4 2 (1)\n3 1 2 (2)\n";
-  // 3 1 2 covers every item above 3 with 3's support, yet 2 and 1 are closed
-  // too: the root may stop early only at the support of every transaction.
-  const std::string closed = maximal + "2 (3)\n1 (3)\n";
+  // The closed sets with each one's core item first: 3 2 1 is 3's closure.
+  const std::string closed = "4 2 (1)\n3 2 1 (2)\n2 (3)\n1 (3)\n";
   const std::string all = "4 (1)\n4 2 (1)\n3 (2)\n3 2 (2)\n3 1 (2)\n3 1 2 (2)\n2 (3)\n2 1 (2)\n1 (3)\n";
   const std::pair<std::vector<std::string>, std::string> cases[] = {
       {{"db", "1"}, maximal},
@@ -135,7 +134,7 @@ TEST(ZubMine, StatsAndHelp) {
   EXPECT_EQ(help.status, 0);
   EXPECT_EQ(help.err, "");
   EXPECT_EQ(help.out.substr(0, help.out.find('\n')), kMineUsage);
-  for (const char* option : {"\n  --target maximal|closed|all ", "\n  --method lookahead|projected ", "\n  --names ",
+  for (const char* option : {"\n  --target maximal|closed|all ", "\n  --method lookahead|projected|closure|cfi-tree ", "\n  --names ",
                              "\n  --stats ", "\n  --help "})
     EXPECT_NE(help.out.find(option), std::string::npos) << option;
 }
@@ -236,9 +235,10 @@ TEST(ZubMine, RejectedInputs) {
       {{"--frobnicate", "db", "1", "out"}, "unknown option --frobnicate"}, {{"-t", "db", "1"}, "unknown option -t"},
       {{"--target", "best", "db", "1"}, "--target must be maximal, closed or all, not \"best\""},
       {{"db", "1", "--target"}, "--target needs a value: maximal|closed|all"},
-      {{"--method", "fast", "db", "1"}, "--method must be lookahead or projected, not \"fast\""},
+      {{"--method", "fast", "db", "1"},
+       "--method must be lookahead or projected (maximal), closure or cfi-tree (closed), not \"fast\""},
       {{"--target", "all", "--method", "projected", "db", "1"},
-       "--method chooses the maximal miner; it does not go with --target closed or all"},
+       "--method chooses the maximal or the closed miner; it does not go with --target all"},
       {{"--stats=yes", "db", "1"}, "--stats takes no value"}, {{"--names=yes", "db", "1"}, "--names takes no value"},
       {{"db", "many", "out"}, "<minsup> must be a count of transactions (\"20\") or a percentage of them (\"2.5%\"), not \"many\""},
       {{"db", "-3"}, "the minimum support cannot be negative: -3"}, {{"db", "101%"}, "a percentage must be from 0 to 100, not 101%"},

@@ -28,7 +28,8 @@ struct OptionDecl {
 };
 constexpr OptionDecl kOptions[] = {
     {"--target", "maximal|closed|all", "itemsets to write: maximal (default), closed, or all frequent ones"},
-    {"--method", "lookahead|projected", "maximal miner: lookahead (default, as zub runs it) or projected"},
+    {"--method", "lookahead|projected|closure|cfi-tree",
+     "the miner; maximal: lookahead (default, as zub runs it) or projected; closed: closure (default) or cfi-tree"},
     {"--min-len", "N", "write only itemsets of at least N items (default 1)"},
     {"--max-len", "M", "mine only itemsets of at most M items; maximal: maximal among those (default: no limit)"},
     {"--names", nullptr, "items are words, not ids; the itemsets are written with the words"},
@@ -59,8 +60,7 @@ void print_help(std::FILE* out) {
 
 struct MineOptions {
   MiningTarget target = MiningTarget::maximal;
-  bool projected = false;
-  bool method_given = false;
+  std::string method;  // empty: the target's default
   bool stats = false;
   bool names = false;
   bool progress = false;
@@ -105,14 +105,29 @@ bool apply_option(const std::string& name, const std::string& value, MineOptions
     }
     (name == "--min-len" ? o.lengths.min : o.lengths.max) = n;
   } else if (name == "--method") {
-    if (value != "lookahead" && value != "projected") {
-      why = "--method must be lookahead or projected, not \"" + value + "\"";
+    if (value != "lookahead" && value != "projected" && value != "closure" && value != "cfi-tree") {
+      why = "--method must be lookahead or projected (maximal), closure or cfi-tree (closed), not \"" + value + "\"";
       return false;
     }
-    o.projected = value == "projected";
-    o.method_given = true;
+    o.method = value;
   }
   return true;
+}
+
+// Whether the method given, if any, is one of the target's miners.
+bool method_fits(const MineOptions& o, std::string& why) {
+  if (o.method.empty()) return true;
+  const bool maximal = o.method == "lookahead" || o.method == "projected";
+  if (o.target == MiningTarget::all) {
+    why = "--method chooses the maximal or the closed miner; it does not go with --target all";
+  } else if (o.target == MiningTarget::closed && maximal) {
+    why = "--method " + o.method + " does not go with --target closed (closed: closure or cfi-tree)";
+  } else if (o.target == MiningTarget::maximal && !maximal) {
+    why = "--method " + o.method + " does not go with --target maximal (maximal: lookahead or projected)";
+  } else {
+    return true;
+  }
+  return false;
 }
 
 // Fills `o` from the command line; false with the reason in `why`.
@@ -155,10 +170,7 @@ bool parse_options(int argc, char** argv, MineOptions& o, std::string& why) {
     if (!apply_option(name, value, o, why)) return false;
     if (o.help || o.version) return true;
   }
-  if (o.method_given && o.target != MiningTarget::maximal) {
-    why = "--method chooses the maximal miner; it does not go with --target closed or all";
-    return false;
-  }
+  if (!method_fits(o, why)) return false;
   if (o.lengths.min > o.lengths.max) {
     why = "--min-len " + std::to_string(o.lengths.min) + " is above --max-len " + std::to_string(o.lengths.max);
     return false;
@@ -216,7 +228,8 @@ int run(const MineOptions& o, const MinSupport& minsup, std::FILE* out, std::FIL
   if (o.progress || isatty(fileno(err))) request.progress = &progress;
   request.min_support = minsup;
   request.target = o.target;
-  request.method = o.projected ? MaximalMethod::projected : MaximalMethod::lookahead;
+  request.method = o.method == "projected" ? MaximalMethod::projected : MaximalMethod::lookahead;
+  request.closed_method = o.method == "cfi-tree" ? ClosedMethod::cfi_tree : ClosedMethod::closure;
   request.lengths = o.lengths;
   Run run(request);
   const std::string& infile = o.positional[0];

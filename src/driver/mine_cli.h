@@ -1,6 +1,6 @@
 #pragma once
 // The zub-mine command line:
-//   zub-mine [--target maximal|closed|all] [--method lookahead|projected]
+//   zub-mine [--target maximal|closed|all] [--method lookahead|projected|closure|cfi-tree]
 //            [--names] [--stats] <infile> <minsup> [<outfile>]
 // <infile> "-" is standard input. Itemsets go to <outfile>, or to standard
 // output when it is absent or "-"; messages and the --stats summary go to the
@@ -13,7 +13,7 @@
 namespace zub {
 
 inline constexpr const char* kMineUsage =
-    "usage: zub-mine [--target maximal|closed|all] [--method lookahead|projected] "
+    "usage: zub-mine [--target maximal|closed|all] [--method lookahead|projected|closure|cfi-tree] "
     "[--min-len N] [--max-len M] [--names] [--stats] [--progress] <infile> <minsup> [<outfile>]";
 
 // Reads <minsup>: a count of transactions, 0 or more ("20", zub's rules for

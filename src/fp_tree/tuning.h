@@ -23,6 +23,17 @@ struct Tuning {
   // with the head item (first_mfi_2): most others are not, and skipping
   // them beats visiting them.
   int lookahead_pair_items = 300;
+  // The closure miner (src/closed/): a conditional database goes to bit rows
+  // when it has at most this many (merged) transactions and they fill at
+  // least closed_dense_min_fill percent of its transactions x items; see
+  // choose_representation.
+  int closed_dense_max_transactions = 128;
+  int closed_dense_min_fill = 25;
+  // A child's transactions are merged when it has at least this many.
+  int closed_merge_min_transactions = 2;
+  // Ranks from the least frequent item up (extensions go to more frequent
+  // items), or from the most frequent down.
+  bool closed_rare_first = true;
 };
 
 // Ids below 2^20 are counted in an array by id, in which equal supports keep

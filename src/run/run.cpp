@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "closed/closure_miner.h"
 #include "common/run_error.h"
 #include "fp_tree/cfi_tree.h"
 #include "fp_tree/fi_tree.h"
@@ -94,6 +95,15 @@ void Run::prepare(bool take_prefix) {
   finish_main_tree();
 }
 
+// The closure miner reads the main tree's transactions and gives the tree
+// back before it mines: nothing else needs it.
+void Run::mine_closed_by_closure() {
+  ClosedInput input = read_main_tree(*main_->tree, settings_.transactions, settings_.tuning.closed_rare_first);
+  ws_->progress_tree = nullptr;
+  main_.reset();
+  zub::mine_closed_by_closure(std::move(input), *ws_, settings_.threshold);
+}
+
 RunReport Run::mine(FSout& out) {
   RunReport report;
   const int f = items_.frequent();
@@ -114,6 +124,9 @@ RunReport Run::mine(FSout& out) {
     }
     write_found(*ws_, list.items, f, tree.heads[f - 1]->count);
     report.single_path = true;
+  } else if (f > 0 && request_.target == MiningTarget::closed && request_.closed_method == ClosedMethod::closure) {
+    report.items_mined = f;
+    mine_closed_by_closure();
   } else if (f > 0) {
     prepare();
     switch (request_.target) {
@@ -127,7 +140,7 @@ RunReport Run::mine(FSout& out) {
       case MiningTarget::all: FP_growth(tree); break;
     }
   }
-  report.items_mined = tree.num_items;
+  if (main_ != nullptr) report.items_mined = tree.num_items;
   report.lengths = ws_->lengths;
   for (long long n : report.lengths) report.itemsets += n;
   report.counters = ws_->counters;

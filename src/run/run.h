@@ -24,6 +24,7 @@ struct MainTree;
 
 enum class MiningTarget { maximal, closed, all };
 enum class MaximalMethod { lookahead /* Mine_Max, as zub runs it */, projected /* Mine_Max_Projected */ };
+enum class ClosedMethod { closure /* src/closed/, closure extension */, cfi_tree /* Mine_Closed */ };
 
 // A minimum support as given: a count, or a share of the transactions that
 // becomes a count once they are counted.
@@ -37,6 +38,7 @@ struct RunRequest {
   MinSupport min_support;
   MiningTarget target = MiningTarget::maximal;
   MaximalMethod method = MaximalMethod::lookahead;
+  ClosedMethod closed_method = ClosedMethod::closure;
   Tuning tuning;
   LengthLimits lengths;  // of the itemsets written
   Progress* progress = nullptr;  // told where the run is, when given
@@ -70,7 +72,8 @@ class Run {
   RunReport mine(FSout& out);
 
   // For tests of single operations: the built state, and after prepare()
-  // (which mine() calls) the root result tree.
+  // (which mine() calls) the root result tree. The closure miner gives the
+  // main tree back: after its mine() there is none.
   FI_tree& main_tree() const;
   Workspace& workspace() const { return *ws_; }
   // The maximal target takes the single prefix onto the stack, unless told not to.
@@ -83,6 +86,7 @@ class Run {
   void prepare_maximal(bool take_prefix);
   void prepare_closed();
   void finish_main_tree();
+  void mine_closed_by_closure();
 
   RunRequest request_;
   Settings settings_;
