@@ -33,16 +33,21 @@ void ClosureWorker::clear_counts() {
 bool ClosureWorker::count_closure(const Source& src, const ClosedCandidate& e) {
   if (blocked(src, e)) return false;
   int* count = count_.data();
-  touched_.clear();
+  // Every rank is written at the end of the list, which grows by one when
+  // the rank is new: no branch to mispredict.
+  int* fresh = fresh_.data();
+  int n = 0;
   for (int i = 0; i < e.n; ++i) {
     const ClosedTx& t = src.txs[src.occ[e.occ + i]];
     const int* p = src.items + t.off;
     for (int k = 0; k < t.size; ++k) {
       const int j = p[k];
-      if (count[j] == 0) touched_.push_back(j);
+      fresh[n] = j;
+      n += count[j] == 0;
       count[j] += t.weight;
     }
   }
+  touched_.assign(fresh, fresh + n);
   for (int j : touched_)
     if (count[j] == e.support && j < e.rank) return false;
   push_set(e.rank);
