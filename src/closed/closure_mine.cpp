@@ -69,6 +69,7 @@ ClosureWorker::ClosureWorker(Workspace& ws, const ClosureRoot& root, int thresho
   count_.assign(f, 0);
   hits_.assign(f, 0);
   slot_.assign(f, -1);
+  fresh_.assign(f + 1, 0);
   for (int r : root.closure) push_set(r);
   base_len_ = set_len_;
   merging_ = true;

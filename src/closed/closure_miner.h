@@ -116,6 +116,7 @@ class ClosureWorker {
   std::vector<int> hits_;
   std::vector<int> slot_;
   std::vector<int> touched_;
+  std::vector<int> fresh_;  // a rank's room and one more: see count_closure
   std::vector<int> below_;
   // Arenas of the open sparse levels: items, transactions, candidates and
   // occurrences, each cut back when its level is done.

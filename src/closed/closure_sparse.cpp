@@ -33,16 +33,21 @@ void ClosureWorker::clear_counts() {
 bool ClosureWorker::count_closure(const Source& src, const ClosedCandidate& e) {
   if (blocked(src, e)) return false;
   int* count = count_.data();
-  touched_.clear();
+  // Every rank is written at the end of the list, which grows by one when
+  // the rank is new: no branch to mispredict.
+  int* fresh = fresh_.data();
+  int n = 0;
   for (int i = 0; i < e.n; ++i) {
     const ClosedTx& t = src.txs[src.occ[e.occ + i]];
     const int* p = src.items + t.off;
     for (int k = 0; k < t.size; ++k) {
       const int j = p[k];
-      if (count[j] == 0) touched_.push_back(j);
+      fresh[n] = j;
+      n += count[j] == 0;
       count[j] += t.weight;
     }
   }
+  touched_.assign(fresh, fresh + n);
   for (int j : touched_)
     if (count[j] == e.support && j < e.rank) return false;
   push_set(e.rank);
@@ -133,17 +138,32 @@ void ClosureWorker::build_child(const Source& src, const ClosedCandidate& e) {
     const ClosedTx& t = src.txs[src.occ[e.occ + i]];
     const int* p = src.items + t.off;
     const int off = static_cast<int>(items_.size());
+    // make_room left room for the whole transaction: each rank is written
+    // and kept by moving on, without a branch.
+    items_.resize(items_.size() + static_cast<std::size_t>(t.size));
+    int* const out = items_.data() + off;
+    int m = 0;
     int split = 0;
     while (p[split] < e.rank) ++split;  // e is among the ranks above the core
-    for (int k = split + 1; k < t.above; ++k)
-      if (count[p[k]] >= th && count[p[k]] != s) items_.push_back(p[k]);
-    const int above = static_cast<int>(items_.size()) - off;
-    if (above == 0) continue;
-    for (int k = t.above; k < t.size; ++k)
-      if (count[p[k]] >= th) items_.push_back(p[k]);
-    for (int k = 0; k < split; ++k)
-      if (count[p[k]] >= th) items_.push_back(p[k]);
-    txs_.push_back({off, above, static_cast<int>(items_.size()) - off, t.weight});
+    for (int k = split + 1; k < t.above; ++k) {
+      out[m] = p[k];
+      m += count[p[k]] >= th && count[p[k]] != s;
+    }
+    const int above = m;
+    if (above == 0) {
+      items_.resize(static_cast<std::size_t>(off));
+      continue;
+    }
+    for (int k = t.above; k < t.size; ++k) {
+      out[m] = p[k];
+      m += count[p[k]] >= th;
+    }
+    for (int k = 0; k < split; ++k) {
+      out[m] = p[k];
+      m += count[p[k]] >= th;
+    }
+    items_.resize(static_cast<std::size_t>(off + m));
+    txs_.push_back({off, above, m, t.weight});
     if (merging_) merge_or_keep(static_cast<int>(txs_.size()) - 1);
   }
 }
@@ -193,16 +213,19 @@ void ClosureWorker::merge_or_keep(int x) {
 void ClosureWorker::deliver(int tx_begin, int tx_end) {
   int* count = count_.data();
   int* hits = hits_.data();
-  touched_.clear();
+  int* fresh = fresh_.data();  // as in count_closure
+  int n = 0;
   for (int x = tx_begin; x < tx_end; ++x) {
     const ClosedTx& t = txs_[static_cast<std::size_t>(x)];
     const int* p = items_.data() + t.off;
     for (int k = 0; k < t.above; ++k) {
-      if (count[p[k]] == 0) touched_.push_back(p[k]);
+      fresh[n] = p[k];
+      n += count[p[k]] == 0;
       count[p[k]] += t.weight;
       ++hits[p[k]];
     }
   }
+  touched_.assign(fresh, fresh + n);
   int total = static_cast<int>(occ_.size());
   for (int j : touched_) {
     if (count[j] >= threshold_) {
