@@ -78,8 +78,7 @@ void FSout::end_line(int support) {
   if (bytes + kMaxIntChars + 3 > kBufferSize) {
     put_bytes(line_.data(), bytes);  // a line longer than the buffer
   } else {
-    std::memcpy(buf_.get() + pos_, line_.data(), bytes);
-    pos_ += bytes;
+    pos_ = static_cast<std::size_t>(std::copy_n(line_.data(), bytes, buf_.get() + pos_) - buf_.get());
   }
   put('(');
   if (pos_ + kMaxIntChars > kBufferSize) flush();
