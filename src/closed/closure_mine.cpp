@@ -72,7 +72,6 @@ ClosureWorker::ClosureWorker(Workspace& ws, const ClosureRoot& root, int thresho
   fresh_.assign(f + 1, 0);
   for (int r : root.closure) push_set(r);
   base_len_ = set_len_;
-  merging_ = true;
 }
 
 void ClosureWorker::write_set(int support) { write_found(ws_, set_.data(), set_len_, support); }
@@ -100,7 +99,7 @@ void mine_closed_by_closure(ClosedInput input, Workspace& ws, int threshold) {
   // At threshold 0 every set of support 0 but the set of all items has a
   // superset of the same support; the others are mined at threshold 1.
   const bool full_set = threshold <= 0 && input.full_support == 0 && f <= settings.lengths.max;
-  std::vector<int> all(input.position);
+  const std::vector<int> all = full_set ? input.position : std::vector<int>();
   ClosureRoot root(std::move(input), std::max(threshold, 1));
   ClosureWorker worker(ws, root, std::max(threshold, 1), settings.lengths.max, settings.tuning);
   worker.write_root();
