@@ -37,8 +37,10 @@ bool ClosureWorker::count_closure(const Source& src, const ClosedCandidate& e) {
   // the rank is new: no branch to mispredict.
   int* fresh = fresh_.data();
   int n = 0;
+  const int* occ = src.occ + e.occ;
   for (int i = 0; i < e.n; ++i) {
-    const ClosedTx& t = src.txs[src.occ[e.occ + i]];
+    src.prefetch(occ, i, e.n);
+    const ClosedTx& t = src.txs[occ[i]];
     const int* p = src.items + t.off;
     for (int k = 0; k < t.size; ++k) {
       const int j = p[k];
@@ -72,8 +74,10 @@ bool ClosureWorker::blocked(const Source& src, const ClosedCandidate& e) {
     below_.push_back(j);
   });
   int alive = static_cast<int>(below_.size());
+  const int* occ = src.occ + e.occ;
   for (int i = 1; i < e.n && alive > 0; ++i) {
-    below_e(src.txs[src.occ[e.occ + i]], [&](int j) { marks[j] += marks[j] == i; });
+    src.prefetch(occ, i, e.n);
+    below_e(src.txs[occ[i]], [&](int j) { marks[j] += marks[j] == i; });
     alive = 0;
     for (int j : below_) alive += marks[j] == i + 1;
   }
@@ -134,8 +138,10 @@ void ClosureWorker::build_child(const Source& src, const ClosedCandidate& e) {
     table_mask_ = size - 1;
   }
   tx_first_ = static_cast<int>(txs_.size());
+  const int* occ = src.occ + e.occ;
   for (int i = 0; i < e.n; ++i) {
-    const ClosedTx& t = src.txs[src.occ[e.occ + i]];
+    src.prefetch(occ, i, e.n);
+    const ClosedTx& t = src.txs[occ[i]];
     const int* p = src.items + t.off;
     const int off = static_cast<int>(items_.size());
     // make_room left room for the whole transaction: each rank is written
