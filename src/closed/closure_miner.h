@@ -93,7 +93,6 @@ class ClosureWorker {
   // made before the level's pointers are taken: a child's build never moves them.
   void make_room(std::size_t items, std::size_t txs);
   void extend_sparse(const Source& src, const ClosedCandidate& e);
-  bool blocked(const Source& src, const ClosedCandidate& e);
   bool count_closure(const Source& src, const ClosedCandidate& e);
   void build_child(const Source& src, const ClosedCandidate& e);
   void merge_or_keep(int tx_index);
@@ -124,7 +123,6 @@ class ClosureWorker {
   std::vector<int> slot_;
   std::vector<int> touched_;
   std::vector<int> fresh_;  // a rank's room and one more: see count_closure
-  std::vector<int> below_;
   // Arenas of the open sparse levels: items, transactions, candidates and
   // occurrences, each cut back when its level is done.
   std::vector<int> items_;

@@ -31,7 +31,6 @@ void ClosureWorker::clear_counts() {
 // clear_counts, when a rank below e is in all of them; otherwise pushes e and
 // the ranks above it that are in all of them: the closure.
 bool ClosureWorker::count_closure(const Source& src, const ClosedCandidate& e) {
-  if (blocked(src, e)) return false;
   int* count = count_.data();
   // Every rank is written at the end of the list, which grows by one when
   // the rank is new: no branch to mispredict.
@@ -56,33 +55,6 @@ bool ClosureWorker::count_closure(const Source& src, const ClosedCandidate& e) {
   for (int j : touched_)
     if (count[j] == e.support && j > e.rank) push_set(j);
   return true;
-}
-
-// Whether a rank below e is in all of e's transactions, found without the
-// counts: the ranks below e of the first transaction, kept while each later
-// one holds them (hits_ marks how many did), usually gone after a few.
-bool ClosureWorker::blocked(const Source& src, const ClosedCandidate& e) {
-  int* marks = hits_.data();
-  below_.clear();
-  auto below_e = [&](const ClosedTx& t, auto&& visit) {
-    const int* p = src.items + t.off;
-    for (int k = t.above; k < t.size; ++k) visit(p[k]);
-    for (int k = 0; p[k] < e.rank; ++k) visit(p[k]);
-  };
-  below_e(src.txs[src.occ[e.occ]], [&](int j) {
-    marks[j] = 1;
-    below_.push_back(j);
-  });
-  int alive = static_cast<int>(below_.size());
-  const int* occ = src.occ + e.occ;
-  for (int i = 1; i < e.n && alive > 0; ++i) {
-    src.prefetch(occ, i, e.n);
-    below_e(src.txs[occ[i]], [&](int j) { marks[j] += marks[j] == i; });
-    alive = 0;
-    for (int j : below_) alive += marks[j] == i + 1;
-  }
-  for (int j : below_) marks[j] = 0;
-  return alive > 0;
 }
 
 void ClosureWorker::extend_sparse(const Source& src, const ClosedCandidate& e) {
