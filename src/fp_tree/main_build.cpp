@@ -1,5 +1,6 @@
 // The two passes over the transaction file that build the main FP-tree.
 #include <algorithm>
+#include <bit>
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
@@ -183,10 +184,19 @@ void FI_tree::scan2_DB(Data* data, const ItemMap& items, const PassDigest& diges
                             : total;
   SortedBatch batch;
   batch.reserve(room, std::min(room, static_cast<std::size_t>(transactions)));
+  std::size_t limit = tuning.build_batch_positions;
   auto flush = [&] {
     batch.sort(num_items);
     insert_sorted(batch, mode != Mode::one_batch);
     batch.clear();
+    // Room is made only when the limit doubles: reserving at every batch
+    // leaves the heap in pieces.
+    const auto nodes = static_cast<std::size_t>(store->mark() - root_ref);
+    const std::size_t grown = std::bit_floor(nodes / tuning.build_batch_share);
+    if (grown <= limit || mode != Mode::batches) return;
+    limit = grown;
+    const std::size_t more = std::min(total, limit + static_cast<std::size_t>(num_items));
+    batch.reserve(more, std::min(more, static_cast<std::size_t>(transactions)));
   };
   for (int n = 0; n < transactions; ++n) {
     if (data->getNextTransaction(&tran) == nullptr) break;
@@ -207,7 +217,7 @@ void FI_tree::scan2_DB(Data* data, const ItemMap& items, const PassDigest& diges
     for (int j = 0; j < k; ++j) seen[compact[j]] = 0;
     if (pair_counts != nullptr && k >= 2) add_pairs(compact, k, 1);
     batch.add(compact, k);
-    if (mode == Mode::one_batch || batch.positions() < tuning.build_batch_positions) continue;
+    if (mode == Mode::one_batch || batch.positions() < limit) continue;
     if (mode == Mode::undecided) {
       batch.sort(num_items);  // sorted again with the rest, or when built
       mode = one_batch_pays(batch, total, static_cast<std::size_t>(transactions)) ? Mode::one_batch

@@ -15,6 +15,12 @@ struct Tuning {
   // on sparse data), and larger batches buy little time (2^20: 4% on
   // T10I4D100K, for 4 MB more).
   std::size_t build_batch_positions = std::size_t(1) << 18;
+  // Once the tree is larger, a batch grows to this share of its nodes (the
+  // power of two below): a search in a large tree misses the cache, and a
+  // larger batch shares more of its prefixes among its own transactions
+  // (10 million generated baskets at 2%: about 30% faster, 14% more
+  // memory; 1/8 gained less).
+  std::size_t build_batch_share = 4;
   // Up to 2^20 frequent positions may be sorted as one batch, built without
   // child links (4 bytes a position and 20 a transaction against 8 a node):
   // chosen when the first batch shows that nodes will be most positions.
