@@ -134,7 +134,6 @@ class ClosureWorker {
   std::vector<std::uint32_t> table_stamp_;
   std::uint32_t stamp_ = 0;
   std::size_t table_mask_ = 0;
-  int tx_first_ = 0;  // the child's first transaction
   bool merging_ = true;
   int child_items_ = 0;  // distinct ranks of the child being built
   // Arenas of the open dense levels.

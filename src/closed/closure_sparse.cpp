@@ -109,7 +109,6 @@ void ClosureWorker::build_child(const Source& src, const ClosedCandidate& e) {
     }
     table_mask_ = size - 1;
   }
-  tx_first_ = static_cast<int>(txs_.size());
   const int* occ = src.occ + e.occ;
   for (int i = 0; i < e.n; ++i) {
     src.prefetch(occ, i, e.n);
