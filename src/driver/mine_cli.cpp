@@ -32,6 +32,7 @@ constexpr OptionDecl kOptions[] = {
      "the miner; maximal: lookahead (default, as zub runs it) or projected; closed: closure (default) or cfi-tree"},
     {"--min-len", "N", "write only itemsets of at least N items (default 1)"},
     {"--max-len", "M", "mine only itemsets of at most M items; maximal: maximal among those (default: no limit)"},
+    {"--threads", "N", "mine on N threads (default 1; so far the closed target's default miner)"},
     {"--names", nullptr, "items are words, not ids; the itemsets are written with the words"},
     {"--stats", nullptr, "print a summary of the run on standard error"},
     {"--progress", nullptr, "show the run's phase and progress on standard error (on by default on a terminal)"},
@@ -67,6 +68,7 @@ struct MineOptions {
   bool help = false;
   bool version = false;
   LengthLimits lengths;
+  int threads = 1;
   std::vector<std::string> positional;
 };
 
@@ -104,6 +106,11 @@ bool apply_option(const std::string& name, const std::string& value, MineOptions
       return false;
     }
     (name == "--min-len" ? o.lengths.min : o.lengths.max) = n;
+  } else if (name == "--threads") {
+    if (!parse_length(value, o.threads)) {
+      why = "--threads must be a whole number from 1 up, not \"" + value + "\"";
+      return false;
+    }
   } else if (name == "--method") {
     if (value != "lookahead" && value != "projected" && value != "closure" && value != "cfi-tree") {
       why = "--method must be lookahead or projected (maximal), closure or cfi-tree (closed), not \"" + value + "\"";
@@ -231,6 +238,7 @@ int run(const MineOptions& o, const MinSupport& minsup, std::FILE* out, std::FIL
   request.method = o.method == "projected" ? MaximalMethod::projected : MaximalMethod::lookahead;
   request.closed_method = o.method == "cfi-tree" ? ClosedMethod::cfi_tree : ClosedMethod::closure;
   request.lengths = o.lengths;
+  request.threads = o.threads;
   Run run(request);
   const std::string& infile = o.positional[0];
   Data::Options reading;

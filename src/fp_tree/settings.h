@@ -23,6 +23,7 @@ struct Settings {
   int transactions = 0;  // of the database, empty ones included: the empty itemset's support
   Tuning tuning;
   LengthLimits lengths;
+  int threads = 1;  // workers of the miners that split their work into units
 };
 
 }  // namespace zub

@@ -27,6 +27,7 @@ struct MainTree {
 Run::Run(const RunRequest& request) : request_(request) {
   settings_.tuning = request.tuning;
   settings_.lengths = request.lengths;
+  settings_.threads = request.threads;
 }
 
 Run::~Run() = default;

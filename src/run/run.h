@@ -41,6 +41,7 @@ struct RunRequest {
   ClosedMethod closed_method = ClosedMethod::closure;
   Tuning tuning;
   LengthLimits lengths;  // of the itemsets written
+  int threads = 1;       // workers of the miners that mine in units
   Progress* progress = nullptr;  // told where the run is, when given
 };
 
