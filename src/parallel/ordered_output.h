@@ -2,8 +2,11 @@
 // The lines of a parallel run's units in the order of the units, whichever
 // worker finishes first. The unit at the head of the order writes straight
 // through to the output; the others keep their text until their turn, so the
-// bytes do not depend on timing and the unit being waited for holds nothing.
+// bytes do not depend on timing. Kept text goes to an unnamed temporary file
+// (the page cache holds it, not the process's memory), or to memory when no
+// temporary file can be had.
 #include <cstddef>
+#include <cstdio>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -15,6 +18,9 @@ class FSout;
 class OrderedOutput {
  public:
   OrderedOutput(FSout& out, int units);
+  ~OrderedOutput();
+  OrderedOutput(const OrderedOutput&) = delete;
+  OrderedOutput& operator=(const OrderedOutput&) = delete;
   // Text of unit `unit`, in the order the unit wrote it. Throws what the
   // output throws.
   void write(int unit, const char* bytes, std::size_t n);
@@ -22,11 +28,26 @@ class OrderedOutput {
   void finish(int unit);
 
  private:
+  struct Extent {  // a piece of a unit's kept text in the temporary file
+    long long offset;
+    std::size_t size;
+  };
+  struct Kept {
+    std::vector<Extent> extents;
+    std::string text;  // when there is no temporary file
+  };
+  void keep(Kept& kept, const char* bytes, std::size_t n);
+  void write_kept(Kept& kept);
+
   std::mutex mutex_;
   FSout& out_;
-  int head_ = 0;                      // the first unit not finished
-  std::vector<std::string> pending_;  // by unit: text kept until its turn
+  int head_ = 0;  // the first unit not finished
+  std::vector<Kept> kept_;  // by unit
   std::vector<char> finished_;
+  std::FILE* spill_ = nullptr;
+  bool spilling_ = true;  // while the temporary file takes kept text
+  long long spill_end_ = 0;
+  std::vector<char> buffer_;  // for reading kept text back
 };
 
 }  // namespace zub
