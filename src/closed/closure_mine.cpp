@@ -9,8 +9,7 @@
 #include "fp_tree/level_loop.h"
 #include "fp_tree/record.h"
 #include "io/fsout.h"
-#include "parallel/ordered_output.h"
-#include "parallel/run_units.h"
+#include "parallel/unit_workers.h"
 
 namespace zub {
 
@@ -117,40 +116,16 @@ std::vector<int> unit_order(const ClosureRoot& root) {
   return order;
 }
 
-// One worker of a parallel run: its own workspace, output and miner.
-struct UnitWorker {
-  std::unique_ptr<Workspace> ws;
-  std::unique_ptr<FSout> out;
-  std::unique_ptr<ClosureWorker> miner;
-  int slot = 0;  // the unit being mined, by its place in the order
-};
-
 void mine_units_in_parallel(const ClosureRoot& root, Workspace& ws, int threshold, int threads) {
   const std::vector<int> order = unit_order(root);
-  const int units = static_cast<int>(order.size());
-  OrderedOutput ordered(*ws.out, units);
-  std::vector<UnitWorker> workers(static_cast<std::size_t>(threads));
-  for (UnitWorker& w : workers) {
-    w.ws = std::make_unique<Workspace>(ws.settings, ws.frequent);
-    if (ws.out->discards())
-      w.out = std::make_unique<FSout>();
-    else
-      w.out = std::make_unique<FSout>(
-          [&ordered, &w](const char* bytes, std::size_t n) { ordered.write(w.slot, bytes, n); }, *ws.out);
-    w.ws->out = w.out.get();
-    w.miner = std::make_unique<ClosureWorker>(*w.ws, root, threshold, ws.settings.lengths.max, ws.settings.tuning);
-  }
-  run_units(units, threads, [&](int worker, int slot) {
-    UnitWorker& w = workers[static_cast<std::size_t>(worker)];
-    w.slot = slot;
-    w.miner->mine_unit(order[static_cast<std::size_t>(slot)]);
-    w.out->flush();
-    ordered.finish(slot);
+  UnitWorkers workers(ws, static_cast<int>(order.size()), threads);
+  std::vector<std::unique_ptr<ClosureWorker>> miners;
+  for (int w = 0; w < workers.size(); ++w)
+    miners.push_back(std::make_unique<ClosureWorker>(workers.workspace(w), root, threshold, ws.settings.lengths.max,
+                                                     ws.settings.tuning));
+  workers.run([&](int worker, int slot) {
+    miners[static_cast<std::size_t>(worker)]->mine_unit(order[static_cast<std::size_t>(slot)]);
   });
-  for (const UnitWorker& w : workers) {
-    for (std::size_t n = 0; n < ws.lengths.size(); ++n) ws.lengths[n] += w.ws->lengths[n];
-    ws.counters.projections += w.ws->counters.projections;
-  }
 }
 
 }  // namespace

@@ -20,6 +20,9 @@ int Mine_Max_Projected(FI_tree& tree, MFI_tree& mfi);
 int Mine_Closed(FI_tree& tree, CFI_tree& cfi);
 // Every frequent itemset.
 int FP_growth(FI_tree& tree);
+// The same for the main tree on `threads` workers, a position a unit, the
+// itemsets written in the one-thread order.
+void FP_growth_parallel(FI_tree& tree, int threads);
 // Writes the stack followed by subset_buf[0..length-1] and each choice of
 // source[from..to-1], the empty one excepted, each with the support of its
 // last item in `tree`; only those of at most `most` items past the stack.

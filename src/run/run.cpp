@@ -138,7 +138,13 @@ RunReport Run::mine(FSout& out) {
           Mine_Max(tree, *root_mfi_);
         break;
       case MiningTarget::closed: Mine_Closed(tree, *root_cfi_); break;
-      case MiningTarget::all: FP_growth(tree); break;
+      case MiningTarget::all:
+        // A sink is called from the run's thread only (for now).
+        if (settings_.threads > 1 && tree.num_items > 1 && !out.has_sink())
+          FP_growth_parallel(tree, std::min(settings_.threads, tree.num_items));
+        else
+          FP_growth(tree);
+        break;
     }
   }
   if (main_ != nullptr) report.items_mined = tree.num_items;

@@ -1,0 +1,37 @@
+#pragma once
+// The workers of a parallel run over units: each has its own workspace
+// (sized like the run's, its itemset starting as the run's) and its own
+// output, whose text reaches the run's output in the order of the units
+// (OrderedOutput). run(mine) calls mine(worker, slot) for slots 0..units-1
+// on the workers; the caller maps a slot to its unit. Afterwards the
+// workers' itemset and work counts are added to the run's workspace.
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "fp_tree/workspace.h"
+#include "io/fsout.h"
+#include "parallel/ordered_output.h"
+
+namespace zub {
+
+class UnitWorkers {
+ public:
+  UnitWorkers(Workspace& ws, int units, int threads);
+  int size() const { return static_cast<int>(workers_.size()); }
+  Workspace& workspace(int worker) { return *workers_[static_cast<std::size_t>(worker)].ws; }
+  void run(const std::function<void(int worker, int slot)>& mine);
+
+ private:
+  struct Worker {
+    std::unique_ptr<Workspace> ws;
+    std::unique_ptr<FSout> out;
+    int slot = 0;  // the unit being mined, by its place in the order
+  };
+  Workspace& ws_;
+  const int units_;
+  OrderedOutput ordered_;
+  std::vector<Worker> workers_;
+};
+
+}  // namespace zub
