@@ -5,7 +5,12 @@
 // databases make many small units, so that units finish out of order.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include <stdexcept>
+
 #include "support/brute_force.h"
+#include "support/prepared.h"
 #include "support/random_db.h"
 #include "support/test_support.h"
 
@@ -40,6 +45,56 @@ TEST(Parallel, EveryNumberOfWorkersWritesTheOneThreadItemsets) {
         else
           EXPECT_EQ(parse_itemsets(first), parse_itemsets(one));
         EXPECT_EQ(mine(many), first) << "the bytes moved between two runs";
+      }
+    }
+    if (HasFailure()) break;
+  }
+}
+
+// The itemsets a sink receives, in the order received, from a run of `text`
+// at `minsup` on `threads` workers; a sink that throws at the n-th itemset
+// when `throw_at` is n.
+std::vector<std::pair<std::vector<int>, int>> sink_run(const std::string& text, int minsup, MiningTarget target,
+                                                       int threads, int throw_at = -1) {
+  RunRequest req = request(minsup, target);
+  req.threads = threads;
+  TempDir dir;
+  dir.write("db", text);
+  Data data(dir.file("db").c_str());
+  zub::Run run(req);
+  run.read(data);
+  std::vector<std::pair<std::vector<int>, int>> got;
+  FSout out([&](std::span<const int> ids, int support) {
+    if (static_cast<int>(got.size()) == throw_at) throw std::runtime_error("sink stops");
+    got.emplace_back(std::vector<int>(ids.begin(), ids.end()), support);
+  });
+  out.set_order(run.items().file_id.data());
+  run.mine(out);
+  return got;
+}
+
+TEST(Parallel, ASinkGetsTheItemsetsInOrderAndItsExceptionBack) {
+  for (std::uint32_t seed = 200; seed < 260; ++seed) {
+    const RandomDb db = random_db(seed, seed % 5 == 0);
+    const int minsup = 1 + static_cast<int>(seed % 3);
+    for (MiningTarget target : {MiningTarget::all, MiningTarget::closed}) {
+      const auto one = sink_run(db.text, minsup, target, 1);
+      for (int threads : {2, 8}) {
+        SCOPED_TRACE("seed " + std::to_string(seed) + ", threads " + std::to_string(threads));
+        auto many = sink_run(db.text, minsup, target, threads);
+        EXPECT_EQ(sink_run(db.text, minsup, target, threads), many) << "the order moved between two runs";
+        if (target == MiningTarget::closed) {
+          auto sorted_one = one;
+          std::sort(sorted_one.begin(), sorted_one.end());
+          std::sort(many.begin(), many.end());
+          EXPECT_EQ(many, sorted_one);
+        } else {
+          EXPECT_EQ(many, one);
+        }
+        if (one.size() > 3) {
+          EXPECT_THROW(sink_run(db.text, minsup, target, threads, static_cast<int>(one.size() / 2)),
+                       std::runtime_error);
+        }
       }
     }
     if (HasFailure()) break;

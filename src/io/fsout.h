@@ -39,6 +39,7 @@ class FSout {
   bool isOpen() const { return discards_ || file != nullptr || sink_ || chunks_; }
   bool discards() const { return discards_; }
   bool has_sink() const { return static_cast<bool>(sink_); }
+  const Sink& sink() const { return sink_; }
   // Writes text that is already formatted (whole lines).
   void write_bytes(const char* bytes, std::size_t n) {
     forget_line();
@@ -48,6 +49,11 @@ class FSout {
   void set_order(const int* order_item) {
     order_item_ = order_item;
     forget_line();
+  }
+  // Both tables of `other`.
+  void copy_tables(const FSout& other) {
+    set_order(other.order_item_);
+    set_names(other.names_);
   }
   // The item id -> name table; null writes the ids.
   void set_names(const std::vector<std::string>* names) {

@@ -3,9 +3,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <utility>
 
 #include "common/run_error.h"
-#include "io/fsout.h"
 
 namespace zub {
 
@@ -25,8 +25,8 @@ bool write_all(int fd, const char* bytes, std::size_t n) {
 
 }  // namespace
 
-OrderedOutput::OrderedOutput(FSout& out, int units)
-    : out_(out), kept_(static_cast<std::size_t>(units)), finished_(static_cast<std::size_t>(units), 0) {}
+OrderedOutput::OrderedOutput(Emit emit, int units)
+    : emit_(std::move(emit)), kept_(static_cast<std::size_t>(units)), finished_(static_cast<std::size_t>(units), 0) {}
 
 OrderedOutput::~OrderedOutput() {
   if (spill_ != nullptr) std::fclose(spill_);
@@ -35,7 +35,7 @@ OrderedOutput::~OrderedOutput() {
 void OrderedOutput::write(int unit, const char* bytes, std::size_t n) {
   const std::lock_guard<std::mutex> lock(mutex_);
   if (unit == head_)
-    out_.write_bytes(bytes, n);
+    emit_(bytes, n);
   else
     keep(kept_[static_cast<std::size_t>(unit)], bytes, n);
 }
@@ -64,11 +64,11 @@ void OrderedOutput::write_kept(Kept& kept) {
       const std::size_t part = std::min(kReadBack, e.size - done);
       const ssize_t got = ::pread(fileno(spill_), buffer_.data(), part, e.offset + static_cast<long long>(done));
       if (got <= 0) throw RunError(kExitFile, "a temporary file of the run could not be read back!");
-      out_.write_bytes(buffer_.data(), static_cast<std::size_t>(got));
+      emit_(buffer_.data(), static_cast<std::size_t>(got));
       done += static_cast<std::size_t>(got);
     }
   }
-  if (!kept.text.empty()) out_.write_bytes(kept.text.data(), kept.text.size());
+  if (!kept.text.empty()) emit_(kept.text.data(), kept.text.size());
   Kept().extents.swap(kept.extents);
   std::string().swap(kept.text);
 }

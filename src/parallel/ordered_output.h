@@ -7,22 +7,23 @@
 // temporary file can be had.
 #include <cstddef>
 #include <cstdio>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
 
 namespace zub {
 
-class FSout;
-
 class OrderedOutput {
  public:
-  OrderedOutput(FSout& out, int units);
+  // `emit` takes the bytes in order; it is called under the object's lock.
+  using Emit = std::function<void(const char* bytes, std::size_t n)>;
+  OrderedOutput(Emit emit, int units);
   ~OrderedOutput();
   OrderedOutput(const OrderedOutput&) = delete;
   OrderedOutput& operator=(const OrderedOutput&) = delete;
-  // Text of unit `unit`, in the order the unit wrote it. Throws what the
-  // output throws.
+  // Bytes of unit `unit`, in the order the unit wrote them. Throws what
+  // `emit` throws.
   void write(int unit, const char* bytes, std::size_t n);
   // Unit `unit` has written everything.
   void finish(int unit);
@@ -40,7 +41,7 @@ class OrderedOutput {
   void write_kept(Kept& kept);
 
   std::mutex mutex_;
-  FSout& out_;
+  Emit emit_;
   int head_ = 0;  // the first unit not finished
   std::vector<Kept> kept_;  // by unit
   std::vector<char> finished_;

@@ -1,25 +1,78 @@
 #include "parallel/unit_workers.h"
 
 #include <algorithm>
+#include <cstring>
+#include <span>
 
 #include "parallel/run_units.h"
 
 namespace zub {
 
+namespace {
+
+constexpr std::size_t kRecordsSent = std::size_t(1) << 14;  // ints a worker gathers before it sends them
+
+}  // namespace
+
 UnitWorkers::UnitWorkers(Workspace& ws, int units, int threads)
-    : ws_(ws), units_(units), ordered_(*ws.out, units), workers_(static_cast<std::size_t>(std::max(1, threads))) {
+    : ws_(ws),
+      units_(units),
+      ordered_(
+          [this](const char* bytes, std::size_t n) {
+            if (ws_.out->has_sink())
+              replay(bytes, n);
+            else
+              ws_.out->write_bytes(bytes, n);
+          },
+          units),
+      workers_(static_cast<std::size_t>(std::max(1, threads))) {
   for (Worker& w : workers_) {
     w.ws = std::make_unique<Workspace>(ws.settings, ws.frequent);
     w.ws->size_lookahead(ws.max_width);
     w.ws->itemset.len = ws.itemset.len;
     std::copy(ws.itemset.items, ws.itemset.items + ws.itemset.len, w.ws->itemset.items);
-    if (ws.out->discards())
+    if (ws.out->discards()) {
       w.out = std::make_unique<FSout>();
-    else
+    } else if (ws.out->has_sink()) {
+      w.out = std::make_unique<FSout>([this, &w](std::span<const int> ids, int support) {
+        w.records.push_back(static_cast<int>(ids.size()));
+        w.records.insert(w.records.end(), ids.begin(), ids.end());
+        w.records.push_back(support);
+        if (w.records.size() >= kRecordsSent) send_records(w);
+      });
+      w.out->copy_tables(*ws.out);
+    } else {
       w.out = std::make_unique<FSout>([this, &w](const char* bytes, std::size_t n) { ordered_.write(w.slot, bytes, n); },
                                       *ws.out);
+    }
     w.ws->out = w.out.get();
   }
+}
+
+void UnitWorkers::send_records(Worker& w) {
+  if (w.records.empty()) return;
+  ordered_.write(w.slot, reinterpret_cast<const char*>(w.records.data()), w.records.size() * sizeof(int));
+  w.records.clear();
+}
+
+void UnitWorkers::replay(const char* bytes, std::size_t n) {
+  carry_.insert(carry_.end(), bytes, bytes + n);
+  std::size_t at = 0;
+  std::vector<int> record;
+  auto int_at = [&](std::size_t k) {
+    int v;
+    std::memcpy(&v, carry_.data() + at + k * sizeof(int), sizeof(int));
+    return v;
+  };
+  while (carry_.size() - at >= sizeof(int)) {
+    const auto length = static_cast<std::size_t>(int_at(0));
+    if (carry_.size() - at < (length + 2) * sizeof(int)) break;
+    record.resize(length);
+    for (std::size_t k = 0; k < length; ++k) record[k] = int_at(1 + k);
+    ws_.out->sink()(record, int_at(1 + length));
+    at += (length + 2) * sizeof(int);
+  }
+  carry_.erase(carry_.begin(), carry_.begin() + static_cast<std::ptrdiff_t>(at));
 }
 
 void UnitWorkers::run(const std::function<void(int worker, int slot)>& mine) {
@@ -29,6 +82,7 @@ void UnitWorkers::run(const std::function<void(int worker, int slot)>& mine) {
     w.ws->itemset.len = ws_.itemset.len;  // each unit starts from the run's itemset
     mine(worker, slot);
     w.out->flush();
+    send_records(w);
     ordered_.finish(slot);
   });
   for (const Worker& w : workers_) {

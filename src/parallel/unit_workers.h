@@ -2,7 +2,8 @@
 // The workers of a parallel run over units: each has its own workspace
 // (sized like the run's, its itemset starting as the run's) and its own
 // output, whose text reaches the run's output in the order of the units
-// (OrderedOutput). run(mine) calls mine(worker, slot) for slots 0..units-1
+// (OrderedOutput). A run's sink gets the itemsets in that order too, one
+// call at a time, from whichever worker's thread writes them out. run(mine) calls mine(worker, slot) for slots 0..units-1
 // on the workers; the caller maps a slot to its unit. Afterwards the
 // workers' itemset and work counts are added to the run's workspace.
 #include <functional>
@@ -26,12 +27,18 @@ class UnitWorkers {
   struct Worker {
     std::unique_ptr<Workspace> ws;
     std::unique_ptr<FSout> out;
-    int slot = 0;  // the unit being mined, by its place in the order
+    int slot = 0;              // the unit being mined, by its place in the order
+    std::vector<int> records;  // for a sink: (length, ids..., support) each
   };
+  void send_records(Worker& w);
+  // Hands the records in `bytes` to the run's sink; a record may be split
+  // between two calls.
+  void replay(const char* bytes, std::size_t n);
   Workspace& ws_;
   const int units_;
   OrderedOutput ordered_;
   std::vector<Worker> workers_;
+  std::vector<char> carry_;  // the start of a record split by replay's input
 };
 
 }  // namespace zub

@@ -139,8 +139,7 @@ RunReport Run::mine(FSout& out) {
         break;
       case MiningTarget::closed: Mine_Closed(tree, *root_cfi_); break;
       case MiningTarget::all:
-        // A sink is called from the run's thread only (for now).
-        if (settings_.threads > 1 && tree.num_items > 1 && !out.has_sink())
+        if (settings_.threads > 1 && tree.num_items > 1)
           FP_growth_parallel(tree, std::min(settings_.threads, tree.num_items));
         else
           FP_growth(tree);
