@@ -25,8 +25,15 @@ std::string mine(const std::vector<std::string>& args) {
   return out;
 }
 
+// A sanitized build (ThreadSanitizer above all) runs a quarter of the databases.
+#ifdef ZUB_SANITIZED
+constexpr std::uint32_t kDatabases = 30;
+#else
+constexpr std::uint32_t kDatabases = 120;
+#endif
+
 TEST(Parallel, EveryNumberOfWorkersWritesTheOneThreadItemsets) {
-  for (std::uint32_t seed = 1; seed <= 120; ++seed) {
+  for (std::uint32_t seed = 1; seed <= kDatabases; ++seed) {
     const RandomDb db = random_db(seed, seed % 5 == 0);
     TempDir dir;
     dir.write("db", db.text);
@@ -74,7 +81,7 @@ std::vector<std::pair<std::vector<int>, int>> sink_run(const std::string& text, 
 }
 
 TEST(Parallel, ASinkGetsTheItemsetsInOrderAndItsExceptionBack) {
-  for (std::uint32_t seed = 200; seed < 260; ++seed) {
+  for (std::uint32_t seed = 200; seed < 200 + kDatabases / 2; ++seed) {
     const RandomDb db = random_db(seed, seed % 5 == 0);
     const int minsup = 1 + static_cast<int>(seed % 3);
     for (MiningTarget target : {MiningTarget::all, MiningTarget::closed}) {
