@@ -12,7 +12,8 @@
 #            times in rounds over the cells, the itemsets written to a file in
 #            /tmp, plus once without an output file; the count is checked
 #            against the itemset file and zub's run report.
-#   targets  zub-mine --target maximal, closed and all on the public datasets,
+#   targets  zub-mine --target maximal, closed and all on the public datasets
+#            (with each worker count in $ZUB_THREADS, default "1", e.g. "1 2"),
 #            RUNS times in rounds over the cells, the itemsets written to a
 #            file in /tmp; the count is the file's lines. Writes a few million
 #            itemsets on the largest cells.
@@ -123,29 +124,35 @@ section_targets() {
     "all - retail.dat 10 189400"
     "all - T10I4D100K.dat 5 1923259"
   )
-  local c target method file minsup want wall cpu rss got check opts
+  local c t k target method file minsup want wall cpu rss got check opts
+  local threads=(${ZUB_THREADS:-1})  # worker counts to run each cell with
   # Rounds over the cells as above; each run's count is kept and its
   # itemset file removed, the largest being a few hundred MB.
   for _ in $(seq "$runs"); do
     for c in "${!cells[@]}"; do
-      read -r target method file minsup want <<<"${cells[$c]}"
-      opts=(--target "$target")
-      [ "$method" = - ] || opts+=(--method "$method")  # "-": the target has one miner
-      timed "$zub_mine" "${opts[@]}" "$data/$file" "$minsup" "$work/mine_out" >>"$work/mine_runs$c"
-      wc -l <"$work/mine_out" >>"$work/mine_counts$c"
-      rm -f "$work/mine_out"
+      for t in "${threads[@]}"; do
+        read -r target method file minsup want <<<"${cells[$c]}"
+        opts=(--threads "$t" --target "$target")
+        [ "$method" = - ] || opts+=(--method "$method")  # "-": the target has one miner
+        timed "$zub_mine" "${opts[@]}" "$data/$file" "$minsup" "$work/mine_out" >>"$work/mine_runs$c.$t"
+        wc -l <"$work/mine_out" >>"$work/mine_counts$c.$t"
+        rm -f "$work/mine_out"
+      done
     done
   done
-  printf '%-8s %-10s %-16s %7s %9s %9s %9s %11s %9s\n' target method data MINSUP wall_s cpu_s rss_MB itemsets check
+  printf '%-8s %-10s %7s %-16s %7s %9s %9s %9s %11s %9s\n' target method threads data MINSUP wall_s cpu_s rss_MB \
+    itemsets check
   for c in "${!cells[@]}"; do
-    read -r target method file minsup want <<<"${cells[$c]}"
-    read -r wall cpu rss <<<"$(medians "$work/mine_runs$c")"
-    got=$(tail -1 "$work/mine_counts$c")
-    check=ok
-    if grep -qvx "$want" "$work/mine_counts$c"; then check="WRONG($want)"; failed=1; fi
-    printf '%-8s %-10s %-16s %7s %9s %9s %9.1f %11s %9s\n' "$target" "$method" "$file" "$minsup" "$wall" "$cpu" \
-      "$(mb "$rss")" \
-      "$got" "$check"
+    for t in "${threads[@]}"; do
+      k=$c.$t
+      read -r target method file minsup want <<<"${cells[$c]}"
+      read -r wall cpu rss <<<"$(medians "$work/mine_runs$k")"
+      got=$(tail -1 "$work/mine_counts$k")
+      check=ok
+      if grep -qvx "$want" "$work/mine_counts$k"; then check="WRONG($want)"; failed=1; fi
+      printf '%-8s %-10s %7s %-16s %7s %9s %9s %9.1f %11s %9s\n' "$target" "$method" "$t" "$file" "$minsup" "$wall" \
+        "$cpu" "$(mb "$rss")" "$got" "$check"
+    done
   done
 }
 
