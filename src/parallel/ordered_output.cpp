@@ -25,36 +25,53 @@ bool write_all(int fd, const char* bytes, std::size_t n) {
 
 }  // namespace
 
-OrderedOutput::OrderedOutput(Emit emit, int units)
-    : emit_(std::move(emit)), kept_(static_cast<std::size_t>(units)), finished_(static_cast<std::size_t>(units), 0) {}
+OrderedOutput::OrderedOutput(Emit emit, int units, int workers)
+    : emit_(std::move(emit)),
+      kept_(static_cast<std::size_t>(units)),
+      finished_(static_cast<std::size_t>(units), 0),
+      spills_(static_cast<std::size_t>(workers)) {}
 
 OrderedOutput::~OrderedOutput() {
-  if (spill_ != nullptr) std::fclose(spill_);
+  for (Spill& s : spills_)
+    if (s.file != nullptr) std::fclose(s.file);
 }
 
-void OrderedOutput::write(int unit, const char* bytes, std::size_t n) {
+void OrderedOutput::write(int unit, int worker, const char* bytes, std::size_t n) {
+  {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    if (unit == head_) {
+      emit_(bytes, n);
+      return;
+    }
+  }
+  Extent extent{};
+  const bool filed = spill(worker, bytes, n, extent);
   const std::lock_guard<std::mutex> lock(mutex_);
+  // The unit may have come to the head meanwhile: what it kept is out, and
+  // these bytes follow.
+  Kept& kept = kept_[static_cast<std::size_t>(unit)];
   if (unit == head_)
     emit_(bytes, n);
+  else if (filed && kept.text.empty())
+    kept.extents.push_back(extent);
   else
-    keep(kept_[static_cast<std::size_t>(unit)], bytes, n);
+    kept.text.append(bytes, n);
 }
 
-void OrderedOutput::keep(Kept& kept, const char* bytes, std::size_t n) {
-  if (spill_ == nullptr && spilling_) {
-    spill_ = std::tmpfile();
-    spilling_ = spill_ != nullptr;
+bool OrderedOutput::spill(int worker, const char* bytes, std::size_t n, Extent& extent) {
+  Spill& s = spills_[static_cast<std::size_t>(worker)];
+  if (s.file == nullptr && s.usable) {
+    s.file = std::tmpfile();
+    s.usable = s.file != nullptr;
   }
-  // Once in memory, a unit's later text stays there too (it follows the
-  // extents when written). A failed write leaves what went before readable;
-  // this piece and all later ones go to memory.
-  if (spilling_ && kept.text.empty() && write_all(fileno(spill_), bytes, n)) {
-    kept.extents.push_back({spill_end_, n});
-    spill_end_ += static_cast<long long>(n);
-    return;
+  // A failed write leaves what went before readable; nothing more goes there.
+  if (!s.usable || !write_all(fileno(s.file), bytes, n)) {
+    s.usable = false;
+    return false;
   }
-  spilling_ = false;
-  kept.text.append(bytes, n);
+  extent = {worker, s.end, n};
+  s.end += static_cast<long long>(n);
+  return true;
 }
 
 void OrderedOutput::write_kept(Kept& kept) {
@@ -62,7 +79,8 @@ void OrderedOutput::write_kept(Kept& kept) {
   for (const Extent& e : kept.extents) {
     for (std::size_t done = 0; done < e.size;) {
       const std::size_t part = std::min(kReadBack, e.size - done);
-      const ssize_t got = ::pread(fileno(spill_), buffer_.data(), part, e.offset + static_cast<long long>(done));
+      std::FILE* file = spills_[static_cast<std::size_t>(e.worker)].file;
+      const ssize_t got = ::pread(fileno(file), buffer_.data(), part, e.offset + static_cast<long long>(done));
       if (got <= 0) throw RunError(kExitFile, "a temporary file of the run could not be read back!");
       emit_(buffer_.data(), static_cast<std::size_t>(got));
       done += static_cast<std::size_t>(got);

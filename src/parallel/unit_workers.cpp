@@ -24,9 +24,11 @@ UnitWorkers::UnitWorkers(Workspace& ws, int units, int threads)
             else
               ws_.out->write_bytes(bytes, n);
           },
-          units),
+          units, std::max(1, threads)),
       workers_(static_cast<std::size_t>(std::max(1, threads))) {
-  for (Worker& w : workers_) {
+  for (std::size_t k = 0; k < workers_.size(); ++k) {
+    Worker& w = workers_[k];
+    w.index = static_cast<int>(k);
     w.ws = std::make_unique<Workspace>(ws.settings, ws.frequent);
     w.ws->size_lookahead(ws.max_width);
     w.ws->itemset.len = ws.itemset.len;
@@ -42,8 +44,8 @@ UnitWorkers::UnitWorkers(Workspace& ws, int units, int threads)
       });
       w.out->copy_tables(*ws.out);
     } else {
-      w.out = std::make_unique<FSout>([this, &w](const char* bytes, std::size_t n) { ordered_.write(w.slot, bytes, n); },
-                                      *ws.out);
+      w.out = std::make_unique<FSout>(
+          [this, &w](const char* bytes, std::size_t n) { ordered_.write(w.slot, w.index, bytes, n); }, *ws.out);
     }
     w.ws->out = w.out.get();
   }
@@ -51,7 +53,7 @@ UnitWorkers::UnitWorkers(Workspace& ws, int units, int threads)
 
 void UnitWorkers::send_records(Worker& w) {
   if (w.records.empty()) return;
-  ordered_.write(w.slot, reinterpret_cast<const char*>(w.records.data()), w.records.size() * sizeof(int));
+  ordered_.write(w.slot, w.index, reinterpret_cast<const char*>(w.records.data()), w.records.size() * sizeof(int));
   w.records.clear();
 }
 

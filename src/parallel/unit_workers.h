@@ -27,6 +27,7 @@ class UnitWorkers {
   struct Worker {
     std::unique_ptr<Workspace> ws;
     std::unique_ptr<FSout> out;
+    int index = 0;             // among the workers
     int slot = 0;              // the unit being mined, by its place in the order
     std::vector<int> records;  // for a sink: (length, ids..., support) each
   };
