@@ -1,8 +1,9 @@
 // zub-mine --threads N against the one-thread run on random databases: the
 // all-itemset miner writes the same bytes on any number of workers (its
-// units are written in the one-thread order); the closure miner the same
-// itemsets, in an order of its own that two runs repeat byte for byte. Small
-// databases make many small units, so that units finish out of order.
+// units are written in the one-thread order); the closure miner and both
+// maximal miners the same itemsets, in an order of their own that two runs
+// repeat byte for byte. Small databases make many small units, so that units
+// finish out of order.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -38,14 +39,15 @@ TEST(Parallel, EveryNumberOfWorkersWritesTheOneThreadItemsets) {
     TempDir dir;
     dir.write("db", db.text);
     const std::string minsup = std::to_string(1 + seed % 3);
-    for (const char* target : {"all", "closed"}) {
-      std::vector<std::string> args{"--target", target, dir.file("db"), minsup};
+    for (const char* target : {"all", "closed", "maximal", "projected"}) {
+      std::vector<std::string> args{"--target", target, dir.file("db"), minsup, "--threads", "1"};
+      if (args[1] == "projected") args = {"--method", "projected", dir.file("db"), minsup, "--threads", "1"};
       if (seed % 4 == 1) args.insert(args.begin(), {"--max-len", "2"});
       const std::string one = mine(args);
       for (const char* threads : {"2", "3", "8"}) {
         SCOPED_TRACE(std::string(target) + ", seed " + std::to_string(seed) + ", threads " + threads);
         std::vector<std::string> many = args;
-        many.insert(many.begin(), {"--threads", threads});
+        many.back() = threads;
         const std::string first = mine(many);
         if (std::string(target) == "all")
           EXPECT_EQ(first, one);
@@ -84,16 +86,18 @@ TEST(Parallel, ASinkGetsTheItemsetsInOrderAndItsExceptionBack) {
   for (std::uint32_t seed = 200; seed < 200 + kDatabases / 2; ++seed) {
     const RandomDb db = random_db(seed, seed % 5 == 0);
     const int minsup = 1 + static_cast<int>(seed % 3);
-    for (MiningTarget target : {MiningTarget::all, MiningTarget::closed}) {
+    for (MiningTarget target : {MiningTarget::all, MiningTarget::closed, MiningTarget::maximal}) {
       const auto one = sink_run(db.text, minsup, target, 1);
       for (int threads : {2, 8}) {
         SCOPED_TRACE("seed " + std::to_string(seed) + ", threads " + std::to_string(threads));
         auto many = sink_run(db.text, minsup, target, threads);
         EXPECT_EQ(sink_run(db.text, minsup, target, threads), many) << "the order moved between two runs";
-        if (target == MiningTarget::closed) {
+        if (target != MiningTarget::all) {  // the same itemsets, as sets
           auto sorted_one = one;
-          std::sort(sorted_one.begin(), sorted_one.end());
-          std::sort(many.begin(), many.end());
+          for (auto* list : {&sorted_one, &many}) {
+            for (auto& [ids, support] : *list) std::sort(ids.begin(), ids.end());
+            std::sort(list->begin(), list->end());
+          }
           EXPECT_EQ(many, sorted_one);
         } else {
           EXPECT_EQ(many, one);

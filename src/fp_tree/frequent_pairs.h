@@ -27,6 +27,11 @@ class FrequentPairs {
     if (begin_[a] < 0) compute(a);
     return Row{partners_.data() + begin_[a], supports_.data() + begin_[a], size_[a]};
   }
+  // Computes every row not made yet: afterwards threads may share the rows.
+  void compute_all() {
+    for (int a = 0; a < static_cast<int>(begin_.size()); ++a)
+      if (begin_[a] < 0) compute(a);
+  }
   // The pair's support when it is frequent, else 0.
   int count(int b, int a);
   // The smallest frequent partner of a that is at least `from`; a if none.

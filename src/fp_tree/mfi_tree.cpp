@@ -122,6 +122,17 @@ void MFI_tree::init(memory* pool_, FI_tree* tree, int stack_pos_) {
   insert();
 }
 
+void MFI_tree::init_through(memory* pool_, FI_tree* tree, const MFI_tree& from, int item, int stack_pos_) {
+  make_empty(pool_, tree, stack_pos_);
+  int* positions = ws->maximal.positions.data();
+  for (MnodeRef r = from.heads[from.item_pos[item]]; r != kNoMnode; r = from.node(r)->link) {
+    int n = 0;
+    from.for_each_item_up(from.node(r), [&](int it) { positions[n++] = item_pos[it]; });
+    sort_positions(positions, n);
+    add_positions(positions, n);
+  }
+}
+
 void MFI_tree::insert(bool* flags, int count) {
   int* positions = ws->maximal.positions.data();
   int k = 0;

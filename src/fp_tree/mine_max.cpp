@@ -221,4 +221,9 @@ int Mine_Max(FI_tree& tree, MFI_tree& mfi) {
   return mine_positions(level, tree);
 }
 
+bool Mine_Max_Position(FI_tree& tree, MFI_tree& mfi, int i) {
+  MaxLevel level{tree, *tree.ws, mfi};
+  return mine_position(level, tree, i);
+}
+
 }  // namespace zub

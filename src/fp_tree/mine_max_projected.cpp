@@ -114,4 +114,9 @@ int Mine_Max_Projected(FI_tree& tree, MFI_tree& mfi) {
   return mine_positions(level, tree);
 }
 
+bool Mine_Max_Projected_Position(FI_tree& tree, MFI_tree& mfi, int i) {
+  ProjectedLevel level{tree, *tree.ws, mfi};
+  return mine_position(level, tree, i);
+}
+
 }  // namespace zub

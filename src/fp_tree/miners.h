@@ -16,6 +16,10 @@ int Mine_Max(FI_tree& tree, MFI_tree& mfi);
 // Maximal itemsets without them; each level's MFI-tree is projected from its
 // parent level's.
 int Mine_Max_Projected(FI_tree& tree, MFI_tree& mfi);
+// Position i of the walk alone, as each of them mines it; true when an
+// itemset found there holds every lower position (nothing below is new).
+bool Mine_Max_Position(FI_tree& tree, MFI_tree& mfi, int i);
+bool Mine_Max_Projected_Position(FI_tree& tree, MFI_tree& mfi, int i);
 // Closed itemsets (the stack made with supports), pruned by CFI-trees.
 int Mine_Closed(FI_tree& tree, CFI_tree& cfi);
 // Every frequent itemset.

@@ -14,6 +14,14 @@ constexpr std::size_t kRecordsSent = std::size_t(1) << 14;  // ints a worker gat
 
 }  // namespace
 
+std::unique_ptr<Workspace> worker_workspace(const Workspace& ws) {
+  auto w = std::make_unique<Workspace>(ws.settings, ws.frequent);
+  w->size_lookahead(ws.max_width);
+  w->itemset.len = ws.itemset.len;
+  std::copy(ws.itemset.items, ws.itemset.items + ws.itemset.len, w->itemset.items);
+  return w;
+}
+
 UnitWorkers::UnitWorkers(Workspace& ws, int units, int threads)
     : ws_(ws),
       units_(units),
@@ -29,10 +37,7 @@ UnitWorkers::UnitWorkers(Workspace& ws, int units, int threads)
   for (std::size_t k = 0; k < workers_.size(); ++k) {
     Worker& w = workers_[k];
     w.index = static_cast<int>(k);
-    w.ws = std::make_unique<Workspace>(ws.settings, ws.frequent);
-    w.ws->size_lookahead(ws.max_width);
-    w.ws->itemset.len = ws.itemset.len;
-    std::copy(ws.itemset.items, ws.itemset.items + ws.itemset.len, w.ws->itemset.items);
+    w.ws = worker_workspace(ws);
     if (ws.out->discards()) {
       w.out = std::make_unique<FSout>();
     } else if (ws.out->has_sink()) {

@@ -16,6 +16,9 @@
 
 namespace zub {
 
+// A worker's workspace: sized like `ws`, its itemset starting as ws's.
+std::unique_ptr<Workspace> worker_workspace(const Workspace& ws);
+
 class UnitWorkers {
  public:
   UnitWorkers(Workspace& ws, int units, int threads);

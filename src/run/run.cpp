@@ -12,6 +12,7 @@
 #include "fp_tree/record.h"
 #include "io/data.h"
 #include "io/fsout.h"
+#include "parallel/maximal_units.h"
 
 namespace zub {
 
@@ -132,7 +133,12 @@ RunReport Run::mine(FSout& out) {
     prepare();
     switch (request_.target) {
       case MiningTarget::maximal:
-        if (request_.method == MaximalMethod::projected)
+        if ((settings_.threads > 1 || getenv("ZUB_FORCE_UNITS")) && tree.num_items > 1)
+          mine_maximal_parallel(tree, *root_mfi_,
+                                request_.method == MaximalMethod::projected ? MaximalLevel::projected
+                                                                            : MaximalLevel::lookahead,
+                                std::min(settings_.threads, tree.num_items));
+        else if (request_.method == MaximalMethod::projected)
           Mine_Max_Projected(tree, *root_mfi_);
         else
           Mine_Max(tree, *root_mfi_);
