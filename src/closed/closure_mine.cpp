@@ -146,7 +146,7 @@ void mine_closed_by_closure(ClosedInput input, Workspace& ws, int threshold) {
   ClosureWorker worker(ws, root, std::max(threshold, 1), settings.lengths.max, settings.tuning);
   worker.write_root();
   const int units = static_cast<int>(root.candidates.size());
-  if (settings.threads > 1 && units > 1) {
+  if ((settings.threads > 1 || settings.unit_times != nullptr) && units > 1) {
     mine_units_in_parallel(root, ws, std::max(threshold, 1), std::min(settings.threads, units));
   } else {
     for (int k = 0; k < units; ++k) {

@@ -75,7 +75,7 @@ int FP_growth(FI_tree& tree) {
 void FP_growth_parallel(FI_tree& tree, int threads) {
   // The workers read the main tree and nothing else of it changes; its lazy
   // pair rows are made first.
-  if (tree.frequent_pairs != nullptr) tree.frequent_pairs->compute_all();
+  if (tree.frequent_pairs != nullptr) tree.frequent_pairs->compute_all(threads);
   const int units = tree.num_items;  // the positions, in the walk's order
   UnitWorkers workers(*tree.ws, units, threads);
   // Each worker sees the main tree through its own workspace.

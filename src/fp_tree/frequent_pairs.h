@@ -25,27 +25,31 @@ class FrequentPairs {
   void reset();
   Row row(int a) {
     if (begin_[a] < 0) compute(a);
-    return Row{partners_.data() + begin_[a], supports_.data() + begin_[a], size_[a]};
+    return Row{own_.partners.data() + begin_[a], own_.supports.data() + begin_[a], size_[a]};
   }
-  // Computes every row not made yet: afterwards threads may share the rows.
-  void compute_all() {
-    for (int a = 0; a < static_cast<int>(begin_.size()); ++a)
-      if (begin_[a] < 0) compute(a);
-  }
+  // Computes every row not made yet, on `threads` threads: afterwards
+  // threads may share the rows.
+  void compute_all(int threads);
   // The pair's support when it is frequent, else 0.
   int count(int b, int a);
   // The smallest frequent partner of a that is at least `from`; a if none.
   int next_frequent(int a, int from);
 
  private:
-  void compute(int a);
+  // What the computation of rows writes to: per position scratch, and the rows.
+  struct Rows {
+    std::vector<int> scratch;             // per position, zero between computations
+    std::vector<std::uint64_t> touched;   // a bit per position, zero between computations
+    std::vector<int> partners;
+    std::vector<int> supports;
+  };
+  void compute(int a) { begin_[a] = compute_into(a, own_, size_[a]); }
+  // Appends a's row to `rows`; returns where it starts, and its size in `size`.
+  int compute_into(int a, Rows& rows, int& size) const;
   const FI_tree* tree_;
   std::vector<int> begin_;  // offset of each position's row; -1 until computed
   std::vector<int> size_;
-  std::vector<int> partners_;
-  std::vector<int> supports_;
-  std::vector<int> scratch_;  // per position, zero between computations
-  std::vector<std::uint64_t> touched_;  // a bit per position, zero between computations
+  Rows own_;  // the rows, and the scratch of their computation
 };
 
 }  // namespace zub

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -29,6 +30,8 @@ struct MaximalWorker {
     ws->out = &discard;
     ws->maximal.list = &list;
     list.init(ws.get(), &list_pool, ws->frequent);
+    local = list_pool.take<MFI_tree>(1);
+    local->init(&list_pool, &view, nullptr, kNoMnode, tree.ws->itemset.len - 1);
   }
   std::unique_ptr<Workspace> ws;
   FSout discard;
@@ -36,13 +39,14 @@ struct MaximalWorker {
   memory list_pool{kResultPoolBlocks, kResultPoolFirst, kResultPoolUnit, 2};
   mfi_tem list;
   memory unit_pool{kResultPoolBlocks, kResultPoolFirst, kResultPoolUnit, 2};  // rolled back after each unit
+  MFI_tree* local = nullptr;  // the tree of the unit being mined; its arrays are kept between units
 };
 
 struct Unit {
   int item = 0;             // the unit's own item
   std::vector<int> found;   // records (length, items..., support)
   MnodeRef copied = 0;  // the run's tree's nodes below this number are known to the unit
-  bool done = false;    // guarded by the commit lock
+  bool done = false;    // mined; guarded by the commit lock
 };
 
 // The paths of a tree through one item's nodes numbered `from` or higher
@@ -147,6 +151,9 @@ class MaximalUnits {
   }
 
   void run() {
+    UnitTimes* times = tree_.ws->settings.unit_times;
+    if (times != nullptr) times->commit.assign(units_.size(), 0.0);
+    if (times != nullptr) times->mine.assign(units_.size(), 0.0);
     run_units(static_cast<int>(units_.size()), static_cast<int>(workers_.size()),
               [this](int worker, int unit) { mine(*workers_[static_cast<std::size_t>(worker)], unit); });
     Counters& c = tree_.ws->counters;
@@ -170,27 +177,26 @@ class MaximalUnits {
   std::vector<std::unique_ptr<MaximalWorker>> workers_;
   std::atomic<int> stop_;       // units after it are covered by it: not mined
   std::shared_mutex tree_lock_;  // root_: copied from by the workers, written by commits
-  std::mutex commit_lock_;
+  std::mutex commit_lock_;  // of the units' done flags, next_commit_ and committing_
   int next_commit_ = 0;
+  bool committing_ = false;
 };
 
 void MaximalUnits::mine(MaximalWorker& w, int u) {
   Unit& unit = units_[static_cast<std::size_t>(u)];
   const int i = tree_.num_items - 1 - u;
+  const auto start = std::chrono::steady_clock::now();
   if (u <= stop_) {
     memory& pool = w.unit_pool;
     const PoolMark mark = PoolMark::take(pool);
-    MFI_tree* local = pool.take<MFI_tree>(1);
-    {
+    MFI_tree* local = w.local;
+    local->restart(&pool);
+    unit.item = tree_.pos_item[i];
+    unit.copied = MFI_tree::root;
+    if (tree_.ws->settings.tuning.maximal_unit_copy) {
       const std::shared_lock lock(tree_lock_);
-      unit.item = tree_.pos_item[i];
-      if (tree_.ws->settings.tuning.maximal_unit_copy) {
-        local->init_through(&pool, &w.view, root_, unit.item, root_.stack_pos);
-        unit.copied = root_.nodes.size() + 1;
-      } else {
-        local->init(&pool, &w.view, nullptr, kNoMnode, root_.stack_pos);
-        unit.copied = MFI_tree::root;
-      }
+      local->add_paths_through(root_, unit.item);
+      unit.copied = root_.nodes.size() + 1;
     }
     MFI_tree*& slot = w.ws->maximal.trees[static_cast<std::size_t>(prefix_)];
     slot = local;
@@ -200,6 +206,7 @@ void MaximalUnits::mine(MaximalWorker& w, int u) {
                                                           : Mine_Max_Projected_Position(w.view, *local, i);
     slot = nullptr;
     w.ws->kept = nullptr;
+    local->clear_entries();
     mark.roll_back(pool);
     sort_records(unit.found, prefix_, tree_.item_pos, w.ws->frequent);
     const std::shared_lock lock(tree_lock_);
@@ -210,6 +217,9 @@ void MaximalUnits::mine(MaximalWorker& w, int u) {
       }
     }
   }
+  if (UnitTimes* times = tree_.ws->settings.unit_times)  // the commits are timed apart
+    times->mine[static_cast<std::size_t>(u)] =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   {
     const std::lock_guard lock(commit_lock_);
     unit.done = true;
@@ -217,30 +227,46 @@ void MaximalUnits::mine(MaximalWorker& w, int u) {
   commit_ready();
 }
 
-// Commits every unit whose turn has come; one thread at a time, in order.
+// Commits every unit whose turn has come, in order. One thread commits at a
+// time; a thread that finds another committing leaves its unit to it and
+// goes back to mining.
 void MaximalUnits::commit_ready() {
-  const std::lock_guard lock(commit_lock_);
+  std::unique_lock lock(commit_lock_);
+  if (committing_) return;
+  committing_ = true;
   while (next_commit_ < static_cast<int>(units_.size()) && units_[static_cast<std::size_t>(next_commit_)].done) {
-    Unit& unit = units_[static_cast<std::size_t>(next_commit_)];
-    if (next_commit_ <= stop_) commit(unit);
+    const int u = next_commit_;
+    lock.unlock();
+    Unit& unit = units_[static_cast<std::size_t>(u)];
+    const auto start = std::chrono::steady_clock::now();
+    if (u <= stop_) commit(unit);
+    if (UnitTimes* times = tree_.ws->settings.unit_times)
+      times->commit[static_cast<std::size_t>(u)] =
+          std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::vector<int>().swap(unit.found);
+    lock.lock();
     ++next_commit_;
   }
+  committing_ = false;
 }
 
+// The run's tree takes the unit's itemsets that no earlier unit holds (the
+// items after the unit's, as the one-thread walk enters them); the writing
+// needs no lock of the tree, so that the workers go on copying from it.
 void MaximalUnits::commit(Unit& unit) {
-  Workspace& ws = *tree_.ws;
-  const std::unique_lock lock(tree_lock_);
-  drop_held(unit);
-  const std::vector<int>& found = unit.found;
-  for (std::size_t at = 0; at < found.size(); at += static_cast<std::size_t>(found[at]) + 2) {
-    const int length = found[at];
-    const int* items = &found[at + 1];
-    write_found(ws, items, length, items[length]);
-    // The run's tree keeps the items after the unit's, as the one-thread walk enters them.
-    const int k = length - prefix_ - 1;
-    if (k > 0) root_.enter(items + prefix_ + 1, k, items[length]);
+  {
+    const std::unique_lock lock(tree_lock_);
+    drop_held(unit);
+    const std::vector<int>& found = unit.found;
+    for (std::size_t at = 0; at < found.size(); at += static_cast<std::size_t>(found[at]) + 2) {
+      const int k = found[at] - prefix_ - 1;
+      if (k > 0) root_.enter(&found[at + 2 + prefix_], k, found[at + 1 + found[at]]);
+    }
   }
+  Workspace& ws = *tree_.ws;
+  const std::vector<int>& found = unit.found;
+  for (std::size_t at = 0; at < found.size(); at += static_cast<std::size_t>(found[at]) + 2)
+    write_found(ws, &found[at + 1], found[at], found[at + 1 + found[at]]);
 }
 
 // Drops the unit's itemsets that a path through its item, new in the run's
@@ -275,7 +301,7 @@ void MaximalUnits::drop_held(Unit& unit) {
 }  // namespace
 
 void mine_maximal_parallel(FI_tree& tree, MFI_tree& root, MaximalLevel level, int threads) {
-  if (tree.frequent_pairs != nullptr) tree.frequent_pairs->compute_all();  // the workers share the rows
+  if (tree.frequent_pairs != nullptr) tree.frequent_pairs->compute_all(threads);  // the workers share the rows
   MaximalUnits units(tree, root, level, threads);
   units.run();
 }

@@ -91,7 +91,8 @@ void UnitWorkers::run(const std::function<void(int worker, int slot)>& mine) {
     w.out->flush();
     send_records(w);
     ordered_.finish(slot);
-  });
+  }, ws_.settings.unit_times != nullptr ? &ws_.settings.unit_times->mine : nullptr);
+  if (ws_.settings.unit_times != nullptr) ws_.settings.unit_times->commit.assign(static_cast<std::size_t>(units_), 0.0);
   for (const Worker& w : workers_) {
     for (std::size_t n = 0; n < ws_.lengths.size(); ++n) ws_.lengths[n] += w.ws->lengths[n];
     ws_.counters.projections += w.ws->counters.projections;

@@ -29,6 +29,7 @@ Run::Run(const RunRequest& request) : request_(request) {
   settings_.tuning = request.tuning;
   settings_.lengths = request.lengths;
   settings_.threads = request.threads;
+  settings_.unit_times = request.unit_times;
 }
 
 Run::~Run() = default;
@@ -131,9 +132,10 @@ RunReport Run::mine(FSout& out) {
     mine_closed_by_closure();
   } else if (f > 0) {
     prepare();
+    const bool in_units = settings_.threads > 1 || settings_.unit_times != nullptr;
     switch (request_.target) {
       case MiningTarget::maximal:
-        if ((settings_.threads > 1 || getenv("ZUB_FORCE_UNITS")) && tree.num_items > 1)
+        if (in_units && tree.num_items > 1)
           mine_maximal_parallel(tree, *root_mfi_,
                                 request_.method == MaximalMethod::projected ? MaximalLevel::projected
                                                                             : MaximalLevel::lookahead,
@@ -145,7 +147,7 @@ RunReport Run::mine(FSout& out) {
         break;
       case MiningTarget::closed: Mine_Closed(tree, *root_cfi_); break;
       case MiningTarget::all:
-        if (settings_.threads > 1 && tree.num_items > 1)
+        if (in_units && tree.num_items > 1)
           FP_growth_parallel(tree, std::min(settings_.threads, tree.num_items));
         else
           FP_growth(tree);
