@@ -13,10 +13,10 @@ void FrequentPairs::reset() {
   const std::size_t n = static_cast<std::size_t>(tree_->num_items);
   begin_.assign(n, -1);
   size_.assign(n, 0);
-  own_.partners.clear();
-  own_.supports.clear();
-  own_.scratch.assign(n, 0);
-  own_.touched.assign((n + 63) / 64, 0);
+  store_.assign(n, 0);
+  stores_.assign(1, Rows{});
+  stores_[0].scratch.assign(n, 0);
+  stores_[0].touched.assign((n + 63) / 64, 0);
 }
 
 int FrequentPairs::compute_into(int a, Rows& rows, int& size) const {
@@ -62,24 +62,23 @@ void FrequentPairs::compute_all(int threads) {
       if (begin_[a] < 0) compute(a);
     return;
   }
-  // Thread t computes the positions t, t + threads, ... into rows of its
-  // own; the rows are then appended to the tree's in position order.
-  std::vector<Rows> rows(static_cast<std::size_t>(threads));
-  std::vector<int> begin(static_cast<std::size_t>(n), -1);
+  // Thread t computes the positions t, t + threads, ... into a store of
+  // its own (the stores are at most 255).
+  threads = std::min(threads, 255 - static_cast<int>(stores_.size()) + 1);
+  const std::size_t first = stores_.size();
+  stores_.resize(first + static_cast<std::size_t>(threads));
   run_units(threads, threads, [&](int, int t) {
-    Rows& r = rows[static_cast<std::size_t>(t)];
+    Rows& r = stores_[first + static_cast<std::size_t>(t)];
     r.scratch.assign(static_cast<std::size_t>(n), 0);
     r.touched.assign(static_cast<std::size_t>((n + 63) / 64), 0);
-    for (int a = t; a < n; a += threads)
-      if (begin_[a] < 0) begin[a] = compute_into(a, r, size_[a]);
+    for (int a = t; a < n; a += threads) {
+      if (begin_[a] >= 0) continue;
+      begin_[a] = compute_into(a, r, size_[a]);
+      store_[a] = static_cast<std::uint8_t>(first + static_cast<std::size_t>(t));
+    }
+    r.scratch = {};
+    r.touched = {};
   });
-  for (int a = 0; a < n; ++a) {
-    if (begin[a] < 0) continue;
-    const Rows& r = rows[static_cast<std::size_t>(a % threads)];
-    begin_[a] = static_cast<int>(own_.partners.size());
-    own_.partners.insert(own_.partners.end(), r.partners.begin() + begin[a], r.partners.begin() + begin[a] + size_[a]);
-    own_.supports.insert(own_.supports.end(), r.supports.begin() + begin[a], r.supports.begin() + begin[a] + size_[a]);
-  }
 }
 
 int FrequentPairs::count(int b, int a) {

@@ -25,7 +25,8 @@ class FrequentPairs {
   void reset();
   Row row(int a) {
     if (begin_[a] < 0) compute(a);
-    return Row{own_.partners.data() + begin_[a], own_.supports.data() + begin_[a], size_[a]};
+    const Rows& r = stores_[store_[a]];
+    return Row{r.partners.data() + begin_[a], r.supports.data() + begin_[a], size_[a]};
   }
   // Computes every row not made yet, on `threads` threads: afterwards
   // threads may share the rows.
@@ -43,13 +44,19 @@ class FrequentPairs {
     std::vector<int> partners;
     std::vector<int> supports;
   };
-  void compute(int a) { begin_[a] = compute_into(a, own_, size_[a]); }
+  void compute(int a) {
+    store_[a] = 0;
+    begin_[a] = compute_into(a, stores_[0], size_[a]);
+  }
   // Appends a's row to `rows`; returns where it starts, and its size in `size`.
   int compute_into(int a, Rows& rows, int& size) const;
   const FI_tree* tree_;
   std::vector<int> begin_;  // offset of each position's row; -1 until computed
   std::vector<int> size_;
-  Rows own_;  // the rows, and the scratch of their computation
+  // The rows: those computed one at a time in the first store, each thread's
+  // of compute_all in a store of its own; the store of each position's row.
+  std::vector<Rows> stores_;
+  std::vector<std::uint8_t> store_;
 };
 
 }  // namespace zub
