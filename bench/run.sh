@@ -17,6 +17,10 @@
 #            RUNS times in rounds over the cells, the itemsets written to a
 #            file in /tmp; the count is the file's lines. Writes a few million
 #            itemsets on the largest cells.
+#   parallel zub-mine on the cells of the parallel miners (maximal chess 1000,
+#            retail 2, T10I4D100K 2; closed and all chess 1200 and
+#            T10I4D100K 5), each with the worker counts in $ZUB_THREADS
+#            (default "1 2"), the speed-up against the first.
 #   scale    zub on T10I4D100K repeated k = 1, 2, 4, 8, 16 times at MINSUP
 #            10k: time per million transactions as the file grows with the
 #            same itemsets; checks that the itemsets stay those of one copy
@@ -32,7 +36,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
-all_sections=(zub targets scale quest)
+all_sections=(zub targets parallel scale quest)
 runs=5
 if [[ "${1:-}" =~ ^[0-9]+$ ]]; then runs=$1; shift; fi
 sections=("$@")
@@ -109,8 +113,7 @@ section_zub() {
 }
 
 # --- targets: zub-mine's maximal, closed and all itemsets ---------------------
-section_targets() {
-  local cells=(
+target_cells=(
     "maximal lookahead chess.dat 1500 16303"
     "maximal lookahead chess.dat 1000 114382"
     "maximal lookahead T10I4D100K.dat 2 884032"
@@ -123,9 +126,26 @@ section_targets() {
     "all - mushroom.dat 300 5259785"
     "all - retail.dat 10 189400"
     "all - T10I4D100K.dat 5 1923259"
-  )
-  local c t k target method file minsup want wall cpu rss got check opts
-  local threads=(${ZUB_THREADS:-1})  # worker counts to run each cell with
+)
+parallel_cells=(
+  "maximal lookahead chess.dat 1000 114382"
+  "maximal lookahead retail.dat 2 981952"
+  "maximal lookahead T10I4D100K.dat 2 884032"
+  "closed closure chess.dat 1200 1892002"
+  "all - chess.dat 1200 9759966"
+  "closed closure T10I4D100K.dat 5 769777"
+  "all - T10I4D100K.dat 5 1923259"
+)
+section_targets() { mine_cells "${ZUB_THREADS:-1}" "${target_cells[@]}"; }
+section_parallel() { mine_cells "${ZUB_THREADS:-1 2}" "${parallel_cells[@]}"; }
+
+# mine_cells "THREADS..." CELL...: each cell with each worker count; the
+# speed-up is against the first count's median.
+mine_cells() {
+  local threads=($1)
+  shift
+  local cells=("$@")
+  local c t k target method file minsup want wall cpu rss got check opts base
   # Rounds over the cells as above; each run's count is kept and its
   # itemset file removed, the largest being a few hundred MB.
   for _ in $(seq "$runs"); do
@@ -140,8 +160,8 @@ section_targets() {
       done
     done
   done
-  printf '%-8s %-10s %7s %-16s %7s %9s %9s %9s %11s %9s\n' target method threads data MINSUP wall_s cpu_s rss_MB \
-    itemsets check
+  printf '%-8s %-10s %7s %-16s %7s %9s %9s %9s %11s %9s %8s\n' target method threads data MINSUP wall_s cpu_s rss_MB \
+    itemsets check speedup
   for c in "${!cells[@]}"; do
     for t in "${threads[@]}"; do
       k=$c.$t
@@ -150,8 +170,9 @@ section_targets() {
       got=$(tail -1 "$work/mine_counts$k")
       check=ok
       if grep -qvx "$want" "$work/mine_counts$k"; then check="WRONG($want)"; failed=1; fi
-      printf '%-8s %-10s %7s %-16s %7s %9s %9s %9.1f %11s %9s\n' "$target" "$method" "$t" "$file" "$minsup" "$wall" \
-        "$cpu" "$(mb "$rss")" "$got" "$check"
+      [ "$t" = "${threads[0]}" ] && base=$wall
+      printf '%-8s %-10s %7s %-16s %7s %9s %9s %9.1f %11s %9s %8.2f\n' "$target" "$method" "$t" "$file" "$minsup" \
+        "$wall" "$cpu" "$(mb "$rss")" "$got" "$check" "$(echo "$base / $wall" | bc -l)"
     done
   done
 }

@@ -7,9 +7,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <random>
 
 #include <stdexcept>
 
+#include "parallel/ordered_output.h"
 #include "support/brute_force.h"
 #include "support/prepared.h"
 #include "support/random_db.h"
@@ -117,6 +119,41 @@ TEST(Parallel, ASinkGetsTheItemsetsInOrderAndItsExceptionBack) {
   const auto one = sink_run(dense, 1, MiningTarget::all, 1);
   ASSERT_EQ(one.size(), (std::size_t(1) << 15) - 1);
   for (int round = 0; round < 5; ++round) EXPECT_EQ(sink_run(dense, 1, MiningTarget::all, 3), one);
+}
+
+// Units written in pieces by their workers in a random interleaving and
+// finished in a random order come out in unit order, whether the kept text
+// goes to temporary files or stays in memory.
+TEST(Parallel, OrderedOutputKeepsUnitOrder) {
+  for (const bool files : {true, false})
+    for (std::uint32_t seed = 1; seed <= 40; ++seed) {
+      std::mt19937 rng(seed);
+      const int units = 1 + static_cast<int>(rng() % 12), workers = 1 + static_cast<int>(rng() % 4);
+      std::string emitted, expected;
+      OrderedOutput out([&](const char* b, std::size_t n) { emitted.append(b, n); }, units, workers, files);
+      // Each worker mines the units w, w + workers, ...; a step writes a piece
+      // of one of the current units or finishes it.
+      std::vector<int> current(static_cast<std::size_t>(workers));
+      std::vector<std::string> text(static_cast<std::size_t>(units));
+      for (int w = 0; w < workers; ++w) current[static_cast<std::size_t>(w)] = w;
+      for (int live = std::min(units, workers); live > 0;) {
+        const int w = static_cast<int>(rng() % static_cast<std::uint32_t>(workers));
+        int& u = current[static_cast<std::size_t>(w)];
+        if (u >= units) continue;
+        if (rng() % 4 != 0) {
+          const std::string piece(1 + rng() % 70000 * (rng() % 8 == 0), static_cast<char>('a' + u % 26));
+          text[static_cast<std::size_t>(u)] += piece;
+          out.write(u, w, piece.data(), piece.size());
+        } else {
+          out.finish(u);
+          u += workers;
+          live -= u >= units;
+        }
+      }
+      for (const std::string& t : text) expected += t;
+      ASSERT_EQ(emitted.size(), expected.size()) << "seed " << seed << (files ? ", files" : ", memory");
+      EXPECT_EQ(emitted, expected) << "seed " << seed << (files ? ", files" : ", memory");
+    }
 }
 
 }  // namespace

@@ -25,11 +25,13 @@ bool write_all(int fd, const char* bytes, std::size_t n) {
 
 }  // namespace
 
-OrderedOutput::OrderedOutput(Emit emit, int units, int workers)
+OrderedOutput::OrderedOutput(Emit emit, int units, int workers, bool files)
     : emit_(std::move(emit)),
       kept_(static_cast<std::size_t>(units)),
       finished_(static_cast<std::size_t>(units), 0),
-      spills_(static_cast<std::size_t>(workers)) {}
+      spills_(static_cast<std::size_t>(workers)) {
+  for (Spill& s : spills_) s.usable = files;
+}
 
 OrderedOutput::~OrderedOutput() {
   for (Spill& s : spills_)

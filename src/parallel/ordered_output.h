@@ -19,7 +19,9 @@ class OrderedOutput {
  public:
   // `emit` takes the bytes in order; it is called under the object's lock.
   using Emit = std::function<void(const char* bytes, std::size_t n)>;
-  OrderedOutput(Emit emit, int units, int workers);
+  // Without `files` (the tests) kept text stays in memory, as when no
+  // temporary file can be had.
+  OrderedOutput(Emit emit, int units, int workers, bool files = true);
   ~OrderedOutput();
   OrderedOutput(const OrderedOutput&) = delete;
   OrderedOutput& operator=(const OrderedOutput&) = delete;
