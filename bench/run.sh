@@ -12,10 +12,15 @@
 #            times in rounds over the cells, the itemsets written to a file in
 #            /tmp, plus once without an output file; the count is checked
 #            against the itemset file and zub's run report.
-#   targets  zub-mine --target maximal, closed and all on the public datasets,
+#   targets  zub-mine --target maximal, closed and all on the public datasets
+#            (with each worker count in $ZUB_THREADS, default "1", e.g. "1 2"),
 #            RUNS times in rounds over the cells, the itemsets written to a
 #            file in /tmp; the count is the file's lines. Writes a few million
 #            itemsets on the largest cells.
+#   parallel zub-mine on the cells of the parallel miners (maximal chess 1000,
+#            retail 2, T10I4D100K 2; closed and all chess 1200 and
+#            T10I4D100K 5), each with the worker counts in $ZUB_THREADS
+#            (default "1 2"), the speed-up against the first.
 #   scale    zub on T10I4D100K repeated k = 1, 2, 4, 8, 16 times at MINSUP
 #            10k: time per million transactions as the file grows with the
 #            same itemsets; checks that the itemsets stay those of one copy
@@ -31,7 +36,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
-all_sections=(zub targets scale quest)
+all_sections=(zub targets parallel scale quest)
 runs=5
 if [[ "${1:-}" =~ ^[0-9]+$ ]]; then runs=$1; shift; fi
 sections=("$@")
@@ -108,8 +113,7 @@ section_zub() {
 }
 
 # --- targets: zub-mine's maximal, closed and all itemsets ---------------------
-section_targets() {
-  local cells=(
+target_cells=(
     "maximal lookahead chess.dat 1500 16303"
     "maximal lookahead chess.dat 1000 114382"
     "maximal lookahead T10I4D100K.dat 2 884032"
@@ -122,30 +126,54 @@ section_targets() {
     "all - mushroom.dat 300 5259785"
     "all - retail.dat 10 189400"
     "all - T10I4D100K.dat 5 1923259"
-  )
-  local c target method file minsup want wall cpu rss got check opts
+)
+parallel_cells=(
+  "maximal lookahead chess.dat 1000 114382"
+  "maximal lookahead retail.dat 2 981952"
+  "maximal lookahead T10I4D100K.dat 2 884032"
+  "closed closure chess.dat 1200 1892002"
+  "all - chess.dat 1200 9759966"
+  "closed closure T10I4D100K.dat 5 769777"
+  "all - T10I4D100K.dat 5 1923259"
+)
+section_targets() { mine_cells "${ZUB_THREADS:-1}" "${target_cells[@]}"; }
+section_parallel() { mine_cells "${ZUB_THREADS:-1 2}" "${parallel_cells[@]}"; }
+
+# mine_cells "THREADS..." CELL...: each cell with each worker count; the
+# speed-up is against the first count's median.
+mine_cells() {
+  local threads=($1)
+  shift
+  local cells=("$@")
+  local c t k target method file minsup want wall cpu rss got check opts base
   # Rounds over the cells as above; each run's count is kept and its
   # itemset file removed, the largest being a few hundred MB.
   for _ in $(seq "$runs"); do
     for c in "${!cells[@]}"; do
-      read -r target method file minsup want <<<"${cells[$c]}"
-      opts=(--target "$target")
-      [ "$method" = - ] || opts+=(--method "$method")  # "-": the target has one miner
-      timed "$zub_mine" "${opts[@]}" "$data/$file" "$minsup" "$work/mine_out" >>"$work/mine_runs$c"
-      wc -l <"$work/mine_out" >>"$work/mine_counts$c"
-      rm -f "$work/mine_out"
+      for t in "${threads[@]}"; do
+        read -r target method file minsup want <<<"${cells[$c]}"
+        opts=(--threads "$t" --target "$target")
+        [ "$method" = - ] || opts+=(--method "$method")  # "-": the target has one miner
+        timed "$zub_mine" "${opts[@]}" "$data/$file" "$minsup" "$work/mine_out" >>"$work/mine_runs$c.$t"
+        wc -l <"$work/mine_out" >>"$work/mine_counts$c.$t"
+        rm -f "$work/mine_out"
+      done
     done
   done
-  printf '%-8s %-10s %-16s %7s %9s %9s %9s %11s %9s\n' target method data MINSUP wall_s cpu_s rss_MB itemsets check
+  printf '%-8s %-10s %7s %-16s %7s %9s %9s %9s %11s %9s %8s\n' target method threads data MINSUP wall_s cpu_s rss_MB \
+    itemsets check speedup
   for c in "${!cells[@]}"; do
-    read -r target method file minsup want <<<"${cells[$c]}"
-    read -r wall cpu rss <<<"$(medians "$work/mine_runs$c")"
-    got=$(tail -1 "$work/mine_counts$c")
-    check=ok
-    if grep -qvx "$want" "$work/mine_counts$c"; then check="WRONG($want)"; failed=1; fi
-    printf '%-8s %-10s %-16s %7s %9s %9s %9.1f %11s %9s\n' "$target" "$method" "$file" "$minsup" "$wall" "$cpu" \
-      "$(mb "$rss")" \
-      "$got" "$check"
+    for t in "${threads[@]}"; do
+      k=$c.$t
+      read -r target method file minsup want <<<"${cells[$c]}"
+      read -r wall cpu rss <<<"$(medians "$work/mine_runs$k")"
+      got=$(tail -1 "$work/mine_counts$k")
+      check=ok
+      if grep -qvx "$want" "$work/mine_counts$k"; then check="WRONG($want)"; failed=1; fi
+      [ "$t" = "${threads[0]}" ] && base=$wall
+      printf '%-8s %-10s %7s %-16s %7s %9s %9s %9.1f %11s %9s %8.2f\n' "$target" "$method" "$t" "$file" "$minsup" \
+        "$wall" "$cpu" "$(mb "$rss")" "$got" "$check" "$(echo "$base / $wall" | bc -l)"
+    done
   done
 }
 

@@ -42,6 +42,9 @@ TEST(Api, EveryTargetAgreesWithBruteForce) {
         SCOPED_TRACE("seed " + std::to_string(seed) + ", " + file);
         const Summary summary = mine_file(dir.file(file), target, Support::count(minsup), [](auto, int) {});
         EXPECT_EQ(mined_of(mine_file(dir.file(file), target, Support::count(minsup))), expected);
+        const RunOptions threads{static_cast<int>(seed % 4)};  // 0: every core
+        EXPECT_EQ(mined_of(mine_file(dir.file(file), target, Support::count(minsup), Limits{}, threads)), expected)
+            << "on " << threads.threads << " threads";
         EXPECT_EQ(summary.itemsets, static_cast<long long>(expected.size()));
         EXPECT_EQ(summary.transactions, static_cast<int>(db.transactions.size()));
         EXPECT_EQ(summary.min_support, minsup);
@@ -82,6 +85,8 @@ TEST(Api, FailuresAreErrorsOfTheirKind) {
       {[] { Support::fraction(0, 0); }, share + "0/0"},
       {[&] { mine_file(dir.file("long"), Target::all, Support::count(1), nullptr); },
        "argument: no callback to hand the itemsets to"},
+      {[&] { mine_file(dir.file("long"), Target::all, Support::count(1), Limits{}, RunOptions{-1}); },
+       "argument: the number of threads must be 0 (every core) or more, not -1"},
       {[&] { mine(dir.file("missing")); }, "file: " + dir.file("missing") + " could not be opened!"},
       {[&] { mine(dir.path().string()); }, "file: " + dir.path().string() + " could not be read!"},
       {[&] { mine(dir.file("long")); }, "file: " + dir.file("long") + ", line 2: item id is larger than 2147483647!"},

@@ -62,10 +62,14 @@ Mined lengths_within(const Mined& m, int lo, int hi) {
 // `sparse_pairs` the main tree's sparse pair counts. The report counts the
 // itemsets, by length.
 Mined run_sequence(const std::string& path, int minsup, MiningTarget target, MaximalMethod method,
-                   bool sparse_pairs, int lo, int hi) {
+                   bool sparse_pairs, int lo, int hi, int threads = 1) {
   RunRequest req = request(minsup, target);
   req.tuning.lookahead_pair_items = 0;
   if (sparse_pairs) req.tuning.dense_pair_cells = 0;
+  // On several workers, units start from nothing: the filter at commit
+  // drops every itemset an earlier unit covers.
+  req.tuning.maximal_unit_copy = threads == 1;
+  req.threads = threads;
   req.method = method;
   req.lengths = {lo, hi};
   Run run(req);
@@ -92,10 +96,12 @@ Mined run_sequence(const std::string& path, int minsup, MiningTarget target, Max
 // zub-mine's itemsets of every target, the maximal ones by both methods,
 // with --min-len lo (when above 1) and --max-len hi (unless kNone); the
 // maximal ones are those among the frequent itemsets of at most hi items.
-// The same from the run sequence: by the lookahead, and without limits for
-// every target and method. Returns what zub-mine's default maximal run wrote.
+// Both maximal methods again on `threads` workers. The same from the run
+// sequence: by the lookahead (on one worker and on `threads` without the
+// units' copies), and without limits for every target and method. Returns
+// what zub-mine's one-thread maximal run wrote.
 std::string check_mine(const std::string& path, int minsup, const Mined& frequent, int lo, int hi,
-                       bool sparse_pairs) {
+                       bool sparse_pairs, int threads) {
   std::vector<std::string> args{path, std::to_string(minsup)};
   if (hi != kNone) args.insert(args.begin(), {"--max-len", std::to_string(hi)});
   if (lo != 1) args.insert(args.begin(), {"--min-len", std::to_string(lo)});
@@ -110,13 +116,20 @@ std::string check_mine(const std::string& path, int minsup, const Mined& frequen
                                      << describe(expected_closed);
   const Mined maximal = lengths_within(maximal_of(lengths_within(frequent, 1, hi)), lo, hi);
   std::string text;
-  const Mined lookahead = with({}, &text), projected = with({"--method", "projected"});
-  EXPECT_EQ(lookahead, maximal) << "written:\n" << describe(lookahead) << "expected:\n" << describe(maximal);
-  EXPECT_EQ(projected, maximal) << "written:\n" << describe(projected) << "expected:\n" << describe(maximal);
+  const std::string n = std::to_string(threads);
+  for (const char* method : {"lookahead", "projected"}) {
+    SCOPED_TRACE(std::string("maximal by ") + method + " on 1 and " + n + " threads");
+    const Mined one = with({"--method", method, "--threads", "1"}, method[0] == 'l' ? &text : nullptr);
+    EXPECT_EQ(one, maximal) << "written:\n" << describe(one) << "expected:\n" << describe(maximal);
+    EXPECT_EQ(with({"--method", method, "--threads", n}), maximal);
+  }
   auto run = [&](MiningTarget target, MaximalMethod method) {
     return run_sequence(path, minsup, target, method, sparse_pairs, lo, hi);
   };
   EXPECT_EQ(run(MiningTarget::maximal, MaximalMethod::lookahead), maximal);
+  EXPECT_EQ(run_sequence(path, minsup, MiningTarget::maximal, MaximalMethod::lookahead, sparse_pairs, lo, hi, threads),
+            maximal)
+      << "on " << threads << " workers without the units' copies";
   if (lo != 1 || hi != kNone) return text;  // the other runs of the sequence without limits only
   EXPECT_EQ(run(MiningTarget::all, MaximalMethod::lookahead), expected_all);
   EXPECT_EQ(run(MiningTarget::closed, MaximalMethod::lookahead), expected_closed);
@@ -195,14 +208,14 @@ TEST(MinersProperty, ZubAndZubMineAgreeWithBruteForce) {
       const std::string zub_out = check_zub(dir, seed, minsup, brute_force_maximal(db.transactions, minsup));
       if (minsup < 0 || (minsup == 0 && db.largest_id > 9)) continue;  // beyond zub-mine or the brute force
       const Mined frequent = brute_force_frequent(db.transactions, minsup);
-      EXPECT_EQ(check_mine(dir.file("db"), minsup, frequent, 1, kNone, seed % 2 == 0), zub_out)
+      EXPECT_EQ(check_mine(dir.file("db"), minsup, frequent, 1, kNone, seed % 2 == 0, 2 + seed % 7), zub_out)
           << "zub-mine's default maximal run writes what zub writes";
     }
     if (seed % 15 == 0) {
       const RandomDb large = with_large_ids(db, seed);
       dir.write("large", large.text);
       SCOPED_TRACE("seed " + std::to_string(seed) + " with large ids\n" + large.text.substr(0, 1500));
-      check_mine(dir.file("large"), 2, all_frequent(large.transactions, 2), 1, kNone, false);
+      check_mine(dir.file("large"), 2, all_frequent(large.transactions, 2), 1, kNone, false, 3);
     }
     if (HasFailure()) break;  // the first failing seed is the one to look at
   }
@@ -233,7 +246,7 @@ TEST(MinersProperty, LengthLimitsAgreeWithBruteForce) {
           SCOPED_TRACE("seed " + std::to_string(seed) + (wide ? " wide" : "") + ", minsup " + std::to_string(minsup) +
                        ", lengths " + std::to_string(lo) + ".." + std::to_string(hi) + "\n--- database ---\n" +
                        db.text.substr(0, 1500));
-          check_mine(dir.file("db"), minsup, frequent, lo, hi, seed % 2 == 0);
+          check_mine(dir.file("db"), minsup, frequent, lo, hi, seed % 2 == 0, 2 + (seed + lo + hi) % 7);
         }
       }
       if (HasFailure()) return;  // the first failing seed is the one to look at

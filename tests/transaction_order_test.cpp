@@ -50,7 +50,7 @@ TEST(TransactionOrder, ShuffledDatabasesMineIdentically) {
       for (const auto& run : runs) {
         std::string printed[2], err[2];
         for (int k = 0; k < 2; ++k) {
-          EXPECT_EQ(run_mine_in_process({"--stats", run[0], run[1], dirs[k].file("db"), std::to_string(minsup)},
+          EXPECT_EQ(run_mine_in_process({"--stats", "--threads", "1", run[0], run[1], dirs[k].file("db"), std::to_string(minsup)},
                                         &printed[k], &err[k]),
                     0)
               << err[k];

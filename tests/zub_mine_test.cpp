@@ -47,6 +47,7 @@ TEST(ZubMine, EachTargetToAFileOrStandardOutput) {
     for (const std::string to : {"", "-", "out"}) {  // standard output, by default or named, or a file
       std::vector<std::string> with_output = args;
       if (!to.empty()) with_output.push_back(to);
+      with_output.insert(with_output.begin(), "--threads=1");  // the one-thread order
       const ProcessResult r = mine(dir, with_output);
       EXPECT_EQ(r.status, 0) << r.err;
       EXPECT_EQ(r.err, "");
@@ -115,14 +116,16 @@ TEST(ZubMine, MinsupParsing) {
 TEST(ZubMine, StatsAndHelp) {
   TempDir dir;
   dir.write("db", kDb);
-  const ProcessResult stats = mine(dir, {"--stats", "--target", "all", "db", "1"});
+  const ProcessResult stats = mine(dir, {"--stats", "--threads", "1", "--target", "all", "db", "1"});
   const std::string head =
       "transactions: 4\nminimum support: 1\nfrequent items: 4\nitemsets: 9\n"
       "  of length 1: 4\n  of length 2: 4\n  of length 3: 1\nprocessor time: ";
   EXPECT_EQ(stats.err.substr(0, head.size()), head);
   const std::size_t at = stats.err.find(" s\nsubset checks: ");
   ASSERT_NE(at, std::string::npos) << stats.err;
-  EXPECT_EQ(stats.err.substr(at), " s\nsubset checks: 0\nprojections: 1\n");
+  const std::string tail = " s\nsubset checks: 0\nprojections: 1\nthreads: 1\nwall time reading: ";
+  EXPECT_EQ(stats.err.substr(at, tail.size()), tail);
+  EXPECT_NE(stats.err.find(" s\nwall time mining: "), std::string::npos) << stats.err;
   // Under length limits it counts what is written.
   dir.write("lengths", "1 2 3 4\n1 2 3\n2 3 4 5\n1 2 3 4 5\n");
   const ProcessResult limited = mine(dir, {"--stats", "--target", "closed", "--min-len=4", "lengths", "2"});

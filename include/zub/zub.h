@@ -120,4 +120,19 @@ Summary mine_file(const std::string& path, Target target, Support min_support, L
                   const ItemsetCallback& each);
 std::vector<Itemset> mine_file(const std::string& path, Target target, Support min_support, Limits limits);
 
+// How a run mines. The forms above mine on one thread and call `each` on
+// the caller's thread; with RunOptions the run mines on `threads` threads
+// (0: as many as the cores the process may run on). The itemsets are the
+// same for any number; on more than one thread `each` is called from the
+// worker threads, one call at a time, in an order that two runs with the
+// same file, support and number of threads repeat. Throws Error (argument)
+// when threads is below 0.
+struct RunOptions {
+  int threads = 0;
+};
+Summary mine_file(const std::string& path, Target target, Support min_support, Limits limits, RunOptions options,
+                  const ItemsetCallback& each);
+std::vector<Itemset> mine_file(const std::string& path, Target target, Support min_support, Limits limits,
+                               RunOptions options);
+
 }  // namespace zub

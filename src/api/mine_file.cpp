@@ -8,6 +8,7 @@
 #include "common/run_error.h"
 #include "io/data.h"
 #include "io/fsout.h"
+#include "parallel/cores.h"
 #include "run/run.h"
 #include "zub/zub.h"
 
@@ -91,6 +92,14 @@ Summary mine_file(const std::string& path, Target target, Support min_support, c
 
 Summary mine_file(const std::string& path, Target target, Support min_support, Limits limits,
                   const ItemsetCallback& each) {
+  return mine_file(path, target, min_support, limits, RunOptions{1}, each);
+}
+
+Summary mine_file(const std::string& path, Target target, Support min_support, Limits limits, RunOptions options,
+                  const ItemsetCallback& each) {
+  if (options.threads < 0)
+    throw Error(Error::Kind::argument, "the number of threads must be 0 (every core) or more, not " +
+                                           std::to_string(options.threads));
   if (limits.min_len < 1)
     throw Error(Error::Kind::argument, "the minimum length must be 1 or more, not " + std::to_string(limits.min_len));
   if (limits.max_len < 0)
@@ -111,6 +120,7 @@ Summary mine_file(const std::string& path, Target target, Support min_support, L
                                                 : MiningTarget::all;
     request.lengths.min = limits.min_len;
     if (limits.max_len > 0) request.lengths.max = limits.max_len;
+    request.threads = options.threads > 0 ? options.threads : available_cores();
     Run run(request);
     Data::Options reading;
     reading.keep_unseekable = true;
@@ -149,9 +159,14 @@ std::vector<Itemset> mine_file(const std::string& path, Target target, Support m
 }
 
 std::vector<Itemset> mine_file(const std::string& path, Target target, Support min_support, Limits limits) {
+  return mine_file(path, target, min_support, limits, RunOptions{1});
+}
+
+std::vector<Itemset> mine_file(const std::string& path, Target target, Support min_support, Limits limits,
+                               RunOptions options) {
   std::vector<Itemset> found;
   try {
-    mine_file(path, target, min_support, limits, [&found](std::span<const int> items, int support) {
+    mine_file(path, target, min_support, limits, options, [&found](std::span<const int> items, int support) {
       found.push_back(Itemset{std::vector<int>(items.begin(), items.end()), support});
     });
   } catch (const std::bad_alloc&) {

@@ -1,5 +1,6 @@
 // The closure miner's root, its workers' set-up and the single-thread run.
 #include <algorithm>
+#include <memory>
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif
@@ -7,6 +8,8 @@
 #include "closed/closure_miner.h"
 #include "fp_tree/level_loop.h"
 #include "fp_tree/record.h"
+#include "io/fsout.h"
+#include "parallel/unit_workers.h"
 
 namespace zub {
 
@@ -88,6 +91,45 @@ void ClosureWorker::mine_unit(int k) {
   extend_sparse(src, root_.candidates[static_cast<std::size_t>(k)]);
 }
 
+namespace {
+
+// The order in which a parallel run takes and writes the units: the largest
+// child databases (ranks above the unit's, over its transactions) first, so
+// that the long units start early and, at the head of the output, are not
+// held back.
+std::vector<int> unit_order(const ClosureRoot& root) {
+  const std::size_t units = root.candidates.size();
+  std::vector<long long> volume(units, 0);
+  for (std::size_t k = 0; k < units; ++k) {
+    const ClosedCandidate& e = root.candidates[k];
+    for (int i = 0; i < e.n; ++i) {
+      const ClosedTx& t = root.txs[static_cast<std::size_t>(root.occ[static_cast<std::size_t>(e.occ + i)])];
+      const int* p = root.items.data() + t.off;
+      volume[k] += p + t.size - std::upper_bound(p, p + t.size, e.rank);
+    }
+  }
+  std::vector<int> order(units);
+  for (std::size_t k = 0; k < units; ++k) order[k] = static_cast<int>(k);
+  std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+    return volume[static_cast<std::size_t>(a)] > volume[static_cast<std::size_t>(b)];
+  });
+  return order;
+}
+
+void mine_units_in_parallel(const ClosureRoot& root, Workspace& ws, int threshold, int threads) {
+  const std::vector<int> order = unit_order(root);
+  UnitWorkers workers(ws, static_cast<int>(order.size()), threads);
+  std::vector<std::unique_ptr<ClosureWorker>> miners;
+  for (int w = 0; w < workers.size(); ++w)
+    miners.push_back(std::make_unique<ClosureWorker>(workers.workspace(w), root, threshold, ws.settings.lengths.max,
+                                                     ws.settings.tuning));
+  workers.run([&](int worker, int slot) {
+    miners[static_cast<std::size_t>(worker)]->mine_unit(order[static_cast<std::size_t>(slot)]);
+  });
+}
+
+}  // namespace
+
 void mine_closed_by_closure(ClosedInput input, Workspace& ws, int threshold) {
 #if defined(__GLIBC__)
   // The main tree's nodes went back to the heap in slabs that the allocator
@@ -104,9 +146,13 @@ void mine_closed_by_closure(ClosedInput input, Workspace& ws, int threshold) {
   ClosureWorker worker(ws, root, std::max(threshold, 1), settings.lengths.max, settings.tuning);
   worker.write_root();
   const int units = static_cast<int>(root.candidates.size());
-  for (int k = 0; k < units; ++k) {
-    if (ws.progress != nullptr) report_position(ws, k, units);
-    worker.mine_unit(k);
+  if ((settings.threads > 1 || settings.unit_times != nullptr) && units > 1) {
+    mine_units_in_parallel(root, ws, std::max(threshold, 1), std::min(settings.threads, units));
+  } else {
+    for (int k = 0; k < units; ++k) {
+      if (ws.progress != nullptr) report_position(ws, k, units);
+      worker.mine_unit(k);
+    }
   }
   if (full_set) write_found(ws, all.data(), f, 0);
 }

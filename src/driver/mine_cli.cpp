@@ -1,9 +1,11 @@
 #include "driver/mine_cli.h"
 
+#include <chrono>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <ctime>
 #include <memory>
 #include <new>
@@ -14,6 +16,7 @@
 #include "driver/driver.h"
 #include "io/data.h"
 #include "io/fsout.h"
+#include "parallel/cores.h"
 
 namespace zub {
 
@@ -32,6 +35,7 @@ constexpr OptionDecl kOptions[] = {
      "the miner; maximal: lookahead (default, as zub runs it) or projected; closed: closure (default) or cfi-tree"},
     {"--min-len", "N", "write only itemsets of at least N items (default 1)"},
     {"--max-len", "M", "mine only itemsets of at most M items; maximal: maximal among those (default: no limit)"},
+    {"--threads", "N", "mine on N threads (default: the cores this process may use); 1 writes in one-thread order"},
     {"--names", nullptr, "items are words, not ids; the itemsets are written with the words"},
     {"--stats", nullptr, "print a summary of the run on standard error"},
     {"--progress", nullptr, "show the run's phase and progress on standard error (on by default on a terminal)"},
@@ -67,6 +71,7 @@ struct MineOptions {
   bool help = false;
   bool version = false;
   LengthLimits lengths;
+  int threads = 0;  // 0: every core the process may use
   std::vector<std::string> positional;
 };
 
@@ -104,6 +109,11 @@ bool apply_option(const std::string& name, const std::string& value, MineOptions
       return false;
     }
     (name == "--min-len" ? o.lengths.min : o.lengths.max) = n;
+  } else if (name == "--threads") {
+    if (!parse_length(value, o.threads)) {
+      why = "--threads must be a whole number from 1 up, not \"" + value + "\"";
+      return false;
+    }
   } else if (name == "--method") {
     if (value != "lookahead" && value != "projected" && value != "closure" && value != "cfi-tree") {
       why = "--method must be lookahead or projected (maximal), closure or cfi-tree (closed), not \"" + value + "\"";
@@ -187,7 +197,14 @@ bool parse_options(int argc, char** argv, MineOptions& o, std::string& why) {
 }
 
 // Writes the summary of --stats.
-void print_stats(const Run& run, int frequent, const RunReport& report, double seconds, std::FILE* err) {
+// Wall-clock seconds of a run's phases.
+struct PhaseTimes {
+  double reading = 0;  // counting, the main tree, its chains
+  double mining = 0;   // and writing
+};
+
+void print_stats(const Run& run, int frequent, const RunReport& report, double seconds, const PhaseTimes& wall,
+                 std::FILE* err) {
   std::fprintf(err, "transactions: %d\nminimum support: %d\nfrequent items: %d\nitemsets: %lld\n",
                run.settings().transactions, run.settings().threshold, frequent, report.itemsets);
   int highest = -1;
@@ -197,6 +214,8 @@ void print_stats(const Run& run, int frequent, const RunReport& report, double s
     std::fprintf(err, "  of length %d: %lld\n", len + 1, report.lengths[static_cast<std::size_t>(len)]);
   std::fprintf(err, "processor time: %.3f s\nsubset checks: %d\nprojections: %d\n", seconds,
                report.counters.subset_checks, report.counters.projections);
+  std::fprintf(err, "threads: %d\nwall time reading: %.3f s\nwall time mining: %.3f s\n", run.settings().threads,
+               wall.reading, wall.mining);
 }
 
 // The progress line: one line of the error stream, rewritten in place.
@@ -222,6 +241,10 @@ struct ProgressLine {
 // The run after the argument checks; throws RunError on a failure.
 int run(const MineOptions& o, const MinSupport& minsup, std::FILE* out, std::FILE* err) {
   const std::clock_t start = std::clock();
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point started = Clock::now();
+  auto since = [](Clock::time_point t) { return std::chrono::duration<double>(Clock::now() - t).count(); };
+  PhaseTimes wall;
   ProgressLine line{err};
   Progress progress(&ProgressLine::report, &line);
   RunRequest request;
@@ -231,6 +254,7 @@ int run(const MineOptions& o, const MinSupport& minsup, std::FILE* out, std::FIL
   request.method = o.method == "projected" ? MaximalMethod::projected : MaximalMethod::lookahead;
   request.closed_method = o.method == "cfi-tree" ? ClosedMethod::cfi_tree : ClosedMethod::closure;
   request.lengths = o.lengths;
+  request.threads = o.threads > 0 ? o.threads : available_cores();
   Run run(request);
   const std::string& infile = o.positional[0];
   Data::Options reading;
@@ -242,6 +266,7 @@ int run(const MineOptions& o, const MinSupport& minsup, std::FILE* out, std::FIL
     return kExitFile;
   }
   run.read(data);
+  wall.reading = since(started);
   if (data.words_without_ids()) std::fprintf(err, "no item ids found; for items given as words use --names\n");
   const std::vector<std::string> names = data.take_names();
 
@@ -255,10 +280,12 @@ int run(const MineOptions& o, const MinSupport& minsup, std::FILE* out, std::FIL
   }
   writer->set_order(run.items().file_id.data());
   if (o.names) writer->set_names(&names);
+  const Clock::time_point mining = Clock::now();
   const RunReport report = run.mine(*writer);
   writer->close();
+  wall.mining = since(mining);
   if (o.stats)
-    print_stats(run, run.frequent(), report, static_cast<double>(std::clock() - start) / CLOCKS_PER_SEC, err);
+    print_stats(run, run.frequent(), report, static_cast<double>(std::clock() - start) / CLOCKS_PER_SEC, wall, err);
   return kExitOk;
 }
 

@@ -6,6 +6,8 @@
 #include "fp_tree/level_loop.h"
 #include "fp_tree/miners.h"
 #include "fp_tree/record.h"
+#include "fp_tree/frequent_pairs.h"
+#include "parallel/unit_workers.h"
 
 namespace zub {
 
@@ -68,6 +70,22 @@ struct AllLevel {
 int FP_growth(FI_tree& tree) {
   AllLevel level{tree, *tree.ws};
   return mine_positions(level, tree);
+}
+
+void FP_growth_parallel(FI_tree& tree, int threads) {
+  // The workers read the main tree and nothing else of it changes; its lazy
+  // pair rows are made first.
+  if (tree.frequent_pairs != nullptr) tree.frequent_pairs->compute_all(threads);
+  const int units = tree.num_items;  // the positions, in the walk's order
+  UnitWorkers workers(*tree.ws, units, threads);
+  // Each worker sees the main tree through its own workspace.
+  std::vector<FI_tree> views(static_cast<std::size_t>(workers.size()), tree);
+  for (int w = 0; w < workers.size(); ++w) views[static_cast<std::size_t>(w)].ws = &workers.workspace(w);
+  workers.run([&](int worker, int slot) {
+    FI_tree& view = views[static_cast<std::size_t>(worker)];
+    AllLevel level{view, *view.ws};
+    mine_position(level, view, units - 1 - slot);
+  });
 }
 
 void powerset(const FI_tree& tree, int* subset_buf, int length, const int* source, int from, int to, int most) {

@@ -5,6 +5,7 @@
 
 #include "fp_tree/ancestor_walk.h"
 #include "fp_tree/fi_tree.h"
+#include "parallel/run_units.h"
 
 namespace zub {
 
@@ -12,17 +13,17 @@ void FrequentPairs::reset() {
   const std::size_t n = static_cast<std::size_t>(tree_->num_items);
   begin_.assign(n, -1);
   size_.assign(n, 0);
-  partners_.clear();
-  supports_.clear();
-  scratch_.assign(n, 0);
-  touched_.assign((n + 63) / 64, 0);
+  store_.assign(n, 0);
+  stores_.assign(1, Rows{});
+  stores_[0].scratch.assign(n, 0);
+  stores_[0].touched.assign((n + 63) / 64, 0);
 }
 
-void FrequentPairs::compute(int a) {
+int FrequentPairs::compute_into(int a, Rows& rows, int& size) const {
   const FI_tree& t = *tree_;
   const int threshold = t.threshold();
-  int* scratch = scratch_.data();
-  std::uint64_t* touched = touched_.data();
+  int* scratch = rows.scratch.data();
+  std::uint64_t* touched = rows.touched.data();
   // The ancestors' positions are below a; a bit set marks those met, read
   // back in ascending order without a sort.
   auto add = [&](const Fnode& n, const Fnode& anc) {
@@ -32,11 +33,11 @@ void FrequentPairs::compute(int a) {
   };
   const FI_tree::Chain nodes = t.chain(a);
   for_each_ancestor(*t.store, nodes.nodes, nodes.size, t.root, add);
-  begin_[a] = static_cast<int>(partners_.size());
+  const int begin = static_cast<int>(rows.partners.size());
   auto keep = [&](int b) {
     if (scratch[b] >= threshold) {  // at a threshold of 0, also a pair that never occurs
-      partners_.push_back(b);
-      supports_.push_back(scratch[b]);
+      rows.partners.push_back(b);
+      rows.supports.push_back(scratch[b]);
     }
     scratch[b] = 0;
   };
@@ -50,7 +51,34 @@ void FrequentPairs::compute(int a) {
       touched[w] = 0;
     }
   }
-  size_[a] = static_cast<int>(partners_.size()) - begin_[a];
+  size = static_cast<int>(rows.partners.size()) - begin;
+  return begin;
+}
+
+void FrequentPairs::compute_all(int threads) {
+  const int n = static_cast<int>(begin_.size());
+  if (threads <= 1) {
+    for (int a = 0; a < n; ++a)
+      if (begin_[a] < 0) compute(a);
+    return;
+  }
+  // Thread t computes the positions t, t + threads, ... into a store of
+  // its own (the stores are at most 255).
+  threads = std::min(threads, 255 - static_cast<int>(stores_.size()) + 1);
+  const std::size_t first = stores_.size();
+  stores_.resize(first + static_cast<std::size_t>(threads));
+  run_units(threads, threads, [&](int, int t) {
+    Rows& r = stores_[first + static_cast<std::size_t>(t)];
+    r.scratch.assign(static_cast<std::size_t>(n), 0);
+    r.touched.assign(static_cast<std::size_t>((n + 63) / 64), 0);
+    for (int a = t; a < n; a += threads) {
+      if (begin_[a] >= 0) continue;
+      begin_[a] = compute_into(a, r, size_[a]);
+      store_[a] = static_cast<std::uint8_t>(first + static_cast<std::size_t>(t));
+    }
+    r.scratch = {};
+    r.touched = {};
+  });
 }
 
 int FrequentPairs::count(int b, int a) {

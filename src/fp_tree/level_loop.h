@@ -37,26 +37,33 @@ inline void report_position(Workspace& ws, int done, int total) {
   });
 }
 
+// One position of the walk; true when the level stops there.
+template <class Level>
+bool mine_position(Level& level, FI_tree& tree, int i) {
+  Workspace& ws = *tree.ws;
+  Fnode* const hd = tree.heads[i];
+  if (level.head(i, hd) == Step::next) return false;
+  int k = tree.collect_tail(i);
+  Step s = level.tail(i, hd, k);
+  if (s == Step::go) {
+    const TreeMark mark(ws);  // the conditional tree lives to the end of the position
+    FI_tree* child = tree.conditional_tree(k);
+    level.fill(child, hd);
+    s = level.child(child, i, k);
+    if (s == Step::go) {
+      const int r = level.descend(child, i);
+      if (Level::kPassesCover && r + 1 == i) return true;
+    }
+  }
+  return s == Step::stop;
+}
+
 template <class Level>
 int mine_positions(Level& level, FI_tree& tree) {
   Workspace& ws = *tree.ws;
   for (int i = tree.num_items - 1; i >= level.lowest_position(); --i) {
     if (ws.progress != nullptr && ws.progress_tree == &tree) report_position(ws, tree.num_items - 1 - i, tree.num_items);
-    Fnode* const hd = tree.heads[i];
-    if (level.head(i, hd) == Step::next) continue;
-    int k = tree.collect_tail(i);
-    Step s = level.tail(i, hd, k);
-    if (s == Step::go) {
-      const TreeMark mark(ws);  // the conditional tree lives to the end of the position
-      FI_tree* child = tree.conditional_tree(k);
-      level.fill(child, hd);
-      s = level.child(child, i, k);
-      if (s == Step::go) {
-        const int r = level.descend(child, i);
-        if (Level::kPassesCover && r + 1 == i) return i;
-      }
-    }
-    if (s == Step::stop) return i;
+    if (mine_position(level, tree, i)) return i;
   }
   return 0;
 }

@@ -20,15 +20,29 @@ void MFI_tree::make_empty(memory* pool_, FI_tree* tree, int stack_pos_) {
   num_items = tree->num_items;
   item_pos = tree->item_pos;
   pos_item = tree->pos_item;
+  heads = pool->take<MnodeRef>(num_items);
+  root_children = pool->take<MnodeRef>(num_items);
+  for (int p = 0; p < num_items; ++p) heads[p] = root_children[p] = kNoMnode;
+  restart(pool_);
+}
+
+void MFI_tree::restart(memory* pool_) {
+  pool = pool_;
   nodes.init(pool);
   const MnodeRef r = nodes.make();
   assert(r == root);
   nodes.at(r)->init(kNoMnode, -1, 0);
-  heads = pool->take<MnodeRef>(num_items);
-  root_children = pool->take<MnodeRef>(num_items);
-  for (int p = 0; p < num_items; ++p) heads[p] = root_children[p] = kNoMnode;
   root_last_child = kNoMnode;
   hubs = nullptr;
+}
+
+void MFI_tree::clear_entries() {
+  for (MnodeRef r = root + 1; r <= nodes.size(); ++r) {
+    const Mnode* n = nodes.at(r);
+    const int p = item_pos[n->item];
+    heads[p] = kNoMnode;
+    if (n->parent == root) root_children[p] = kNoMnode;
+  }
 }
 
 namespace {
@@ -120,6 +134,16 @@ void MFI_tree::init(memory* pool_, FI_tree* tree, MFI_tree* parent, MnodeRef sta
 void MFI_tree::init(memory* pool_, FI_tree* tree, int stack_pos_) {
   make_empty(pool_, tree, stack_pos_);
   insert();
+}
+
+void MFI_tree::add_paths_through(const MFI_tree& from, int item) {
+  int* positions = ws->maximal.positions.data();
+  for (MnodeRef r = from.heads[from.item_pos[item]]; r != kNoMnode; r = from.node(r)->link) {
+    int n = 0;
+    from.for_each_item_up(from.node(r), [&](int it) { positions[n++] = item_pos[it]; });
+    sort_positions(positions, n);
+    add_positions(positions, n);
+  }
 }
 
 void MFI_tree::insert(bool* flags, int count) {

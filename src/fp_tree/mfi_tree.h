@@ -21,6 +21,14 @@ class MFI_tree {
   void init(memory* pool, FI_tree* tree, MFI_tree* parent, MnodeRef start, int stack_pos);
   // An empty tree for `tree`, then seeded with the temporary MFI list.
   void init(memory* pool, FI_tree* tree, int stack_pos);
+  // Empties the tree for another use, cheaply on a large tree: the entries
+  // of the position arrays that its nodes used are cleared (while the nodes
+  // are there), and its nodes are taken anew from `pool`.
+  void clear_entries();
+  void restart(memory* pool);
+  // Adds each path of `from` that passes through `item`, up to and including
+  // it: all that the mining of `item`'s position reads of `from`.
+  void add_paths_through(const MFI_tree& from, int item);
 
   // Adds the set positions of `flags` (exactly `count` set) as one path and
   // clears them.

@@ -43,6 +43,9 @@ struct MaxLevel {
   int extra = 0;
   bool extended = false;
   int prefix = 0;
+  // The level mines one position alone (a unit of a parallel run): once it
+  // descends, nothing reads M again, so the itemsets found below skip it.
+  bool sole_position = false;
 
   int lowest_position() const { return tree.covered_len; }
   void record_max(int length, int support, int own_from) {
@@ -204,6 +207,7 @@ struct MaxLevel {
     child_mfi->init(&pool.get(), child, list.len - 1);
     MFI_tree*& slot = ws.maximal.trees[static_cast<std::size_t>(list.len)];
     slot = child_mfi;
+    if (sole_position) ws.maximal.trees[static_cast<std::size_t>(b)] = nullptr;
     // The list shrinks again once it is far larger than its use.
     if (tem.count < tem.slots() - kListSlack) tem.resize(std::max(tem.count, kListSlack));
     const int r = Mine_Max(*child, *child_mfi);
@@ -219,6 +223,12 @@ int Mine_Max(FI_tree& tree, MFI_tree& mfi) {
   MaxLevel level{tree, *tree.ws, mfi};
   assert(mfi.stack_pos == level.b - 1);
   return mine_positions(level, tree);
+}
+
+bool Mine_Max_Position(FI_tree& tree, MFI_tree& mfi, int i) {
+  MaxLevel level{tree, *tree.ws, mfi};
+  level.sole_position = true;
+  return mine_position(level, tree, i);
 }
 
 }  // namespace zub

@@ -24,6 +24,9 @@ struct ProjectedLevel {
   stack& list = ws.itemset;
   const int b = M.stack_pos + 1;  // the stack index of the head item; M's slot
   const int most = ws.settings.lengths.max;
+  // The level mines one position alone (a unit of a parallel run): once it
+  // descends, nothing reads M again, so the itemsets found below skip it.
+  bool sole_position = false;
 
   int lowest_position() const { return 0; }
   // Records the stack's first `length` items; M takes those above the head.
@@ -100,6 +103,7 @@ struct ProjectedLevel {
     child_mfi->init(&pool.get(), child, &M, M.heads[i], list.len - 1);
     MFI_tree*& slot = ws.maximal.trees[static_cast<std::size_t>(b) + 1];
     slot = child_mfi;
+    if (sole_position) ws.maximal.trees[static_cast<std::size_t>(b)] = nullptr;
     const int r = Mine_Max_Projected(*child, *child_mfi);
     slot = nullptr;  // no reader may meet a released tree
     list.len = b;
@@ -112,6 +116,12 @@ struct ProjectedLevel {
 int Mine_Max_Projected(FI_tree& tree, MFI_tree& mfi) {
   ProjectedLevel level{tree, *tree.ws, mfi};
   return mine_positions(level, tree);
+}
+
+bool Mine_Max_Projected_Position(FI_tree& tree, MFI_tree& mfi, int i) {
+  ProjectedLevel level{tree, *tree.ws, mfi};
+  level.sole_position = true;
+  return mine_position(level, tree, i);
 }
 
 }  // namespace zub

@@ -16,10 +16,17 @@ int Mine_Max(FI_tree& tree, MFI_tree& mfi);
 // Maximal itemsets without them; each level's MFI-tree is projected from its
 // parent level's.
 int Mine_Max_Projected(FI_tree& tree, MFI_tree& mfi);
+// Position i of the walk alone, as each of them mines it; true when an
+// itemset found there holds every lower position (nothing below is new).
+bool Mine_Max_Position(FI_tree& tree, MFI_tree& mfi, int i);
+bool Mine_Max_Projected_Position(FI_tree& tree, MFI_tree& mfi, int i);
 // Closed itemsets (the stack made with supports), pruned by CFI-trees.
 int Mine_Closed(FI_tree& tree, CFI_tree& cfi);
 // Every frequent itemset.
 int FP_growth(FI_tree& tree);
+// The same for the main tree on `threads` workers, a position a unit, the
+// itemsets written in the one-thread order.
+void FP_growth_parallel(FI_tree& tree, int threads);
 // Writes the stack followed by subset_buf[0..length-1] and each choice of
 // source[from..to-1], the empty one excepted, each with the support of its
 // last item in `tree`; only those of at most `most` items past the stack.

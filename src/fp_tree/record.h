@@ -18,6 +18,12 @@ namespace zub {
 // itemset shorter than the length limit's minimum is neither.
 inline void write_found(Workspace& ws, const int* items, int length, int support) {
   if (length < ws.settings.lengths.min) return;
+  if (ws.kept != nullptr) {
+    ws.kept->push_back(length);
+    ws.kept->insert(ws.kept->end(), items, items + length);
+    ws.kept->push_back(support);
+    return;
+  }
   ++ws.lengths[static_cast<std::size_t>(length) - 1];
   ws.out->write_itemset(length, items, support);
 }

@@ -5,6 +5,7 @@
 #include <climits>
 
 #include "fp_tree/tuning.h"
+#include "parallel/unit_times.h"
 
 namespace zub {
 
@@ -23,6 +24,9 @@ struct Settings {
   int transactions = 0;  // of the database, empty ones included: the empty itemset's support
   Tuning tuning;
   LengthLimits lengths;
+  int threads = 1;  // workers of the miners that split their work into units
+  // When set, those miners run in units even on one worker and time each.
+  UnitTimes* unit_times = nullptr;
 };
 
 }  // namespace zub

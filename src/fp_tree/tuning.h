@@ -35,6 +35,10 @@ struct Tuning {
   // choose_representation.
   int closed_dense_max_transactions = 128;
   int closed_dense_min_fill = 25;
+  // A unit of the parallel maximal miners starts from a copy of the run's
+  // itemsets that hold its item, which spares it most of what earlier units
+  // cover; the tests turn it off, so that the filter at commit drops it all.
+  bool maximal_unit_copy = true;
   // A child's transactions are merged when it has at least this many.
   int closed_merge_min_transactions = 2;
   // Ranks from the least frequent item up (extensions go to more frequent

@@ -81,6 +81,9 @@ class Workspace {
   stack itemset;       // the itemset under construction
   Counters counters;
   FSout* out = nullptr;             // where found itemsets go; never null while mining
+  // When set, the recorder keeps found itemsets here, as (length, items...,
+  // support), instead of counting and writing them: a unit's candidates.
+  std::vector<int>* kept = nullptr;
   std::vector<long long> lengths;   // itemsets found, by length - 1
   Progress* progress = nullptr;     // told of each position of progress_tree, when given
   const FI_tree* progress_tree = nullptr;

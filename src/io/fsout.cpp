@@ -25,6 +25,13 @@ FSout::FSout(std::FILE* stream, const char* name) : file(stream), name_(name != 
 
 FSout::FSout(Sink sink) : name_("the itemset sink"), sink_(std::move(sink)) {}
 
+FSout::FSout(Chunks chunks, const FSout& tables_of)
+    : name_(tables_of.name_),
+      order_item_(tables_of.order_item_),
+      buf_(new char[kBufferSize]),
+      names_(tables_of.names_),
+      chunks_(std::move(chunks)) {}
+
 FSout::FSout() : discards_(true) {}
 
 FSout::~FSout() {
@@ -96,6 +103,11 @@ void FSout::sink_line(int support) {
 }
 
 void FSout::flush() {
+  if (chunks_) {
+    if (pos_ > 0) chunks_(buf_.get(), pos_);
+    pos_ = 0;
+    return;
+  }
   if (file == nullptr) return;
   if (pos_ > 0 && std::fwrite(buf_.get(), 1, pos_, file) != pos_) fail_write();
   pos_ = 0;
@@ -103,6 +115,7 @@ void FSout::flush() {
 }
 
 void FSout::close() {
+  if (chunks_) flush();
   if (file == nullptr) return;
   flush();
   std::FILE* f = file;

@@ -26,17 +26,34 @@ class FSout {
   // show them, and its support.
   using Sink = std::function<void(std::span<const int> ids, int support)>;
   explicit FSout(Sink sink);
+  // Hands each full buffer of text (and the rest when flushed) to `chunks`:
+  // how a worker's lines reach a shared output.
+  using Chunks = std::function<void(const char* bytes, std::size_t n)>;
+  explicit FSout(Chunks chunks, const FSout& tables_of);
   // Discards everything.
   FSout();
   ~FSout();
   FSout(const FSout&) = delete;
   FSout& operator=(const FSout&) = delete;
 
-  bool isOpen() const { return discards_ || file != nullptr || sink_; }
+  bool isOpen() const { return discards_ || file != nullptr || sink_ || chunks_; }
+  bool discards() const { return discards_; }
+  bool has_sink() const { return static_cast<bool>(sink_); }
+  const Sink& sink() const { return sink_; }
+  // Writes text that is already formatted (whole lines).
+  void write_bytes(const char* bytes, std::size_t n) {
+    forget_line();
+    put_bytes(bytes, n);
+  }
   // The position -> item id table; set once the first scan has made it.
   void set_order(const int* order_item) {
     order_item_ = order_item;
     forget_line();
+  }
+  // Both tables of `other`.
+  void copy_tables(const FSout& other) {
+    set_order(other.order_item_);
+    set_names(other.names_);
   }
   // The item id -> name table; null writes the ids.
   void set_names(const std::vector<std::string>* names) {
@@ -94,6 +111,7 @@ class FSout {
   bool discards_ = false;
   const std::vector<std::string>* names_ = nullptr;
   Sink sink_;
+  Chunks chunks_;
   // The line being written: the text of items [0, cached_) of the last
   // line, item j's text ending at line_ends_[j]; at_ items of this line so far.
   std::size_t at_ = 0;

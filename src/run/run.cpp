@@ -12,6 +12,7 @@
 #include "fp_tree/record.h"
 #include "io/data.h"
 #include "io/fsout.h"
+#include "parallel/maximal_units.h"
 
 namespace zub {
 
@@ -27,6 +28,8 @@ struct MainTree {
 Run::Run(const RunRequest& request) : request_(request) {
   settings_.tuning = request.tuning;
   settings_.lengths = request.lengths;
+  settings_.threads = request.threads;
+  settings_.unit_times = request.unit_times;
 }
 
 Run::~Run() = default;
@@ -129,15 +132,26 @@ RunReport Run::mine(FSout& out) {
     mine_closed_by_closure();
   } else if (f > 0) {
     prepare();
+    const bool in_units = settings_.threads > 1 || settings_.unit_times != nullptr;
     switch (request_.target) {
       case MiningTarget::maximal:
-        if (request_.method == MaximalMethod::projected)
+        if (in_units && tree.num_items > 1)
+          mine_maximal_parallel(tree, *root_mfi_,
+                                request_.method == MaximalMethod::projected ? MaximalLevel::projected
+                                                                            : MaximalLevel::lookahead,
+                                std::min(settings_.threads, tree.num_items));
+        else if (request_.method == MaximalMethod::projected)
           Mine_Max_Projected(tree, *root_mfi_);
         else
           Mine_Max(tree, *root_mfi_);
         break;
       case MiningTarget::closed: Mine_Closed(tree, *root_cfi_); break;
-      case MiningTarget::all: FP_growth(tree); break;
+      case MiningTarget::all:
+        if (in_units && tree.num_items > 1)
+          FP_growth_parallel(tree, std::min(settings_.threads, tree.num_items));
+        else
+          FP_growth(tree);
+        break;
     }
   }
   if (main_ != nullptr) report.items_mined = tree.num_items;

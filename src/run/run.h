@@ -41,6 +41,8 @@ struct RunRequest {
   ClosedMethod closed_method = ClosedMethod::closure;
   Tuning tuning;
   LengthLimits lengths;  // of the itemsets written
+  int threads = 1;       // workers of the miners that mine in units
+  UnitTimes* unit_times = nullptr;  // when set, they mine in units on any number and time each
   Progress* progress = nullptr;  // told where the run is, when given
 };
 

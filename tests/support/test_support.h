@@ -69,7 +69,7 @@ int run_mine_in_process(const std::vector<std::string>& args, std::string* out, 
 // "processor time:" of --stats) and its command lines (those that begin with
 // a path).
 inline std::string without_time(const std::string& text) {
-  return std::regex_replace(text, std::regex("(^|\n)(Time:|processor time:|/)[^\n]*"), "");
+  return std::regex_replace(text, std::regex("(^|\n)(Time:|processor time:|wall time [a-z]+:|/)[^\n]*"), "");
 }
 
 // The path of one public benchmark dataset (in ../shared/data or
