@@ -7,6 +7,7 @@
 
 #include <random>
 
+#include "io/text_escape.h"
 #include "support/test_support.h"
 
 namespace zub {
@@ -127,6 +128,64 @@ TEST(Writer, LinesSharingPrefixesWithTheLineBefore) {
     EXPECT_EQ(dir.read("out"), expected) << (named ? "names" : "ids");
     EXPECT_EQ(sunk, expected_sunk);
   }
+}
+
+// The escapes of CSV fields and JSON strings, byte by byte, and shares that
+// read back as the same double; names reach them through the writer's
+// styles (the reader never makes a name with a comma, so a field's comma is
+// checked here).
+TEST(Writer, CsvAndJsonEscapes) {
+  const std::pair<std::string, std::string> csv[] = {
+      {"plain words", "plain words"}, {"a,b", "\"a,b\""}, {"say \"hi\"", "\"say \"\"hi\"\"\""},
+      {"two\nlines", "\"two\nlines\""}, {"cr\r", "\"cr\r\""}, {"", ""}};
+  for (const auto& [field, want] : csv) {
+    std::string got;
+    append_csv_field(got, field);
+    EXPECT_EQ(got, want);
+  }
+  const std::pair<std::string, std::string> json[] = {
+      {"milk", "\"milk\""},
+      {"q\"b\\s", "\"q\\\"b\\\\s\""},
+      {"\x01\x1f\x7f", "\"\\u0001\\u001f\\u007f\""},
+      {"caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x8d\x9e", "\"caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x8d\x9e\""},  // valid UTF-8 kept
+      {"\xff\xc3", "\"\\u00ff\\u00c3\""},              // a lone byte, a cut sequence
+      {"\xed\xa0\x80", "\"\\u00ed\\u00a0\\u0080\""},   // a surrogate is not UTF-8
+      {"\xc0\xaf", "\"\\u00c0\\u00af\""},              // nor an overlong form
+  };
+  for (const auto& [text, want] : json) {
+    std::string got;
+    append_json_string(got, text);
+    EXPECT_EQ(got, want);
+  }
+  for (const auto& [count, total] : {std::pair{1LL, 3LL}, {2LL, 3LL}, {7LL, 100LL}, {5LL, 0LL}, {88162LL, 88162LL}}) {
+    std::string got;
+    append_share(got, count, total);
+    EXPECT_EQ(std::stod(got), total > 0 ? static_cast<double>(count) / static_cast<double>(total) : 0.0) << got;
+  }
+  std::string inf;
+  append_double(inf, 1.0 / 0.0);
+  EXPECT_EQ(inf, "inf");
+
+  // Through the writer: a CSV header at once, sorted items, names escaped.
+  const std::vector<std::string> names = {"b\"q", "a", "\xff"};
+  const int order[] = {0, 1, 2};
+  std::string out;
+  for (const auto format : {LineStyle::Format::csv, LineStyle::Format::json}) {
+    test::TempDir dir;
+    {
+      FSout w(dir.file("out").c_str());
+      w.set_order(order);
+      w.set_names(&names);
+      w.set_style(LineStyle{format, true, 4});
+      const int items[] = {2, 0, 1};
+      w.write_itemset(3, items, 3);
+      w.close();
+    }
+    out += dir.read("out");
+  }
+  EXPECT_EQ(out,
+            "items,support,share\n\"a b\"\"q \xff\",3,0.75\n"
+            "{\"items\":[\"a\",\"b\\\"q\",\"\\u00ff\"],\"support\":3,\"share\":0.75}\n");
 }
 
 }  // namespace

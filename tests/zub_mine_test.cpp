@@ -253,6 +253,9 @@ TEST(ZubMine, RejectedInputs) {
       {{"--min-len=2x", "db", "2"}, "--min-len must be a whole number of items from 1 up, not \"2x\""},
       {{"--max-len", "2", "--min-len", "3", "db", "2"}, "--min-len 3 is above --max-len 2"},
       {{"--max-len"}, "--max-len needs a value: M"},
+      {{"--threads", "0", "db", "2"}, "--threads must be a whole number from 1 up, not \"0\""},
+      {{"--format", "xml", "db", "2"}, "--format must be plain, csv or json, not \"xml\""},
+      {{"--sort-items=yes", "db", "2"}, "--sort-items takes no value"},
   };
   for (const auto& [args, reason] : usage) {
     const ProcessResult r = mine(dir, args);

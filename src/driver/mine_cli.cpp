@@ -37,6 +37,8 @@ constexpr OptionDecl kOptions[] = {
     {"--max-len", "M", "mine only itemsets of at most M items; maximal: maximal among those (default: no limit)"},
     {"--threads", "N", "mine on N threads (default: the cores this process may use); 1 writes in one-thread order"},
     {"--names", nullptr, "items are words, not ids; the itemsets are written with the words"},
+    {"--format", "plain|csv|json", "lines as zub writes them (default), CSV rows with a header, or JSON objects"},
+    {"--sort-items", nullptr, "write the items of each itemset in ascending id (or name) order"},
     {"--stats", nullptr, "print a summary of the run on standard error"},
     {"--progress", nullptr, "show the run's phase and progress on standard error (on by default on a terminal)"},
     {"--help", nullptr, "print this help and exit (also -h)"},
@@ -72,6 +74,8 @@ struct MineOptions {
   bool version = false;
   LengthLimits lengths;
   int threads = 0;  // 0: every core the process may use
+  LineStyle::Format format = LineStyle::Format::plain;
+  bool sort_items = false;
   std::vector<std::string> positional;
 };
 
@@ -94,6 +98,16 @@ bool apply_option(const std::string& name, const std::string& value, MineOptions
     o.progress = true;
   } else if (name == "--names") {
     o.names = true;
+  } else if (name == "--sort-items") {
+    o.sort_items = true;
+  } else if (name == "--format") {
+    const char* formats[] = {"plain", "csv", "json"};
+    const auto found = std::find(std::begin(formats), std::end(formats), value);
+    if (found == std::end(formats)) {
+      why = "--format must be plain, csv or json, not \"" + value + "\"";
+      return false;
+    }
+    o.format = static_cast<LineStyle::Format>(found - std::begin(formats));
   } else if (name == "--target") {
     const char* targets[] = {"maximal", "closed", "all"};
     const auto found = std::find(std::begin(targets), std::end(targets), value);
@@ -280,6 +294,7 @@ int run(const MineOptions& o, const MinSupport& minsup, std::FILE* out, std::FIL
   }
   writer->set_order(run.items().file_id.data());
   if (o.names) writer->set_names(&names);
+  writer->set_style(LineStyle{o.format, o.sort_items, run.settings().transactions});
   const Clock::time_point mining = Clock::now();
   const RunReport report = run.mine(*writer);
   writer->close();

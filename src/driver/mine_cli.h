@@ -14,7 +14,8 @@ namespace zub {
 
 inline constexpr const char* kMineUsage =
     "usage: zub-mine [--target maximal|closed|all] [--method lookahead|projected|closure|cfi-tree] "
-    "[--min-len N] [--max-len M] [--threads N] [--names] [--stats] [--progress] <infile> <minsup> [<outfile>]";
+    "[--min-len N] [--max-len M] [--threads N] [--names] [--format plain|csv|json] [--sort-items] [--stats] "
+    "[--progress] <infile> <minsup> [<outfile>]";
 
 // Reads <minsup>: a count of transactions, 0 or more ("20", zub's rules for
 // blanks and sign), or a percentage from 0 to 100 with at most 16 decimals

@@ -30,7 +30,8 @@ FSout::FSout(Chunks chunks, const FSout& tables_of)
       order_item_(tables_of.order_item_),
       buf_(new char[kBufferSize]),
       names_(tables_of.names_),
-      chunks_(std::move(chunks)) {}
+      chunks_(std::move(chunks)),
+      style_(tables_of.style_) {}
 
 FSout::FSout() : discards_(true) {}
 
@@ -62,7 +63,7 @@ void FSout::add_item(int position) {
   }
   cached_items_[at_] = position;
   cached_ = at_ + 1;
-  if (sink_) return;  // a sink takes the ids, not the text
+  if (sink_ || !style_.is_plain()) return;  // the ids are read back at the line's end
   const int id = order_item_[position];
   const std::uint32_t begin = at_ == 0 ? 0 : line_ends_[at_ - 1];
   const std::string* name = names_ != nullptr ? &(*names_)[static_cast<std::size_t>(id)] : nullptr;

@@ -15,6 +15,18 @@
 
 namespace zub {
 
+// How each itemset's line looks: zub's plain line ("1 2 (7)"), a CSV row
+// (a header first) or a JSON object a line; items in the miner's order or
+// ascending (ids by value, names by their bytes). `transactions` gives
+// the share of the CSV and JSON lines.
+struct LineStyle {
+  enum class Format { plain, csv, json };
+  Format format = Format::plain;
+  bool sort_items = false;
+  int transactions = 0;
+  bool is_plain() const { return format == Format::plain && !sort_items; }
+};
+
 class FSout {
  public:
   // Opens `filename` for writing ("-" is standard output).
@@ -50,11 +62,14 @@ class FSout {
     order_item_ = order_item;
     forget_line();
   }
-  // Both tables of `other`.
+  // Both tables of `other`, and its style.
   void copy_tables(const FSout& other) {
     set_order(other.order_item_);
     set_names(other.names_);
+    style_ = other.style_;
   }
+  // The style of the lines; a CSV header is written at once.
+  void set_style(const LineStyle& style);
   // The item id -> name table; null writes the ids.
   void set_names(const std::vector<std::string>* names) {
     names_ = names;
@@ -67,8 +82,10 @@ class FSout {
     write_items(length, itemset);
     if (sink_)
       sink_line(support);
-    else
+    else if (style_.is_plain())
       end_line(support);
+    else
+      styled_line(support);
   }
   // Writes items that begin a line; write_itemset ends it. Consecutive
   // itemsets mostly share a prefix (the miners write depth first), so the
@@ -100,6 +117,7 @@ class FSout {
   void add_item(int position);  // formats the item at index at_ of the line
   void end_line(int support);
   void sink_line(int support);
+  void styled_line(int support);  // the line of a style other than plain, from the cached items
   void forget_line() { at_ = cached_ = 0; }
   [[noreturn]] void fail_write();
 
@@ -112,6 +130,7 @@ class FSout {
   const std::vector<std::string>* names_ = nullptr;
   Sink sink_;
   Chunks chunks_;
+  LineStyle style_;
   // The line being written: the text of items [0, cached_) of the last
   // line, item j's text ending at line_ends_[j]; at_ items of this line so far.
   std::size_t at_ = 0;
@@ -119,7 +138,8 @@ class FSout {
   std::vector<int> cached_items_;
   std::vector<std::uint32_t> line_ends_;
   std::vector<char> line_;
-  std::vector<int> sink_ids_;  // the file ids handed to the sink
+  std::vector<int> sink_ids_;  // the file ids handed to the sink, or of a styled line
+  std::string styled_;         // a styled line being made
 };
 
 }  // namespace zub
