@@ -6,7 +6,7 @@ and the objects of --format json hold the itemsets and supports of the
 plain lines, with the share support / transactions; --sort-items puts each
 itemset's items in ascending id (or name byte) order.
 
-usage: formats_check.py ZUB_MINE
+usage: formats_check.py ZUB_MINE [DATABASES]   (default 40)
 """
 import csv
 import io
@@ -17,6 +17,7 @@ import sys
 import tempfile
 
 MINE = sys.argv[1]
+DATABASES = int(sys.argv[2]) if len(sys.argv) > 2 else 40
 WORDS = [b"milk", b'"bread"', b"caf\xc3\xa9", b"back\\slash", b"\xff\xferaw", b"x'y", b"\xe2\x82\xac", b"tab\x01"]
 
 
@@ -95,7 +96,7 @@ def check(db, names, transactions):
 def main():
     rng = random.Random(7)
     with tempfile.TemporaryDirectory() as d:
-        for seed in range(40):
+        for seed in range(DATABASES):
             names = seed % 2 == 1
             n = rng.randint(3, 25)
             pool = WORDS if names else [str(x).encode() for x in range(12)]
@@ -104,7 +105,7 @@ def main():
             with open(db, "wb") as f:
                 f.write(b"\n".join(lines) + b"\n")
             check(db, names, n)
-    print("formats: 40 databases, every target, csv and json read back")
+    print(f"formats: {DATABASES} databases, every target, csv and json read back")
 
 
 main()
