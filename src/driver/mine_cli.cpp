@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <chrono>
 #include <ctime>
@@ -88,6 +89,20 @@ bool parse_length(const std::string& text, int& n) {
   return n >= 1;
 }
 
+// The value of an option that names one of three choices, as the enum
+// whose values come in that order; false with the reason in `why`.
+template <class Enum>
+bool choose(const std::string& name, const std::string& value, const std::array<const char*, 3>& choices, Enum& out,
+            std::string& why) {
+  const auto found = std::find(choices.begin(), choices.end(), value);
+  if (found == choices.end()) {
+    why = name + " must be " + choices[0] + ", " + choices[1] + " or " + choices[2] + ", not \"" + value + "\"";
+    return false;
+  }
+  out = static_cast<Enum>(found - choices.begin());
+  return true;
+}
+
 // Takes the value of one option into `o`; false with the reason in `why`.
 bool apply_option(const std::string& name, const std::string& value, MineOptions& o, std::string& why) {
   if (name == "--help" || name == "--version") {
@@ -101,21 +116,9 @@ bool apply_option(const std::string& name, const std::string& value, MineOptions
   } else if (name == "--sort-items") {
     o.sort_items = true;
   } else if (name == "--format") {
-    const char* formats[] = {"plain", "csv", "json"};
-    const auto found = std::find(std::begin(formats), std::end(formats), value);
-    if (found == std::end(formats)) {
-      why = "--format must be plain, csv or json, not \"" + value + "\"";
-      return false;
-    }
-    o.format = static_cast<LineStyle::Format>(found - std::begin(formats));
+    return choose(name, value, {"plain", "csv", "json"}, o.format, why);
   } else if (name == "--target") {
-    const char* targets[] = {"maximal", "closed", "all"};
-    const auto found = std::find(std::begin(targets), std::end(targets), value);
-    if (found == std::end(targets)) {
-      why = "--target must be maximal, closed or all, not \"" + value + "\"";
-      return false;
-    }
-    o.target = static_cast<MiningTarget>(found - std::begin(targets));
+    return choose(name, value, {"maximal", "closed", "all"}, o.target, why);
   } else if (name == "--min-len" || name == "--max-len") {
     int n = 0;
     if (!parse_length(value, n)) {

@@ -3,9 +3,10 @@
 // (sized like the run's, its itemset starting as the run's) and its own
 // output, whose text reaches the run's output in the order of the units
 // (OrderedOutput). A run's sink gets the itemsets in that order too, one
-// call at a time, from whichever worker's thread writes them out. run(mine) calls mine(worker, slot) for slots 0..units-1
-// on the workers; the caller maps a slot to its unit. Afterwards the
-// workers' itemset and work counts are added to the run's workspace.
+// call at a time, from whichever worker's thread writes them out.
+// run(mine) calls mine(worker, slot) for slots 0..units-1 on the workers;
+// the caller maps a slot to its unit. Afterwards the workers' itemset and
+// work counts are added to the run's workspace.
 #include <functional>
 #include <memory>
 #include <vector>
