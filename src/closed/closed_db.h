@@ -41,7 +41,9 @@ std::vector<int> item_ranks(int frequent, bool rare_first);
 // that many transactions equal to its path from the root. The residual
 // counts come from one sweep over the node numbers, so that a tree without
 // child links serves as well. The sweep leaves them in the nodes' counts:
-// the tree is only good for giving back afterwards.
+// the tree is only good for giving back afterwards, or for
+// restore_main_tree, which puts the counts back for another miner.
 ClosedInput read_main_tree(FI_tree& tree, int transactions, bool rare_first);
+void restore_main_tree(FI_tree& tree);
 
 }  // namespace zub

@@ -56,4 +56,12 @@ ClosedInput read_main_tree(FI_tree& tree, int transactions, bool rare_first) {
   return in;
 }
 
+void restore_main_tree(FI_tree& tree) {
+  // Each node's count is its residual plus its children's counts, and the
+  // children come after it: from the last node back, each adds its count
+  // to its parent's.
+  NodeStore& nodes = *tree.store;
+  for (NodeRef r = nodes.mark() - 1; r > tree.root_ref; --r) nodes.at(nodes.at(r)->parent)->count += nodes.at(r)->count;
+}
+
 }  // namespace zub

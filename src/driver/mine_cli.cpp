@@ -8,6 +8,7 @@
 #include <cctype>
 #include <chrono>
 #include <ctime>
+#include <functional>
 #include <memory>
 #include <new>
 #include <vector>
@@ -18,6 +19,7 @@
 #include "io/data.h"
 #include "io/fsout.h"
 #include "parallel/cores.h"
+#include "rules/mine_rules.h"
 
 namespace zub {
 
@@ -31,11 +33,15 @@ struct OptionDecl {
   const char* help;
 };
 constexpr OptionDecl kOptions[] = {
-    {"--target", "maximal|closed|all", "itemsets to write: maximal (default), closed, or all frequent ones"},
+    {"--target", "maximal|closed|all|rules",
+     "what to write: maximal (default), closed or all frequent itemsets, or association rules"},
     {"--method", "lookahead|projected|closure|cfi-tree",
      "the miner; maximal: lookahead (default, as zub runs it) or projected; closed: closure (default) or cfi-tree"},
     {"--min-len", "N", "write only itemsets of at least N items (default 1)"},
     {"--max-len", "M", "mine only itemsets of at most M items; maximal: maximal among those (default: no limit)"},
+    {"--min-confidence", "C", "rules: the least confidence, a share (default 0.8) or a percentage (\"80%\")"},
+    {"--min-lift", "L", "rules: the least lift (default: none)"},
+    {"--consequent-size", "1|any", "rules: a consequent of one item (default) or of any number"},
     {"--threads", "N", "mine on N threads (default: the cores this process may use); 1 writes in one-thread order"},
     {"--names", nullptr, "items are words, not ids; the itemsets are written with the words"},
     {"--format", "plain|csv|json", "lines as zub writes them (default), CSV rows with a header, or JSON objects"},
@@ -67,6 +73,9 @@ void print_help(std::FILE* out) {
 
 struct MineOptions {
   MiningTarget target = MiningTarget::maximal;
+  bool rules = false;  // --target rules
+  bool rule_options = false;  // one of the options of rules given
+  RuleOptions rule;
   std::string method;  // empty: the target's default
   bool stats = false;
   bool names = false;
@@ -91,12 +100,14 @@ bool parse_length(const std::string& text, int& n) {
 
 // The value of an option that names one of three choices, as the enum
 // whose values come in that order; false with the reason in `why`.
-template <class Enum>
-bool choose(const std::string& name, const std::string& value, const std::array<const char*, 3>& choices, Enum& out,
+template <class Enum, std::size_t N>
+bool choose(const std::string& name, const std::string& value, const std::array<const char*, N>& choices, Enum& out,
             std::string& why) {
   const auto found = std::find(choices.begin(), choices.end(), value);
   if (found == choices.end()) {
-    why = name + " must be " + choices[0] + ", " + choices[1] + " or " + choices[2] + ", not \"" + value + "\"";
+    why = name + " must be ";
+    for (std::size_t k = 0; k < N; ++k) why += std::string(choices[k]) + (k + 2 < N ? ", " : k + 2 == N ? " or " : "");
+    why += ", not \"" + value + "\"";
     return false;
   }
   out = static_cast<Enum>(found - choices.begin());
@@ -116,9 +127,19 @@ bool apply_option(const std::string& name, const std::string& value, MineOptions
   } else if (name == "--sort-items") {
     o.sort_items = true;
   } else if (name == "--format") {
-    return choose(name, value, {"plain", "csv", "json"}, o.format, why);
+    return choose(name, value, std::array{"plain", "csv", "json"}, o.format, why);
   } else if (name == "--target") {
-    return choose(name, value, {"maximal", "closed", "all"}, o.target, why);
+    int target = 0;
+    if (!choose(name, value, std::array{"maximal", "closed", "all", "rules"}, target, why)) return false;
+    o.rules = target == 3;
+    o.target = o.rules ? MiningTarget::all : static_cast<MiningTarget>(target);
+  } else if (name == "--min-confidence" || name == "--min-lift" || name == "--consequent-size") {
+    o.rule_options = true;
+    if (name == "--min-confidence") return parse_confidence(value.c_str(), o.rule.min_confidence, why);
+    if (name == "--min-lift") return parse_lift(value.c_str(), o.rule.min_lift, why);
+    int size = 0;
+    if (!choose(name, value, std::array{"1", "any"}, size, why)) return false;
+    o.rule.single_consequent = size == 0;
   } else if (name == "--min-len" || name == "--max-len") {
     int n = 0;
     if (!parse_length(value, n)) {
@@ -143,7 +164,15 @@ bool apply_option(const std::string& name, const std::string& value, MineOptions
 
 // Whether the method given, if any, is one of the target's miners.
 bool method_fits(const MineOptions& o, std::string& why) {
+  if (o.rule_options && !o.rules) {
+    why = "--min-confidence, --min-lift and --consequent-size go with --target rules";
+    return false;
+  }
   if (o.method.empty()) return true;
+  if (o.rules) {
+    why = "--method chooses the maximal or the closed miner; it does not go with --target rules";
+    return false;
+  }
   const bool maximal = o.method == "lookahead" || o.method == "projected";
   if (o.target == MiningTarget::all) {
     why = "--method chooses the maximal or the closed miner; it does not go with --target all";
@@ -213,24 +242,27 @@ bool parse_options(int argc, char** argv, MineOptions& o, std::string& why) {
   return true;
 }
 
-// Writes the summary of --stats.
 // Wall-clock seconds of a run's phases.
 struct PhaseTimes {
   double reading = 0;  // counting, the main tree, its chains
   double mining = 0;   // and writing
 };
 
-void print_stats(const Run& run, int frequent, const RunReport& report, double seconds, const PhaseTimes& wall,
-                 std::FILE* err) {
-  std::fprintf(err, "transactions: %d\nminimum support: %d\nfrequent items: %d\nitemsets: %lld\n",
-               run.settings().transactions, run.settings().threshold, frequent, report.itemsets);
+// The summary of --stats: what the run read, what it found (`found`
+// writes those lines, `lengths` counts the itemsets or rules by length),
+// and its times.
+void print_stats(const Run& run, const std::function<void()>& found, const std::vector<long long>& lengths,
+                 const Counters& counters, double seconds, const PhaseTimes& wall, std::FILE* err) {
+  std::fprintf(err, "transactions: %d\nminimum support: %d\nfrequent items: %d\n", run.settings().transactions,
+               run.settings().threshold, run.frequent());
+  found();
   int highest = -1;
-  for (std::size_t len = 0; len < report.lengths.size(); ++len)
-    if (report.lengths[len] != 0) highest = static_cast<int>(len);
+  for (std::size_t len = 0; len < lengths.size(); ++len)
+    if (lengths[len] != 0) highest = static_cast<int>(len);
   for (int len = 0; len <= highest; ++len)
-    std::fprintf(err, "  of length %d: %lld\n", len + 1, report.lengths[static_cast<std::size_t>(len)]);
-  std::fprintf(err, "processor time: %.3f s\nsubset checks: %d\nprojections: %d\n", seconds,
-               report.counters.subset_checks, report.counters.projections);
+    std::fprintf(err, "  of length %d: %lld\n", len + 1, lengths[static_cast<std::size_t>(len)]);
+  std::fprintf(err, "processor time: %.3f s\nsubset checks: %d\nprojections: %d\n", seconds, counters.subset_checks,
+               counters.projections);
   std::fprintf(err, "threads: %d\nwall time reading: %.3f s\nwall time mining: %.3f s\n", run.settings().threads,
                wall.reading, wall.mining);
 }
@@ -297,67 +329,36 @@ int run(const MineOptions& o, const MinSupport& minsup, std::FILE* out, std::FIL
   }
   writer->set_order(run.items().file_id.data());
   if (o.names) writer->set_names(&names);
-  writer->set_style(LineStyle{o.format, o.sort_items, run.settings().transactions});
+  LineStyle style{o.format, o.sort_items, run.settings().transactions};
+  style.rules = o.rules;
+  writer->set_style(style);
   const Clock::time_point mining = Clock::now();
-  const RunReport report = run.mine(*writer);
+  RunReport report;
+  RuleReport rules;
+  if (o.rules) {
+    RuleOptions options = o.rule;
+    options.transactions = run.settings().transactions;
+    rules = mine_rules(run, options, o.lengths, [&writer](const Rule& rule) { writer->write_rule(rule); });
+  } else {
+    report = run.mine(*writer);
+  }
   writer->close();
   wall.mining = since(mining);
-  if (o.stats)
-    print_stats(run, run.frequent(), report, static_cast<double>(std::clock() - start) / CLOCKS_PER_SEC, wall, err);
+  if (!o.stats) return kExitOk;
+  const double seconds = static_cast<double>(std::clock() - start) / CLOCKS_PER_SEC;
+  if (o.rules) {
+    print_stats(run, [&] {
+      std::fprintf(err, "closed itemsets: %lld\nfrequent itemsets split: %lld\nrules: %lld\n", rules.closed,
+                   rules.itemsets, rules.rules);
+    }, rules.lengths, report.counters, seconds, wall, err);
+  } else {
+    print_stats(run, [&] { std::fprintf(err, "itemsets: %lld\n", report.itemsets); }, report.lengths, report.counters,
+                seconds, wall, err);
+  }
   return kExitOk;
 }
 
 }  // namespace
-
-bool parse_mine_minsup(const char* text, MinSupport& value, std::string& why) {
-  std::string t = text;
-  auto blank = [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; };
-  while (!t.empty() && blank(t.back())) t.pop_back();
-  if (t.empty() || t.back() != '%') {
-    int count = 0;
-    if (!parse_minsup(text, count)) {
-      why = std::string("<minsup> must be a count of transactions (\"20\") or a percentage of them (\"2.5%\"), not \"") +
-            text + "\"";
-      return false;
-    }
-    if (count < 0) {
-      why = std::string("the minimum support cannot be negative: ") + text;
-      return false;
-    }
-    value = MinSupport{count, SupportShare{}};
-    return true;
-  }
-  t.pop_back();
-  std::size_t p = 0;
-  while (p < t.size() && blank(t[p])) ++p;
-  std::string whole, fraction;
-  while (p < t.size() && std::isdigit(static_cast<unsigned char>(t[p]))) whole += t[p++];
-  if (p < t.size() && t[p] == '.') {
-    ++p;
-    while (p < t.size() && std::isdigit(static_cast<unsigned char>(t[p]))) fraction += t[p++];
-    if (fraction.empty()) whole.clear();  // "5.%" is not a number
-  }
-  if (whole.empty() || p != t.size()) {
-    why = std::string("a percentage is digits with an optional decimal part, as \"2.5%\", not \"") + text + "\"";
-    return false;
-  }
-  while (!fraction.empty() && fraction.back() == '0') fraction.pop_back();
-  while (whole.size() > 1 && whole[0] == '0') whole.erase(0, 1);
-  if (whole.size() > 3 || std::stoi(whole) > 100 || (std::stoi(whole) == 100 && !fraction.empty())) {
-    why = std::string("a percentage must be from 0 to 100, not ") + text;
-    return false;
-  }
-  if (fraction.size() > 16) {
-    why = std::string("a percentage takes at most 16 decimals: ") + text;
-    return false;
-  }
-  // p% = (whole.fraction) / 100 = digits / (100 * 10^decimals), exactly.
-  std::uint64_t numerator = 0, denominator = 100;
-  for (char d : whole + fraction) numerator = numerator * 10 + std::uint64_t(d - '0');
-  for (std::size_t k = 0; k < fraction.size(); ++k) denominator *= 10;
-  value = MinSupport{0, SupportShare{numerator, denominator}};
-  return true;
-}
 
 int zub_mine_main(int argc, char** argv, std::FILE* out, std::FILE* err) {
   MineOptions options;

@@ -15,6 +15,8 @@
 
 namespace zub {
 
+struct Rule;
+
 // How each itemset's line looks: zub's plain line ("1 2 (7)"), a CSV row
 // (a header first) or a JSON object a line; items in the miner's order or
 // ascending (ids by value, names by their bytes). `transactions` gives
@@ -24,6 +26,7 @@ struct LineStyle {
   Format format = Format::plain;
   bool sort_items = false;
   int transactions = 0;
+  bool rules = false;  // the lines are rules (the CSV header names their columns)
   bool is_plain() const { return format == Format::plain && !sort_items; }
 };
 
@@ -99,6 +102,8 @@ class FSout {
       add_item(itemset[k]);
     }
   }
+  // Writes the line of an association rule.
+  void write_rule(const Rule& rule);
   // Writes out what is buffered; throws RunError when the file cannot take it.
   void flush();
   // Flushes and closes; throws RunError on a write error.
@@ -118,6 +123,8 @@ class FSout {
   void end_line(int support);
   void sink_line(int support);
   void styled_line(int support);  // the line of a style other than plain, from the cached items
+  void ids_in_order(std::span<const int> positions, std::vector<int>& ids) const;  // ids, sorted if asked
+  void append_item(std::string& out, int id) const;                            // its id or name
   void forget_line() { at_ = cached_ = 0; }
   [[noreturn]] void fail_write();
 
@@ -140,6 +147,7 @@ class FSout {
   std::vector<char> line_;
   std::vector<int> sink_ids_;  // the file ids handed to the sink, or of a styled line
   std::string styled_;         // a styled line being made
+  std::vector<int> rule_consequent_;  // the ids of a rule's consequent
 };
 
 }  // namespace zub

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
+#include <string_view>
 
 #include "io/fsout.h"
 #include "io/text_escape.h"
@@ -14,35 +15,43 @@ void FSout::set_style(const LineStyle& style) {
   style_ = style;
   forget_line();
   if (style_.format == LineStyle::Format::csv && !sink_ && !discards_) {
-    static constexpr char kHeader[] = "items,support,share\n";
-    put_bytes(kHeader, sizeof kHeader - 1);
+    static constexpr std::string_view kItemsets = "items,support,share\n";
+    static constexpr std::string_view kRules =
+        "antecedent,consequent,support,share,confidence,lift,leverage,conviction\n";
+    const std::string_view header = style_.rules ? kRules : kItemsets;
+    put_bytes(header.data(), header.size());
+  }
+}
+
+void FSout::ids_in_order(std::span<const int> positions, std::vector<int>& ids) const {
+  ids.resize(positions.size());
+  for (std::size_t j = 0; j < positions.size(); ++j) ids[j] = order_item_[positions[j]];
+  if (!style_.sort_items) return;
+  if (names_ != nullptr) {
+    const std::vector<std::string>& names = *names_;
+    std::sort(ids.begin(), ids.end(), [&names](int a, int b) {
+      return names[static_cast<std::size_t>(a)] < names[static_cast<std::size_t>(b)];
+    });
+  } else {
+    std::sort(ids.begin(), ids.end());
+  }
+}
+
+void FSout::append_item(std::string& out, int id) const {
+  if (names_ != nullptr) {
+    out += (*names_)[static_cast<std::size_t>(id)];
+  } else {
+    char digits[kMaxIntChars];
+    out.append(digits, std::to_chars(digits, digits + sizeof digits, id).ptr);
   }
 }
 
 void FSout::styled_line(int support) {
-  sink_ids_.resize(at_);
-  for (std::size_t j = 0; j < at_; ++j) sink_ids_[j] = order_item_[cached_items_[j]];
+  ids_in_order({cached_items_.data(), at_}, sink_ids_);
   at_ = 0;
-  if (style_.sort_items) {
-    if (names_ != nullptr) {
-      const std::vector<std::string>& names = *names_;
-      std::sort(sink_ids_.begin(), sink_ids_.end(), [&names](int a, int b) {
-        return names[static_cast<std::size_t>(a)] < names[static_cast<std::size_t>(b)];
-      });
-    } else {
-      std::sort(sink_ids_.begin(), sink_ids_.end());
-    }
-  }
   std::string& line = styled_;
   line.clear();
-  auto item_text = [this](int id, std::string& out) {
-    if (names_ != nullptr) {
-      out += (*names_)[static_cast<std::size_t>(id)];
-    } else {
-      char digits[kMaxIntChars];
-      out.append(digits, std::to_chars(digits, digits + sizeof digits, id).ptr);
-    }
-  };
+  auto item_text = [this](int id, std::string& out) { append_item(out, id); };
   switch (style_.format) {
     case LineStyle::Format::plain:
       for (int id : sink_ids_) item_text(id, line), line += ' ';

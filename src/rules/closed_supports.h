@@ -1,30 +1,69 @@
 #pragma once
 // The support of any frequent itemset from the closed itemsets alone: it is
-// the largest support of a closed itemset that holds it (the support of its
-// closure). The closed itemsets are numbered by descending support, and
-// each item keeps the ascending numbers of those that hold it, so the first
-// number that all of an itemset's items share is its closure.
+// the support of its closure, the closed itemset of largest support that
+// holds it. Items are small indices (0 to items - 1).
+//
+// One lookup path, the cheap answers first: a single item has its own
+// support; a closed itemset is found whole in a hash table; a subset X of a
+// frequent itemset Z (told by about()) has its closure between X and Z's
+// closure, so when those differ by a few items the closed sets in between
+// are tried through the table. Only what is left searches the closed
+// itemsets that hold X's items for the one of largest support (numbered by
+// descending support, each item keeping the numbers of those that hold it
+// as a bit set or, when that is smaller, a sorted list).
+//
+// Lookups keep scratch state: one object serves one thread.
+#include <cstdint>
 #include <span>
-#include <unordered_map>
 #include <vector>
 
 namespace zub {
 
 class ClosedSupports {
  public:
-  // Takes one closed itemset (its items, in any order, and its support).
+  // `unique_closures`: every itemset has one closure (no length limit),
+  // which lets lookups use about().
+  ClosedSupports(int items, bool unique_closures);
+  // Takes one closed itemset (its items in any order, and its support).
   void add(std::span<const int> items, int support);
-  // Numbers the itemsets taken; call once, after the last add.
+  // Makes the lookups; call once, after the last add.
   void index();
-  // The support of `items` (a frequent itemset: some closed itemset holds
-  // it), or 0 when no closed itemset holds them all.
-  int support_of(std::span<const int> items) const;
   std::size_t size() const { return supports_.size(); }
 
+  // Tells the lookups that follow that they ask for subsets of `z`, a
+  // frequent itemset with support `support`.
+  void about(std::span<const int> z, int support);
+  // The support of `x` (distinct items, ascending; a frequent itemset, and
+  // a subset of the last about()'s itemset when one was given), or 0 when
+  // no closed itemset holds it.
+  int support_of(std::span<const int> x);
+
  private:
-  std::vector<int> supports_;               // by number, once indexed
-  std::vector<std::vector<int>> items_;     // each closed itemset's items, until indexed
-  std::unordered_map<int, std::vector<int>> holders_;  // item -> ascending numbers
+  int find(std::span<const int> sorted) const;   // a closed itemset's number, or -1
+  int whole(std::span<const int> sorted) const;  // a closed itemset's support, or 0
+  int closure_of_z();                            // the number of z's closure, or -1
+  int between(std::span<const int> x);           // via the closed sets between x and z's closure; -1: too many
+  // The first number from `from` to before `to` holding all of x, or -1.
+  int first_holding(std::span<const int> x, std::uint32_t from, std::uint32_t to) const;
+  bool holds(int item, std::uint32_t number) const;
+  std::span<const int> items_of(std::uint32_t number) const {
+    return {pool_.data() + begin_[number], pool_.data() + begin_[number + 1]};
+  }
+
+  int items_;
+  bool unique_closures_;
+  std::vector<int> supports_;          // by number once indexed
+  std::vector<std::uint32_t> begin_;   // each itemset's items in pool_, ascending
+  std::vector<int> pool_;
+  std::vector<std::uint32_t> table_;   // hash slots: number + 1, 0 empty
+  std::vector<int> item_support_;
+  std::vector<std::vector<std::uint64_t>> bits_;   // by item: bit set of numbers, or empty
+  std::vector<std::vector<std::uint32_t>> lists_;  // by item: ascending numbers when no bit set
+  // The itemset of about(), sorted, and its closure once looked for.
+  std::vector<int> z_;
+  int z_support_ = 0;
+  int z_closure_ = -2;  // -2: not looked for yet
+  std::vector<int> scratch_, spread_, extra_;
 };
 
 }  // namespace zub

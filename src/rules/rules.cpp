@@ -1,43 +1,52 @@
 #include "rules/rules.h"
 
-#include <cstdint>
+#include <algorithm>
 #include <limits>
-#include <vector>
 
 namespace zub {
 
-void rules_of(std::span<const int> z, int support, const ClosedSupports& closed, const RuleOptions& options,
-              const std::function<void(const Rule&)>& each) {
+template <class InY>
+void RuleMaker::try_split(std::span<const int> z, int support, InY in_y,
+                          const std::function<void(const Rule&)>& each) {
+  x_.clear();
+  y_.clear();
+  for (std::size_t j = 0; j < z.size(); ++j) (in_y(j) ? y_ : x_).push_back(z[j]);
+  x_sorted_ = x_;
+  std::sort(x_sorted_.begin(), x_sorted_.end());
+  Rule r;
+  r.support = support;
+  r.antecedent_support = closed_.support_of(x_sorted_);
+  if (r.antecedent_support <= 0 || !options_.min_confidence.reached_by(support, r.antecedent_support)) return;
+  y_sorted_ = y_;
+  std::sort(y_sorted_.begin(), y_sorted_.end());
+  r.consequent_support = closed_.support_of(y_sorted_);
+  if (r.consequent_support <= 0) return;
+  // lift = supp(Z) n / (supp(X) supp(Y))
+  using Wide = unsigned __int128;
+  const Wide lift_top = Wide(static_cast<unsigned>(support)) * static_cast<unsigned>(options_.transactions);
+  const Wide lift_bottom = Wide(static_cast<unsigned>(r.antecedent_support)) * static_cast<unsigned>(r.consequent_support);
+  if (!options_.min_lift.reached_by(lift_top, lift_bottom)) return;
+  const double n = options_.transactions;
+  r.confidence = static_cast<double>(support) / r.antecedent_support;
+  r.lift = static_cast<double>(support) * n /
+           (static_cast<double>(r.antecedent_support) * static_cast<double>(r.consequent_support));
+  r.leverage = support / n - (r.antecedent_support / n) * (r.consequent_support / n);
+  r.conviction = support == r.antecedent_support ? std::numeric_limits<double>::infinity()
+                                                 : (1 - r.consequent_support / n) / (1 - r.confidence);
+  r.antecedent = x_;
+  r.consequent = y_;
+  each(r);
+}
+
+void RuleMaker::rules_of(std::span<const int> z, int support, const std::function<void(const Rule&)>& each) {
   const std::size_t k = z.size();
-  if (k < 2 || k > 30) return;  // every split of 31 items and more is beyond any output
-  const double n = options.transactions;
-  std::vector<int> x, y;
-  auto split = [&](auto in_y) {
-    x.clear();
-    y.clear();
-    for (std::size_t j = 0; j < k; ++j) (in_y(j) ? y : x).push_back(z[j]);
-    Rule r;
-    r.support = support;
-    r.antecedent_support = closed.support_of(x);
-    if (r.antecedent_support <= 0) return;
-    r.confidence = static_cast<double>(support) / r.antecedent_support;
-    if (r.confidence < options.min_confidence) return;
-    r.consequent_support = closed.support_of(y);
-    if (r.consequent_support <= 0) return;
-    r.lift = r.confidence * n / r.consequent_support;
-    if (r.lift < options.min_lift) return;
-    r.leverage = support / n - (r.antecedent_support / n) * (r.consequent_support / n);
-    r.conviction = r.confidence >= 1 ? std::numeric_limits<double>::infinity()
-                                     : (1 - r.consequent_support / n) / (1 - r.confidence);
-    r.antecedent = x;
-    r.consequent = y;
-    each(r);
-  };
-  if (options.single_consequent) {
-    for (std::size_t c = 0; c < k; ++c) split([c](std::size_t j) { return j == c; });
+  if (k < 2 || (!options_.single_consequent && k > 30)) return;
+  closed_.about(z, support);
+  if (options_.single_consequent) {
+    for (std::size_t c = 0; c < k; ++c) try_split(z, support, [c](std::size_t j) { return j == c; }, each);
   } else {
     for (std::uint32_t mask = 1; mask + 1 < (std::uint32_t{1} << k); ++mask)
-      split([mask](std::size_t j) { return (mask >> j & 1) != 0; });
+      try_split(z, support, [mask](std::size_t j) { return (mask >> j & 1) != 0; }, each);
   }
 }
 

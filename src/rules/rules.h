@@ -2,35 +2,48 @@
 // Association rules X -> Y of one frequent itemset Z = X u Y (X and Y
 // non-empty and disjoint), with the supports of X and Y from the closed
 // itemsets and the usual measures.
+#include <cstdint>
 #include <functional>
 #include <span>
+#include <vector>
 
 #include "rules/closed_supports.h"
+#include "rules/rule.h"
 
 namespace zub {
 
+// A minimum as an exact fraction, so that a rule at the boundary is kept
+// whatever the rounding of its ratio.
+struct Ratio {
+  std::uint64_t numerator = 0;
+  std::uint64_t denominator = 1;
+  // Whether a / b is at least this fraction (b > 0).
+  bool reached_by(unsigned __int128 a, unsigned __int128 b) const { return a * denominator >= b * numerator; }
+};
+
 struct RuleOptions {
-  double min_confidence = 0.8;
-  double min_lift = 0;              // 0: no minimum
-  bool single_consequent = true;    // Y of one item; otherwise every split
-  int transactions = 0;             // n, for the shares
+  Ratio min_confidence{4, 5};
+  Ratio min_lift{0, 1};
+  bool single_consequent = true;  // Y of one item; otherwise every split
+  int transactions = 0;           // n, for the shares
 };
 
-struct Rule {
-  std::span<const int> antecedent;  // X
-  std::span<const int> consequent;  // Y
-  int support = 0;                  // of X u Y
-  int antecedent_support = 0;
-  int consequent_support = 0;
-  double confidence = 0;            // supp(X u Y) / supp(X)
-  double lift = 0;                  // confidence / (supp(Y) / n)
-  double leverage = 0;              // supp(X u Y)/n - supp(X)/n * supp(Y)/n
-  double conviction = 0;            // (1 - supp(Y)/n) / (1 - confidence); infinity at confidence 1
-};
+// Makes the rules of one frequent itemset after another.
+class RuleMaker {
+ public:
+  RuleMaker(ClosedSupports& closed, const RuleOptions& options) : closed_(closed), options_(options) {}
+  // Calls each(rule) for every split of `z` (support `support`, at least
+  // two items) whose confidence and lift reach the options' minimums. A
+  // rule's items keep z's order. Splits of more than 30 items into any
+  // consequents are beyond any output and not made.
+  void rules_of(std::span<const int> z, int support, const std::function<void(const Rule&)>& each);
 
-// Calls each(rule) for every split of `z` (support `support`, at least two
-// items) whose confidence and lift reach the options' minimums.
-void rules_of(std::span<const int> z, int support, const ClosedSupports& closed, const RuleOptions& options,
-              const std::function<void(const Rule&)>& each);
+ private:
+  template <class InY>
+  void try_split(std::span<const int> z, int support, InY in_y, const std::function<void(const Rule&)>& each);
+  ClosedSupports& closed_;
+  RuleOptions options_;
+  std::vector<int> x_, y_, x_sorted_, y_sorted_;  // the split being tried
+};
 
 }  // namespace zub

@@ -92,29 +92,40 @@ void Run::prepare_closed() {
   ws_->closed.trees[0] = root_cfi_;
 }
 
-void Run::prepare(bool take_prefix) {
-  if (request_.target == MiningTarget::maximal) prepare_maximal(take_prefix);
-  if (request_.target == MiningTarget::closed) prepare_closed();
+void Run::prepare(bool take_prefix) { prepare_for(request_.target, take_prefix); }
+
+void Run::prepare_for(MiningTarget target, bool take_prefix) {
+  if (target == MiningTarget::maximal) prepare_maximal(take_prefix);
+  if (target == MiningTarget::closed) prepare_closed();
   finish_main_tree();
 }
 
 // The closure miner reads the main tree's transactions and gives the tree
-// back before it mines: nothing else needs it.
-void Run::mine_closed_by_closure() {
+// back before it mines, unless a later pass needs it.
+void Run::mine_closed_by_closure(bool keep_tree) {
   ClosedInput input = read_main_tree(*main_->tree, settings_.transactions, settings_.tuning.closed_rare_first);
-  ws_->progress_tree = nullptr;
-  main_.reset();
+  if (keep_tree) {
+    restore_main_tree(*main_->tree);
+  } else {
+    ws_->progress_tree = nullptr;
+    main_.reset();
+  }
   zub::mine_closed_by_closure(std::move(input), *ws_, settings_.threshold);
 }
 
-RunReport Run::mine(FSout& out) {
+RunReport Run::mine(FSout& out) { return mine(out, Pass{request_.target, request_.lengths, false}); }
+
+RunReport Run::mine(FSout& out, const Pass& pass) {
   RunReport report;
   const int f = items_.frequent();
+  settings_.lengths = pass.lengths;
+  std::fill(ws_->lengths.begin(), ws_->lengths.end(), 0);
+  ws_->counters = Counters{};
   ws_->out = &out;
   FI_tree& tree = *main_->tree;
   ws_->progress = request_.progress;
   ws_->progress_tree = &tree;
-  if (f > 0 && request_.target == MiningTarget::maximal && single_prefix_ == f && f <= settings_.lengths.max) {
+  if (f > 0 && pass.target == MiningTarget::maximal && single_prefix_ == f && f <= settings_.lengths.max) {
     // The tree is one path: all frequent items form the only maximal itemset.
     // Without child links its nodes are the numbers after the root.
     stack& list = ws_->itemset;
@@ -127,38 +138,43 @@ RunReport Run::mine(FSout& out) {
     }
     write_found(*ws_, list.items, f, tree.heads[f - 1]->count);
     report.single_path = true;
-  } else if (f > 0 && request_.target == MiningTarget::closed && request_.closed_method == ClosedMethod::closure) {
+  } else if (f > 0 && pass.target == MiningTarget::closed && request_.closed_method == ClosedMethod::closure) {
     report.items_mined = f;
-    mine_closed_by_closure();
+    mine_closed_by_closure(pass.keeps_tree);
   } else if (f > 0) {
-    prepare();
-    const bool in_units = settings_.threads > 1 || settings_.unit_times != nullptr;
-    switch (request_.target) {
-      case MiningTarget::maximal:
-        if (in_units && tree.num_items > 1)
-          mine_maximal_parallel(tree, *root_mfi_,
-                                request_.method == MaximalMethod::projected ? MaximalLevel::projected
-                                                                            : MaximalLevel::lookahead,
-                                std::min(settings_.threads, tree.num_items));
-        else if (request_.method == MaximalMethod::projected)
-          Mine_Max_Projected(tree, *root_mfi_);
-        else
-          Mine_Max(tree, *root_mfi_);
-        break;
-      case MiningTarget::closed: Mine_Closed(tree, *root_cfi_); break;
-      case MiningTarget::all:
-        if (in_units && tree.num_items > 1)
-          FP_growth_parallel(tree, std::min(settings_.threads, tree.num_items));
-        else
-          FP_growth(tree);
-        break;
-    }
+    mine_target(pass.target);
   }
   if (main_ != nullptr) report.items_mined = tree.num_items;
   report.lengths = ws_->lengths;
   for (long long n : report.lengths) report.itemsets += n;
   report.counters = ws_->counters;
   return report;
+}
+
+void Run::mine_target(MiningTarget target) {
+  FI_tree& tree = *main_->tree;
+  prepare_for(target, true);
+  const bool in_units = settings_.threads > 1 || settings_.unit_times != nullptr;
+  switch (target) {
+    case MiningTarget::maximal:
+      if (in_units && tree.num_items > 1)
+        mine_maximal_parallel(tree, *root_mfi_,
+                              request_.method == MaximalMethod::projected ? MaximalLevel::projected
+                                                                          : MaximalLevel::lookahead,
+                              std::min(settings_.threads, tree.num_items));
+      else if (request_.method == MaximalMethod::projected)
+        Mine_Max_Projected(tree, *root_mfi_);
+      else
+        Mine_Max(tree, *root_mfi_);
+      break;
+    case MiningTarget::closed: Mine_Closed(tree, *root_cfi_); break;
+    case MiningTarget::all:
+      if (in_units && tree.num_items > 1)
+        FP_growth_parallel(tree, std::min(settings_.threads, tree.num_items));
+      else
+        FP_growth(tree);
+      break;
+  }
 }
 
 }  // namespace zub

@@ -72,6 +72,15 @@ class Run {
   // `out`, whose item ids it maps through items(). Nothing when no item is
   // frequent. Throws RunError.
   RunReport mine(FSout& out);
+  // One of several passes over the main tree: mines it for `target` and
+  // `lengths` (not the request's); a pass that keeps the tree leaves it
+  // for the next (the closure miner otherwise gives it back).
+  struct Pass {
+    MiningTarget target;
+    LengthLimits lengths;
+    bool keeps_tree = false;
+  };
+  RunReport mine(FSout& out, const Pass& pass);
 
   // For tests of single operations: the built state, and after prepare()
   // (which mine() calls) the root result tree. The closure miner gives the
@@ -85,10 +94,12 @@ class Run {
   int single_prefix() const { return single_prefix_; }
 
  private:
+  void prepare_for(MiningTarget target, bool take_prefix);
   void prepare_maximal(bool take_prefix);
   void prepare_closed();
   void finish_main_tree();
-  void mine_closed_by_closure();
+  void mine_closed_by_closure(bool keep_tree);
+  void mine_target(MiningTarget target);
 
   RunRequest request_;
   Settings settings_;

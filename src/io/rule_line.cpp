@@ -1,0 +1,80 @@
+// The lines of association rules in each format. A rule's items arrive as
+// main-tree positions, as an itemset's do, and are written with their ids
+// or names.
+#include <algorithm>
+#include <charconv>
+
+#include "io/fsout.h"
+#include "io/text_escape.h"
+#include "rules/rule.h"
+
+namespace zub {
+
+void FSout::write_rule(const Rule& rule) {
+  if (discards_) return;
+  ids_in_order(rule.antecedent, sink_ids_);
+  ids_in_order(rule.consequent, rule_consequent_);
+  std::string& line = styled_;
+  line.clear();
+  switch (style_.format) {
+    case LineStyle::Format::plain:
+      // 1 2 -> 3 (support, confidence, lift)
+      for (int id : sink_ids_) append_item(line, id), line += ' ';
+      line += "-> ";
+      for (int id : rule_consequent_) append_item(line, id), line += ' ';
+      line += '(' + std::to_string(rule.support) + ", ";
+      append_double(line, rule.confidence);
+      line += ", ";
+      append_double(line, rule.lift);
+      line += ")\n";
+      break;
+    case LineStyle::Format::csv:
+      for (const std::vector<int>* side : {&sink_ids_, &rule_consequent_}) {
+        std::string items;
+        for (std::size_t j = 0; j < side->size(); ++j) {
+          if (j > 0) items += ' ';
+          append_item(items, (*side)[j]);
+        }
+        append_csv_field(line, items);
+        line += ',';
+      }
+      line += std::to_string(rule.support) + ',';
+      append_share(line, rule.support, style_.transactions);
+      for (double measure : {rule.confidence, rule.lift, rule.leverage, rule.conviction}) {
+        line += ',';
+        append_double(line, measure);
+      }
+      line += '\n';
+      break;
+    case LineStyle::Format::json: {
+      auto items = [&](const char* key, const std::vector<int>& ids) {
+        line += key;
+        for (std::size_t j = 0; j < ids.size(); ++j) {
+          if (j > 0) line += ',';
+          if (names_ != nullptr)
+            append_json_string(line, (*names_)[static_cast<std::size_t>(ids[j])]);
+          else
+            append_item(line, ids[j]);
+        }
+        line += ']';
+      };
+      items("{\"antecedent\":[", sink_ids_);
+      items(",\"consequent\":[", rule_consequent_);
+      line += ",\"support\":" + std::to_string(rule.support) + ",\"share\":";
+      append_share(line, rule.support, style_.transactions);
+      const std::pair<const char*, double> measures[] = {
+          {",\"confidence\":", rule.confidence}, {",\"lift\":", rule.lift}, {",\"leverage\":", rule.leverage}};
+      for (const auto& [key, value] : measures) line += key, append_double(line, value);
+      line += ",\"conviction\":";
+      if (rule.support == rule.antecedent_support)
+        line += "null";
+      else
+        append_double(line, rule.conviction);
+      line += "}\n";
+      break;
+    }
+  }
+  put_bytes(line.data(), line.size());
+}
+
+}  // namespace zub

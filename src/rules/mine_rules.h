@@ -1,0 +1,27 @@
+#pragma once
+// Mining association rules: two passes over one run's main tree. The
+// closed itemsets go into ClosedSupports; then every frequent itemset Z of
+// at least two items is streamed from the all-itemsets miner and split into
+// the rules it yields, each X and Y's support looked up among the closed
+// itemsets. Nothing but the closed itemsets is kept.
+#include <functional>
+#include <vector>
+
+#include "rules/rules.h"
+#include "run/run.h"
+
+namespace zub {
+
+struct RuleReport {
+  long long closed = 0;            // the closed itemsets the supports came from
+  long long itemsets = 0;          // frequent itemsets of two items or more, split
+  long long rules = 0;
+  std::vector<long long> lengths;  // rules by the items of X u Y, - 1
+};
+
+// Mines the rules of `run` (read, not mined) whose X u Y has `lengths`
+// items; each rule's items are main-tree positions. Throws RunError.
+RuleReport mine_rules(Run& run, const RuleOptions& options, const LengthLimits& lengths,
+                      const std::function<void(const Rule&)>& each);
+
+}  // namespace zub
