@@ -137,8 +137,8 @@ TEST(ZubMine, StatsAndHelp) {
   EXPECT_EQ(help.status, 0);
   EXPECT_EQ(help.err, "");
   EXPECT_EQ(help.out.substr(0, help.out.find('\n')), kMineUsage);
-  for (const char* option : {"\n  --target maximal|closed|all ", "\n  --method lookahead|projected|closure|cfi-tree ", "\n  --names ",
-                             "\n  --stats ", "\n  --help "})
+  for (const char* option : {"\n  --target maximal|closed|all|rules ", "\n  --method lookahead|projected|closure|cfi-tree ",
+                             "\n  --names ", "\n  --min-confidence C ", "\n  --stats ", "\n  --help "})
     EXPECT_NE(help.out.find(option), std::string::npos) << option;
 }
 
@@ -236,8 +236,8 @@ TEST(ZubMine, RejectedInputs) {
   const std::pair<std::vector<std::string>, std::string> usage[] = {
       {{}, missing}, {{"db"}, missing}, {{"db", "1", "out", "more"}, "too many arguments: more"},
       {{"--frobnicate", "db", "1", "out"}, "unknown option --frobnicate"}, {{"-t", "db", "1"}, "unknown option -t"},
-      {{"--target", "best", "db", "1"}, "--target must be maximal, closed or all, not \"best\""},
-      {{"db", "1", "--target"}, "--target needs a value: maximal|closed|all"},
+      {{"--target", "best", "db", "1"}, "--target must be maximal, closed, all or rules, not \"best\""},
+      {{"db", "1", "--target"}, "--target needs a value: maximal|closed|all|rules"},
       {{"--method", "fast", "db", "1"},
        "--method must be lookahead or projected (maximal), closure or cfi-tree (closed), not \"fast\""},
       {{"--target", "all", "--method", "projected", "db", "1"},

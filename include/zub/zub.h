@@ -5,6 +5,7 @@
 //
 //   zub::mine_file("baskets.dat", zub::Target::closed, zub::Support::fraction(0.02),
 //                  [](std::span<const int> items, int support) { ... });
+//   for (const zub::Rule& r : zub::mine_rules("baskets.dat", zub::Support::count(20))) ...
 //
 // The file is read as zub reads it: one transaction per line, item ids as
 // runs of decimal digits, any other byte a separator, an id repeated on a
@@ -134,5 +135,54 @@ Summary mine_file(const std::string& path, Target target, Support min_support, L
                   const ItemsetCallback& each);
 std::vector<Itemset> mine_file(const std::string& path, Target target, Support min_support, Limits limits,
                                RunOptions options);
+
+// Association rules X -> Y: X and Y non-empty and disjoint, X u Y frequent,
+// confidence supp(X u Y) / supp(X) at least min_confidence and lift at
+// least min_lift. The thresholds are compared exactly, as the shortest
+// decimals that read back as the doubles given (0.8 keeps a rule of
+// confidence 4/5). The limits count the items of X u Y.
+struct RuleOptions {
+  double min_confidence = 0.8;  // from 0 to 1
+  double min_lift = 0;          // from 0 (0: no minimum) to 10^9
+  bool any_consequent = false;  // Y of one item (false) or of any number
+};
+
+// One rule: the item ids of X and Y in ascending order, the supports (counts
+// of transactions) and the measures, with n the number of transactions.
+struct Rule {
+  std::vector<int> antecedent;  // X
+  std::vector<int> consequent;  // Y
+  int support = 0;              // of X u Y
+  int antecedent_support = 0;
+  int consequent_support = 0;
+  double confidence = 0;        // supp(X u Y) / supp(X)
+  double lift = 0;              // confidence / (supp(Y) / n)
+  double leverage = 0;          // supp(X u Y)/n - supp(X)/n * supp(Y)/n
+  double conviction = 0;        // (1 - supp(Y)/n) / (1 - confidence); infinity at confidence 1
+  friend bool operator==(const Rule&, const Rule&) = default;
+};
+
+struct RuleSummary {
+  int transactions = 0;
+  int min_support = 0;
+  int frequent_items = 0;
+  long long closed_itemsets = 0;  // the closed itemsets the supports came from
+  long long rules = 0;            // rules handed out
+};
+
+// Called once per rule (valid for the call only).
+using RuleCallback = std::function<void(const Rule&)>;
+
+// Mines the rules of the transaction file at `path` and calls `each` for
+// every one, in the same order on any number of threads (from the worker
+// threads, one call at a time, when there are several). The run mines the
+// closed itemsets, then streams every frequent itemset and splits it; it
+// keeps only the closed itemsets. Throws Error (argument) for thresholds
+// out of range and as mine_file does.
+RuleSummary mine_rules(const std::string& path, Support min_support, const RuleOptions& options, Limits limits,
+                       RunOptions run, const RuleCallback& each);
+// The same, returning the rules.
+std::vector<Rule> mine_rules(const std::string& path, Support min_support, const RuleOptions& options = {},
+                             Limits limits = {}, RunOptions run = {});
 
 }  // namespace zub

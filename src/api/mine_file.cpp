@@ -1,5 +1,5 @@
 // The embedding API: one run of zub-mine's sequence (reader, main tree,
-// mine_main_tree) with the itemsets handed to a callback instead of a file.
+// miner) with the itemsets handed to a callback instead of a file.
 #include <algorithm>
 #include <charconv>
 #include <exception>
@@ -11,6 +11,7 @@
 #include "parallel/cores.h"
 #include "run/run.h"
 #include "zub/zub.h"
+#include "api/api_run.h"
 
 namespace zub {
 
@@ -39,9 +40,14 @@ Support Support::fraction(double share) {
     throw Error(Error::Kind::argument,
                 "a share of the transactions must be from 0 to 1, not " + std::string(shown, printed.ptr));
   }
-  // The shortest decimal that reads back as `share`: digits * 10^exponent.
+  const ShortestDecimal d = shortest_decimal(share);
+  return fraction(d.numerator, d.denominator);
+}
+
+ShortestDecimal shortest_decimal(double value) {
+  // digits * 10^exponent, from the shortest text that reads back as `value`.
   char text[32];
-  const auto printed = std::to_chars(text, text + sizeof text, share, std::chars_format::scientific);
+  const auto printed = std::to_chars(text, text + sizeof text, value, std::chars_format::scientific);
   std::uint64_t digits = 0;
   int significant = 0;
   const char* p = text;
@@ -55,17 +61,17 @@ Support Support::fraction(double share) {
   if (e < printed.ptr && *e == '+') ++e;
   std::from_chars(e, printed.ptr, exponent);
   exponent -= significant - 1;  // d.ddd e x is dddd e (x - 3)
-  // A share is at most 1, so the exponent is at most 0; a denominator up to
-  // 10^19 fits 64 bits. Digits beyond it are dropped: they move the count
-  // only for far more transactions than an int holds.
+  // A denominator up to 10^19 fits 64 bits. Digits beyond it are dropped:
+  // they move a count only for far more transactions than an int holds.
   while (exponent < -19) {
     digits /= 10;
     ++exponent;
   }
-  if (digits == 0 && share > 0) digits = 1;
-  std::uint64_t denominator = 1;
-  for (int k = 0; k < -exponent; ++k) denominator *= 10;
-  return fraction(digits, denominator);
+  if (digits == 0 && value > 0) digits = 1;
+  ShortestDecimal d{digits, 1};
+  for (int k = 0; k < exponent; ++k) d.numerator *= 10;  // value at most 10^9: no overflow
+  for (int k = 0; k < -exponent; ++k) d.denominator *= 10;
+  return d;
 }
 
 namespace {
@@ -78,12 +84,6 @@ Error::Kind kind_of_status(int status) {
   }
 }
 
-// Carries an exception of the caller's callback through the miners, so that
-// it is not taken for one of the run's own.
-struct CallbackFailed {
-  std::exception_ptr error;
-};
-
 }  // namespace
 
 Summary mine_file(const std::string& path, Target target, Support min_support, const ItemsetCallback& each) {
@@ -95,8 +95,7 @@ Summary mine_file(const std::string& path, Target target, Support min_support, L
   return mine_file(path, target, min_support, limits, RunOptions{1}, each);
 }
 
-Summary mine_file(const std::string& path, Target target, Support min_support, Limits limits, RunOptions options,
-                  const ItemsetCallback& each) {
+RunRequest api_request(Support min_support, Limits limits, RunOptions options) {
   if (options.threads < 0)
     throw Error(Error::Kind::argument, "the number of threads must be 0 (every core) or more, not " +
                                            std::to_string(options.threads));
@@ -108,26 +107,43 @@ Summary mine_file(const std::string& path, Target target, Support min_support, L
   if (limits.max_len > 0 && limits.min_len > limits.max_len)
     throw Error(Error::Kind::argument, "the minimum length " + std::to_string(limits.min_len) +
                                            " is above the maximum length " + std::to_string(limits.max_len));
-  if (!each) throw Error(Error::Kind::argument, "no callback to hand the itemsets to");
-  Summary summary;
+  RunRequest request;
+  request.min_support.count = min_support.count_value();
+  if (min_support.denominator() != 0)
+    request.min_support.share = SupportShare{min_support.numerator(), min_support.denominator()};
+  request.lengths.min = limits.min_len;
+  if (limits.max_len > 0) request.lengths.max = limits.max_len;
+  request.threads = options.threads > 0 ? options.threads : available_cores();
+  return request;
+}
+
+void run_file(const std::string& path, const RunRequest& request, const std::function<void(Run&)>& mine) {
   try {
-    RunRequest request;
-    request.min_support.count = min_support.count_value();
-    if (min_support.denominator() != 0)
-      request.min_support.share = SupportShare{min_support.numerator(), min_support.denominator()};
-    request.target = target == Target::maximal  ? MiningTarget::maximal
-                     : target == Target::closed ? MiningTarget::closed
-                                                : MiningTarget::all;
-    request.lengths.min = limits.min_len;
-    if (limits.max_len > 0) request.lengths.max = limits.max_len;
-    request.threads = options.threads > 0 ? options.threads : available_cores();
     Run run(request);
     Data::Options reading;
     reading.keep_unseekable = true;
     Data data(path.c_str(), reading);
     if (!data.isOpen()) throw RunError(kExitFile, path + " could not be opened!");
     run.read(data);
+    mine(run);
+  } catch (const CallbackFailed& failed) {
+    std::rethrow_exception(failed.error);
+  } catch (const RunError& e) {
+    throw Error(kind_of_status(e.status()), e.what());
+  } catch (const std::bad_alloc&) {
+    throw Error(Error::Kind::memory, "Not enough memory!");
+  }
+}
 
+Summary mine_file(const std::string& path, Target target, Support min_support, Limits limits, RunOptions options,
+                  const ItemsetCallback& each) {
+  RunRequest request = api_request(min_support, limits, options);
+  if (!each) throw Error(Error::Kind::argument, "no callback to hand the itemsets to");
+  request.target = target == Target::maximal  ? MiningTarget::maximal
+                   : target == Target::closed ? MiningTarget::closed
+                                              : MiningTarget::all;
+  Summary summary;
+  run_file(path, request, [&](Run& run) {
     std::vector<int> sorted;
     FSout sink([&](std::span<const int> ids, int support) {
       sorted.assign(ids.begin(), ids.end());
@@ -144,13 +160,7 @@ Summary mine_file(const std::string& path, Target target, Support min_support, L
     summary.transactions = run.settings().transactions;
     summary.min_support = run.settings().threshold;
     summary.frequent_items = run.frequent();
-  } catch (const CallbackFailed& failed) {
-    std::rethrow_exception(failed.error);
-  } catch (const RunError& e) {
-    throw Error(kind_of_status(e.status()), e.what());
-  } catch (const std::bad_alloc&) {
-    throw Error(Error::Kind::memory, "Not enough memory!");
-  }
+  });
   return summary;
 }
 

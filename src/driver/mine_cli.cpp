@@ -75,7 +75,7 @@ struct MineOptions {
   MiningTarget target = MiningTarget::maximal;
   bool rules = false;  // --target rules
   bool rule_options = false;  // one of the options of rules given
-  RuleOptions rule;
+  RuleSettings rule;
   std::string method;  // empty: the target's default
   bool stats = false;
   bool names = false;
@@ -336,9 +336,9 @@ int run(const MineOptions& o, const MinSupport& minsup, std::FILE* out, std::FIL
   RunReport report;
   RuleReport rules;
   if (o.rules) {
-    RuleOptions options = o.rule;
+    RuleSettings options = o.rule;
     options.transactions = run.settings().transactions;
-    rules = mine_rules(run, options, o.lengths, [&writer](const Rule& rule) { writer->write_rule(rule); });
+    rules = mine_rules(run, options, o.lengths, [&writer](const FoundRule& rule) { writer->write_rule(rule); });
   } else {
     report = run.mine(*writer);
   }

@@ -15,7 +15,7 @@
 
 namespace zub {
 
-struct Rule;
+struct FoundRule;
 
 // How each itemset's line looks: zub's plain line ("1 2 (7)"), a CSV row
 // (a header first) or a JSON object a line; items in the miner's order or
@@ -103,7 +103,7 @@ class FSout {
     }
   }
   // Writes the line of an association rule.
-  void write_rule(const Rule& rule);
+  void write_rule(const FoundRule& rule);
   // Writes out what is buffered; throws RunError when the file cannot take it.
   void flush();
   // Flushes and closes; throws RunError on a write error.

@@ -6,11 +6,11 @@
 
 #include "io/fsout.h"
 #include "io/text_escape.h"
-#include "rules/rule.h"
+#include "rules/found_rule.h"
 
 namespace zub {
 
-void FSout::write_rule(const Rule& rule) {
+void FSout::write_rule(const FoundRule& rule) {
   if (discards_) return;
   ids_in_order(rule.antecedent, sink_ids_);
   ids_in_order(rule.consequent, rule_consequent_);

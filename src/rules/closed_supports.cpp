@@ -20,8 +20,7 @@ std::uint64_t hash_of(std::span<const int> sorted) {
 
 }  // namespace
 
-ClosedSupports::ClosedSupports(int items, bool unique_closures)
-    : items_(items), unique_closures_(unique_closures), begin_{0} {}
+ClosedSupports::ClosedSupports(int items) : items_(items), begin_{0} {}
 
 void ClosedSupports::add(std::span<const int> items, int support) {
   const std::size_t from = pool_.size();
@@ -178,7 +177,7 @@ int ClosedSupports::support_of(std::span<const int> x) {
   if (x.empty()) return 0;
   if (x.size() == 1) return item_support_[static_cast<std::size_t>(x[0])];
   if (const int s = whole(x); s > 0) return s;
-  if (unique_closures_ && !z_.empty() && closure_of_z() >= 0)
+  if (!z_.empty() && std::includes(z_.begin(), z_.end(), x.begin(), x.end()) && closure_of_z() >= 0)
     if (const int s = between(x); s > 0) return s;
   const int number = first_holding(x, 0, static_cast<std::uint32_t>(supports_.size()));
   return number < 0 ? 0 : supports_[static_cast<std::size_t>(number)];

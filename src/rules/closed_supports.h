@@ -21,21 +21,18 @@ namespace zub {
 
 class ClosedSupports {
  public:
-  // `unique_closures`: every itemset has one closure (no length limit),
-  // which lets lookups use about().
-  ClosedSupports(int items, bool unique_closures);
+  explicit ClosedSupports(int items);
   // Takes one closed itemset (its items in any order, and its support).
   void add(std::span<const int> items, int support);
   // Makes the lookups; call once, after the last add.
   void index();
   std::size_t size() const { return supports_.size(); }
 
-  // Tells the lookups that follow that they ask for subsets of `z`, a
-  // frequent itemset with support `support`.
+  // Tells the lookups that follow that they will mostly ask for subsets of
+  // `z`, a frequent itemset with support `support`.
   void about(std::span<const int> z, int support);
-  // The support of `x` (distinct items, ascending; a frequent itemset, and
-  // a subset of the last about()'s itemset when one was given), or 0 when
-  // no closed itemset holds it.
+  // The support of `x` (distinct items, ascending), or 0 when no closed
+  // itemset holds it (x is not frequent).
   int support_of(std::span<const int> x);
 
  private:
@@ -51,7 +48,6 @@ class ClosedSupports {
   }
 
   int items_;
-  bool unique_closures_;
   std::vector<int> supports_;          // by number once indexed
   std::vector<std::uint32_t> begin_;   // each itemset's items in pool_, ascending
   std::vector<int> pool_;

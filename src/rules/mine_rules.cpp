@@ -7,8 +7,8 @@
 
 namespace zub {
 
-RuleReport mine_rules(Run& run, const RuleOptions& options, const LengthLimits& lengths,
-                      const std::function<void(const Rule&)>& each) {
+RuleReport mine_rules(Run& run, const RuleSettings& options, const LengthLimits& lengths,
+                      const std::function<void(const FoundRule&)>& each) {
   RuleReport report;
   const int f = run.frequent();
   // The passes' writers hand over main-tree positions: their order table
@@ -16,17 +16,17 @@ RuleReport mine_rules(Run& run, const RuleOptions& options, const LengthLimits& 
   std::vector<int> same(static_cast<std::size_t>(f));
   std::iota(same.begin(), same.end(), 0);
 
-  // Under a maximum length the closed itemsets are those of at most that
-  // many items, and a subset's closure need not lie inside its superset's.
-  ClosedSupports closed(f, lengths.max == LengthLimits::kNone);
+  // All the closed itemsets, whatever the lengths asked: the closure of a
+  // short itemset may be long.
+  ClosedSupports closed(f);
   FSout closed_out([&closed](std::span<const int> items, int support) { closed.add(items, support); });
   closed_out.set_order(same.data());
-  run.mine(closed_out, Run::Pass{MiningTarget::closed, LengthLimits{1, lengths.max}, true});
+  run.mine(closed_out, Run::Pass{MiningTarget::closed, LengthLimits{}, true});
   closed.index();
   report.closed = static_cast<long long>(closed.size());
 
   RuleMaker maker(closed, options);
-  auto count = [&](const Rule& rule) {
+  auto count = [&](const FoundRule& rule) {
     const std::size_t length = rule.antecedent.size() + rule.consequent.size();
     if (report.lengths.size() < length) report.lengths.resize(length);
     ++report.lengths[length - 1];

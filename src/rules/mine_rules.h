@@ -21,7 +21,7 @@ struct RuleReport {
 
 // Mines the rules of `run` (read, not mined) whose X u Y has `lengths`
 // items; each rule's items are main-tree positions. Throws RunError.
-RuleReport mine_rules(Run& run, const RuleOptions& options, const LengthLimits& lengths,
-                      const std::function<void(const Rule&)>& each);
+RuleReport mine_rules(Run& run, const RuleSettings& options, const LengthLimits& lengths,
+                      const std::function<void(const FoundRule&)>& each);
 
 }  // namespace zub

@@ -7,13 +7,13 @@ namespace zub {
 
 template <class InY>
 void RuleMaker::try_split(std::span<const int> z, int support, InY in_y,
-                          const std::function<void(const Rule&)>& each) {
+                          const std::function<void(const FoundRule&)>& each) {
   x_.clear();
   y_.clear();
   for (std::size_t j = 0; j < z.size(); ++j) (in_y(j) ? y_ : x_).push_back(z[j]);
   x_sorted_ = x_;
   std::sort(x_sorted_.begin(), x_sorted_.end());
-  Rule r;
+  FoundRule r;
   r.support = support;
   r.antecedent_support = closed_.support_of(x_sorted_);
   if (r.antecedent_support <= 0 || !options_.min_confidence.reached_by(support, r.antecedent_support)) return;
@@ -38,7 +38,7 @@ void RuleMaker::try_split(std::span<const int> z, int support, InY in_y,
   each(r);
 }
 
-void RuleMaker::rules_of(std::span<const int> z, int support, const std::function<void(const Rule&)>& each) {
+void RuleMaker::rules_of(std::span<const int> z, int support, const std::function<void(const FoundRule&)>& each) {
   const std::size_t k = z.size();
   if (k < 2 || (!options_.single_consequent && k > 30)) return;
   closed_.about(z, support);

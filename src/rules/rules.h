@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "rules/closed_supports.h"
-#include "rules/rule.h"
+#include "rules/found_rule.h"
 
 namespace zub {
 
@@ -21,7 +21,7 @@ struct Ratio {
   bool reached_by(unsigned __int128 a, unsigned __int128 b) const { return a * denominator >= b * numerator; }
 };
 
-struct RuleOptions {
+struct RuleSettings {
   Ratio min_confidence{4, 5};
   Ratio min_lift{0, 1};
   bool single_consequent = true;  // Y of one item; otherwise every split
@@ -31,18 +31,18 @@ struct RuleOptions {
 // Makes the rules of one frequent itemset after another.
 class RuleMaker {
  public:
-  RuleMaker(ClosedSupports& closed, const RuleOptions& options) : closed_(closed), options_(options) {}
+  RuleMaker(ClosedSupports& closed, const RuleSettings& options) : closed_(closed), options_(options) {}
   // Calls each(rule) for every split of `z` (support `support`, at least
   // two items) whose confidence and lift reach the options' minimums. A
   // rule's items keep z's order. Splits of more than 30 items into any
   // consequents are beyond any output and not made.
-  void rules_of(std::span<const int> z, int support, const std::function<void(const Rule&)>& each);
+  void rules_of(std::span<const int> z, int support, const std::function<void(const FoundRule&)>& each);
 
  private:
   template <class InY>
-  void try_split(std::span<const int> z, int support, InY in_y, const std::function<void(const Rule&)>& each);
+  void try_split(std::span<const int> z, int support, InY in_y, const std::function<void(const FoundRule&)>& each);
   ClosedSupports& closed_;
-  RuleOptions options_;
+  RuleSettings options_;
   std::vector<int> x_, y_, x_sorted_, y_sorted_;  // the split being tried
 };
 

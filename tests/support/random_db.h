@@ -1,6 +1,7 @@
 #pragma once
 // Random transaction databases with varied shape and formatting, for the
 // property tests. Everything derives from one seed.
+#include <algorithm>
 #include <random>
 #include <string>
 
@@ -57,10 +58,12 @@ inline RandomDb random_db(std::uint32_t seed, bool wide = false) {
     }
     if (trailing_blank) text += " ";
     db.text += text;
-    if (t + 1 < n || !chance(0.2)) db.text += crlf ? "\r\n" : "\n";  // sometimes no final line feed
+    // Sometimes no final line feed (an empty last line needs it to be one).
+    if (t + 1 < n || text.empty() || !chance(0.2)) db.text += crlf ? "\r\n" : "\n";
   }
   if (n > 0 && chance(0.1)) {
-    db.text += "\n";  // an empty transaction
+    if (db.text.back() != '\n') db.text += "\n";  // the last line's end first
+    db.text += "\n";                              // an empty transaction
     db.transactions.emplace_back();
   }
   for (auto& t : db.transactions) std::sort(t.begin(), t.end());

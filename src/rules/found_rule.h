@@ -5,7 +5,7 @@
 
 namespace zub {
 
-struct Rule {
+struct FoundRule {
   std::span<const int> antecedent;  // X
   std::span<const int> consequent;  // Y
   int support = 0;                  // of X u Y

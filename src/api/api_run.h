@@ -1,0 +1,37 @@
+#pragma once
+// What the embedding API's entry points share: the checks of their
+// arguments, the run of one file with its failures turned into zub::Error,
+// and the exact fraction of a threshold given as a double.
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <string>
+
+#include "run/run.h"
+#include "zub/zub.h"
+
+namespace zub {
+
+// Carries an exception of the caller's callback through the miners, so that
+// it is not taken for one of the run's own.
+struct CallbackFailed {
+  std::exception_ptr error;
+};
+
+// The request for `min_support`, `limits` and `options`; throws Error
+// (argument) for a value out of range.
+RunRequest api_request(Support min_support, Limits limits, RunOptions options);
+
+// Reads the file at `path` into a run and calls mine(run). A CallbackFailed
+// thrown inside reaches the caller as the callback's exception; a failure of
+// the run as Error.
+void run_file(const std::string& path, const RunRequest& request, const std::function<void(Run&)>& mine);
+
+// The shortest decimal that reads back as `value` (0 to 10^9), exactly.
+struct ShortestDecimal {
+  std::uint64_t numerator;
+  std::uint64_t denominator;
+};
+ShortestDecimal shortest_decimal(double value);
+
+}  // namespace zub

@@ -1,0 +1,79 @@
+// The embedding API's association rules: the rule miner's two passes over
+// one run, each rule's items handed out as ascending file ids.
+#include <algorithm>
+#include <cmath>
+#include <new>
+
+#include "api/api_run.h"
+#include "rules/mine_rules.h"
+
+namespace zub {
+
+namespace {
+
+Ratio exact(double value, const char* name, double most) {
+  if (!(value >= 0.0 && value <= most))
+    throw Error(Error::Kind::argument, std::string(name) + " must be from 0 to " +
+                                           (most == 1 ? std::string("1") : std::string("10^9")) + ", not " +
+                                           std::to_string(value));
+  const ShortestDecimal d = shortest_decimal(value);
+  return Ratio{d.numerator, d.denominator};
+}
+
+}  // namespace
+
+RuleSummary mine_rules(const std::string& path, Support min_support, const RuleOptions& options, Limits limits,
+                       RunOptions run_options, const RuleCallback& each) {
+  const RunRequest request = api_request(min_support, limits, run_options);
+  RuleSettings settings;
+  settings.min_confidence = exact(options.min_confidence, "the minimum confidence", 1);
+  settings.min_lift = exact(options.min_lift, "the minimum lift", 1e9);
+  settings.single_consequent = !options.any_consequent;
+  if (!each) throw Error(Error::Kind::argument, "no callback to hand the rules to");
+  RuleSummary summary;
+  run_file(path, request, [&](Run& run) {
+    settings.transactions = run.settings().transactions;
+    const std::vector<int>& file_id = run.items().file_id;
+    Rule rule;
+    auto ids = [&file_id](std::span<const int> positions, std::vector<int>& out) {
+      out.clear();
+      for (int p : positions) out.push_back(file_id[static_cast<std::size_t>(p)]);
+      std::sort(out.begin(), out.end());
+    };
+    const RuleReport report = mine_rules(run, settings, request.lengths, [&](const FoundRule& found) {
+      ids(found.antecedent, rule.antecedent);
+      ids(found.consequent, rule.consequent);
+      rule.support = found.support;
+      rule.antecedent_support = found.antecedent_support;
+      rule.consequent_support = found.consequent_support;
+      rule.confidence = found.confidence;
+      rule.lift = found.lift;
+      rule.leverage = found.leverage;
+      rule.conviction = found.conviction;
+      try {
+        each(rule);
+      } catch (...) {
+        throw CallbackFailed{std::current_exception()};
+      }
+    });
+    summary.transactions = run.settings().transactions;
+    summary.min_support = run.settings().threshold;
+    summary.frequent_items = run.frequent();
+    summary.closed_itemsets = report.closed;
+    summary.rules = report.rules;
+  });
+  return summary;
+}
+
+std::vector<Rule> mine_rules(const std::string& path, Support min_support, const RuleOptions& options, Limits limits,
+                             RunOptions run) {
+  std::vector<Rule> found;
+  try {
+    mine_rules(path, min_support, options, limits, run, [&found](const Rule& r) { found.push_back(r); });
+  } catch (const std::bad_alloc&) {
+    throw Error(Error::Kind::memory, "Not enough memory!");
+  }
+  return found;
+}
+
+}  // namespace zub
