@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <iterator>
 #include <numeric>
 
 namespace zub {
@@ -12,45 +13,36 @@ namespace {
 // when Z's closure has at most this many items beyond X (2^k - 1 tries).
 constexpr std::size_t kMaxSpread = 5;
 
-std::uint64_t hash_of(std::span<const int> sorted) {
-  std::uint64_t h = sorted.size();
-  for (int item : sorted) h = (h ^ static_cast<std::uint32_t>(item)) * 0x9E3779B97F4A7C15ull;
-  return h ^ (h >> 29);
-}
-
 }  // namespace
 
-ClosedSupports::ClosedSupports(int items) : items_(items), begin_{0} {}
+ClosedSupports::ClosedSupports(int items) : items_(items), added_begin_{0} {}
 
 void ClosedSupports::add(std::span<const int> items, int support) {
-  const std::size_t from = pool_.size();
-  pool_.insert(pool_.end(), items.begin(), items.end());
-  std::sort(pool_.begin() + static_cast<std::ptrdiff_t>(from), pool_.end());
-  begin_.push_back(static_cast<std::uint32_t>(pool_.size()));
-  supports_.push_back(support);
+  const std::size_t from = added_pool_.size();
+  added_pool_.insert(added_pool_.end(), items.begin(), items.end());
+  std::sort(added_pool_.begin() + static_cast<std::ptrdiff_t>(from), added_pool_.end());
+  added_begin_.push_back(static_cast<std::uint32_t>(added_pool_.size()));
+  added_supports_.push_back(support);
 }
 
 void ClosedSupports::index() {
-  const std::size_t n = supports_.size();
+  const std::size_t n = added_supports_.size();
   std::vector<std::uint32_t> order(n);
   std::iota(order.begin(), order.end(), 0u);
-  std::stable_sort(order.begin(), order.end(), [this](auto a, auto b) { return supports_[a] > supports_[b]; });
-  std::vector<int> supports(n), pool;
-  std::vector<std::uint32_t> begin{0};
-  pool.reserve(pool_.size());
-  begin.reserve(n + 1);
+  std::stable_sort(order.begin(), order.end(),
+                   [this](auto a, auto b) { return added_supports_[a] > added_supports_[b]; });
+  std::vector<std::uint32_t> holders(static_cast<std::size_t>(items_), 0);
   for (std::uint32_t old : order) {
-    supports[begin.size() - 1] = supports_[old];
-    for (int item : items_of(old)) pool.push_back(item);
-    begin.push_back(static_cast<std::uint32_t>(pool.size()));
+    const std::span<const int> items(added_pool_.data() + added_begin_[old], added_pool_.data() + added_begin_[old + 1]);
+    closed_.add(items, added_supports_[old]);
+    for (int item : items) ++holders[static_cast<std::size_t>(item)];
   }
-  supports_.swap(supports);
-  pool_.swap(pool);
-  begin_.swap(begin);
+  added_supports_ = {};
+  added_begin_ = {};
+  added_pool_ = {};
+  found_limit_ = std::max<std::size_t>(n, 1 << 16);
 
   const auto items = static_cast<std::size_t>(items_);
-  std::vector<std::uint32_t> holders(items, 0);
-  for (int item : pool_) ++holders[static_cast<std::size_t>(item)];
   item_support_.assign(items, 0);
   bits_.assign(items, {});
   lists_.assign(items, {});
@@ -61,37 +53,21 @@ void ClosedSupports::index() {
     else
       lists_[i].reserve(holders[i]);
   }
-  std::size_t slots = 16;
-  while (slots < 2 * n) slots *= 2;
-  table_.assign(slots, 0);
   for (std::uint32_t number = 0; number < n; ++number) {
-    for (int item : items_of(number)) {
+    for (int item : closed_.items(number)) {
       const auto i = static_cast<std::size_t>(item);
-      if (item_support_[i] == 0) item_support_[i] = supports_[number];
+      if (item_support_[i] == 0) item_support_[i] = closed_.value(number);
       if (!bits_[i].empty())
         bits_[i][number / 64] |= std::uint64_t{1} << (number % 64);
       else
         lists_[i].push_back(number);
     }
-    std::size_t slot = hash_of(items_of(number)) & (slots - 1);
-    while (table_[slot] != 0) slot = (slot + 1) & (slots - 1);
-    table_[slot] = number + 1;
   }
-}
-
-int ClosedSupports::find(std::span<const int> sorted) const {
-  const std::size_t mask = table_.size() - 1;
-  for (std::size_t slot = hash_of(sorted) & mask; table_[slot] != 0; slot = (slot + 1) & mask) {
-    const std::uint32_t number = table_[slot] - 1;
-    const std::span<const int> c = items_of(number);
-    if (std::equal(c.begin(), c.end(), sorted.begin(), sorted.end())) return static_cast<int>(number);
-  }
-  return -1;
 }
 
 int ClosedSupports::whole(std::span<const int> sorted) const {
-  const int number = find(sorted);
-  return number < 0 ? 0 : supports_[static_cast<std::size_t>(number)];
+  const int number = closed_.find(sorted);
+  return number < 0 ? 0 : closed_.value(static_cast<std::uint32_t>(number));
 }
 
 void ClosedSupports::about(std::span<const int> z, int support) {
@@ -103,38 +79,41 @@ void ClosedSupports::about(std::span<const int> z, int support) {
 
 int ClosedSupports::closure_of_z() {
   if (z_closure_ != -2) return z_closure_;
-  z_closure_ = find(z_);
+  z_closure_ = closed_.find(z_);
   if (z_closure_ < 0) {
     // The closure has z's support: it is among the numbers of that support.
-    const auto [lo, hi] = std::equal_range(supports_.begin(), supports_.end(), z_support_, std::greater<int>());
-    z_closure_ = first_holding(z_, static_cast<std::uint32_t>(lo - supports_.begin()),
-                               static_cast<std::uint32_t>(hi - supports_.begin()));
+    const std::vector<int>& supports = closed_.values();
+    const auto [lo, hi] = std::equal_range(supports.begin(), supports.end(), z_support_, std::greater<int>());
+    z_closure_ = first_holding(z_, static_cast<std::uint32_t>(lo - supports.begin()),
+                               static_cast<std::uint32_t>(hi - supports.begin()));
   }
   return z_closure_;
 }
 
 int ClosedSupports::between(std::span<const int> x) {
   // The closure of x lies between x and z's closure; of the closed sets
-  // there it is the one with fewest items.
-  std::vector<int>& spread = spread_;
-  spread.clear();
-  const std::span<const int> cz = items_of(static_cast<std::uint32_t>(z_closure_));
-  std::set_difference(cz.begin(), cz.end(), x.begin(), x.end(), std::back_inserter(spread));
+  // there it is the one with fewest items. Z's closure itself (all of the
+  // spread, the items it has beyond x) is the last candidate, known
+  // without a lookup.
+  const std::vector<int>& spread = spread_;
+  const auto cz_number = static_cast<std::uint32_t>(z_closure_);
   const std::size_t d = spread.size();
   if (d > kMaxSpread) return -1;
-  std::vector<int>& extra = extra_;
-  for (int count = 1; count <= static_cast<int>(d); ++count) {
-    for (std::uint32_t mask = 1; mask < (1u << d); ++mask) {
-      if (std::popcount(mask) != count) continue;
-      extra.clear();
+  const std::uint32_t all = (1u << d) - 1;
+  for (std::size_t count = 1; count < d; ++count) {
+    // The masks of `count` bits in rising order (the next number with as many bits set).
+    for (std::uint32_t mask = (1u << count) - 1; mask < all;) {
+      extra_.clear();
       for (std::size_t j = 0; j < d; ++j)
-        if (mask >> j & 1) extra.push_back(spread[j]);
+        if (mask >> j & 1) extra_.push_back(spread[j]);
       scratch_.clear();
-      std::merge(x.begin(), x.end(), extra.begin(), extra.end(), std::back_inserter(scratch_));
+      std::merge(x.begin(), x.end(), extra_.begin(), extra_.end(), std::back_inserter(scratch_));
       if (const int s = whole(scratch_); s > 0) return s;
+      const std::uint32_t low = mask & (~mask + 1), ripple = mask + low;
+      mask = (((ripple ^ mask) >> 2) / low) | ripple;
     }
   }
-  return -1;
+  return closed_.value(cz_number);
 }
 
 bool ClosedSupports::holds(int item, std::uint32_t number) const {
@@ -144,17 +123,20 @@ bool ClosedSupports::holds(int item, std::uint32_t number) const {
 }
 
 int ClosedSupports::first_holding(std::span<const int> x, std::uint32_t from, std::uint32_t to) const {
-  // Walk the shortest list, if any item has one; otherwise AND the bit sets
-  // a word at a time.
+  // Walk the list with the fewest numbers in the range, if any item has a
+  // list; otherwise AND the bit sets a word at a time.
   int shortest = -1;
+  using Iter = std::vector<std::uint32_t>::const_iterator;
+  Iter begin{}, end{};
   for (int item : x) {
-    const auto i = static_cast<std::size_t>(item);
-    if (bits_[i].empty() && (shortest < 0 || lists_[i].size() < lists_[static_cast<std::size_t>(shortest)].size()))
-      shortest = item;
+    const std::vector<std::uint32_t>& list = lists_[static_cast<std::size_t>(item)];
+    if (!bits_[static_cast<std::size_t>(item)].empty()) continue;
+    const Iter b = std::lower_bound(list.begin(), list.end(), from);
+    const Iter e = std::lower_bound(b, list.end(), to);
+    if (shortest < 0 || e - b < end - begin) shortest = item, begin = b, end = e;
   }
   if (shortest >= 0) {
-    const std::vector<std::uint32_t>& list = lists_[static_cast<std::size_t>(shortest)];
-    for (auto it = std::lower_bound(list.begin(), list.end(), from); it != list.end() && *it < to; ++it) {
+    for (Iter it = begin; it != end; ++it) {
       bool all = true;
       for (std::size_t k = 0; k < x.size() && all; ++k) all = x[k] == shortest || holds(x[k], *it);
       if (all) return static_cast<int>(*it);
@@ -177,10 +159,23 @@ int ClosedSupports::support_of(std::span<const int> x) {
   if (x.empty()) return 0;
   if (x.size() == 1) return item_support_[static_cast<std::size_t>(x[0])];
   if (const int s = whole(x); s > 0) return s;
-  if (!z_.empty() && std::includes(z_.begin(), z_.end(), x.begin(), x.end()) && closure_of_z() >= 0)
-    if (const int s = between(x); s > 0) return s;
-  const int number = first_holding(x, 0, static_cast<std::uint32_t>(supports_.size()));
-  return number < 0 ? 0 : supports_[static_cast<std::size_t>(number)];
+  const bool inside = !z_.empty() && std::includes(z_.begin(), z_.end(), x.begin(), x.end()) && closure_of_z() >= 0;
+  if (inside) {
+    const std::span<const int> cz = closed_.items(static_cast<std::uint32_t>(z_closure_));
+    spread_.clear();
+    std::set_difference(cz.begin(), cz.end(), x.begin(), x.end(), std::back_inserter(spread_));
+    // x is not closed: with one item more z's closure is the only closed set in between.
+    if (spread_.size() == 1) return closed_.value(static_cast<std::uint32_t>(z_closure_));
+  }
+  if (const int known = found_.find(x); known >= 0) return found_.value(static_cast<std::uint32_t>(known));
+  int s = inside ? between(x) : -1;
+  if (s < 0) {
+    const int number = first_holding(x, 0, static_cast<std::uint32_t>(closed_.size()));
+    s = number < 0 ? 0 : closed_.value(static_cast<std::uint32_t>(number));
+  }
+  if (found_.size() == found_limit_) found_.clear();
+  found_.add(x, s);
+  return s;
 }
 
 }  // namespace zub

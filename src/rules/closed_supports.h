@@ -10,12 +10,16 @@
 // are tried through the table. Only what is left searches the closed
 // itemsets that hold X's items for the one of largest support (numbered by
 // descending support, each item keeping the numbers of those that hold it
-// as a bit set or, when that is smaller, a sorted list).
+// as a bit set or, when that is smaller, a sorted list). What the longer
+// paths find is kept for a while: a rule's antecedent comes back with each
+// item that extends it.
 //
 // Lookups keep scratch state: one object serves one thread.
 #include <cstdint>
 #include <span>
 #include <vector>
+
+#include "rules/itemset_table.h"
 
 namespace zub {
 
@@ -26,7 +30,7 @@ class ClosedSupports {
   void add(std::span<const int> items, int support);
   // Makes the lookups; call once, after the last add.
   void index();
-  std::size_t size() const { return supports_.size(); }
+  std::size_t size() const { return closed_.size(); }
 
   // Tells the lookups that follow that they will mostly ask for subsets of
   // `z`, a frequent itemset with support `support`.
@@ -36,22 +40,25 @@ class ClosedSupports {
   int support_of(std::span<const int> x);
 
  private:
-  int find(std::span<const int> sorted) const;   // a closed itemset's number, or -1
   int whole(std::span<const int> sorted) const;  // a closed itemset's support, or 0
   int closure_of_z();                            // the number of z's closure, or -1
-  int between(std::span<const int> x);           // via the closed sets between x and z's closure; -1: too many
+  // Via the closed sets between x and z's closure (spread_: the items of the
+  // closure beyond x); -1: too many.
+  int between(std::span<const int> x);
   // The first number from `from` to before `to` holding all of x, or -1.
   int first_holding(std::span<const int> x, std::uint32_t from, std::uint32_t to) const;
   bool holds(int item, std::uint32_t number) const;
-  std::span<const int> items_of(std::uint32_t number) const {
-    return {pool_.data() + begin_[number], pool_.data() + begin_[number + 1]};
-  }
 
   int items_;
-  std::vector<int> supports_;          // by number once indexed
-  std::vector<std::uint32_t> begin_;   // each itemset's items in pool_, ascending
-  std::vector<int> pool_;
-  std::vector<std::uint32_t> table_;   // hash slots: number + 1, 0 empty
+  // The itemsets added, until index() numbers them.
+  std::vector<int> added_supports_;
+  std::vector<std::uint32_t> added_begin_;
+  std::vector<int> added_pool_;
+  ItemsetTable closed_;  // by number: descending support
+  // Supports found by the longer paths, for itemsets asked again; emptied
+  // when it holds as many itemsets as closed_, so that it stays as small.
+  ItemsetTable found_;
+  std::size_t found_limit_ = 0;
   std::vector<int> item_support_;
   std::vector<std::vector<std::uint64_t>> bits_;   // by item: bit set of numbers, or empty
   std::vector<std::vector<std::uint32_t>> lists_;  // by item: ascending numbers when no bit set

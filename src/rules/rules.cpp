@@ -11,14 +11,15 @@ void RuleMaker::try_split(std::span<const int> z, int support, InY in_y,
   x_.clear();
   y_.clear();
   for (std::size_t j = 0; j < z.size(); ++j) (in_y(j) ? y_ : x_).push_back(z[j]);
-  x_sorted_ = x_;
-  std::sort(x_sorted_.begin(), x_sorted_.end());
+  // The sides in ascending order: z's sorted items, each on its side.
+  x_sorted_.clear();
+  y_sorted_.clear();
+  for (int item : z_sorted_)
+    (std::find(y_.begin(), y_.end(), item) != y_.end() ? y_sorted_ : x_sorted_).push_back(item);
   FoundRule r;
   r.support = support;
   r.antecedent_support = closed_.support_of(x_sorted_);
   if (r.antecedent_support <= 0 || !options_.min_confidence.reached_by(support, r.antecedent_support)) return;
-  y_sorted_ = y_;
-  std::sort(y_sorted_.begin(), y_sorted_.end());
   r.consequent_support = closed_.support_of(y_sorted_);
   if (r.consequent_support <= 0) return;
   // lift = supp(Z) n / (supp(X) supp(Y))
@@ -42,6 +43,8 @@ void RuleMaker::rules_of(std::span<const int> z, int support, const std::functio
   const std::size_t k = z.size();
   if (k < 2 || (!options_.single_consequent && k > 30)) return;
   closed_.about(z, support);
+  z_sorted_.assign(z.begin(), z.end());
+  std::sort(z_sorted_.begin(), z_sorted_.end());
   if (options_.single_consequent) {
     for (std::size_t c = 0; c < k; ++c) try_split(z, support, [c](std::size_t j) { return j == c; }, each);
   } else {

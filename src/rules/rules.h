@@ -43,7 +43,7 @@ class RuleMaker {
   void try_split(std::span<const int> z, int support, InY in_y, const std::function<void(const FoundRule&)>& each);
   ClosedSupports& closed_;
   RuleSettings options_;
-  std::vector<int> x_, y_, x_sorted_, y_sorted_;  // the split being tried
+  std::vector<int> z_sorted_, x_, y_, x_sorted_, y_sorted_;  // the split being tried
 };
 
 }  // namespace zub

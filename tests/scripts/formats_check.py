@@ -4,7 +4,9 @@ On random databases of ids and of names (with quotes, backslashes, UTF-8
 and bytes that are not UTF-8), for every target: the rows of --format csv
 and the objects of --format json hold the itemsets and supports of the
 plain lines, with the share support / transactions; --sort-items puts each
-itemset's items in ascending id (or name byte) order.
+itemset's items in ascending id (or name byte) order. The same for the rules
+of --target rules: antecedent, consequent, support and every measure, the
+conviction null in JSON where the confidence is 1.
 
 usage: formats_check.py ZUB_MINE [DATABASES]   (default 40)
 """
@@ -93,8 +95,54 @@ def check(db, names, transactions):
         assert got == expected, (target, "json", got ^ expected)
 
 
+def plain_rules(out):
+    """{(antecedent, consequent, support): (confidence, lift)} of plain rule lines."""
+    found = {}
+    for line in out.splitlines():
+        items, _, measures = line.rpartition(b" (")
+        tokens = items.split()
+        arrow = tokens.index(b"->")
+        support, confidence, lift = measures[:-1].split(b", ")
+        key = (frozenset(tokens[:arrow]), frozenset(tokens[arrow + 1:]), int(support))
+        assert key not in found, line
+        found[key] = (float(confidence), float(lift))
+    return found
+
+
+def check_rules(db, names, transactions):
+    args = (["--names"] if names else []) + ["--target", "rules", "--min-confidence", "0.3", "--consequent-size", "any"]
+    expected = plain_rules(run(args, db))
+    text = run(args + ["--format", "csv"], db).decode("utf-8", "surrogateescape")
+    rows = list(csv.reader(io.StringIO(text, newline="")))
+    assert rows[0] == ["antecedent", "consequent", "support", "share", "confidence", "lift", "leverage",
+                       "conviction"], rows[0]
+    got = {}
+    for x, y, support, share, confidence, lift, leverage, conviction in rows[1:]:
+        assert float(share) == int(support) / transactions, (share, support)
+        assert (float(conviction) == float("inf")) == (float(confidence) == 1.0), rows
+        side = lambda items: frozenset(i.encode("utf-8", "surrogateescape") for i in items.split(" "))
+        got[(side(x), side(y), int(support))] = (float(confidence), float(lift))
+    assert got == expected, ("csv rules", set(got) ^ set(expected))
+    got = {}
+    for line in run(args + ["--format", "json", "--sort-items"], db).splitlines():
+        obj = json.loads(line)
+        assert list(obj) == ["antecedent", "consequent", "support", "share", "confidence", "lift", "leverage",
+                             "conviction"], obj
+        assert obj["share"] == obj["support"] / transactions, obj
+        assert (obj["conviction"] is None) == (obj["confidence"] == 1), obj
+        sides = []
+        for key in ("antecedent", "consequent"):
+            raw = [NAME_OF_JSON[s] for s in obj[key]] if names else obj[key]
+            assert raw == sorted(raw), obj
+            sides.append(frozenset(r if names else str(r).encode() for r in raw))
+        got[(sides[0], sides[1], obj["support"])] = (obj["confidence"], obj["lift"])
+    assert got == expected, ("json rules", set(got) ^ set(expected))
+    return len(expected)
+
+
 def main():
     rng = random.Random(7)
+    rules = 0
     with tempfile.TemporaryDirectory() as d:
         for seed in range(DATABASES):
             names = seed % 2 == 1
@@ -105,7 +153,9 @@ def main():
             with open(db, "wb") as f:
                 f.write(b"\n".join(lines) + b"\n")
             check(db, names, n)
-    print(f"formats: {DATABASES} databases, every target, csv and json read back")
+            rules += check_rules(db, names, n)
+    assert rules > 100, f"only {rules} rules compared"
+    print(f"formats: {DATABASES} databases, every target and {rules} rules, csv and json read back")
 
 
 main()
