@@ -21,6 +21,12 @@
 #            retail 2, T10I4D100K 2; closed and all chess 1200 and
 #            T10I4D100K 5), each with the worker counts in $ZUB_THREADS
 #            (default "1 2"), the speed-up against the first.
+#   rules    zub-mine --target rules on one thread (single-item consequents):
+#            retail 10 at confidence 0.5, T10I4D100K 10 at 0.5, chess 2000 at
+#            0.9, beside --target closed on the same cell, RUNS times in rounds;
+#            the rules written to a file in /tmp, the count is its lines.
+#            bench/rules_bench.cpp (Google Benchmark, built with the tests)
+#            splits a cell into closed, all, rule generation and writing.
 #   scale    zub on T10I4D100K repeated k = 1, 2, 4, 8, 16 times at MINSUP
 #            10k: time per million transactions as the file grows with the
 #            same itemsets; checks that the itemsets stay those of one copy
@@ -36,7 +42,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
-all_sections=(zub targets parallel scale quest)
+all_sections=(zub targets parallel rules scale quest)
 runs=5
 if [[ "${1:-}" =~ ^[0-9]+$ ]]; then runs=$1; shift; fi
 sections=("$@")
@@ -174,6 +180,38 @@ mine_cells() {
       printf '%-8s %-10s %7s %-16s %7s %9s %9s %9.1f %11s %9s %8.2f\n' "$target" "$method" "$t" "$file" "$minsup" \
         "$wall" "$cpu" "$(mb "$rss")" "$got" "$check" "$(echo "$base / $wall" | bc -l)"
     done
+  done
+}
+
+# --- rules: association rules beside the closed itemsets they come from -------
+rule_cells=(
+  "retail.dat 10 0.5 241246"
+  "T10I4D100K.dat 10 0.5 657871"
+  "chess.dat 2000 0.9 1022758"
+)
+section_rules() {
+  local c kind file minsup conf want wall cpu rss got check
+  for _ in $(seq "$runs"); do
+    for c in "${!rule_cells[@]}"; do
+      read -r file minsup conf want <<<"${rule_cells[$c]}"
+      timed "$zub_mine" --threads 1 --target closed "$data/$file" "$minsup" "$work/rules_out" >>"$work/closed_runs$c"
+      timed "$zub_mine" --threads 1 --target rules --min-confidence "$conf" "$data/$file" "$minsup" "$work/rules_out" \
+        >>"$work/rule_runs$c"
+      wc -l <"$work/rules_out" >>"$work/rule_counts$c"
+      rm -f "$work/rules_out"
+    done
+  done
+  printf '%-16s %7s %5s %9s %9s %9s %11s %9s %14s %16s\n' data MINSUP conf wall_s cpu_s rss_MB rules check \
+    closed_wall_s closed_rss_MB
+  for c in "${!rule_cells[@]}"; do
+    read -r file minsup conf want <<<"${rule_cells[$c]}"
+    read -r wall cpu rss <<<"$(medians "$work/rule_runs$c")"
+    got=$(tail -1 "$work/rule_counts$c")
+    check=ok
+    if grep -qvx "$want" "$work/rule_counts$c"; then check="WRONG($want)"; failed=1; fi
+    read -r cwall _ crss <<<"$(medians "$work/closed_runs$c")"
+    printf '%-16s %7s %5s %9s %9s %9.1f %11s %9s %14s %16.1f\n' "$file" "$minsup" "$conf" "$wall" "$cpu" \
+      "$(mb "$rss")" "$got" "$check" "$cwall" "$(mb "$crss")"
   done
 }
 
