@@ -52,6 +52,43 @@ TEST(Api, EveryTargetAgreesWithBruteForce) {
   }
 }
 
+// Transactions from memory give what the file that holds them gives: the
+// same itemsets in the same order, the same rules; bad memory is refused.
+TEST(Api, TransactionsInMemoryAreMinedAsTheirFile) {
+  test::TempDir dir;
+  for (std::uint32_t seed = 200; seed < 230; ++seed) {
+    const test::RandomDb db = test::random_db(seed, seed % 5 == 0);
+    dir.write("db", db.text);
+    std::vector<int> ids;
+    std::vector<std::uint32_t> lengths;
+    for (const test::Itemset& t : db.transactions) {  // with the repeated ids
+      ids.insert(ids.end(), t.rbegin(), t.rend());
+      lengths.push_back(static_cast<std::uint32_t>(t.size()));
+    }
+    const Transactions memory{ids, lengths};
+    const Support minsup = Support::count(1 + static_cast<int>(seed % 3) + (seed % 5 == 0 ? 2 : 0));
+    const RunOptions threads{1 + static_cast<int>(seed % 2)};
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    for (const Target target : {Target::maximal, Target::closed, Target::all})
+      EXPECT_EQ(mine_transactions(memory, target, minsup, Limits{}, threads),
+                mine_file(dir.file("db"), target, minsup, Limits{}, threads));
+    const RuleOptions rules{0.5, 0, seed % 2 == 0 && seed % 5 != 0};  // a wide database's splits: too many
+    EXPECT_EQ(mine_rules(memory, minsup, rules, Limits{}, threads), mine_rules(dir.file("db"), minsup, rules, Limits{},
+                                                                                threads));
+  }
+  const std::vector<int> ids{1, 2, 2, -3};
+  const std::vector<std::uint32_t> short_lengths{1, 2}, lengths{1, 2, 1};
+  for (const Transactions& bad : {Transactions{ids, short_lengths}, Transactions{ids, lengths}}) {
+    try {
+      mine_transactions(bad, Target::all, Support::count(1));
+      ADD_FAILURE() << "taken";
+    } catch (const Error& e) {
+      EXPECT_EQ(e.kind(), Error::Kind::argument) << e.what();
+    }
+  }
+  EXPECT_TRUE(mine_transactions(Transactions{}, Target::all, Support::count(1)).empty());
+}
+
 TEST(Api, SharesAreExact) {
   test::TempDir dir;
   std::string hundred;

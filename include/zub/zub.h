@@ -136,6 +136,24 @@ Summary mine_file(const std::string& path, Target target, Support min_support, L
 std::vector<Itemset> mine_file(const std::string& path, Target target, Support min_support, Limits limits,
                                RunOptions options);
 
+// Transactions held in memory instead of a file: the item ids of every
+// transaction back to back in `ids` (0 to 2147483647, in any order, an id
+// repeated within a transaction counted once) and each transaction's number
+// of ids in `lengths`. Both stay the caller's and must outlive the call;
+// nothing is copied. Lengths that do not add up to ids.size(), or a
+// negative id, throw Error (argument).
+struct Transactions {
+  std::span<const int> ids;
+  std::span<const std::uint32_t> lengths;
+};
+
+// mine_file's forms for transactions in memory: the same itemsets, in the
+// same order, as for a file that holds them.
+Summary mine_transactions(Transactions transactions, Target target, Support min_support, Limits limits,
+                          RunOptions options, const ItemsetCallback& each);
+std::vector<Itemset> mine_transactions(Transactions transactions, Target target, Support min_support,
+                                       Limits limits = {}, RunOptions options = {});
+
 // Association rules X -> Y: X and Y non-empty and disjoint, X u Y frequent,
 // confidence supp(X u Y) / supp(X) at least min_confidence and lift at
 // least min_lift. The thresholds are compared exactly, as the shortest
@@ -183,6 +201,11 @@ RuleSummary mine_rules(const std::string& path, Support min_support, const RuleO
                        RunOptions run, const RuleCallback& each);
 // The same, returning the rules.
 std::vector<Rule> mine_rules(const std::string& path, Support min_support, const RuleOptions& options = {},
+                             Limits limits = {}, RunOptions run = {});
+// Both forms for transactions in memory.
+RuleSummary mine_rules(Transactions transactions, Support min_support, const RuleOptions& options, Limits limits,
+                       RunOptions run, const RuleCallback& each);
+std::vector<Rule> mine_rules(Transactions transactions, Support min_support, const RuleOptions& options = {},
                              Limits limits = {}, RunOptions run = {});
 
 }  // namespace zub

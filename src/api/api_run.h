@@ -22,10 +22,18 @@ struct CallbackFailed {
 // (argument) for a value out of range.
 RunRequest api_request(Support min_support, Limits limits, RunOptions options);
 
-// Reads the file at `path` into a run and calls mine(run). A CallbackFailed
-// thrown inside reaches the caller as the callback's exception; a failure of
-// the run as Error.
-void run_file(const std::string& path, const RunRequest& request, const std::function<void(Run&)>& mine);
+// Where a run's transactions come from: the file at `path`, or, without
+// one, `memory`.
+struct Source {
+  const std::string* path = nullptr;
+  Transactions memory;
+};
+
+// Reads the source into a run and calls mine(run). A CallbackFailed thrown
+// inside reaches the caller as the callback's exception; a failure of the
+// run as Error. Transactions in memory whose lengths do not add up to their
+// ids, or with a negative id, are an argument error.
+void run_source(const Source& source, const RunRequest& request, const std::function<void(Run&)>& mine);
 
 // The shortest decimal that reads back as `value` (0 to 10^9), exactly.
 struct ShortestDecimal {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <exception>
+#include <memory>
 #include <new>
 
 #include "common/run_error.h"
@@ -117,14 +118,32 @@ RunRequest api_request(Support min_support, Limits limits, RunOptions options) {
   return request;
 }
 
-void run_file(const std::string& path, const RunRequest& request, const std::function<void(Run&)>& mine) {
+namespace {
+
+void check_memory(const Transactions& t) {
+  std::uint64_t total = 0;
+  for (std::uint32_t n : t.lengths) total += n;
+  if (total != t.ids.size())
+    throw Error(Error::Kind::argument, "the transactions' lengths add up to " + std::to_string(total) + " ids, not " +
+                                           std::to_string(t.ids.size()));
+  const auto negative = std::find_if(t.ids.begin(), t.ids.end(), [](int id) { return id < 0; });
+  if (negative != t.ids.end())
+    throw Error(Error::Kind::argument, "item ids must be from 0 to 2147483647, not " + std::to_string(*negative));
+}
+
+}  // namespace
+
+void run_source(const Source& source, const RunRequest& request, const std::function<void(Run&)>& mine) {
+  if (source.path == nullptr) check_memory(source.memory);
   try {
     Run run(request);
     Data::Options reading;
     reading.keep_unseekable = true;
-    Data data(path.c_str(), reading);
-    if (!data.isOpen()) throw RunError(kExitFile, path + " could not be opened!");
-    run.read(data);
+    std::unique_ptr<Data> data =
+        source.path != nullptr ? std::make_unique<Data>(source.path->c_str(), reading)
+                               : std::make_unique<Data>(source.memory.ids, source.memory.lengths, "the transactions");
+    if (!data->isOpen()) throw RunError(kExitFile, *source.path + " could not be opened!");
+    run.read(*data);
     mine(run);
   } catch (const CallbackFailed& failed) {
     std::rethrow_exception(failed.error);
@@ -135,15 +154,17 @@ void run_file(const std::string& path, const RunRequest& request, const std::fun
   }
 }
 
-Summary mine_file(const std::string& path, Target target, Support min_support, Limits limits, RunOptions options,
-                  const ItemsetCallback& each) {
+namespace {
+
+Summary mine_itemsets(const Source& source, Target target, Support min_support, Limits limits, RunOptions options,
+                      const ItemsetCallback& each) {
   RunRequest request = api_request(min_support, limits, options);
   if (!each) throw Error(Error::Kind::argument, "no callback to hand the itemsets to");
   request.target = target == Target::maximal  ? MiningTarget::maximal
                    : target == Target::closed ? MiningTarget::closed
                                               : MiningTarget::all;
   Summary summary;
-  run_file(path, request, [&](Run& run) {
+  run_source(source, request, [&](Run& run) {
     std::vector<int> sorted;
     FSout sink([&](std::span<const int> ids, int support) {
       sorted.assign(ids.begin(), ids.end());
@@ -164,6 +185,37 @@ Summary mine_file(const std::string& path, Target target, Support min_support, L
   return summary;
 }
 
+std::vector<Itemset> collect(const std::function<void(const ItemsetCallback&)>& mine) {
+  std::vector<Itemset> found;
+  try {
+    mine([&found](std::span<const int> items, int support) {
+      found.push_back(Itemset{std::vector<int>(items.begin(), items.end()), support});
+    });
+  } catch (const std::bad_alloc&) {
+    throw Error(Error::Kind::memory, "Not enough memory!");
+  }
+  return found;
+}
+
+}  // namespace
+
+Summary mine_file(const std::string& path, Target target, Support min_support, Limits limits, RunOptions options,
+                  const ItemsetCallback& each) {
+  return mine_itemsets(Source{&path, {}}, target, min_support, limits, options, each);
+}
+
+Summary mine_transactions(Transactions transactions, Target target, Support min_support, Limits limits,
+                          RunOptions options, const ItemsetCallback& each) {
+  return mine_itemsets(Source{nullptr, transactions}, target, min_support, limits, options, each);
+}
+
+std::vector<Itemset> mine_transactions(Transactions transactions, Target target, Support min_support, Limits limits,
+                                       RunOptions options) {
+  return collect([&](const ItemsetCallback& each) {
+    mine_transactions(transactions, target, min_support, limits, options, each);
+  });
+}
+
 std::vector<Itemset> mine_file(const std::string& path, Target target, Support min_support) {
   return mine_file(path, target, min_support, Limits{});
 }
@@ -174,15 +226,7 @@ std::vector<Itemset> mine_file(const std::string& path, Target target, Support m
 
 std::vector<Itemset> mine_file(const std::string& path, Target target, Support min_support, Limits limits,
                                RunOptions options) {
-  std::vector<Itemset> found;
-  try {
-    mine_file(path, target, min_support, limits, options, [&found](std::span<const int> items, int support) {
-      found.push_back(Itemset{std::vector<int>(items.begin(), items.end()), support});
-    });
-  } catch (const std::bad_alloc&) {
-    throw Error(Error::Kind::memory, "Not enough memory!");
-  }
-  return found;
+  return collect([&](const ItemsetCallback& each) { mine_file(path, target, min_support, limits, options, each); });
 }
 
 }  // namespace zub

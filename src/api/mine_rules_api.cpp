@@ -20,10 +20,8 @@ Ratio exact(double value, const char* name, double most) {
   return Ratio{d.numerator, d.denominator};
 }
 
-}  // namespace
-
-RuleSummary mine_rules(const std::string& path, Support min_support, const RuleOptions& options, Limits limits,
-                       RunOptions run_options, const RuleCallback& each) {
+RuleSummary mine_rules_of(const Source& source, Support min_support, const RuleOptions& options, Limits limits,
+                          RunOptions run_options, const RuleCallback& each) {
   const RunRequest request = api_request(min_support, limits, run_options);
   RuleSettings settings;
   settings.min_confidence = exact(options.min_confidence, "the minimum confidence", 1);
@@ -31,7 +29,7 @@ RuleSummary mine_rules(const std::string& path, Support min_support, const RuleO
   settings.single_consequent = !options.any_consequent;
   if (!each) throw Error(Error::Kind::argument, "no callback to hand the rules to");
   RuleSummary summary;
-  run_file(path, request, [&](Run& run) {
+  run_source(source, request, [&](Run& run) {
     settings.transactions = run.settings().transactions;
     const std::vector<int>& file_id = run.items().file_id;
     Rule rule;
@@ -65,15 +63,36 @@ RuleSummary mine_rules(const std::string& path, Support min_support, const RuleO
   return summary;
 }
 
-std::vector<Rule> mine_rules(const std::string& path, Support min_support, const RuleOptions& options, Limits limits,
-                             RunOptions run) {
+std::vector<Rule> collect(const std::function<void(const RuleCallback&)>& mine) {
   std::vector<Rule> found;
   try {
-    mine_rules(path, min_support, options, limits, run, [&found](const Rule& r) { found.push_back(r); });
+    mine([&found](const Rule& r) { found.push_back(r); });
   } catch (const std::bad_alloc&) {
     throw Error(Error::Kind::memory, "Not enough memory!");
   }
   return found;
+}
+
+}  // namespace
+
+RuleSummary mine_rules(const std::string& path, Support min_support, const RuleOptions& options, Limits limits,
+                       RunOptions run, const RuleCallback& each) {
+  return mine_rules_of(Source{&path, {}}, min_support, options, limits, run, each);
+}
+
+RuleSummary mine_rules(Transactions transactions, Support min_support, const RuleOptions& options, Limits limits,
+                       RunOptions run, const RuleCallback& each) {
+  return mine_rules_of(Source{nullptr, transactions}, min_support, options, limits, run, each);
+}
+
+std::vector<Rule> mine_rules(const std::string& path, Support min_support, const RuleOptions& options, Limits limits,
+                             RunOptions run) {
+  return collect([&](const RuleCallback& each) { mine_rules(path, min_support, options, limits, run, each); });
+}
+
+std::vector<Rule> mine_rules(Transactions transactions, Support min_support, const RuleOptions& options, Limits limits,
+                             RunOptions run) {
+  return collect([&](const RuleCallback& each) { mine_rules(transactions, min_support, options, limits, run, each); });
 }
 
 }  // namespace zub

@@ -52,6 +52,9 @@ Data::Data(const char* filename, const Options& options) : name_(filename ? file
   }
 }
 
+Data::Data(std::span<const int> ids, std::span<const std::uint32_t> lengths, const char* name)
+    : name_(name != nullptr ? name : ""), replaying_(true), replay_ids_(ids), replay_lengths_(lengths) {}
+
 Data::Data(std::FILE* stream, const char* name, const Options& options)
     : name_(name != nullptr ? name : ""), owns_file_(false) {
   file = stream;
@@ -82,6 +85,8 @@ void Data::close() {
   std::string().swap(word_);
   std::vector<int>().swap(kept_ids_);
   std::vector<std::uint32_t>().swap(kept_lengths_);
+  replay_ids_ = {};
+  replay_lengths_ = {};
   keeping_ = replaying_ = false;
 }
 
@@ -237,6 +242,8 @@ Data::Status Data::end_of_pass() {
     // The stream is used up; from now on the recording is the file.
     keeping_ = false;
     replaying_ = true;
+    replay_ids_ = kept_ids_;
+    replay_lengths_ = kept_lengths_;
     replay_line_ = replay_at_ = 0;
     buf_.reset();
     gzip_.reset();
@@ -254,13 +261,13 @@ Data::Status Data::end_of_pass() {
 
 Data::Status Data::replay(Transaction& t) {
   t.length = 0;
-  if (replay_line_ == kept_lengths_.size()) {
+  if (replay_line_ == replay_lengths_.size()) {
     replay_line_ = replay_at_ = 0;
     return Status::end;
   }
-  const int length = static_cast<int>(kept_lengths_[replay_line_++]);
+  const int length = static_cast<int>(replay_lengths_[replay_line_++]);
   if (length > t.capacity) t.DoubleTrans(length);  // at least `length` entries
-  std::copy(kept_ids_.begin() + replay_at_, kept_ids_.begin() + replay_at_ + length, t.items);
+  std::copy_n(replay_ids_.begin() + static_cast<std::ptrdiff_t>(replay_at_), length, t.items);
   replay_at_ += static_cast<std::size_t>(length);
   t.length = length;
   return Status::transaction;

@@ -20,6 +20,7 @@
 #include <cstdio>
 #include <deque>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -42,6 +43,11 @@ class Data {
 
   explicit Data(const char* filename);
   Data(const char* filename, const Options& options);
+  // Serves transactions held in memory, as a kept stream is served: each
+  // transaction's ids (any order, repeats allowed) back to back in `ids`,
+  // their counts in `lengths` (which must add up to ids.size()). Both stay
+  // the caller's and must outlive the reader.
+  Data(std::span<const int> ids, std::span<const std::uint32_t> lengths, const char* name);
   // Reads a stream that is already open and stays open (standard input);
   // `name` stands for it in messages. Passes start where the stream stood.
   Data(std::FILE* stream, const char* name, const Options& options);
@@ -49,7 +55,7 @@ class Data {
   Data(const Data&) = delete;
   Data& operator=(const Data&) = delete;
 
-  bool isOpen() const { return file != nullptr; }
+  bool isOpen() const { return file != nullptr || replaying_; }
   void close();
 
   // Reads the next line into t. At the end of the file the stream is rewound
@@ -110,6 +116,9 @@ class Data {
   bool replaying_ = false;   // later passes read the recording
   std::vector<int> kept_ids_;
   std::vector<std::uint32_t> kept_lengths_;
+  // What the passes are served from: the recording, or memory given.
+  std::span<const int> replay_ids_;
+  std::span<const std::uint32_t> replay_lengths_;
   std::size_t replay_line_ = 0;
   std::size_t replay_at_ = 0;
 };
