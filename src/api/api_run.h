@@ -5,7 +5,9 @@
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <new>
 #include <string>
+#include <vector>
 
 #include "run/run.h"
 #include "zub/zub.h"
@@ -34,6 +36,19 @@ struct Source {
 // run as Error. Transactions in memory whose lengths do not add up to their
 // ids, or with a negative id, are an argument error.
 void run_source(const Source& source, const RunRequest& request, const std::function<void(Run&)>& mine);
+
+// Runs mine(each) with an `each` that keeps every item it is handed, and
+// returns them; running out of memory on the way is Error (memory).
+template <class Item>
+std::vector<Item> collect(const std::function<void(const std::function<void(const Item&)>&)>& mine) {
+  std::vector<Item> found;
+  try {
+    mine([&found](const Item& item) { found.push_back(item); });
+  } catch (const std::bad_alloc&) {
+    throw Error(Error::Kind::memory, "Not enough memory!");
+  }
+  return found;
+}
 
 // The shortest decimal that reads back as `value` (0 to 10^9), exactly.
 struct ShortestDecimal {

@@ -185,16 +185,13 @@ Summary mine_itemsets(const Source& source, Target target, Support min_support, 
   return summary;
 }
 
-std::vector<Itemset> collect(const std::function<void(const ItemsetCallback&)>& mine) {
-  std::vector<Itemset> found;
-  try {
-    mine([&found](std::span<const int> items, int support) {
-      found.push_back(Itemset{std::vector<int>(items.begin(), items.end()), support});
+// Each itemset handed out as an Itemset.
+std::vector<Itemset> collect_itemsets(const std::function<void(const ItemsetCallback&)>& mine) {
+  return collect<Itemset>([&](const std::function<void(const Itemset&)>& keep) {
+    mine([&keep](std::span<const int> items, int support) {
+      keep(Itemset{std::vector<int>(items.begin(), items.end()), support});
     });
-  } catch (const std::bad_alloc&) {
-    throw Error(Error::Kind::memory, "Not enough memory!");
-  }
-  return found;
+  });
 }
 
 }  // namespace
@@ -211,7 +208,7 @@ Summary mine_transactions(Transactions transactions, Target target, Support min_
 
 std::vector<Itemset> mine_transactions(Transactions transactions, Target target, Support min_support, Limits limits,
                                        RunOptions options) {
-  return collect([&](const ItemsetCallback& each) {
+  return collect_itemsets([&](const ItemsetCallback& each) {
     mine_transactions(transactions, target, min_support, limits, options, each);
   });
 }
@@ -226,7 +223,8 @@ std::vector<Itemset> mine_file(const std::string& path, Target target, Support m
 
 std::vector<Itemset> mine_file(const std::string& path, Target target, Support min_support, Limits limits,
                                RunOptions options) {
-  return collect([&](const ItemsetCallback& each) { mine_file(path, target, min_support, limits, options, each); });
+  return collect_itemsets(
+      [&](const ItemsetCallback& each) { mine_file(path, target, min_support, limits, options, each); });
 }
 
 }  // namespace zub

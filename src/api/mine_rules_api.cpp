@@ -1,7 +1,6 @@
 // The embedding API's association rules: the rule miner's two passes over
 // one run, each rule's items handed out as ascending file ids.
 #include <algorithm>
-#include <cmath>
 #include <new>
 
 #include "api/api_run.h"
@@ -63,16 +62,6 @@ RuleSummary mine_rules_of(const Source& source, Support min_support, const RuleO
   return summary;
 }
 
-std::vector<Rule> collect(const std::function<void(const RuleCallback&)>& mine) {
-  std::vector<Rule> found;
-  try {
-    mine([&found](const Rule& r) { found.push_back(r); });
-  } catch (const std::bad_alloc&) {
-    throw Error(Error::Kind::memory, "Not enough memory!");
-  }
-  return found;
-}
-
 }  // namespace
 
 RuleSummary mine_rules(const std::string& path, Support min_support, const RuleOptions& options, Limits limits,
@@ -87,12 +76,14 @@ RuleSummary mine_rules(Transactions transactions, Support min_support, const Rul
 
 std::vector<Rule> mine_rules(const std::string& path, Support min_support, const RuleOptions& options, Limits limits,
                              RunOptions run) {
-  return collect([&](const RuleCallback& each) { mine_rules(path, min_support, options, limits, run, each); });
+  return collect<Rule>(
+      [&](const RuleCallback& each) { mine_rules(path, min_support, options, limits, run, each); });
 }
 
 std::vector<Rule> mine_rules(Transactions transactions, Support min_support, const RuleOptions& options, Limits limits,
                              RunOptions run) {
-  return collect([&](const RuleCallback& each) { mine_rules(transactions, min_support, options, limits, run, each); });
+  return collect<Rule>(
+      [&](const RuleCallback& each) { mine_rules(transactions, min_support, options, limits, run, each); });
 }
 
 }  // namespace zub

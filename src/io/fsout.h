@@ -148,6 +148,7 @@ class FSout {
   std::vector<int> sink_ids_;  // the file ids handed to the sink, or of a styled line
   std::string styled_;         // a styled line being made
   std::vector<int> rule_consequent_;  // the ids of a rule's consequent
+  std::string rule_side_;             // a CSV field of a rule's items
 };
 
 }  // namespace zub

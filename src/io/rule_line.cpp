@@ -30,7 +30,8 @@ void FSout::write_rule(const FoundRule& rule) {
       break;
     case LineStyle::Format::csv:
       for (const std::vector<int>* side : {&sink_ids_, &rule_consequent_}) {
-        std::string items;
+        std::string& items = rule_side_;
+        items.clear();
         for (std::size_t j = 0; j < side->size(); ++j) {
           if (j > 0) items += ' ';
           append_item(items, (*side)[j]);

@@ -33,7 +33,8 @@ void ClosedSupports::index() {
                    [this](auto a, auto b) { return added_supports_[a] > added_supports_[b]; });
   std::vector<std::uint32_t> holders(static_cast<std::size_t>(items_), 0);
   for (std::uint32_t old : order) {
-    const std::span<const int> items(added_pool_.data() + added_begin_[old], added_pool_.data() + added_begin_[old + 1]);
+    const std::span<const int> items(added_pool_.data() + added_begin_[old],
+                                     added_pool_.data() + added_begin_[old + 1]);
     closed_.add(items, added_supports_[old]);
     for (int item : items) ++holders[static_cast<std::size_t>(item)];
   }

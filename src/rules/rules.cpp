@@ -25,7 +25,8 @@ void RuleMaker::try_split(std::span<const int> z, int support, InY in_y,
   // lift = supp(Z) n / (supp(X) supp(Y))
   using Wide = unsigned __int128;
   const Wide lift_top = Wide(static_cast<unsigned>(support)) * static_cast<unsigned>(options_.transactions);
-  const Wide lift_bottom = Wide(static_cast<unsigned>(r.antecedent_support)) * static_cast<unsigned>(r.consequent_support);
+  const Wide lift_bottom =
+      Wide(static_cast<unsigned>(r.antecedent_support)) * static_cast<unsigned>(r.consequent_support);
   if (!options_.min_lift.reached_by(lift_top, lift_bottom)) return;
   const double n = options_.transactions;
   r.confidence = static_cast<double>(support) / r.antecedent_support;
