@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <atomic>
 #include <thread>
 
 #include "support/brute_force.h"
@@ -172,6 +173,61 @@ TEST(Api, CallbackExceptionsPassThroughAndPipesWork) {
     runs.emplace_back([&] { result = mine_file(dir.file("db"), Target::closed, Support::count(2)); });
   for (auto& run : runs) run.join();
   for (const auto& result : parallel) EXPECT_EQ(result, expected);
+}
+
+// A stop flag ends a run: set before it, the run ends while reading (the
+// flag is looked at every 4096 transactions); set by the first itemset, it
+// ends the mining, on one thread or several, for every target and for rules.
+// Unset, it changes nothing.
+TEST(Api, StopFlagEndsTheRun) {
+  std::vector<int> ids;
+  std::vector<std::uint32_t> lengths;
+  std::uint32_t x = 7;
+  for (int t = 0; t < 5000; ++t) {
+    std::uint32_t n = 0;
+    for (int item = 0; item < 18; ++item) {
+      x = x * 1103515245u + 12345u;
+      if ((x >> 16) % 4 != 0) ids.push_back(item), ++n;
+    }
+    lengths.push_back(n);
+  }
+  const Transactions db{ids, lengths};
+  const Support minsup = Support::count(1000);
+  for (int threads : {1, 2}) {
+    for (Target target : {Target::maximal, Target::closed, Target::all}) {
+      std::atomic<bool> stop{true};
+      long long calls = 0;
+      const auto count = [&](auto, int) { ++calls; };
+      try {
+        mine_transactions(db, target, minsup, Limits{}, RunOptions{threads, &stop}, count);
+        ADD_FAILURE() << "a run with its stop flag set ended normally";
+      } catch (const Error& e) {
+        EXPECT_EQ(e.kind(), Error::Kind::cancelled);
+        EXPECT_STREQ(e.what(), "The run was cancelled.");
+      }
+      EXPECT_EQ(calls, 0);
+
+      stop = false;
+      const Summary whole = mine_transactions(db, target, minsup, Limits{}, RunOptions{threads, &stop}, count);
+      EXPECT_EQ(whole.itemsets, calls);
+      EXPECT_EQ(mine_transactions(db, target, minsup, Limits{}, RunOptions{threads}).size(), std::size_t(calls));
+      ASSERT_GT(calls, 1000) << "too few itemsets to see a run end early";
+
+      calls = 0;
+      const auto stop_at_first = [&](auto, int) {
+        ++calls;
+        stop = true;
+      };
+      EXPECT_THROW(mine_transactions(db, target, minsup, Limits{}, RunOptions{threads, &stop}, stop_at_first), Error);
+      EXPECT_LT(calls, whole.itemsets);
+    }
+    std::atomic<bool> stop{false};
+    long long rules = 0;
+    const auto stop_at_tenth = [&](const Rule&) { stop = ++rules >= 10; };
+    EXPECT_THROW(mine_rules(db, minsup, RuleOptions{0.5}, Limits{}, RunOptions{threads, &stop}, stop_at_tenth),
+                 Error);
+    EXPECT_LT(rules, mine_rules(db, minsup, RuleOptions{0.5}).size());
+  }
 }
 
 TEST(Api, LengthLimits) {

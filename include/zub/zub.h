@@ -16,6 +16,7 @@
 // Each run is independent of every other: runs may go on in several threads
 // at once. Nothing is printed and the process is never ended; a failure
 // throws zub::Error.
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <span>
@@ -69,6 +70,7 @@ class Error : public std::runtime_error {
     file,      // the file could not be opened or read, or holds an id above 2147483647
     memory,    // not enough memory
     internal,  // an internal consistency check failed: a fault of zub
+    cancelled, // the run's stop flag was set (RunOptions::stop)
   };
   Error(Kind kind, const std::string& message) : std::runtime_error(message), kind_(kind) {}
   Kind kind() const { return kind_; }
@@ -128,8 +130,14 @@ std::vector<Itemset> mine_file(const std::string& path, Target target, Support m
 // worker threads, one call at a time, in an order that two runs with the
 // same file, support and number of threads repeat. Throws Error (argument)
 // when threads is below 0.
+//
+// `stop`, when given, lets another thread end the run: once it holds true,
+// the run ends within a fraction of a second (it looks at the flag between
+// small units of work, while reading and while mining) and throws Error
+// (cancelled); the itemsets handed out before are a part of the result.
 struct RunOptions {
   int threads = 0;
+  const std::atomic<bool>* stop = nullptr;
 };
 Summary mine_file(const std::string& path, Target target, Support min_support, Limits limits, RunOptions options,
                   const ItemsetCallback& each);

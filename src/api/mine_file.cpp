@@ -81,6 +81,7 @@ Error::Kind kind_of_status(int status) {
   switch (status) {
     case kExitFile: return Error::Kind::file;
     case kExitMemory: return Error::Kind::memory;
+    case kExitCancelled: return Error::Kind::cancelled;
     default: return Error::Kind::internal;
   }
 }
@@ -115,6 +116,7 @@ RunRequest api_request(Support min_support, Limits limits, RunOptions options) {
   request.lengths.min = limits.min_len;
   if (limits.max_len > 0) request.lengths.max = limits.max_len;
   request.threads = options.threads > 0 ? options.threads : available_cores();
+  request.stop = StopFlag(options.stop);
   return request;
 }
 

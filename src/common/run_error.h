@@ -15,6 +15,7 @@ enum ExitStatus : int {
   kExitFile = 2,    // a file could not be opened, read or written
   kExitMemory = 3,  // a pool or an array could not get memory
   kExitInternal = 4,  // an internal consistency check failed
+  kExitCancelled = 5,  // the caller's stop flag was set (embedders only: the programs set none)
 };
 
 class RunError : public std::runtime_error {

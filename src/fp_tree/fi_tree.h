@@ -12,6 +12,7 @@
 #include <memory>
 #include <vector>
 
+#include "common/stop_flag.h"
 #include "fp_tree/fnode.h"
 #include "fp_tree/frequent_pairs.h"
 #include "fp_tree/item_map.h"
@@ -51,7 +52,7 @@ struct ItemCounts {
 };
 // Reads every transaction of `data` once and counts the items; the reader
 // stands at the start again. Throws RunError.
-ItemCounts count_items(Data& data, Progress* progress = nullptr);
+ItemCounts count_items(Data& data, Progress* progress = nullptr, StopFlag stop = {});
 // The main tree's pair counts: a dense triangle, or its frequent pairs.
 struct MainPairs {
   std::unique_ptr<int, FreeDeleter> storage;
@@ -75,7 +76,8 @@ class FI_tree {
   // inserts every transaction and closes it; it throws RunError when the
   // file no longer holds what the first pass counted (`digest`).
   void scan1_DB(const ItemCounts& counts, ItemMap& items, MainPairs& pairs);
-  void scan2_DB(Data* data, const ItemMap& items, const PassDigest& digest, Progress* progress = nullptr);
+  void scan2_DB(Data* data, const ItemMap& items, const PassDigest& digest, Progress* progress = nullptr,
+                StopFlag stop = {});
 
   // The number of nodes from the root down that are each their parent's
   // only child.

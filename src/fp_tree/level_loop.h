@@ -37,10 +37,12 @@ inline void report_position(Workspace& ws, int done, int total) {
   });
 }
 
-// One position of the walk; true when the level stops there.
+// One position of the walk; true when the level stops there. A set stop
+// flag ends the run here.
 template <class Level>
 bool mine_position(Level& level, FI_tree& tree, int i) {
   Workspace& ws = *tree.ws;
+  ws.settings.stop.check();
   Fnode* const hd = tree.heads[i];
   if (level.head(i, hd) == Step::next) return false;
   int k = tree.collect_tail(i);

@@ -24,7 +24,7 @@ CountArray make_counts(std::size_t entries) {
   return CountArray(static_cast<std::uint32_t*>(p));
 }
 
-// The scans tell a progress report of every 4096th transaction.
+// The scans tell a progress report, and look at the stop flag, every 4096th transaction.
 constexpr int kProgressLines = 4095;
 
 // Marks an item as already counted in the current transaction.
@@ -48,7 +48,7 @@ bool one_batch_pays(const SortedBatch& first, std::size_t positions, std::size_t
 
 }  // namespace
 
-ItemCounts count_items(Data& data, Progress* progress) {
+ItemCounts count_items(Data& data, Progress* progress, StopFlag stop) {
   ItemCounts c;
   std::size_t capacity = 100;
   CountArray counts = make_counts(capacity);
@@ -76,8 +76,10 @@ ItemCounts count_items(Data& data, Progress* progress) {
     for (int k = 0; k < tran.length; ++k) count(tran.items[k]) &= ~kSeen;
     c.digest.add(tran.items, tran.length);
     if (c.transactions == INT_MAX) throw RunError(kExitFile, data.name() + " has more than 2147483647 transactions!");
-    if ((++c.transactions & kProgressLines) == 0 && progress != nullptr)
-      progress->update(Progress::Phase::reading, c.transactions, 0, [] { return 0LL; });
+    if ((++c.transactions & kProgressLines) == 0) {
+      stop.check();
+      if (progress != nullptr) progress->update(Progress::Phase::reading, c.transactions, 0, [] { return 0LL; });
+    }
   }
   c.dense = std::move(counts);
   c.dense_ids = static_cast<int>(std::min<std::size_t>(capacity, static_cast<std::size_t>(c.largest) + 1));
@@ -160,7 +162,8 @@ void FI_tree::scan1_DB(const ItemCounts& counted, ItemMap& items, MainPairs& pai
   pair_rows = num_items - 1;
 }
 
-void FI_tree::scan2_DB(Data* data, const ItemMap& items, const PassDigest& digest, Progress* progress) {
+void FI_tree::scan2_DB(Data* data, const ItemMap& items, const PassDigest& digest, Progress* progress,
+                       StopFlag stop) {
   const Tuning& tuning = settings->tuning;
   const int transactions = digest.lines;
   Transaction tran(50);
@@ -201,8 +204,10 @@ void FI_tree::scan2_DB(Data* data, const ItemMap& items, const PassDigest& diges
   for (int n = 0; n < transactions; ++n) {
     if (data->getNextTransaction(&tran) == nullptr) break;
     read.add(tran.items, tran.length);
-    if ((n & kProgressLines) == 0 && progress != nullptr)
-      progress->update(Progress::Phase::building, n, transactions, [] { return 0LL; });
+    if ((n & kProgressLines) == 0) {
+      stop.check();
+      if (progress != nullptr) progress->update(Progress::Phase::building, n, transactions, [] { return 0LL; });
+    }
     // The distinct frequent positions of the transaction, ascending.
     int k = 0;
     for (int j = 0; j < tran.length; ++j) {

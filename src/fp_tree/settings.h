@@ -4,6 +4,7 @@
 // values, and the lengths of the itemsets to write.
 #include <climits>
 
+#include "common/stop_flag.h"
 #include "fp_tree/tuning.h"
 #include "parallel/unit_times.h"
 
@@ -27,6 +28,7 @@ struct Settings {
   int threads = 1;  // workers of the miners that split their work into units
   // When set, those miners run in units even on one worker and time each.
   UnitTimes* unit_times = nullptr;
+  StopFlag stop;  // looked at between units of bounded work
 };
 
 }  // namespace zub

@@ -30,6 +30,7 @@ Run::Run(const RunRequest& request) : request_(request) {
   settings_.lengths = request.lengths;
   settings_.threads = request.threads;
   settings_.unit_times = request.unit_times;
+  settings_.stop = request.stop;
 }
 
 Run::~Run() = default;
@@ -37,7 +38,7 @@ Run::~Run() = default;
 FI_tree& Run::main_tree() const { return *main_->tree; }
 
 void Run::read(Data& data) {
-  ItemCounts counts = count_items(data, request_.progress);
+  ItemCounts counts = count_items(data, request_.progress, request_.stop);
   settings_.transactions = counts.transactions;
   settings_.threshold = request_.min_support.resolve(counts.transactions);
   main_ = std::make_unique<MainTree>();
@@ -48,7 +49,7 @@ void Run::read(Data& data) {
   counts.large = IdTable();
   ws_ = std::make_unique<Workspace>(settings_, items_.frequent());
   tree->ws = ws_.get();
-  tree->scan2_DB(&data, items_, counts.digest, request_.progress);
+  tree->scan2_DB(&data, items_, counts.digest, request_.progress, request_.stop);
   main_->tree = tree;
   single_prefix_ = items_.frequent() > 0 ? tree->cal_single_prefix() : 0;
 }

@@ -44,6 +44,7 @@ struct RunRequest {
   int threads = 1;       // workers of the miners that mine in units
   UnitTimes* unit_times = nullptr;  // when set, they mine in units on any number and time each
   Progress* progress = nullptr;  // told where the run is, when given
+  StopFlag stop;                 // ends the run early when set
 };
 
 // What the mining found beside the itemsets.
