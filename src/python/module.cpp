@@ -1,0 +1,216 @@
+// The extension module zub._zub: the miners of <zub/zub.h> for the Python
+// package python/zub, which checks the arguments and builds the DataFrames.
+// Results are gathered in C++ arrays while the run goes without the GIL,
+// and only then turned into Python objects.
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "python/convert.h"
+#include "python/background_run.h"
+#include "zub/zub.h"
+
+namespace py = pybind11;
+
+namespace zub::python {
+
+namespace {
+
+using IdArray = py::array_t<int, py::array::c_style | py::array::forcecast>;
+using LengthArray = py::array_t<std::uint32_t, py::array::c_style | py::array::forcecast>;
+
+// A run's transactions: a file (its path as bytes) or arrays of ids and
+// lengths in memory, as mine_transactions takes them.
+struct Source {
+  std::string path;
+  IdArray ids;
+  LengthArray lengths;
+  bool in_memory() const { return path.empty(); }
+  Transactions transactions() const {
+    return {{ids.data(), static_cast<std::size_t>(ids.size())},
+            {lengths.data(), static_cast<std::size_t>(lengths.size())}};
+  }
+};
+
+Source source_of(py::handle data) {
+  if (py::isinstance<py::bytes>(data)) return Source{data.cast<std::string>(), {}, {}};
+  const auto pair = data.cast<py::tuple>();
+  return Source{{}, pair[0].cast<IdArray>(), pair[1].cast<LengthArray>()};
+}
+
+// A share as a float, a count as an int (the package tells them apart).
+Support support_of(py::handle min_support) {
+  if (py::isinstance<py::float_>(min_support)) return Support::fraction(min_support.cast<double>());
+  return Support::count(min_support.cast<int>());
+}
+
+Target target_of(const std::string& name) {
+  if (name == "maximal") return Target::maximal;
+  if (name == "closed") return Target::closed;
+  if (name == "all") return Target::all;
+  throw Error(Error::Kind::argument, "target must be \"maximal\", \"closed\" or \"all\", not \"" + name + "\"");
+}
+
+template <class T>
+py::array_t<T> array_of(const std::vector<T>& values) {
+  return py::array_t<T>(static_cast<py::ssize_t>(values.size()), values.data());
+}
+
+template <class T>
+void append(std::vector<T>& to, const std::vector<T>& from) {
+  to.insert(to.end(), from.begin(), from.end());
+}
+
+// The run hands its results over in chunks of this many.
+constexpr std::size_t kChunk = 4096;
+
+// Itemsets as the run finds them: ids back to back, lengths, supports.
+struct ItemsetChunk {
+  std::vector<int> ids;
+  std::vector<std::uint32_t> lengths;
+  std::vector<int> counts;
+};
+
+// (frozensets, counts, transactions) of the itemsets of `data`.
+py::tuple mine_itemsets(py::handle data, const std::string& target, py::handle min_support, int min_len, int max_len,
+                        int threads, py::handle items) {
+  const Source source = source_of(data);
+  const Target t = target_of(target);
+  const Support support = support_of(min_support);
+  Handoff<ItemsetChunk> handoff;
+  ItemObjects objects(items);
+  py::list sets;
+  std::vector<int> counts;
+  Summary summary;
+  BackgroundRun run;
+  const auto mine = [&](BackgroundRun& self) {
+    const auto keep = [&](std::span<const int> itemset, int count) {
+      ItemsetChunk& chunk = handoff.filling();
+      chunk.ids.insert(chunk.ids.end(), itemset.begin(), itemset.end());
+      chunk.lengths.push_back(static_cast<std::uint32_t>(itemset.size()));
+      chunk.counts.push_back(count);
+      if (chunk.lengths.size() == kChunk) {
+        handoff.hand_over();
+        self.wake();
+      }
+    };
+    const RunOptions options{threads, self.stop()};
+    const Limits limits{min_len, max_len};
+    summary = source.in_memory() ? mine_transactions(source.transactions(), t, support, limits, options, keep)
+                                 : mine_file(source.path, t, support, limits, options, keep);
+    handoff.hand_over();
+  };
+  run.go(mine, [&] {
+    for (const ItemsetChunk& chunk : handoff.take()) {
+      append_frozensets(sets, chunk.ids, chunk.lengths, objects);
+      append(counts, chunk.counts);
+    }
+  });
+  return py::make_tuple(sets, array_of(counts), summary.transactions);
+}
+
+// Rules as the run finds them, column by column.
+struct RuleChunk {
+  std::vector<int> antecedent_ids, consequent_ids;
+  std::vector<std::uint32_t> antecedent_lengths, consequent_lengths;
+  std::vector<int> counts;
+  std::vector<double> confidence, lift, leverage, conviction;
+  void add(const Rule& r) {
+    antecedent_ids.insert(antecedent_ids.end(), r.antecedent.begin(), r.antecedent.end());
+    consequent_ids.insert(consequent_ids.end(), r.consequent.begin(), r.consequent.end());
+    antecedent_lengths.push_back(static_cast<std::uint32_t>(r.antecedent.size()));
+    consequent_lengths.push_back(static_cast<std::uint32_t>(r.consequent.size()));
+    counts.push_back(r.support);
+    confidence.push_back(r.confidence);
+    lift.push_back(r.lift);
+    leverage.push_back(r.leverage);
+    conviction.push_back(r.conviction);
+  }
+};
+
+// ({column: values}, transactions) of the rules of `data`.
+py::tuple mine_rules(py::handle data, py::handle min_support, double min_confidence, double min_lift,
+                     bool any_consequent, int min_len, int max_len, int threads, py::handle items) {
+  const Source source = source_of(data);
+  const Support support = support_of(min_support);
+  const RuleOptions rule_options{min_confidence, min_lift, any_consequent};
+  Handoff<RuleChunk> handoff;
+  ItemObjects objects(items);
+  py::list antecedents, consequents;
+  RuleChunk numbers;  // its ids and lengths stay empty
+  RuleSummary summary;
+  BackgroundRun run;
+  const auto mine = [&](BackgroundRun& self) {
+    const auto keep = [&](const Rule& r) {
+      handoff.filling().add(r);
+      if (handoff.filling().counts.size() == kChunk) {
+        handoff.hand_over();
+        self.wake();
+      }
+    };
+    const RunOptions options{threads, self.stop()};
+    const Limits limits{min_len, max_len};
+    summary = source.in_memory()
+                  ? zub::mine_rules(source.transactions(), support, rule_options, limits, options, keep)
+                  : zub::mine_rules(source.path, support, rule_options, limits, options, keep);
+    handoff.hand_over();
+  };
+  run.go(mine, [&] {
+    for (const RuleChunk& chunk : handoff.take()) {
+      append_frozensets(antecedents, chunk.antecedent_ids, chunk.antecedent_lengths, objects);
+      append_frozensets(consequents, chunk.consequent_ids, chunk.consequent_lengths, objects);
+      append(numbers.counts, chunk.counts);
+      append(numbers.confidence, chunk.confidence);
+      append(numbers.lift, chunk.lift);
+      append(numbers.leverage, chunk.leverage);
+      append(numbers.conviction, chunk.conviction);
+    }
+  });
+  py::dict columns;
+  columns["antecedents"] = antecedents;
+  columns["consequents"] = consequents;
+  columns["count"] = array_of(numbers.counts);
+  columns["confidence"] = array_of(numbers.confidence);
+  columns["lift"] = array_of(numbers.lift);
+  columns["leverage"] = array_of(numbers.leverage);
+  columns["conviction"] = array_of(numbers.conviction);
+  return py::make_tuple(columns, summary.transactions);
+}
+
+py::tuple encode_transactions(py::handle transactions) {
+  py::dict index;
+  py::list items;
+  const Encoded encoded = encode(transactions, index, items);
+  return py::make_tuple(array_of(encoded.ids), array_of(encoded.lengths), items);
+}
+
+// zub::Error as the Python exception of its kind.
+void translate(std::exception_ptr failure) {
+  try {
+    if (failure) std::rethrow_exception(failure);
+  } catch (const Error& e) {
+    switch (e.kind()) {
+      case Error::Kind::argument: PyErr_SetString(PyExc_ValueError, e.what()); break;
+      case Error::Kind::file: PyErr_SetString(PyExc_OSError, e.what()); break;
+      case Error::Kind::memory: PyErr_SetString(PyExc_MemoryError, e.what()); break;
+      default: PyErr_SetString(PyExc_RuntimeError, e.what()); break;
+    }
+  }
+}
+
+}  // namespace
+
+}  // namespace zub::python
+
+PYBIND11_MODULE(_zub, m) {
+  using namespace zub::python;
+  m.doc() = "The miners of zub; use them through the package zub.";
+  py::register_exception_translator(&translate);
+  m.def("mine_itemsets", &mine_itemsets, "(data, target, min_support, min_len, max_len, threads, items)");
+  m.def("mine_rules", &zub::python::mine_rules,
+        "(data, min_support, min_confidence, min_lift, any_consequent, min_len, max_len, threads, items)");
+  m.def("encode", &encode_transactions, "transactions -> (ids, lengths, items), items numbered as first seen");
+}
