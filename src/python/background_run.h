@@ -4,8 +4,9 @@
 // every 100 ms, or when the run has handed over a chunk of results, takes
 // the GIL, runs Python's signal handlers and turns the chunks handed over
 // into Python objects while the run goes on. When a signal handler raises
-// (KeyboardInterrupt on Ctrl-C), the run's stop flag is set, the run ends
-// within a fraction of a second, and that exception is raised.
+// (KeyboardInterrupt on Ctrl-C), or the turning into Python objects fails
+// (MemoryError), the run's stop flag is set, the run ends within a fraction
+// of a second, and that exception is raised.
 #include <pybind11/pybind11.h>
 
 #include <atomic>
@@ -13,7 +14,6 @@
 #include <condition_variable>
 #include <exception>
 #include <mutex>
-#include <optional>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -51,8 +51,9 @@ class BackgroundRun {
   template <class Mine, class Take>
   void go(const Mine& mine, const Take& take) {
     namespace py = pybind11;
-    std::exception_ptr failure;
-    std::optional<py::error_already_set> interrupt;
+    std::exception_ptr failure;  // of the run
+    std::exception_ptr caller;   // of take() or the signal handlers: ends the run too
+
     {
       py::gil_scoped_release unlocked;
       std::thread worker([&] {
@@ -70,20 +71,24 @@ class BackgroundRun {
         wake_.wait_for(lock, std::chrono::milliseconds(100), [&] { return done_ || woken_; });
         woken_ = false;
         lock.unlock();
-        {
+        if (!caller) {
+          // The worker must be joined whatever happens here: nothing may
+          // leave this loop by an exception.
           const py::gil_scoped_acquire locked;
-          if (!interrupt && PyErr_CheckSignals() != 0) {
-            interrupt.emplace();  // takes the raised exception
+          try {
+            if (PyErr_CheckSignals() != 0) throw py::error_already_set();
+            take();
+          } catch (...) {
+            caller = std::current_exception();
             stop_ = true;
           }
-          if (!interrupt) take();
         }
         lock.lock();
       }
       lock.unlock();
       worker.join();
     }
-    if (interrupt) throw *interrupt;
+    if (caller) std::rethrow_exception(caller);
     if (failure) std::rethrow_exception(failure);
     take();
   }

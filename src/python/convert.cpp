@@ -56,6 +56,8 @@ Encoded encode(py::handle transactions, py::dict index, py::list items) {
     }
     if (PyErr_Occurred()) throw py::error_already_set();
     out.lengths.push_back(n);
+    // Ctrl-C reaches a long conversion too.
+    if ((out.lengths.size() & 4095) == 0 && PyErr_CheckSignals() != 0) throw py::error_already_set();
   }
   if (PyErr_Occurred()) throw py::error_already_set();
   return out;

@@ -1,6 +1,9 @@
 """Every rejected argument raises ValueError, TypeError or OSError with a
 message that names it; none crashes the process."""
 
+import subprocess
+import sys
+
 import numpy as np
 import pandas as pd
 import pytest
@@ -68,3 +71,31 @@ def test_a_failed_run_leaves_the_module_usable():
     with pytest.raises(TypeError):
         zub.frequent_itemsets([["a"], [{}]], 1)
     assert len(zub.frequent_itemsets(DATA, 1, "all")) == 3
+
+
+MEMORY_SCRIPT = """
+import random, resource, sys
+import zub
+rng = random.Random(1)
+data = [[j for j in range(40) if rng.random() < 0.6] for _ in range(300)]  # hundreds of millions of itemsets
+with open("/proc/self/status") as f:
+    size = next(int(line.split()[1]) for line in f if line.startswith("VmSize")) * 1024
+resource.setrlimit(resource.RLIMIT_AS, (size + (int(sys.argv[1]) << 20), resource.RLIM_INFINITY))
+try:
+    zub.frequent_itemsets(data, 1, "all", threads=2)
+    print("no MemoryError")
+except MemoryError:
+    pass
+resource.setrlimit(resource.RLIMIT_AS, (resource.RLIM_INFINITY, resource.RLIM_INFINITY))
+print(len(zub.frequent_itemsets([["a", "b"], ["a"]], 1, "all")))
+"""
+
+
+@pytest.mark.parametrize("megabytes", [30, 100, 300])
+def test_memory_exhaustion_is_a_memory_error(megabytes):
+    # In a process of its own, whose address space is limited: the run fails
+    # in the miner, in the results it hands over or in the frozensets, and
+    # the module goes on.
+    done = subprocess.run([sys.executable, "-c", MEMORY_SCRIPT, str(megabytes)], capture_output=True, text=True,
+                          timeout=300)
+    assert (done.returncode, done.stdout) == (0, "3\n"), done.stderr
