@@ -27,6 +27,9 @@
 #            the rules written to a file in /tmp, the count is its lines.
 #            bench/rules_bench.cpp (Google Benchmark, built with the tests)
 #            splits a cell into closed, all, rule generation and writing.
+#   python   the Python module (built in build-bench-python with
+#            -DZUB_PYTHON=ON) against zub-mine on retail 10 (maximal), on 1
+#            and 2 threads: bench/python_bench.py with RUNS rounds.
 #   scale    zub on T10I4D100K repeated k = 1, 2, 4, 8, 16 times at MINSUP
 #            10k: time per million transactions as the file grows with the
 #            same itemsets; checks that the itemsets stay those of one copy
@@ -42,7 +45,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
-all_sections=(zub targets parallel rules scale quest)
+all_sections=(zub targets parallel rules python scale quest)
 runs=5
 if [[ "${1:-}" =~ ^[0-9]+$ ]]; then runs=$1; shift; fi
 sections=("$@")
@@ -264,6 +267,17 @@ section_quest() {
     rm -f "$work/out"
   done
   rm -f "$all"
+}
+
+# --- python: the module's overhead against zub-mine -------------------------
+section_python() {
+  local build=$root/build-bench-python threads
+  cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DZUB_BUILD_TESTS=OFF -DZUB_PYTHON=ON >/dev/null
+  cmake --build "$build" -j2 --target _zub zub-mine >/dev/null
+  for threads in 1 2; do
+    PYTHONPATH=$build/python /usr/bin/python3 bench/python_bench.py "$build/zub-mine" "$data/retail.dat" 10 \
+      "$runs" "$threads" || failed=1
+  done
 }
 
 echo "machine: $(nproc) cores, $(uname -m), $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //')"

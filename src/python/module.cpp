@@ -1,12 +1,12 @@
 // The extension module zub._zub: the miners of <zub/zub.h> for the Python
 // package python/zub, which checks the arguments and builds the DataFrames.
-// Results are gathered in C++ arrays while the run goes without the GIL,
-// and only then turned into Python objects.
+// The run goes on its own thread without the GIL and hands its results
+// over in chunks, which the calling thread turns into Python objects
+// meanwhile (background_run.h).
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 
 #include <string>
-#include <variant>
 #include <vector>
 
 #include "python/convert.h"
@@ -28,7 +28,8 @@ struct Source {
   std::string path;
   IdArray ids;
   LengthArray lengths;
-  bool in_memory() const { return path.empty(); }
+  bool memory = false;
+  bool in_memory() const { return memory; }
   Transactions transactions() const {
     return {{ids.data(), static_cast<std::size_t>(ids.size())},
             {lengths.data(), static_cast<std::size_t>(lengths.size())}};
@@ -38,7 +39,7 @@ struct Source {
 Source source_of(py::handle data) {
   if (py::isinstance<py::bytes>(data)) return Source{data.cast<std::string>(), {}, {}};
   const auto pair = data.cast<py::tuple>();
-  return Source{{}, pair[0].cast<IdArray>(), pair[1].cast<LengthArray>()};
+  return Source{{}, pair[0].cast<IdArray>(), pair[1].cast<LengthArray>(), true};
 }
 
 // A share as a float, a count as an int (the package tells them apart).

@@ -58,6 +58,8 @@ def test_file_failures_are_os_errors(tmp_path):
         zub.frequent_itemsets(tmp_path / "absent.dat", 1)
     with pytest.raises(OSError, match="could not be opened!"):
         zub.association_rules(str(tmp_path / "absent.dat"), 1)
+    with pytest.raises(OSError, match="could not be opened!"):
+        zub.frequent_itemsets("", 1)
     (tmp_path / "huge").write_text("1 99999999999\n")
     with pytest.raises(OSError, match="2147483647"):
         zub.frequent_itemsets(tmp_path / "huge", 1)
