@@ -236,14 +236,12 @@ def _true_rows(column, label):
     if column.hasnans:
         _not_one_hot(label)
     values = column.array
-    if isinstance(column.dtype, pd.SparseDtype):
-        fill = column.dtype.fill_value
-        if not _is_zero_or_one(np.asarray([fill], dtype=object)):
-            raise ValueError(f"column {label!r} is not one-hot: it holds {fill!r} (give bool or 0/1 values)")
-        if not fill:  # only the stored values can be true
-            stored = np.asarray(values.sp_values)
-            _check_one_hot(stored, label)
-            return values.sp_index.to_int_index().indices[stored != 0].astype(np.int64)
+    fill = column.dtype.fill_value if isinstance(column.dtype, pd.SparseDtype) else None
+    if fill is not None and not isinstance(fill, str) and fill == 0:
+        # Sparse with false (0) left out: only the stored values can be true.
+        stored = np.asarray(values.sp_values)
+        _check_one_hot(stored, label)
+        return values.sp_index.to_int_index().indices[stored != 0].astype(np.int64)
     dense = np.asarray(values)
     _check_one_hot(dense, label)
     return np.flatnonzero(dense)

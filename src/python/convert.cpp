@@ -10,8 +10,8 @@ namespace zub::python {
 
 namespace {
 
-[[noreturn]] void raise_type_error(const std::string& message) {
-  PyErr_SetString(PyExc_TypeError, message.c_str());
+[[noreturn]] void raise(PyObject* type, const std::string& message) {
+  PyErr_SetString(type, message.c_str());
   throw py::error_already_set();
 }
 
@@ -21,7 +21,7 @@ int id_of(PyObject* item, PyObject* index, PyObject* items) {
   if (known != nullptr) return static_cast<int>(PyLong_AsLong(known));
   if (PyErr_Occurred()) throw py::error_already_set();  // unhashable
   const Py_ssize_t id = PyList_GET_SIZE(items);
-  if (id == INT_MAX) raise_type_error("more than 2147483647 distinct items");
+  if (id == INT_MAX) raise(PyExc_ValueError, "more than 2147483647 distinct items");
   const py::object number = py::reinterpret_steal<py::object>(PyLong_FromSsize_t(id));
   if (!number || PyDict_SetItem(index, item, number.ptr()) != 0 || PyList_Append(items, item) != 0)
     throw py::error_already_set();
@@ -33,18 +33,18 @@ int id_of(PyObject* item, PyObject* index, PyObject* items) {
 Encoded encode(py::handle transactions, py::dict index, py::list items) {
   Encoded out;
   const py::object outer = py::reinterpret_steal<py::object>(PyObject_GetIter(transactions.ptr()));
-  if (!outer) raise_type_error("the transactions must be an iterable of transactions");
+  if (!outer) raise(PyExc_TypeError, "the transactions must be an iterable of transactions");
   while (true) {
     const py::object t = py::reinterpret_steal<py::object>(PyIter_Next(outer.ptr()));
     if (!t) break;
     // A str is iterable, but as its characters: almost always a mistake.
     if (PyUnicode_Check(t.ptr()) || PyBytes_Check(t.ptr()))
-      raise_type_error("each transaction must be an iterable of items (a list, a set, ...), not a " +
+      raise(PyExc_TypeError, "each transaction must be an iterable of items (a list, a set, ...), not a " +
                        std::string(Py_TYPE(t.ptr())->tp_name));
     const py::object inner = py::reinterpret_steal<py::object>(PyObject_GetIter(t.ptr()));
     if (!inner) {
       PyErr_Clear();
-      raise_type_error("each transaction must be an iterable of items, not " +
+      raise(PyExc_TypeError, "each transaction must be an iterable of items, not " +
                        std::string(Py_TYPE(t.ptr())->tp_name));
     }
     std::uint32_t n = 0;

@@ -13,10 +13,11 @@ import zub
 from conftest import as_dict, brute_force, dataset, random_transactions, zub_mine
 
 TARGETS = ["maximal", "closed", "all"]
+KINDS = ["bool", "int", "sparse-bool", "sparse-int", "mixed", "sparse-float", "sparse-true"]
 
 
 def one_hot(transactions, items, kind):
-    """A one-hot DataFrame of the transactions: bool, int 0/1, or sparse of either."""
+    """A one-hot DataFrame of the transactions in one of the KINDS of columns."""
     rows = [[x in set(t) for x in items] for t in transactions]
     frame = pd.DataFrame(rows, columns=items, dtype=bool) if rows else pd.DataFrame(columns=items, dtype=bool)
     if kind in ("int", "sparse-int"):
@@ -25,6 +26,10 @@ def one_hot(transactions, items, kind):
         frame = frame.astype(pd.SparseDtype(bool, False))
     if kind == "sparse-int":
         frame = frame.astype(pd.SparseDtype(np.int64, 0))
+    if kind == "sparse-float":  # pandas' default fill for floats is NaN: every value stored
+        frame = frame.astype(np.float64).astype(pd.SparseDtype(np.float64))
+    if kind == "sparse-true":  # true left out
+        frame = frame.astype(pd.SparseDtype(bool, True))
     if kind == "mixed":  # a dense bool column next to sparse ones, labels of several types
         frame = frame.astype(pd.SparseDtype(bool, False))
         if items:
@@ -45,7 +50,7 @@ def test_every_form_and_target_agrees_with_brute_force(seed, tmp_path):
         "lists": transactions,
         "generator": (iter(t) for t in transactions),
         "sets": [set(t) for t in transactions],
-        "frame": one_hot(transactions, items, ["bool", "int", "sparse-bool", "sparse-int", "mixed"][seed % 5]),
+        "frame": one_hot(transactions, items, KINDS[seed % len(KINDS)]),
     }
     if seed % 2 == 0:  # ids: a file too, plain and gzip
         text = "".join(" ".join(map(str, t)) + "\n" for t in transactions)
