@@ -148,10 +148,13 @@ def association_rules(data, min_support, min_confidence=0.8, *, min_lift=None, c
 
 
 class _RunArguments:
+    """The checked arguments every run takes, as the extension takes them."""
+
     __slots__ = ("support", "min_len", "max_len", "threads")
 
 
 def _run_arguments(min_support, min_len, max_len, threads):
+    """Checks the arguments every run takes; max_len None is 0 and threads None is 0 (every core)."""
     args = _RunArguments()
     args.support = _support(min_support)
     args.min_len = _count(min_len, "min_len", 1)
@@ -176,6 +179,7 @@ def _support(min_support):
 
 
 def _count(value, name, least):
+    """An int from `least` to 2147483647 (not a bool)."""
     if not isinstance(value, numbers.Integral) or isinstance(value, bool):
         raise TypeError(f"{name} must be an int, not {type(value).__name__}")
     if not least <= value <= 2147483647:
@@ -184,6 +188,7 @@ def _count(value, name, least):
 
 
 def _real(value, name):
+    """A real number (not a bool) as a float."""
     if not isinstance(value, numbers.Real) or isinstance(value, bool):
         raise TypeError(f"{name} must be a number, not {type(value).__name__}")
     return float(value)
@@ -248,11 +253,13 @@ def _true_rows(column, label):
 
 
 def _check_one_hot(values, label):
+    """ValueError unless every value is false/true or 0/1."""
     if not _is_one_hot(values):
         _not_one_hot(label)
 
 
 def _is_one_hot(values):
+    """Whether every value of a numpy array is false/true or 0/1."""
     if values.dtype == np.bool_:
         return True
     if values.dtype.kind in "iuf":
@@ -261,10 +268,12 @@ def _is_one_hot(values):
 
 
 def _not_one_hot(label):
+    """Raises the ValueError for a column that is not one-hot."""
     raise ValueError(f"column {label!r} is not one-hot: give bool or 0/1 values (no missing values)")
 
 
 def _is_zero_or_one(values):
+    """Whether every object is True, False, 0 or 1 (missing values are not)."""
     try:
         return all(v is True or v is False or (not isinstance(v, bool) and v in (0, 1)) for v in values)
     except TypeError:
@@ -272,6 +281,7 @@ def _is_zero_or_one(values):
 
 
 def _shares(counts, transactions):
+    """The counts as shares of the transactions (0 when there are none)."""
     counts = np.asarray(counts, dtype=np.int64)
     return counts / transactions if transactions else np.zeros(len(counts))
 
