@@ -36,6 +36,7 @@ def frequent_itemsets(data, min_support, target="maximal", *, min_len=1, max_len
     data : str, os.PathLike, iterable of iterables, or pandas.DataFrame
         A transaction file (plain or gzip), transactions of hashable items,
         or one-hot columns (bool or 0/1, dense or sparse) labelled by item.
+        A 2-d NumPy array is refused (give it as a one-hot DataFrame).
     min_support : float or int
         A share of the transactions in (0, 1] (a float), or a count of
         transactions of at least 1 (an int). An itemset is frequent when at
