@@ -1,6 +1,7 @@
 """zub.frequent_itemsets against a brute-force miner on random transactions,
 for every form of data and every target, and against zub-mine on the
-benchmark datasets."""
+benchmark datasets (as a file, as ints and words in memory, and, where they
+have few items, as dense and sparse one-hot DataFrames)."""
 
 import gzip
 import random
@@ -18,7 +19,7 @@ KINDS = ["bool", "int", "sparse-bool", "sparse-int", "mixed", "sparse-float", "s
 
 def one_hot(transactions, items, kind):
     """A one-hot DataFrame of the transactions in one of the KINDS of columns."""
-    rows = [[x in set(t) for x in items] for t in transactions]
+    rows = [[x in t for x in items] for t in map(set, transactions)]
     frame = pd.DataFrame(rows, columns=items, dtype=bool) if rows else pd.DataFrame(columns=items, dtype=bool)
     if kind in ("int", "sparse-int"):
         frame = frame.astype(np.int64)
@@ -120,3 +121,9 @@ def test_datasets_agree_with_zub_mine(name, minsup, target):
     assert as_dict(zub.frequent_itemsets([map(int, t) for t in lines], minsup, target)) == expected
     words = zub.frequent_itemsets(lines, minsup, target)
     assert as_dict(words) == {frozenset(map(str, s)): n for s, n in expected.items()}
+    items = sorted({int(x) for t in lines for x in t})
+    if len(items) <= 200:  # and as a one-hot DataFrame, dense and sparse
+        frame = one_hot([list(map(int, t)) for t in lines], items, "bool")
+        assert as_dict(zub.frequent_itemsets(frame, minsup, target)) == expected
+        sparse = frame.astype(pd.SparseDtype(bool, False))
+        assert as_dict(zub.frequent_itemsets(sparse, minsup, target)) == expected
