@@ -30,8 +30,9 @@ int id_of(PyObject* item, PyObject* index, PyObject* items) {
 
 }  // namespace
 
-Encoded encode(py::handle transactions, py::dict index, py::list items) {
+Encoded encode(py::handle transactions, py::list items) {
   Encoded out;
+  const py::dict index;  // item -> id
   const py::object outer = py::reinterpret_steal<py::object>(PyObject_GetIter(transactions.ptr()));
   if (!outer) raise(PyExc_TypeError, "the transactions must be an iterable of transactions");
   while (true) {

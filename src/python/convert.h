@@ -12,14 +12,14 @@
 namespace zub::python {
 
 // The ids of `transactions` (an iterable of iterables of hashable items)
-// back to back, and each one's count. A new item gets the next id, is put
-// in `index` (item -> id) and appended to `items`. Raises TypeError for a
-// transaction that is a str, bytes or not iterable, or an unhashable item.
+// back to back, and each one's count. A new item gets the next id and is
+// appended to `items`. Raises TypeError for a transaction that is a str,
+// bytes or not iterable, or an unhashable item.
 struct Encoded {
   std::vector<int> ids;
   std::vector<std::uint32_t> lengths;
 };
-Encoded encode(pybind11::handle transactions, pybind11::dict index, pybind11::list items);
+Encoded encode(pybind11::handle transactions, pybind11::list items);
 
 // The Python object of each id: items[id], or, when `items` is None, the id
 // as an int (one object per id, made when first asked for).

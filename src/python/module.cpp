@@ -65,8 +65,15 @@ void append(std::vector<T>& to, const std::vector<T>& from) {
   to.insert(to.end(), from.begin(), from.end());
 }
 
-// The run hands its results over in chunks of this many.
+// The run hands its results over in chunks of this many, waking the caller.
 constexpr std::size_t kChunk = 4096;
+
+template <class Chunk>
+void hand_over_when_full(Handoff<Chunk>& handoff, std::size_t filled, BackgroundRun& run) {
+  if (filled < kChunk) return;
+  handoff.hand_over();
+  run.wake();
+}
 
 // Itemsets as the run finds them: ids back to back, lengths, supports.
 struct ItemsetChunk {
@@ -93,10 +100,7 @@ py::tuple mine_itemsets(py::handle data, const std::string& target, py::handle m
       chunk.ids.insert(chunk.ids.end(), itemset.begin(), itemset.end());
       chunk.lengths.push_back(static_cast<std::uint32_t>(itemset.size()));
       chunk.counts.push_back(count);
-      if (chunk.lengths.size() == kChunk) {
-        handoff.hand_over();
-        self.wake();
-      }
+      hand_over_when_full(handoff, chunk.lengths.size(), self);
     };
     const RunOptions options{threads, self.stop()};
     const Limits limits{min_len, max_len};
@@ -147,10 +151,7 @@ py::tuple mine_rules(py::handle data, py::handle min_support, double min_confide
   const auto mine = [&](BackgroundRun& self) {
     const auto keep = [&](const Rule& r) {
       handoff.filling().add(r);
-      if (handoff.filling().counts.size() == kChunk) {
-        handoff.hand_over();
-        self.wake();
-      }
+      hand_over_when_full(handoff, handoff.filling().counts.size(), self);
     };
     const RunOptions options{threads, self.stop()};
     const Limits limits{min_len, max_len};
@@ -182,9 +183,8 @@ py::tuple mine_rules(py::handle data, py::handle min_support, double min_confide
 }
 
 py::tuple encode_transactions(py::handle transactions) {
-  py::dict index;
   py::list items;
-  const Encoded encoded = encode(transactions, index, items);
+  const Encoded encoded = encode(transactions, items);
   return py::make_tuple(array_of(encoded.ids), array_of(encoded.lengths), items);
 }
 
