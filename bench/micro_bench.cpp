@@ -10,9 +10,9 @@
 #include <memory>
 #include <string>
 
-#include "fp_tree/fnode.h"
-#include "fp_tree/mnode_store.h"
-#include "fp_tree/node_store.h"
+#include "trees/fnode.h"
+#include "trees/mnode_store.h"
+#include "trees/node_store.h"
 #include "io/data.h"
 #include "io/fsout.h"
 #include "memory/memory.h"

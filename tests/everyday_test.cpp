@@ -8,7 +8,7 @@
 #include <random>
 
 #include "common/run_error.h"
-#include "fp_tree/fi_tree.h"
+#include "trees/fi_tree.h"
 #include "io/data.h"
 #include "support/random_db.h"
 #include "support/test_support.h"

@@ -1,7 +1,7 @@
 // MFI-trees filled through each form of insertion, against the list of the
 // itemsets entered: their nodes, the three subset checks, the temporary list
 // they rebuild, and its narrowing by mfi_tem::is_subset.
-#include "fp_tree/mfi_tree.h"
+#include "trees/mfi_tree.h"
 
 #include <gtest/gtest.h>
 

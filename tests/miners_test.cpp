@@ -5,8 +5,8 @@
 #include <map>
 #include <random>
 
-#include "fp_tree/cfi_tree.h"
-#include "fp_tree/miners.h"
+#include "trees/cfi_tree.h"
+#include "miners/miners.h"
 #include "support/prepared.h"
 
 namespace zub {

@@ -1,14 +1,14 @@
 // The node stores of the FP-trees and the MFI-trees: numbers that name nodes
 // which never move, roll-backs that reuse slabs, child links given back, and
 // memory that follows the nodes made.
-#include "fp_tree/node_store.h"
+#include "trees/node_store.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <vector>
 
-#include "fp_tree/mnode_store.h"
+#include "trees/mnode_store.h"
 
 namespace zub {
 namespace {

@@ -11,7 +11,7 @@
 
 #include <stdexcept>
 
-#include "parallel/ordered_output.h"
+#include "run/ordered_output.h"
 #include "support/brute_force.h"
 #include "support/prepared.h"
 #include "support/random_db.h"

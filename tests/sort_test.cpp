@@ -1,6 +1,6 @@
 // The paired descending sort, whose order of equal keys fixes the item order
 // of every tree, and the sorted batch of the main tree's build.
-#include "fp_tree/sort.h"
+#include "trees/sort.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <random>
 #include <vector>
 
-#include "fp_tree/sorted_batch.h"
+#include "trees/sorted_batch.h"
 
 namespace zub {
 namespace {

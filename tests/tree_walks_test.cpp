@@ -6,7 +6,7 @@
 
 #include <random>
 
-#include "fp_tree/miners.h"
+#include "miners/miners.h"
 #include "support/prepared.h"
 #include "support/random_db.h"
 

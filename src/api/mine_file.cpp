@@ -9,7 +9,7 @@
 #include "common/run_error.h"
 #include "io/data.h"
 #include "io/fsout.h"
-#include "parallel/cores.h"
+#include "run/cores.h"
 #include "run/run.h"
 #include "zub/zub.h"
 #include "api/api_run.h"

@@ -14,11 +14,11 @@
 #include <vector>
 
 #include "common/run_error.h"
-#include "fp_tree/progress.h"
+#include "common/progress.h"
 #include "driver/driver.h"
 #include "io/data.h"
 #include "io/fsout.h"
-#include "parallel/cores.h"
+#include "run/cores.h"
 #include "rules/mine_rules.h"
 
 namespace zub {

@@ -6,7 +6,7 @@
 
 #include "io/fsout.h"
 #include "io/text_escape.h"
-#include "rules/found_rule.h"
+#include "io/found_rule.h"
 
 namespace zub {
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "rules/closed_supports.h"
-#include "rules/found_rule.h"
+#include "io/found_rule.h"
 
 namespace zub {
 

@@ -2,17 +2,17 @@
 
 #include <algorithm>
 
-#include "closed/closure_miner.h"
+#include "miners/closure_miner.h"
 #include "common/run_error.h"
-#include "fp_tree/cfi_tree.h"
-#include "fp_tree/fi_tree.h"
-#include "fp_tree/mfi_tem.h"
-#include "fp_tree/mfi_tree.h"
-#include "fp_tree/miners.h"
-#include "fp_tree/record.h"
+#include "trees/cfi_tree.h"
+#include "trees/fi_tree.h"
+#include "trees/mfi_tem.h"
+#include "trees/mfi_tree.h"
+#include "miners/miners.h"
+#include "miners/record.h"
 #include "io/data.h"
 #include "io/fsout.h"
-#include "parallel/maximal_units.h"
+#include "run/maximal_units.h"
 
 namespace zub {
 

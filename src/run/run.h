@@ -6,10 +6,10 @@
 #include <memory>
 #include <vector>
 
-#include "fp_tree/item_map.h"
-#include "fp_tree/settings.h"
-#include "fp_tree/support_share.h"
-#include "fp_tree/workspace.h"
+#include "trees/item_map.h"
+#include "common/settings.h"
+#include "common/support_share.h"
+#include "miners/workspace.h"
 
 namespace zub {
 

@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "driver/driver.h"
-#include "fp_tree/fi_tree.h"
-#include "fp_tree/mfi_tem.h"
-#include "fp_tree/mfi_tree.h"
+#include "trees/fi_tree.h"
+#include "trees/mfi_tem.h"
+#include "trees/mfi_tree.h"
 #include "io/data.h"
 #include "io/fsout.h"
 #include "run/run.h"

@@ -6,7 +6,7 @@
 #include <map>
 #include <vector>
 
-#include "fp_tree/fi_tree.h"
+#include "trees/fi_tree.h"
 
 namespace zub::test {
 

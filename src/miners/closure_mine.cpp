@@ -1,0 +1,160 @@
+// The closure miner's root, its workers' set-up and the single-thread run.
+#include <algorithm>
+#include <memory>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
+#include "miners/closure_miner.h"
+#include "miners/level_loop.h"
+#include "miners/record.h"
+#include "io/fsout.h"
+#include "run/unit_workers.h"
+
+namespace zub {
+
+Representation choose_representation(const Tuning& tuning, int transactions, int items, long long occurrences) {
+  if (transactions > tuning.closed_dense_max_transactions) return Representation::sparse;
+  const long long cells = static_cast<long long>(transactions) * items;
+  return occurrences * 100 >= cells * tuning.closed_dense_min_fill ? Representation::dense : Representation::sparse;
+}
+
+ClosureRoot::ClosureRoot(ClosedInput input, int threshold)
+    : position(std::move(input.position)), support(input.transactions), full_support(input.full_support) {
+  const std::size_t f = position.size();
+  std::vector<int> supp(f, 0), hits(f, 0);
+  for (const ClosedTx& t : input.txs)
+    for (int k = 0; k < t.size; ++k) {
+      const auto j = static_cast<std::size_t>(input.items[static_cast<std::size_t>(t.off + k)]);
+      supp[j] += t.weight;
+      ++hits[j];
+    }
+  // The closure of the empty set leaves the database, and so do the
+  // infrequent items (none when the threshold is the run's own).
+  std::vector<int> slot(f, -1);
+  int occ_total = 0;
+  for (std::size_t j = 0; j < f; ++j) {
+    if (support > 0 && supp[j] == support) {
+      closure.push_back(static_cast<int>(j));
+    } else if (supp[j] >= threshold) {
+      slot[j] = static_cast<int>(candidates.size());
+      candidates.push_back({static_cast<int>(j), supp[j], occ_total, 0});
+      occ_total += hits[j];
+    }
+  }
+  occ.resize(static_cast<std::size_t>(occ_total));
+  // The input's arrays, filtered in place, become the root's.
+  std::size_t kept = 0, kept_txs = 0;
+  for (const ClosedTx& t : input.txs) {
+    const int off = static_cast<int>(kept);
+    for (int k = 0; k < t.size; ++k) {
+      const int j = input.items[static_cast<std::size_t>(t.off + k)];
+      const int c = slot[static_cast<std::size_t>(j)];
+      if (c < 0) continue;
+      input.items[kept++] = j;
+      ClosedCandidate& cand = candidates[static_cast<std::size_t>(c)];
+      occ[static_cast<std::size_t>(cand.occ + cand.n++)] = static_cast<int>(kept_txs);
+    }
+    const int size = static_cast<int>(kept) - off;
+    if (size > 0) input.txs[kept_txs++] = {off, size, size, t.weight};
+  }
+  input.items.resize(kept);
+  input.txs.resize(kept_txs);
+  items = std::move(input.items);
+  txs = std::move(input.txs);
+}
+
+ClosureWorker::ClosureWorker(Workspace& ws, const ClosureRoot& root, int threshold, int max_len,
+                             const Tuning& tuning)
+    : ws_(ws), root_(root), threshold_(threshold), max_len_(max_len), tuning_(tuning) {
+  const std::size_t f = root.position.size();
+  set_.assign(f + 1, 0);
+  count_.assign(f, 0);
+  hits_.assign(f, 0);
+  slot_.assign(f, -1);
+  fresh_.assign(f + 1, 0);
+  for (int r : root.closure) push_set(r);
+  base_len_ = set_len_;
+}
+
+void ClosureWorker::write_set(int support) { write_found(ws_, set_.data(), set_len_, support); }
+
+void ClosureWorker::write_root() {
+  if (base_len_ > 0 && base_len_ <= max_len_) write_set(root_.support);
+}
+
+void ClosureWorker::mine_unit(int k) {
+  if (base_len_ >= max_len_) return;  // every child is longer than the limit
+  set_len_ = base_len_;
+  make_room(root_.items.size(), root_.txs.size());
+  const Source src{root_.items.data(), root_.txs.data(), root_.occ.data()};
+  extend_sparse(src, root_.candidates[static_cast<std::size_t>(k)]);
+}
+
+namespace {
+
+// The order in which a parallel run takes and writes the units: the largest
+// child databases (ranks above the unit's, over its transactions) first, so
+// that the long units start early and, at the head of the output, are not
+// held back.
+std::vector<int> unit_order(const ClosureRoot& root) {
+  const std::size_t units = root.candidates.size();
+  std::vector<long long> volume(units, 0);
+  for (std::size_t k = 0; k < units; ++k) {
+    const ClosedCandidate& e = root.candidates[k];
+    for (int i = 0; i < e.n; ++i) {
+      const ClosedTx& t = root.txs[static_cast<std::size_t>(root.occ[static_cast<std::size_t>(e.occ + i)])];
+      const int* p = root.items.data() + t.off;
+      volume[k] += p + t.size - std::upper_bound(p, p + t.size, e.rank);
+    }
+  }
+  std::vector<int> order(units);
+  for (std::size_t k = 0; k < units; ++k) order[k] = static_cast<int>(k);
+  std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+    return volume[static_cast<std::size_t>(a)] > volume[static_cast<std::size_t>(b)];
+  });
+  return order;
+}
+
+void mine_units_in_parallel(const ClosureRoot& root, Workspace& ws, int threshold, int threads) {
+  const std::vector<int> order = unit_order(root);
+  UnitWorkers workers(ws, static_cast<int>(order.size()), threads);
+  std::vector<std::unique_ptr<ClosureWorker>> miners;
+  for (int w = 0; w < workers.size(); ++w)
+    miners.push_back(std::make_unique<ClosureWorker>(workers.workspace(w), root, threshold, ws.settings.lengths.max,
+                                                     ws.settings.tuning));
+  workers.run([&](int worker, int slot) {
+    miners[static_cast<std::size_t>(worker)]->mine_unit(order[static_cast<std::size_t>(slot)]);
+  });
+}
+
+}  // namespace
+
+void mine_closed_by_closure(ClosedInput input, Workspace& ws, int threshold) {
+#if defined(__GLIBC__)
+  // The main tree's nodes went back to the heap in slabs that the allocator
+  // may keep; the miner's arrays are better placed in the room they leave.
+  malloc_trim(0);
+#endif
+  const Settings& settings = ws.settings;
+  const int f = static_cast<int>(input.position.size());
+  // At threshold 0 every set of support 0 but the set of all items has a
+  // superset of the same support; the others are mined at threshold 1.
+  const bool full_set = threshold <= 0 && input.full_support == 0 && f <= settings.lengths.max;
+  const std::vector<int> all = full_set ? input.position : std::vector<int>();
+  ClosureRoot root(std::move(input), std::max(threshold, 1));
+  ClosureWorker worker(ws, root, std::max(threshold, 1), settings.lengths.max, settings.tuning);
+  worker.write_root();
+  const int units = static_cast<int>(root.candidates.size());
+  if ((settings.threads > 1 || settings.unit_times != nullptr) && units > 1) {
+    mine_units_in_parallel(root, ws, std::max(threshold, 1), std::min(settings.threads, units));
+  } else {
+    for (int k = 0; k < units; ++k) {
+      if (ws.progress != nullptr) report_position(ws, k, units);
+      worker.mine_unit(k);
+    }
+  }
+  if (full_set) write_found(ws, all.data(), f, 0);
+}
+
+}  // namespace zub

@@ -1,0 +1,69 @@
+#pragma once
+// The miners. Each writes, through the recorder of the tree's workspace,
+// every itemset of its target that extends the itemset on the stack within
+// `tree`, and returns the position at which it found an itemset covering
+// every lower one (0 when it mined them all; see level_loop.h). The stack
+// and the result tree must be prepared as the run prepares them.
+#include "trees/fi_tree.h"
+
+namespace zub {
+
+class MFI_tree;
+class CFI_tree;
+
+// Maximal itemsets, with the first-MFI lookahead and head extension.
+int Mine_Max(FI_tree& tree, MFI_tree& mfi);
+// Maximal itemsets without them; each level's MFI-tree is projected from its
+// parent level's.
+int Mine_Max_Projected(FI_tree& tree, MFI_tree& mfi);
+// Position i of the walk alone, as each of them mines it; true when an
+// itemset found there holds every lower position (nothing below is new).
+bool Mine_Max_Position(FI_tree& tree, MFI_tree& mfi, int i);
+bool Mine_Max_Projected_Position(FI_tree& tree, MFI_tree& mfi, int i);
+// Closed itemsets (the stack made with supports), pruned by CFI-trees.
+int Mine_Closed(FI_tree& tree, CFI_tree& cfi);
+// Every frequent itemset.
+int FP_growth(FI_tree& tree);
+// The same for the main tree on `threads` workers, a position a unit, the
+// itemsets written in the one-thread order.
+void FP_growth_parallel(FI_tree& tree, int threads);
+// Writes the stack followed by subset_buf[0..length-1] and each choice of
+// source[from..to-1], the empty one excepted, each with the support of its
+// last item in `tree`; only those of at most `most` items past the stack.
+void powerset(const FI_tree& tree, int* subset_buf, int length, const int* source, int from, int to,
+              int most = LengthLimits::kNone);
+// Writes every non-empty subset of the n entries just above the stack's top.
+void generate_all(const FI_tree& tree, int n);
+
+// The first-MFI lookahead: a greedy maximal extension of hd's item read off
+// its nodes; pushes the extension items (ascending) and then the item,
+// returns their number and leaves their support. first_mfi tries every
+// lower position, first_mfi_2 only those frequent with the item (from its
+// chain, or from the chain already loaded), first_mfi_3 intersects the node
+// lists of the given items; its `lists` (one of max_width entries per item)
+// and `lengths` are the caller's.
+int first_mfi(FI_tree& tree, Fnode* hd, int& support);
+int first_mfi_2(FI_tree& tree, Fnode* hd, int& support);
+int first_mfi(FI_tree& tree, const Fnode* hd, Fnode* const* chain, int n, int& support);
+int first_mfi_2(FI_tree& tree, const Fnode* hd, Fnode* const* chain, int n, int& support);
+int first_mfi_3(FI_tree& tree, Fnode* hd, int& support, int* items, int n, int* rank, int* keys, int* result,
+                int** lists, int* lengths);
+
+// Head extension: when the best recorded itemset holding the head item misses
+// exactly one tail item, every new maximal itemset under the head holds that
+// item, so it moves from the tail onto the stack, and so on while that
+// holds. The tail and the head's nodes (those whose paths hold every pushed
+// item) are narrowed in place.
+struct HeadExtension {
+  enum class Outcome {
+    tail,        // tail_length items are left in the tail
+    infrequent,  // the pushed items are not frequent together: nothing new
+    covered,     // a recorded itemset holds everything left: nothing new
+  };
+  int pushed = 0;
+  Outcome outcome = Outcome::tail;
+  int tail_length = 0;
+};
+HeadExtension head_increase(FI_tree& tree, int* tail, int tail_length, Fnode** nodes, int& node_count);
+
+}  // namespace zub

@@ -1,0 +1,339 @@
+#include "trees/fi_tree.h"
+
+#include <algorithm>
+#include <cassert>
+#include <limits>
+
+#include "trees/hub_index.h"
+#include "trees/sorted_batch.h"
+
+namespace zub {
+
+void FI_tree::init(const Settings* settings_, Workspace* ws_, memory* pool_, NodeStore* store_, int capacity,
+                   int item_count) {
+  settings = settings_;
+  ws = ws_;
+  pool = pool_;
+  store = store_;
+  root_ref = store->make();
+  root = store->at(root_ref);
+  root->init(kNoNode, -1, 0);
+  *store->links(root_ref) = {kNoNode, kNoNode};
+  if (capacity != -1) {
+    const int ids = ws->frequent;
+    item_pos = pool->take<int>(ids);
+    std::fill_n(item_pos, ids, -1);
+    supports = pool->take<int>(capacity);
+    pos_item = pool->take<int>(capacity);
+    for (int k = 0; k < capacity; ++k) {
+      supports[k] = 0;
+      pos_item[k] = k;
+    }
+  } else {
+    item_pos = pos_item = supports = nullptr;
+  }
+  num_items = item_count;
+  heads = item_count != 0 ? pool->take<Fnode*>(item_count) : nullptr;
+  pair_counts = nullptr;
+  frequent_pairs = nullptr;
+  chain_nodes = nullptr;
+  chain_begin = nullptr;
+  child_links = true;
+  pair_rows = 0;
+  level_25_percent = 0.0;
+  covered_len = 0;
+  hubs = nullptr;
+}
+
+inline BuildStep FI_tree::find_child(BuildStep parent, int depth, int target, NodeRef after, NodeRef* before) {
+  const NodeStore& nodes = *store;
+  const bool shallow = depth < kHubMaxDepth;
+  HubIndex::Hub* hub = shallow && hubs != nullptr ? hubs->hub_of(parent.ref) : nullptr;
+  if (hub != nullptr) {
+    const NodeRef r = HubIndex::find(*hub, target, before);
+    return {nodes.get(r), r};
+  }
+  NodeRef prev = after;
+  NodeRef r = after != kNoNode ? nodes.links(after)->next_sibling : nodes.links(parent.ref)->first_child;
+  Fnode* child = nullptr;
+  int walked = 0;
+  while (r != kNoNode) {
+    child = nodes.at(r);
+    const int pos = item_pos[child->item];
+    if (pos >= target) {
+      if (pos != target) r = kNoNode;
+      break;
+    }
+    prev = r;
+    r = nodes.links(r)->next_sibling;
+    ++walked;
+  }
+  *before = prev;
+  if (shallow && walked > HubIndex::kLongWalk) {
+    if (hubs == nullptr) hubs = HubIndex::make(*pool);
+    hubs->add_hub(*pool, parent.ref, [&](auto&& f) {
+      for (NodeRef c = nodes.links(parent.ref)->first_child; c != kNoNode; c = nodes.links(c)->next_sibling)
+        f(item_pos[nodes.at(c)->item], c);  // the list is sorted already
+    });
+  }
+  return {r != kNoNode ? child : nullptr, r};
+}
+
+template <bool kLinks>
+inline void FI_tree::append_path(BuildStep parent, NodeRef before, const int* positions, int from, int length,
+                                 int count, BuildStep* path) {
+  NodeStore& nodes = *store;
+  int* depth_nodes = ws->build.depth_nodes.data();
+  HubIndex::Hub* hub = kLinks && from < kHubMaxDepth && hubs != nullptr ? hubs->hub_of(parent.ref) : nullptr;
+  NodeRef r = parent.ref;
+  for (int j = from; j < length; ++j) {
+    if constexpr (kLinks) {
+      r = append_child(r, j == from ? before : kNoNode, pos_item[positions[j]], count);
+      if (j == from && hub != nullptr) HubIndex::add_child(*pool, *hub, positions[j], r);
+    } else {
+      const NodeRef up = r;
+      r = nodes.make();
+      nodes.at(r)->init(up, pos_item[positions[j]], count);
+    }
+    ++depth_nodes[j];
+    if (path != nullptr) path[j] = {nodes.at(r), r};
+  }
+}
+
+void FI_tree::insert(const int* itemset, int count, int length) {
+  if (ws->build.trail.size() < static_cast<std::size_t>(length)) ws->build.trail.resize(length);
+  Trail none;
+  insert_following(itemset, length, count, none);
+}
+
+int FI_tree::follow_trail(const int* items, int k, int count, Trail& trail) {
+  BuildStep* path = ws->build.trail.data();
+  const int* prev = trail.items;
+  const int common = std::min(k, trail.length);
+  int lcp = 0;
+  while (lcp < common && items[lcp] == prev[lcp]) ++lcp;
+  for (int i = 0; i < lcp; ++i) path[i].node->count += count;
+  trail = {items, k};
+  return lcp;
+}
+
+void FI_tree::insert_following(const int* items, int k, int count, Trail& trail) {
+  BuildStep* path = ws->build.trail.data();
+  const int* prev = trail.items;
+  const int prev_length = trail.length;
+  const int lcp = follow_trail(items, k, count, trail);
+  BuildStep current = lcp == 0 ? BuildStep{root, root_ref} : path[lcp - 1];
+  // The trail's node below the divergence is a child of `current`; when its
+  // position is the smaller, the new one lies after it.
+  NodeRef after = lcp < std::min(k, prev_length) && prev[lcp] < items[lcp] ? path[lcp].ref : kNoNode;
+  for (int i = lcp; i < k; ++i) {
+    NodeRef before;
+    const BuildStep child = find_child(current, i, items[i], after, &before);
+    after = kNoNode;
+    if (child.node == nullptr) {
+      append_path<true>(current, before, items, i, k, count, path);
+      break;
+    }
+    current = child;
+    current.node->count += count;
+    path[i] = current;
+  }
+}
+
+// In lexicographic order consecutive transactions share their prefix path,
+// so a transaction is compared only with the one before it, the walk along a
+// sibling list resumes where the previous transaction left it, and new nodes
+// come out in depth-first order, each subtree close behind its root. The tree
+// is the one that inserting the transactions one by one in any order makes;
+// only the order of each item's node chain differs.
+//
+// When the batch is the whole database, the part of a transaction behind the
+// prefix it shares with the one before is always new: every transaction
+// that could have made those nodes comes before that one. So nothing is
+// searched, and the tree needs no child links at all.
+void FI_tree::insert_sorted(const SortedBatch& batch, bool with_links) {
+  if (ws->build.trail.size() < static_cast<std::size_t>(num_items))
+    ws->build.trail.resize(static_cast<std::size_t>(num_items));
+  Trail trail;
+  int k;
+  if (with_links) {
+    for (std::size_t t = 0; t < batch.size(); ++t) {
+      const int* items = batch.transaction(t, k);
+      insert_following(items, k, 1, trail);
+    }
+    return;
+  }
+  // The slabs the nodes fill get no link arrays either.
+  const NodeStore::LinksOff links_off(*store);
+  BuildStep* path = ws->build.trail.data();
+  for (std::size_t t = 0; t < batch.size(); ++t) {
+    const int* items = batch.transaction(t, k);
+    const int lcp = follow_trail(items, k, 1, trail);
+    append_path<false>(lcp == 0 ? BuildStep{root, root_ref} : path[lcp - 1], kNoNode, items, lcp, k, 1, path);
+  }
+  child_links = false;
+}
+
+void FI_tree::make_chains() {
+  const NodeStore& nodes = *store;
+  const NodeRef first = root_ref + 1;
+  const NodeRef end = nodes.mark();
+  // A counting sort of the nodes by position, in two sweeps over the node
+  // slabs in order. Nodes of items no longer in the tree (a single prefix
+  // taken off) are left out.
+  int* begin = pool->take<int>(static_cast<unsigned>(num_items) + 1);
+  std::fill(begin, begin + num_items + 1, 0);
+  const int* pos = item_pos;
+  nodes.for_each_run(first, end, [begin, pos](NodeRef, const Fnode* run, int n) {
+    for (int k = 0; k < n; ++k) {
+      const int p = pos[run[k].item];
+      if (p >= 0) ++begin[p];
+    }
+  });
+  int total = 0;
+  for (int p = 0; p < num_items; ++p) begin[p] = total += begin[p];
+  begin[num_items] = total;
+  // Each chain fills from its end while the numbers rise: newest first.
+  NodeRef* listed = pool->take<NodeRef>(static_cast<unsigned>(total));
+  nodes.for_each_run(first, end, [begin, pos, listed](NodeRef r, const Fnode* run, int n) {
+    for (int k = 0; k < n; ++k) {
+      const int p = pos[run[k].item];
+      if (p >= 0) listed[--begin[p]] = r + static_cast<NodeRef>(k);
+    }
+  });
+  chain_nodes = listed;
+  chain_begin = begin;
+}
+
+int FI_tree::cal_single_prefix() const {
+  if (!child_links) return depth_first_single_prefix();
+  NodeRef r = links(root_ref)->first_child;
+  if (r == kNoNode || links(r)->next_sibling != kNoNode) return 0;
+  int length = 1;
+  for (r = links(r)->first_child; r != kNoNode && links(r)->next_sibling == kNoNode; r = links(r)->first_child)
+    ++length;
+  return length;
+}
+
+// Numbered depth first, the candidates are the nodes root_ref + 1, + 2, ...
+// as long as each is its predecessor's first child; a node whose number does
+// not follow its parent's is a later child, and the prefix ends at or above
+// that parent.
+int FI_tree::depth_first_single_prefix() const {
+  const NodeStore& nodes = *store;
+  const NodeRef end = nodes.mark();
+  NodeRef last = root_ref;  // the last candidate
+  while (last + 1 < end && nodes.at(last + 1)->parent == last) ++last;
+  const NodeRef root = root_ref;
+  nodes.for_each_run(root + 1, end, [&last, root](NodeRef first, const Fnode* run, int n) {
+    for (int k = 0; k < n && last != root; ++k) {
+      const NodeRef parent = run[k].parent;
+      if (parent < last && first + static_cast<NodeRef>(k) != parent + 1) last = parent;
+    }
+  });
+  return static_cast<int>(last - root_ref);
+}
+
+bool FI_tree::Single_path(bool push) const {
+  assert(child_links && "called on conditional trees only");
+  for (NodeRef r = links(root_ref)->first_child; r != kNoNode; r = links(r)->first_child)
+    if (links(r)->next_sibling != kNoNode) return false;
+  if (push) {
+    stack& list = ws->itemset;
+    for (NodeRef r = links(root_ref)->first_child; r != kNoNode; r = links(r)->first_child) {
+      const Fnode* n = node(r);
+      list.items[list.len] = n->item;
+      list.item_supports[list.len] = n->count;
+      ++list.len;
+    }
+  }
+  return true;
+}
+
+void FI_tree::remove_single_prefix(int length) {
+  if (length < 1) return;
+  for (int i = 0; i < num_items; ++i) item_pos[pos_item[i]] = i < length ? -1 : i - length;
+  // The last prefix node's children become the root's.
+  if (child_links) {
+    NodeRef last = root_ref;
+    for (int k = 0; k < length; ++k) last = links(last)->first_child;
+    links(root_ref)->first_child = links(last)->first_child;
+    for (NodeRef r = links(root_ref)->first_child; r != kNoNode; r = links(r)->next_sibling)
+      node(r)->parent = root_ref;
+  } else {
+    const NodeRef last = root_ref + static_cast<NodeRef>(length);  // numbered depth first
+    const NodeRef root_number = root_ref;
+    store->for_each_run(last + 1, store->mark(), [last, root_number](NodeRef, Fnode* run, int n) {
+      for (int k = 0; k < n; ++k)
+        if (run[k].parent == last) run[k].parent = root_number;
+    });
+  }
+  for (int i = length; i < num_items; ++i) {
+    pos_item[i - length] = pos_item[i];
+    supports[i - length] = supports[i];
+    heads[i - length] = heads[i];
+  }
+  if (chain_begin != nullptr) chain_begin += length;
+  num_items -= length;
+  covered_len = covered_len > length ? covered_len - length : 0;
+  if (frequent_pairs != nullptr) frequent_pairs->reset();
+}
+
+int FI_tree::next_frequent_pair(int a, int from) const {
+  if (frequent_pairs != nullptr) return frequent_pairs->next_frequent(a, from);
+  const int limit = threshold();
+  const int* row = pair_counts[num_items - 1 - a];
+  while (from < a && row[a - from - 1] < limit) ++from;
+  return from;
+}
+
+int FI_tree::collect_tail(int i) {
+  int* supp = ws->supp.data();
+  int* tail = ws->tail.data();
+  const int limit = threshold();
+  int tlen = 0;
+  if (frequent_pairs != nullptr) {
+    const FrequentPairs::Row row = frequent_pairs->row(i);
+    for (int k = 0; k < row.size; ++k) {
+      tail[tlen++] = pos_item[row.partner[k]];
+      supp[row.partner[k]] = row.support[k];
+    }
+  } else if (has_pair_row(i)) {
+    const int* row = pair_counts[num_items - 1 - i];
+    for (int q = 0; q < i; ++q) {
+      const int v = row[i - q - 1];
+      if (v >= limit) {
+        tail[tlen++] = pos_item[q];
+        supp[q] = v;
+      }
+    }
+  } else if (i > 0) {
+    tlen = walk_pattern_base(heads[i], false);
+  }
+  return tlen;
+}
+
+void FI_tree::cal_level_25() {
+  int* bran = ws->build.depth_nodes.data();
+  int levels = 0;
+  if (num_items > 0 && bran[0] != 0)
+    while (levels < num_items && bran[levels] != 0) ++levels;
+  const int quarter = static_cast<int>(levels * 0.25);
+  long long first_quarter = 0;
+  for (int i = 0; i < quarter; ++i) first_quarter += bran[i];
+  long long total = 0;
+  for (int i = 0; i < num_items && bran[i] != 0; ++i) {
+    total += bran[i];
+    bran[i] = 0;
+  }
+  // No node at all gives not-a-number, which fails every later comparison.
+  level_25_percent = total == 0 ? std::numeric_limits<double>::quiet_NaN()
+                                : double(first_quarter) / double(total) * 100.0;
+}
+
+void stack::insert(const FI_tree* t) {
+  for (NodeRef r = t->links(t->root_ref)->first_child; r != kNoNode; r = t->links(r)->first_child)
+    items[len++] = t->node(r)->item;
+}
+
+}  // namespace zub

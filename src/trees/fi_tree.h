@@ -1,0 +1,253 @@
+#pragma once
+// The FP-tree: prefix tree of the frequent items of a database (or of a
+// conditional database) with its header table, its chains and its optional
+// pair counts; how it is built (the main tree's two scans, a conditional
+// tree's scans of its parent) and the walks the miners read it by. Its
+// records and arrays come from `pool`, its nodes from `store`; the scratch of
+// its builds and walks from the workspace `ws` of the thread that uses it.
+#include <cassert>
+#include <cstdio>
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
+#include "common/stop_flag.h"
+#include "trees/fnode.h"
+#include "trees/frequent_pairs.h"
+#include "trees/item_map.h"
+#include "common/progress.h"
+#include "miners/workspace.h"
+
+namespace zub {
+
+class Data;
+class SortedBatch;
+class HubIndex;
+
+struct FreeDeleter {
+  void operator()(void* p) const { std::free(p); }
+};
+// A digest of what one pass read, line by line and id by id in order, so
+// that the second pass can tell that it read what the first one counted.
+struct PassDigest {
+  std::uint64_t hash = 0;
+  int lines = 0;
+  void add(const int* ids, int n) {
+    for (int k = 0; k < n; ++k) hash = hash * 0x100000001B3ull + static_cast<std::uint64_t>(ids[k]) + 1;
+    hash *= 0x100000001B3ull;
+    ++lines;
+  }
+  bool operator==(const PassDigest&) const = default;
+};
+// The first scan's result: each file id's support, in an array below
+// kDenseIds and in a table above, and the transactions.
+struct ItemCounts {
+  std::unique_ptr<std::uint32_t, FreeDeleter> dense;  // by file id, dense_ids entries
+  int dense_ids = 0;
+  IdTable large;     // ids from kDenseIds up
+  int largest = -1;  // the largest id read; -1 for none
+  int transactions = 0;
+  PassDigest digest;
+};
+// Reads every transaction of `data` once and counts the items; the reader
+// stands at the start again. Throws RunError.
+ItemCounts count_items(Data& data, Progress* progress = nullptr, StopFlag stop = {});
+// The main tree's pair counts: a dense triangle, or its frequent pairs.
+struct MainPairs {
+  std::unique_ptr<int, FreeDeleter> storage;
+  std::vector<int*> rows;
+  std::unique_ptr<FrequentPairs> sparse;
+};
+
+class FI_tree {
+ public:
+  // Prepares an empty tree whose records come from `pool` and nodes from
+  // `store`. capacity -1 (the main tree) makes no header arrays: the first
+  // scan makes them once it knows the items. A main tree gets its workspace
+  // (ws) once the first scan has counted the items.
+  void init(const Settings* settings, Workspace* ws, memory* pool, NodeStore* store, int capacity,
+            int item_count);
+  // Adds `length` positions (ascending) with the given count.
+  void insert(const int* itemset, int count, int length);
+
+  // The main tree. The first scan takes the frequent items of `counts` in
+  // descending support and fills `items`; the second reads the file again,
+  // inserts every transaction and closes it; it throws RunError when the
+  // file no longer holds what the first pass counted (`digest`).
+  void scan1_DB(const ItemCounts& counts, ItemMap& items, MainPairs& pairs);
+  void scan2_DB(Data* data, const ItemMap& items, const PassDigest& digest, Progress* progress = nullptr,
+                StopFlag stop = {});
+
+  // The number of nodes from the root down that are each their parent's
+  // only child.
+  int cal_single_prefix() const;
+  // Whether the tree is one path; pushes it with its counts when `push`.
+  bool Single_path(bool push) const;
+  void remove_single_prefix(int length);
+  // Sets level_25_percent from the nodes made per depth, and resets those.
+  void cal_level_25();
+
+  // Conditional trees. The first scans take the items from the workspace's
+  // tail and their supports from supp (at the parent's positions, cleared
+  // as they are read); the second scans insert the prefix paths of the given
+  // nodes of the parent.
+  void scan1_DB(FI_tree* parent);
+  void scan1_DB(FI_tree* parent, const bool* covered_flags, int covered);
+  void scan1_DB(FI_tree* parent, const int* unused1, const int* unused2, const int* tail_supports,
+                const int* covered_items, int covered);
+  void scan2_DB(FI_tree* parent, Fnode* head);
+  void scan2_DB(FI_tree* parent, Fnode** nodes, int node_count);
+  // A conditional tree of the k items in the workspace's tail, its header
+  // table made by the first scan; in the workspace (the caller holds a mark).
+  FI_tree* conditional_tree(int k);
+
+  // The chain of a position: the nodes of its item, newest first.
+  struct Chain {
+    const NodeRef* nodes;
+    int size;
+    const NodeRef* begin() const { return nodes; }
+    const NodeRef* end() const { return nodes + size; }
+  };
+  Chain chain(int pos) const {
+    assert(chain_begin != nullptr && "the chains are made");
+    return {chain_nodes + chain_begin[pos], chain_begin[pos + 1] - chain_begin[pos]};
+  }
+  // Lists every node in the chain of its position, in arrays from the pool.
+  // The tree's nodes are those made since its root, so this is called once
+  // the tree is built and before another tree makes nodes in its store. A
+  // chain array is read in order, where chain links would cost a cache miss
+  // per node, and it needs no field in the nodes.
+  void make_chains();
+  // Copies the chain of hd into `out`; returns its length.
+  int load_chain(const Fnode* hd, Fnode** out) const;
+
+  // Pair supports come from a dense pair-count array (conditional trees, filled
+  // by their second scan) or from the sparse frequent pairs (the main tree).
+  // pair_count is the pair's support whenever that reaches the threshold and
+  // a smaller value otherwise, which is all that callers compare.
+  bool has_pair_row(int pos) const {
+    return frequent_pairs != nullptr || (pair_counts != nullptr && pos >= num_items - pair_rows);
+  }
+  int pair_count(int b, int a) const {
+    return frequent_pairs != nullptr ? frequent_pairs->count(b, a) : pair_counts[num_items - 1 - a][a - b - 1];
+  }
+  // The lowest position b >= from with a frequent pair (b, a); a if none.
+  int next_frequent_pair(int a, int from) const;
+  // The positions b < a with a frequent pair (b, a), ascending; their number.
+  int frequent_partners(int a, int* out) const;
+  // Keeps, in order, those of the n positions whose pair with d is frequent.
+  int keep_frequent_with(int d, int* positions, int n) const;
+  // Collects the tail of position i: the items of the positions below i whose
+  // pair with i is frequent, ascending, into the workspace's tail, with their
+  // supports in supp at their positions (supp below i must be zero). Returns
+  // its length.
+  int collect_tail(int i);
+  // Adds `count` to every pair of the ascending positions that has a row.
+  void add_pairs(const int* positions, int k, int count) {
+    const int first_with_row = num_items - pair_rows;
+    for (int i = k - 1; i >= 1; --i) {
+      const int a = positions[i];
+      if (a < first_with_row) break;
+      int* row = pair_counts[num_items - 1 - a];
+      for (int j = i - 1; j >= 0; --j) row[a - positions[j] - 1] += count;
+    }
+  }
+
+  // The frequent items of the conditional pattern base of h's position,
+  // walking h's chain (supp must be zero below that position), or read from
+  // the pair-count row of an item's position. Leaves the items in the tail
+  // (ascending position) and their supports in supp; with set_top_support
+  // each one's support also goes to the itemset's top entry.
+  int walk_pattern_base(Fnode* h, bool set_top_support) const;
+  int pattern_base_from_pairs(int item, bool set_top_support) const;
+  // Compacts the positions marked in `origin` (-1 for absent, restored) and
+  // adds `count` to each of their pairs that has a row.
+  void fill_count(int* origin, int count);
+
+  int threshold() const { return settings->threshold; }
+  // The node numbered r (null for kNoNode).
+  Fnode* node(NodeRef r) const { return store->get(r); }
+  FnodeLinks* links(NodeRef r) const { return store->links(r); }
+  // Makes a child carrying `item` behind `prev` (kNoNode: in front).
+  NodeRef append_child(NodeRef parent, NodeRef prev, int item, int count);
+
+  const Settings* settings;
+  Workspace* ws;
+  memory* pool;
+  NodeStore* store;
+  int num_items;
+  int* item_pos;  // by item id (a main-tree position), -1 when not in this tree
+  int* pos_item;
+  Fnode* root;
+  NodeRef root_ref;
+  Fnode** heads;
+  int** pair_counts;
+  int pair_rows;
+  int* supports;
+  double level_25_percent;
+  int covered_len;
+  FrequentPairs* frequent_pairs;
+  const NodeRef* chain_nodes;  // position p's chain at chain_begin[p] .. chain_begin[p+1]
+  const int* chain_begin;      // null until make_chains()
+  HubIndex* hubs;              // of the busy nodes near the root, made on a long walk of the build
+  // False for a main tree built from one batch: its nodes have no child
+  // links, and they are numbered depth first, so a node's first child is the
+  // next number and each later child comes behind its elder sibling's
+  // subtree. Its walks run over the numbers from the root to the store's
+  // mark, so they are made before another tree makes nodes there.
+  bool child_links;
+
+ private:
+  int depth_first_single_prefix() const;
+  void take_tail(FI_tree* parent);
+  void partition_covered(const FI_tree* parent, const bool* marked, bool by_parent_position);
+  void make_header_table(const FI_tree* parent);
+  void add_prefix_paths(const FI_tree* parent, const Fnode* const* nodes, int n);
+  // The itemset inserted last and its nodes (in the build's trail), which
+  // the next itemset of a build may share a prefix with.
+  struct Trail {
+    const int* items = nullptr;  // must stay in place until the next insertion
+    int length = 0;
+  };
+  void insert_path(int* positions, int k, int count, Trail& trail);
+  // Adds `count` along the prefix that `items` shares with the trail's
+  // itemset; returns that prefix's length. The trail becomes `items`.
+  int follow_trail(const int* items, int length, int count, Trail& trail);
+  // Adds `length` ascending positions with `count`: the prefix shared with
+  // the trail's itemset costs no search, and a sibling walk below it starts
+  // at the trail's node when that lies before. The trail becomes this itemset.
+  void insert_following(const int* items, int length, int count, Trail& trail);
+  // The main tree's build: a batch in lexicographic order. Without links the
+  // batch is the whole database, and the tree gets no child links.
+  void insert_sorted(const SortedBatch& batch, bool with_links);
+  // The child of `parent` (at `depth`) at position `target`, or a null node; `before`
+  // receives the child with the largest position below target (kNoNode if
+  // there is none). `after`, unless kNoNode, is a child known to lie below
+  // target, where the walk may start.
+  BuildStep find_child(BuildStep parent, int depth, int target, NodeRef after, NodeRef* before);
+  // New nodes below `parent` for positions[from .. length-1], each with
+  // `count`, the first behind `before`; path[j] receives the node of
+  // positions[j] when path is not null. Without links the nodes only name
+  // their parents.
+  template <bool kLinks>
+  void append_path(BuildStep parent, NodeRef before, const int* positions, int from, int length, int count,
+                   BuildStep* path);
+};
+
+inline NodeRef FI_tree::append_child(NodeRef parent, NodeRef prev, int item_, int count_) {
+  NodeStore& s = *store;
+  const NodeRef r = s.make();
+  Fnode* n = s.at(r);
+  n->init(parent, item_, count_);
+  FnodeLinks* own = s.links(r);
+  NodeRef& next = prev == kNoNode ? s.links(parent)->first_child : s.links(prev)->next_sibling;
+  *own = {kNoNode, next};
+  next = r;
+  return r;
+}
+
+// Developer dumps: header table with chains, pair counts, item map, tree.
+void print(const FI_tree& tree, std::FILE* stream);
+
+}  // namespace zub

@@ -1,0 +1,245 @@
+// The two passes over the transaction file that build the main FP-tree.
+#include <algorithm>
+#include <bit>
+#include <climits>
+#include <cstdint>
+#include <cstdlib>
+
+#include "trees/fi_tree.h"
+#include "common/run_error.h"
+#include "trees/sort.h"
+#include "trees/sorted_batch.h"
+#include "io/data.h"
+
+namespace zub {
+
+namespace {
+
+using CountArray = std::unique_ptr<std::uint32_t, FreeDeleter>;
+
+// Zeroed lazily: a count array sized by a large sparse id touches few pages.
+CountArray make_counts(std::size_t entries) {
+  void* p = std::calloc(entries, sizeof(std::uint32_t));
+  if (p == nullptr) fail_memory();
+  return CountArray(static_cast<std::uint32_t*>(p));
+}
+
+// The scans tell a progress report, and look at the stop flag, every 4096th transaction.
+constexpr int kProgressLines = 4095;
+
+// Marks an item as already counted in the current transaction.
+constexpr std::uint32_t kSeen = 0x80000000u;
+
+// Whether a database of `positions` frequent positions in `transactions`
+// lines costs less memory held whole as one batch than built in batches with
+// child links: the whole batch's bytes beyond this first one against the
+// links' bytes, for as many nodes per position as the first batch makes.
+// Later transactions find more of their prefixes already in the tree, so the
+// estimate leans towards one batch as the database grows; the size limit on
+// one batch bounds that. Dense data, whose tree is much smaller than its
+// transactions, stays with the batches.
+bool one_batch_pays(const SortedBatch& first, std::size_t positions, std::size_t transactions) {
+  constexpr std::size_t kPositionBytes = sizeof(int), kTransactionBytes = 20, kLinkBytes = sizeof(FnodeLinks);
+  const std::size_t extra = (positions - first.positions()) * kPositionBytes +
+                            (transactions > first.size() ? transactions - first.size() : 0) * kTransactionBytes;
+  const double nodes_per_position = static_cast<double>(first.trie_nodes()) / static_cast<double>(first.positions());
+  return static_cast<double>(extra) <= nodes_per_position * static_cast<double>(positions * kLinkBytes);
+}
+
+}  // namespace
+
+ItemCounts count_items(Data& data, Progress* progress, StopFlag stop) {
+  ItemCounts c;
+  std::size_t capacity = 100;
+  CountArray counts = make_counts(capacity);
+  Transaction tran(50);
+  // An id repeated within one transaction is counted once: its count is
+  // marked until the transaction ends.
+  auto count = [&](int x) -> std::uint32_t& {
+    if (x >= kDenseIds) return c.large.at(x);
+    if (static_cast<std::size_t>(x) >= capacity) {
+      const std::size_t grown = std::min<std::size_t>(2 * static_cast<std::size_t>(x), kDenseIds);
+      CountArray bigger = make_counts(grown);
+      std::copy(counts.get(), counts.get() + capacity, bigger.get());
+      counts = std::move(bigger);
+      capacity = grown;
+    }
+    return counts.get()[x];
+  };
+  while (data.getNextTransaction(&tran) != nullptr) {
+    for (int k = 0; k < tran.length; ++k) {
+      const int x = tran.items[k];
+      std::uint32_t& n = count(x);
+      if ((n & kSeen) == 0) n = (n + 1) | kSeen;
+      c.largest = std::max(c.largest, x);
+    }
+    for (int k = 0; k < tran.length; ++k) count(tran.items[k]) &= ~kSeen;
+    c.digest.add(tran.items, tran.length);
+    if (c.transactions == INT_MAX) throw RunError(kExitFile, data.name() + " has more than 2147483647 transactions!");
+    if ((++c.transactions & kProgressLines) == 0) {
+      stop.check();
+      if (progress != nullptr) progress->update(Progress::Phase::reading, c.transactions, 0, [] { return 0LL; });
+    }
+  }
+  c.dense = std::move(counts);
+  c.dense_ids = static_cast<int>(std::min<std::size_t>(capacity, static_cast<std::size_t>(c.largest) + 1));
+  return c;
+}
+
+void FI_tree::scan1_DB(const ItemCounts& counted, ItemMap& items, MainPairs& pairs) {
+  covered_len = 0;
+  const std::uint32_t* dense = counted.dense.get();
+  // Every id up to the largest is an item in an array by id where they are
+  // few or all frequent: sorted by the paired sort, whose order of equal
+  // supports the output keeps. Otherwise the frequent ids alone, by
+  // descending support and ascending id.
+  const bool by_id = counted.largest < kDenseIds || threshold() <= 0;
+  if (by_id && counted.largest == INT_MAX) fail_memory();  // one array entry per id
+  const int ids = by_id ? counted.largest + 1 : 0;
+  std::vector<std::pair<int, int>> frequent;  // (support, id)
+  if (!by_id) {
+    for (int x = 0; x < counted.dense_ids; ++x)
+      if (static_cast<int>(dense[x]) >= threshold()) frequent.emplace_back(static_cast<int>(dense[x]), x);
+    counted.large.for_each([&](int x, std::uint32_t n) {
+      if (static_cast<int>(n) >= threshold()) frequent.emplace_back(static_cast<int>(n), x);
+    });
+    std::sort(frequent.begin(), frequent.end(),
+              [](auto& a, auto& b) { return a.first != b.first ? a.first > b.first : a.second < b.second; });
+  }
+  const int size = by_id ? ids : static_cast<int>(frequent.size());
+  item_pos = pool->take<int>(size);
+  pos_item = pool->take<int>(size);
+  supports = pool->take<int>(size);
+  for (int i = 0; i < size; ++i) {
+    item_pos[i] = -1;
+    supports[i] = by_id ? static_cast<int>(i < counted.dense_ids ? dense[i] : counted.large.find(i, 0))
+                        : frequent[i].first;
+    pos_item[i] = by_id ? i : frequent[i].second;
+  }
+  if (by_id) sort(supports, pos_item, 0, ids - 1);
+  num_items = 0;
+  while (num_items < size && supports[num_items] >= threshold()) ++num_items;
+  for (int p = 0; p < num_items; ++p) item_pos[p] = p;
+
+  heads = pool->take<Fnode*>(num_items);
+  // More than a few items: the pairs are counted. A small triangle is held
+  // densely and filled by the second scan; a large one would be mostly empty
+  // on sparse data, so only the frequent pairs are kept, found on first use.
+  pair_counts = nullptr;
+  frequent_pairs = nullptr;
+  if (num_items > kPairCountMinItems) {
+    const std::size_t rows = static_cast<std::size_t>(num_items) - 1;
+    const std::size_t cells = rows * (rows + 1) / 2;
+    if (cells <= settings->tuning.dense_pair_cells) {
+      void* storage = std::calloc(cells, sizeof(int));
+      if (storage == nullptr) fail_memory();
+      pairs.storage.reset(static_cast<int*>(storage));
+      pairs.rows.assign(rows, nullptr);
+      int* row = pairs.storage.get();
+      for (std::size_t r = 0; r < rows; ++r) {
+        pairs.rows[r] = row;
+        row += rows - r;
+      }
+      pair_counts = pairs.rows.data();
+    } else {
+      pairs.sparse = std::make_unique<FrequentPairs>(this);
+      frequent_pairs = pairs.sparse.get();
+    }
+  }
+
+  // From here on an item id is a main-tree position.
+  items.file_id.assign(pos_item, pos_item + num_items);
+  items.position.assign(ids, -1);
+  for (int p = 0; p < num_items; ++p) {
+    heads[p] = pool->take<Fnode>(1);
+    heads[p]->init(kNoNode, p, supports[p]);
+    if (by_id)
+      items.position[static_cast<std::size_t>(pos_item[p])] = p;
+    else
+      items.sparse.at(pos_item[p]) = static_cast<std::uint32_t>(p);
+    pos_item[p] = p;
+  }
+  pair_rows = num_items - 1;
+}
+
+void FI_tree::scan2_DB(Data* data, const ItemMap& items, const PassDigest& digest, Progress* progress,
+                       StopFlag stop) {
+  const Tuning& tuning = settings->tuning;
+  const int transactions = digest.lines;
+  Transaction tran(50);
+  PassDigest read;
+  std::vector<unsigned char> seen(static_cast<std::size_t>(num_items), 0);
+  int* compact = ws->build.positions.data();
+  // The frequent positions of all transactions number the supports' sum; a
+  // batch ends at the first transaction that reaches the limit.
+  std::size_t total = 0;
+  for (int p = 0; p < num_items; ++p) total += static_cast<std::size_t>(supports[p]);
+  // One batch, built without child links, when the database fits a batch, or
+  // when it is small and its first batch says that holding it whole costs no
+  // more than the links (see one_batch_pays).
+  enum class Mode { batches, undecided, one_batch };
+  Mode mode = total <= tuning.build_batch_positions    ? Mode::one_batch
+              : total <= tuning.single_batch_positions ? Mode::undecided
+                                                       : Mode::batches;
+  // Reserved room that stays unused costs no memory.
+  const std::size_t room =
+      mode == Mode::batches ? std::min(total, tuning.build_batch_positions + static_cast<std::size_t>(num_items))
+                            : total;
+  SortedBatch batch;
+  batch.reserve(room, std::min(room, static_cast<std::size_t>(transactions)));
+  std::size_t limit = tuning.build_batch_positions;
+  auto flush = [&] {
+    batch.sort(num_items);
+    insert_sorted(batch, mode != Mode::one_batch);
+    batch.clear();
+    // Room is made only when the limit doubles: reserving at every batch
+    // leaves the heap in pieces.
+    const auto nodes = static_cast<std::size_t>(store->mark() - root_ref);
+    const std::size_t grown = std::bit_floor(nodes / tuning.build_batch_share);
+    if (grown <= limit || mode != Mode::batches) return;
+    limit = grown;
+    const std::size_t more = std::min(total, limit + static_cast<std::size_t>(num_items));
+    batch.reserve(more, std::min(more, static_cast<std::size_t>(transactions)));
+  };
+  for (int n = 0; n < transactions; ++n) {
+    if (data->getNextTransaction(&tran) == nullptr) break;
+    read.add(tran.items, tran.length);
+    if ((n & kProgressLines) == 0) {
+      stop.check();
+      if (progress != nullptr) progress->update(Progress::Phase::building, n, transactions, [] { return 0LL; });
+    }
+    // The distinct frequent positions of the transaction, ascending.
+    int k = 0;
+    for (int j = 0; j < tran.length; ++j) {
+      const int p = items.position_of(tran.items[j]);
+      if (p >= 0 && !seen[p]) {
+        seen[p] = 1;
+        compact[k++] = p;
+      }
+    }
+    if (k == 0) continue;
+    std::sort(compact, compact + k);
+    for (int j = 0; j < k; ++j) seen[compact[j]] = 0;
+    if (pair_counts != nullptr && k >= 2) add_pairs(compact, k, 1);
+    batch.add(compact, k);
+    if (mode == Mode::one_batch || batch.positions() < limit) continue;
+    if (mode == Mode::undecided) {
+      batch.sort(num_items);  // sorted again with the rest, or when built
+      mode = one_batch_pays(batch, total, static_cast<std::size_t>(transactions)) ? Mode::one_batch
+                                                                                    : Mode::batches;
+      if (mode == Mode::one_batch) continue;
+    }
+    flush();
+  }
+  // Lines appended since the first pass are not read; any other change would
+  // make itemsets of neither version of the file.
+  if (!(read == digest)) throw RunError(kExitFile, data->name() + " changed while it was read!");
+  // The reader's block (or a pipe's recording) is not needed for the last
+  // batch, usually the only one.
+  data->close();
+  flush();
+  batch.release();
+  cal_level_25();
+}
+
+}  // namespace zub

@@ -1,0 +1,115 @@
+#pragma once
+// The MFI-tree of one FP-tree: a prefix tree of the maximal itemsets found so
+// far (their items within that FP-tree), in the FP-tree's position order, so
+// that a candidate inside one of them is rejected without mining it.
+#include <cstdio>
+#include <vector>
+
+#include "miners/workspace.h"
+#include "trees/mnode.h"
+#include "trees/mnode_store.h"
+
+namespace zub {
+
+class FI_tree;
+class HubIndex;
+
+class MFI_tree {
+ public:
+  // An empty tree for `tree`; filled from `parent`'s chain that starts at
+  // `start` when both are given (each path projected onto tree's items).
+  void init(memory* pool, FI_tree* tree, MFI_tree* parent, MnodeRef start, int stack_pos);
+  // An empty tree for `tree`, then seeded with the temporary MFI list.
+  void init(memory* pool, FI_tree* tree, int stack_pos);
+  // Empties the tree for another use, cheaply on a large tree: the entries
+  // of the position arrays that its nodes used are cleared (while the nodes
+  // are there), and its nodes are taken anew from `pool`.
+  void clear_entries();
+  void restart(memory* pool);
+  // Adds each path of `from` that passes through `item`, up to and including
+  // it: all that the mining of `item`'s position reads of `from`.
+  void add_paths_through(const MFI_tree& from, int item);
+
+  // Adds the set positions of `flags` (exactly `count` set) as one path and
+  // clears them.
+  void insert(bool* flags, int count);
+  // Adds the k items (item ids of this tree, in any order) as one path; the
+  // support is not kept. How the recorder enters an itemset.
+  void enter(const int* items, int k, int support);
+  // Adds items[first+1 .. last-1], given in ascending position, as one path.
+  void insert(const int* items, int first, int last);
+  // Adds the entries of the temporary MFI list.
+  void insert();
+
+  // Is {h} plus the tail inside a recorded itemset? Rebuilds the temporary
+  // MFI list with every recorded itemset that contains h.
+  bool is_subset(int h, const int* tail, int tlen);
+  // Is the stack above stack_pos (h, then items in ascending position)
+  // inside a recorded itemset?
+  bool is_subset();
+  // As the first form with h = items[first] and the tail items[first+1..last].
+  bool is_subset(const int* items, int first, int last);
+
+  // Developer dump; item ids shown as file ids through `file_id` when given.
+  void print(const std::vector<int>* file_id, std::FILE* stream) const;
+
+  Mnode* node(MnodeRef r) const { return nodes.at(r); }
+  Mnode* get(MnodeRef r) const { return r == kNoMnode ? nullptr : nodes.at(r); }
+  // The walks of the shared subset check (subset_check.h).
+  const Mnode* chain_first(int pos) const { return get(heads[pos]); }
+  const Mnode* chain_next(const Mnode* n) const { return get(n->link); }
+  const Mnode* up(const Mnode* n) const { return nodes.at(n->parent); }
+  static bool is_root(const Mnode* n) { return n->parent == kNoMnode; }
+  // Calls f(item) for `from` and each of its ancestors below the root.
+  template <class F>
+  void for_each_item_up(const Mnode* from, F&& f) const {
+    for (; from->parent != kNoMnode; from = nodes.at(from->parent)) f(from->item);
+  }
+  // The same for the ancestors alone.
+  template <class F>
+  void for_each_item_above(const Mnode* from, F&& f) const {
+    for_each_item_up(nodes.at(from->parent), f);
+  }
+
+  // The root is the first node made.
+  static constexpr MnodeRef root = 1;
+
+  Workspace* ws;
+  int num_items;
+  int* item_pos;
+  int* pos_item;
+  MnodeRef* heads;
+  int stack_pos;
+  memory* pool;
+  MnodeStore nodes;
+  MnodeRef* root_children;  // by position
+  MnodeRef root_last_child;
+  HubIndex* hubs;           // of busy nodes below the root, made on first need
+
+ private:
+  void make_empty(memory* pool_, FI_tree* tree, int stack_pos_);
+  // The path insertion itself, without counting: k ascending positions, or
+  // k items laid out by position.
+  void add_positions(const int* positions, int k);
+  void add_items(const int* items, int k);
+  // Adds the items above `owner`'s node r that this tree has, at most `most`.
+  void add_path_of(const MFI_tree& owner, MnodeRef r, int most);
+  // A new child of `parent` behind its child `prev` (kNoMnode: in front),
+  // put at the front of the item's chain.
+  MnodeRef append(MnodeRef parent, MnodeRef prev, int item, int depth);
+};
+
+inline MnodeRef MFI_tree::append(MnodeRef parent, MnodeRef prev, int item, int depth) {
+  const MnodeRef r = nodes.make();
+  Mnode* n = nodes.at(r);
+  n->init(parent, item, depth);
+  MnodeRef& next = prev == kNoMnode ? nodes.at(parent)->first_child : nodes.at(prev)->next_sibling;
+  n->next_sibling = next;
+  next = r;
+  MnodeRef& head = heads[item_pos[item]];
+  n->link = head;
+  head = r;
+  return r;
+}
+
+}  // namespace zub
