@@ -171,7 +171,7 @@ TEST(ClosedClosure, BenchmarkCellCounts) {
     Data data(path.c_str());
     zub::Run run(req);
     run.read(data);
-    FSout discard;
+    DiscardSink discard;
     EXPECT_EQ(run.mine(discard).itemsets, cell.closed) << cell.file << " " << cell.minsup;
   }
 }

@@ -1,6 +1,7 @@
 // The itemset writer: lines through the item order, to a file, to an open
 // stream with names and a tally of lengths, or to a callback. Failing files
 // are rows of the end-to-end tables.
+#include "io/callback_sink.h"
 #include "io/fsout.h"
 
 #include <gtest/gtest.h>
@@ -64,27 +65,35 @@ TEST(Writer, OpenStreamWithNames) {
   std::fclose(f);
 }
 
-TEST(Writer, SinkGetsFileIdsOfEachItemset) {
+// The callback sink hands each record's items as file ids; an exception of
+// the callback leaves the sink usable for the next batch.
+TEST(Sinks, CallbackGetsFileIdsAndItsExceptionBack) {
   std::vector<std::pair<std::vector<int>, int>> got;
-  FSout out([&](std::span<const int> ids, int support) {
-    if (support == 13) throw std::runtime_error("stop");
+  const int order_item[] = {7, 3, 5};
+  CallbackSink sink(
+      [&](std::span<const int> ids, int support) {
+        if (support == 13) throw std::runtime_error("stop");
+        got.emplace_back(std::vector<int>(ids.begin(), ids.end()), support);
+      },
+      order_item);
+  const std::vector<int> first{3, 0, 1, 2, 2, 1, 0, 13, 0, 5};
+  EXPECT_THROW(sink.take(first), std::runtime_error);
+  const std::vector<int> second{0, 9};
+  sink.take(second);
+  EXPECT_EQ(got, (std::vector<std::pair<std::vector<int>, int>>{{{7, 3, 5}, 2}, {{}, 9}}));
+  CallbackSink positions([&](std::span<const int> ids, int support) {
     got.emplace_back(std::vector<int>(ids.begin(), ids.end()), support);
   });
-  ASSERT_TRUE(out.isOpen());
-  const int order_item[] = {7, 3, 5};
-  out.set_order(order_item);
-  const int items[] = {0, 1, 2};
-  out.write_items(1, items);
-  out.write_itemset(2, items + 1, 2);
-  EXPECT_THROW(out.write_itemset(1, items, 13), std::runtime_error);
-  out.write_itemset(0, nullptr, 9);
-  out.close();
-  EXPECT_EQ(got, (std::vector<std::pair<std::vector<int>, int>>{{{7, 3, 5}, 2}, {{}, 9}})) << "no half itemset left";
+  got.clear();
+  positions.take(first);
+  EXPECT_EQ(got, (std::vector<std::pair<std::vector<int>, int>>{{{0, 1, 2}, 2}, {{0}, 13}, {{}, 5}}))
+      << "no table: positions";
 }
 
 // Lines that share prefixes of every length with the line before, the way
-// the miners write them, to a file with ids, with names, and to a sink:
-// against lines formatted one by one.
+// the miners write them, to a file with ids, with names, and to a callback
+// sink: against lines formatted one by one. The writer takes some lines in
+// two parts and the others as records in batches, as a recorder hands them.
 TEST(Writer, LinesSharingPrefixesWithTheLineBefore) {
   std::mt19937 rng(7);
   std::vector<int> ids(12), name_order(12);  // by position: ids, or name numbers
@@ -101,11 +110,14 @@ TEST(Writer, LinesSharingPrefixesWithTheLineBefore) {
     std::vector<std::pair<std::vector<int>, int>> sunk, expected_sunk;
     {
       FSout out(dir.file("out").c_str());
-      FSout sink([&](std::span<const int> got, int support) {
-        sunk.emplace_back(std::vector<int>(got.begin(), got.end()), support);
-      });
-      for (FSout* o : {&out, &sink}) o->set_order(order.data());
+      CallbackSink sink(
+          [&](std::span<const int> got, int support) {
+            sunk.emplace_back(std::vector<int>(got.begin(), got.end()), support);
+          },
+          order.data());
+      out.set_order(order.data());
       if (named) out.set_names(&names);
+      std::vector<int> batch;
       std::vector<int> line;
       for (int n = 0; n < 3000; ++n) {
         line.resize(rng() % (line.size() + 1));  // a prefix of the line before ...
@@ -118,11 +130,23 @@ TEST(Writer, LinesSharingPrefixesWithTheLineBefore) {
         }
         expected.append("(").append(std::to_string(support)).append(")\n");
         expected_sunk.emplace_back(line_ids, support);
-        for (FSout* o : {&out, &sink}) {
-          o->write_items(split, line.data());  // one line in two parts
-          o->write_itemset(static_cast<int>(line.size()) - split, line.data() + split, support);
+        const std::size_t at = batch.size();
+        batch.push_back(static_cast<int>(line.size()));
+        batch.insert(batch.end(), line.begin(), line.end());
+        batch.push_back(support);
+        sink.take(std::span<const int>(batch).subspan(at));
+        if (n % 5 == 0) {
+          out.take(batch);
+        } else if (n % 5 == 1) {
+          out.take(std::span<const int>(batch).first(at));
+          out.write_items(split, line.data());  // one line in two parts
+          out.write_itemset(static_cast<int>(line.size()) - split, line.data() + split, support);
+        } else {
+          continue;  // kept for the next batch
         }
+        batch.clear();
       }
+      out.take(batch);
       out.close();
     }
     EXPECT_EQ(dir.read("out"), expected) << (named ? "names" : "ids");

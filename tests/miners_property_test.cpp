@@ -9,6 +9,7 @@
 #include <map>
 #include <random>
 
+#include "io/callback_sink.h"
 #include "support/prepared.h"
 #include "support/random_db.h"
 
@@ -76,12 +77,13 @@ Mined run_sequence(const std::string& path, int minsup, MiningTarget target, Max
   Data data(path.c_str());
   run.read(data);
   Mined found;
-  FSout sink([&](std::span<const int> ids, int support) {
-    Itemset items(ids.begin(), ids.end());
-    std::sort(items.begin(), items.end());
-    EXPECT_TRUE(found.emplace(items, support).second) << "written twice";
-  });
-  sink.set_order(run.items().file_id.data());
+  CallbackSink sink(
+      [&](std::span<const int> ids, int support) {
+        Itemset items(ids.begin(), ids.end());
+        std::sort(items.begin(), items.end());
+        EXPECT_TRUE(found.emplace(items, support).second) << "written twice";
+      },
+      run.items().file_id.data());
   const RunReport report = run.mine(sink);
   EXPECT_EQ(report.itemsets, static_cast<long long>(found.size()));
   std::vector<long long> lengths(report.lengths.size(), 0);

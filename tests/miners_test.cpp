@@ -45,8 +45,7 @@ TEST(Powerset, OnePathGivesEveryFrequentItemset) {
     for (int call = 0; call < 3; ++call) {
       Capture c(*p.run);
       Workspace& ws = p.ws();
-      ws.out = &c.out;
-      std::fill(ws.lengths.begin(), ws.lengths.end(), 0);
+      ws.recorder.start(&c.out, LengthLimits{});
       stack& s = p.list();
       for (int q = 0; q < f; ++q) s.items[q] = q;  // the path's items, from the root down
       if (call == 0) {
@@ -58,17 +57,18 @@ TEST(Powerset, OnePathGivesEveryFrequentItemset) {
       } else {
         s.len = 0;
         int buffer[64] = {0};
-        powerset(p.tree(), buffer, 1, s.items, 1, f);
+        powerset(p.tree(), buffer, 0, 1, s.items, 1, f);
       }
+      ws.recorder.flush();
       int lines = 0;
       const Mined written = parse_itemsets(c.text(), &lines);
       Mined expected = call == 0 ? all : containing(all, first_id);
       if (call == 1) expected.erase(Itemset{first_id});
       EXPECT_EQ(written, expected) << call << ":\n" << describe(written) << "expected:\n" << describe(expected);
-      std::vector<long long> lengths(ws.lengths.size(), 0);
+      std::vector<long long> lengths(ws.recorder.tally().size(), 0);
       for (const auto& entry : written) ++lengths[entry.first.size() - 1];
-      EXPECT_EQ(ws.lengths, lengths);
-      ws.out = &p.discard;
+      EXPECT_EQ(ws.recorder.tally(), lengths);
+      ws.recorder.start(&p.discard, LengthLimits{});
     }
   }
 }

@@ -10,8 +10,10 @@
 #include <random>
 
 #include <stdexcept>
+#include <thread>
 
-#include "run/ordered_output.h"
+#include "io/callback_sink.h"
+#include "run/units.h"
 #include "support/brute_force.h"
 #include "support/prepared.h"
 #include "support/random_db.h"
@@ -75,11 +77,12 @@ std::vector<std::pair<std::vector<int>, int>> sink_run(const std::string& text, 
   zub::Run run(req);
   run.read(data);
   std::vector<std::pair<std::vector<int>, int>> got;
-  FSout out([&](std::span<const int> ids, int support) {
-    if (static_cast<int>(got.size()) == throw_at) throw std::runtime_error("sink stops");
-    got.emplace_back(std::vector<int>(ids.begin(), ids.end()), support);
-  });
-  out.set_order(run.items().file_id.data());
+  CallbackSink out(
+      [&](std::span<const int> ids, int support) {
+        if (static_cast<int>(got.size()) == throw_at) throw std::runtime_error("sink stops");
+        got.emplace_back(std::vector<int>(ids.begin(), ids.end()), support);
+      },
+      run.items().file_id.data());
   run.mine(out);
   return got;
 }
@@ -121,39 +124,96 @@ TEST(Parallel, ASinkGetsTheItemsetsInOrderAndItsExceptionBack) {
   for (int round = 0; round < 5; ++round) EXPECT_EQ(sink_run(dense, 1, MiningTarget::all, 3), one);
 }
 
-// Units written in pieces by their workers in a random interleaving and
-// finished in a random order come out in unit order, whether the kept text
-// goes to temporary files or stays in memory.
-TEST(Parallel, OrderedOutputKeepsUnitOrder) {
-  for (const bool files : {true, false})
-    for (std::uint32_t seed = 1; seed <= 40; ++seed) {
-      std::mt19937 rng(seed);
-      const int units = 1 + static_cast<int>(rng() % 12), workers = 1 + static_cast<int>(rng() % 4);
-      std::string emitted, expected;
-      OrderedOutput out([&](const char* b, std::size_t n) { emitted.append(b, n); }, units, workers, files);
-      // Each worker mines the units w, w + workers, ...; a step writes a piece
-      // of one of the current units or finishes it.
-      std::vector<int> current(static_cast<std::size_t>(workers));
-      std::vector<std::string> text(static_cast<std::size_t>(units));
-      for (int w = 0; w < workers; ++w) current[static_cast<std::size_t>(w)] = w;
-      for (int live = std::min(units, workers); live > 0;) {
-        const int w = static_cast<int>(rng() % static_cast<std::uint32_t>(workers));
-        int& u = current[static_cast<std::size_t>(w)];
-        if (u >= units) continue;
-        if (rng() % 4 != 0) {
-          const std::string piece(1 + rng() % 70000 * (rng() % 8 == 0), static_cast<char>('a' + u % 26));
-          text[static_cast<std::size_t>(u)] += piece;
-          out.write(u, w, piece.data(), piece.size());
-        } else {
-          out.finish(u);
-          u += workers;
-          live -= u >= units;
-        }
-      }
-      for (const std::string& t : text) expected += t;
-      ASSERT_EQ(emitted.size(), expected.size()) << "seed " << seed << (files ? ", files" : ", memory");
-      EXPECT_EQ(emitted, expected) << "seed " << seed << (files ? ", files" : ", memory");
+// Units of random records (none, a few, or thousands; handed over in
+// pieces, with pauses) reach the run's recorder in unit order on any number
+// of workers: streaming, with the records not in turn kept in memory or
+// spilled to a file (a bound of 0, a few KB, none), and kept whole for
+// finish() and commit(). An exception of a unit comes back.
+class RandomUnits final : public UnitWork {
+ public:
+  RandomUnits(std::uint32_t seed, int units, bool streams, int throw_at)
+      : seed_(seed), units_(units), streams_(streams), throw_at_(throw_at) {}
+  int units() const override { return units_; }
+  bool streams() const override { return streams_; }
+  void add_worker(Workspace& ws) override { workers_.push_back(&ws.recorder); }
+  void mine(int worker, int unit) override {
+    Recorder& r = *workers_[static_cast<std::size_t>(worker)];
+    std::mt19937 rng(seed_ * 7919 + static_cast<std::uint32_t>(unit));
+    for (const std::vector<int>& record : records_of(unit)) {
+      if (unit == throw_at_) throw std::runtime_error("unit fails");
+      r.found(record.data() + 1, record[0], record.back());
+      if (rng() % 50 == 0) r.flush();
+      if (rng() % 500 == 0) std::this_thread::yield();
     }
+  }
+  void finish(int unit, std::vector<int>& records) override { EXPECT_EQ(records, flat(unit)); }
+  void commit(int unit, std::vector<int>& records, Recorder& out) override {
+    EXPECT_EQ(records, flat(unit)) << "unit " << unit;
+    out.pass_on(records);
+  }
+  // Each record as (length, items..., support), the support naming its unit.
+  std::vector<std::vector<int>> records_of(int unit) const {
+    std::mt19937 rng(seed_ * 104729 + static_cast<std::uint32_t>(unit));
+    const int n = rng() % 4 == 0 ? 0 : rng() % 5 == 0 ? 3000 + static_cast<int>(rng() % 3000) : static_cast<int>(rng() % 40);
+    std::vector<std::vector<int>> out;
+    for (int k = 0; k < n; ++k) {
+      std::vector<int> record{1 + static_cast<int>(rng() % 6)};
+      for (int j = 0; j < record[0]; ++j) record.push_back(static_cast<int>(rng() % 10));
+      record.push_back(unit * 100000 + k);
+      out.push_back(record);
+    }
+    return out;
+  }
+  std::vector<int> flat(int unit) const {
+    std::vector<int> all;
+    for (const auto& r : records_of(unit)) all.insert(all.end(), r.begin(), r.end());
+    return all;
+  }
+
+ private:
+  const std::uint32_t seed_;
+  const int units_;
+  const bool streams_;
+  const int throw_at_;
+  std::vector<Recorder*> workers_;
+};
+
+TEST(Parallel, UnitsReachTheRunInOrder) {
+  for (std::uint32_t seed = 1; seed <= 60; ++seed) {
+    std::mt19937 rng(seed);
+    const int units = 1 + static_cast<int>(rng() % 30), threads = 1 + static_cast<int>(rng() % 6);
+    const bool streams = seed % 3 != 0;
+    Settings settings;
+    const std::size_t bounds[] = {0, 4096, std::size_t(1) << 30};
+    settings.tuning.kept_records_bytes = bounds[seed % 3];
+    Workspace ws(settings, 10);
+    std::vector<int> got;
+    CallbackSink sink([&](std::span<const int> items, int support) {
+      got.push_back(static_cast<int>(items.size()));
+      got.insert(got.end(), items.begin(), items.end());
+      got.push_back(support);
+    });
+    ws.recorder.start(&sink, LengthLimits{});
+    const int throw_at = seed % 7 == 0 ? static_cast<int>(rng() % static_cast<std::uint32_t>(units)) : -1;
+    RandomUnits work(seed, units, streams, throw_at);
+    SCOPED_TRACE("seed " + std::to_string(seed) + ", " + std::to_string(threads) + " threads");
+    if (throw_at >= 0 && !work.records_of(throw_at).empty()) {
+      EXPECT_THROW(run_units(work, ws, threads, nullptr), std::runtime_error);
+      continue;
+    }
+    run_units(work, ws, threads, nullptr);
+    ws.recorder.flush();
+    std::vector<int> expected;
+    long long count = 0;
+    for (int u = 0; u < units; ++u) {
+      const std::vector<int> f = work.flat(u);
+      expected.insert(expected.end(), f.begin(), f.end());
+      count += static_cast<long long>(work.records_of(u).size());
+    }
+    ASSERT_EQ(got.size(), expected.size());
+    EXPECT_EQ(got, expected);
+    EXPECT_EQ(ws.recorder.recorded(), count) << "the run's recorder counts what the units pass on";
+  }
 }
 
 }  // namespace

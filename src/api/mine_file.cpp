@@ -8,7 +8,7 @@
 
 #include "common/run_error.h"
 #include "io/data.h"
-#include "io/fsout.h"
+#include "io/callback_sink.h"
 #include "run/cores.h"
 #include "run/run.h"
 #include "zub/zub.h"
@@ -168,17 +168,18 @@ Summary mine_itemsets(const Source& source, Target target, Support min_support, 
   Summary summary;
   run_source(source, request, [&](Run& run) {
     std::vector<int> sorted;
-    FSout sink([&](std::span<const int> ids, int support) {
-      sorted.assign(ids.begin(), ids.end());
-      std::sort(sorted.begin(), sorted.end());
-      ++summary.itemsets;
-      try {
-        each(std::span<const int>(sorted), support);
-      } catch (...) {
-        throw CallbackFailed{std::current_exception()};
-      }
-    });
-    sink.set_order(run.items().file_id.data());
+    CallbackSink sink(
+        [&](std::span<const int> ids, int support) {
+          sorted.assign(ids.begin(), ids.end());
+          std::sort(sorted.begin(), sorted.end());
+          ++summary.itemsets;
+          try {
+            each(std::span<const int>(sorted), support);
+          } catch (...) {
+            throw CallbackFailed{std::current_exception()};
+          }
+        },
+        run.items().file_id.data());
     run.mine(sink);
     summary.transactions = run.settings().transactions;
     summary.min_support = run.settings().threshold;

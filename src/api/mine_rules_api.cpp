@@ -4,11 +4,44 @@
 #include <new>
 
 #include "api/api_run.h"
+#include "io/found_rule.h"
 #include "rules/mine_rules.h"
 
 namespace zub {
 
 namespace {
+
+// Each rule handed to the caller's callback with ascending file ids.
+class RuleCallbackSink final : public RuleSink {
+ public:
+  RuleCallbackSink(const std::vector<int>& file_id, const RuleCallback& each) : file_id_(file_id), each_(each) {}
+  void take(const FoundRule& found) override {
+    ids(found.antecedent, rule_.antecedent);
+    ids(found.consequent, rule_.consequent);
+    rule_.support = found.support;
+    rule_.antecedent_support = found.antecedent_support;
+    rule_.consequent_support = found.consequent_support;
+    rule_.confidence = found.confidence;
+    rule_.lift = found.lift;
+    rule_.leverage = found.leverage;
+    rule_.conviction = found.conviction;
+    try {
+      each_(rule_);
+    } catch (...) {
+      throw CallbackFailed{std::current_exception()};
+    }
+  }
+
+ private:
+  void ids(std::span<const int> positions, std::vector<int>& out) const {
+    out.clear();
+    for (int p : positions) out.push_back(file_id_[static_cast<std::size_t>(p)]);
+    std::sort(out.begin(), out.end());
+  }
+  const std::vector<int>& file_id_;
+  const RuleCallback& each_;
+  Rule rule_;
+};
 
 Ratio exact(double value, const char* name, double most) {
   if (!(value >= 0.0 && value <= most))
@@ -30,29 +63,8 @@ RuleSummary mine_rules_of(const Source& source, Support min_support, const RuleO
   RuleSummary summary;
   run_source(source, request, [&](Run& run) {
     settings.transactions = run.settings().transactions;
-    const std::vector<int>& file_id = run.items().file_id;
-    Rule rule;
-    auto ids = [&file_id](std::span<const int> positions, std::vector<int>& out) {
-      out.clear();
-      for (int p : positions) out.push_back(file_id[static_cast<std::size_t>(p)]);
-      std::sort(out.begin(), out.end());
-    };
-    const RuleReport report = mine_rules(run, settings, request.lengths, [&](const FoundRule& found) {
-      ids(found.antecedent, rule.antecedent);
-      ids(found.consequent, rule.consequent);
-      rule.support = found.support;
-      rule.antecedent_support = found.antecedent_support;
-      rule.consequent_support = found.consequent_support;
-      rule.confidence = found.confidence;
-      rule.lift = found.lift;
-      rule.leverage = found.leverage;
-      rule.conviction = found.conviction;
-      try {
-        each(rule);
-      } catch (...) {
-        throw CallbackFailed{std::current_exception()};
-      }
-    });
+    RuleCallbackSink sink(run.items().file_id, each);
+    const RuleReport report = mine_rules(run, settings, request.lengths, sink);
     summary.transactions = run.settings().transactions;
     summary.min_support = run.settings().threshold;
     summary.frequent_items = run.frequent();

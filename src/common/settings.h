@@ -1,12 +1,12 @@
 #pragma once
 // What is fixed for one mining run and shared by everything that mines it:
-// the minimum support as a count, the number of transactions and the tuning
-// values, and the lengths of the itemsets to write.
+// the minimum support as a count, the number of transactions, the tuning
+// values and the caller's stop flag; and the type of the length limits that
+// each pass gives its recorders.
 #include <climits>
 
 #include "common/stop_flag.h"
 #include "common/tuning.h"
-#include "run/unit_times.h"
 
 namespace zub {
 
@@ -24,10 +24,6 @@ struct Settings {
   int threshold = 0;     // an itemset is frequent when at least this many transactions hold it
   int transactions = 0;  // of the database, empty ones included: the empty itemset's support
   Tuning tuning;
-  LengthLimits lengths;
-  int threads = 1;  // workers of the miners that split their work into units
-  // When set, those miners run in units even on one worker and time each.
-  UnitTimes* unit_times = nullptr;
   StopFlag stop;  // looked at between units of bounded work
 };
 

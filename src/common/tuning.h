@@ -39,6 +39,12 @@ struct Tuning {
   // itemsets that hold its item, which spares it most of what earlier units
   // cover; the tests turn it off, so that the filter at commit drops it all.
   bool maximal_unit_copy = true;
+  // The records of streaming units not yet in turn (all and closed
+  // itemsets on several threads) are kept in memory up to 64 MiB in all;
+  // more go to an unnamed temporary file (the all-itemsets units of
+  // chess.dat at 1200 would keep a few hundred MB while the first, largest
+  // unit is mined).
+  std::size_t kept_records_bytes = std::size_t(64) << 20;
   // A child's transactions are merged when it has at least this many.
   int closed_merge_min_transactions = 2;
   // Ranks from the least frequent item up (extensions go to more frequent
@@ -69,6 +75,11 @@ inline constexpr long kResultPoolUnit = 0x80000;
 // A level's result tree: 60 blocks from 2^9 bytes up (see LadderPool).
 inline constexpr int kLadderBlocks = 60;
 inline constexpr int kLadderFirstStep = 9;
+
+// A recorder hands its itemsets on in batches of 2^14 ints (64 KiB): one
+// call of the sink for about a thousand itemsets, and a batch stays in the
+// cache while the sink reads it.
+inline constexpr std::size_t kRecordBatchInts = std::size_t(1) << 14;
 
 // The temporary MFI list: 5000 entries to start, 5000 more when a subset
 // check comes within 11 of the end, shrunk to its use (at least 10000) when

@@ -67,15 +67,19 @@ int run(int argc, char** argv, int threshold, std::clock_t start, RunLog& log, s
   // An output file is opened once the input is read and closed, and left
   // empty rather than untouched when nothing is frequent, so that an earlier
   // run's itemsets are never taken for this run's.
-  std::unique_ptr<FSout> writer = argc == 4 ? std::make_unique<FSout>(argv[3]) : std::make_unique<FSout>();
-  if (!writer->isOpen()) {
-    std::fprintf(out, "%s could not be opened!\n", argv[3]);
-    return kExitFile;
+  std::unique_ptr<FSout> writer;
+  if (argc == 4) {
+    writer = std::make_unique<FSout>(argv[3]);
+    if (!writer->isOpen()) {
+      std::fprintf(out, "%s could not be opened!\n", argv[3]);
+      return kExitFile;
+    }
+    writer->set_order(run.items().file_id.data());
   }
-  writer->set_order(run.items().file_id.data());
-  const RunReport mined = run.mine(*writer);
+  DiscardSink discard;
+  const RunReport mined = run.mine(writer != nullptr ? static_cast<ItemsetSink&>(*writer) : discard);
   // A write error must end the run before it is reported as done.
-  writer->close();
+  if (writer != nullptr) writer->close();
   if (run.frequent() == 0) return kExitOk;
   if (mined.single_path) {
     printLen(mined, run.frequent(), out);

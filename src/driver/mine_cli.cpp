@@ -263,7 +263,7 @@ void print_stats(const Run& run, const std::function<void()>& found, const std::
     std::fprintf(err, "  of length %d: %lld\n", len + 1, lengths[static_cast<std::size_t>(len)]);
   std::fprintf(err, "processor time: %.3f s\nsubset checks: %d\nprojections: %d\n", seconds, counters.subset_checks,
                counters.projections);
-  std::fprintf(err, "threads: %d\nwall time reading: %.3f s\nwall time mining: %.3f s\n", run.settings().threads,
+  std::fprintf(err, "threads: %d\nwall time reading: %.3f s\nwall time mining: %.3f s\n", run.threads(),
                wall.reading, wall.mining);
 }
 
@@ -338,7 +338,7 @@ int run(const MineOptions& o, const MinSupport& minsup, std::FILE* out, std::FIL
   if (o.rules) {
     RuleSettings options = o.rule;
     options.transactions = run.settings().transactions;
-    rules = mine_rules(run, options, o.lengths, [&writer](const FoundRule& rule) { writer->write_rule(rule); });
+    rules = mine_rules(run, options, o.lengths, *writer);
   } else {
     report = run.mine(*writer);
   }

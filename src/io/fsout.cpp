@@ -23,18 +23,6 @@ FSout::FSout(std::FILE* stream, const char* name) : file(stream), name_(name != 
   if (file != nullptr) buf_.reset(new char[kBufferSize]);
 }
 
-FSout::FSout(Sink sink) : name_("the itemset sink"), sink_(std::move(sink)) {}
-
-FSout::FSout(Chunks chunks, const FSout& tables_of)
-    : name_(tables_of.name_),
-      order_item_(tables_of.order_item_),
-      buf_(new char[kBufferSize]),
-      names_(tables_of.names_),
-      chunks_(std::move(chunks)),
-      style_(tables_of.style_) {}
-
-FSout::FSout() : discards_(true) {}
-
 FSout::~FSout() {
   // A writer dropped by an unwinding run is closed without reporting.
   if (owns_file_ && file != nullptr) std::fclose(file);
@@ -63,7 +51,7 @@ void FSout::add_item(int position) {
   }
   cached_items_[at_] = position;
   cached_ = at_ + 1;
-  if (sink_ || !style_.is_plain()) return;  // the ids are read back at the line's end
+  if (!style_.is_plain()) return;  // the ids are read back at the line's end
   const int id = order_item_[position];
   const std::uint32_t begin = at_ == 0 ? 0 : line_ends_[at_ - 1];
   const std::string* name = names_ != nullptr ? &(*names_)[static_cast<std::size_t>(id)] : nullptr;
@@ -95,20 +83,7 @@ void FSout::end_line(int support) {
   put('\n');
 }
 
-void FSout::sink_line(int support) {
-  // The ids of the line, read back from the cached items.
-  sink_ids_.resize(at_);
-  for (std::size_t j = 0; j < at_; ++j) sink_ids_[j] = order_item_[cached_items_[j]];
-  at_ = 0;
-  sink_(sink_ids_, support);
-}
-
 void FSout::flush() {
-  if (chunks_) {
-    if (pos_ > 0) chunks_(buf_.get(), pos_);
-    pos_ = 0;
-    return;
-  }
   if (file == nullptr) return;
   if (pos_ > 0 && std::fwrite(buf_.get(), 1, pos_, file) != pos_) fail_write();
   pos_ = 0;
@@ -116,7 +91,6 @@ void FSout::flush() {
 }
 
 void FSout::close() {
-  if (chunks_) flush();
   if (file == nullptr) return;
   flush();
   std::FILE* f = file;

@@ -14,7 +14,7 @@ namespace zub {
 void FSout::set_style(const LineStyle& style) {
   style_ = style;
   forget_line();
-  if (style_.format == LineStyle::Format::csv && !sink_ && !discards_) {
+  if (style_.format == LineStyle::Format::csv) {
     static constexpr std::string_view kItemsets = "items,support,share\n";
     static constexpr std::string_view kRules =
         "antecedent,consequent,support,share,confidence,lift,leverage,conviction\n";
@@ -47,21 +47,21 @@ void FSout::append_item(std::string& out, int id) const {
 }
 
 void FSout::styled_line(int support) {
-  ids_in_order({cached_items_.data(), at_}, sink_ids_);
+  ids_in_order({cached_items_.data(), at_}, line_ids_);
   at_ = 0;
   std::string& line = styled_;
   line.clear();
   auto item_text = [this](int id, std::string& out) { append_item(out, id); };
   switch (style_.format) {
     case LineStyle::Format::plain:
-      for (int id : sink_ids_) item_text(id, line), line += ' ';
+      for (int id : line_ids_) item_text(id, line), line += ' ';
       line += '(' + std::to_string(support) + ")\n";
       break;
     case LineStyle::Format::csv: {
       std::string items;
-      for (std::size_t j = 0; j < sink_ids_.size(); ++j) {
+      for (std::size_t j = 0; j < line_ids_.size(); ++j) {
         if (j > 0) items += ' ';
-        item_text(sink_ids_[j], items);
+        item_text(line_ids_[j], items);
       }
       append_csv_field(line, items);
       line += ',' + std::to_string(support) + ',';
@@ -71,12 +71,12 @@ void FSout::styled_line(int support) {
     }
     case LineStyle::Format::json: {
       line += "{\"items\":[";
-      for (std::size_t j = 0; j < sink_ids_.size(); ++j) {
+      for (std::size_t j = 0; j < line_ids_.size(); ++j) {
         if (j > 0) line += ',';
         if (names_ != nullptr)
-          append_json_string(line, (*names_)[static_cast<std::size_t>(sink_ids_[j])]);
+          append_json_string(line, (*names_)[static_cast<std::size_t>(line_ids_[j])]);
         else
-          item_text(sink_ids_[j], line);
+          item_text(line_ids_[j], line);
       }
       line += "],\"support\":" + std::to_string(support) + ",\"share\":";
       append_share(line, support, style_.transactions);

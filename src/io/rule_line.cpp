@@ -10,16 +10,15 @@
 
 namespace zub {
 
-void FSout::write_rule(const FoundRule& rule) {
-  if (discards_) return;
-  ids_in_order(rule.antecedent, sink_ids_);
+void FSout::take(const FoundRule& rule) {
+  ids_in_order(rule.antecedent, line_ids_);
   ids_in_order(rule.consequent, rule_consequent_);
   std::string& line = styled_;
   line.clear();
   switch (style_.format) {
     case LineStyle::Format::plain:
       // 1 2 -> 3 (support, confidence, lift)
-      for (int id : sink_ids_) append_item(line, id), line += ' ';
+      for (int id : line_ids_) append_item(line, id), line += ' ';
       line += "-> ";
       for (int id : rule_consequent_) append_item(line, id), line += ' ';
       line += '(' + std::to_string(rule.support) + ", ";
@@ -29,7 +28,7 @@ void FSout::write_rule(const FoundRule& rule) {
       line += ")\n";
       break;
     case LineStyle::Format::csv:
-      for (const std::vector<int>* side : {&sink_ids_, &rule_consequent_}) {
+      for (const std::vector<int>* side : {&line_ids_, &rule_consequent_}) {
         std::string& items = rule_side_;
         items.clear();
         for (std::size_t j = 0; j < side->size(); ++j) {
@@ -59,7 +58,7 @@ void FSout::write_rule(const FoundRule& rule) {
         }
         line += ']';
       };
-      items("{\"antecedent\":[", sink_ids_);
+      items("{\"antecedent\":[", line_ids_);
       items(",\"consequent\":[", rule_consequent_);
       line += ",\"support\":" + std::to_string(rule.support) + ",\"share\":";
       append_share(line, rule.support, style_.transactions);

@@ -1,15 +1,9 @@
-// The closure miner's root, its workers' set-up and the single-thread run.
+// The closure miner's root, its workers' set-up and the order of its units.
 #include <algorithm>
-#include <memory>
-#if defined(__GLIBC__)
-#include <malloc.h>
-#endif
 
 #include "miners/closure_miner.h"
-#include "miners/level_loop.h"
-#include "miners/record.h"
-#include "io/fsout.h"
-#include "run/unit_workers.h"
+#include "miners/workspace.h"
+#include "miners/recorder.h"
 
 namespace zub {
 
@@ -77,7 +71,7 @@ ClosureWorker::ClosureWorker(Workspace& ws, const ClosureRoot& root, int thresho
   base_len_ = set_len_;
 }
 
-void ClosureWorker::write_set(int support) { write_found(ws_, set_.data(), set_len_, support); }
+void ClosureWorker::write_set(int support) { ws_.recorder.found(set_.data(), set_len_, support); }
 
 void ClosureWorker::write_root() {
   if (base_len_ > 0 && base_len_ <= max_len_) write_set(root_.support);
@@ -91,12 +85,6 @@ void ClosureWorker::mine_unit(int k) {
   extend_sparse(src, root_.candidates[static_cast<std::size_t>(k)]);
 }
 
-namespace {
-
-// The order in which a parallel run takes and writes the units: the largest
-// child databases (ranks above the unit's, over its transactions) first, so
-// that the long units start early and, at the head of the output, are not
-// held back.
 std::vector<int> unit_order(const ClosureRoot& root) {
   const std::size_t units = root.candidates.size();
   std::vector<long long> volume(units, 0);
@@ -114,47 +102,6 @@ std::vector<int> unit_order(const ClosureRoot& root) {
     return volume[static_cast<std::size_t>(a)] > volume[static_cast<std::size_t>(b)];
   });
   return order;
-}
-
-void mine_units_in_parallel(const ClosureRoot& root, Workspace& ws, int threshold, int threads) {
-  const std::vector<int> order = unit_order(root);
-  UnitWorkers workers(ws, static_cast<int>(order.size()), threads);
-  std::vector<std::unique_ptr<ClosureWorker>> miners;
-  for (int w = 0; w < workers.size(); ++w)
-    miners.push_back(std::make_unique<ClosureWorker>(workers.workspace(w), root, threshold, ws.settings.lengths.max,
-                                                     ws.settings.tuning));
-  workers.run([&](int worker, int slot) {
-    miners[static_cast<std::size_t>(worker)]->mine_unit(order[static_cast<std::size_t>(slot)]);
-  });
-}
-
-}  // namespace
-
-void mine_closed_by_closure(ClosedInput input, Workspace& ws, int threshold) {
-#if defined(__GLIBC__)
-  // The main tree's nodes went back to the heap in slabs that the allocator
-  // may keep; the miner's arrays are better placed in the room they leave.
-  malloc_trim(0);
-#endif
-  const Settings& settings = ws.settings;
-  const int f = static_cast<int>(input.position.size());
-  // At threshold 0 every set of support 0 but the set of all items has a
-  // superset of the same support; the others are mined at threshold 1.
-  const bool full_set = threshold <= 0 && input.full_support == 0 && f <= settings.lengths.max;
-  const std::vector<int> all = full_set ? input.position : std::vector<int>();
-  ClosureRoot root(std::move(input), std::max(threshold, 1));
-  ClosureWorker worker(ws, root, std::max(threshold, 1), settings.lengths.max, settings.tuning);
-  worker.write_root();
-  const int units = static_cast<int>(root.candidates.size());
-  if ((settings.threads > 1 || settings.unit_times != nullptr) && units > 1) {
-    mine_units_in_parallel(root, ws, std::max(threshold, 1), std::min(settings.threads, units));
-  } else {
-    for (int k = 0; k < units; ++k) {
-      if (ws.progress != nullptr) report_position(ws, k, units);
-      worker.mine_unit(k);
-    }
-  }
-  if (full_set) write_found(ws, all.data(), f, 0);
 }
 
 }  // namespace zub

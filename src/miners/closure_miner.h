@@ -142,8 +142,10 @@ class ClosureWorker {
   std::vector<int> words_;  // the parent's words a child keeps
 };
 
-// Mines the closed itemsets of `input` into ws's output (the single-thread
-// run of every unit, and the full set at threshold 0).
-void mine_closed_by_closure(ClosedInput input, Workspace& ws, int threshold);
+// The order in which a run in units takes and writes the root's children:
+// the largest child databases (ranks above the unit's, over its
+// transactions) first, so that the long units start early and, at the
+// head of the output, are not held back.
+std::vector<int> unit_order(const ClosureRoot& root);
 
 }  // namespace zub

@@ -114,7 +114,7 @@ struct Greedy {
   NodeList list;
   Greedy(const FI_tree& t, const Fnode* hd, Fnode* const* chain, int n, int& support)
       : buffer(t.ws->lookahead.found.data()),
-        room(t.settings->lengths.limits_max() ? t.settings->lengths.max - t.ws->itemset.len + 1 : INT_MAX),
+        room(t.ws->recorder.lengths().limits_max() ? t.ws->recorder.lengths().max - t.ws->recorder.itemset.len + 1 : INT_MAX),
         list{t, t.ws->lookahead.nodes.data(), t.ws->lookahead.counts.data(), t.ws->lookahead.at.data(),
              t.ws->lookahead.up.data()} {
     buffer[0] = hd->item;
@@ -167,7 +167,7 @@ int first_mfi(FI_tree& tree, const Fnode* hd, Fnode* const* chain, int n, int& s
     g.accept(tree.pos_item[d]);
     if (tree.has_pair_row(d)) low = tree.next_frequent_pair(d, low);
   }
-  return g.push(tree.ws->itemset);
+  return g.push(tree.ws->recorder.itemset);
 }
 
 int FI_tree::frequent_partners(int a, int* out) const {
@@ -232,7 +232,7 @@ int first_mfi_2(FI_tree& tree, const Fnode* hd, Fnode* const* chain, int n, int&
     if (remaining == 0 || g.filled == g.room) break;
     d = candidates[--remaining];
   }
-  return g.push(tree.ws->itemset);
+  return g.push(tree.ws->recorder.itemset);
 }
 
 int first_mfi_3(FI_tree& tree, Fnode* hd, int& support, int* items, int n, int* rank, int* keys, int* result,

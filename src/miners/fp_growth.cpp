@@ -5,9 +5,7 @@
 // item without a conditional tree, and a path gives only the subsets that fit.
 #include "miners/level_loop.h"
 #include "miners/miners.h"
-#include "miners/record.h"
-#include "trees/frequent_pairs.h"
-#include "run/unit_workers.h"
+#include "miners/recorder.h"
 
 namespace zub {
 
@@ -18,16 +16,16 @@ struct AllLevel {
 
   FI_tree& tree;
   Workspace& ws;
-  stack& list = ws.itemset;
+  stack& list = ws.recorder.itemset;
   const int b = list.len;  // the stack index of the head item
-  const int most = ws.settings.lengths.max;
+  const int most = ws.recorder.lengths().max;
 
   int lowest_position() const { return 0; }
 
   Step head(int, Fnode* hd) {
     list.items[b] = hd->item;
     list.len = b + 1;
-    write_found(ws, list.items, b + 1, hd->count);
+    ws.recorder.found(list.items, b + 1, hd->count);
     return b + 1 == most ? Step::next : Step::go;
   }
 
@@ -37,7 +35,7 @@ struct AllLevel {
       for (int t = 0; t < k; ++t) {
         list.items[b + 1] = ws.tail[t];
         int& s = ws.supp[tree.item_pos[ws.tail[t]]];
-        write_found(ws, list.items, b + 2, s);
+        ws.recorder.found(list.items, b + 2, s);
         s = 0;
       }
       return Step::next;
@@ -45,7 +43,7 @@ struct AllLevel {
     if (k != 1) return k == 0 ? Step::next : Step::go;
     const int t = ws.tail[0];
     list.items[b + 1] = t;
-    write_found(ws, list.items, b + 2, ws.supp[tree.item_pos[t]]);
+    ws.recorder.found(list.items, b + 2, ws.supp[tree.item_pos[t]]);
     ws.supp[tree.item_pos[t]] = 0;
     return Step::next;
   }
@@ -58,7 +56,9 @@ struct AllLevel {
     // taking the header also keeps items without a node (support 0 when
     // every id is frequent), which sort last.
     for (int p = 0; p < k; ++p) list.items[b + 1 + p] = child->pos_item[p];
-    powerset(*child, ws.subsets.data(), 0, list.items, b + 1, b + 1 + k, most - (b + 1));
+    int* itemset = ws.subsets.data();
+    std::copy(list.items, list.items + b + 1, itemset);
+    powerset(*child, itemset, b + 1, 0, list.items, b + 1, b + 1 + k, most - (b + 1));
     return Step::next;
   }
 
@@ -72,38 +72,32 @@ int FP_growth(FI_tree& tree) {
   return mine_positions(level, tree);
 }
 
-void FP_growth_parallel(FI_tree& tree, int threads) {
-  // The workers read the main tree and nothing else of it changes; its lazy
-  // pair rows are made first.
-  if (tree.frequent_pairs != nullptr) tree.frequent_pairs->compute_all(threads);
-  const int units = tree.num_items;  // the positions, in the walk's order
-  UnitWorkers workers(*tree.ws, units, threads);
-  // Each worker sees the main tree through its own workspace.
-  std::vector<FI_tree> views(static_cast<std::size_t>(workers.size()), tree);
-  for (int w = 0; w < workers.size(); ++w) views[static_cast<std::size_t>(w)].ws = &workers.workspace(w);
-  workers.run([&](int worker, int slot) {
-    FI_tree& view = views[static_cast<std::size_t>(worker)];
-    AllLevel level{view, *view.ws};
-    mine_position(level, view, units - 1 - slot);
-  });
+void FP_growth_position(FI_tree& tree, int i) {
+  AllLevel level{tree, *tree.ws};
+  mine_position(level, tree, i);
 }
 
-void powerset(const FI_tree& tree, int* subset_buf, int length, const int* source, int from, int to, int most) {
+void powerset(const FI_tree& tree, int* itemset, int prefix, int length, const int* source, int from, int to,
+              int most) {
   // A call writes `length` items and all of source[from..to-1]; the calls it
-  // makes write at least `length + j`.
+  // makes write at least `length + j`. The chosen items follow the prefix
+  // in one array, so that each itemset is recorded in one piece.
+  int* subset = itemset + prefix;
   for (int j = 0; j < to - from && length + j <= most; ++j) {
-    powerset(tree, subset_buf, length + j, source, from + j + 1, to, most);
-    subset_buf[length + j] = source[from + j];
+    powerset(tree, itemset, prefix, length + j, source, from + j + 1, to, most);
+    subset[length + j] = source[from + j];
   }
   length += to - from;
   if (length == 0 || length > most) return;
-  write_found_above_stack(*tree.ws, subset_buf, length, tree.heads[tree.item_pos[subset_buf[length - 1]]]->count);
+  tree.ws->recorder.found(itemset, prefix + length, tree.heads[tree.item_pos[subset[length - 1]]]->count);
 }
 
 void generate_all(const FI_tree& tree, int n) {
-  stack& list = tree.ws->itemset;
-  const int most = tree.ws->settings.lengths.max;
-  powerset(tree, tree.ws->subsets.data(), 0, list.items, list.len, list.len + n,
+  stack& list = tree.ws->recorder.itemset;
+  const int most = tree.ws->recorder.lengths().max;
+  int* itemset = tree.ws->subsets.data();
+  std::copy(list.items, list.items + list.len, itemset);
+  powerset(tree, itemset, list.len, 0, list.items, list.len, list.len + n,
            most == LengthLimits::kNone ? most : most - list.len);
 }
 

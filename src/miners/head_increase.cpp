@@ -68,7 +68,7 @@ void restrict_pattern_base(const FI_tree& tree, int size, const int* items, int 
 
 HeadExtension head_increase(FI_tree& tree, int* tail, int Tlen, Fnode** nodes, int& node_count) {
   Workspace& ws = *tree.ws;
-  stack& list = ws.itemset;
+  stack& list = ws.recorder.itemset;
   mfi_tem& tem = *ws.maximal.list;
   bool* marked = ws.flags.get();
   int* remembered = tem.marked_items.data();

@@ -30,11 +30,7 @@ namespace zub {
 enum class Step { go, next, stop };  // on to the next stage; position settled; level covered
 
 inline void report_position(Workspace& ws, int done, int total) {
-  ws.progress->update(Progress::Phase::mining, done, total, [&ws] {
-    long long n = 0;
-    for (long long k : ws.lengths) n += k;
-    return n;
-  });
+  ws.progress->update(Progress::Phase::mining, done, total, [&ws] { return ws.recorder.recorded(); });
 }
 
 // One position of the walk; true when the level stops there. A set stop

@@ -21,12 +21,12 @@
 #include "trees/cfi_tree.h"
 #include "miners/level_loop.h"
 #include "miners/miners.h"
-#include "miners/record.h"
+#include "miners/recorder.h"
 
 namespace zub {
 
 bool CFI_tree::generate_close(int n, int support, bool covered) {
-  stack& list = ws->itemset;
+  stack& list = ws->recorder.itemset;
   int* const items = list.items;
   const int* const supports = list.item_supports;
   const int s = stack_pos;
@@ -35,12 +35,12 @@ bool CFI_tree::generate_close(int n, int support, bool covered) {
   // The support of what lies below the level item; with nothing below, the
   // empty itemset's, which every transaction supports.
   const int below = L0 >= 2 ? supports[L0 - 2] : ws->settings.transactions;
-  const int most = ws->settings.lengths.max;
+  const int most = ws->recorder.lengths().max;
   auto keep = [&](int length, int with) {
     if (length <= most)
-      record(*ws, ws->closed.trees, length, with, s + 1, s + 2);
+      ws->recorder.record(ws->recorder.cfi_trees, length, with, s + 1, s + 2);
     else
-      enter_found(*ws, ws->closed.trees, length, with, s + 1, s + 2);
+      ws->recorder.enter(ws->recorder.cfi_trees, length, with, s + 1, s + 2);
   };
 
   // The level item with every entry of its own support: closed, unless the
@@ -74,16 +74,16 @@ struct ClosedLevel {
   FI_tree& tree;
   Workspace& ws;
   CFI_tree& C;
-  stack& list = ws.itemset;
+  stack& list = ws.recorder.itemset;
   const int b = C.stack_pos + 1;  // the stack index of the head item; C's slot
   int support = 0;                // the head item's
   bool covered = false;           // a recorded itemset holds the stack with its support
-  const bool limited = ws.settings.lengths.limits_max();
+  const bool limited = ws.recorder.lengths().limits_max();
 
   int lowest_position() const { return 0; }
   // The prefix and the head item alone, closed.
   void record_head() {
-    if (!covered) record(ws, ws.closed.trees, b + 1, support, b, b + 1);
+    if (!covered) ws.recorder.record(ws.recorder.cfi_trees, b + 1, support, b, b + 1);
   }
 
   Step head(int, Fnode* hd) {
@@ -98,7 +98,7 @@ struct ClosedLevel {
   }
 
   Step tail(int, Fnode*, int& k) {
-    if (b + 1 == ws.settings.lengths.max) return last_level(k);
+    if (b + 1 == ws.recorder.lengths().max) return last_level(k);
     for (int t = 0; t < k; ++t) {
       list.items[b + 1 + t] = ws.tail[t];
       list.item_supports[b + 1 + t] = ws.supp[tree.item_pos[ws.tail[t]]];
@@ -125,12 +125,12 @@ struct ClosedLevel {
     if (n == 0)
       record_head();
     else
-      enter_found(ws, ws.closed.trees, b + 1 + n, support, b, b + 1);
+      ws.recorder.enter(ws.recorder.cfi_trees, b + 1 + n, support, b, b + 1);
     for (int t = 0; t < k; ++t) {
       int& with = ws.supp[tree.item_pos[ws.tail[t]]];
       if (with != support) {
         list.items[b + 1] = ws.tail[t];
-        enter_found(ws, ws.closed.trees, b + 2, with, b, b + 1);
+        ws.recorder.enter(ws.recorder.cfi_trees, b + 2, with, b, b + 1);
       }
       with = 0;
     }
@@ -163,7 +163,7 @@ struct ClosedLevel {
     LadderPool pool(i, b - 1, tree.num_items, ws.ladder.closed);
     CFI_tree* child_cfi = pool.get().take<CFI_tree>(1);
     child_cfi->init(&pool.get(), child, &C, C.heads[i], b);
-    CFI_tree*& slot = ws.closed.trees[static_cast<std::size_t>(b) + 1];
+    CFI_tree*& slot = ws.recorder.cfi_trees[static_cast<std::size_t>(b) + 1];
     slot = child_cfi;
     Mine_Closed(*child, *child_cfi);
     slot = nullptr;

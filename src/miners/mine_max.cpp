@@ -18,7 +18,7 @@
 #include "trees/mfi_tem.h"
 #include "trees/mfi_tree.h"
 #include "miners/miners.h"
-#include "miners/record.h"
+#include "miners/recorder.h"
 
 namespace zub {
 
@@ -31,11 +31,11 @@ struct MaxLevel {
   Workspace& ws;
   MFI_tree& M;
   mfi_tem& tem = *ws.maximal.list;
-  stack& list = ws.itemset;
+  stack& list = ws.recorder.itemset;
   int* const supp = ws.supp.data();
   int* const tail_ids = ws.tail.data();
   const int b = list.len;  // the stack index of the head item; M's slot
-  const int most = ws.settings.lengths.max;
+  const int most = ws.recorder.lengths().max;
   // The position being mined: the head's nodes the conditional tree is built
   // from, the items head extension pushed, the conditional tree's prefix.
   Fnode** nodes = nullptr;
@@ -49,7 +49,7 @@ struct MaxLevel {
 
   int lowest_position() const { return tree.covered_len; }
   void record_max(int length, int support, int own_from) {
-    record(ws, ws.maximal.trees, length, support, b, own_from);
+    ws.recorder.record(ws.recorder.mfi_trees, length, support, b, own_from);
   }
   void clear_supports(const int* items, int n) {
     for (int k = 0; k < n; ++k) supp[tree.item_pos[items[k]]] = 0;
@@ -205,9 +205,9 @@ struct MaxLevel {
     LadderPool pool(i - prefix, M.stack_pos + 10, tree.num_items, ws.ladder.max);
     MFI_tree* child_mfi = pool.get().take<MFI_tree>(1);
     child_mfi->init(&pool.get(), child, list.len - 1);
-    MFI_tree*& slot = ws.maximal.trees[static_cast<std::size_t>(list.len)];
+    MFI_tree*& slot = ws.recorder.mfi_trees[static_cast<std::size_t>(list.len)];
     slot = child_mfi;
-    if (sole_position) ws.maximal.trees[static_cast<std::size_t>(b)] = nullptr;
+    if (sole_position) ws.recorder.mfi_trees[static_cast<std::size_t>(b)] = nullptr;
     // The list shrinks again once it is far larger than its use.
     if (tem.count < tem.slots() - kListSlack) tem.resize(std::max(tem.count, kListSlack));
     const int r = Mine_Max(*child, *child_mfi);

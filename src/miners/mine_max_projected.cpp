@@ -9,7 +9,7 @@
 #include "miners/level_loop.h"
 #include "trees/mfi_tree.h"
 #include "miners/miners.h"
-#include "miners/record.h"
+#include "miners/recorder.h"
 
 namespace zub {
 
@@ -21,16 +21,16 @@ struct ProjectedLevel {
   FI_tree& tree;
   Workspace& ws;
   MFI_tree& M;
-  stack& list = ws.itemset;
+  stack& list = ws.recorder.itemset;
   const int b = M.stack_pos + 1;  // the stack index of the head item; M's slot
-  const int most = ws.settings.lengths.max;
+  const int most = ws.recorder.lengths().max;
   // The level mines one position alone (a unit of a parallel run): once it
   // descends, nothing reads M again, so the itemsets found below skip it.
   bool sole_position = false;
 
   int lowest_position() const { return 0; }
   // Records the stack's first `length` items; M takes those above the head.
-  void record_max(int length, int support) { record(ws, ws.maximal.trees, length, support, b, b + 1); }
+  void record_max(int length, int support) { ws.recorder.record(ws.recorder.mfi_trees, length, support, b, b + 1); }
   void clear_tail_supports() {
     for (int k = b + 1; k < list.len; ++k) ws.supp[tree.item_pos[list.items[k]]] = 0;
   }
@@ -101,9 +101,9 @@ struct ProjectedLevel {
     LadderPool pool(i, b - 1, tree.num_items, ws.ladder.projected);
     MFI_tree* child_mfi = pool.get().take<MFI_tree>(1);
     child_mfi->init(&pool.get(), child, &M, M.heads[i], list.len - 1);
-    MFI_tree*& slot = ws.maximal.trees[static_cast<std::size_t>(b) + 1];
+    MFI_tree*& slot = ws.recorder.mfi_trees[static_cast<std::size_t>(b) + 1];
     slot = child_mfi;
-    if (sole_position) ws.maximal.trees[static_cast<std::size_t>(b)] = nullptr;
+    if (sole_position) ws.recorder.mfi_trees[static_cast<std::size_t>(b)] = nullptr;
     const int r = Mine_Max_Projected(*child, *child_mfi);
     slot = nullptr;  // no reader may meet a released tree
     list.len = b;

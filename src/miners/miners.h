@@ -24,13 +24,14 @@ bool Mine_Max_Projected_Position(FI_tree& tree, MFI_tree& mfi, int i);
 int Mine_Closed(FI_tree& tree, CFI_tree& cfi);
 // Every frequent itemset.
 int FP_growth(FI_tree& tree);
-// The same for the main tree on `threads` workers, a position a unit, the
-// itemsets written in the one-thread order.
-void FP_growth_parallel(FI_tree& tree, int threads);
-// Writes the stack followed by subset_buf[0..length-1] and each choice of
-// source[from..to-1], the empty one excepted, each with the support of its
-// last item in `tree`; only those of at most `most` items past the stack.
-void powerset(const FI_tree& tree, int* subset_buf, int length, const int* source, int from, int to,
+// Position i of the walk alone: the itemsets whose least frequent item is i's.
+void FP_growth_position(FI_tree& tree, int i);
+// Records itemset[0..prefix) followed by itemset[prefix..prefix+length)
+// and each choice of source[from..to-1], the empty one excepted, each with
+// the support of its last item in `tree`; only those of at most `most`
+// items past the prefix. The choices are written into `itemset` past the
+// prefix (room for to - from more items).
+void powerset(const FI_tree& tree, int* itemset, int prefix, int length, const int* source, int from, int to,
               int most = LengthLimits::kNone);
 // Writes every non-empty subset of the n entries just above the stack's top.
 void generate_all(const FI_tree& tree, int n);

@@ -9,7 +9,7 @@
 
 #include "trees/node_store.h"
 #include "common/settings.h"
-#include "trees/stack.h"
+#include "miners/recorder.h"
 #include "memory/memory.h"
 
 namespace zub {
@@ -18,7 +18,6 @@ struct Fnode;
 class MFI_tree;
 class CFI_tree;
 class mfi_tem;
-class FSout;
 class FI_tree;
 class Progress;
 
@@ -53,13 +52,8 @@ struct LookaheadScratch {        // of the first-MFI lookahead, max_width entrie
 };
 
 struct MaximalState {
-  std::vector<MFI_tree*> trees;  // open on the recursion path, by the stack index of their level's item
   mfi_tem* list = nullptr;       // the recorded itemsets that hold the head item
   std::vector<int> positions;    // one itemset's positions being entered
-};
-
-struct ClosedState {
-  std::vector<CFI_tree*> trees;  // open on the recursion path, by slot
 };
 
 // Each miner's pool ladder starts one step larger once one of its pools came
@@ -78,13 +72,8 @@ class Workspace {
   const int frequent;  // items of the main tree: the largest item id + 1
   memory pool;         // the conditional trees' records and arrays ...
   NodeStore nodes;     // ... and nodes, both marked and rolled back per tree
-  stack itemset;       // the itemset under construction
+  Recorder recorder;   // the itemset under construction, and where found ones go
   Counters counters;
-  FSout* out = nullptr;             // where found itemsets go; never null while mining
-  // When set, the recorder keeps found itemsets here, as (length, items...,
-  // support), instead of counting and writing them: a unit's candidates.
-  std::vector<int>* kept = nullptr;
-  std::vector<long long> lengths;   // itemsets found, by length - 1
   Progress* progress = nullptr;     // told of each position of progress_tree, when given
   const FI_tree* progress_tree = nullptr;
 
@@ -94,8 +83,7 @@ class Workspace {
   BuildScratch build;
   LookaheadScratch lookahead;
   MaximalState maximal;
-  ClosedState closed;
-  std::vector<int> subsets;  // the subset being written by FP_growth's power sets
+  std::vector<int> subsets;  // the itemset being written by FP_growth's power sets
   LadderSteps ladder;
   int max_width = 0;  // the longest chain of the main tree: no conditional tree's is longer
   void size_lookahead(int width);

@@ -19,15 +19,23 @@
 #include <span>
 #include <vector>
 
+#include "io/records.h"
+#include "io/sink.h"
 #include "rules/itemset_table.h"
 
 namespace zub {
 
-class ClosedSupports {
+// A sink of the closed itemsets' pass (their items main-tree positions).
+class ClosedSupports final : public ItemsetSink {
  public:
   explicit ClosedSupports(int items);
   // Takes one closed itemset (its items in any order, and its support).
   void add(std::span<const int> items, int support);
+  void take(std::span<const int> records) override {
+    for_each_record(records, [this](const int* items, int n, int support) {
+      add({items, static_cast<std::size_t>(n)}, support);
+    });
+  }
   // Makes the lookups; call once, after the last add.
   void index();
   std::size_t size() const { return closed_.size(); }

@@ -1,44 +1,54 @@
 #include "rules/mine_rules.h"
 
 #include <algorithm>
-#include <numeric>
 
-#include "io/fsout.h"
+#include "io/found_rule.h"
+#include "io/records.h"
 
 namespace zub {
 
-RuleReport mine_rules(Run& run, const RuleSettings& options, const LengthLimits& lengths,
-                      const std::function<void(const FoundRule&)>& each) {
-  RuleReport report;
-  const int f = run.frequent();
-  // The passes' writers hand over main-tree positions: their order table
-  // maps each position to itself.
-  std::vector<int> same(static_cast<std::size_t>(f));
-  std::iota(same.begin(), same.end(), 0);
+namespace {
 
+// The sink of the all-itemsets pass: each frequent itemset Z of two items
+// or more is split into the rules it yields, which go to the rule sink.
+class RuleMaking final : public ItemsetSink {
+ public:
+  RuleMaking(ClosedSupports& closed, const RuleSettings& options, StopFlag stop, RuleReport& report, RuleSink& out)
+      : maker_(closed, options), stop_(stop), report_(report), out_(out) {}
+  void take(std::span<const int> records) override {
+    for_each_record(records, [this](const int* z, int n, int support) {
+      stop_.check();  // an itemset may give many rules, so the flag is read per itemset
+      ++report_.itemsets;
+      maker_.rules_of({z, static_cast<std::size_t>(n)}, support, [this](const FoundRule& rule) {
+        const std::size_t length = rule.antecedent.size() + rule.consequent.size();
+        if (report_.lengths.size() < length) report_.lengths.resize(length);
+        ++report_.lengths[length - 1];
+        ++report_.rules;
+        out_.take(rule);
+      });
+    });
+  }
+
+ private:
+  RuleMaker maker_;
+  StopFlag stop_;
+  RuleReport& report_;
+  RuleSink& out_;
+};
+
+}  // namespace
+
+RuleReport mine_rules(Run& run, const RuleSettings& options, const LengthLimits& lengths, RuleSink& out) {
+  RuleReport report;
   // All the closed itemsets, whatever the lengths asked: the closure of a
   // short itemset may be long.
-  ClosedSupports closed(f);
-  FSout closed_out([&closed](std::span<const int> items, int support) { closed.add(items, support); });
-  closed_out.set_order(same.data());
-  run.mine(closed_out, Run::Pass{MiningTarget::closed, LengthLimits{}, true});
+  ClosedSupports closed(run.frequent());
+  run.mine(closed, Run::Pass{MiningTarget::closed, LengthLimits{}, true});
   closed.index();
   report.closed = static_cast<long long>(closed.size());
 
-  RuleMaker maker(closed, options);
-  auto count = [&](const FoundRule& rule) {
-    const std::size_t length = rule.antecedent.size() + rule.consequent.size();
-    if (report.lengths.size() < length) report.lengths.resize(length);
-    ++report.lengths[length - 1];
-    ++report.rules;
-    each(rule);
-  };
-  FSout all_out([&](std::span<const int> z, int support) {
-    ++report.itemsets;
-    maker.rules_of(z, support, count);
-  });
-  all_out.set_order(same.data());
-  run.mine(all_out, Run::Pass{MiningTarget::all, LengthLimits{std::max(2, lengths.min), lengths.max}, false});
+  RuleMaking making(closed, options, run.settings().stop, report, out);
+  run.mine(making, Run::Pass{MiningTarget::all, LengthLimits{std::max(2, lengths.min), lengths.max}, false});
   return report;
 }
 

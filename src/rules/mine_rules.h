@@ -4,9 +4,9 @@
 // at least two items is streamed from the all-itemsets miner and split into
 // the rules it yields, each X and Y's support looked up among the closed
 // itemsets. Nothing but the closed itemsets is kept.
-#include <functional>
 #include <vector>
 
+#include "io/sink.h"
 #include "rules/rules.h"
 #include "run/run.h"
 
@@ -20,8 +20,8 @@ struct RuleReport {
 };
 
 // Mines the rules of `run` (read, not mined) whose X u Y has `lengths`
-// items; each rule's items are main-tree positions. Throws RunError.
-RuleReport mine_rules(Run& run, const RuleSettings& options, const LengthLimits& lengths,
-                      const std::function<void(const FoundRule&)>& each);
+// items into `out`, each rule's items main-tree positions. Throws RunError;
+// a set stop flag ends the rule making too.
+RuleReport mine_rules(Run& run, const RuleSettings& options, const LengthLimits& lengths, RuleSink& out);
 
 }  // namespace zub

@@ -9,10 +9,8 @@
 #include "trees/mfi_tem.h"
 #include "trees/mfi_tree.h"
 #include "miners/miners.h"
-#include "miners/record.h"
 #include "io/data.h"
-#include "io/fsout.h"
-#include "run/maximal_units.h"
+#include "run/unit_forms.h"
 
 namespace zub {
 
@@ -27,9 +25,6 @@ struct MainTree {
 
 Run::Run(const RunRequest& request) : request_(request) {
   settings_.tuning = request.tuning;
-  settings_.lengths = request.lengths;
-  settings_.threads = request.threads;
-  settings_.unit_times = request.unit_times;
   settings_.stop = request.stop;
 }
 
@@ -48,6 +43,7 @@ void Run::read(Data& data) {
   counts.dense.reset();  // the counts of every id go before the tree grows
   counts.large = IdTable();
   ws_ = std::make_unique<Workspace>(settings_, items_.frequent());
+  ws_->recorder.start(nullptr, request_.lengths);
   tree->ws = ws_.get();
   tree->scan2_DB(&data, items_, counts.digest, request_.progress, request_.stop);
   main_->tree = tree;
@@ -68,8 +64,8 @@ void Run::finish_main_tree() {
 
 void Run::prepare_maximal(bool take_prefix) {
   FI_tree& tree = *main_->tree;
-  stack& list = ws_->itemset;
-  if (take_prefix && single_prefix_ > 0 && items_.frequent() <= settings_.lengths.max) {
+  stack& list = ws_->recorder.itemset;
+  if (take_prefix && single_prefix_ > 0 && items_.frequent() <= ws_->recorder.lengths().max) {
     // The single prefix is in every itemset: it goes onto the stack for good.
     // Not under a length limit that the tree exceeds: a set of the limit's
     // length without some prefix item is maximal among the allowed ones.
@@ -82,7 +78,7 @@ void Run::prepare_maximal(bool take_prefix) {
   list_ = std::make_unique<mfi_tem>();
   ws_->maximal.list = list_.get();
   list_->init(ws_.get(), result_pool_.get(), items_.frequent());
-  ws_->maximal.trees[static_cast<std::size_t>(list.len)] = root_mfi_;
+  ws_->recorder.mfi_trees[static_cast<std::size_t>(list.len)] = root_mfi_;
 }
 
 void Run::prepare_closed() {
@@ -90,7 +86,7 @@ void Run::prepare_closed() {
   result_pool_ = std::make_unique<memory>(kResultPoolBlocks, kResultPoolFirst, kResultPoolUnit, 2);
   root_cfi_ = result_pool_->take<CFI_tree>(1);
   root_cfi_->init(result_pool_.get(), &tree, nullptr, nullptr, -1);
-  ws_->closed.trees[0] = root_cfi_;
+  ws_->recorder.cfi_trees[0] = root_cfi_;
 }
 
 void Run::prepare(bool take_prefix) { prepare_for(request_.target, take_prefix); }
@@ -111,25 +107,24 @@ void Run::mine_closed_by_closure(bool keep_tree) {
     ws_->progress_tree = nullptr;
     main_.reset();
   }
-  zub::mine_closed_by_closure(std::move(input), *ws_, settings_.threshold);
+  zub::mine_closed_by_closure(std::move(input), *ws_, settings_.threshold, request_.threads, request_.unit_times);
 }
 
-RunReport Run::mine(FSout& out) { return mine(out, Pass{request_.target, request_.lengths, false}); }
+RunReport Run::mine(ItemsetSink& out) { return mine(out, Pass{request_.target, request_.lengths, false}); }
 
-RunReport Run::mine(FSout& out, const Pass& pass) {
+RunReport Run::mine(ItemsetSink& out, const Pass& pass) {
   RunReport report;
   const int f = items_.frequent();
-  settings_.lengths = pass.lengths;
-  std::fill(ws_->lengths.begin(), ws_->lengths.end(), 0);
+  Recorder& recorder = ws_->recorder;
+  recorder.start(&out, pass.lengths);
   ws_->counters = Counters{};
-  ws_->out = &out;
   FI_tree& tree = *main_->tree;
   ws_->progress = request_.progress;
   ws_->progress_tree = &tree;
-  if (f > 0 && pass.target == MiningTarget::maximal && single_prefix_ == f && f <= settings_.lengths.max) {
+  if (f > 0 && pass.target == MiningTarget::maximal && single_prefix_ == f && f <= pass.lengths.max) {
     // The tree is one path: all frequent items form the only maximal itemset.
     // Without child links its nodes are the numbers after the root.
-    stack& list = ws_->itemset;
+    stack& list = ws_->recorder.itemset;
     list.len = 0;
     if (tree.child_links) {
       for (NodeRef r = tree.links(tree.root_ref)->first_child; r != kNoNode; r = tree.links(r)->first_child)
@@ -137,7 +132,7 @@ RunReport Run::mine(FSout& out, const Pass& pass) {
     } else {
       for (; list.len < f; ++list.len) list.items[list.len] = tree.node(tree.root_ref + 1 + list.len)->item;
     }
-    write_found(*ws_, list.items, f, tree.heads[f - 1]->count);
+    recorder.found(list.items, f, tree.heads[f - 1]->count);
     report.single_path = true;
   } else if (f > 0 && pass.target == MiningTarget::closed && request_.closed_method == ClosedMethod::closure) {
     report.items_mined = f;
@@ -145,8 +140,9 @@ RunReport Run::mine(FSout& out, const Pass& pass) {
   } else if (f > 0) {
     mine_target(pass.target);
   }
+  recorder.flush();
   if (main_ != nullptr) report.items_mined = tree.num_items;
-  report.lengths = ws_->lengths;
+  report.lengths = recorder.tally();
   for (long long n : report.lengths) report.itemsets += n;
   report.counters = ws_->counters;
   return report;
@@ -155,14 +151,15 @@ RunReport Run::mine(FSout& out, const Pass& pass) {
 void Run::mine_target(MiningTarget target) {
   FI_tree& tree = *main_->tree;
   prepare_for(target, true);
-  const bool in_units = settings_.threads > 1 || settings_.unit_times != nullptr;
+  // On one thread the walk runs whole; on several (or timed) in units.
+  const bool in_units = (request_.threads > 1 || request_.unit_times != nullptr) && tree.num_items > 1;
   switch (target) {
     case MiningTarget::maximal:
-      if (in_units && tree.num_items > 1)
-        mine_maximal_parallel(tree, *root_mfi_,
+      if (in_units)
+        mine_maximal_in_units(tree, *root_mfi_,
                               request_.method == MaximalMethod::projected ? MaximalLevel::projected
                                                                           : MaximalLevel::lookahead,
-                              std::min(settings_.threads, tree.num_items));
+                              request_.threads, request_.unit_times);
       else if (request_.method == MaximalMethod::projected)
         Mine_Max_Projected(tree, *root_mfi_);
       else
@@ -170,8 +167,8 @@ void Run::mine_target(MiningTarget target) {
       break;
     case MiningTarget::closed: Mine_Closed(tree, *root_cfi_); break;
     case MiningTarget::all:
-      if (in_units && tree.num_items > 1)
-        FP_growth_parallel(tree, std::min(settings_.threads, tree.num_items));
+      if (in_units)
+        FP_growth_in_units(tree, request_.threads, request_.unit_times);
       else
         FP_growth(tree);
       break;

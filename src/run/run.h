@@ -10,12 +10,13 @@
 #include "common/settings.h"
 #include "common/support_share.h"
 #include "miners/workspace.h"
+#include "run/unit_times.h"
 
 namespace zub {
 
 class Data;
 class Progress;
-class FSout;
+class ItemsetSink;
 class FI_tree;
 class MFI_tree;
 class CFI_tree;
@@ -69,10 +70,11 @@ class Run {
   const ItemMap& items() const { return items_; }
   const Settings& settings() const { return settings_; }
   int frequent() const { return items_.frequent(); }
-  // Mines the main tree for the request's target and writes every itemset to
-  // `out`, whose item ids it maps through items(). Nothing when no item is
-  // frequent. Throws RunError.
-  RunReport mine(FSout& out);
+  int threads() const { return request_.threads; }
+  // Mines the main tree for the request's target and hands every itemset to
+  // `out`, as records of main-tree positions (a writer maps them to ids
+  // through items()). Nothing when no item is frequent. Throws RunError.
+  RunReport mine(ItemsetSink& out);
   // One of several passes over the main tree: mines it for `target` and
   // `lengths` (not the request's); a pass that keeps the tree leaves it
   // for the next (the closure miner otherwise gives it back).
@@ -81,7 +83,7 @@ class Run {
     LengthLimits lengths;
     bool keeps_tree = false;
   };
-  RunReport mine(FSout& out, const Pass& pass);
+  RunReport mine(ItemsetSink& out, const Pass& pass);
 
   // For tests of single operations: the built state, and after prepare()
   // (which mine() calls) the root result tree. The closure miner gives the

@@ -80,7 +80,7 @@ void CFI_tree::enter(const int* items, int k, int support) {
 }
 
 bool CFI_tree::is_subset(int support) const {
-  return holds_stack(*this, ws->itemset, stack_pos, [support](const Cnode& n) { return n.count >= support; });
+  return holds_stack(*this, ws->recorder.itemset, stack_pos, [support](const Cnode& n) { return n.count >= support; });
 }
 
 void CFI_tree::order_FS(int* items, int from, int to) const {

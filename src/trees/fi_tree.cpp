@@ -239,7 +239,7 @@ bool FI_tree::Single_path(bool push) const {
   for (NodeRef r = links(root_ref)->first_child; r != kNoNode; r = links(r)->first_child)
     if (links(r)->next_sibling != kNoNode) return false;
   if (push) {
-    stack& list = ws->itemset;
+    stack& list = ws->recorder.itemset;
     for (NodeRef r = links(root_ref)->first_child; r != kNoNode; r = links(r)->first_child) {
       const Fnode* n = node(r);
       list.items[list.len] = n->item;

@@ -5,7 +5,7 @@
 
 #include "trees/ancestor_walk.h"
 #include "trees/fi_tree.h"
-#include "run/run_units.h"
+#include "common/threads.h"
 
 namespace zub {
 
@@ -67,7 +67,7 @@ void FrequentPairs::compute_all(int threads) {
   threads = std::min(threads, 255 - static_cast<int>(stores_.size()) + 1);
   const std::size_t first = stores_.size();
   stores_.resize(first + static_cast<std::size_t>(threads));
-  run_units(threads, threads, [&](int, int t) {
+  for_each_thread(threads, [&](int t) {
     Rows& r = stores_[first + static_cast<std::size_t>(t)];
     r.scratch.assign(static_cast<std::size_t>(n), 0);
     r.touched.assign(static_cast<std::size_t>((n + 63) / 64), 0);

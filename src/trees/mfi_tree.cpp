@@ -232,7 +232,7 @@ bool MFI_tree::is_subset(const int* items, int first, int last) {
 
 bool MFI_tree::is_subset() {
   ++ws->counters.subset_checks;
-  return holds_stack(*this, ws->itemset, stack_pos, [](const Mnode&) { return true; });
+  return holds_stack(*this, ws->recorder.itemset, stack_pos, [](const Mnode&) { return true; });
 }
 
 namespace {
@@ -258,7 +258,7 @@ void print_subtree(const MFI_tree& t, MnodeRef r, const std::vector<int>* file_i
 }  // namespace
 
 void MFI_tree::print(const std::vector<int>* file_id, std::FILE* stream) const {
-  const stack& list = ws->itemset;
+  const stack& list = ws->recorder.itemset;
   auto id = [&](int x) { return file_id ? (*file_id)[x] : x; };
   std::fprintf(stream, "\n\n-------------MFI Tree-------------\n\n");
   std::fprintf(stream, "Position: %d. Stack: ", stack_pos);

@@ -14,7 +14,7 @@ int FI_tree::walk_pattern_base(Fnode* h, bool set_top_support) const {
   for_each_ancestor(*store, nodes.nodes, nodes.size, root,
                     [&](const Fnode& n, const Fnode& a) { supp[item_pos[a.item]] += n.count; });
   if (p < 1) return 0;
-  stack& list = ws->itemset;
+  stack& list = ws->recorder.itemset;
   const int limit = threshold();
   int k = 0;
   for (int b = 0; b < p; ++b) {
@@ -34,7 +34,7 @@ int FI_tree::pattern_base_from_pairs(int item, bool set_top_support) const {
   assert(has_pair_row(p) && "the position has a pair-count row");
   int* supp = ws->supp.data();
   int* tail = ws->tail.data();
-  stack& list = ws->itemset;
+  stack& list = ws->recorder.itemset;
   const int limit = threshold();
   int k = 0;
   for (int b = 0; b < p; ++b) {

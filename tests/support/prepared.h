@@ -14,6 +14,7 @@
 #include "trees/mfi_tree.h"
 #include "io/data.h"
 #include "io/fsout.h"
+#include "io/sink.h"
 #include "run/run.h"
 #include "support/brute_force.h"
 #include "support/test_support.h"
@@ -30,7 +31,7 @@ inline RunRequest request(int threshold, MiningTarget target = MiningTarget::max
 
 struct Prepared {
   std::unique_ptr<Run> run;
-  FSout discard;  // where the miners write unless a test captures them
+  DiscardSink discard;  // where the miners write unless a test captures them
 
   // Reads the text. With `prepare` the miners' state is readied as Run::mine
   // readies it (the single prefix taken only when asked), otherwise the main
@@ -41,13 +42,13 @@ struct Prepared {
     dir.write("db", content);
     Data data(dir.file("db").c_str());
     run->read(data);
-    ws().out = &discard;
+    ws().recorder.start(&discard, req.lengths);
     if (!prepare) tree().make_chains();
     if (prepare && run->frequent() > 0) run->prepare(take_prefix);
   }
   FI_tree& tree() const { return run->main_tree(); }
   Workspace& ws() const { return run->workspace(); }
-  stack& list() const { return ws().itemset; }
+  stack& list() const { return ws().recorder.itemset; }
   mfi_tem& tem() const { return *ws().maximal.list; }
   MFI_tree& root_mfi() const { return *run->root_mfi(); }
   // The file ids of main-tree items, sorted.

@@ -1,0 +1,43 @@
+#pragma once
+// Runs work(t) for t = 0 .. n - 1 at once, on the calling thread (t = 0)
+// and n - 1 others. A thread that cannot be created (memory, a process
+// limit) leaves its share to the calling thread, after its own. The first
+// exception of any share is rethrown once every thread has ended.
+#include <exception>
+#include <mutex>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+namespace zub {
+
+template <class Work>
+void for_each_thread(int n, Work&& work) {
+  std::exception_ptr first;
+  std::mutex first_mutex;
+  auto share = [&](int t) {
+    try {
+      work(t);
+    } catch (...) {
+      const std::lock_guard<std::mutex> lock(first_mutex);
+      if (!first) first = std::current_exception();
+    }
+  };
+  std::vector<int> left;  // shares whose thread could not start
+  {
+    std::vector<std::jthread> threads;
+    threads.reserve(static_cast<std::size_t>(n > 1 ? n - 1 : 0));
+    for (int t = 1; t < n; ++t) {
+      try {
+        threads.emplace_back(share, t);
+      } catch (const std::system_error&) {
+        left.push_back(t);
+      }
+    }
+    share(0);
+    for (int t : left) share(t);
+  }  // joined
+  if (first) std::rethrow_exception(first);
+}
+
+}  // namespace zub

@@ -1,0 +1,38 @@
+#pragma once
+// Where found itemsets and rules go. A miner's recorder hands its itemsets
+// over in batches of records (records.h), so that a destination costs one
+// call per batch, not per itemset; a rule (made from an itemset by the
+// rule maker) is handed over alone. The kinds: the text writer (FSout:
+// plain, CSV or JSON lines), a callback (CallbackSink: the C++ API and
+// Python), a unit's buffer (run/unit_buffer.h: a worker's results kept
+// until its unit is committed in order), and discard (DiscardSink: the
+// recorder's counts are the only result).
+#include <span>
+
+namespace zub {
+
+struct FoundRule;
+
+class ItemsetSink {
+ public:
+  virtual ~ItemsetSink() = default;
+  // Takes records (length, items as main-tree positions, support; back to
+  // back) in the order they were found. Throws RunError when the
+  // destination fails (a write error), or what the callback behind it throws.
+  virtual void take(std::span<const int> records) = 0;
+};
+
+class RuleSink {
+ public:
+  virtual ~RuleSink() = default;
+  // Takes one rule, its items as main-tree positions.
+  virtual void take(const FoundRule& rule) = 0;
+};
+
+// Counting only: a run without an output file.
+class DiscardSink final : public ItemsetSink {
+ public:
+  void take(std::span<const int>) override {}
+};
+
+}  // namespace zub

@@ -1,0 +1,109 @@
+#pragma once
+// The recorder: the one way out of every miner, on every thread. It owns
+// what each miner's output needs: the itemset under construction (the
+// stack), the length limits of the pass, the counts of the itemsets
+// recorded by length, the registry of the open result trees that a found
+// itemset must enter (so that later candidates inside it are rejected),
+// and the hand-off: records (records.h) gathered into a batch that goes to
+// the sink when full, and when the caller flushes (at the end of a pass or
+// of a unit). One recorder per worker; nothing in it is shared.
+//
+// The result trees open on the recursion path stand in a registry by slot:
+// the tree of a level sits at the stack index of that level's item and holds,
+// of every itemset recorded below that level, the items above that index.
+#include <algorithm>
+#include <cstddef>
+#include <memory>
+#include <span>
+#include <vector>
+
+#include "common/settings.h"
+#include "common/tuning.h"
+#include "io/records.h"
+#include "io/sink.h"
+#include "trees/stack.h"
+
+namespace zub {
+
+class MFI_tree;
+class CFI_tree;
+
+class Recorder {
+ public:
+  // For itemsets of up to `frequent_items` items (the main tree's).
+  explicit Recorder(int frequent_items);
+  Recorder(const Recorder&) = delete;
+  Recorder& operator=(const Recorder&) = delete;
+
+  // A pass begins: its sink (none: discard), its length limits, counts from zero.
+  void start(ItemsetSink* sink, LengthLimits lengths);
+  const LengthLimits& lengths() const { return lengths_; }
+  // Itemsets recorded (and handed on, or waiting in the batch) by length - 1.
+  const std::vector<long long>& tally() const { return tally_; }
+  long long recorded() const;
+
+  // Records items[0..length) with `support`: counted and handed on, unless
+  // shorter than the pass's minimum length.
+  void found(const int* items, int length, int support) {
+    if (length < lengths_.min) return;
+    ++tally_[static_cast<std::size_t>(length) - 1];
+    int* p = reserve(record_size(length));
+    p[0] = length;
+    std::copy_n(items, length, p + 1);
+    p[1 + length] = support;
+  }
+  // Records the stack's first `length` items with `support`, then enters
+  // them into the trees of slots 0 to `slot`. Each tree takes the items
+  // above its own slot, but the tree of `slot` (the level that found the
+  // itemset) takes them from `own_from`, which lets a level keep its own
+  // item in its tree where it needs the node.
+  template <class Tree>
+  void record(std::vector<Tree*>& trees, int length, int support, int slot, int own_from) {
+    found(itemset.items, length, support);
+    enter(trees, length, support, slot, own_from);
+  }
+  // Enters the stack's first `length` items into the trees as `record`
+  // does, without recording them: an itemset longer than the length limit
+  // that later candidates must still be checked against.
+  template <class Tree>
+  void enter(std::vector<Tree*>& trees, int length, int support, int slot, int own_from) {
+    const int* items = itemset.items;
+    for (int t = 0; t <= slot; ++t) {
+      Tree* tree = trees[static_cast<std::size_t>(t)];
+      if (tree == nullptr) continue;
+      const int from = t == slot ? own_from : t + 1;
+      if (length > from) tree->enter(items + from, length - from, support);
+    }
+  }
+
+  // Hands the batch to the sink. Throws what the sink throws.
+  void flush();
+  // Counts records that another recorder made (a unit's, in its turn) and
+  // hands them to the sink after this one's own.
+  void pass_on(std::span<const int> records);
+
+  stack itemset;  // the itemset under construction, with a support per entry
+  // The open result trees of the maximal and the closed miners, by slot.
+  std::vector<MFI_tree*> mfi_trees;
+  std::vector<CFI_tree*> cfi_trees;
+
+ private:
+  int* reserve(std::size_t n) {
+    if (used_ + n > capacity_) [[unlikely]]
+      make_room(n);
+    int* p = batch_.get() + used_;
+    used_ += n;
+    return p;
+  }
+  void make_room(std::size_t n);  // hands the batch over; grows it for a record larger than it
+
+  DiscardSink discard_;  // until a pass names its sink
+  ItemsetSink* sink_ = &discard_;
+  LengthLimits lengths_;
+  std::vector<long long> tally_;
+  std::unique_ptr<int[]> batch_;
+  std::size_t used_ = 0;
+  std::size_t capacity_ = kRecordBatchInts;
+};
+
+}  // namespace zub

@@ -1,0 +1,319 @@
+#include "run/units.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <exception>
+#include <mutex>
+#include <new>
+#include <system_error>
+#include <thread>
+
+#include "common/run_error.h"
+#include "common/tuning.h"
+
+namespace zub {
+
+std::unique_ptr<Workspace> worker_workspace(const Workspace& ws) {
+  auto w = std::make_unique<Workspace>(ws.settings, ws.frequent);
+  w->size_lookahead(ws.max_width);
+  stack& own = w->recorder.itemset;
+  const stack& start = ws.recorder.itemset;
+  own.len = start.len;
+  std::copy(start.items, start.items + start.len, own.items);
+  return w;
+}
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double seconds_since(Clock::time_point start) {
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// A worker's temporary file for the records of units not yet in turn, once
+// they outgrow the memory bound; written by its worker, read back by
+// whichever thread writes the unit out.
+class Spill {
+ public:
+  struct Extent {
+    long long offset;
+    std::size_t ints;
+  };
+  ~Spill() {
+    if (file_ != nullptr) std::fclose(file_);
+  }
+  // Appends the records; false when no temporary file can take them.
+  bool write(std::span<const int> records, Extent& extent) {
+    if (file_ == nullptr && usable_) file_ = std::tmpfile();
+    usable_ = file_ != nullptr;
+    if (!usable_) return false;
+    const char* bytes = reinterpret_cast<const char*>(records.data());
+    std::size_t left = records.size_bytes();
+    long long at = end_;
+    while (left > 0) {
+      const ssize_t wrote = ::pwrite(fileno(file_), bytes, left, at);
+      if (wrote <= 0) {
+        usable_ = false;  // what went before stays readable; nothing more goes here
+        return false;
+      }
+      bytes += wrote, at += wrote, left -= static_cast<std::size_t>(wrote);
+    }
+    extent = {end_, records.size()};
+    end_ = at;
+    return true;
+  }
+  void read(const Extent& e, std::vector<int>& into) const {
+    into.resize(e.ints);
+    char* bytes = reinterpret_cast<char*>(into.data());
+    const std::size_t size = e.ints * sizeof(int);
+    for (std::size_t done = 0; done < size;) {
+      const ssize_t got = ::pread(fileno(file_), bytes + done, size - done, e.offset + static_cast<long long>(done));
+      if (got <= 0) throw RunError(kExitFile, "a temporary file of the run could not be read back!");
+      done += static_cast<std::size_t>(got);
+    }
+  }
+
+ private:
+  std::FILE* file_ = nullptr;
+  bool usable_ = true;
+  long long end_ = 0;
+};
+
+class UnitRun;
+
+// A worker's recorder hands its records here.
+class UnitBuffer final : public ItemsetSink {
+ public:
+  UnitBuffer(UnitRun& run, int worker) : run_(run), worker_(worker) {}
+  void take(std::span<const int> records) override;
+
+ private:
+  UnitRun& run_;
+  const int worker_;
+};
+
+class UnitRun {
+ public:
+  UnitRun(UnitWork& work, Workspace& ws, UnitTimes* times)
+      : work_(work), ws_(ws), times_(times), units_(work.units()), kept_(static_cast<std::size_t>(units_)),
+        done_(static_cast<std::size_t>(units_), 0) {
+    if (times_ != nullptr) {
+      times_->mine.assign(static_cast<std::size_t>(units_), 0.0);
+      times_->commit.assign(static_cast<std::size_t>(units_), 0.0);
+    }
+  }
+
+  // Makes up to `threads` workers; fewer when memory runs out for more.
+  void add_workers(int threads) {
+    for (int w = 0; w < threads; ++w) {
+      try {
+        auto worker = std::make_unique<Worker>(worker_workspace(ws_), *this, w);
+        worker->ws->recorder.start(&worker->buffer, ws_.recorder.lengths());
+        work_.add_worker(*worker->ws);
+        workers_.push_back(std::move(worker));
+      } catch (const std::bad_alloc&) {
+        if (w == 0) throw;
+        return;
+      }
+    }
+  }
+
+  void run() {
+    std::vector<std::jthread> threads;
+    threads.reserve(workers_.size());
+    int started = 1;
+    for (; started < static_cast<int>(workers_.size()); ++started) {
+      try {
+        threads.emplace_back([this, started] { loop(started); });
+      } catch (const std::system_error&) {
+        break;  // the workers that started take every unit
+      }
+    }
+    loop(0);
+    for (std::jthread& t : threads) t.join();
+    if (first_error_) std::rethrow_exception(first_error_);
+    for (int w = 0; w < started; ++w) {
+      const Counters& c = workers_[static_cast<std::size_t>(w)]->ws->counters;
+      ws_.counters.projections += c.projections;
+      ws_.counters.subset_checks += c.subset_checks;
+    }
+  }
+
+  void deliver(int worker, std::span<const int> records);
+
+ private:
+  struct Worker {
+    Worker(std::unique_ptr<Workspace> workspace, UnitRun& run, int index)
+        : ws(std::move(workspace)), buffer(run, index), index(index) {}
+    std::unique_ptr<Workspace> ws;
+    UnitBuffer buffer;
+    const int index;
+    int unit = -1;
+    std::vector<int> records;  // a kept unit's, while it is mined
+    Spill spill;
+  };
+  // A unit's records waiting for their turn: the spilled extents (of its
+  // worker's file), then what is in memory.
+  struct Kept {
+    std::vector<int> records;
+    std::vector<Spill::Extent> extents;
+    const Spill* spill = nullptr;
+  };
+
+  void loop(int w);
+  void mine(Worker& w, int unit);
+  void keep(Worker& w, std::span<const int> records);
+  void write_kept(int unit);
+  void commit_ready();
+
+  UnitWork& work_;
+  Workspace& ws_;
+  UnitTimes* times_;
+  const int units_;
+  std::vector<std::unique_ptr<Worker>> workers_;
+  std::atomic<int> next_{0};
+  std::atomic<bool> failed_{false};
+  std::exception_ptr first_error_;
+  std::mutex mutex_;  // of everything below, and of the run's recorder
+  std::vector<Kept> kept_;
+  std::vector<char> done_;
+  int head_ = 0;                // the first unit not committed
+  std::size_t kept_bytes_ = 0;  // in memory, over every unit
+  bool committing_ = false;     // a kept unit's commit is under way
+};
+
+void UnitBuffer::take(std::span<const int> records) { run_.deliver(worker_, records); }
+
+void UnitRun::loop(int w) {
+  Worker& worker = *workers_[static_cast<std::size_t>(w)];
+  try {
+    for (int unit = next_++; unit < units_ && !failed_; unit = next_++) mine(worker, unit);
+  } catch (...) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    if (!first_error_) first_error_ = std::current_exception();
+    failed_ = true;
+  }
+}
+
+void UnitRun::mine(Worker& w, int unit) {
+  const Clock::time_point start = Clock::now();
+  w.unit = unit;
+  if (work_.wanted(unit)) {
+    Recorder& recorder = w.ws->recorder;
+    recorder.itemset.len = ws_.recorder.itemset.len;  // each unit starts from the run's itemset
+    work_.mine(w.index, unit);
+    recorder.flush();
+    if (!work_.streams()) work_.finish(unit, w.records);
+  }
+  if (times_ != nullptr) times_->mine[static_cast<std::size_t>(unit)] = seconds_since(start);
+  if (!work_.streams()) {
+    {
+      const std::lock_guard<std::mutex> lock(mutex_);
+      kept_[static_cast<std::size_t>(unit)].records.swap(w.records);
+      done_[static_cast<std::size_t>(unit)] = 1;
+    }
+    w.records.clear();
+    commit_ready();
+    return;
+  }
+  const std::lock_guard<std::mutex> lock(mutex_);
+  done_[static_cast<std::size_t>(unit)] = 1;
+  // The units that follow a finished head come to the head in turn: what
+  // they kept goes out before what they write next.
+  while (head_ < units_ && done_[static_cast<std::size_t>(head_)] != 0)
+    if (++head_ < units_) write_kept(head_);
+}
+
+void UnitRun::deliver(int worker, std::span<const int> records) {
+  Worker& w = *workers_[static_cast<std::size_t>(worker)];
+  if (!work_.streams()) {
+    w.records.insert(w.records.end(), records.begin(), records.end());
+    return;
+  }
+  const std::lock_guard<std::mutex> lock(mutex_);
+  if (w.unit == head_)
+    ws_.recorder.pass_on(records);
+  else
+    keep(w, records);
+}
+
+// Under the lock: the records of a unit not in turn, in memory while the
+// run's kept records stay within the bound, else in the worker's file.
+void UnitRun::keep(Worker& w, std::span<const int> records) {
+  Kept& k = kept_[static_cast<std::size_t>(w.unit)];
+  if (kept_bytes_ + records.size_bytes() > ws_.settings.tuning.kept_records_bytes) {
+    // What the unit holds in memory goes first, so that the order stays.
+    Spill::Extent held{}, extent{};
+    if (k.records.empty() || w.spill.write(k.records, held)) {
+      if (!k.records.empty()) {
+        k.extents.push_back(held);
+        kept_bytes_ -= k.records.size() * sizeof(int);
+        std::vector<int>().swap(k.records);
+      }
+      if (w.spill.write(records, extent)) {
+        k.extents.push_back(extent);
+        k.spill = &w.spill;
+        return;
+      }
+    }
+  }
+  k.records.insert(k.records.end(), records.begin(), records.end());
+  kept_bytes_ += records.size_bytes();
+}
+
+// Under the lock: everything unit `unit` has kept, out.
+void UnitRun::write_kept(int unit) {
+  Kept& k = kept_[static_cast<std::size_t>(unit)];
+  std::vector<int> back;
+  for (const Spill::Extent& e : k.extents) {
+    k.spill->read(e, back);
+    ws_.recorder.pass_on(back);
+  }
+  if (!k.records.empty()) ws_.recorder.pass_on(k.records);
+  kept_bytes_ -= k.records.size() * sizeof(int);
+  Kept().extents.swap(k.extents);
+  std::vector<int>().swap(k.records);
+}
+
+// Commits every kept unit whose turn has come, in order. One thread
+// commits at a time; a thread that finds another committing leaves its
+// unit to it and goes back to mining.
+void UnitRun::commit_ready() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  if (committing_) return;
+  committing_ = true;
+  while (head_ < units_ && done_[static_cast<std::size_t>(head_)] != 0 && !failed_) {
+    const int unit = head_;
+    std::vector<int> records;
+    records.swap(kept_[static_cast<std::size_t>(unit)].records);
+    lock.unlock();
+    const Clock::time_point start = Clock::now();
+    try {
+      if (work_.wanted(unit)) work_.commit(unit, records, ws_.recorder);
+    } catch (...) {
+      lock.lock();
+      committing_ = false;
+      throw;
+    }
+    if (times_ != nullptr) times_->commit[static_cast<std::size_t>(unit)] = seconds_since(start);
+    lock.lock();
+    ++head_;
+  }
+  committing_ = false;
+}
+
+}  // namespace
+
+void run_units(UnitWork& work, Workspace& ws, int threads, UnitTimes* times) {
+  ws.recorder.flush();  // what the run recorded before the units comes first
+  UnitRun run(work, ws, times);
+  run.add_workers(std::max(1, std::min(threads, work.units())));
+  run.run();
+}
+
+}  // namespace zub
