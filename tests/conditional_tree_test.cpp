@@ -34,16 +34,16 @@ TEST(ConditionalTree, FirstScanFormsOrderTheTail) {
         tail.push_back(q);
         supports.push_back(1 + static_cast<int>(rng() % 4));
         if (rng() % 3 == 0) covered.push_back(q);
-        ws.tail[tail.size() - 1] = q;
-        ws.supp[q] = supports.back();
+        ws.trees.tail[tail.size() - 1] = q;
+        ws.trees.supp[q] = supports.back();
       }
     const int n = static_cast<int>(tail.size()), c = static_cast<int>(covered.size());
     parent.level_25_percent = std::vector<double>{std::nan(""), 15.0, 15.5, 40.0}[rng() % 4];
     SCOPED_TRACE("round " + std::to_string(round));
-    const int projections = ws.counters.projections;
-    const TreeMark mark(ws);
-    FI_tree& t = *ws.pool.take<FI_tree>(1);
-    t.init(&p.run->settings(), &ws, &ws.pool, &ws.nodes, parent.num_items, n);
+    const int projections = ws.trees.counters.projections;
+    const TreeMark mark(ws.trees);
+    FI_tree& t = *ws.trees.pool.take<FI_tree>(1);
+    t.init(&p.run->settings(), &ws.trees, &ws.trees.pool, &ws.trees.nodes, parent.num_items, n);
     if (form == 0) {
       p.tem().count = c > 0;
       MFI_tree& m = *mfi_pool.take<MFI_tree>(1);
@@ -54,7 +54,7 @@ TEST(ConditionalTree, FirstScanFormsOrderTheTail) {
       p.tem().tree = &m;
       p.tem().entries[0] = m.heads[kItems - 1];
       p.tem().has[0] = c;
-      t.scan1_DB(&parent);
+      t.scan1_DB(&parent, &p.tem());
     } else if (form == 1) {
       std::unique_ptr<bool[]> flags(new bool[kItems]());
       for (int x : covered) flags[x] = true;
@@ -86,9 +86,9 @@ TEST(ConditionalTree, FirstScanFormsOrderTheTail) {
       EXPECT_EQ(t.heads[i]->item, t.pos_item[i]);
       EXPECT_EQ(t.heads[i]->count, s);
     }
-    EXPECT_EQ(std::count(ws.supp.begin(), ws.supp.end(), 0), kItems);
-    EXPECT_EQ(std::count(ws.flags.get(), ws.flags.get() + kItems, true), 0);
-    EXPECT_EQ(ws.counters.projections, projections + 1);
+    EXPECT_EQ(std::count(ws.trees.supp.begin(), ws.trees.supp.end(), 0), kItems);
+    EXPECT_EQ(std::count(ws.trees.flags.get(), ws.trees.flags.get() + kItems, true), 0);
+    EXPECT_EQ(ws.trees.counters.projections, projections + 1);
     const bool pairs = n > 5 && parent.level_25_percent > 15.0;
     EXPECT_EQ(t.pair_counts != nullptr, pairs);
     EXPECT_EQ(pairs ? t.pair_rows : -1, pairs ? (f == 0 ? n - 1 : n - f - 1) : -1);
@@ -113,10 +113,10 @@ TEST(ConditionalTree, WideParentsGiveTheTriesOfTheirPrefixPaths) {
   ASSERT_GT(parent.num_items, 300);
   bool sizes_seen[3] = {};  // up to 64 items, up to 256, more: every way of ordering a path
   for (int p = parent.num_items - 1; p > 0; p -= 7) {
-    std::fill(ws.supp.begin(), ws.supp.end(), 0);
+    std::fill(ws.trees.supp.begin(), ws.trees.supp.end(), 0);
     const int tlen = parent.collect_tail(p);
     if (tlen == 0) continue;
-    const TreeMark mark(ws);
+    const TreeMark mark(ws.trees);
     FI_tree* t = parent.conditional_tree(tlen);
     std::vector<Fnode*> nodes;
     for (const NodeRef r : parent.chain(p)) nodes.push_back(parent.node(r));

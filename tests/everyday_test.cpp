@@ -79,8 +79,9 @@ TEST(ChangedFile, SecondPassSeesAnotherFile) {
     ItemMap items;
     MainPairs pairs;
     tree->scan1_DB(counts, items, pairs);
-    Workspace ws(settings, items.frequent());
-    tree->ws = &ws;
+    stack itemset(items.frequent() + 1, true);
+    TreeScratch scratch(settings, items.frequent(), itemset);
+    tree->scratch = &scratch;
     try {
       tree->scan2_DB(&data, items, counts.digest);
       EXPECT_FALSE(c.fails) << c.name;

@@ -149,11 +149,11 @@ TEST(HandTree, InsertSinglePathAndStackInsert) {
     const int n = 1 + static_cast<int>(rng() % (round % 4 == 0 ? 80 : 8));
     Prepared p(nested_db(n), request(1), false);
     Workspace& ws = p.ws();
-    FI_tree& t = *ws.pool.take<FI_tree>(1);
-    t.init(&p.run->settings(), &ws, &ws.pool, &ws.nodes, n, n);
+    FI_tree& t = *ws.trees.pool.take<FI_tree>(1);
+    t.init(&p.run->settings(), &ws.trees, &ws.trees.pool, &ws.trees.nodes, n, n);
     for (int q = 0; q < n; ++q) {
       t.item_pos[q] = q;
-      t.heads[q] = ws.pool.take<Fnode>(1);
+      t.heads[q] = ws.trees.pool.take<Fnode>(1);
       t.heads[q]->init(kNoNode, q, 0);
     }
     Trie trie;

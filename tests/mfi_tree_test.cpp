@@ -75,9 +75,9 @@ TEST(MfiTree, InsertionFormsAndSubsetChecksAgreeWithTheItemsets) {
       }
       const int size = static_cast<int>(items.size());
       if (k % 3 == 0) {
-        for (int x : items) ws.flags[x] = true;
-        t.insert(ws.flags.get(), size);
-        ASSERT_EQ(std::count(ws.flags.get(), ws.flags.get() + kItems, true), 0);
+        for (int x : items) ws.trees.flags[x] = true;
+        t.insert(ws.trees.flags.get(), size);
+        ASSERT_EQ(std::count(ws.trees.flags.get(), ws.trees.flags.get() + kItems, true), 0);
       } else if (k % 3 == 1) {
         std::vector<int> shuffled = items;
         std::shuffle(shuffled.begin(), shuffled.end(), rng);
@@ -118,7 +118,7 @@ TEST(MfiTree, InsertionFormsAndSubsetChecksAgreeWithTheItemsets) {
       const auto& paths = ending_at[static_cast<std::size_t>(h)];
       const bool found = std::any_of(paths.begin(), paths.end(), [&](const auto& s) { return contains(s, tail); });
       SCOPED_TRACE("query " + std::to_string(q) + ", h " + std::to_string(h));
-      const int checks = ws.counters.subset_checks;
+      const int checks = ws.trees.counters.subset_checks;
       const int form = q % 3;
       if (form == 0) {
         ASSERT_EQ(t.is_subset(h, tail.data(), tlen), found);
@@ -130,7 +130,7 @@ TEST(MfiTree, InsertionFormsAndSubsetChecksAgreeWithTheItemsets) {
         ASSERT_EQ(t.is_subset(), found);
       }
       // The stack-order form answers an empty tail before it counts.
-      EXPECT_EQ(ws.counters.subset_checks, checks + (form == 1 && tlen == 0 && found ? 0 : 1));
+      EXPECT_EQ(ws.trees.counters.subset_checks, checks + (form == 1 && tlen == 0 && found ? 0 : 1));
       EXPECT_TRUE(form != 0 || !found || tlen == 0 || tem.count == 0) << "found: the list is emptied";
       if (form == 2 || found) continue;
       // Not found: the list holds h's nodes, each with its count of tail items.
@@ -142,12 +142,12 @@ TEST(MfiTree, InsertionFormsAndSubsetChecksAgreeWithTheItemsets) {
       for (int x : tail) (rng() % 3 == 0 ? added : rest).push_back(x);
       const Listing kept = expected(paths, added, rest);
       const bool whole = std::any_of(kept.begin(), kept.end(), [&](const auto& e) { return e.first == int(rest.size()); });
-      const int narrowing = ws.counters.subset_checks;
+      const int narrowing = ws.trees.counters.subset_checks;
       ASSERT_EQ(tem.is_subset(added.data(), 0, static_cast<int>(added.size()) - 1, rest.data(), 0,
                               static_cast<int>(rest.size()) - 1),
                 whole);
-      EXPECT_EQ(ws.counters.subset_checks, narrowing + 1);
-      ASSERT_EQ(std::count(ws.flags.get(), ws.flags.get() + kItems, true), 0);
+      EXPECT_EQ(ws.trees.counters.subset_checks, narrowing + 1);
+      ASSERT_EQ(std::count(ws.trees.flags.get(), ws.trees.flags.get() + kItems, true), 0);
       if (!whole) {
         ASSERT_EQ(listing(tem), kept);
       }

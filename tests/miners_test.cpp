@@ -50,14 +50,14 @@ TEST(Powerset, OnePathGivesEveryFrequentItemset) {
       for (int q = 0; q < f; ++q) s.items[q] = q;  // the path's items, from the root down
       if (call == 0) {
         s.len = 0;
-        generate_all(p.tree(), f);
+        generate_all(ws, p.tree(), f);
       } else if (call == 1) {
         s.len = 1;
-        generate_all(p.tree(), f - 1);
+        generate_all(ws, p.tree(), f - 1);
       } else {
         s.len = 0;
         int buffer[64] = {0};
-        powerset(p.tree(), buffer, 0, 1, s.items, 1, f);
+        powerset(ws.recorder, p.tree(), buffer, 0, 1, s.items, 1, f);
       }
       ws.recorder.flush();
       int lines = 0;
@@ -99,9 +99,9 @@ TEST(CfiTree, InsertionFormsAndSubsetCheck) {
         framed.insert(framed.end(), items.begin(), items.end());
         t.insert(framed.data(), 0, size + 1, support);
       } else if (k % 3 == 1) {
-        for (int x : items) ws.flags[x] = true;
-        t.insert(ws.flags.get(), support, size);
-        ASSERT_EQ(std::count(ws.flags.get(), ws.flags.get() + kItems, true), 0);
+        for (int x : items) ws.trees.flags[x] = true;
+        t.insert(ws.trees.flags.get(), support, size);
+        ASSERT_EQ(std::count(ws.trees.flags.get(), ws.trees.flags.get() + kItems, true), 0);
       } else {
         std::vector<int> shuffled = items;
         std::shuffle(shuffled.begin(), shuffled.end(), rng);

@@ -43,7 +43,7 @@ TEST(HeadWalks, PatternBaseAndLookaheadAgreeWithTheData) {
     stack& list = s.p.list();
     for (int pos = 0; pos < t.num_items; ++pos) {
       SCOPED_TRACE("seed " + std::to_string(seed) + " position " + std::to_string(pos));
-      std::vector<int> tail, supp(ws.supp.size(), 0);
+      std::vector<int> tail, supp(ws.trees.supp.size(), 0);
       for (int q = 0; q < pos; ++q) {
         supp[q] = s.support({q, pos});
         if (supp[q] >= s.minsup) tail.push_back(q);
@@ -55,10 +55,10 @@ TEST(HeadWalks, PatternBaseAndLookaheadAgreeWithTheData) {
         list.items[0] = pos;
         list.len = 1;
         list.item_supports[0] = -1;
-        std::fill(ws.supp.begin(), ws.supp.end(), 0);
+        std::fill(ws.trees.supp.begin(), ws.trees.supp.end(), 0);
         const int k = from_pairs ? t.pattern_base_from_pairs(pos, top) : t.walk_pattern_base(t.heads[pos], top);
-        ASSERT_EQ(std::vector<int>(ws.tail.begin(), ws.tail.begin() + k), tail) << "from pairs " << from_pairs;
-        ASSERT_EQ(ws.supp, supp);
+        ASSERT_EQ(std::vector<int>(ws.trees.tail.begin(), ws.trees.tail.begin() + k), tail) << "from pairs " << from_pairs;
+        ASSERT_EQ(ws.trees.supp, supp);
         EXPECT_EQ(list.item_supports[0], top && k > 0 ? supp[tail.back()] : -1);
       }
       EXPECT_TRUE(!t.has_pair_row(pos) || t.next_frequent_pair(pos, 0) == (tail.empty() ? pos : tail.front()));
@@ -66,7 +66,7 @@ TEST(HeadWalks, PatternBaseAndLookaheadAgreeWithTheData) {
       int support[2];
       for (int variant : {0, 1}) {
         list.len = 0;
-        const int n = variant == 0 ? first_mfi(t, t.heads[pos], support[0]) : first_mfi_2(t, t.heads[pos], support[1]);
+        const int n = variant == 0 ? first_mfi(ws, t, t.heads[pos], support[0]) : first_mfi_2(ws, t, t.heads[pos], support[1]);
         found[variant].assign(list.items, list.items + list.len);
         ASSERT_EQ(n, list.len);
       }
@@ -84,11 +84,11 @@ TEST(HeadWalks, PatternBaseAndLookaheadAgreeWithTheData) {
       // first_mfi_3 over the tail, with its supports in supp.
       const int k = static_cast<int>(tail.size());
       std::vector<int> items = tail, rank(ws.frequent), keys(k + 1), result(k + 1), lengths(k + 1);
-      std::vector<std::vector<int>> store(k + 1, std::vector<int>(ws.max_width));
+      std::vector<std::vector<int>> store(k + 1, std::vector<int>(ws.trees.max_width));
       std::vector<int*> lists;
       for (auto& l : store) lists.push_back(l.data());
       int support3 = -1;
-      const int m = first_mfi_3(t, t.heads[pos], support3, items.data(), k, rank.data(), keys.data(), result.data(),
+      const int m = first_mfi_3(ws, t, t.heads[pos], support3, items.data(), k, rank.data(), keys.data(), result.data(),
                                 lists.data(), lengths.data());
       std::vector<int> greedy{pos}, item_supports;
       for (int x : items) {
@@ -120,10 +120,10 @@ TEST(HeadWalks, HeadIncreaseAgreesWithTheData) {
     Workspace& ws = s.p.ws();
     // Ascending heads: what was recorded for a lower head does not hold this one.
     for (int h = 1; h < t.num_items; ++h) {
-      std::fill(ws.supp.begin(), ws.supp.end(), 0);
+      std::fill(ws.trees.supp.begin(), ws.trees.supp.end(), 0);
       const int tlen0 = t.walk_pattern_base(t.heads[h], false);
       if (tlen0 < 2 || tlen0 > 12) continue;
-      const std::vector<int> tail0(ws.tail.begin(), ws.tail.begin() + tlen0);
+      const std::vector<int> tail0(ws.trees.tail.begin(), ws.trees.tail.begin() + tlen0);
       std::vector<std::vector<int>> recorded;
       for (int r = 0; r < 2 + static_cast<int>(rng() % 4); ++r) {
         std::vector<int> items{h};
@@ -135,14 +135,14 @@ TEST(HeadWalks, HeadIncreaseAgreesWithTheData) {
         std::sort(items.begin(), items.end());
         recorded.push_back(items);
       }
-      ASSERT_FALSE(s.p.root_mfi().is_subset(h, ws.tail.data(), tlen0));
+      ASSERT_FALSE(s.p.root_mfi().is_subset(h, ws.trees.tail.data(), tlen0));
       std::vector<Fnode*> nodes;
       for (const NodeRef r : t.chain(h)) nodes.push_back(t.node(r));
       int node_count = static_cast<int>(nodes.size());
       stack& list = s.p.list();
       list.items[0] = h;
       list.len = 1;
-      const HeadExtension x = head_increase(t, ws.tail.data(), tlen0, nodes.data(), node_count);
+      const HeadExtension x = head_increase(ws, t, ws.trees.tail.data(), tlen0, nodes.data(), node_count);
 
       SCOPED_TRACE("seed " + std::to_string(seed) + ", head " + std::to_string(h));
       std::vector<int> pushed(list.items + 1, list.items + list.len), with_pushed = pushed;
@@ -185,11 +185,11 @@ TEST(HeadWalks, HeadIncreaseAgreesWithTheData) {
       everything.insert(everything.end(), rest.begin(), rest.end());
       EXPECT_EQ(x.outcome == HeadExtension::Outcome::covered, held(everything));
       if (x.outcome == HeadExtension::Outcome::covered) continue;
-      EXPECT_EQ(std::vector<int>(ws.tail.begin(), ws.tail.begin() + x.tail_length), rest);
+      EXPECT_EQ(std::vector<int>(ws.trees.tail.begin(), ws.trees.tail.begin() + x.tail_length), rest);
       for (int q : rest) {
         std::vector<int> more = with_pushed;
         more.push_back(q);
-        EXPECT_EQ(ws.supp[static_cast<std::size_t>(q)], s.support(more)) << q;
+        EXPECT_EQ(ws.trees.supp[static_cast<std::size_t>(q)], s.support(more)) << q;
       }
       int counted = 0;
       for (int k = 0; k < node_count; ++k) counted += nodes[static_cast<std::size_t>(k)]->count;
@@ -217,7 +217,7 @@ TEST(HeadWalks, FillCountAddsToThePairsOfTheMarkedPositions) {
     const int count = 1 + static_cast<int>(rng() % 5);
     t.fill_count(origin.data(), count);
     EXPECT_EQ(origin, std::vector<int>(9, -1));
-    EXPECT_EQ(std::vector<int>(p.ws().build.positions.begin(), p.ws().build.positions.begin() + marked.size()), marked);
+    EXPECT_EQ(std::vector<int>(p.ws().trees.build.positions.begin(), p.ws().trees.build.positions.begin() + marked.size()), marked);
     for (int a = 1; a < 9; ++a)
       for (int b = 0; b < a; ++b) {
         const bool both = std::count(marked.begin(), marked.end(), a) && std::count(marked.begin(), marked.end(), b);

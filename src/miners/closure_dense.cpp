@@ -163,7 +163,7 @@ void ClosureWorker::extend_dense(const DenseLevel& level, int k) {
     write_set(support);
     if (candidates && set_len_ < max_len_) {
       bits_.resize(static_cast<std::size_t>(out - bits_.data()));
-      ++ws_.counters.projections;
+      ++ws_.trees.counters.projections;
       mine_dense({static_cast<int>(cw), level.planes, off, rows_begin, static_cast<int>(rows_.size())}, e.rank);
     }
   }

@@ -70,7 +70,7 @@ void ClosureWorker::extend_sparse(const Source& src, const ClosedCandidate& e) {
       clear_counts();
       const int tx_end = static_cast<int>(txs_.size());
       if (tx_end > tx_begin) {
-        ++ws_.counters.projections;
+        ++ws_.trees.counters.projections;
         long long occurrences = 0;
         for (int t = tx_begin; t < tx_end; ++t) occurrences += txs_[static_cast<std::size_t>(t)].size;
         if (choose_representation(tuning_, tx_end - tx_begin, child_items_, occurrences) == Representation::dense)

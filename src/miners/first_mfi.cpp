@@ -112,11 +112,11 @@ struct Greedy {
   int filled = 1;
   int room;
   NodeList list;
-  Greedy(const FI_tree& t, const Fnode* hd, Fnode* const* chain, int n, int& support)
-      : buffer(t.ws->lookahead.found.data()),
-        room(t.ws->recorder.lengths().limits_max() ? t.ws->recorder.lengths().max - t.ws->recorder.itemset.len + 1 : INT_MAX),
-        list{t, t.ws->lookahead.nodes.data(), t.ws->lookahead.counts.data(), t.ws->lookahead.at.data(),
-             t.ws->lookahead.up.data()} {
+  Greedy(Workspace& ws, const FI_tree& t, const Fnode* hd, Fnode* const* chain, int n, int& support)
+      : buffer(ws.lookahead.found.data()),
+        room(ws.recorder.lengths().limits_max() ? ws.recorder.lengths().max - ws.recorder.itemset.len + 1 : INT_MAX),
+        list{t, ws.lookahead.nodes.data(), ws.lookahead.counts.data(), ws.lookahead.at.data(),
+             ws.lookahead.up.data()} {
     buffer[0] = hd->item;
     support = list.load(chain, n, t.item_pos[hd->item]);
   }
@@ -131,30 +131,22 @@ struct Greedy {
 
 }  // namespace
 
-int FI_tree::load_chain(const Fnode* hd, Fnode** out) const {
-  const Chain nodes = chain(item_pos[hd->item]);
-  assert(nodes.size <= ws->max_width && "no chain is longer than the main tree's widest");
-  const NodeStore& store = *this->store;
-  std::transform(nodes.begin(), nodes.end(), out, [&store](NodeRef r) { return store.at(r); });
-  return nodes.size;
-}
-
-int first_mfi(FI_tree& tree, Fnode* hd, int& support) {
-  Fnode** chain = tree.ws->lookahead.chain.data();
+int first_mfi(Workspace& ws, FI_tree& tree, Fnode* hd, int& support) {
+  Fnode** chain = ws.lookahead.chain.data();
   const int n = tree.load_chain(hd, chain);
-  return first_mfi(tree, hd, chain, n, support);
+  return first_mfi(ws, tree, hd, chain, n, support);
 }
 
-int first_mfi_2(FI_tree& tree, Fnode* hd, int& support) {
-  Fnode** chain = tree.ws->lookahead.chain.data();
+int first_mfi_2(Workspace& ws, FI_tree& tree, Fnode* hd, int& support) {
+  Fnode** chain = ws.lookahead.chain.data();
   const int n = tree.load_chain(hd, chain);
-  return first_mfi_2(tree, hd, chain, n, support);
+  return first_mfi_2(ws, tree, hd, chain, n, support);
 }
 
-int first_mfi(FI_tree& tree, const Fnode* hd, Fnode* const* chain, int n, int& support) {
+int first_mfi(Workspace& ws, FI_tree& tree, const Fnode* hd, Fnode* const* chain, int n, int& support) {
   const int pos = tree.item_pos[hd->item];
   const int threshold = tree.threshold();
-  Greedy g(tree, hd, chain, n, support);
+  Greedy g(ws, tree, hd, chain, n, support);
   NodeList& list = g.list;
 
   // Positions below the lowest frequent pair with h are never tried.
@@ -167,49 +159,19 @@ int first_mfi(FI_tree& tree, const Fnode* hd, Fnode* const* chain, int n, int& s
     g.accept(tree.pos_item[d]);
     if (tree.has_pair_row(d)) low = tree.next_frequent_pair(d, low);
   }
-  return g.push(tree.ws->recorder.itemset);
+  return g.push(ws.recorder.itemset);
 }
 
-int FI_tree::frequent_partners(int a, int* out) const {
-  if (frequent_pairs != nullptr) {
-    const FrequentPairs::Row row = frequent_pairs->row(a);
-    std::copy(row.partner, row.partner + row.size, out);
-    return row.size;
-  }
-  int n = 0;
-  const int* row = pair_counts[num_items - 1 - a];
-  for (int b = 0; b < a; ++b)
-    if (row[a - b - 1] >= threshold()) out[n++] = b;
-  return n;
-}
-
-int FI_tree::keep_frequent_with(int d, int* positions, int n) const {
-  int kept = 0;
-  if (frequent_pairs != nullptr) {
-    // Both lists ascend: merge them.
-    const FrequentPairs::Row row = frequent_pairs->row(d);
-    int r = 0;
-    for (int k = 0; k < n; ++k) {
-      while (r < row.size && row.partner[r] < positions[k]) ++r;
-      if (r < row.size && row.partner[r] == positions[k]) positions[kept++] = positions[k];
-    }
-    return kept;
-  }
-  for (int k = 0; k < n; ++k)
-    if (pair_count(positions[k], d) >= threshold()) positions[kept++] = positions[k];
-  return kept;
-}
-
-int first_mfi_2(FI_tree& tree, const Fnode* hd, Fnode* const* chain, int n, int& support) {
+int first_mfi_2(Workspace& ws, FI_tree& tree, const Fnode* hd, Fnode* const* chain, int n, int& support) {
   const int pos = tree.item_pos[hd->item];
   const int threshold = tree.threshold();
-  Greedy g(tree, hd, chain, n, support);
+  Greedy g(ws, tree, hd, chain, n, support);
   NodeList& list = g.list;
 
   // The candidates after pos-1: the positions whose pair with h is frequent
   // (all of them without pair counts), narrowed to those frequent with each
   // accepted item that has pair counts. They are tried from the top down.
-  int* candidates = tree.ws->lookahead.candidates.data();
+  int* candidates = ws.lookahead.candidates.data();
   int remaining = 0;
   int low = 0;
   if (tree.has_pair_row(pos)) {
@@ -232,17 +194,16 @@ int first_mfi_2(FI_tree& tree, const Fnode* hd, Fnode* const* chain, int n, int&
     if (remaining == 0 || g.filled == g.room) break;
     d = candidates[--remaining];
   }
-  return g.push(tree.ws->recorder.itemset);
+  return g.push(ws.recorder.itemset);
 }
 
-int first_mfi_3(FI_tree& tree, Fnode* hd, int& support, int* items, int n, int* rank, int* keys, int* result,
+int first_mfi_3(Workspace& ws, FI_tree& tree, Fnode* hd, int& support, int* items, int n, int* rank, int* keys, int* result,
                 int** lists, int* lengths) {
-  Workspace& ws = *tree.ws;
-  const int width = ws.max_width;
+  const int width = ws.trees.max_width;
   std::vector<int> current(static_cast<std::size_t>(width)), next(static_cast<std::size_t>(width));
   int* counts = ws.lookahead.counts.data();
   for (int x = 0; x < ws.frequent; ++x) rank[x] = -1;
-  for (int k = 0; k < n; ++k) keys[k] = ws.supp[tree.item_pos[items[k]]];
+  for (int k = 0; k < n; ++k) keys[k] = ws.trees.supp[tree.item_pos[items[k]]];
   sort(keys, items, 0, n - 1);
   for (int k = 0; k < n; ++k) {
     rank[items[k]] = k;

@@ -21,6 +21,8 @@ struct AllLevel {
   const int most = ws.recorder.lengths().max;
 
   int lowest_position() const { return 0; }
+  const mfi_tem* covering() const { return nullptr; }
+  void leave() { list.len = b; }
 
   Step head(int, Fnode* hd) {
     list.items[b] = hd->item;
@@ -33,18 +35,18 @@ struct AllLevel {
     if (k > 1 && b + 2 == most) {
       // Each tail item completes an itemset of the maximum length.
       for (int t = 0; t < k; ++t) {
-        list.items[b + 1] = ws.tail[t];
-        int& s = ws.supp[tree.item_pos[ws.tail[t]]];
+        list.items[b + 1] = ws.trees.tail[t];
+        int& s = ws.trees.supp[tree.item_pos[ws.trees.tail[t]]];
         ws.recorder.found(list.items, b + 2, s);
         s = 0;
       }
       return Step::next;
     }
     if (k != 1) return k == 0 ? Step::next : Step::go;
-    const int t = ws.tail[0];
+    const int t = ws.trees.tail[0];
     list.items[b + 1] = t;
-    ws.recorder.found(list.items, b + 2, ws.supp[tree.item_pos[t]]);
-    ws.supp[tree.item_pos[t]] = 0;
+    ws.recorder.found(list.items, b + 2, ws.trees.supp[tree.item_pos[t]]);
+    ws.trees.supp[tree.item_pos[t]] = 0;
     return Step::next;
   }
 
@@ -58,46 +60,46 @@ struct AllLevel {
     for (int p = 0; p < k; ++p) list.items[b + 1 + p] = child->pos_item[p];
     int* itemset = ws.subsets.data();
     std::copy(list.items, list.items + b + 1, itemset);
-    powerset(*child, itemset, b + 1, 0, list.items, b + 1, b + 1 + k, most - (b + 1));
+    powerset(ws.recorder, *child, itemset, b + 1, 0, list.items, b + 1, b + 1 + k, most - (b + 1));
     return Step::next;
   }
 
-  int descend(FI_tree* child, int) { return FP_growth(*child); }
+  int descend(FI_tree* child, int) { return FP_growth(ws, *child); }
 };
 
 }  // namespace
 
-int FP_growth(FI_tree& tree) {
-  AllLevel level{tree, *tree.ws};
+int FP_growth(Workspace& ws, FI_tree& tree) {
+  AllLevel level{tree, ws};
   return mine_positions(level, tree);
 }
 
-void FP_growth_position(FI_tree& tree, int i) {
-  AllLevel level{tree, *tree.ws};
+void FP_growth_position(Workspace& ws, FI_tree& tree, int i) {
+  AllLevel level{tree, ws};
   mine_position(level, tree, i);
 }
 
-void powerset(const FI_tree& tree, int* itemset, int prefix, int length, const int* source, int from, int to,
+void powerset(Recorder& out, const FI_tree& tree, int* itemset, int prefix, int length, const int* source, int from, int to,
               int most) {
   // A call writes `length` items and all of source[from..to-1]; the calls it
   // makes write at least `length + j`. The chosen items follow the prefix
   // in one array, so that each itemset is recorded in one piece.
   int* subset = itemset + prefix;
   for (int j = 0; j < to - from && length + j <= most; ++j) {
-    powerset(tree, itemset, prefix, length + j, source, from + j + 1, to, most);
+    powerset(out, tree, itemset, prefix, length + j, source, from + j + 1, to, most);
     subset[length + j] = source[from + j];
   }
   length += to - from;
   if (length == 0 || length > most) return;
-  tree.ws->recorder.found(itemset, prefix + length, tree.heads[tree.item_pos[subset[length - 1]]]->count);
+  out.found(itemset, prefix + length, tree.heads[tree.item_pos[subset[length - 1]]]->count);
 }
 
-void generate_all(const FI_tree& tree, int n) {
-  stack& list = tree.ws->recorder.itemset;
-  const int most = tree.ws->recorder.lengths().max;
-  int* itemset = tree.ws->subsets.data();
+void generate_all(Workspace& ws, const FI_tree& tree, int n) {
+  stack& list = ws.recorder.itemset;
+  const int most = ws.recorder.lengths().max;
+  int* itemset = ws.subsets.data();
   std::copy(list.items, list.items + list.len, itemset);
-  powerset(tree, itemset, list.len, 0, list.items, list.len, list.len + n,
+  powerset(ws.recorder, tree, itemset, list.len, 0, list.items, list.len, list.len + n,
            most == LengthLimits::kNone ? most : most - list.len);
 }
 

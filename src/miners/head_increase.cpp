@@ -19,10 +19,10 @@ namespace {
 // the allowed positions that fell below the threshold are dropped from it.
 void restrict_pattern_base(const FI_tree& tree, int size, const int* items, int from, int to, bool* allowed,
                            int& rest, Fnode** nodes, int& node_count) {
-  Workspace& ws = *tree.ws;
+  TreeScratch& scratch = *tree.scratch;
   const int* item_pos = tree.item_pos;
   const int threshold = tree.threshold();
-  int* supp = ws.supp.data();
+  int* supp = scratch.supp.data();
   std::vector<unsigned char> on_path(static_cast<std::size_t>(size), 0);
   std::vector<int> path(static_cast<std::size_t>(size));
   for (int q = 0; q < size; ++q) supp[q] = 0;
@@ -66,11 +66,10 @@ void restrict_pattern_base(const FI_tree& tree, int size, const int* items, int 
 
 }  // namespace
 
-HeadExtension head_increase(FI_tree& tree, int* tail, int Tlen, Fnode** nodes, int& node_count) {
-  Workspace& ws = *tree.ws;
+HeadExtension head_increase(Workspace& ws, FI_tree& tree, int* tail, int Tlen, Fnode** nodes, int& node_count) {
   stack& list = ws.recorder.itemset;
-  mfi_tem& tem = *ws.maximal.list;
-  bool* marked = ws.flags.get();
+  mfi_tem& tem = *ws.trees.mfi_list;
+  bool* marked = ws.trees.flags.get();
   int* remembered = tem.marked_items.data();
   const int* item_pos = tree.item_pos;
   const int start_len = list.len;

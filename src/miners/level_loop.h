@@ -4,12 +4,16 @@
 // stack. The loop holds what the miners share; a miner's Level class (the
 // loop is a template over it: no virtual call) supplies what differs:
 //   kPassesCover, lowest_position()
+//   covering()        the temporary MFI list that orders a conditional
+//                     tree's items (the maximal miner's), or none
 //   head(i, hd)       pushes the head item; may settle the position
 //   tail(i, hd, k)    the tail of k items is collected: subset checks and
 //                     itemsets found directly; may settle it or stop
 //   fill(child, hd)   the conditional tree's second scan
 //   child(child, i, k)  a tree settled at once (one path), or made ready
 //   descend(child, i)   the child's result tree and the recursion
+//   leave()           the stack back to the level's prefix: called however
+//                     the position ends (a guard), so no step resets it
 // The early exit: an itemset found at position i that holds every lower
 // position (its tail is all i of them) holds every candidate of the lower
 // positions, so the level stops and returns i. A level whose conditional
@@ -20,6 +24,7 @@
 #include <climits>
 #include <memory>
 
+#include "miners/workspace.h"
 #include "trees/fi_tree.h"
 #include "common/progress.h"
 #include "memory/memory.h"
@@ -37,15 +42,19 @@ inline void report_position(Workspace& ws, int done, int total) {
 // flag ends the run here.
 template <class Level>
 bool mine_position(Level& level, FI_tree& tree, int i) {
-  Workspace& ws = *tree.ws;
+  Workspace& ws = level.ws;
   ws.settings.stop.check();
+  struct Leave {
+    Level& level;
+    ~Leave() { level.leave(); }
+  } const leave{level};
   Fnode* const hd = tree.heads[i];
   if (level.head(i, hd) == Step::next) return false;
   int k = tree.collect_tail(i);
   Step s = level.tail(i, hd, k);
   if (s == Step::go) {
-    const TreeMark mark(ws);  // the conditional tree lives to the end of the position
-    FI_tree* child = tree.conditional_tree(k);
+    const TreeMark mark(ws.trees);  // the conditional tree lives to the end of the position
+    FI_tree* child = tree.conditional_tree(k, level.covering());
     level.fill(child, hd);
     s = level.child(child, i, k);
     if (s == Step::go) {
@@ -58,7 +67,7 @@ bool mine_position(Level& level, FI_tree& tree, int i) {
 
 template <class Level>
 int mine_positions(Level& level, FI_tree& tree) {
-  Workspace& ws = *tree.ws;
+  Workspace& ws = level.ws;
   for (int i = tree.num_items - 1; i >= level.lowest_position(); --i) {
     if (ws.progress != nullptr && ws.progress_tree == &tree) report_position(ws, tree.num_items - 1 - i, tree.num_items);
     if (mine_position(level, tree, i)) return i;

@@ -25,22 +25,29 @@
 
 namespace zub {
 
-bool CFI_tree::generate_close(int n, int support, bool covered) {
-  stack& list = ws->recorder.itemset;
+namespace {
+
+// Records (and writes) the closed itemsets of the stack followed by the `n`
+// entries above its top (non-increasing supports). The stack's top is C's
+// level item with support `support`; `covered` when the level item alone
+// is inside a recorded itemset of that support. True when every remaining
+// candidate of the level is covered by what it wrote (or by what covered it).
+bool generate_close(Workspace& ws, CFI_tree& C, int n, int support, bool covered) {
+  stack& list = ws.recorder.itemset;
   int* const items = list.items;
   const int* const supports = list.item_supports;
-  const int s = stack_pos;
+  const int s = C.stack_pos;
   const int L0 = list.len;
   const int end = L0 + n;
   // The support of what lies below the level item; with nothing below, the
   // empty itemset's, which every transaction supports.
-  const int below = L0 >= 2 ? supports[L0 - 2] : ws->settings.transactions;
-  const int most = ws->recorder.lengths().max;
+  const int below = L0 >= 2 ? supports[L0 - 2] : ws.settings.transactions;
+  const int most = ws.recorder.lengths().max;
   auto keep = [&](int length, int with) {
     if (length <= most)
-      ws->recorder.record(ws->recorder.cfi_trees, length, with, s + 1, s + 2);
+      ws.recorder.record(ws.recorder.cfi_trees, length, with, s + 1, s + 2);
     else
-      ws->recorder.enter(ws->recorder.cfi_trees, length, with, s + 1, s + 2);
+      ws.recorder.enter(ws.recorder.cfi_trees, length, with, s + 1, s + 2);
   };
 
   // The level item with every entry of its own support: closed, unless the
@@ -48,8 +55,8 @@ bool CFI_tree::generate_close(int n, int support, bool covered) {
   int L = L0;
   while (L < end && supports[L] == support) ++L;
   list.len = L;
-  if (covered) order_FS(items, s + 2, L - 1);
-  if (!covered || !is_subset(support)) keep(L, support);
+  if (covered) C.order_FS(items, s + 2, L - 1);
+  if (!covered || !C.is_subset(support)) keep(L, support);
   if (L == end && below == support) return true;
 
   // Each later support drop ends the next candidate.
@@ -57,14 +64,12 @@ bool CFI_tree::generate_close(int n, int support, bool covered) {
     const int g = supports[L];
     while (L < end && supports[L] == g) ++L;
     list.len = L;
-    order_FS(items, s + 2, L - 1);
-    if (is_subset(g)) continue;
+    C.order_FS(items, s + 2, L - 1);
+    if (C.is_subset(g)) continue;
     keep(L, g);
   }
   return false;
 }
-
-namespace {
 
 struct ClosedLevel {
   // A closed itemset below this level differs by support from the one that
@@ -81,6 +86,8 @@ struct ClosedLevel {
   const bool limited = ws.recorder.lengths().limits_max();
 
   int lowest_position() const { return 0; }
+  const mfi_tem* covering() const { return nullptr; }
+  void leave() { list.len = b; }
   // The prefix and the head item alone, closed.
   void record_head() {
     if (!covered) ws.recorder.record(ws.recorder.cfi_trees, b + 1, support, b, b + 1);
@@ -100,16 +107,16 @@ struct ClosedLevel {
   Step tail(int, Fnode*, int& k) {
     if (b + 1 == ws.recorder.lengths().max) return last_level(k);
     for (int t = 0; t < k; ++t) {
-      list.items[b + 1 + t] = ws.tail[t];
-      list.item_supports[b + 1 + t] = ws.supp[tree.item_pos[ws.tail[t]]];
+      list.items[b + 1 + t] = ws.trees.tail[t];
+      list.item_supports[b + 1 + t] = ws.trees.supp[tree.item_pos[ws.trees.tail[t]]];
     }
     if (k > 1) return Step::go;
     if (k == 0) {
       record_head();
     } else {
       // A lone tail item is a path of one entry, with its pair support above the top.
-      C.generate_close(1, support, covered);
-      ws.supp[tree.item_pos[ws.tail[0]]] = 0;
+      generate_close(ws, C, 1, support, covered);
+      ws.trees.supp[tree.item_pos[ws.trees.tail[0]]] = 0;
     }
     list.len = b;
     return Step::next;
@@ -121,15 +128,15 @@ struct ClosedLevel {
   Step last_level(int k) {
     int n = 0;
     for (int t = 0; t < k; ++t)
-      if (ws.supp[tree.item_pos[ws.tail[t]]] == support) list.items[b + 1 + n++] = ws.tail[t];
+      if (ws.trees.supp[tree.item_pos[ws.trees.tail[t]]] == support) list.items[b + 1 + n++] = ws.trees.tail[t];
     if (n == 0)
       record_head();
     else
       ws.recorder.enter(ws.recorder.cfi_trees, b + 1 + n, support, b, b + 1);
     for (int t = 0; t < k; ++t) {
-      int& with = ws.supp[tree.item_pos[ws.tail[t]]];
+      int& with = ws.trees.supp[tree.item_pos[ws.trees.tail[t]]];
       if (with != support) {
-        list.items[b + 1] = ws.tail[t];
+        list.items[b + 1] = ws.trees.tail[t];
         ws.recorder.enter(ws.recorder.cfi_trees, b + 2, with, b, b + 1);
       }
       with = 0;
@@ -149,7 +156,7 @@ struct ClosedLevel {
         list.items[b + 1 + p] = child->pos_item[p];
         list.item_supports[b + 1 + p] = child->supports[p];
       }
-      const bool all = C.generate_close(k, support, covered);
+      const bool all = generate_close(ws, C, k, support, covered);
       list.len = b;
       return all && k == i ? Step::stop : Step::next;
     }
@@ -165,7 +172,7 @@ struct ClosedLevel {
     child_cfi->init(&pool.get(), child, &C, C.heads[i], b);
     CFI_tree*& slot = ws.recorder.cfi_trees[static_cast<std::size_t>(b) + 1];
     slot = child_cfi;
-    Mine_Closed(*child, *child_cfi);
+    Mine_Closed(ws, *child, *child_cfi);
     slot = nullptr;
     list.len = b;
     return -1;
@@ -174,8 +181,8 @@ struct ClosedLevel {
 
 }  // namespace
 
-int Mine_Closed(FI_tree& tree, CFI_tree& cfi) {
-  ClosedLevel level{tree, *tree.ws, cfi};
+int Mine_Closed(Workspace& ws, FI_tree& tree, CFI_tree& cfi) {
+  ClosedLevel level{tree, ws, cfi};
   return mine_positions(level, tree);
 }
 

@@ -30,10 +30,10 @@ struct MaxLevel {
   FI_tree& tree;
   Workspace& ws;
   MFI_tree& M;
-  mfi_tem& tem = *ws.maximal.list;
+  mfi_tem& tem = *ws.trees.mfi_list;
   stack& list = ws.recorder.itemset;
-  int* const supp = ws.supp.data();
-  int* const tail_ids = ws.tail.data();
+  int* const supp = ws.trees.supp.data();
+  int* const tail_ids = ws.trees.tail.data();
   const int b = list.len;  // the stack index of the head item; M's slot
   const int most = ws.recorder.lengths().max;
   // The position being mined: the head's nodes the conditional tree is built
@@ -48,20 +48,21 @@ struct MaxLevel {
   bool sole_position = false;
 
   int lowest_position() const { return tree.covered_len; }
+  const mfi_tem* covering() const { return &tem; }
+  void leave() { list.len = b; }
   void record_max(int length, int support, int own_from) {
     ws.recorder.record(ws.recorder.mfi_trees, length, support, b, own_from);
   }
-  void clear_supports(const int* items, int n) {
-    for (int k = 0; k < n; ++k) supp[tree.item_pos[items[k]]] = 0;
-  }
 
+  // Each position starts with the supports below it zeroed, so that no
+  // exit of a position clears the tail supports it leaves (the walk clears
+  // them once at its end).
   Step head(int i, Fnode* hd) {
     list.items[b] = hd->item;
     list.len = b + 1;
     if (b + 1 == most) {
       // The head completes a set of the maximum length.
       if (!M.is_subset(hd->item, tail_ids, 0)) record_max(b + 1, hd->count, b + 1);
-      list.len = b;
       return Step::next;
     }
     std::fill(supp, supp + i, 0);
@@ -75,22 +76,14 @@ struct MaxLevel {
         list.items[b + 1] = tail_ids[k];
         if (!M.is_subset(hd->item, tail_ids + k, 1)) record_max(b + 2, supp[tree.item_pos[tail_ids[k]]], b + 1);
       }
-      clear_supports(tail_ids, tlen);
-      list.len = b;
       return Step::next;
     }
-    if (M.is_subset(hd->item, tail_ids, tlen)) {
-      clear_supports(tail_ids, tlen);
-      list.len = b;
-      return tlen == i ? Step::stop : Step::next;
-    }
+    if (M.is_subset(hd->item, tail_ids, tlen)) return tlen == i ? Step::stop : Step::next;
     std::copy(tail_ids, tail_ids + tlen, list.items + b + 1);
     list.len = b + 1 + tlen;
     if (tlen <= 1) {
       // Nothing left to combine: the stack is maximal.
       record_max(list.len, tlen == 1 ? supp[tree.item_pos[tail_ids[0]]] : hd->count, b + 1);
-      clear_supports(tail_ids, tlen);
-      list.len = b;
       return tlen == i ? Step::stop : Step::next;
     }
     // h's chain, read once: by the lookahead, head extension and the build.
@@ -105,8 +98,8 @@ struct MaxLevel {
     list.len = b + 1;
     int support = 0;
     const int n = ws.frequent > ws.settings.tuning.lookahead_pair_items
-                      ? first_mfi_2(tree, hd, nodes, node_count, support)
-                      : first_mfi(tree, hd, nodes, node_count, support);
+                      ? first_mfi_2(ws, tree, hd, nodes, node_count, support)
+                      : first_mfi(ws, tree, hd, nodes, node_count, support);
     list.len = b + n;  // drop the second copy of h
     const int e = n - 1;
     // Every listed itemset holds at most has[0] tail items: one with more is new.
@@ -129,8 +122,6 @@ struct MaxLevel {
       }
     }
     if (e != i && e != tlen) return Step::go;
-    if (e != i) list.len = b;
-    clear_supports(tail_ids, tlen);
     return e == i ? Step::stop : Step::next;
   }
 
@@ -139,7 +130,7 @@ struct MaxLevel {
     extra = 0;
     extended = tem.count != 0 && tem.has[0] == tlen - 1;
     if (!extended) return Step::go;
-    const HeadExtension x = head_increase(tree, tail_ids, tlen, nodes, node_count);
+    const HeadExtension x = head_increase(ws, tree, tail_ids, tlen, nodes, node_count);
     extra = x.pushed;
     if (x.outcome == HeadExtension::Outcome::tail && b + 1 + extra >= most) {
       // Every new itemset holds the pushed items: the stack alone, when it
@@ -148,9 +139,6 @@ struct MaxLevel {
       const int s = b + 1 + extra;
       if (s == most && !M.is_subset(h, list.items + b + 1, extra))
         record_max(s, supp[tree.item_pos[list.items[s - 1]]], b);
-      clear_supports(tail_ids, x.tail_length);
-      clear_supports(list.items + b + 1, extra);
-      list.len = b;
       return Step::next;
     }
     if (x.outcome == HeadExtension::Outcome::tail) {
@@ -160,8 +148,6 @@ struct MaxLevel {
       if (tlen > 1) return Step::go;
       record_max(list.len, supp[tree.item_pos[list.items[list.len - 1]]], b);
     }
-    clear_supports(list.items + b + 1, extra);
-    list.len = b;
     return x.outcome == HeadExtension::Outcome::tail && tlen == i ? Step::stop : Step::next;
   }
 
@@ -177,7 +163,6 @@ struct MaxLevel {
       // One path: the stack and the whole tail form the only new itemset.
       if (!extended) std::copy(tail_ids, tail_ids + tlen, list.items + list.len);
       record_max(list.len + tlen, child->heads[prefix - 1]->count, b);
-      list.len = b;
       return tlen == i ? Step::stop : Step::next;
     }
     if (prefix == child->num_items) {
@@ -189,7 +174,6 @@ struct MaxLevel {
           [&](int support) {
             if (!M.is_subset(h, list.items + b + 1, most - b - 1)) record_max(most, support, b);
           });
-      list.len = b;
       return Step::next;
     }
     if (tlen > room) {
@@ -210,25 +194,28 @@ struct MaxLevel {
     if (sole_position) ws.recorder.mfi_trees[static_cast<std::size_t>(b)] = nullptr;
     // The list shrinks again once it is far larger than its use.
     if (tem.count < tem.slots() - kListSlack) tem.resize(std::max(tem.count, kListSlack));
-    const int r = Mine_Max(*child, *child_mfi);
+    const int r = Mine_Max(ws, *child, *child_mfi);
     slot = nullptr;  // no reader may meet a released tree
-    list.len = b;
     return r;
   }
 };
 
 }  // namespace
 
-int Mine_Max(FI_tree& tree, MFI_tree& mfi) {
-  MaxLevel level{tree, *tree.ws, mfi};
+int Mine_Max(Workspace& ws, FI_tree& tree, MFI_tree& mfi) {
+  MaxLevel level{tree, ws, mfi};
   assert(mfi.stack_pos == level.b - 1);
-  return mine_positions(level, tree);
+  const int r = mine_positions(level, tree);
+  std::fill(level.supp, level.supp + tree.num_items, 0);
+  return r;
 }
 
-bool Mine_Max_Position(FI_tree& tree, MFI_tree& mfi, int i) {
-  MaxLevel level{tree, *tree.ws, mfi};
+bool Mine_Max_Position(Workspace& ws, FI_tree& tree, MFI_tree& mfi, int i) {
+  MaxLevel level{tree, ws, mfi};
   level.sole_position = true;
-  return mine_position(level, tree, i);
+  const bool covers = mine_position(level, tree, i);
+  std::fill(level.supp, level.supp + i, 0);
+  return covers;
 }
 
 }  // namespace zub

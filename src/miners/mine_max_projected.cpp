@@ -29,10 +29,12 @@ struct ProjectedLevel {
   bool sole_position = false;
 
   int lowest_position() const { return 0; }
+  const mfi_tem* covering() const { return nullptr; }
+  void leave() { list.len = b; }
   // Records the stack's first `length` items; M takes those above the head.
   void record_max(int length, int support) { ws.recorder.record(ws.recorder.mfi_trees, length, support, b, b + 1); }
   void clear_tail_supports() {
-    for (int k = b + 1; k < list.len; ++k) ws.supp[tree.item_pos[list.items[k]]] = 0;
+    for (int k = b + 1; k < list.len; ++k) ws.trees.supp[tree.item_pos[list.items[k]]] = 0;
   }
 
   Step head(int, Fnode* hd) {
@@ -50,19 +52,19 @@ struct ProjectedLevel {
       // Each tail item completes a set of the maximum length.
       list.len = b + 2;
       for (int t = 0; t < k; ++t) {
-        int& support = ws.supp[tree.item_pos[ws.tail[t]]];
-        list.items[b + 1] = ws.tail[t];
+        int& support = ws.trees.supp[tree.item_pos[ws.trees.tail[t]]];
+        list.items[b + 1] = ws.trees.tail[t];
         if (!M.is_subset()) record_max(b + 2, support);
         support = 0;
       }
       list.len = b;
       return Step::next;
     }
-    std::copy(ws.tail.data(), ws.tail.data() + k, list.items + b + 1);
+    std::copy(ws.trees.tail.data(), ws.trees.tail.data() + k, list.items + b + 1);
     list.len = b + 1 + k;
     const bool covered = M.is_subset();
     // Nothing left to combine: the candidate is maximal.
-    if (!covered && k <= 1) record_max(list.len, k == 1 ? ws.supp[tree.item_pos[ws.tail[0]]] : hd->count);
+    if (!covered && k <= 1) record_max(list.len, k == 1 ? ws.trees.supp[tree.item_pos[ws.trees.tail[0]]] : hd->count);
     if (!covered && k > 1) return Step::go;
     clear_tail_supports();
     list.len = b;
@@ -104,7 +106,7 @@ struct ProjectedLevel {
     MFI_tree*& slot = ws.recorder.mfi_trees[static_cast<std::size_t>(b) + 1];
     slot = child_mfi;
     if (sole_position) ws.recorder.mfi_trees[static_cast<std::size_t>(b)] = nullptr;
-    const int r = Mine_Max_Projected(*child, *child_mfi);
+    const int r = Mine_Max_Projected(ws, *child, *child_mfi);
     slot = nullptr;  // no reader may meet a released tree
     list.len = b;
     return r;
@@ -113,13 +115,13 @@ struct ProjectedLevel {
 
 }  // namespace
 
-int Mine_Max_Projected(FI_tree& tree, MFI_tree& mfi) {
-  ProjectedLevel level{tree, *tree.ws, mfi};
+int Mine_Max_Projected(Workspace& ws, FI_tree& tree, MFI_tree& mfi) {
+  ProjectedLevel level{tree, ws, mfi};
   return mine_positions(level, tree);
 }
 
-bool Mine_Max_Projected_Position(FI_tree& tree, MFI_tree& mfi, int i) {
-  ProjectedLevel level{tree, *tree.ws, mfi};
+bool Mine_Max_Projected_Position(Workspace& ws, FI_tree& tree, MFI_tree& mfi, int i) {
+  ProjectedLevel level{tree, ws, mfi};
   level.sole_position = true;
   return mine_position(level, tree, i);
 }

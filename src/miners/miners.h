@@ -4,6 +4,7 @@
 // `tree`, and returns the position at which it found an itemset covering
 // every lower one (0 when it mined them all; see level_loop.h). The stack
 // and the result tree must be prepared as the run prepares them.
+#include "miners/workspace.h"
 #include "trees/fi_tree.h"
 
 namespace zub {
@@ -12,29 +13,29 @@ class MFI_tree;
 class CFI_tree;
 
 // Maximal itemsets, with the first-MFI lookahead and head extension.
-int Mine_Max(FI_tree& tree, MFI_tree& mfi);
+int Mine_Max(Workspace& ws, FI_tree& tree, MFI_tree& mfi);
 // Maximal itemsets without them; each level's MFI-tree is projected from its
 // parent level's.
-int Mine_Max_Projected(FI_tree& tree, MFI_tree& mfi);
+int Mine_Max_Projected(Workspace& ws, FI_tree& tree, MFI_tree& mfi);
 // Position i of the walk alone, as each of them mines it; true when an
 // itemset found there holds every lower position (nothing below is new).
-bool Mine_Max_Position(FI_tree& tree, MFI_tree& mfi, int i);
-bool Mine_Max_Projected_Position(FI_tree& tree, MFI_tree& mfi, int i);
+bool Mine_Max_Position(Workspace& ws, FI_tree& tree, MFI_tree& mfi, int i);
+bool Mine_Max_Projected_Position(Workspace& ws, FI_tree& tree, MFI_tree& mfi, int i);
 // Closed itemsets (the stack made with supports), pruned by CFI-trees.
-int Mine_Closed(FI_tree& tree, CFI_tree& cfi);
+int Mine_Closed(Workspace& ws, FI_tree& tree, CFI_tree& cfi);
 // Every frequent itemset.
-int FP_growth(FI_tree& tree);
+int FP_growth(Workspace& ws, FI_tree& tree);
 // Position i of the walk alone: the itemsets whose least frequent item is i's.
-void FP_growth_position(FI_tree& tree, int i);
+void FP_growth_position(Workspace& ws, FI_tree& tree, int i);
 // Records itemset[0..prefix) followed by itemset[prefix..prefix+length)
 // and each choice of source[from..to-1], the empty one excepted, each with
 // the support of its last item in `tree`; only those of at most `most`
 // items past the prefix. The choices are written into `itemset` past the
 // prefix (room for to - from more items).
-void powerset(const FI_tree& tree, int* itemset, int prefix, int length, const int* source, int from, int to,
+void powerset(Recorder& out, const FI_tree& tree, int* itemset, int prefix, int length, const int* source, int from, int to,
               int most = LengthLimits::kNone);
 // Writes every non-empty subset of the n entries just above the stack's top.
-void generate_all(const FI_tree& tree, int n);
+void generate_all(Workspace& ws, const FI_tree& tree, int n);
 
 // The first-MFI lookahead: a greedy maximal extension of hd's item read off
 // its nodes; pushes the extension items (ascending) and then the item,
@@ -43,11 +44,11 @@ void generate_all(const FI_tree& tree, int n);
 // chain, or from the chain already loaded), first_mfi_3 intersects the node
 // lists of the given items; its `lists` (one of max_width entries per item)
 // and `lengths` are the caller's.
-int first_mfi(FI_tree& tree, Fnode* hd, int& support);
-int first_mfi_2(FI_tree& tree, Fnode* hd, int& support);
-int first_mfi(FI_tree& tree, const Fnode* hd, Fnode* const* chain, int n, int& support);
-int first_mfi_2(FI_tree& tree, const Fnode* hd, Fnode* const* chain, int n, int& support);
-int first_mfi_3(FI_tree& tree, Fnode* hd, int& support, int* items, int n, int* rank, int* keys, int* result,
+int first_mfi(Workspace& ws, FI_tree& tree, Fnode* hd, int& support);
+int first_mfi_2(Workspace& ws, FI_tree& tree, Fnode* hd, int& support);
+int first_mfi(Workspace& ws, FI_tree& tree, const Fnode* hd, Fnode* const* chain, int n, int& support);
+int first_mfi_2(Workspace& ws, FI_tree& tree, const Fnode* hd, Fnode* const* chain, int n, int& support);
+int first_mfi_3(Workspace& ws, FI_tree& tree, Fnode* hd, int& support, int* items, int n, int* rank, int* keys, int* result,
                 int** lists, int* lengths);
 
 // Head extension: when the best recorded itemset holding the head item misses
@@ -65,6 +66,6 @@ struct HeadExtension {
   Outcome outcome = Outcome::tail;
   int tail_length = 0;
 };
-HeadExtension head_increase(FI_tree& tree, int* tail, int tail_length, Fnode** nodes, int& node_count);
+HeadExtension head_increase(Workspace& ws, FI_tree& tree, int* tail, int tail_length, Fnode** nodes, int& node_count);
 
 }  // namespace zub

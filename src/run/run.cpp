@@ -44,7 +44,7 @@ void Run::read(Data& data) {
   counts.large = IdTable();
   ws_ = std::make_unique<Workspace>(settings_, items_.frequent());
   ws_->recorder.start(nullptr, request_.lengths);
-  tree->ws = ws_.get();
+  tree->scratch = &ws_->trees;
   tree->scan2_DB(&data, items_, counts.digest, request_.progress, request_.stop);
   main_->tree = tree;
   single_prefix_ = items_.frequent() > 0 ? tree->cal_single_prefix() : 0;
@@ -76,8 +76,8 @@ void Run::prepare_maximal(bool take_prefix) {
   root_mfi_ = result_pool_->take<MFI_tree>(1);
   root_mfi_->init(result_pool_.get(), &tree, nullptr, kNoMnode, list.len - 1);
   list_ = std::make_unique<mfi_tem>();
-  ws_->maximal.list = list_.get();
-  list_->init(ws_.get(), result_pool_.get(), items_.frequent());
+  ws_->trees.mfi_list = list_.get();
+  list_->init(&ws_->trees, result_pool_.get(), items_.frequent());
   ws_->recorder.mfi_trees[static_cast<std::size_t>(list.len)] = root_mfi_;
 }
 
@@ -117,7 +117,7 @@ RunReport Run::mine(ItemsetSink& out, const Pass& pass) {
   const int f = items_.frequent();
   Recorder& recorder = ws_->recorder;
   recorder.start(&out, pass.lengths);
-  ws_->counters = Counters{};
+  ws_->trees.counters = Counters{};
   FI_tree& tree = *main_->tree;
   ws_->progress = request_.progress;
   ws_->progress_tree = &tree;
@@ -144,7 +144,7 @@ RunReport Run::mine(ItemsetSink& out, const Pass& pass) {
   if (main_ != nullptr) report.items_mined = tree.num_items;
   report.lengths = recorder.tally();
   for (long long n : report.lengths) report.itemsets += n;
-  report.counters = ws_->counters;
+  report.counters = ws_->trees.counters;
   return report;
 }
 
@@ -156,21 +156,21 @@ void Run::mine_target(MiningTarget target) {
   switch (target) {
     case MiningTarget::maximal:
       if (in_units)
-        mine_maximal_in_units(tree, *root_mfi_,
+        mine_maximal_in_units(*ws_, tree, *root_mfi_,
                               request_.method == MaximalMethod::projected ? MaximalLevel::projected
                                                                           : MaximalLevel::lookahead,
                               request_.threads, request_.unit_times);
       else if (request_.method == MaximalMethod::projected)
-        Mine_Max_Projected(tree, *root_mfi_);
+        Mine_Max_Projected(*ws_, tree, *root_mfi_);
       else
-        Mine_Max(tree, *root_mfi_);
+        Mine_Max(*ws_, tree, *root_mfi_);
       break;
-    case MiningTarget::closed: Mine_Closed(tree, *root_cfi_); break;
+    case MiningTarget::closed: Mine_Closed(*ws_, tree, *root_cfi_); break;
     case MiningTarget::all:
       if (in_units)
-        FP_growth_in_units(tree, request_.threads, request_.unit_times);
+        FP_growth_in_units(*ws_, tree, request_.threads, request_.unit_times);
       else
-        FP_growth(tree);
+        FP_growth(*ws_, tree);
       break;
   }
 }

@@ -28,18 +28,21 @@ class AllUnits final : public UnitWork {
   explicit AllUnits(FI_tree& tree) : tree_(tree) {}
   int units() const override { return tree_.num_items; }
   bool streams() const override { return true; }
-  // Each worker sees the main tree through its own workspace.
+  // Each worker sees the main tree through its own scratch.
   void add_worker(Workspace& ws) override {
     views_.push_back(tree_);
-    views_.back().ws = &ws;
+    views_.back().scratch = &ws.trees;
+    workers_.push_back(&ws);
   }
   void mine(int worker, int unit) override {
-    FP_growth_position(views_[static_cast<std::size_t>(worker)], tree_.num_items - 1 - unit);
+    const auto w = static_cast<std::size_t>(worker);
+    FP_growth_position(*workers_[w], views_[w], tree_.num_items - 1 - unit);
   }
 
  private:
   FI_tree& tree_;
   std::vector<FI_tree> views_;
+  std::vector<Workspace*> workers_;
 };
 
 class ClosureUnits final : public UnitWork {
@@ -68,11 +71,11 @@ class ClosureUnits final : public UnitWork {
 // tree, its list of recorded itemsets and the pool of its units' trees.
 struct MaximalWorker {
   MaximalWorker(const FI_tree& tree, Workspace& workspace) : ws(workspace), view(tree) {
-    view.ws = &ws;
-    ws.maximal.list = &list;
-    list.init(&ws, &list_pool, ws.frequent);
+    view.scratch = &ws.trees;
+    ws.trees.mfi_list = &list;
+    list.init(&ws.trees, &list_pool, ws.frequent);
     local = list_pool.take<MFI_tree>(1);
-    local->init(&list_pool, &view, nullptr, kNoMnode, tree.ws->recorder.itemset.len - 1);
+    local->init(&list_pool, &view, nullptr, kNoMnode, ws.recorder.itemset.len - 1);
   }
   Workspace& ws;
   FI_tree view;
@@ -189,11 +192,12 @@ void sort_records(std::vector<int>& found, int from, const int* item_pos, int it
 // one-thread answer.
 class MaximalUnits final : public UnitWork {
  public:
-  MaximalUnits(FI_tree& tree, MFI_tree& root, MaximalLevel level)
-      : tree_(tree),
+  MaximalUnits(const Workspace& ws, FI_tree& tree, MFI_tree& root, MaximalLevel level)
+      : ws_(ws),
+        tree_(tree),
         root_(root),
         level_(level),
-        prefix_(tree.ws->recorder.itemset.len),
+        prefix_(ws.recorder.itemset.len),
         units_(static_cast<std::size_t>(tree.num_items - tree.covered_len)),
         stop_(static_cast<int>(units_.size())) {}
   int units() const override { return static_cast<int>(units_.size()); }
@@ -208,6 +212,7 @@ class MaximalUnits final : public UnitWork {
  private:
   void drop_held(MaximalUnit& unit, std::vector<int>& found);
 
+  const Workspace& ws_;  // the run's
   FI_tree& tree_;
   MFI_tree& root_;
   const MaximalLevel level_;
@@ -228,15 +233,15 @@ void MaximalUnits::mine(int worker, int u) {
   local->restart(&pool);
   unit.item = tree_.pos_item[i];
   unit.copied = MFI_tree::root;
-  if (tree_.ws->settings.tuning.maximal_unit_copy) {
+  if (ws_.settings.tuning.maximal_unit_copy) {
     const std::shared_lock lock(tree_lock_);
     local->add_paths_through(root_, unit.item);
     unit.copied = root_.nodes.size() + 1;
   }
   MFI_tree*& slot = w.ws.recorder.mfi_trees[static_cast<std::size_t>(prefix_)];
   slot = local;
-  unit.covers = level_ == MaximalLevel::lookahead ? Mine_Max_Position(w.view, *local, i)
-                                                  : Mine_Max_Projected_Position(w.view, *local, i);
+  unit.covers = level_ == MaximalLevel::lookahead ? Mine_Max_Position(w.ws, w.view, *local, i)
+                                                  : Mine_Max_Projected_Position(w.ws, w.view, *local, i);
   slot = nullptr;
   local->clear_entries();
   mark.roll_back(pool);
@@ -244,7 +249,7 @@ void MaximalUnits::mine(int worker, int u) {
 
 void MaximalUnits::finish(int u, std::vector<int>& records) {
   MaximalUnit& unit = units_[static_cast<std::size_t>(u)];
-  sort_records(records, prefix_, tree_.item_pos, tree_.ws->frequent);
+  sort_records(records, prefix_, tree_.item_pos, ws_.frequent);
   {
     const std::shared_lock lock(tree_lock_);
     drop_held(unit, records);  // what the units committed meanwhile hold, outside the commit
@@ -301,18 +306,19 @@ void MaximalUnits::drop_held(MaximalUnit& unit, std::vector<int>& found) {
 
 }  // namespace
 
-void FP_growth_in_units(FI_tree& tree, int threads, UnitTimes* times) {
+void FP_growth_in_units(Workspace& ws, FI_tree& tree, int threads, UnitTimes* times) {
   // The workers read the main tree and nothing else of it changes; its lazy
   // pair rows are made first.
   if (tree.frequent_pairs != nullptr) tree.frequent_pairs->compute_all(threads);
   AllUnits work(tree);
-  run_units(work, *tree.ws, threads, times);
+  run_units(work, ws, threads, times);
 }
 
-void mine_maximal_in_units(FI_tree& tree, MFI_tree& root, MaximalLevel level, int threads, UnitTimes* times) {
+void mine_maximal_in_units(Workspace& ws, FI_tree& tree, MFI_tree& root, MaximalLevel level, int threads,
+                           UnitTimes* times) {
   if (tree.frequent_pairs != nullptr) tree.frequent_pairs->compute_all(threads);  // the workers share the rows
-  MaximalUnits work(tree, root, level);
-  run_units(work, *tree.ws, threads, times);
+  MaximalUnits work(ws, tree, root, level);
+  run_units(work, ws, threads, times);
 }
 
 void mine_closed_by_closure(ClosedInput input, Workspace& ws, int threshold, int threads, UnitTimes* times) {

@@ -21,10 +21,11 @@ class Workspace;
 
 enum class MaximalLevel { lookahead, projected };
 
-// The all-itemsets miner over the main tree's positions.
-void FP_growth_in_units(FI_tree& tree, int threads, UnitTimes* times);
+// The all-itemsets miner over the main tree's positions (mined by `ws`).
+void FP_growth_in_units(Workspace& ws, FI_tree& tree, int threads, UnitTimes* times);
 // A maximal miner over the main tree's positions, against the root MFI-tree.
-void mine_maximal_in_units(FI_tree& tree, MFI_tree& root, MaximalLevel level, int threads, UnitTimes* times);
+void mine_maximal_in_units(Workspace& ws, FI_tree& tree, MFI_tree& root, MaximalLevel level, int threads,
+                           UnitTimes* times);
 // The closed itemsets of `input` by the closure miner, into ws's recorder:
 // the root's children as units on several threads (or with `times`), one
 // after another on the calling thread otherwise.

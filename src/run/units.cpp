@@ -19,7 +19,7 @@ namespace zub {
 
 std::unique_ptr<Workspace> worker_workspace(const Workspace& ws) {
   auto w = std::make_unique<Workspace>(ws.settings, ws.frequent);
-  w->size_lookahead(ws.max_width);
+  w->size_lookahead(ws.trees.max_width);
   stack& own = w->recorder.itemset;
   const stack& start = ws.recorder.itemset;
   own.len = start.len;
@@ -138,9 +138,9 @@ class UnitRun {
     for (std::jthread& t : threads) t.join();
     if (first_error_) std::rethrow_exception(first_error_);
     for (int w = 0; w < started; ++w) {
-      const Counters& c = workers_[static_cast<std::size_t>(w)]->ws->counters;
-      ws_.counters.projections += c.projections;
-      ws_.counters.subset_checks += c.subset_checks;
+      const Counters& c = workers_[static_cast<std::size_t>(w)]->ws->trees.counters;
+      ws_.trees.counters.projections += c.projections;
+      ws_.trees.counters.subset_checks += c.subset_checks;
     }
   }
 

@@ -9,7 +9,7 @@
 namespace zub {
 
 void CFI_tree::init(memory* pool_, FI_tree* tree, CFI_tree* parent, Cnode* chain, int stack_pos_) {
-  ws = tree->ws;
+  scratch = tree->scratch;
   item_pos = tree->item_pos;
   pos_item = tree->pos_item;
   num_items = tree->num_items;
@@ -74,13 +74,13 @@ void CFI_tree::insert(bool* flags, int count, int n) {
 }
 
 void CFI_tree::enter(const int* items, int k, int support) {
-  bool* flags = ws->flags.get();
+  bool* flags = scratch->flags.get();
   for (int j = 0; j < k; ++j) flags[item_pos[items[j]]] = true;
   record_flags(flags, k, support);
 }
 
 bool CFI_tree::is_subset(int support) const {
-  return holds_stack(*this, ws->recorder.itemset, stack_pos, [support](const Cnode& n) { return n.count >= support; });
+  return holds_stack(*this, scratch->itemset, stack_pos, [support](const Cnode& n) { return n.count >= support; });
 }
 
 void CFI_tree::order_FS(int* items, int from, int to) const {

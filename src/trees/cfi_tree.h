@@ -4,7 +4,7 @@
 // holding the highest support recorded through it, so that a candidate that
 // a recorded itemset of at least the same support contains is rejected.
 #include "trees/cnode.h"
-#include "miners/workspace.h"
+#include "trees/tree_scratch.h"
 
 namespace zub {
 
@@ -29,12 +29,6 @@ class CFI_tree {
   bool is_subset(int support) const;
   // Sorts items[from..to] into ascending position of this tree.
   void order_FS(int* items, int from, int to) const;
-  // Writes and records the closed itemsets of the stack followed by the `n`
-  // entries above its top (non-increasing supports). The stack's top is the
-  // level item with support `support`; `covered` when the level item alone is
-  // inside a recorded itemset of that support. True when every remaining
-  // candidate of the level is covered by what it wrote (or by what covered it).
-  bool generate_close(int n, int support, bool covered = false);
 
   // The walks of the shared subset check (subset_check.h).
   const Cnode* chain_first(int pos) const { return heads[pos]; }
@@ -42,7 +36,7 @@ class CFI_tree {
   static const Cnode* up(const Cnode* n) { return n->parent; }
   static bool is_root(const Cnode* n) { return n->parent == nullptr; }
 
-  Workspace* ws;
+  TreeScratch* scratch;
   int num_items;
   int* item_pos;
   int* pos_item;

@@ -9,10 +9,10 @@
 
 namespace zub {
 
-void FI_tree::init(const Settings* settings_, Workspace* ws_, memory* pool_, NodeStore* store_, int capacity,
+void FI_tree::init(const Settings* settings_, TreeScratch* scratch_, memory* pool_, NodeStore* store_, int capacity,
                    int item_count) {
   settings = settings_;
-  ws = ws_;
+  scratch = scratch_;
   pool = pool_;
   store = store_;
   root_ref = store->make();
@@ -20,7 +20,7 @@ void FI_tree::init(const Settings* settings_, Workspace* ws_, memory* pool_, Nod
   root->init(kNoNode, -1, 0);
   *store->links(root_ref) = {kNoNode, kNoNode};
   if (capacity != -1) {
-    const int ids = ws->frequent;
+    const int ids = scratch->frequent;
     item_pos = pool->take<int>(ids);
     std::fill_n(item_pos, ids, -1);
     supports = pool->take<int>(capacity);
@@ -83,7 +83,7 @@ template <bool kLinks>
 inline void FI_tree::append_path(BuildStep parent, NodeRef before, const int* positions, int from, int length,
                                  int count, BuildStep* path) {
   NodeStore& nodes = *store;
-  int* depth_nodes = ws->build.depth_nodes.data();
+  int* depth_nodes = scratch->build.depth_nodes.data();
   HubIndex::Hub* hub = kLinks && from < kHubMaxDepth && hubs != nullptr ? hubs->hub_of(parent.ref) : nullptr;
   NodeRef r = parent.ref;
   for (int j = from; j < length; ++j) {
@@ -101,13 +101,13 @@ inline void FI_tree::append_path(BuildStep parent, NodeRef before, const int* po
 }
 
 void FI_tree::insert(const int* itemset, int count, int length) {
-  if (ws->build.trail.size() < static_cast<std::size_t>(length)) ws->build.trail.resize(length);
+  if (scratch->build.trail.size() < static_cast<std::size_t>(length)) scratch->build.trail.resize(length);
   Trail none;
   insert_following(itemset, length, count, none);
 }
 
 int FI_tree::follow_trail(const int* items, int k, int count, Trail& trail) {
-  BuildStep* path = ws->build.trail.data();
+  BuildStep* path = scratch->build.trail.data();
   const int* prev = trail.items;
   const int common = std::min(k, trail.length);
   int lcp = 0;
@@ -118,7 +118,7 @@ int FI_tree::follow_trail(const int* items, int k, int count, Trail& trail) {
 }
 
 void FI_tree::insert_following(const int* items, int k, int count, Trail& trail) {
-  BuildStep* path = ws->build.trail.data();
+  BuildStep* path = scratch->build.trail.data();
   const int* prev = trail.items;
   const int prev_length = trail.length;
   const int lcp = follow_trail(items, k, count, trail);
@@ -152,8 +152,8 @@ void FI_tree::insert_following(const int* items, int k, int count, Trail& trail)
 // that could have made those nodes comes before that one. So nothing is
 // searched, and the tree needs no child links at all.
 void FI_tree::insert_sorted(const SortedBatch& batch, bool with_links) {
-  if (ws->build.trail.size() < static_cast<std::size_t>(num_items))
-    ws->build.trail.resize(static_cast<std::size_t>(num_items));
+  if (scratch->build.trail.size() < static_cast<std::size_t>(num_items))
+    scratch->build.trail.resize(static_cast<std::size_t>(num_items));
   Trail trail;
   int k;
   if (with_links) {
@@ -165,7 +165,7 @@ void FI_tree::insert_sorted(const SortedBatch& batch, bool with_links) {
   }
   // The slabs the nodes fill get no link arrays either.
   const NodeStore::LinksOff links_off(*store);
-  BuildStep* path = ws->build.trail.data();
+  BuildStep* path = scratch->build.trail.data();
   for (std::size_t t = 0; t < batch.size(); ++t) {
     const int* items = batch.transaction(t, k);
     const int lcp = follow_trail(items, k, 1, trail);
@@ -239,7 +239,7 @@ bool FI_tree::Single_path(bool push) const {
   for (NodeRef r = links(root_ref)->first_child; r != kNoNode; r = links(r)->first_child)
     if (links(r)->next_sibling != kNoNode) return false;
   if (push) {
-    stack& list = ws->recorder.itemset;
+    stack& list = scratch->itemset;
     for (NodeRef r = links(root_ref)->first_child; r != kNoNode; r = links(r)->first_child) {
       const Fnode* n = node(r);
       list.items[list.len] = n->item;
@@ -288,8 +288,8 @@ int FI_tree::next_frequent_pair(int a, int from) const {
 }
 
 int FI_tree::collect_tail(int i) {
-  int* supp = ws->supp.data();
-  int* tail = ws->tail.data();
+  int* supp = scratch->supp.data();
+  int* tail = scratch->tail.data();
   const int limit = threshold();
   int tlen = 0;
   if (frequent_pairs != nullptr) {
@@ -314,7 +314,7 @@ int FI_tree::collect_tail(int i) {
 }
 
 void FI_tree::cal_level_25() {
-  int* bran = ws->build.depth_nodes.data();
+  int* bran = scratch->build.depth_nodes.data();
   int levels = 0;
   if (num_items > 0 && bran[0] != 0)
     while (levels < num_items && bran[levels] != 0) ++levels;

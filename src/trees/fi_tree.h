@@ -4,7 +4,7 @@
 // pair counts; how it is built (the main tree's two scans, a conditional
 // tree's scans of its parent) and the walks the miners read it by. Its
 // records and arrays come from `pool`, its nodes from `store`; the scratch of
-// its builds and walks from the workspace `ws` of the thread that uses it.
+// its builds and walks from the scratch of the thread that uses it.
 #include <cassert>
 #include <cstdio>
 #include <cstdint>
@@ -17,7 +17,7 @@
 #include "trees/frequent_pairs.h"
 #include "trees/item_map.h"
 #include "common/progress.h"
-#include "miners/workspace.h"
+#include "trees/tree_scratch.h"
 
 namespace zub {
 
@@ -66,7 +66,7 @@ class FI_tree {
   // `store`. capacity -1 (the main tree) makes no header arrays: the first
   // scan makes them once it knows the items. A main tree gets its workspace
   // (ws) once the first scan has counted the items.
-  void init(const Settings* settings, Workspace* ws, memory* pool, NodeStore* store, int capacity,
+  void init(const Settings* settings, TreeScratch* scratch, memory* pool, NodeStore* store, int capacity,
             int item_count);
   // Adds `length` positions (ascending) with the given count.
   void insert(const int* itemset, int count, int length);
@@ -88,19 +88,20 @@ class FI_tree {
   // Sets level_25_percent from the nodes made per depth, and resets those.
   void cal_level_25();
 
-  // Conditional trees. The first scans take the items from the workspace's
+  // Conditional trees. The first scans take the items from the scratch's
   // tail and their supports from supp (at the parent's positions, cleared
   // as they are read); the second scans insert the prefix paths of the given
-  // nodes of the parent.
-  void scan1_DB(FI_tree* parent);
+  // nodes of the parent. With a `covering` list whose best entry holds tail
+  // items, those items take the first positions (the maximal miner's order).
+  void scan1_DB(FI_tree* parent, const mfi_tem* covering = nullptr);
   void scan1_DB(FI_tree* parent, const bool* covered_flags, int covered);
   void scan1_DB(FI_tree* parent, const int* unused1, const int* unused2, const int* tail_supports,
                 const int* covered_items, int covered);
   void scan2_DB(FI_tree* parent, Fnode* head);
   void scan2_DB(FI_tree* parent, Fnode** nodes, int node_count);
-  // A conditional tree of the k items in the workspace's tail, its header
-  // table made by the first scan; in the workspace (the caller holds a mark).
-  FI_tree* conditional_tree(int k);
+  // A conditional tree of the k items in the scratch's tail, its header
+  // table made by the first scan; in the scratch (the caller holds a mark).
+  FI_tree* conditional_tree(int k, const mfi_tem* covering = nullptr);
 
   // The chain of a position: the nodes of its item, newest first.
   struct Chain {
@@ -173,7 +174,7 @@ class FI_tree {
   NodeRef append_child(NodeRef parent, NodeRef prev, int item, int count);
 
   const Settings* settings;
-  Workspace* ws;
+  TreeScratch* scratch;
   memory* pool;
   NodeStore* store;
   int num_items;

@@ -12,9 +12,9 @@
 namespace zub {
 
 void FI_tree::take_tail(FI_tree* parent) {
-  ++ws->counters.projections;
-  int* supp = ws->supp.data();
-  const int* tail = ws->tail.data();
+  ++scratch->counters.projections;
+  int* supp = scratch->supp.data();
+  const int* tail = scratch->tail.data();
   for (int i = 0; i < num_items; ++i) {
     const int q = parent->item_pos[tail[i]];
     supports[i] = supp[q];
@@ -65,13 +65,12 @@ void FI_tree::make_header_table(const FI_tree* parent) {
   }
 }
 
-void FI_tree::scan1_DB(FI_tree* parent) {
+void FI_tree::scan1_DB(FI_tree* parent, const mfi_tem* list) {
   take_tail(parent);
-  const mfi_tem* list = ws->maximal.list;
   if (list != nullptr && list->count > 0 && list->has[0] != 0) {
     // The tail items of the best listed itemset go first, each group by support.
     covered_len = list->has[0];
-    bool* marked = ws->flags.get();
+    bool* marked = scratch->flags.get();
     list->for_each_item(0, [&](int item) { marked[item] = true; });
     partition_covered(parent, marked, false);
     sort(supports, pos_item, 0, covered_len - 1);
@@ -95,7 +94,7 @@ void FI_tree::scan1_DB(FI_tree* parent, const bool* covered_flags, int covered) 
 
 void FI_tree::scan1_DB(FI_tree* parent, const int*, const int*, const int* tail_supports,
                        const int* covered_items, int covered) {
-  ++ws->counters.projections;
+  ++scratch->counters.projections;
   if (num_items <= 0) {
     covered_len = covered;
     pair_counts = nullptr;
@@ -104,7 +103,7 @@ void FI_tree::scan1_DB(FI_tree* parent, const int*, const int*, const int* tail_
   // Covered items matched in tail order go first, the rest keep tail order.
   // Counting the matches first keeps a covered list that is out of order
   // from writing past the arrays: an unmatched item just joins the rest.
-  const int* tail = ws->tail.data();
+  const int* tail = scratch->tail.data();
   int matched = 0;
   for (int i = 0; i < num_items; ++i)
     if (matched < covered && tail[i] == covered_items[matched]) ++matched;
@@ -113,7 +112,7 @@ void FI_tree::scan1_DB(FI_tree* parent, const int*, const int*, const int* tail_
     const int slot = (j < matched && tail[i] == covered_items[j]) ? (++j, front++) : back++;
     pos_item[slot] = tail[i];
     supports[slot] = tail_supports[i];
-    ws->supp[parent->item_pos[tail[i]]] = 0;
+    scratch->supp[parent->item_pos[tail[i]]] = 0;
   }
   covered_len = matched;
   make_header_table(parent);
@@ -127,7 +126,7 @@ void FI_tree::add_prefix_paths(const FI_tree* parent, const Fnode* const* nodes,
   int* paths[kLanes];
   int length[kLanes];
   const std::size_t stride = static_cast<std::size_t>(num_items) + 1;
-  BuildScratch& build = ws->build;
+  BuildScratch& build = scratch->build;
   if (build.paths.size() < (kLanes + 1) * stride) build.paths.resize((kLanes + 1) * stride);
   if (build.trail.size() < stride) build.trail.resize(stride);
   for (int lane = 0; lane < kLanes; ++lane) paths[lane] = build.paths.data() + lane * stride;
@@ -185,7 +184,7 @@ void FI_tree::insert_path(int* positions, int k, int count, Trail& trail) {
 }
 
 void FI_tree::scan2_DB(FI_tree* parent, Fnode* head) {
-  std::vector<Fnode*>& nodes = ws->build.chain;
+  std::vector<Fnode*>& nodes = scratch->build.chain;
   nodes.resize(static_cast<std::size_t>(parent->chain(parent->item_pos[head->item]).size));
   add_prefix_paths(parent, nodes.data(), parent->load_chain(head, nodes.data()));
   cal_level_25();
@@ -198,10 +197,10 @@ void FI_tree::scan2_DB(FI_tree* parent, Fnode** nodes, int node_count) {
   make_chains();
 }
 
-FI_tree* FI_tree::conditional_tree(int k) {
-  FI_tree* child = ws->pool.take<FI_tree>(1);
-  child->init(settings, ws, &ws->pool, &ws->nodes, num_items, k);
-  child->scan1_DB(this);
+FI_tree* FI_tree::conditional_tree(int k, const mfi_tem* covering) {
+  FI_tree* child = scratch->pool.take<FI_tree>(1);
+  child->init(settings, scratch, &scratch->pool, &scratch->nodes, num_items, k);
+  child->scan1_DB(this, covering);
   return child;
 }
 

@@ -69,7 +69,7 @@ void print(const FI_tree& t, std::FILE* stream) {
     }
   }
   std::fprintf(stream, "\nOrder table:\t");
-  for (int i = 0; i < t.ws->frequent; ++i) std::fprintf(stream, "%d  ", t.item_pos[i]);
+  for (int i = 0; i < t.scratch->frequent; ++i) std::fprintf(stream, "%d  ", t.item_pos[i]);
   std::fprintf(stream, "\n\n");
   std::fprintf(stream, "%3d(%4d) ", t.root->item, t.root->count);
   // Links are given back from the first slab on, so the root's tell.

@@ -169,7 +169,7 @@ void FI_tree::scan2_DB(Data* data, const ItemMap& items, const PassDigest& diges
   Transaction tran(50);
   PassDigest read;
   std::vector<unsigned char> seen(static_cast<std::size_t>(num_items), 0);
-  int* compact = ws->build.positions.data();
+  int* compact = scratch->build.positions.data();
   // The frequent positions of all transactions number the supports' sum; a
   // batch ends at the first transaction that reaches the limit.
   std::size_t total = 0;

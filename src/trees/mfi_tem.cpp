@@ -4,8 +4,8 @@
 
 namespace zub {
 
-void mfi_tem::init(Workspace* w, memory* pool_, int n) {
-  ws = w;
+void mfi_tem::init(TreeScratch* w, memory* pool_, int n) {
+  scratch = w;
   pool = pool_;
   count = 0;
   entries.assign(static_cast<std::size_t>(kListInitialSlots), kNoMnode);
@@ -16,8 +16,8 @@ void mfi_tem::init(Workspace* w, memory* pool_, int n) {
 }
 
 bool mfi_tem::is_subset(const int* items, int from, int to, const int* tail, int tfrom, int tto) {
-  ++ws->counters.subset_checks;
-  bool* marked = ws->flags.get();
+  ++scratch->counters.subset_checks;
+  bool* marked = scratch->flags.get();
   int* remembered = marked_items.data();
   int retained = 0;
   for (int j = 0; j < count; ++j) {

@@ -4,7 +4,7 @@
 // tail items it contains; best first.
 #include <vector>
 
-#include "miners/workspace.h"
+#include "trees/tree_scratch.h"
 #include "trees/mfi_tree.h"
 #include "trees/mnode.h"
 
@@ -12,7 +12,7 @@ namespace zub {
 
 class mfi_tem {
  public:
-  void init(Workspace* w, memory* pool_, int n);
+  void init(TreeScratch* w, memory* pool_, int n);
   // Keeps the entries that contain all of items[from..to], recounts `has`
   // against tail[tfrom..tto] and sorts; true at once when an entry holds
   // the whole tail.
@@ -30,7 +30,7 @@ class mfi_tem {
     tree->for_each_item_up(tree->node(entries[j]), f);
   }
 
-  Workspace* ws = nullptr;
+  TreeScratch* scratch = nullptr;
   int count = 0;
   const MFI_tree* tree = nullptr;  // whose nodes the entries are
   std::vector<MnodeRef> entries;

@@ -14,7 +14,7 @@
 namespace zub {
 
 void MFI_tree::make_empty(memory* pool_, FI_tree* tree, int stack_pos_) {
-  ws = tree->ws;
+  scratch = tree->scratch;
   pool = pool_;
   stack_pos = stack_pos_;
   num_items = tree->num_items;
@@ -55,7 +55,7 @@ void sort_positions(int* positions, int k) {
 
 void MFI_tree::add_path_of(const MFI_tree& owner, MnodeRef r, int most) {
   // The items above r that are items of this tree, at most `most` of them.
-  int* positions = ws->maximal.positions.data();
+  int* positions = scratch->entry_positions.data();
   int n = 0;
   owner.for_each_item_above(owner.node(r), [&](int item) {
     const int q = item_pos[item];
@@ -116,7 +116,7 @@ void MFI_tree::add_positions(const int* positions, int k) {
 }
 
 void MFI_tree::add_items(const int* items, int k) {
-  int* positions = ws->maximal.positions.data();
+  int* positions = scratch->entry_positions.data();
   for (int j = 0; j < k; ++j) {
     assert(item_pos[items[j]] >= 0);
     positions[j] = item_pos[items[j]];
@@ -137,7 +137,7 @@ void MFI_tree::init(memory* pool_, FI_tree* tree, int stack_pos_) {
 }
 
 void MFI_tree::add_paths_through(const MFI_tree& from, int item) {
-  int* positions = ws->maximal.positions.data();
+  int* positions = scratch->entry_positions.data();
   for (MnodeRef r = from.heads[from.item_pos[item]]; r != kNoMnode; r = from.node(r)->link) {
     int n = 0;
     from.for_each_item_up(from.node(r), [&](int it) { positions[n++] = item_pos[it]; });
@@ -147,7 +147,7 @@ void MFI_tree::add_paths_through(const MFI_tree& from, int item) {
 }
 
 void MFI_tree::insert(bool* flags, int count) {
-  int* positions = ws->maximal.positions.data();
+  int* positions = scratch->entry_positions.data();
   int k = 0;
   for (int p = 0; p < num_items && k < count; ++p) {
     if (!flags[p]) continue;
@@ -161,14 +161,14 @@ void MFI_tree::enter(const int* items, int k, int) { add_items(items, k); }
 
 void MFI_tree::insert(const int* items, int first, int last) {
   // The items come in ascending position: their positions are the path.
-  int* positions = ws->maximal.positions.data();
+  int* positions = scratch->entry_positions.data();
   int k = 0;
   for (int j = first + 1; j < last; ++j) positions[k++] = item_pos[items[j]];
   add_positions(positions, k);
 }
 
 void MFI_tree::insert() {
-  const mfi_tem& list = *ws->maximal.list;
+  const mfi_tem& list = *scratch->mfi_list;
   for (int k = list.count - 1; k >= 0; --k)
     if (list.has[k] != 0) add_path_of(*list.tree, list.entries[k], list.has[k]);
 }
@@ -179,13 +179,13 @@ namespace {
 // subset-check counter before the empty-tail answer; `reset_on_hit` empties the
 // list when the tail is found.
 bool check_chain(MFI_tree& tree, int h, const int* tail, int tlen, bool count_first, bool reset_on_hit) {
-  Workspace& ws = *tree.ws;
-  mfi_tem& list = *ws.maximal.list;
+  TreeScratch& scratch = *tree.scratch;
+  mfi_tem& list = *scratch.mfi_list;
   list.tree = &tree;
   const MnodeRef first = tree.heads[tree.item_pos[h]];
-  if (count_first) ++ws.counters.subset_checks;
+  if (count_first) ++scratch.counters.subset_checks;
   if (tlen == 0 && first != kNoMnode) return true;
-  if (!count_first) ++ws.counters.subset_checks;
+  if (!count_first) ++scratch.counters.subset_checks;
   bool* flags = list.flags;
   for (int k = 0; k < tlen; ++k) flags[tail[k]] = true;
   int j = 0;
@@ -231,8 +231,8 @@ bool MFI_tree::is_subset(const int* items, int first, int last) {
 }
 
 bool MFI_tree::is_subset() {
-  ++ws->counters.subset_checks;
-  return holds_stack(*this, ws->recorder.itemset, stack_pos, [](const Mnode&) { return true; });
+  ++scratch->counters.subset_checks;
+  return holds_stack(*this, scratch->itemset, stack_pos, [](const Mnode&) { return true; });
 }
 
 namespace {
@@ -258,7 +258,7 @@ void print_subtree(const MFI_tree& t, MnodeRef r, const std::vector<int>* file_i
 }  // namespace
 
 void MFI_tree::print(const std::vector<int>* file_id, std::FILE* stream) const {
-  const stack& list = ws->recorder.itemset;
+  const stack& list = scratch->itemset;
   auto id = [&](int x) { return file_id ? (*file_id)[x] : x; };
   std::fprintf(stream, "\n\n-------------MFI Tree-------------\n\n");
   std::fprintf(stream, "Position: %d. Stack: ", stack_pos);

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "miners/workspace.h"
+#include "trees/tree_scratch.h"
 #include "trees/mnode.h"
 #include "trees/mnode_store.h"
 
@@ -74,7 +74,7 @@ class MFI_tree {
   // The root is the first node made.
   static constexpr MnodeRef root = 1;
 
-  Workspace* ws;
+  TreeScratch* scratch;
   int num_items;
   int* item_pos;
   int* pos_item;

@@ -1,4 +1,6 @@
-// The stand-alone pattern-base walks and pair counting of the FP-tree.
+// The stand-alone pattern-base walks, the chains loaded as nodes and the
+// frequent partners of a position.
+#include <algorithm>
 #include <cassert>
 
 #include "trees/ancestor_walk.h"
@@ -7,14 +9,14 @@
 namespace zub {
 
 int FI_tree::walk_pattern_base(Fnode* h, bool set_top_support) const {
-  int* supp = ws->supp.data();
-  int* tail = ws->tail.data();
+  int* supp = scratch->supp.data();
+  int* tail = scratch->tail.data();
   const int p = item_pos[h->item];
   const Chain nodes = chain(p);
   for_each_ancestor(*store, nodes.nodes, nodes.size, root,
                     [&](const Fnode& n, const Fnode& a) { supp[item_pos[a.item]] += n.count; });
   if (p < 1) return 0;
-  stack& list = ws->recorder.itemset;
+  stack& list = scratch->itemset;
   const int limit = threshold();
   int k = 0;
   for (int b = 0; b < p; ++b) {
@@ -32,9 +34,9 @@ int FI_tree::pattern_base_from_pairs(int item, bool set_top_support) const {
   const int p = item_pos[item];
   if (p < 1) return 0;
   assert(has_pair_row(p) && "the position has a pair-count row");
-  int* supp = ws->supp.data();
-  int* tail = ws->tail.data();
-  stack& list = ws->recorder.itemset;
+  int* supp = scratch->supp.data();
+  int* tail = scratch->tail.data();
+  stack& list = scratch->itemset;
   const int limit = threshold();
   int k = 0;
   for (int b = 0; b < p; ++b) {
@@ -49,7 +51,7 @@ int FI_tree::pattern_base_from_pairs(int item, bool set_top_support) const {
 }
 
 void FI_tree::fill_count(int* origin, int count) {
-  int* compact = ws->build.positions.data();
+  int* compact = scratch->build.positions.data();
   int k = 0;
   for (int q = 0; q < num_items; ++q) {
     if (origin[q] == -1) continue;
@@ -57,6 +59,44 @@ void FI_tree::fill_count(int* origin, int count) {
     origin[q] = -1;
   }
   if (pair_counts != nullptr && k >= 2) add_pairs(compact, k, count);
+}
+
+int FI_tree::load_chain(const Fnode* hd, Fnode** out) const {
+  const Chain nodes = chain(item_pos[hd->item]);
+  assert(nodes.size <= scratch->max_width && "no chain is longer than the main tree's widest");
+  const NodeStore& store = *this->store;
+  std::transform(nodes.begin(), nodes.end(), out, [&store](NodeRef r) { return store.at(r); });
+  return nodes.size;
+}
+
+int FI_tree::frequent_partners(int a, int* out) const {
+  if (frequent_pairs != nullptr) {
+    const FrequentPairs::Row row = frequent_pairs->row(a);
+    std::copy(row.partner, row.partner + row.size, out);
+    return row.size;
+  }
+  int n = 0;
+  const int* row = pair_counts[num_items - 1 - a];
+  for (int b = 0; b < a; ++b)
+    if (row[a - b - 1] >= threshold()) out[n++] = b;
+  return n;
+}
+
+int FI_tree::keep_frequent_with(int d, int* positions, int n) const {
+  int kept = 0;
+  if (frequent_pairs != nullptr) {
+    // Both lists ascend: merge them.
+    const FrequentPairs::Row row = frequent_pairs->row(d);
+    int r = 0;
+    for (int k = 0; k < n; ++k) {
+      while (r < row.size && row.partner[r] < positions[k]) ++r;
+      if (r < row.size && row.partner[r] == positions[k]) positions[kept++] = positions[k];
+    }
+    return kept;
+  }
+  for (int k = 0; k < n; ++k)
+    if (pair_count(positions[k], d) >= threshold()) positions[kept++] = positions[k];
+  return kept;
 }
 
 }  // namespace zub

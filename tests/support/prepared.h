@@ -49,7 +49,7 @@ struct Prepared {
   FI_tree& tree() const { return run->main_tree(); }
   Workspace& ws() const { return run->workspace(); }
   stack& list() const { return ws().recorder.itemset; }
-  mfi_tem& tem() const { return *ws().maximal.list; }
+  mfi_tem& tem() const { return *ws().trees.mfi_list; }
   MFI_tree& root_mfi() const { return *run->root_mfi(); }
   // The file ids of main-tree items, sorted.
   Itemset ids(const std::vector<int>& items) const {
