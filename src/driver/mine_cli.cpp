@@ -18,6 +18,7 @@
 #include "driver/driver.h"
 #include "io/data.h"
 #include "io/fsout.h"
+#include "io/output_file.h"
 #include "parallel/cores.h"
 #include "rules/mine_rules.h"
 
@@ -319,11 +320,13 @@ int run(const MineOptions& o, const MinSupport& minsup, std::FILE* out, std::FIL
   if (data.words_without_ids()) std::fprintf(err, "no item ids found; for items given as words use --names\n");
   const std::vector<std::string> names = data.take_names();
 
-  // Opened once the input is read and closed: the output may replace it.
+  // Opened once the input is read and closed. A file is written as a
+  // temporary that takes its place only when the run has succeeded.
   const bool to_stdout = o.positional.size() < 3 || o.positional[2] == "-";
+  std::unique_ptr<OutputFile> file;
   std::unique_ptr<FSout> writer = to_stdout ? std::make_unique<FSout>(out, "standard output")
-                                            : std::make_unique<FSout>(o.positional[2].c_str());
-  if (!writer->isOpen()) {
+                                            : open_output(o.positional[2].c_str(), file);
+  if (writer == nullptr || !writer->isOpen()) {
     std::fprintf(err, "%s could not be opened!\n", o.positional[2].c_str());
     return kExitFile;
   }
@@ -343,6 +346,7 @@ int run(const MineOptions& o, const MinSupport& minsup, std::FILE* out, std::FIL
     report = run.mine(*writer);
   }
   writer->close();
+  if (file != nullptr) file->commit();
   wall.mining = since(mining);
   if (!o.stats) return kExitOk;
   const double seconds = static_cast<double>(std::clock() - start) / CLOCKS_PER_SEC;
@@ -381,6 +385,16 @@ int zub_mine_main(int argc, char** argv, std::FILE* out, std::FILE* err) {
   if (!parse_mine_minsup(options.positional[1].c_str(), minsup, why)) {
     std::fprintf(err, "zub-mine: %s\n%s\n", why.c_str(), kMineUsage);
     return kExitUsage;
+  }
+  // Refused before anything is read or written: the output would replace
+  // the transactions it comes from.
+  if (options.positional.size() == 3 && options.positional[2] != "-") {
+    const std::string& infile = options.positional[0];
+    const char* outfile = options.positional[2].c_str();
+    if (infile == "-" ? is_same_file(fileno(stdin), outfile) : is_same_file(infile.c_str(), outfile)) {
+      std::fprintf(err, "%s is the input file; it would be overwritten!\n", outfile);
+      return kExitFile;
+    }
   }
   return run_reporting(err, [&] { return run(options, minsup, out, err); });
 }
