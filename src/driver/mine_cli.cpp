@@ -7,6 +7,7 @@
 #include <array>
 #include <cctype>
 #include <chrono>
+#include <climits>
 #include <ctime>
 #include <functional>
 #include <memory>
@@ -90,13 +91,20 @@ struct MineOptions {
   std::vector<std::string> positional;
 };
 
-// A length of itemsets: decimal digits, at least 1.
+// A length of itemsets or a number of threads: decimal digits, from 1 to
+// 2147483647. (A maximum length of 2147483647 is no limit: no itemset has
+// that many items.)
 bool parse_length(const std::string& text, int& n) {
-  if (text.empty() || text.size() > 9) return false;
-  for (char c : text)
+  if (text.empty()) return false;
+  long long v = 0;
+  for (char c : text) {
     if (!std::isdigit(static_cast<unsigned char>(c))) return false;
-  n = std::stoi(text);
-  return n >= 1;
+    v = v * 10 + (c - '0');
+    if (v > INT_MAX) return false;
+  }
+  if (v < 1) return false;
+  n = static_cast<int>(v);
+  return true;
 }
 
 // The value of an option that names one of three choices, as the enum
@@ -144,13 +152,13 @@ bool apply_option(const std::string& name, const std::string& value, MineOptions
   } else if (name == "--min-len" || name == "--max-len") {
     int n = 0;
     if (!parse_length(value, n)) {
-      why = name + " must be a whole number of items from 1 up, not \"" + value + "\"";
+      why = name + " must be a whole number of items from 1 to 2147483647, not \"" + value + "\"";
       return false;
     }
     (name == "--min-len" ? o.lengths.min : o.lengths.max) = n;
   } else if (name == "--threads") {
     if (!parse_length(value, o.threads)) {
-      why = "--threads must be a whole number from 1 up, not \"" + value + "\"";
+      why = "--threads must be a whole number from 1 to 2147483647, not \"" + value + "\"";
       return false;
     }
   } else if (name == "--method") {
