@@ -1,6 +1,7 @@
 #include "driver/driver.h"
 
 #include <cctype>
+#include <cstdlib>
 #include <cstring>
 #include <climits>
 #include <ctime>
@@ -33,6 +34,13 @@ bool parse_minsup(const char* text, int& value) {
   if (v < INT_MIN || v > INT_MAX) return false;
   value = static_cast<int>(v);
   return true;
+}
+
+bool has_memory_to_run() {
+  // volatile: the compiler would drop a block that is freed unused.
+  void* volatile block = std::malloc(128 * 1024);
+  std::free(block);
+  return block != nullptr;
 }
 
 std::unique_ptr<FSout> open_output(const char* path, std::unique_ptr<OutputFile>& file) {
@@ -151,6 +159,10 @@ int zub_main(int argc, char** argv, std::FILE* out) {
   if (argc == 4 && is_same_file(argv[1], argv[3])) {
     std::fprintf(out, "%s is the input file; it would be overwritten!\n", argv[3]);
     return kExitFile;
+  }
+  if (!has_memory_to_run()) {
+    std::fprintf(out, "Not enough memory!\n");
+    return kExitMemory;
   }
   const std::clock_t start = std::clock();
   RunLog log(kRunLog);

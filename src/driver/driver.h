@@ -25,6 +25,14 @@ bool parse_minsup(const char* text, int& value);
 // null when it cannot be opened.
 std::unique_ptr<FSout> open_output(const char* path, std::unique_ptr<OutputFile>& file);
 
+// Whether the process has the memory that any run needs to end soundly.
+// The C++ runtime reserves memory for exceptions when the process starts;
+// under an address-space limit just above what the loader needs, that
+// fails, and the run's first failure would end it by std::terminate
+// instead of a message. False when 128 KiB (more than that reserve) cannot
+// be had: such a run ends at once with "Not enough memory!".
+bool has_memory_to_run();
+
 // The itemset-length report of the single-path shortcut.
 void printLen(const RunReport& report, int frequent, std::FILE* out);
 

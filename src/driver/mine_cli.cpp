@@ -373,6 +373,11 @@ int run(const MineOptions& o, const MinSupport& minsup, std::FILE* out, std::FIL
 }  // namespace
 
 int zub_mine_main(int argc, char** argv, std::FILE* out, std::FILE* err) {
+  // Before the command line, whose reading allocates.
+  if (!has_memory_to_run()) {
+    std::fprintf(err, "Not enough memory!\n");
+    return kExitMemory;
+  }
   MineOptions options;
   std::string why;
   if (!parse_options(argc, argv, options, why)) {
