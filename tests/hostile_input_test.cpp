@@ -2,7 +2,9 @@
 // exit status, what it must print, and what the output file and the run log
 // hold afterwards. Whatever the input, a run ends with complete, correct
 // output and status 0, or with a message and a non-zero status; never with a
-// signal. zub-mine's rejected inputs are the table in zub_mine_test.cpp.
+// signal, and never with its temporary output left behind. Rows marked
+// mine() run zub-mine, for the output files both programs share; its other
+// rejected inputs are the table in zub_mine_test.cpp.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -12,6 +14,7 @@
 #include <regex>
 
 #include "support/brute_force.h"
+#include "support/reading.h"
 #include "support/test_support.h"
 
 namespace zub {
@@ -58,7 +61,16 @@ struct Row {
   test::RunOptions options{};  // limits, standard output elsewhere
   std::string error_message{};  // the error stream
   bool as_other_user = false;   // run as a user other than root
+  bool zub_mine = false;        // run zub-mine instead of zub
   Row& other_user() { return as_other_user = true, *this; }
+  // zub-mine, whose messages go to the error stream.
+  Row& mine() {
+    zub_mine = true;
+    error_message = message;
+    message.clear();
+    return *this;
+  }
+  Row& stdin_from(std::string name) { return options.stdin_path = std::move(name), *this; }  // in the run's directory
   Row& file_size(unsigned long long bytes) { return options.file_size = bytes, *this; }
   Row& address_space(unsigned long long bytes) { return options.address_space = bytes, *this; }
   Row& stdout_to(std::string path, std::string error) {
@@ -79,6 +91,18 @@ Setup with_subdir(const char* name, Setup then = files({})) {
   return [=](const TempDir& dir) {
     std::filesystem::create_directory(dir.path() / name);
     then(dir);
+  };
+}
+
+// The input "db" holding `text`, and "out" another name of it: a symbolic
+// link or a hard link.
+Setup linked_output(std::string text, bool symbolic) {
+  return [=](const TempDir& dir) {
+    dir.write("db", text);
+    if (symbolic)
+      std::filesystem::create_symlink("db", dir.path() / "out");
+    else
+      std::filesystem::create_hard_link(dir.path() / "db", dir.path() / "out");
   };
 }
 
@@ -114,6 +138,8 @@ int distinct_ids_on_the_line() {
 
 const Database kThree = {{1, 2}, {1, 3}, {2, 3}};
 const std::string kThreeText = "1 2\n1 3\n2 3\n";
+
+void same_file_rows(std::vector<Row>& r);
 
 std::vector<Row> rows() {
   const Setup three = files({{"db", kThreeText}});
@@ -197,11 +223,15 @@ std::vector<Row> rows() {
           2, "db could not be opened!\n", out_absent(), log_unchanged()}
           .other_user(),
 
-      // Files that reach the file-size limit: the output, and the run log,
-      // which must come out as it was.
-      Row{"output_beyond_file_size_limit", {"db", "1", "out"}, files({{"db", chain}}), 2, "out could not be written!\n",
-          OutFile{}, log_unchanged()}
+      // Files that reach the file-size limit: the output, which keeps the
+      // earlier run's itemsets, and the run log, which must come out as it was.
+      Row{"output_beyond_file_size_limit", {"db", "1", "out"}, files({{"db", chain}}, true), 2,
+          "out could not be written!\n", out_exact(kStale), log_unchanged()}
           .file_size(4096),
+      Row{"mine_output_beyond_file_size_limit", {"--target", "all", "db", "1", "out"}, files({{"db", chain}}, true), 2,
+          "out could not be written!\n", out_exact(kStale), log_absent()}
+          .file_size(4096)
+          .mine(),
       Row{"run_log_beyond_file_size_limit", {"db", "1", "out"}, files({{"db", kThreeText}, {"testfile.txt", earlier_log()}}),
           2, "testfile.txt could not be written!\n", out_maximal(kThree, 1), log_unchanged()}
           .file_size(earlier_log().size() + 40),
@@ -224,7 +254,39 @@ std::vector<Row> rows() {
           0, length_report(distinct_ids_on_the_line()), OutFile{}, log_unchanged()}
           .address_space(2ULL << 30),
   });
+  same_file_rows(r);
   return r;
+}
+
+// An output that is the input file, by any name: refused before anything is
+// written, the input left as it was. Devices are no such file.
+void same_file_rows(std::vector<Row>& r) {
+  const std::string same = "out is the input file; it would be overwritten!\n";
+  const std::string packed = test::gzip(kThreeText);
+  for (bool mine : {false, true}) {
+    const std::string p = mine ? "mine_" : "";
+    std::vector<Row> rows = {
+        {p + "output_is_the_input", {"out", "1", "out"}, files({{"out", kThreeText}}), 2, same, out_exact(kThreeText),
+         log_absent()},
+        {p + "output_is_a_symbolic_link_to_the_input", {"db", "1", "out"}, linked_output(kThreeText, true), 2, same,
+         out_exact(kThreeText), log_absent()},
+        {p + "output_is_a_hard_link_to_the_input", {"db", "1", "out"}, linked_output(kThreeText, false), 2, same,
+         out_exact(kThreeText), log_absent()},
+        {p + "output_is_the_gzip_input", {"out", "1", "out"}, files({{"out", packed}}), 2, same, out_exact(packed),
+         log_absent()},
+        {p + "dev_null_as_input_and_output", {"/dev/null", "1", "/dev/null"}, files({}), 0, "", out_absent(),
+         mine ? log_absent() : log_unchanged()},
+    };
+    for (Row& row : rows) r.push_back(mine ? row.mine() : row);
+  }
+  for (const char* target : {"closed", "all", "rules"})
+    r.push_back(Row{std::string("mine_output_is_the_input_for_") + target, {"--target", target, "out", "1", "out"},
+                    files({{"out", kThreeText}}), 2, same, out_exact(kThreeText), log_absent()}
+                    .mine());
+  r.push_back(Row{"mine_output_is_the_file_on_standard_input", {"-", "1", "out"}, files({{"out", kThreeText}}), 2, same,
+                  out_exact(kThreeText), log_absent()}
+                  .mine()
+                  .stdin_from("out"));
 }
 
 // The run log holds exactly one run report of the given MFI figure (and
@@ -263,14 +325,16 @@ TEST_P(Hostile, EndsWithStatusAndMessage) {
 #endif
   TempDir dir;
   row.setup(dir);
+  const std::string binary = row.zub_mine ? test::zub_mine_binary() : test::zub_binary();
   if (row.as_other_user) {
     if (!test::other_user(options.uid, options.gid)) GTEST_SKIP() << "running as root and there is no user 'nobody'";
-    if (geteuid() == 0 && !others_may_run(test::zub_binary())) GTEST_SKIP() << "user 'nobody' may not run zub";
+    if (geteuid() == 0 && !others_may_run(binary)) GTEST_SKIP() << "user 'nobody' may not run " << binary;
     std::filesystem::permissions(dir.path(), std::filesystem::perms::all);
   }
+  if (!options.stdin_path.empty()) options.stdin_path = dir.file(options.stdin_path);
   const std::string log_before = dir.exists("testfile.txt") ? dir.read("testfile.txt") : "";
 
-  const test::ProcessResult r = test::run_program(test::zub_binary(), row.args, dir.path(), options);
+  const test::ProcessResult r = test::run_program(binary, row.args, dir.path(), options);
   EXPECT_EQ(r.status, row.status);
   if (row.message.size() > 4096)
     EXPECT_TRUE(r.out == row.message) << "standard output differs; its first line: " << r.out.substr(0, r.out.find('\n'));
@@ -293,6 +357,8 @@ TEST_P(Hostile, EndsWithStatusAndMessage) {
       break;
     }
   }
+  for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+    EXPECT_EQ(entry.path().filename().string().find(".zub-"), std::string::npos) << "left behind: " << entry.path();
   switch (row.log.kind) {
     case RunLog::unchecked: break;
     case RunLog::absent: EXPECT_FALSE(dir.exists("testfile.txt")); break;

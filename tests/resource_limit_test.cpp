@@ -89,6 +89,14 @@ TEST(ResourceLimit, TooLittleAddressSpaceEndsWithAMemoryMessage) {
   for (starting.address_space = low; low < 64 * kMiB; low += kMiB, starting.address_space = low)
     if (test::run_program(test::zub_binary(), {"--version"}, dir.path(), starting).status == 0) break;
   ASSERT_FALSE(run_limited(dir, args, low, complete)) << low / kMiB << " MiB should not be enough";
+  // Just above the limit at which the program starts, the C++ runtime could
+  // not reserve its memory for exceptions: every limit there, in steps of
+  // 32 KiB, ends soundly too, wherever the program's size puts it.
+  unsigned long long start = low - kMiB;
+  for (starting.address_space = start; start < low; start += 32 * 1024, starting.address_space = start)
+    if (test::run_program(test::zub_binary(), {"--version"}, dir.path(), starting).status == 0) break;
+  for (unsigned long long limit = start; limit < start + kMiB / 2 && !HasFailure(); limit += 32 * 1024)
+    EXPECT_FALSE(run_limited(dir, args, limit, complete));
   ASSERT_TRUE(run_limited(dir, args, high, complete)) << "1 GiB should be enough";
   while (high - low > 256 * 1024 && !HasFailure()) {
     const unsigned long long mid = (low + high) / 2;

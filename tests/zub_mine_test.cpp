@@ -243,17 +243,27 @@ TEST(ZubMine, RejectedInputs) {
       {{"--target", "all", "--method", "projected", "db", "1"},
        "--method chooses the maximal or the closed miner; it does not go with --target all"},
       {{"--stats=yes", "db", "1"}, "--stats takes no value"}, {{"--names=yes", "db", "1"}, "--names takes no value"},
-      {{"db", "many", "out"}, "<minsup> must be a count of transactions (\"20\") or a percentage of them (\"2.5%\"), not \"many\""},
+      {{"db", "many", "out"},
+       "<minsup> must be a count of transactions from 0 to 2147483647 (\"20\") or a percentage of them (\"2.5%\"), not "
+       "\"many\""},
+      {{"db", "2147483648"},
+       "<minsup> must be a count of transactions from 0 to 2147483647 (\"20\") or a percentage of them (\"2.5%\"), not "
+       "\"2147483648\""},
       {{"db", "-3"}, "the minimum support cannot be negative: -3"}, {{"db", "101%"}, "a percentage must be from 0 to 100, not 101%"},
       {{"db", "1.%"}, "a percentage is digits with an optional decimal part, as \"2.5%\", not \"1.%\""},
       {{"db", "1.00000000000000001%"}, "a percentage takes at most 16 decimals: 1.00000000000000001%"},
-      {{"--min-len", "0", "db", "2"}, "--min-len must be a whole number of items from 1 up, not \"0\""},
-      {{"--max-len", "0", "db", "2"}, "--max-len must be a whole number of items from 1 up, not \"0\""},
-      {{"--max-len", "-2", "db", "2"}, "--max-len must be a whole number of items from 1 up, not \"-2\""},
-      {{"--min-len=2x", "db", "2"}, "--min-len must be a whole number of items from 1 up, not \"2x\""},
+      {{"--min-len", "0", "db", "2"}, "--min-len must be a whole number of items from 1 to 2147483647, not \"0\""},
+      {{"--max-len", "0", "db", "2"}, "--max-len must be a whole number of items from 1 to 2147483647, not \"0\""},
+      {{"--max-len", "-2", "db", "2"}, "--max-len must be a whole number of items from 1 to 2147483647, not \"-2\""},
+      {{"--min-len=2x", "db", "2"}, "--min-len must be a whole number of items from 1 to 2147483647, not \"2x\""},
+      {{"--max-len", "2147483648", "db", "2"},
+       "--max-len must be a whole number of items from 1 to 2147483647, not \"2147483648\""},
+      {{"--min-len", "99999999999999999999", "db", "2"},
+       "--min-len must be a whole number of items from 1 to 2147483647, not \"99999999999999999999\""},
       {{"--max-len", "2", "--min-len", "3", "db", "2"}, "--min-len 3 is above --max-len 2"},
       {{"--max-len"}, "--max-len needs a value: M"},
-      {{"--threads", "0", "db", "2"}, "--threads must be a whole number from 1 up, not \"0\""},
+      {{"--threads", "0", "db", "2"}, "--threads must be a whole number from 1 to 2147483647, not \"0\""},
+      {{"--threads", "2147483648", "db", "2"}, "--threads must be a whole number from 1 to 2147483647, not \"2147483648\""},
       {{"--format", "xml", "db", "2"}, "--format must be plain, csv or json, not \"xml\""},
       {{"--sort-items=yes", "db", "2"}, "--sort-items takes no value"},
   };
@@ -282,6 +292,13 @@ TEST(ZubMine, RejectedInputs) {
     EXPECT_EQ(r.out, "") << message;
     EXPECT_EQ(r.err, message + "\n");
   }
+  // The largest values are taken: no itemset has 2147483647 items, and a run
+  // never starts more threads than it has units.
+  const std::string whole = mine(dir, {"--threads=1", "db", "1"}).out;
+  for (const char* limit : {"--max-len=2147483647", "--threads=2147483647"})
+    EXPECT_EQ(test::parse_itemsets(mine(dir, {limit, "db", "1"}).out), test::parse_itemsets(whole)) << limit;
+  EXPECT_EQ(mine(dir, {"--min-len=2147483647", "--max-len=2147483647", "db", "1"}).out, "");
+
   const ProcessResult r = test::run_program(test::zub_mine_binary(), {"-", "1", "out"}, dir.path(), dir.file("sub"));
   EXPECT_EQ(r.status, 2);
   EXPECT_EQ(r.err, "standard input could not be read!\n");

@@ -110,7 +110,9 @@ using ItemsetCallback = std::function<void(std::span<const int> items, int suppo
 
 // Mines the transaction file at `path` and calls `each` for every itemset
 // of `target`, in the order the miner finds them. An exception thrown by
-// `each` ends the run and reaches the caller unchanged. Throws Error.
+// `each` ends the run and reaches the caller unchanged. Throws Error:
+// (argument) for a target that is none of the three (an int cast to
+// Target) or a path holding a NUL byte, and for the run's failures.
 Summary mine_file(const std::string& path, Target target, Support min_support, const ItemsetCallback& each);
 
 // The same, returning the itemsets.

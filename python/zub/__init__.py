@@ -198,7 +198,10 @@ def _real(value, name):
 def _source(data):
     """What the extension mines, and the items its ids stand for (None: the ids themselves)."""
     if isinstance(data, (str, bytes, os.PathLike)):
-        return os.fsencode(data), None
+        path = os.fsencode(data)
+        if b"\0" in path:  # as open() refuses it; the C side would read the part before the NUL
+            raise ValueError(f"embedded null byte in the path {data!r}")
+        return path, None
     if isinstance(data, pd.DataFrame):
         return _one_hot(data)
     if isinstance(data, np.ndarray) and data.ndim == 2:

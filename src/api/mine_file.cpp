@@ -137,6 +137,10 @@ void check_memory(const Transactions& t) {
 
 void run_source(const Source& source, const RunRequest& request, const std::function<void(Run&)>& mine) {
   if (source.path == nullptr) check_memory(source.memory);
+  // The file would be opened by the part before the NUL: another file.
+  if (source.path != nullptr && source.path->find('\0') != std::string::npos)
+    throw Error(Error::Kind::argument,
+                "a path cannot hold a NUL byte, as after \"" + source.path->substr(0, source.path->find('\0')) + "\"");
   try {
     Run run(request);
     Data::Options reading;
@@ -162,9 +166,14 @@ Summary mine_itemsets(const Source& source, Target target, Support min_support, 
                       const ItemsetCallback& each) {
   RunRequest request = api_request(min_support, limits, options);
   if (!each) throw Error(Error::Kind::argument, "no callback to hand the itemsets to");
-  request.target = target == Target::maximal  ? MiningTarget::maximal
-                   : target == Target::closed ? MiningTarget::closed
-                                              : MiningTarget::all;
+  switch (target) {
+    case Target::maximal: request.target = MiningTarget::maximal; break;
+    case Target::closed: request.target = MiningTarget::closed; break;
+    case Target::all: request.target = MiningTarget::all; break;
+    default:  // a value cast from an int that names no target
+      throw Error(Error::Kind::argument,
+                  "the target must be maximal, closed or all, not " + std::to_string(static_cast<int>(target)));
+  }
   Summary summary;
   run_source(source, request, [&](Run& run) {
     std::vector<int> sorted;

@@ -1,6 +1,7 @@
 #include "driver/driver.h"
 
 #include <cctype>
+#include <cstdlib>
 #include <cstring>
 #include <climits>
 #include <ctime>
@@ -11,6 +12,7 @@
 #include "driver/run_log.h"
 #include "io/data.h"
 #include "io/fsout.h"
+#include "io/output_file.h"
 #include "run/run.h"
 
 namespace zub {
@@ -32,6 +34,18 @@ bool parse_minsup(const char* text, int& value) {
   if (v < INT_MIN || v > INT_MAX) return false;
   value = static_cast<int>(v);
   return true;
+}
+
+bool has_memory_to_run() {
+  // volatile: the compiler would drop a block that is freed unused.
+  void* volatile block = std::malloc(128 * 1024);
+  std::free(block);
+  return block != nullptr;
+}
+
+std::unique_ptr<FSout> open_output(const char* path, std::unique_ptr<OutputFile>& file) {
+  file = std::make_unique<OutputFile>(path);
+  return file->is_open() ? std::make_unique<FSout>(file->stream(), path) : nullptr;
 }
 
 void printLen(const RunReport& report, int frequent, std::FILE* out) {
@@ -66,11 +80,13 @@ int run(int argc, char** argv, int threshold, std::clock_t start, RunLog& log, s
 
   // An output file is opened once the input is read and closed, and left
   // empty rather than untouched when nothing is frequent, so that an earlier
-  // run's itemsets are never taken for this run's.
+  // run's itemsets are never taken for this run's. A file is written as a
+  // temporary that takes its place only once the itemsets are all written.
+  std::unique_ptr<OutputFile> file;
   std::unique_ptr<FSout> writer;
   if (argc == 4) {
-    writer = std::make_unique<FSout>(argv[3]);
-    if (!writer->isOpen()) {
+    writer = std::strcmp(argv[3], "-") == 0 ? std::make_unique<FSout>(stdout, argv[3]) : open_output(argv[3], file);
+    if (writer == nullptr || !writer->isOpen()) {
       std::fprintf(out, "%s could not be opened!\n", argv[3]);
       return kExitFile;
     }
@@ -80,6 +96,7 @@ int run(int argc, char** argv, int threshold, std::clock_t start, RunLog& log, s
   const RunReport mined = run.mine(writer != nullptr ? static_cast<ItemsetSink&>(*writer) : discard);
   // A write error must end the run before it is reported as done.
   if (writer != nullptr) writer->close();
+  if (file != nullptr) file->commit();
   if (run.frequent() == 0) return kExitOk;
   if (mined.single_path) {
     printLen(mined, run.frequent(), out);
@@ -138,6 +155,16 @@ int zub_main(int argc, char** argv, std::FILE* out) {
   if (!parse_minsup(argv[2], threshold)) {
     std::fprintf(out, "%s\n", kUsage);
     return kExitUsage;
+  }
+  // Refused before anything is written: the itemsets would replace the
+  // transactions they came from.
+  if (argc == 4 && is_same_file(argv[1], argv[3])) {
+    std::fprintf(out, "%s is the input file; it would be overwritten!\n", argv[3]);
+    return kExitFile;
+  }
+  if (!has_memory_to_run()) {
+    std::fprintf(out, "Not enough memory!\n");
+    return kExitMemory;
   }
   const std::clock_t start = std::clock();
   RunLog log(kRunLog);

@@ -7,6 +7,7 @@
 #include <array>
 #include <cctype>
 #include <chrono>
+#include <climits>
 #include <ctime>
 #include <functional>
 #include <memory>
@@ -18,6 +19,7 @@
 #include "driver/driver.h"
 #include "io/data.h"
 #include "io/fsout.h"
+#include "io/output_file.h"
 #include "run/cores.h"
 #include "rules/mine_rules.h"
 
@@ -89,13 +91,20 @@ struct MineOptions {
   std::vector<std::string> positional;
 };
 
-// A length of itemsets: decimal digits, at least 1.
+// A length of itemsets or a number of threads: decimal digits, from 1 to
+// 2147483647. (A maximum length of 2147483647 is no limit: no itemset has
+// that many items.)
 bool parse_length(const std::string& text, int& n) {
-  if (text.empty() || text.size() > 9) return false;
-  for (char c : text)
+  if (text.empty()) return false;
+  long long v = 0;
+  for (char c : text) {
     if (!std::isdigit(static_cast<unsigned char>(c))) return false;
-  n = std::stoi(text);
-  return n >= 1;
+    v = v * 10 + (c - '0');
+    if (v > INT_MAX) return false;
+  }
+  if (v < 1) return false;
+  n = static_cast<int>(v);
+  return true;
 }
 
 // The value of an option that names one of three choices, as the enum
@@ -143,13 +152,13 @@ bool apply_option(const std::string& name, const std::string& value, MineOptions
   } else if (name == "--min-len" || name == "--max-len") {
     int n = 0;
     if (!parse_length(value, n)) {
-      why = name + " must be a whole number of items from 1 up, not \"" + value + "\"";
+      why = name + " must be a whole number of items from 1 to 2147483647, not \"" + value + "\"";
       return false;
     }
     (name == "--min-len" ? o.lengths.min : o.lengths.max) = n;
   } else if (name == "--threads") {
     if (!parse_length(value, o.threads)) {
-      why = "--threads must be a whole number from 1 up, not \"" + value + "\"";
+      why = "--threads must be a whole number from 1 to 2147483647, not \"" + value + "\"";
       return false;
     }
   } else if (name == "--method") {
@@ -319,11 +328,13 @@ int run(const MineOptions& o, const MinSupport& minsup, std::FILE* out, std::FIL
   if (data.words_without_ids()) std::fprintf(err, "no item ids found; for items given as words use --names\n");
   const std::vector<std::string> names = data.take_names();
 
-  // Opened once the input is read and closed: the output may replace it.
+  // Opened once the input is read and closed. A file is written as a
+  // temporary that takes its place only when the run has succeeded.
   const bool to_stdout = o.positional.size() < 3 || o.positional[2] == "-";
+  std::unique_ptr<OutputFile> file;
   std::unique_ptr<FSout> writer = to_stdout ? std::make_unique<FSout>(out, "standard output")
-                                            : std::make_unique<FSout>(o.positional[2].c_str());
-  if (!writer->isOpen()) {
+                                            : open_output(o.positional[2].c_str(), file);
+  if (writer == nullptr || !writer->isOpen()) {
     std::fprintf(err, "%s could not be opened!\n", o.positional[2].c_str());
     return kExitFile;
   }
@@ -343,6 +354,7 @@ int run(const MineOptions& o, const MinSupport& minsup, std::FILE* out, std::FIL
     report = run.mine(*writer);
   }
   writer->close();
+  if (file != nullptr) file->commit();
   wall.mining = since(mining);
   if (!o.stats) return kExitOk;
   const double seconds = static_cast<double>(std::clock() - start) / CLOCKS_PER_SEC;
@@ -361,6 +373,11 @@ int run(const MineOptions& o, const MinSupport& minsup, std::FILE* out, std::FIL
 }  // namespace
 
 int zub_mine_main(int argc, char** argv, std::FILE* out, std::FILE* err) {
+  // Before the command line, whose reading allocates.
+  if (!has_memory_to_run()) {
+    std::fprintf(err, "Not enough memory!\n");
+    return kExitMemory;
+  }
   MineOptions options;
   std::string why;
   if (!parse_options(argc, argv, options, why)) {
@@ -381,6 +398,16 @@ int zub_mine_main(int argc, char** argv, std::FILE* out, std::FILE* err) {
   if (!parse_mine_minsup(options.positional[1].c_str(), minsup, why)) {
     std::fprintf(err, "zub-mine: %s\n%s\n", why.c_str(), kMineUsage);
     return kExitUsage;
+  }
+  // Refused before anything is read or written: the output would replace
+  // the transactions it comes from.
+  if (options.positional.size() == 3 && options.positional[2] != "-") {
+    const std::string& infile = options.positional[0];
+    const char* outfile = options.positional[2].c_str();
+    if (infile == "-" ? is_same_file(fileno(stdin), outfile) : is_same_file(infile.c_str(), outfile)) {
+      std::fprintf(err, "%s is the input file; it would be overwritten!\n", outfile);
+      return kExitFile;
+    }
   }
   return run_reporting(err, [&] { return run(options, minsup, out, err); });
 }

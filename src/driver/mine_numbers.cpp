@@ -64,7 +64,8 @@ bool parse_mine_minsup(const char* text, MinSupport& value, std::string& why) {
   if (t.empty() || t.back() != '%') {
     int count = 0;
     if (!parse_minsup(text, count)) {
-      why = std::string("<minsup> must be a count of transactions (\"20\") or a percentage of them (\"2.5%\"), not \"") +
+      why = std::string("<minsup> must be a count of transactions from 0 to 2147483647 (\"20\") or a percentage of "
+                        "them (\"2.5%\"), not \"") +
             text + "\"";
       return false;
     }

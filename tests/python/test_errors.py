@@ -32,6 +32,9 @@ DATA = [["a", "b"], ["a"]]
     (lambda: zub.frequent_itemsets([b"ab"], 1), TypeError, "not a bytes"),
     (lambda: zub.frequent_itemsets([1, 2], 1), TypeError, "not int"),
     (lambda: zub.frequent_itemsets(5, 1), TypeError, "must be an iterable of transactions"),
+    # open() refuses them too; the part before the NUL would name another file.
+    (lambda: zub.frequent_itemsets("/dev/null\0/etc/passwd", 1), ValueError, "embedded null byte"),
+    (lambda: zub.association_rules(b"/dev/null\0", 1), ValueError, "embedded null byte"),
     (lambda: zub.frequent_itemsets([[["a"]]], 1), TypeError, "unhashable type: 'list'"),
     (lambda: zub.frequent_itemsets(np.zeros((2, 2), dtype=bool), 1), TypeError, "give a DataFrame"),
     (lambda: zub.frequent_itemsets(pd.DataFrame({"a": [1, 2]}), 1), ValueError, "column 'a' is not one-hot"),

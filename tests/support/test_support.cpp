@@ -69,8 +69,12 @@ ProcessResult run_program(const std::string& binary, const std::vector<std::stri
 
 ProcessResult run_program(const std::string& binary, const std::vector<std::string>& args,
                           const std::filesystem::path& cwd, const RunOptions& options) {
-  TempDir capture;
-  const std::string out_path = capture.file("out"), err_path = capture.file("err");
+  return StartedProgram(binary, args, cwd, options).wait();
+}
+
+StartedProgram::StartedProgram(const std::string& binary, const std::vector<std::string>& args,
+                               const std::filesystem::path& cwd, const RunOptions& options) {
+  const std::string out_path = capture_.file("out"), err_path = capture_.file("err");
   const std::string in_path = options.stdin_path.empty() ? "/dev/null" : options.stdin_path;
   std::vector<std::string> argv_store{binary};
   argv_store.insert(argv_store.end(), args.begin(), args.end());
@@ -79,9 +83,9 @@ ProcessResult run_program(const std::string& binary, const std::vector<std::stri
   argv.push_back(nullptr);
   const std::string dir = cwd.string();
 
-  const pid_t pid = fork();
-  if (pid < 0) throw std::runtime_error("fork failed");
-  if (pid == 0) {
+  pid_ = fork();
+  if (pid_ < 0) throw std::runtime_error("fork failed");
+  if (pid_ == 0) {
     // The child: only async-signal-safe calls until exec.
     const int in = open(in_path.c_str(), O_RDONLY);
     const int out = options.stdout_path.empty() ? open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644)
@@ -89,7 +93,9 @@ ProcessResult run_program(const std::string& binary, const std::vector<std::stri
     const int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (in < 0 || out < 0 || err < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0) _exit(126);
     if (chdir(dir.c_str()) != 0) _exit(126);
-    signal(SIGXFSZ, SIG_DFL);
+    // The program meets the signals' default actions, whatever the test
+    // runner ignores (a background job ignores SIGINT).
+    for (int s : {SIGXFSZ, SIGINT, SIGTERM, SIGHUP}) signal(s, SIG_DFL);
     if (options.address_space != 0) {
       const rlimit limit{options.address_space, options.address_space};
       if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(126);
@@ -104,16 +110,35 @@ ProcessResult run_program(const std::string& binary, const std::vector<std::stri
     execv(argv[0], argv.data());
     _exit(127);
   }
-  int raw = 0;
-  while (waitpid(pid, &raw, 0) < 0)
-    if (errno != EINTR) throw std::runtime_error("waitpid failed");
+}
+
+StartedProgram::~StartedProgram() {
+  if (waited_) return;
+  kill(pid_, SIGKILL);
+  while (waitpid(pid_, &raw_status_, 0) < 0 && errno == EINTR) {
+  }
+}
+
+bool StartedProgram::ended() {
+  if (waited_) return true;
+  const pid_t done = waitpid(pid_, &raw_status_, WNOHANG);
+  if (done < 0 && errno != EINTR) throw std::runtime_error("waitpid failed");
+  waited_ = done == pid_;
+  return waited_;
+}
+
+ProcessResult StartedProgram::wait() {
+  while (!waited_) {
+    if (waitpid(pid_, &raw_status_, 0) == pid_) waited_ = true;
+    else if (errno != EINTR) throw std::runtime_error("waitpid failed");
+  }
   ProcessResult result;
-  if (WIFEXITED(raw))
-    result.status = WEXITSTATUS(raw);
-  else if (WIFSIGNALED(raw))
-    result.status = 128 + WTERMSIG(raw);
-  result.out = capture.read("out");
-  result.err = capture.read("err");
+  if (WIFEXITED(raw_status_))
+    result.status = WEXITSTATUS(raw_status_);
+  else if (WIFSIGNALED(raw_status_))
+    result.status = 128 + WTERMSIG(raw_status_);
+  result.out = capture_.read("out");
+  result.err = capture_.read("err");
   return result;
 }
 

@@ -46,6 +46,27 @@ struct RunOptions {
   int gid = -1;
 };
 
+// A program started in `cwd` and not yet waited for; its standard output and
+// error go to files of their own (see run_program).
+class StartedProgram {
+ public:
+  StartedProgram(const std::string& binary, const std::vector<std::string>& args, const std::filesystem::path& cwd,
+                 const RunOptions& options);
+  ~StartedProgram();  // kills a program not waited for
+  StartedProgram(const StartedProgram&) = delete;
+  StartedProgram& operator=(const StartedProgram&) = delete;
+  int pid() const { return pid_; }
+  // Whether it has ended; then wait() returns at once.
+  bool ended();
+  ProcessResult wait();
+
+ private:
+  TempDir capture_;
+  int pid_ = -1;
+  int raw_status_ = 0;
+  bool waited_ = false;
+};
+
 // Runs `binary` with `args` in `cwd`; standard input from `stdin_path` when given.
 ProcessResult run_program(const std::string& binary, const std::vector<std::string>& args,
                           const std::filesystem::path& cwd, const std::string& stdin_path = "");
