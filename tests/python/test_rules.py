@@ -10,7 +10,8 @@ import pytest
 import zub
 from conftest import brute_force_rules, dataset, random_transactions, zub_mine
 
-COLUMNS = ["antecedents", "consequents", "support", "confidence", "lift", "leverage", "conviction"]
+COLUMNS = ["antecedents", "consequents", "antecedent support", "consequent support", "support", "confidence", "lift",
+           "leverage", "conviction", "zhangs_metric", "jaccard", "certainty", "kulczynski"]
 
 
 def as_rules(frame):
