@@ -355,6 +355,20 @@ def _min_count(support, transactions):
     return max(1, -((-share * transactions) // 1))
 
 
+def _release_later(values):
+    """Frees a long list of results of an interrupted run in a daemon thread, a slice at a time, so that
+    KeyboardInterrupt is raised at once and the calling thread gets the GIL between slices."""
+    import threading
+
+    def free():
+        while values:
+            del values[-32768:]
+            time.sleep(0)  # lets the other threads have the GIL
+
+    import time
+    threading.Thread(target=free, name="zub-release", daemon=True).start()
+
+
 def _warn_words(words):
     if words:
         warnings.warn("no item ids found; for items given as words use names=True (or separator=)", UserWarning,

@@ -53,7 +53,15 @@ def plot_itemsets(itemsets, *, axes=None):
     by_length.set_ylabel("itemsets")
     by_length.set_xticks(values)
     by_length.set_title(f"{len(itemsets):,} itemsets by length")
-    shares.hist(itemsets["support"].to_numpy(dtype=np.float64), bins=30)
+    support = itemsets["support"].to_numpy(dtype=np.float64)
+    positive = support[support > 0]
+    if len(positive) and positive.max() > 100 * positive.min():
+        # Sparse data: most itemsets are rare; logarithmic bins show them.
+        shares.hist(support, bins=np.geomspace(positive.min(), positive.max(), 31))
+        shares.set_xscale("log")
+        shares.set_yscale("log")
+    else:
+        shares.hist(support, bins=30)
     shares.set_xlabel("support (share of the transactions)")
     shares.set_ylabel("itemsets")
     shares.set_title("supports")

@@ -97,6 +97,8 @@ void powerset(const FI_tree& tree, int* subset_buf, int length, const int* sourc
   }
   length += to - from;
   if (length == 0 || length > most) return;
+  // A long path has millions of subsets: a set stop flag ends them too.
+  tree.ws->settings.stop.check();
   write_found_above_stack(*tree.ws, subset_buf, length, tree.heads[tree.item_pos[subset_buf[length - 1]]]->count);
 }
 

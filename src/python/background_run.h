@@ -14,7 +14,10 @@
 // thread calls it) until Python takes one or the run is stopped. So the
 // results waiting between the two threads never exceed kWaiting chunks,
 // however many the run finds, and a stopped run is never left waiting:
-// once the stop flag is set, a chunk handed over is dropped at once.
+// once the stop flag is set, handing a chunk over throws Stopped, which
+// ends the run at once (an exception of the callback ends a run of the
+// C++ API) even inside a stretch of work where the miners do not look at
+// the flag (the subsets of a long single path, millions of itemsets).
 #include <pybind11/pybind11.h>
 
 #include <atomic>
@@ -32,6 +35,9 @@ namespace zub::python {
 
 class BackgroundRun;
 
+// Thrown by Handoff::hand_over in a stopped run.
+struct Stopped {};
+
 // Results in chunks: the run fills one (one call at a time) and hands it
 // over when full; the caller's thread takes them one by one.
 template <class Chunk>
@@ -43,7 +49,7 @@ class Handoff {
   explicit Handoff(BackgroundRun& run) : run_(run) {}
   Chunk& filling() { return filling_; }
   // From the run: hands the chunk being filled over, waiting while kWaiting
-  // chunks wait; dropped when the run has been stopped.
+  // chunks wait; throws Stopped when the run has been stopped.
   void hand_over();
   // From the caller's thread: the oldest chunk handed over, if any.
   std::optional<Chunk> take();
@@ -138,12 +144,7 @@ template <class Chunk>
 void Handoff<Chunk>::hand_over() {
   std::unique_lock<std::mutex> lock(run_.m_);
   run_.room_.wait(lock, [&] { return ready_.size() < kWaiting || run_.stop_.load(); });
-  if (run_.stop_.load()) {
-    // Nobody will take it; the miners see the flag at their next look.
-    lock.unlock();
-    filling_ = Chunk();
-    return;
-  }
+  if (run_.stop_.load()) throw Stopped{};  // nobody will take it
   ready_.push_back(std::move(filling_));
   filling_ = Chunk();
   run_.woken_ = true;

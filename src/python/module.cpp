@@ -82,6 +82,19 @@ void append(std::vector<T>& to, const std::vector<T>& from) {
   to.insert(to.end(), from.begin(), from.end());
 }
 
+// Results converted before a run was ended (KeyboardInterrupt) are freed
+// by the package in a thread of their own, a slice at a time: freeing
+// millions of frozensets takes seconds, which would delay the exception.
+void release_later(py::list& values) {
+  if (PyList_GET_SIZE(values.ptr()) == 0) return;
+  try {
+    py::module_::import("zub").attr("_release_later")(values);
+  } catch (py::error_already_set&) {
+    // Freed here then.
+  }
+  values = py::list();
+}
+
 // The run hands its results over in chunks of this many, waking the caller.
 constexpr std::size_t kChunk = 4096;
 
@@ -126,13 +139,18 @@ py::tuple mine_itemsets(py::handle data, const std::string& target, py::handle m
                                  : mine_file(source.path, t, support, limits, options, keep);
     handoff.hand_over();
   };
-  run.go(mine, [&] {
-    const std::optional<ItemsetChunk> chunk = handoff.take();
-    if (!chunk) return false;
-    append_frozensets(sets, chunk->ids, chunk->lengths, objects);
-    append(counts, chunk->counts);
-    return true;
-  });
+  try {
+    run.go(mine, [&] {
+      const std::optional<ItemsetChunk> chunk = handoff.take();
+      if (!chunk) return false;
+      append_frozensets(sets, chunk->ids, chunk->lengths, objects);
+      append(counts, chunk->counts);
+      return true;
+    });
+  } catch (...) {
+    release_later(sets);
+    throw;
+  }
   return py::make_tuple(sets, array_of(counts), summary.transactions, summary.words_without_ids);
 }
 
@@ -185,7 +203,8 @@ py::tuple mine_rules(py::handle data, py::handle min_support, double min_confide
                   : zub::mine_rules(source.path, support, rule_options, limits, options, keep);
     handoff.hand_over();
   };
-  run.go(mine, [&] {
+  try {
+    run.go(mine, [&] {
     const std::optional<RuleChunk> chunk = handoff.take();
     if (!chunk) return false;
     append_frozensets(antecedents, chunk->antecedent_ids, chunk->antecedent_lengths, objects);
@@ -198,7 +217,12 @@ py::tuple mine_rules(py::handle data, py::handle min_support, double min_confide
     append(numbers.leverage, chunk->leverage);
     append(numbers.conviction, chunk->conviction);
     return true;
-  });
+    });
+  } catch (...) {
+    release_later(antecedents);
+    release_later(consequents);
+    throw;
+  }
   py::dict columns;
   columns["antecedents"] = antecedents;
   columns["consequents"] = consequents;
