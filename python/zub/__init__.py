@@ -250,6 +250,13 @@ def _rule_frame(antecedents, consequents, counts, antecedent_counts, consequent_
         s_y = _shares(consequent_counts, transactions)
     given = given or {}
     with np.errstate(divide="ignore", invalid="ignore"):
+        if transactions is not None and not given:
+            # From the counts as the C++ rules compute them, so that both forms give the same doubles.
+            c_xy, c_x, c_y = (np.asarray(c, dtype=np.float64) for c in (counts, antecedent_counts, consequent_counts))
+            n = float(transactions)
+            given = {"confidence": c_xy / c_x, "lift": c_xy * n / (c_x * c_y),
+                     "leverage": c_xy / n - (c_x / n) * (c_y / n)}
+            given["conviction"] = np.where(c_xy == c_x, np.inf, (1 - c_y / n) / (1 - given["confidence"]))
         confidence = given["confidence"] if "confidence" in given else s_xy / s_x
         lift = given["lift"] if "lift" in given else confidence / s_y
         leverage = given["leverage"] if "leverage" in given else s_xy - s_x * s_y
