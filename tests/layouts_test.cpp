@@ -150,6 +150,7 @@ TEST(Layouts, SeparatorFileChangedBetweenThePasses) {
     TempDir dir;
     dir.write("db", original);
     Data::Options options;
+    options.layouts = &Data::next_in_layout;
     options.separator = ',';
     options.header = true;
     Data data(dir.file("db").c_str(), options);

@@ -149,6 +149,7 @@ void run_source(Source& source, const RunRequest& request, const std::function<v
       reading.single = layout.single;
       reading.transaction_column = layout.transaction_column;
       reading.item_column = layout.item_column;
+      if (layout.separator != 0 || layout.header || layout.single) reading.layouts = &Data::next_in_layout;
     }
     std::unique_ptr<Data> data =
         source.path != nullptr ? std::make_unique<Data>(source.path->c_str(), reading)

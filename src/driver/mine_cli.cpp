@@ -388,6 +388,7 @@ int run(const MineOptions& o, const MinSupport& minsup, std::FILE* out, std::FIL
   reading.transaction_column = o.transaction_column;
   reading.item_column = o.item_column;
   reading.keep_unseekable = true;
+  if (o.separator != 0 || o.header || o.single) reading.layouts = &Data::next_in_layout;
   const bool names = o.names || o.separator != 0 || o.single;
   Data data = infile == "-" ? Data(stdin, "standard input", reading) : Data(infile.c_str(), reading);
   if (!data.isOpen()) {

@@ -51,7 +51,15 @@ class Data {
  public:
   enum class Status { transaction, end, error };
 
+  // The reading of the separator and single layouts and of the header
+  // (data_layouts.cpp): a caller that offers them passes
+  // &Data::next_in_layout as Options::layouts; zub, which does not, does
+  // not link them.
+  static Status next_in_layout(Data& d, Transaction& t);
+  using LayoutStep = Status (*)(Data&, Transaction&);
+
   struct Options {
+    LayoutStep layouts = nullptr;  // needed for separator, header, single
     bool names = false;
     bool keep_unseekable = false;
     char separator = 0;   // 0: the words layout's separators
@@ -110,6 +118,7 @@ class Data {
   void add_name(std::string_view word, Transaction& t);
   Status end_of_pass();
   Status replay(Transaction& t);
+  Status read(Transaction& t, Status status);
   Status skip_header();
   bool read_line(std::string& line);
   void split_fields(const std::string& line, std::vector<std::string>& fields) const;
@@ -142,6 +151,7 @@ class Data {
   std::string word_;         // a word that runs across a block boundary
 
   // The separator and single layouts, and the header.
+  LayoutStep layout_ = nullptr;
   char separator_ = 0;
   bool header_ = false;        // every pass starts with a line to skip
   bool header_pending_ = false;

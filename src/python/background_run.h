@@ -1,10 +1,10 @@
 #pragma once
 // A run of the miner from Python: on a thread of its own, without the GIL,
 // so that other Python threads go on. The calling thread waits; it wakes
-// every 100 ms, or when the run has handed over a chunk of results, takes
-// the GIL and turns the chunks handed over into Python objects one at a
-// time, running Python's signal handlers before each, while the run goes
-// on. When a signal handler raises (KeyboardInterrupt on Ctrl-C), or the
+// every 100 ms, or when the run has handed over a chunk of results, and
+// turns the chunks handed over into Python objects one at a time, taking
+// the GIL for each (so other Python threads run between chunks) and
+// running Python's signal handlers before each, while the run goes on. When a signal handler raises (KeyboardInterrupt on Ctrl-C), or the
 // turning into Python objects fails (MemoryError), the run's stop flag is
 // set, the run ends within a fraction of a second, and that exception is
 // raised.
@@ -97,15 +97,19 @@ class BackgroundRun {
         wake_.wait_for(lock, std::chrono::milliseconds(100), [&] { return done_ || woken_; });
         woken_ = false;
         lock.unlock();
-        if (!caller) {
-          // The worker must be joined whatever happens here: nothing may
-          // leave this loop by an exception.
+        // One chunk at a time, the GIL taken for each: between chunks the
+        // other Python threads (a timer that interrupts, say) get it too.
+        // The worker must be joined whatever happens here: nothing may
+        // leave this loop by an exception.
+        for (bool more = !caller; more;) {
           const py::gil_scoped_acquire locked;
           try {
-            take_all();
+            if (PyErr_CheckSignals() != 0) throw py::error_already_set();
+            more = take_one();
           } catch (...) {
             caller = std::current_exception();
             stop_run();
+            more = false;
           }
         }
         lock.lock();
