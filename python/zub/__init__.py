@@ -76,7 +76,12 @@ def frequent_itemsets(data, min_support, target="maximal", *, min_len=1, max_len
         For a file: its first line is no transaction.
     transaction, item : column labels, optional
         For a long DataFrame: the columns of the transaction and of the
-        item (the usual sales table); both or neither.
+        item (the usual sales table); both or neither. For a file, they
+        choose the single layout (zub-mine --input single): a
+        (transaction, item) pair a line, the fields split at `separator`
+        (or at blanks, tabs and commas), the columns given as positions
+        from 0 or, with header=True, as names of the header; the items
+        come back as str.
 
     Returns
     -------
@@ -435,9 +440,12 @@ def _source(data, names=None, separator=None, header=False, transaction=None, it
     if (transaction is None) != (item is None):
         raise TypeError("give both transaction= and item= (the columns of a long DataFrame), or neither")
     if isinstance(data, (str, bytes, os.PathLike)):
+        layout = _layout(names, separator, header)
         if transaction is not None:
-            raise TypeError("transaction= and item= go with a long DataFrame, not a path")
-        return _path(data), None, _layout(names, separator, header)
+            # The single layout: a (transaction, item) pair a line.
+            layout = (True, separator or "", header, True, _file_column(transaction, header),
+                      _file_column(item, header))
+        return _path(data), None, layout
     if names is not None or separator is not None or header:
         raise TypeError("names=, separator= and header= go with a path to a file")
     if isinstance(data, pd.DataFrame):
@@ -456,6 +464,22 @@ def _path(path):
     with open(path, "rb"):
         pass
     return os.fsencode(path)
+
+
+def _file_column(column, header):
+    """A column of a file in the single layout as the extension takes it: a position from 0 (an int) becomes
+    the number from 1; a name (a str) needs the header."""
+    if isinstance(column, numbers.Integral) and not isinstance(column, bool):
+        if not 0 <= column < 999999999:
+            raise ValueError(f"a column's position must be from 0, not {column}")
+        return str(int(column) + 1)
+    if isinstance(column, str) and column:
+        if not header:
+            raise ValueError(f"the column {column!r} is named by the header: give header=True (or its position)")
+        if column.isdigit():
+            raise ValueError(f"a column name of digits is read as a number: give the position {column!r} as an int")
+        return column
+    raise TypeError(f"a file's column is a position (an int from 0) or a header name (a str), not {column!r}")
 
 
 def _layout(names, separator, header):

@@ -173,3 +173,18 @@ def test_frame_form_refusals_and_shares_only():
     assert np.allclose(ours["lift"], theirs["lift"])
     # min_confidence is 0.8 without a metric, as before.
     assert (zub.association_rules(data, 1)["confidence"] >= 0.8).all()
+
+
+def test_single_layout_file(tmp_path):
+    path = tmp_path / "sales.csv"
+    path.write_text('store,order,product\ns,1,whole milk\ns,2,bread\ns,1,bread\ns,3,"whole milk"\ns,2, whole milk\n')
+    expected = {frozenset({"whole milk"}): 3, frozenset({"bread"}): 2, frozenset({"bread", "whole milk"}): 2}
+    by_name = zub.frequent_itemsets(path, 2, "all", separator=",", header=True, transaction="order", item="product")
+    assert as_dict(by_name) == expected
+    assert by_name.attrs["transactions"] == 3
+    by_position = zub.frequent_itemsets(path, 2, "all", separator=",", header=True, transaction=1, item=2)
+    assert as_dict(by_position) == expected
+    with pytest.raises(ValueError, match="header=True"):
+        zub.frequent_itemsets(path, 2, separator=",", transaction="order", item="product")
+    with pytest.raises(OSError, match="no column"):
+        zub.frequent_itemsets(path, 2, separator=",", header=True, transaction="order", item="sku")
