@@ -38,7 +38,7 @@ def main():
     plt.close(ax.figure)
     itemsets = zub.frequent_itemsets(retail, 50, "all", threads=1)
     axes = zub.plot_itemsets(itemsets)
-    axes[0].figure.suptitle(f"retail.dat: every frequent itemset at support 50")
+    axes[0].figure.suptitle("retail.dat: every frequent itemset at support 50")
     axes[0].figure.tight_layout()
     axes[0].figure.savefig(out / "itemsets.png", dpi=72)
     plt.close(axes[0].figure)

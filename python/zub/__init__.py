@@ -20,9 +20,13 @@ The mining runs in C++ without holding the GIL: other Python threads go on,
 and Ctrl-C (KeyboardInterrupt) ends a run within a fraction of a second.
 """
 
+import itertools
 import numbers
 import os
+import threading
+import time
 import warnings
+from fractions import Fraction
 
 import numpy as np
 import pandas as pd
@@ -318,7 +322,6 @@ def _rules_of_frame(frame, any_consequent, min_len, max_len):
     if target == "closed":
         # Every frequent itemset is a subset of a closed one; its support is
         # that of the closed itemsets holding it, the largest.
-        closed = support
         support = {}
         for z, c in zip(sets, values):
             items = sorted(z, key=repr)
@@ -327,7 +330,6 @@ def _rules_of_frame(frame, any_consequent, min_len, max_len):
                     if support.get(subset, -1) < c:
                         support[subset] = c
         order = list(support)
-        del closed
     else:
         order = sets
     antecedents, consequents, s_xy, s_x, s_y = [], [], [], [], []
@@ -354,7 +356,6 @@ def _rules_of_frame(frame, any_consequent, min_len, max_len):
 
 def _combinations(items, k):
     """The subsets of k items, as frozensets."""
-    import itertools
     return map(frozenset, itertools.combinations(items, k))
 
 
@@ -362,7 +363,6 @@ def _min_count(support, transactions):
     """The minimum support as a count: a share rounded up, exactly as the miner does."""
     if isinstance(support, int):
         return support
-    from fractions import Fraction
     share = Fraction(repr(support))
     return max(1, -((-share * transactions) // 1))
 
@@ -370,14 +370,12 @@ def _min_count(support, transactions):
 def _release_later(values):
     """Frees a long list of results of an interrupted run in a daemon thread, a slice at a time, so that
     KeyboardInterrupt is raised at once and the calling thread gets the GIL between slices."""
-    import threading
 
     def free():
         while values:
             del values[-32768:]
             time.sleep(0)  # lets the other threads have the GIL
 
-    import time
     threading.Thread(target=free, name="zub-release", daemon=True).start()
 
 

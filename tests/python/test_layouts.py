@@ -3,7 +3,6 @@ long DataFrames of (transaction, item) rows, association_rules on a frame
 of itemsets with metric= and min_threshold=, the new measures against their
 definitions, and the warning for a file of words read without names."""
 
-import itertools
 import math
 import random
 import warnings

@@ -2,7 +2,6 @@
 plotted data (the points' coordinates and colours, the bars' heights, the
 histogram's counts) must be the frame's columns. Pixels are not compared."""
 
-import random
 import subprocess
 import sys
 
