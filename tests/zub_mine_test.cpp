@@ -282,6 +282,10 @@ TEST(ZubMine, RejectedInputs) {
        "\"order,product\", not \",2\""},
       {{"--input", "single", "--columns", "2,02", "db", "2"}, "--columns must name two different columns, not \"2,02\""},
       {{"--columns", "1,2", "db", "2"}, "--columns goes with --input single"},
+      {{"--all-measures", "--format", "csv", "db", "2"}, "--all-measures goes with --target rules and --format csv or json"},
+      {{"--all-measures", "--target", "rules", "db", "2"},
+       "--all-measures goes with --target rules and --format csv or json"},
+      {{"--all-measures=yes", "db", "2"}, "--all-measures takes no value"},
       {{"--input", "single", "--columns", "order,2", "db", "2"},
        "--columns names a column of the header: add --header, or give the columns' numbers"},
   };

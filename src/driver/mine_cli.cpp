@@ -42,6 +42,8 @@ constexpr OptionDecl kOptions[] = {
     {"--min-confidence", "C", "rules: the least confidence, a share (default 0.8) or a percentage (\"80%\")"},
     {"--min-lift", "L", "rules: the least lift (default: none)"},
     {"--consequent-size", "1|any", "rules: a consequent of one item (default) or of any number"},
+    {"--all-measures", nullptr,
+     "rules, csv and json: also both sides' supports, zhangs_metric, jaccard, certainty and kulczynski"},
     {"--threads", "N", "mine on N threads (default: the cores this process may use); 1 writes in one-thread order"},
     {"--names", nullptr, "items are words, not ids; the itemsets are written with the words"},
     {"--separator", "C",
@@ -80,6 +82,7 @@ struct MineOptions {
   MiningTarget target = MiningTarget::maximal;
   bool rules = false;  // --target rules
   bool rule_options = false;  // one of the options of rules given
+  bool all_measures = false;
   RuleSettings rule;
   std::string method;  // empty: the target's default
   bool stats = false;
@@ -178,6 +181,8 @@ bool apply_option(const std::string& name, const std::string& value, MineOptions
     o.names = true;
   } else if (name == "--sort-items") {
     o.sort_items = true;
+  } else if (name == "--all-measures") {
+    o.all_measures = true;
   } else if (name == "--header") {
     o.header = true;
   } else if (name == "--separator") {
@@ -290,6 +295,10 @@ bool parse_options(int argc, char** argv, MineOptions& o, std::string& why) {
     if (o.help || o.version) return true;
   }
   if (!method_fits(o, why)) return false;
+  if (o.all_measures && (!o.rules || o.format == LineStyle::Format::plain)) {
+    why = "--all-measures goes with --target rules and --format csv or json";
+    return false;
+  }
   if (o.columns_given && !o.single) {
     why = "--columns goes with --input single";
     return false;
@@ -412,6 +421,7 @@ int run(const MineOptions& o, const MinSupport& minsup, std::FILE* out, std::FIL
   if (names) writer->set_names(&item_names);
   LineStyle style{o.format, o.sort_items, run.settings().transactions};
   style.rules = o.rules;
+  style.all_measures = o.all_measures;
   writer->set_style(style);
   const Clock::time_point mining = Clock::now();
   RunReport report;

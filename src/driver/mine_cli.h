@@ -14,7 +14,7 @@ namespace zub {
 
 inline constexpr const char* kMineUsage =
     "usage: zub-mine [--target maximal|closed|all|rules] [--method lookahead|projected|closure|cfi-tree] "
-    "[--min-confidence C] [--min-lift L] [--consequent-size 1|any] "
+    "[--min-confidence C] [--min-lift L] [--consequent-size 1|any] [--all-measures] "
     "[--min-len N] [--max-len M] [--threads N] [--names] "
     "[--separator C] [--header] [--input basket|single] [--columns T,I] [--format plain|csv|json] [--sort-items] [--stats] "
     "[--progress] <infile> <minsup> [<outfile>]";
