@@ -1,7 +1,6 @@
 #include "io/data.h"
 
 #include <algorithm>
-#include <cstring>
 #include <climits>
 #include <cstdint>
 #include <iterator>
