@@ -29,13 +29,16 @@ RunRequest api_request(Support min_support, Limits limits, RunOptions options);
 struct Source {
   const std::string* path = nullptr;
   Transactions memory;
+  const FileLayout* layout = nullptr;        // of the file
+  std::vector<std::string>* names = nullptr; // gets the names, when read with names
+  bool words_without_ids = false;            // set by run_source
 };
 
 // Reads the source into a run and calls mine(run). A CallbackFailed thrown
 // inside reaches the caller as the callback's exception; a failure of the
 // run as Error. Transactions in memory whose lengths do not add up to their
 // ids, or with a negative id, are an argument error.
-void run_source(const Source& source, const RunRequest& request, const std::function<void(Run&)>& mine);
+void run_source(Source& source, const RunRequest& request, const std::function<void(Run&)>& mine);
 
 // Runs mine(each) with an `each` that keeps every item it is handed, and
 // returns them; running out of memory on the way is Error (memory).

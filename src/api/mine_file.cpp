@@ -135,7 +135,7 @@ void check_memory(const Transactions& t) {
 
 }  // namespace
 
-void run_source(const Source& source, const RunRequest& request, const std::function<void(Run&)>& mine) {
+void run_source(Source& source, const RunRequest& request, const std::function<void(Run&)>& mine) {
   if (source.path == nullptr) check_memory(source.memory);
   // The file would be opened by the part before the NUL: another file.
   if (source.path != nullptr && source.path->find('\0') != std::string::npos)
@@ -145,11 +145,23 @@ void run_source(const Source& source, const RunRequest& request, const std::func
     Run run(request);
     Data::Options reading;
     reading.keep_unseekable = true;
+    if (source.layout != nullptr && source.path != nullptr) {
+      const FileLayout& layout = *source.layout;
+      reading.names = layout.names;
+      reading.separator = layout.separator;
+      reading.header = layout.header;
+      reading.single = layout.single;
+      reading.transaction_column = layout.transaction_column;
+      reading.item_column = layout.item_column;
+      if (layout.separator != 0 || layout.header || layout.single) reading.layouts = &Data::next_in_layout;
+    }
     std::unique_ptr<Data> data =
         source.path != nullptr ? std::make_unique<Data>(source.path->c_str(), reading)
                                : std::make_unique<Data>(source.memory.ids, source.memory.lengths, "the transactions");
     if (!data->isOpen()) throw RunError(kExitFile, *source.path + " could not be opened!");
     run.read(*data);
+    source.words_without_ids = data->words_without_ids();
+    if (source.names != nullptr) *source.names = data->take_names();
     mine(run);
   } catch (const CallbackFailed& failed) {
     std::rethrow_exception(failed.error);
@@ -162,7 +174,7 @@ void run_source(const Source& source, const RunRequest& request, const std::func
 
 namespace {
 
-Summary mine_itemsets(const Source& source, Target target, Support min_support, Limits limits, RunOptions options,
+Summary mine_itemsets(Source source, Target target, Support min_support, Limits limits, RunOptions options,
                       const ItemsetCallback& each) {
   RunRequest request = api_request(min_support, limits, options);
   if (!each) throw Error(Error::Kind::argument, "no callback to hand the itemsets to");
@@ -194,6 +206,7 @@ Summary mine_itemsets(const Source& source, Target target, Support min_support, 
     summary.min_support = run.settings().threshold;
     summary.frequent_items = run.frequent();
   });
+  summary.words_without_ids = source.words_without_ids;
   return summary;
 }
 
@@ -210,7 +223,7 @@ std::vector<Itemset> collect_itemsets(const std::function<void(const ItemsetCall
 
 Summary mine_file(const std::string& path, Target target, Support min_support, Limits limits, RunOptions options,
                   const ItemsetCallback& each) {
-  return mine_itemsets(Source{&path, {}}, target, min_support, limits, options, each);
+  return mine_itemsets(Source{&path, {}, options.layout, options.names}, target, min_support, limits, options, each);
 }
 
 Summary mine_transactions(Transactions transactions, Target target, Support min_support, Limits limits,

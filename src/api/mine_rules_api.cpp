@@ -52,7 +52,7 @@ Ratio exact(double value, const char* name, double most) {
   return Ratio{d.numerator, d.denominator};
 }
 
-RuleSummary mine_rules_of(const Source& source, Support min_support, const RuleOptions& options, Limits limits,
+RuleSummary mine_rules_of(Source source, Support min_support, const RuleOptions& options, Limits limits,
                           RunOptions run_options, const RuleCallback& each) {
   const RunRequest request = api_request(min_support, limits, run_options);
   RuleSettings settings;
@@ -71,6 +71,7 @@ RuleSummary mine_rules_of(const Source& source, Support min_support, const RuleO
     summary.closed_itemsets = report.closed;
     summary.rules = report.rules;
   });
+  summary.words_without_ids = source.words_without_ids;
   return summary;
 }
 
@@ -78,7 +79,7 @@ RuleSummary mine_rules_of(const Source& source, Support min_support, const RuleO
 
 RuleSummary mine_rules(const std::string& path, Support min_support, const RuleOptions& options, Limits limits,
                        RunOptions run, const RuleCallback& each) {
-  return mine_rules_of(Source{&path, {}}, min_support, options, limits, run, each);
+  return mine_rules_of(Source{&path, {}, run.layout, run.names}, min_support, options, limits, run, each);
 }
 
 RuleSummary mine_rules(Transactions transactions, Support min_support, const RuleOptions& options, Limits limits,

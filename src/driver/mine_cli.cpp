@@ -44,8 +44,15 @@ constexpr OptionDecl kOptions[] = {
     {"--min-confidence", "C", "rules: the least confidence, a share (default 0.8) or a percentage (\"80%\")"},
     {"--min-lift", "L", "rules: the least lift (default: none)"},
     {"--consequent-size", "1|any", "rules: a consequent of one item (default) or of any number"},
+    {"--all-measures", nullptr,
+     "rules, csv and json: also both sides' supports, zhangs_metric, jaccard, certainty and kulczynski"},
     {"--threads", "N", "mine on N threads (default: the cores this process may use); 1 writes in one-thread order"},
     {"--names", nullptr, "items are words, not ids; the itemsets are written with the words"},
+    {"--separator", "C",
+     "fields are split at C only (one character, or \"tab\"), CSV quotes; each field a name, blanks kept inside"},
+    {"--header", nullptr, "the first line is no transaction (--input single: it names the columns)"},
+    {"--input", "basket|single", "a transaction a line (default), or a (transaction, item) pair a line"},
+    {"--columns", "T,I", "single: the transaction's and the item's column, numbers from 1 or header names (1,2)"},
     {"--format", "plain|csv|json", "lines as zub writes them (default), CSV rows with a header, or JSON objects"},
     {"--sort-items", nullptr, "write the items of each itemset in ascending id (or name) order"},
     {"--stats", nullptr, "print a summary of the run on standard error"},
@@ -77,10 +84,16 @@ struct MineOptions {
   MiningTarget target = MiningTarget::maximal;
   bool rules = false;  // --target rules
   bool rule_options = false;  // one of the options of rules given
+  bool all_measures = false;
   RuleSettings rule;
   std::string method;  // empty: the target's default
   bool stats = false;
   bool names = false;
+  char separator = 0;
+  bool header = false;
+  bool single = false;
+  bool columns_given = false;
+  std::string transaction_column, item_column;
   bool progress = false;
   bool help = false;
   bool version = false;
@@ -123,6 +136,48 @@ bool choose(const std::string& name, const std::string& value, const std::array<
   return true;
 }
 
+// --separator: one byte, or "tab"; not a quote or a line break.
+bool parse_separator(const std::string& value, char& separator, std::string& why) {
+  const std::string given = value == "tab" || value == "\\t" ? "\t" : value;
+  if (given.size() != 1 || given[0] == '"' || given[0] == '\n' || given[0] == '\r') {
+    why = "--separator must be one character (or \"tab\"), not a quote or a line break, not \"" + value + "\"";
+    return false;
+  }
+  separator = given[0];
+  return true;
+}
+
+// --columns T,I: two different columns, each a number from 1 or a name.
+bool parse_columns(const std::string& value, MineOptions& o, std::string& why) {
+  const std::size_t comma = value.find(',');
+  const auto is_number = [](const std::string& c) {
+    return !c.empty() && std::all_of(c.begin(), c.end(), [](char x) { return std::isdigit(static_cast<unsigned char>(x)); });
+  };
+  const auto fits = [&](const std::string& c) {
+    if (c.empty()) return false;
+    if (!is_number(c)) return true;
+    return c.size() <= 9 && std::stoi(c) >= 1;
+  };
+  if (comma == std::string::npos || value.find(',', comma + 1) != std::string::npos) {
+    why = "--columns must be two columns, each a number from 1 or a name of the header, as \"1,2\" or "
+          "\"order,product\", not \"" + value + "\"";
+    return false;
+  }
+  o.transaction_column = value.substr(0, comma);
+  o.item_column = value.substr(comma + 1);
+  if (!fits(o.transaction_column) || !fits(o.item_column)) {
+    why = "--columns must be two columns, each a number from 1 or a name of the header, as \"1,2\" or "
+          "\"order,product\", not \"" + value + "\"";
+    return false;
+  }
+  const auto normal = [&](const std::string& c) { return is_number(c) ? std::to_string(std::stoi(c)) : c; };
+  if (normal(o.transaction_column) == normal(o.item_column)) {
+    why = "--columns must name two different columns, not \"" + value + "\"";
+    return false;
+  }
+  return true;
+}
+
 // Takes the value of one option into `o`; false with the reason in `why`.
 bool apply_option(const std::string& name, const std::string& value, MineOptions& o, std::string& why) {
   if (name == "--help" || name == "--version") {
@@ -135,6 +190,19 @@ bool apply_option(const std::string& name, const std::string& value, MineOptions
     o.names = true;
   } else if (name == "--sort-items") {
     o.sort_items = true;
+  } else if (name == "--all-measures") {
+    o.all_measures = true;
+  } else if (name == "--header") {
+    o.header = true;
+  } else if (name == "--separator") {
+    return parse_separator(value, o.separator, why);
+  } else if (name == "--input") {
+    int layout = 0;
+    if (!choose(name, value, std::array{"basket", "single"}, layout, why)) return false;
+    o.single = layout == 1;
+  } else if (name == "--columns") {
+    o.columns_given = true;
+    return parse_columns(value, o, why);
   } else if (name == "--format") {
     return choose(name, value, std::array{"plain", "csv", "json"}, o.format, why);
   } else if (name == "--target") {
@@ -236,6 +304,21 @@ bool parse_options(int argc, char** argv, MineOptions& o, std::string& why) {
     if (o.help || o.version) return true;
   }
   if (!method_fits(o, why)) return false;
+  if (o.all_measures && (!o.rules || o.format == LineStyle::Format::plain)) {
+    why = "--all-measures goes with --target rules and --format csv or json";
+    return false;
+  }
+  if (o.columns_given && !o.single) {
+    why = "--columns goes with --input single";
+    return false;
+  }
+  const auto named = [](const std::string& c) {
+    return !c.empty() && !std::all_of(c.begin(), c.end(), [](char x) { return std::isdigit(static_cast<unsigned char>(x)); });
+  };
+  if ((named(o.transaction_column) || named(o.item_column)) && !o.header) {
+    why = "--columns names a column of the header: add --header, or give the columns' numbers";
+    return false;
+  }
   if (o.lengths.min > o.lengths.max) {
     why = "--min-len " + std::to_string(o.lengths.min) + " is above --max-len " + std::to_string(o.lengths.max);
     return false;
@@ -317,7 +400,14 @@ int run(const MineOptions& o, const MinSupport& minsup, std::FILE* out, std::FIL
   const std::string& infile = o.positional[0];
   Data::Options reading;
   reading.names = o.names;
+  reading.separator = o.separator;
+  reading.header = o.header;
+  reading.single = o.single;
+  reading.transaction_column = o.transaction_column;
+  reading.item_column = o.item_column;
   reading.keep_unseekable = true;
+  if (o.separator != 0 || o.header || o.single) reading.layouts = &Data::next_in_layout;
+  const bool names = o.names || o.separator != 0 || o.single;
   Data data = infile == "-" ? Data(stdin, "standard input", reading) : Data(infile.c_str(), reading);
   if (!data.isOpen()) {
     std::fprintf(err, "%s could not be opened!\n", infile.c_str());
@@ -326,7 +416,7 @@ int run(const MineOptions& o, const MinSupport& minsup, std::FILE* out, std::FIL
   run.read(data);
   wall.reading = since(started);
   if (data.words_without_ids()) std::fprintf(err, "no item ids found; for items given as words use --names\n");
-  const std::vector<std::string> names = data.take_names();
+  const std::vector<std::string> item_names = data.take_names();
 
   // Opened once the input is read and closed. A file is written as a
   // temporary that takes its place only when the run has succeeded.
@@ -339,9 +429,10 @@ int run(const MineOptions& o, const MinSupport& minsup, std::FILE* out, std::FIL
     return kExitFile;
   }
   writer->set_order(run.items().file_id.data());
-  if (o.names) writer->set_names(&names);
+  if (names) writer->set_names(&item_names);
   LineStyle style{o.format, o.sort_items, run.settings().transactions};
   style.rules = o.rules;
+  style.all_measures = o.all_measures;
   writer->set_style(style);
   const Clock::time_point mining = Clock::now();
   RunReport report;

@@ -14,8 +14,9 @@ namespace zub {
 
 inline constexpr const char* kMineUsage =
     "usage: zub-mine [--target maximal|closed|all|rules] [--method lookahead|projected|closure|cfi-tree] "
-    "[--min-confidence C] [--min-lift L] [--consequent-size 1|any] "
-    "[--min-len N] [--max-len M] [--threads N] [--names] [--format plain|csv|json] [--sort-items] [--stats] "
+    "[--min-confidence C] [--min-lift L] [--consequent-size 1|any] [--all-measures] "
+    "[--min-len N] [--max-len M] [--threads N] [--names] "
+    "[--separator C] [--header] [--input basket|single] [--columns T,I] [--format plain|csv|json] [--sort-items] [--stats] "
     "[--progress] <infile> <minsup> [<outfile>]";
 
 // Reads <minsup>: a count of transactions, 0 or more ("20", zub's rules for

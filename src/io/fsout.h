@@ -27,6 +27,7 @@ struct LineStyle {
   bool sort_items = false;
   int transactions = 0;
   bool rules = false;  // the lines are rules (the CSV header names their columns)
+  bool all_measures = false;  // rules in CSV and JSON: also the supports of both sides and four more measures
   bool is_plain() const { return format == Format::plain && !sort_items; }
 };
 

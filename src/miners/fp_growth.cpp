@@ -91,6 +91,8 @@ void powerset(Recorder& out, const FI_tree& tree, int* itemset, int prefix, int 
   }
   length += to - from;
   if (length == 0 || length > most) return;
+  // A long path has millions of subsets: a set stop flag ends them too.
+  tree.settings->stop.check();
   out.found(itemset, prefix + length, tree.heads[tree.item_pos[subset[length - 1]]]->count);
 }
 
