@@ -38,15 +38,15 @@ TEST(FirstScan, ItemOrderSupportsAndThreshold) {
   const struct {
     const char* db;
     int count;
-    SupportShare share;
+    std::optional<Fraction> share;
     std::vector<int> order, supports;
     int threshold, transactions;
   } cases[] = {
       {"1 2\n1 2 3\n2\n", 2, {}, {2, 1}, {3, 2}, 2, 3},  {"", 1, {}, {}, {}, 1, 0},
       {"", 0, {}, {}, {}, 0, 0},                           {"3\n3 1\n\n", 0, {}, {3, 1, 0, 2}, {2, 1, 0, 0}, 0, 3},
       {"5 5 5\n5\n6\n7 7\n", 2, {}, {5}, {2}, 2, 4},       {"4 2\n2 4\n8\n", 1, {}, {2, 4, 8}, {2, 2, 1}, 1, 3},
-      {shares, 99, {1, 2}, {1}, {4}, 4, 7},                {shares, 99, {3, 7}, {1, 2}, {4, 3}, 3, 7},
-      {shares, 99, {0, 100}, {1, 2, 3, 0}, {4, 3, 2, 0}, 0, 7},
+      {shares, 99, Fraction{1, 2}, {1}, {4}, 4, 7},        {shares, 99, Fraction{3, 7}, {1, 2}, {4, 3}, 3, 7},
+      {shares, 99, Fraction{0, 100}, {1, 2, 3, 0}, {4, 3, 2, 0}, 0, 7},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.db) + " at " + std::to_string(c.count));

@@ -108,6 +108,42 @@ TEST(ResourceLimit, TooLittleAddressSpaceEndsWithAMemoryMessage) {
   std::printf("smallest limit that mines: %llu KiB\n", high / 1024);
 }
 
+// zub-mine on several threads, every target, under limits from far too
+// little to enough: each run ends with its whole output or with the memory
+// message, status 3 and no output file; never by a signal, whether the
+// limit stops a thread from starting or a worker's memory.
+TEST(ResourceLimit, ZubMineOnSeveralThreadsEndsSoundly) {
+  SKIP_WHEN_SANITIZED();
+  TempDir dir;
+  dir.write("db", basket_database());
+  for (const char* target : {"maximal", "closed", "all", "rules"}) {
+    for (const char* threads : {"2", "8"}) {
+      const std::vector<std::string> args{"--target", target, "--threads", threads, "db", "10", "out"};
+      ASSERT_EQ(test::run_program(test::zub_mine_binary(), args, dir.path()).status, 0);
+      const std::string complete = dir.read("out");
+      int mined = 0;
+      for (unsigned long long limit = 8 * kMiB; limit <= 72 * kMiB && !HasFailure(); limit += 4 * kMiB) {
+        SCOPED_TRACE(std::string(target) + " on " + threads + " threads under " + std::to_string(limit / kMiB) +
+                     " MiB");
+        std::filesystem::remove(dir.path() / "out");
+        test::RunOptions options;
+        options.address_space = limit;
+        const test::ProcessResult r = test::run_program(test::zub_mine_binary(), args, dir.path(), options);
+        if (r.status == 0) {
+          ++mined;
+          EXPECT_EQ(dir.read("out"), complete);
+          continue;
+        }
+        EXPECT_EQ(r.status, 3) << r.err;
+        EXPECT_TRUE(r.err == "Not enough memory!\n" || r.err == "INIT: not enough memory to run this program\n")
+            << r.err;
+        EXPECT_FALSE(std::filesystem::exists(dir.path() / "out")) << "a failed run leaves no output file";
+      }
+      EXPECT_GT(mined, 0) << "no limit was enough";
+    }
+  }
+}
+
 // A public benchmark dataset, when present: retail.dat at MINSUP 10 needs
 // about 24 MiB of address space.
 TEST(ResourceLimit, RetailUnder16MiBIsNotEnoughMemory) {

@@ -102,7 +102,7 @@ TEST(ZubMine, MinsupParsing) {
     MinSupport m;
     std::string why;
     ASSERT_TRUE(parse_mine_minsup(text, m, why)) << text << ": " << why;
-    EXPECT_EQ(m.share.given() ? m.share.threshold(transactions) : m.count, threshold) << text;
+    EXPECT_EQ(m.resolve(transactions), threshold) << text;
   }
   // (Also rejected, with their messages: the rows of RejectedInputs.)
   for (const char* bad : {"", "abc", "1e3", "2.5", "100.5%", ".5%", "-5%", "5%%", "2.5 %", "%", "0x10%",

@@ -143,12 +143,30 @@ std::vector<Itemset> mine_file(const std::string& path, Target target, Support m
 // its transactions (see FileLayout); with names, `names` (when given) gets
 // the name of each id once the file is read, before the first itemset or
 // rule is handed out.
+//
+// `progress`, when given, is told where the run is at most five times a
+// second, from whichever thread mines (one call at a time): the reading
+// passes, then the mining by positions of the main tree (one thread) or by
+// units (several), with the itemsets found so far. An exception it throws
+// ends the run and reaches the caller unchanged.
+struct RunProgress {
+  enum class Phase { reading, building, mining };
+  Phase phase = Phase::reading;
+  long long done = 0;      // transactions read, or positions or units mined
+  long long total = 0;     // of the phase; 0 when not known (the first reading pass)
+  long long itemsets = 0;  // found so far (on several threads: handed out so far, in order)
+  double seconds = 0;      // since the run began
+  bool units = false;      // the mining counts units of a run on several threads
+};
+using ProgressCallback = std::function<void(const RunProgress&)>;
+
 struct FileLayout;
 struct RunOptions {
   int threads = 0;
   const std::atomic<bool>* stop = nullptr;
   const FileLayout* layout = nullptr;
   std::vector<std::string>* names = nullptr;
+  ProgressCallback progress = {};
 };
 
 // How a file holds its transactions, as zub-mine's --names, --separator,

@@ -21,8 +21,10 @@ and Ctrl-C (KeyboardInterrupt) ends a run within a fraction of a second.
 """
 
 import itertools
+import collections
 import numbers
 import os
+import sys
 import threading
 import time
 import warnings
@@ -40,7 +42,7 @@ _TARGETS = ("maximal", "closed", "all")
 
 
 def frequent_itemsets(data, min_support, target="maximal", *, min_len=1, max_len=None, threads=None, names=None,
-                      separator=None, header=False, transaction=None, item=None):
+                      separator=None, header=False, transaction=None, item=None, progress=None):
     """The frequent itemsets of `data` as a DataFrame.
 
     Parameters
@@ -86,6 +88,12 @@ def frequent_itemsets(data, min_support, target="maximal", *, min_len=1, max_len
         (or at blanks, tabs and commas), the columns given as positions
         from 0 or, with header=True, as names of the header; the items
         come back as str.
+    progress : bool or callable, optional
+        True prints where the run is on standard error a few times a
+        second (the reading passes, then positions or units mined and the
+        itemsets found so far); a callable gets each report as a
+        zub.Progress (phase, done, total, itemsets, seconds, units), on
+        the calling thread. None or False: no reports.
 
     Returns
     -------
@@ -117,7 +125,7 @@ def frequent_itemsets(data, min_support, target="maximal", *, min_len=1, max_len
     args = _run_arguments(min_support, min_len, max_len, threads)
     source, items, layout = _source(data, names, separator, header, transaction, item)
     sets, counts, transactions, words = _zub.mine_itemsets(source, target, args.support, args.min_len, args.max_len,
-                                                           args.threads, items, layout)
+                                                           args.threads, items, layout, _progress(progress))
     _warn_words(words)
     counts = counts.astype(np.int64)
     frame = pd.DataFrame({"support": _shares(counts, transactions), "itemsets": _objects(sets), "count": counts})
@@ -132,7 +140,7 @@ _MEASURES = ("antecedent support", "consequent support", "support", "confidence"
 
 def association_rules(data, min_support=None, min_confidence=None, *, metric=None, min_threshold=None, min_lift=None,
                       consequent_size=1, min_len=1, max_len=None, threads=None, names=None, separator=None,
-                      header=False, transaction=None, item=None):
+                      header=False, transaction=None, item=None, progress=None):
     """The association rules X -> Y of `data`, or of a frame of itemsets, as a DataFrame.
 
     X and Y are non-empty and disjoint, X | Y is frequent, and the rule's
@@ -155,7 +163,7 @@ def association_rules(data, min_support=None, min_confidence=None, *, metric=Non
 
     Parameters
     ----------
-    data, min_support, threads, names, separator, header, transaction, item
+    data, min_support, threads, names, separator, header, transaction, item, progress
         As for frequent_itemsets(); `min_support` only for the first form.
     min_confidence : float, optional
         From 0 to 1. Default: 0.8 when no `metric` is given, else 0.
@@ -239,7 +247,8 @@ def association_rules(data, min_support=None, min_confidence=None, *, metric=Non
         args = _run_arguments(min_support, min_len, max_len, threads)
         source, items, layout = _source(data, names, separator, header, transaction, item)
         columns, transactions, words = _zub.mine_rules(source, args.support, confidence, lift, any_consequent,
-                                                       args.min_len, args.max_len, args.threads, items, layout)
+                                                       args.min_len, args.max_len, args.threads, items, layout,
+                                                       _progress(progress))
         _warn_words(words)
         frame = _rule_frame(_objects(columns["antecedents"]), _objects(columns["consequents"]), columns["count"],
                             columns["antecedent count"], columns["consequent count"], transactions,
@@ -365,6 +374,35 @@ def _min_count(support, transactions):
         return support
     share = Fraction(repr(support))
     return max(1, -((-share * transactions) // 1))
+
+
+Progress = collections.namedtuple("Progress", "phase done total itemsets seconds units")
+Progress.__doc__ = """Where a run is, as progress= callables get it: `phase` is "reading", "building" or
+"mining"; `done` of `total` (0: not known) transactions read, or positions of the main tree mined
+(units, when `units`, on several threads); `itemsets` found so far; `seconds` since the run began."""
+
+
+def _progress(progress):
+    """The callable the extension calls with each report's fields, or None."""
+    if progress is None or progress is False:
+        return None
+    if progress is True:
+        return _print_progress
+    if not callable(progress):
+        raise TypeError(f"progress must be True, False, None or a callable, not {type(progress).__name__}")
+    return lambda *fields: progress(Progress(*fields))
+
+
+def _print_progress(phase, done, total, itemsets, seconds, units):
+    """progress=True: one line on standard error, rewritten in place on a terminal."""
+    of = f"/{total}" if total else ""
+    if phase == "mining":
+        what = f"{'units' if units else 'positions'}, {itemsets} itemsets"
+    else:
+        what = "transactions"
+    end = "\x1b[K" if sys.stderr.isatty() else "\n"
+    sys.stderr.write(f"{chr(13) if sys.stderr.isatty() else ''}{phase}: {done}{of} {what}, {seconds:.1f} s{end}")
+    sys.stderr.flush()
 
 
 def _release_later(values):

@@ -64,6 +64,33 @@ inline constexpr double kPairCountTopShare = 15.0;
 // the children, fall quickly with depth.
 inline constexpr int kHubMaxDepth = 3;
 
+// A node reached by a walk of more than 24 siblings gets a hub (an index of
+// its children by position) during a build; the hubs are found through a
+// filter of 4096 bits by node number, which rejects most nodes at once.
+inline constexpr int kHubLongWalk = 24;
+inline constexpr unsigned kHubFilterBits = 4096;
+// FP-tree nodes live in slabs of 2^14 (192 KiB of nodes, 128 KiB of child
+// links): a node number is a slab and a slot, and a slab is large enough
+// that its allocation costs nothing per node.
+inline constexpr int kNodeSlabShift = 14;
+// MFI-tree nodes in chunks of 2^6 nodes, slabs from one chunk doubling to
+// 4096 nodes: a level's small tree takes little, a large one grows fast.
+inline constexpr int kMnodeChunkShift = 6;
+inline constexpr unsigned kMnodeMaxSlab = 4096;
+// Rules: the closed sets between X and the closure of Z are tried through
+// the hash table when Z's closure has at most 5 items beyond X (31 tries);
+// beyond, a search of the closed sets is cheaper.
+inline constexpr std::size_t kRulesMaxSpread = 5;
+// The reader takes 1 MiB of a file at a time, the gzip stream 256 KiB of
+// compressed bytes, the writer buffers 64 KiB: large enough that a system
+// call costs nothing per line, small enough to stay in the cache.
+inline constexpr std::size_t kReadBlockBytes = std::size_t(1) << 20;
+inline constexpr std::size_t kGzipInputBytes = std::size_t(1) << 18;
+inline constexpr std::size_t kWriteBufferBytes = std::size_t(1) << 16;
+// The scans look at the stop flag and tell the progress report every 4096th
+// transaction: a few microseconds of reading between looks.
+inline constexpr int kReadCheckEvery = 4096;
+
 // Pools (block slots, first block, growth unit in bytes): trees in up to 1000
 // blocks that grow to 2 GiB; the root result tree in 250 smaller ones.
 inline constexpr int kTreePoolBlocks = 1000;

@@ -56,7 +56,7 @@ constexpr OptionDecl kOptions[] = {
     {"--format", "plain|csv|json", "lines as zub writes them (default), CSV rows with a header, or JSON objects"},
     {"--sort-items", nullptr, "write the items of each itemset in ascending id (or name) order"},
     {"--stats", nullptr, "print a summary of the run on standard error"},
-    {"--progress", nullptr, "show the run's phase and progress on standard error (on by default on a terminal)"},
+    {"--progress", nullptr, "show the run's phase and progress on standard error, a few times a second"},
     {"--help", nullptr, "print this help and exit (also -h)"},
     {"--version", nullptr, "print the version and exit"},
 };
@@ -359,23 +359,28 @@ void print_stats(const Run& run, const std::function<void()>& found, const std::
                wall.reading, wall.mining);
 }
 
-// The progress line: one line of the error stream, rewritten in place.
+// The progress report of --progress on the error stream: one line rewritten
+// in place on a terminal, a line per report otherwise (a log file).
 struct ProgressLine {
   std::FILE* err;
+  bool terminal = isatty(fileno(err)) != 0;
   bool shown = false;
-  static void report(void* context, Progress::Phase phase, long long done, long long total, long long itemsets,
-                     double seconds) {
-    auto& line = *static_cast<ProgressLine*>(context);
+  void operator()(const Progress::Report& r) {
     static constexpr const char* kPhases[] = {"reading", "building", "mining"};
-    std::fprintf(line.err, "\r%s: %lld", kPhases[static_cast<int>(phase)], done);
-    if (total > 0) std::fprintf(line.err, "/%lld", total);
-    std::fprintf(line.err, phase == Progress::Phase::mining ? " positions, %lld itemsets" : " transactions", itemsets);
-    std::fprintf(line.err, ", %.1f s\033[K", seconds);
-    std::fflush(line.err);
-    line.shown = true;
+    std::fprintf(err, "%s%s: %lld", terminal ? "\r" : "", kPhases[static_cast<int>(r.phase)], r.done);
+    if (r.total > 0) std::fprintf(err, "/%lld", r.total);
+    if (r.phase != Progress::Phase::mining) {
+      std::fprintf(err, " transactions");
+    } else {
+      std::fprintf(err, " %s, %lld itemsets", r.units ? "units" : "positions", r.itemsets);
+      if (r.seconds > 0) std::fprintf(err, " (%.0f a second)", static_cast<double>(r.itemsets) / r.seconds);
+    }
+    std::fprintf(err, ", %.1f s%s", r.seconds, terminal ? "\033[K" : "\n");
+    std::fflush(err);
+    shown = true;
   }
   ~ProgressLine() {
-    if (shown) std::fprintf(err, "\r\033[K");
+    if (shown && terminal) std::fprintf(err, "\r\033[K");
   }
 };
 
@@ -387,9 +392,9 @@ int run(const MineOptions& o, const MinSupport& minsup, std::FILE* out, std::FIL
   auto since = [](Clock::time_point t) { return std::chrono::duration<double>(Clock::now() - t).count(); };
   PhaseTimes wall;
   ProgressLine line{err};
-  Progress progress(&ProgressLine::report, &line);
+  Progress progress([&line](const Progress::Report& r) { line(r); });
   RunRequest request;
-  if (o.progress || isatty(fileno(err))) request.progress = &progress;
+  if (o.progress) request.progress = &progress;
   request.min_support = minsup;
   request.target = o.target;
   request.method = o.method == "projected" ? MaximalMethod::projected : MaximalMethod::lookahead;

@@ -6,6 +6,7 @@
 #include <iterator>
 
 #include "common/run_error.h"
+#include "common/tuning.h"
 #include "io/gzip_source.h"
 #include "io/text_escape.h"
 
@@ -13,7 +14,7 @@ namespace zub {
 
 namespace {
 
-constexpr std::size_t kBlockSize = 1 << 20;
+constexpr std::size_t kBlockSize = kReadBlockBytes;
 
 bool is_digit(char c) { return static_cast<unsigned char>(c) - unsigned('0') < 10; }
 

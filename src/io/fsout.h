@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "common/tuning.h"
 #include "io/records.h"
 #include "io/sink.h"
 
@@ -92,7 +93,7 @@ class FSout final : public ItemsetSink, public RuleSink {
   std::FILE* file = nullptr;
 
  private:
-  static constexpr std::size_t kBufferSize = 1 << 16;
+  static constexpr std::size_t kBufferSize = kWriteBufferBytes;
   static constexpr std::size_t kMaxIntChars = 12;
   void put(char c) {
     if (pos_ == kBufferSize) flush();

@@ -101,6 +101,7 @@ void ClosureWorker::mine_dense(const DenseLevel& level, int core) {
 
 void ClosureWorker::extend_dense(const DenseLevel& level, int k) {
   ws_.settings.stop.check();
+  ws_.tick();
   const std::size_t w = static_cast<std::size_t>(level.words);
   const std::size_t n_rows = static_cast<std::size_t>(level.rows_end - level.rows_begin);
   if (bits_.capacity() - bits_.size() < (static_cast<std::size_t>(level.planes) + n_rows) * w)

@@ -59,6 +59,7 @@ bool ClosureWorker::count_closure(const Source& src, const ClosedCandidate& e) {
 
 void ClosureWorker::extend_sparse(const Source& src, const ClosedCandidate& e) {
   ws_.settings.stop.check();
+  ws_.tick();
   const int len = set_len_;
   const bool child = count_closure(src, e);
   if (child && set_len_ <= max_len_) {

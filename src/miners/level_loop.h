@@ -34,8 +34,11 @@ namespace zub {
 
 enum class Step { go, next, stop };  // on to the next stage; position settled; level covered
 
-inline void report_position(Workspace& ws, int done, int total) {
-  ws.progress->update(Progress::Phase::mining, done, total, [&ws] { return ws.recorder.recorded(); });
+// The position of the progress tree being mined, told at once.
+inline void report_position(Workspace& ws, long long done, long long total) {
+  ws.progress_done = done;
+  ws.progress_total = total;
+  if (ws.tell_progress) ws.tell_progress();
 }
 
 // One position of the walk; true when the level stops there. A set stop
@@ -44,6 +47,7 @@ template <class Level>
 bool mine_position(Level& level, FI_tree& tree, int i) {
   Workspace& ws = level.ws;
   ws.settings.stop.check();
+  ws.tick();
   struct Leave {
     Level& level;
     ~Leave() { level.leave(); }
@@ -69,7 +73,7 @@ template <class Level>
 int mine_positions(Level& level, FI_tree& tree) {
   Workspace& ws = level.ws;
   for (int i = tree.num_items - 1; i >= level.lowest_position(); --i) {
-    if (ws.progress != nullptr && ws.progress_tree == &tree) report_position(ws, tree.num_items - 1 - i, tree.num_items);
+    if (ws.progress_tree == &tree) report_position(ws, tree.num_items - 1 - i, tree.num_items);
     if (mine_position(level, tree, i)) return i;
   }
   return 0;

@@ -27,9 +27,12 @@
 #include <deque>
 #include <exception>
 #include <mutex>
+#include <functional>
 #include <optional>
 #include <thread>
 #include <utility>
+
+#include "zub/zub.h"
 
 namespace zub::python {
 
@@ -101,10 +104,11 @@ class BackgroundRun {
         // other Python threads (a timer that interrupts, say) get it too.
         // The worker must be joined whatever happens here: nothing may
         // leave this loop by an exception.
-        for (bool more = !caller; more;) {
+        for (bool more = !caller, first = true; more; first = false) {
           const py::gil_scoped_acquire locked;
           try {
             if (PyErr_CheckSignals() != 0) throw py::error_already_set();
+            if (first && report_) hand_on_progress();
             more = take_one();
           } catch (...) {
             caller = std::current_exception();
@@ -124,7 +128,29 @@ class BackgroundRun {
 
   const std::atomic<bool>* stop() const { return &stop_; }
 
+  // Progress reports of the run, handed to `report` on the calling thread
+  // (with the GIL) when it wakes: the latest only, at most every 100 ms.
+  // Without a report the run is not told to make any.
+  void report_progress(std::function<void(const RunProgress&)> report) { report_ = std::move(report); }
+  ProgressCallback progress_callback() {
+    if (!report_) return {};
+    return [this](const RunProgress& p) {
+      const std::lock_guard<std::mutex> lock(m_);
+      latest_ = p;
+    };
+  }
+
  private:
+  // The latest report not yet handed on, if any; with the GIL.
+  void hand_on_progress() {
+    std::optional<RunProgress> p;
+    {
+      const std::lock_guard<std::mutex> lock(m_);
+      p.swap(latest_);
+    }
+    if (p) report_(*p);
+  }
+
   template <class Chunk>
   friend class Handoff;
 
@@ -142,6 +168,8 @@ class BackgroundRun {
   std::condition_variable room_;  // the run: a chunk was taken, or the run stopped
   bool done_ = false;
   bool woken_ = false;
+  std::function<void(const RunProgress&)> report_;
+  std::optional<RunProgress> latest_;  // guarded by m_
 };
 
 template <class Chunk>

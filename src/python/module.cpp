@@ -103,6 +103,16 @@ void hand_over_when_full(Handoff<Chunk>& handoff, std::size_t filled) {
   if (filled >= kChunk) handoff.hand_over();
 }
 
+// A progress callable of the package (None: no reports) gets each report
+// as (phase, done, total, itemsets, seconds, units).
+void report_progress(BackgroundRun& run, py::handle progress) {
+  if (progress.is_none()) return;
+  run.report_progress([callable = py::reinterpret_borrow<py::object>(progress)](const RunProgress& p) {
+    static constexpr const char* kPhases[] = {"reading", "building", "mining"};
+    callable(kPhases[static_cast<int>(p.phase)], p.done, p.total, p.itemsets, p.seconds, p.units);
+  });
+}
+
 // Itemsets as the run finds them: ids back to back, lengths, supports.
 struct ItemsetChunk {
   std::vector<int> ids;
@@ -112,13 +122,14 @@ struct ItemsetChunk {
 
 // (frozensets, counts, transactions) of the itemsets of `data`.
 py::tuple mine_itemsets(py::handle data, const std::string& target, py::handle min_support, int min_len, int max_len,
-                        int threads, py::handle items, py::handle layout) {
+                        int threads, py::handle items, py::handle layout, py::handle progress) {
   const Source source = source_of(data);
   const std::optional<FileLayout> file_layout = layout_of(layout);
   std::vector<std::string> names;
   const Target t = target_of(target);
   const Support support = support_of(min_support);
   BackgroundRun run;
+  report_progress(run, progress);
   Handoff<ItemsetChunk> handoff(run);
   ItemObjects objects(items, file_layout ? &names : nullptr);
   py::list sets;
@@ -133,7 +144,7 @@ py::tuple mine_itemsets(py::handle data, const std::string& target, py::handle m
       hand_over_when_full(handoff, chunk.lengths.size());
     };
     const RunOptions options{threads, self.stop(), file_layout ? &*file_layout : nullptr,
-                             file_layout ? &names : nullptr};
+                             file_layout ? &names : nullptr, self.progress_callback()};
     const Limits limits{min_len, max_len};
     summary = source.in_memory() ? mine_transactions(source.transactions(), t, support, limits, options, keep)
                                  : mine_file(source.path, t, support, limits, options, keep);
@@ -178,13 +189,14 @@ struct RuleChunk {
 // ({column: values}, transactions) of the rules of `data`.
 py::tuple mine_rules(py::handle data, py::handle min_support, double min_confidence, double min_lift,
                      bool any_consequent, int min_len, int max_len, int threads, py::handle items,
-                     py::handle layout) {
+                     py::handle layout, py::handle progress) {
   const Source source = source_of(data);
   const std::optional<FileLayout> file_layout = layout_of(layout);
   std::vector<std::string> names;
   const Support support = support_of(min_support);
   const RuleOptions rule_options{min_confidence, min_lift, any_consequent};
   BackgroundRun run;
+  report_progress(run, progress);
   Handoff<RuleChunk> handoff(run);
   ItemObjects objects(items, file_layout ? &names : nullptr);
   py::list antecedents, consequents;
@@ -196,7 +208,7 @@ py::tuple mine_rules(py::handle data, py::handle min_support, double min_confide
       hand_over_when_full(handoff, handoff.filling().counts.size());
     };
     const RunOptions options{threads, self.stop(), file_layout ? &*file_layout : nullptr,
-                             file_layout ? &names : nullptr};
+                             file_layout ? &names : nullptr, self.progress_callback()};
     const Limits limits{min_len, max_len};
     summary = source.in_memory()
                   ? zub::mine_rules(source.transactions(), support, rule_options, limits, options, keep)
@@ -264,8 +276,10 @@ PYBIND11_MODULE(_zub, m) {
   using namespace zub::python;
   m.doc() = "The miners of zub; use them through the package zub.";
   py::register_exception_translator(&translate);
-  m.def("mine_itemsets", &mine_itemsets, "(data, target, min_support, min_len, max_len, threads, items, layout)");
+  m.def("mine_itemsets", &mine_itemsets,
+        "(data, target, min_support, min_len, max_len, threads, items, layout, progress)");
   m.def("mine_rules", &zub::python::mine_rules,
-        "(data, min_support, min_confidence, min_lift, any_consequent, min_len, max_len, threads, items, layout)");
+        "(data, min_support, min_confidence, min_lift, any_consequent, min_len, max_len, threads, items, layout, "
+        "progress)");
   m.def("encode", &encode_transactions, "transactions -> (ids, lengths, items), items numbered as first seen");
 }

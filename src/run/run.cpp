@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "miners/closure_miner.h"
+#include "common/progress.h"
 #include "common/run_error.h"
 #include "trees/cfi_tree.h"
 #include "trees/fi_tree.h"
@@ -121,6 +122,13 @@ RunReport Run::mine(ItemsetSink& out, const Pass& pass) {
   FI_tree& tree = *main_->tree;
   ws_->progress = request_.progress;
   ws_->progress_tree = &tree;
+  if (request_.progress != nullptr) {
+    Workspace& ws = *ws_;
+    ws.tell_progress = [&ws] {
+      ws.progress->update(Progress::Phase::mining, ws.progress_done, ws.progress_total,
+                          [&ws] { return ws.recorder.recorded(); });
+    };
+  }
   if (f > 0 && pass.target == MiningTarget::maximal && single_prefix_ == f && f <= pass.lengths.max) {
     // The tree is one path: all frequent items form the only maximal itemset.
     // Without child links its nodes are the numbers after the root.

@@ -343,7 +343,7 @@ void mine_closed_by_closure(ClosedInput input, Workspace& ws, int threshold, int
     run_units(work, ws, threads, times);
   } else {
     for (int k = 0; k < units; ++k) {
-      if (ws.progress != nullptr) report_position(ws, k, units);
+      report_position(ws, k, units);
       worker.mine_unit(k);
     }
   }

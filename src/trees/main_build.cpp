@@ -7,6 +7,7 @@
 
 #include "trees/fi_tree.h"
 #include "common/run_error.h"
+#include "common/tuning.h"
 #include "trees/sort.h"
 #include "trees/sorted_batch.h"
 #include "io/data.h"
@@ -25,7 +26,7 @@ CountArray make_counts(std::size_t entries) {
 }
 
 // The scans tell a progress report, and look at the stop flag, every 4096th transaction.
-constexpr int kProgressLines = 4095;
+constexpr int kProgressLines = kReadCheckEvery - 1;
 
 // Marks an item as already counted in the current transaction.
 constexpr std::uint32_t kSeen = 0x80000000u;

@@ -140,3 +140,31 @@ def test_interrupt_while_results_flow(kind):
     if growth is not None:
         assert growth < 200, f"the peak resident memory grew by {growth:.0f} MB after the signal"
     assert len(zub.frequent_itemsets([["a", "b"], ["a"]], 1, "all")) == 3
+
+
+@pytest.mark.parametrize("threads", [1, 2])
+def test_progress_reports_on_every_number_of_threads(threads, capsys):
+    """A callable gets zub.Progress reports of a long run, the mining counted
+    by positions on one thread and by units on several; progress=True prints
+    them on standard error, and without it nothing is printed."""
+    rng = random.Random(3)
+    data = [[j for j in range(60) if rng.random() < 0.5] for _ in range(1000)]
+    reports = []
+    stop_after = 3
+
+    def keep(report):
+        reports.append(report)
+        if report.phase == "mining" and len(reports) >= stop_after:
+            raise RuntimeError("enough reports")
+
+    with pytest.raises(RuntimeError, match="enough reports"):
+        zub.frequent_itemsets(data, 5, "all", min_len=60, threads=threads, progress=keep)
+    mining = [r for r in reports if r.phase == "mining"]
+    assert mining and all(isinstance(r, zub.Progress) for r in reports)
+    assert all(r.units == (threads > 1) for r in mining)
+    assert all(b.seconds >= a.seconds for a, b in zip(reports, reports[1:]))
+    capsys.readouterr()
+    zub.frequent_itemsets(data[:300], 5, "maximal", max_len=2, threads=threads)
+    assert capsys.readouterr().err == ""
+    with pytest.raises(TypeError):
+        zub.frequent_itemsets(data, 5, progress="yes")
