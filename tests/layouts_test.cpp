@@ -161,14 +161,13 @@ TEST(Layouts, SeparatorFileChangedBetweenThePasses) {
     dir.write("db", changed);
     memory pool(kTreePoolBlocks, kTreePoolFirst, kTreePoolUnit, 2);
     NodeStore store;
-    FI_tree* tree = pool.take<FI_tree>(1);
-    tree->init(&settings, nullptr, &pool, &store, -1, 0);
+    FI_tree* tree = pool.make<FI_tree>(settings, nullptr, pool, store, -1, 0);
     ItemMap items;
     MainPairs pairs;
     tree->scan1_DB(counts, items, pairs);
     stack itemset(items.frequent() + 1, true);
     TreeScratch scratch(settings, items.frequent(), itemset);
-    tree->scratch = &scratch;
+    tree->attach(scratch);
     try {
       tree->scan2_DB(&data, items, counts.digest);
       EXPECT_FALSE(fails) << changed;

@@ -60,8 +60,9 @@ Mined lengths_within(const Mined& m, int lo, int hi) {
 
 // The run sequence itself, with the code paths that only large databases
 // reach by default: the pair-pruned lookahead (first_mfi_2), and with
-// `sparse_pairs` the main tree's sparse pair counts. The report counts the
-// itemsets, by length.
+// `sparse_pairs` the main tree's sparse pair counts; into the callback sink,
+// and again into the discarding one. The report counts the itemsets, by
+// length.
 Mined run_sequence(const std::string& path, int minsup, MiningTarget target, MaximalMethod method,
                    bool sparse_pairs, int lo, int hi, int threads = 1) {
   RunRequest req = request(minsup, target);
@@ -92,6 +93,12 @@ Mined run_sequence(const std::string& path, int minsup, MiningTarget target, Max
     ++lengths[items.size() - 1];
   }
   EXPECT_EQ(report.lengths, lengths);
+  // The discarding sink: the counts alone, the same.
+  Run again(req);
+  Data data_again(path.c_str());
+  again.read(data_again);
+  DiscardSink discard;
+  EXPECT_EQ(again.mine(discard).lengths, report.lengths) << "counted without an output";
   return found;
 }
 

@@ -52,7 +52,7 @@ bool mine_position(Level& level, FI_tree& tree, int i) {
     Level& level;
     ~Leave() { level.leave(); }
   } const leave{level};
-  Fnode* const hd = tree.heads[i];
+  Fnode* const hd = tree.head(i);
   if (level.head(i, hd) == Step::next) return false;
   int k = tree.collect_tail(i);
   Step s = level.tail(i, hd, k);
@@ -72,8 +72,8 @@ bool mine_position(Level& level, FI_tree& tree, int i) {
 template <class Level>
 int mine_positions(Level& level, FI_tree& tree) {
   Workspace& ws = level.ws;
-  for (int i = tree.num_items - 1; i >= level.lowest_position(); --i) {
-    if (ws.progress_tree == &tree) report_position(ws, tree.num_items - 1 - i, tree.num_items);
+  for (int i = tree.num_items() - 1; i >= level.lowest_position(); --i) {
+    if (ws.progress_tree == &tree) report_position(ws, tree.num_items() - 1 - i, tree.num_items());
     if (mine_position(level, tree, i)) return i;
   }
   return 0;

@@ -24,25 +24,4 @@ long long Recorder::recorded() const {
   return n;
 }
 
-void Recorder::flush() {
-  if (used_ == 0) return;
-  const std::size_t n = used_;
-  used_ = 0;  // a sink that throws leaves an empty batch
-  sink_->take({batch_.get(), n});
-}
-
-void Recorder::pass_on(std::span<const int> records) {
-  flush();
-  for_each_record(records, [this](const int*, int n, int) { ++tally_[static_cast<std::size_t>(n) - 1]; });
-  sink_->take(records);
-}
-
-void Recorder::make_room(std::size_t n) {
-  flush();
-  if (n > capacity_) {
-    capacity_ = n;
-    batch_.reset(new int[n]);
-  }
-}
-
 }  // namespace zub

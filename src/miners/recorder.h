@@ -77,10 +77,19 @@ class Recorder {
   }
 
   // Hands the batch to the sink. Throws what the sink throws.
-  void flush();
+  void flush() {
+    if (used_ == 0) return;
+    const std::size_t n = used_;
+    used_ = 0;  // a sink that throws leaves an empty batch
+    sink_->take({batch_.get(), n});
+  }
   // Counts records that another recorder made (a unit's, in its turn) and
   // hands them to the sink after this one's own.
-  void pass_on(std::span<const int> records);
+  void pass_on(std::span<const int> records) {
+    flush();
+    for_each_record(records, [this](const int*, int n, int) { ++tally_[static_cast<std::size_t>(n) - 1]; });
+    sink_->take(records);
+  }
 
   stack itemset;  // the itemset under construction, with a support per entry
   // The open result trees of the maximal and the closed miners, by slot.
@@ -95,7 +104,14 @@ class Recorder {
     used_ += n;
     return p;
   }
-  void make_room(std::size_t n);  // hands the batch over; grows it for a record larger than it
+  // Hands the batch over; grows it for a record larger than it.
+  void make_room(std::size_t n) {
+    flush();
+    if (n > capacity_) {
+      capacity_ = n;
+      batch_.reset(new int[n]);
+    }
+  }
 
   DiscardSink discard_;  // until a pass names its sink
   ItemsetSink* sink_ = &discard_;

@@ -60,7 +60,10 @@ class Workspace {
   long long progress_done = 0;
   long long progress_total = 0;
   void tick() {
-    if (tell_progress && (++ticks_ & 1023u) == 0) tell_progress();
+    if (--ticks_ == 0) [[unlikely]] {
+      ticks_ = 1024;
+      if (tell_progress) tell_progress();
+    }
   }
   LookaheadScratch lookahead;
   std::vector<int> subsets;  // the itemset being written by FP_growth's power sets
@@ -68,7 +71,7 @@ class Workspace {
   void size_lookahead(int width);
 
  private:
-  unsigned ticks_ = 0;
+  unsigned ticks_ = 1024;
 };
 
 }  // namespace zub

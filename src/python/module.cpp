@@ -8,6 +8,7 @@
 
 #include <optional>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "python/convert.h"
@@ -265,6 +266,10 @@ void translate(std::exception_ptr failure) {
       case Error::Kind::memory: PyErr_SetString(PyExc_MemoryError, e.what()); break;
       default: PyErr_SetString(PyExc_RuntimeError, e.what()); break;
     }
+  } catch (const std::system_error& e) {
+    // The run's own thread could not be started: the process is out of
+    // memory or threads (the run's workers fall back by themselves).
+    PyErr_SetString(PyExc_MemoryError, e.what());
   }
 }
 

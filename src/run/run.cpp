@@ -38,14 +38,13 @@ void Run::read(Data& data) {
   settings_.transactions = counts.transactions;
   settings_.threshold = request_.min_support.resolve(counts.transactions);
   main_ = std::make_unique<MainTree>();
-  FI_tree* tree = main_->pool.take<FI_tree>(1);
-  tree->init(&settings_, nullptr, &main_->pool, &main_->nodes, -1, 0);
+  FI_tree* tree = main_->pool.make<FI_tree>(settings_, nullptr, main_->pool, main_->nodes, -1, 0);
   tree->scan1_DB(counts, items_, main_->pairs);
   counts.dense.reset();  // the counts of every id go before the tree grows
   counts.large = IdTable();
   ws_ = std::make_unique<Workspace>(settings_, items_.frequent());
   ws_->recorder.start(nullptr, request_.lengths);
-  tree->scratch = &ws_->trees;
+  tree->attach(ws_->trees);
   tree->scan2_DB(&data, items_, counts.digest, request_.progress, request_.stop);
   main_->tree = tree;
   single_prefix_ = items_.frequent() > 0 ? tree->cal_single_prefix() : 0;
@@ -59,7 +58,7 @@ void Run::finish_main_tree() {
   main_->nodes.drop_links_below(main_->nodes.mark());
   tree.make_chains();
   int width = 0;
-  for (int p = 0; p < tree.num_items; ++p) width = std::max(width, tree.chain(p).size);
+  for (int p = 0; p < tree.num_items(); ++p) width = std::max(width, tree.chain(p).size);
   ws_->size_lookahead(width);
 }
 
@@ -70,7 +69,7 @@ void Run::prepare_maximal(bool take_prefix) {
     // The single prefix is in every itemset: it goes onto the stack for good.
     // Not under a length limit that the tree exceeds: a set of the limit's
     // length without some prefix item is maximal among the allowed ones.
-    for (int k = 0; k < single_prefix_; ++k) list.items[list.len++] = tree.pos_item[k];
+    for (int k = 0; k < single_prefix_; ++k) list.items[list.len++] = tree.pos_item(k);
     tree.remove_single_prefix(single_prefix_);
   }
   result_pool_ = std::make_unique<memory>(kResultPoolBlocks, kResultPoolFirst, kResultPoolUnit, 2);
@@ -134,13 +133,13 @@ RunReport Run::mine(ItemsetSink& out, const Pass& pass) {
     // Without child links its nodes are the numbers after the root.
     stack& list = ws_->recorder.itemset;
     list.len = 0;
-    if (tree.child_links) {
-      for (NodeRef r = tree.links(tree.root_ref)->first_child; r != kNoNode; r = tree.links(r)->first_child)
+    if (tree.child_links()) {
+      for (NodeRef r = tree.links(tree.root_ref())->first_child; r != kNoNode; r = tree.links(r)->first_child)
         list.items[list.len++] = tree.node(r)->item;
     } else {
-      for (; list.len < f; ++list.len) list.items[list.len] = tree.node(tree.root_ref + 1 + list.len)->item;
+      for (; list.len < f; ++list.len) list.items[list.len] = tree.node(tree.root_ref() + 1 + list.len)->item;
     }
-    recorder.found(list.items, f, tree.heads[f - 1]->count);
+    recorder.found(list.items, f, tree.head(f - 1)->count);
     report.single_path = true;
   } else if (f > 0 && pass.target == MiningTarget::closed && request_.closed_method == ClosedMethod::closure) {
     report.items_mined = f;
@@ -149,7 +148,7 @@ RunReport Run::mine(ItemsetSink& out, const Pass& pass) {
     mine_target(pass.target);
   }
   recorder.flush();
-  if (main_ != nullptr) report.items_mined = tree.num_items;
+  if (main_ != nullptr) report.items_mined = tree.num_items();
   report.lengths = recorder.tally();
   for (long long n : report.lengths) report.itemsets += n;
   report.counters = ws_->trees.counters;
@@ -160,7 +159,7 @@ void Run::mine_target(MiningTarget target) {
   FI_tree& tree = *main_->tree;
   prepare_for(target, true);
   // On one thread the walk runs whole; on several (or timed) in units.
-  const bool in_units = (request_.threads > 1 || request_.unit_times != nullptr) && tree.num_items > 1;
+  const bool in_units = (request_.threads > 1 || request_.unit_times != nullptr) && tree.num_items() > 1;
   switch (target) {
     case MiningTarget::maximal:
       if (in_units)

@@ -10,7 +10,7 @@
 namespace zub {
 
 void FrequentPairs::reset() {
-  const std::size_t n = static_cast<std::size_t>(tree_->num_items);
+  const std::size_t n = static_cast<std::size_t>(tree_->num_items());
   begin_.assign(n, -1);
   size_.assign(n, 0);
   store_.assign(n, 0);
@@ -27,12 +27,12 @@ int FrequentPairs::compute_into(int a, Rows& rows, int& size) const {
   // The ancestors' positions are below a; a bit set marks those met, read
   // back in ascending order without a sort.
   auto add = [&](const Fnode& n, const Fnode& anc) {
-    const int q = t.item_pos[anc.item];
+    const int q = t.item_pos(anc.item);
     scratch[q] += n.count;
     touched[q >> 6] |= std::uint64_t{1} << (q & 63);
   };
   const FI_tree::Chain nodes = t.chain(a);
-  for_each_ancestor(*t.store, nodes.nodes, nodes.size, t.root, add);
+  for_each_ancestor(t.store(), nodes.nodes, nodes.size, t.root(), add);
   const int begin = static_cast<int>(rows.partners.size());
   auto keep = [&](int b) {
     if (scratch[b] >= threshold) {  // at a threshold of 0, also a pair that never occurs

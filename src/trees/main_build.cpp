@@ -88,7 +88,7 @@ ItemCounts count_items(Data& data, Progress* progress, StopFlag stop) {
 }
 
 void FI_tree::scan1_DB(const ItemCounts& counted, ItemMap& items, MainPairs& pairs) {
-  covered_len = 0;
+  covered_len_ = 0;
   const std::uint32_t* dense = counted.dense.get();
   // Every id up to the largest is an item in an array by id where they are
   // few or all frequent: sorted by the paired sort, whose order of equal
@@ -108,30 +108,30 @@ void FI_tree::scan1_DB(const ItemCounts& counted, ItemMap& items, MainPairs& pai
               [](auto& a, auto& b) { return a.first != b.first ? a.first > b.first : a.second < b.second; });
   }
   const int size = by_id ? ids : static_cast<int>(frequent.size());
-  item_pos = pool->take<int>(size);
-  pos_item = pool->take<int>(size);
-  supports = pool->take<int>(size);
+  item_pos_ = pool_->take<int>(size);
+  pos_item_ = pool_->take<int>(size);
+  supports_ = pool_->take<int>(size);
   for (int i = 0; i < size; ++i) {
-    item_pos[i] = -1;
-    supports[i] = by_id ? static_cast<int>(i < counted.dense_ids ? dense[i] : counted.large.find(i, 0))
+    item_pos_[i] = -1;
+    supports_[i] = by_id ? static_cast<int>(i < counted.dense_ids ? dense[i] : counted.large.find(i, 0))
                         : frequent[i].first;
-    pos_item[i] = by_id ? i : frequent[i].second;
+    pos_item_[i] = by_id ? i : frequent[i].second;
   }
-  if (by_id) sort(supports, pos_item, 0, ids - 1);
-  num_items = 0;
-  while (num_items < size && supports[num_items] >= threshold()) ++num_items;
-  for (int p = 0; p < num_items; ++p) item_pos[p] = p;
+  if (by_id) sort(supports_, pos_item_, 0, ids - 1);
+  num_items_ = 0;
+  while (num_items_ < size && supports_[num_items_] >= threshold()) ++num_items_;
+  for (int p = 0; p < num_items_; ++p) item_pos_[p] = p;
 
-  heads = pool->take<Fnode*>(num_items);
+  heads_ = pool_->take<Fnode*>(num_items_);
   // More than a few items: the pairs are counted. A small triangle is held
   // densely and filled by the second scan; a large one would be mostly empty
   // on sparse data, so only the frequent pairs are kept, found on first use.
-  pair_counts = nullptr;
-  frequent_pairs = nullptr;
-  if (num_items > kPairCountMinItems) {
-    const std::size_t rows = static_cast<std::size_t>(num_items) - 1;
+  pair_counts_ = nullptr;
+  frequent_pairs_ = nullptr;
+  if (num_items_ > kPairCountMinItems) {
+    const std::size_t rows = static_cast<std::size_t>(num_items_) - 1;
     const std::size_t cells = rows * (rows + 1) / 2;
-    if (cells <= settings->tuning.dense_pair_cells) {
+    if (cells <= settings_->tuning.dense_pair_cells) {
       void* storage = std::calloc(cells, sizeof(int));
       if (storage == nullptr) fail_memory();
       pairs.storage.reset(static_cast<int*>(storage));
@@ -141,40 +141,40 @@ void FI_tree::scan1_DB(const ItemCounts& counted, ItemMap& items, MainPairs& pai
         pairs.rows[r] = row;
         row += rows - r;
       }
-      pair_counts = pairs.rows.data();
+      pair_counts_ = pairs.rows.data();
     } else {
       pairs.sparse = std::make_unique<FrequentPairs>(this);
-      frequent_pairs = pairs.sparse.get();
+      frequent_pairs_ = pairs.sparse.get();
     }
   }
 
   // From here on an item id is a main-tree position.
-  items.file_id.assign(pos_item, pos_item + num_items);
+  items.file_id.assign(pos_item_, pos_item_ + num_items_);
   items.position.assign(ids, -1);
-  for (int p = 0; p < num_items; ++p) {
-    heads[p] = pool->take<Fnode>(1);
-    heads[p]->init(kNoNode, p, supports[p]);
+  for (int p = 0; p < num_items_; ++p) {
+    heads_[p] = pool_->take<Fnode>(1);
+    heads_[p]->init(kNoNode, p, supports_[p]);
     if (by_id)
-      items.position[static_cast<std::size_t>(pos_item[p])] = p;
+      items.position[static_cast<std::size_t>(pos_item_[p])] = p;
     else
-      items.sparse.at(pos_item[p]) = static_cast<std::uint32_t>(p);
-    pos_item[p] = p;
+      items.sparse.at(pos_item_[p]) = static_cast<std::uint32_t>(p);
+    pos_item_[p] = p;
   }
-  pair_rows = num_items - 1;
+  pair_rows_ = num_items_ - 1;
 }
 
 void FI_tree::scan2_DB(Data* data, const ItemMap& items, const PassDigest& digest, Progress* progress,
                        StopFlag stop) {
-  const Tuning& tuning = settings->tuning;
+  const Tuning& tuning = settings_->tuning;
   const int transactions = digest.lines;
   Transaction tran(50);
   PassDigest read;
-  std::vector<unsigned char> seen(static_cast<std::size_t>(num_items), 0);
-  int* compact = scratch->build.positions.data();
+  std::vector<unsigned char> seen(static_cast<std::size_t>(num_items_), 0);
+  int* compact = scratch_->build.positions.data();
   // The frequent positions of all transactions number the supports' sum; a
   // batch ends at the first transaction that reaches the limit.
   std::size_t total = 0;
-  for (int p = 0; p < num_items; ++p) total += static_cast<std::size_t>(supports[p]);
+  for (int p = 0; p < num_items_; ++p) total += static_cast<std::size_t>(supports_[p]);
   // One batch, built without child links, when the database fits a batch, or
   // when it is small and its first batch says that holding it whole costs no
   // more than the links (see one_batch_pays).
@@ -184,22 +184,22 @@ void FI_tree::scan2_DB(Data* data, const ItemMap& items, const PassDigest& diges
                                                        : Mode::batches;
   // Reserved room that stays unused costs no memory.
   const std::size_t room =
-      mode == Mode::batches ? std::min(total, tuning.build_batch_positions + static_cast<std::size_t>(num_items))
+      mode == Mode::batches ? std::min(total, tuning.build_batch_positions + static_cast<std::size_t>(num_items_))
                             : total;
   SortedBatch batch;
   batch.reserve(room, std::min(room, static_cast<std::size_t>(transactions)));
   std::size_t limit = tuning.build_batch_positions;
   auto flush = [&] {
-    batch.sort(num_items);
+    batch.sort(num_items_);
     insert_sorted(batch, mode != Mode::one_batch);
     batch.clear();
     // Room is made only when the limit doubles: reserving at every batch
     // leaves the heap in pieces.
-    const auto nodes = static_cast<std::size_t>(store->mark() - root_ref);
+    const auto nodes = static_cast<std::size_t>(store_->mark() - root_ref_);
     const std::size_t grown = std::bit_floor(nodes / tuning.build_batch_share);
     if (grown <= limit || mode != Mode::batches) return;
     limit = grown;
-    const std::size_t more = std::min(total, limit + static_cast<std::size_t>(num_items));
+    const std::size_t more = std::min(total, limit + static_cast<std::size_t>(num_items_));
     batch.reserve(more, std::min(more, static_cast<std::size_t>(transactions)));
   };
   for (int n = 0; n < transactions; ++n) {
@@ -221,11 +221,11 @@ void FI_tree::scan2_DB(Data* data, const ItemMap& items, const PassDigest& diges
     if (k == 0) continue;
     std::sort(compact, compact + k);
     for (int j = 0; j < k; ++j) seen[compact[j]] = 0;
-    if (pair_counts != nullptr && k >= 2) add_pairs(compact, k, 1);
+    if (pair_counts_ != nullptr && k >= 2) add_pairs(compact, k, 1);
     batch.add(compact, k);
     if (mode == Mode::one_batch || batch.positions() < limit) continue;
     if (mode == Mode::undecided) {
-      batch.sort(num_items);  // sorted again with the rest, or when built
+      batch.sort(num_items_);  // sorted again with the rest, or when built
       mode = one_batch_pays(batch, total, static_cast<std::size_t>(transactions)) ? Mode::one_batch
                                                                                     : Mode::batches;
       if (mode == Mode::one_batch) continue;
