@@ -292,13 +292,13 @@ int FI_tree::collect_tail(int i) {
   int* tail = ws->tail.data();
   const int limit = threshold();
   int tlen = 0;
-  if (frequent_pairs != nullptr) {
+  if (frequent_pairs != nullptr && frequent_pairs->has_row(i)) {
     const FrequentPairs::Row row = frequent_pairs->row(i);
     for (int k = 0; k < row.size; ++k) {
       tail[tlen++] = pos_item[row.partner[k]];
       supp[row.partner[k]] = row.support[k];
     }
-  } else if (has_pair_row(i)) {
+  } else if (frequent_pairs == nullptr && has_pair_row(i)) {
     const int* row = pair_counts[num_items - 1 - i];
     for (int q = 0; q < i; ++q) {
       const int v = row[i - q - 1];

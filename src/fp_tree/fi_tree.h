@@ -123,11 +123,13 @@ class FI_tree {
   int load_chain(const Fnode* hd, Fnode** out) const;
 
   // Pair supports come from a dense pair-count array (conditional trees, filled
-  // by their second scan) or from the sparse frequent pairs (the main tree).
-  // pair_count is the pair's support whenever that reaches the threshold and
-  // a smaller value otherwise, which is all that callers compare.
+  // by their second scan) or from the sparse frequent pairs (the main tree;
+  // a position has a row there while their budget allows). pair_count is the
+  // pair's support whenever that reaches the threshold and a smaller value
+  // otherwise, which is all that callers compare; it needs a row.
   bool has_pair_row(int pos) const {
-    return frequent_pairs != nullptr || (pair_counts != nullptr && pos >= num_items - pair_rows);
+    if (frequent_pairs != nullptr) return frequent_pairs->has_row(pos);
+    return pair_counts != nullptr && pos >= num_items - pair_rows;
   }
   int pair_count(int b, int a) const {
     return frequent_pairs != nullptr ? frequent_pairs->count(b, a) : pair_counts[num_items - 1 - a][a - b - 1];

@@ -11,15 +11,17 @@ namespace zub {
 
 void FrequentPairs::reset() {
   const std::size_t n = static_cast<std::size_t>(tree_->num_items);
-  begin_.assign(n, -1);
+  begin_.assign(n, kUnknown);
   size_.assign(n, 0);
   store_.assign(n, 0);
   stores_.assign(1, Rows{});
   stores_[0].scratch.assign(n, 0);
   stores_[0].touched.assign((n + 63) / 64, 0);
+  kept_ = 0;
+  full_ = false;
 }
 
-int FrequentPairs::compute_into(int a, Rows& rows, int& size) const {
+int FrequentPairs::compute_into(int a, Rows& rows, int& size, std::size_t room) const {
   const FI_tree& t = *tree_;
   const int threshold = t.threshold();
   int* scratch = rows.scratch.data();
@@ -33,61 +35,88 @@ int FrequentPairs::compute_into(int a, Rows& rows, int& size) const {
   };
   const FI_tree::Chain nodes = t.chain(a);
   for_each_ancestor(*t.store, nodes.nodes, nodes.size, t.root, add);
-  const int begin = static_cast<int>(rows.partners.size());
-  auto keep = [&](int b) {
-    if (scratch[b] >= threshold) {  // at a threshold of 0, also a pair that never occurs
+  const int words = (a + 63) / 64;
+  // Each marked partner once (at a threshold of 0 every one below a, also a
+  // pair that never occurs), its scratch cleared.
+  auto for_each_partner = [&](auto&& visit) {
+    if (threshold <= 0) {
+      for (int b = 0; b < a; ++b) visit(b);
+      return;
+    }
+    for (int w = 0; w < words; ++w)
+      for (std::uint64_t bits = touched[w]; bits != 0; bits &= bits - 1) visit(w * 64 + std::countr_zero(bits));
+  };
+  std::size_t frequent = 0;
+  for_each_partner([&](int b) { frequent += scratch[b] >= threshold; });
+  const int begin = frequent <= room ? static_cast<int>(rows.partners.size()) : kNone;
+  if (begin != kNone) {
+    // Room grows by doubling, but never past what the budget lets this store hold.
+    const std::size_t need = rows.partners.size() + frequent;
+    if (need > rows.partners.capacity()) {
+      const std::size_t grown = std::max(need, std::min(2 * rows.partners.capacity(), rows.partners.size() + room));
+      rows.partners.reserve(grown);
+      rows.supports.reserve(grown);
+    }
+  }
+  for_each_partner([&](int b) {
+    if (begin != kNone && scratch[b] >= threshold) {
       rows.partners.push_back(b);
       rows.supports.push_back(scratch[b]);
     }
     scratch[b] = 0;
-  };
-  const int words = (a + 63) / 64;
-  if (threshold <= 0) {
-    for (int b = 0; b < a; ++b) keep(b);
-    std::fill(touched, touched + words, 0);
-  } else {
-    for (int w = 0; w < words; ++w) {
-      for (std::uint64_t bits = touched[w]; bits != 0; bits &= bits - 1) keep(w * 64 + std::countr_zero(bits));
-      touched[w] = 0;
-    }
-  }
-  size = static_cast<int>(rows.partners.size()) - begin;
+  });
+  std::fill(touched, touched + words, 0);
+  size = begin == kNone ? 0 : static_cast<int>(frequent);
   return begin;
 }
 
 void FrequentPairs::compute_all(int threads) {
   const int n = static_cast<int>(begin_.size());
   if (threads <= 1) {
-    for (int a = 0; a < n; ++a)
-      if (begin_[a] < 0) compute(a);
+    for (int a = 0; a < n; ++a) {
+      if (begin_[a] != kUnknown) continue;
+      if (full_)
+        begin_[a] = kNone;
+      else
+        compute(a);
+    }
     return;
   }
-  // Thread t computes the positions t, t + threads, ... into a store of
-  // its own (the stores are at most 255).
+  // Thread t settles the positions t, t + threads, ... into a store of its
+  // own (the stores are at most 255), with an equal share of what is left
+  // of the budget, so that the rows kept do not depend on timing.
   threads = std::min(threads, 255 - static_cast<int>(stores_.size()) + 1);
   const std::size_t first = stores_.size();
   stores_.resize(first + static_cast<std::size_t>(threads));
+  const std::size_t share = full_ ? 0 : (budget_ - kept_) / static_cast<std::size_t>(threads);
+  std::vector<std::size_t> used(static_cast<std::size_t>(threads), 0);
   run_units(threads, threads, [&](int, int t) {
     Rows& r = stores_[first + static_cast<std::size_t>(t)];
     r.scratch.assign(static_cast<std::size_t>(n), 0);
     r.touched.assign(static_cast<std::size_t>((n + 63) / 64), 0);
+    bool fits = true;
+    std::size_t& mine = used[static_cast<std::size_t>(t)];
     for (int a = t; a < n; a += threads) {
-      if (begin_[a] >= 0) continue;
-      begin_[a] = compute_into(a, r, size_[a]);
+      if (begin_[a] != kUnknown) continue;
+      begin_[a] = fits ? compute_into(a, r, size_[a], share - mine) : kNone;
+      fits = begin_[a] != kNone;
+      mine += static_cast<std::size_t>(size_[a]);
       store_[a] = static_cast<std::uint8_t>(first + static_cast<std::size_t>(t));
     }
     r.scratch = {};
     r.touched = {};
   });
+  for (std::size_t u : used) kept_ += u;
+  full_ = true;
 }
 
-int FrequentPairs::count(int b, int a) {
+int FrequentPairs::count(int b, int a) const {
   const Row r = row(a);
   const int* at = std::lower_bound(r.partner, r.partner + r.size, b);
   return at != r.partner + r.size && *at == b ? r.support[at - r.partner] : 0;
 }
 
-int FrequentPairs::next_frequent(int a, int from) {
+int FrequentPairs::next_frequent(int a, int from) const {
   const Row r = row(a);
   const int* at = std::lower_bound(r.partner, r.partner + r.size, from);
   return at != r.partner + r.size ? *at : a;
