@@ -62,6 +62,7 @@ ClosureRoot::ClosureRoot(ClosedInput input, int threshold)
   input.txs.resize(kept_txs);
   items = std::move(input.items);
   txs = std::move(input.txs);
+  candidates.resize(RepeatedCandidates().keep_lowest(candidates.data(), candidates.size(), occ.data()));
 }
 
 ClosureWorker::ClosureWorker(Workspace& ws, const ClosureRoot& root, int threshold, int max_len,

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "closed/closed_db.h"
+#include "closed/repeated_candidates.h"
 #include "fp_tree/tuning.h"
 
 namespace zub {
@@ -86,6 +87,7 @@ class ClosureWorker {
   struct DenseRow {
     int rank;
     std::size_t off;  // in bits_
+    bool lowest;      // no row of a lower rank is the same: see RepeatedCandidates
   };
 
   // Sparse levels (closure_sparse.cpp).
@@ -140,6 +142,7 @@ class ClosureWorker {
   std::vector<std::uint64_t> bits_;
   std::vector<DenseRow> rows_;
   std::vector<int> words_;  // the parent's words a child keeps
+  RepeatedCandidates repeated_;
 };
 
 // Mines the closed itemsets of `input` into ws's output (the single-thread

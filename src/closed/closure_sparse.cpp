@@ -232,8 +232,11 @@ void ClosureWorker::mine_sparse(int tx_begin, int tx_end) {
   const std::size_t cand_begin = candidates_.size();
   const std::size_t occ_begin = occ_.size();
   deliver(tx_begin, tx_end);
-  const std::size_t cand_end = candidates_.size();
-  for (std::size_t c = cand_begin; c < cand_end; ++c) slot_[static_cast<std::size_t>(candidates_[c].rank)] = -1;
+  for (std::size_t c = cand_begin; c < candidates_.size(); ++c)
+    slot_[static_cast<std::size_t>(candidates_[c].rank)] = -1;
+  const std::size_t delivered = candidates_.size() - cand_begin;
+  const std::size_t cand_end = cand_begin + repeated_.keep_lowest(&candidates_[cand_begin], delivered, occ_.data());
+  candidates_.resize(cand_end);
   std::size_t room = 0;
   for (int x = tx_begin; x < tx_end; ++x) room += static_cast<std::size_t>(txs_[static_cast<std::size_t>(x)].size);
   for (std::size_t c = cand_begin; c < cand_end; ++c) {
