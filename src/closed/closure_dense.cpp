@@ -75,7 +75,7 @@ void ClosureWorker::make_dense(int tx_begin, int tx_end, int core) {
   std::uint64_t* rows = planes + static_cast<std::size_t>(nplanes) * w;
   const int rows_begin = static_cast<int>(rows_.size());
   for (int r = 0; r < n_rows; ++r)
-    rows_.push_back({touched_[static_cast<std::size_t>(r)], off + (nplanes + r) * w, true});
+    rows_.push_back({touched_[static_cast<std::size_t>(r)], off + (nplanes + r) * w, false});
   for (int x = tx_begin; x < tx_end; ++x) {
     const ClosedTx& t = txs_[static_cast<std::size_t>(x)];
     const std::size_t i = static_cast<std::size_t>(x - tx_begin);
@@ -96,10 +96,21 @@ void ClosureWorker::make_dense(int tx_begin, int tx_end, int core) {
 }
 
 void ClosureWorker::mine_dense(const DenseLevel& level, int core) {
-  // A row the same as one of a lower rank, a candidate's or a blocker's, is
-  // not a child; such rows are found before any is extended.
+  // Only a level of enough rows could have enough candidates to group.
+  const long long rows = level.rows_end - level.rows_begin;
+  const bool grouped = group_candidates(tuning_, rows, rows) && group_dense(level, core);
+  for (int k = level.rows_begin; k < level.rows_end; ++k) {
+    const DenseRow& row = rows_[static_cast<std::size_t>(k)];
+    if (row.rank > core && (row.lowest || !grouped)) extend_dense(level, k);
+  }
+}
+
+bool ClosureWorker::group_dense(const DenseLevel& level, int core) {
   DenseRow* rows = rows_.data() + level.rows_begin;
   const std::size_t n = static_cast<std::size_t>(level.rows_end - level.rows_begin);
+  long long candidates = 0;
+  for (std::size_t k = 0; k < n; ++k) candidates += rows[k].rank > core;
+  if (!group_candidates(tuning_, candidates, static_cast<long long>(n))) return false;
   const std::uint64_t* bits = bits_.data();
   const std::size_t w = static_cast<std::size_t>(level.words);
   repeated_.group(
@@ -114,10 +125,7 @@ void ClosureWorker::mine_dense(const DenseLevel& level, int core) {
       },
       [&](std::size_t k) { return rows[k].rank; });
   for (std::size_t k = 0; k < n; ++k) rows[k].lowest = repeated_.lowest(k);
-  for (int k = level.rows_begin; k < level.rows_end; ++k) {
-    const DenseRow& row = rows_[static_cast<std::size_t>(k)];
-    if (row.rank > core && row.lowest) extend_dense(level, k);
-  }
+  return true;
 }
 
 void ClosureWorker::extend_dense(const DenseLevel& level, int k) {
@@ -176,7 +184,7 @@ void ClosureWorker::extend_dense(const DenseLevel& level, int k) {
     // stays unless it is empty. A candidate stays when it is frequent.
     if (any == 0) continue;
     if (j.rank > e.rank && weight(out, child_planes, static_cast<int>(cw), level.planes) < threshold_) continue;
-    rows_.push_back({j.rank, static_cast<std::size_t>(out - bits_.data()), true});
+    rows_.push_back({j.rank, static_cast<std::size_t>(out - bits_.data()), false});
     candidates = candidates || j.rank > e.rank;
     out += cw;
   }

@@ -19,7 +19,7 @@ Representation choose_representation(const Tuning& tuning, int transactions, int
   return occurrences * 100 >= cells * tuning.closed_dense_min_fill ? Representation::dense : Representation::sparse;
 }
 
-ClosureRoot::ClosureRoot(ClosedInput input, int threshold)
+ClosureRoot::ClosureRoot(ClosedInput input, int threshold, const Tuning& tuning)
     : position(std::move(input.position)), support(input.transactions), full_support(input.full_support) {
   const std::size_t f = position.size();
   std::vector<int> supp(f, 0), hits(f, 0);
@@ -62,7 +62,9 @@ ClosureRoot::ClosureRoot(ClosedInput input, int threshold)
   input.txs.resize(kept_txs);
   items = std::move(input.items);
   txs = std::move(input.txs);
-  candidates.resize(RepeatedCandidates().keep_lowest(candidates.data(), candidates.size(), occ.data()));
+  const long long length = txs.empty() ? 0 : static_cast<long long>(items.size() / txs.size());
+  if (group_candidates(tuning, static_cast<long long>(candidates.size()), length))
+    candidates.resize(RepeatedCandidates().keep_lowest(candidates.data(), candidates.size(), occ.data()));
 }
 
 ClosureWorker::ClosureWorker(Workspace& ws, const ClosureRoot& root, int threshold, int max_len,
@@ -143,7 +145,7 @@ void mine_closed_by_closure(ClosedInput input, Workspace& ws, int threshold) {
   // superset of the same support; the others are mined at threshold 1.
   const bool full_set = threshold <= 0 && input.full_support == 0 && f <= settings.lengths.max;
   const std::vector<int> all = full_set ? input.position : std::vector<int>();
-  ClosureRoot root(std::move(input), std::max(threshold, 1));
+  ClosureRoot root(std::move(input), std::max(threshold, 1), settings.tuning);
   ClosureWorker worker(ws, root, std::max(threshold, 1), settings.lengths.max, settings.tuning);
   worker.write_root();
   const int units = static_cast<int>(root.candidates.size());

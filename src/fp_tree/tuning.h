@@ -46,6 +46,14 @@ struct Tuning {
   // itemsets that hold its item, which spares it most of what earlier units
   // cover; the tests turn it off, so that the filter at commit drops it all.
   bool maximal_unit_copy = true;
+  // A closure level groups its candidates by their transactions (of a group
+  // only the lowest rank can be a child, see RepeatedCandidates) when
+  // checking each one alone could cost more than this: its candidates times
+  // the average length of its transactions (sparse), or times its rows
+  // (dense). Wide data lies far above (two lines of 100,000 ids: 10^10);
+  // the levels of chess.dat stay below, where grouping them all cost a
+  // fifth more instructions at MINSUP 1200.
+  long long closed_group_min_work = 1 << 16;
   // A child's transactions are merged when it has at least this many.
   int closed_merge_min_transactions = 2;
   // Ranks from the least frequent item up (extensions go to more frequent
