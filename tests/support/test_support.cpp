@@ -90,6 +90,7 @@ ProcessResult run_program(const std::string& binary, const std::vector<std::stri
     if (in < 0 || out < 0 || err < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0) _exit(126);
     if (chdir(dir.c_str()) != 0) _exit(126);
     signal(SIGXFSZ, SIG_DFL);
+    signal(SIGXCPU, SIG_DFL);
     if (options.address_space != 0) {
       const rlimit limit{options.address_space, options.address_space};
       if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(126);
@@ -97,6 +98,10 @@ ProcessResult run_program(const std::string& binary, const std::vector<std::stri
     if (options.file_size != 0) {
       const rlimit limit{options.file_size, options.file_size};
       if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(126);
+    }
+    if (options.cpu_seconds != 0) {
+      const rlimit limit{options.cpu_seconds, options.cpu_seconds};
+      if (setrlimit(RLIMIT_CPU, &limit) != 0) _exit(126);
     }
     if (options.uid >= 0 && static_cast<uid_t>(options.uid) != geteuid() &&
         (setgroups(0, nullptr) != 0 || setgid(options.gid) != 0 || setuid(options.uid) != 0))
