@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstdint>
 
 #include "fp_tree/ancestor_walk.h"
 #include "fp_tree/fi_tree.h"
@@ -21,9 +22,60 @@ void FrequentPairs::reset() {
   full_ = false;
 }
 
+namespace {
+
+// Appends the partners of a marked in `touched` (every one below a at a
+// threshold of 0) whose count in `scratch` reaches the threshold, unless
+// they are more than `room`; clears both. Whether they fit. Out of line:
+// inlined, it made the climb before it 9% slower (retail.dat at MINSUP 10).
+template <class Rows>
+[[gnu::noinline]] bool append_row(int a, int threshold, Rows& rows, std::size_t room) {
+  int* scratch = rows.scratch.data();
+  std::uint64_t* touched = rows.touched.data();
+  const int words = (a + 63) / 64;
+  // Room for a partner of every position below a, or for the budget's
+  // rest; growth doubles, but never past the budget.
+  const std::size_t begin = rows.partners.size();
+  const std::size_t need = begin + std::min(static_cast<std::size_t>(a), room);
+  if (need > rows.partners.capacity()) {
+    const std::size_t grown = std::max(need, std::min(2 * rows.partners.capacity(), begin + room));
+    rows.partners.reserve(grown);
+    rows.supports.reserve(grown);
+  }
+  // A row of fewer positions than the budget's rest always fits; only a
+  // longer one counts.
+  const std::size_t last = static_cast<std::size_t>(a) <= room ? SIZE_MAX : begin + room;
+  bool fits = true;
+  auto keep = [&](int b) {
+    if (scratch[b] >= threshold) {  // at a threshold of 0, also a pair that never occurs
+      if (rows.partners.size() == last) fits = false;
+      if (fits) {
+        rows.partners.push_back(b);
+        rows.supports.push_back(scratch[b]);
+      }
+    }
+    scratch[b] = 0;
+  };
+  if (threshold <= 0) {
+    for (int b = 0; b < a; ++b) keep(b);
+    std::fill(touched, touched + words, 0);
+  } else {
+    for (int w = 0; w < words; ++w) {
+      for (std::uint64_t bits = touched[w]; bits != 0; bits &= bits - 1) keep(w * 64 + std::countr_zero(bits));
+      touched[w] = 0;
+    }
+  }
+  if (!fits) {
+    rows.partners.resize(begin);
+    rows.supports.resize(begin);
+  }
+  return fits;
+}
+
+}  // namespace
+
 int FrequentPairs::compute_into(int a, Rows& rows, int& size, std::size_t room) const {
   const FI_tree& t = *tree_;
-  const int threshold = t.threshold();
   int* scratch = rows.scratch.data();
   std::uint64_t* touched = rows.touched.data();
   // The ancestors' positions are below a; a bit set marks those met, read
@@ -35,39 +87,13 @@ int FrequentPairs::compute_into(int a, Rows& rows, int& size, std::size_t room) 
   };
   const FI_tree::Chain nodes = t.chain(a);
   for_each_ancestor(*t.store, nodes.nodes, nodes.size, t.root, add);
-  const int words = (a + 63) / 64;
-  // Each marked partner once (at a threshold of 0 every one below a, also a
-  // pair that never occurs), its scratch cleared.
-  auto for_each_partner = [&](auto&& visit) {
-    if (threshold <= 0) {
-      for (int b = 0; b < a; ++b) visit(b);
-      return;
-    }
-    for (int w = 0; w < words; ++w)
-      for (std::uint64_t bits = touched[w]; bits != 0; bits &= bits - 1) visit(w * 64 + std::countr_zero(bits));
-  };
-  std::size_t frequent = 0;
-  for_each_partner([&](int b) { frequent += scratch[b] >= threshold; });
-  const int begin = frequent <= room ? static_cast<int>(rows.partners.size()) : kNone;
-  if (begin != kNone) {
-    // Room grows by doubling, but never past what the budget lets this store hold.
-    const std::size_t need = rows.partners.size() + frequent;
-    if (need > rows.partners.capacity()) {
-      const std::size_t grown = std::max(need, std::min(2 * rows.partners.capacity(), rows.partners.size() + room));
-      rows.partners.reserve(grown);
-      rows.supports.reserve(grown);
-    }
+  const std::size_t begin = rows.partners.size();
+  if (!append_row(a, t.threshold(), rows, room)) {
+    size = 0;
+    return kNone;
   }
-  for_each_partner([&](int b) {
-    if (begin != kNone && scratch[b] >= threshold) {
-      rows.partners.push_back(b);
-      rows.supports.push_back(scratch[b]);
-    }
-    scratch[b] = 0;
-  });
-  std::fill(touched, touched + words, 0);
-  size = begin == kNone ? 0 : static_cast<int>(frequent);
-  return begin;
+  size = static_cast<int>(rows.partners.size() - begin);
+  return static_cast<int>(begin);
 }
 
 void FrequentPairs::compute_all(int threads) {
