@@ -50,8 +50,6 @@ class FrequentPairs {
   int count(int b, int a) const;
   // The smallest frequent partner of a that is at least `from`; a if none.
   int next_frequent(int a, int from) const;
-  // The pairs in the rows kept.
-  std::size_t kept() const { return kept_; }
 
  private:
   // What the computation of rows writes to: per position scratch, and the rows.
