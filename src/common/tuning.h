@@ -10,6 +10,13 @@ struct Tuning {
   // Pair triangles of up to 2^20 cells (4 MiB) are held densely; larger ones
   // would be mostly empty on sparse data, so only frequent pairs are kept.
   std::size_t dense_pair_cells = std::size_t(1) << 20;
+  // The main tree's sparse frequent pairs keep rows of up to 2^20 pairs in
+  // all (8 MiB), as many as the cells of the largest dense triangle: a line
+  // of 40,000 ids alone makes 800 million pairs frequent, retail.dat at
+  // MINSUP 2 has 0.92 million. A position beyond the budget has its tail
+  // walked and its lookahead unpruned, which its row would only have saved
+  // (retail.dat at MINSUP 1, whose rows do not all fit: 8% more processor time).
+  std::size_t sparse_pairs_kept = std::size_t(1) << 20;
   // The main tree is built from sorted batches of about 2^18 positions: the
   // last batch is held beside the whole tree with its child links (the peak
   // on sparse data), and larger batches buy little time (2^20: 4% on
@@ -45,6 +52,14 @@ struct Tuning {
   // chess.dat at 1200 would keep a few hundred MB while the first, largest
   // unit is mined).
   std::size_t kept_records_bytes = std::size_t(64) << 20;
+  // A closure level groups its candidates by their transactions (of a group
+  // only the lowest rank can be a child, see RepeatedCandidates) when
+  // checking each one alone could cost more than this: its candidates times
+  // the average length of its transactions (sparse), or times its rows
+  // (dense). Wide data lies far above (two lines of 100,000 ids: 10^10);
+  // the levels of chess.dat stay below, where grouping them all cost a
+  // fifth more instructions at MINSUP 1200.
+  long long closed_group_min_work = 1 << 16;
   // A child's transactions are merged when it has at least this many.
   int closed_merge_min_transactions = 2;
   // Ranks from the least frequent item up (extensions go to more frequent

@@ -332,7 +332,7 @@ void mine_closed_by_closure(ClosedInput input, Workspace& ws, int threshold, int
   const bool full_set = threshold <= 0 && input.full_support == 0 && f <= most;
   const std::vector<int> all = full_set ? input.position : std::vector<int>();
   const int at_least = std::max(threshold, 1);
-  ClosureRoot root(std::move(input), at_least);
+  ClosureRoot root(std::move(input), at_least, ws.settings.tuning);
   ClosureWorker worker(ws, root, at_least, most, ws.settings.tuning);
   worker.write_root();
   const int units = static_cast<int>(root.candidates.size());

@@ -287,13 +287,13 @@ int FI_tree::collect_tail(int i) {
   int* tail = scratch_->tail.data();
   const int limit = threshold();
   int tlen = 0;
-  if (frequent_pairs_ != nullptr) {
+  if (frequent_pairs_ != nullptr && frequent_pairs_->has_row(i)) {
     const FrequentPairs::Row row = frequent_pairs_->row(i);
     for (int k = 0; k < row.size; ++k) {
       tail[tlen++] = pos_item_[row.partner[k]];
       supp[row.partner[k]] = row.support[k];
     }
-  } else if (has_pair_row(i)) {
+  } else if (frequent_pairs_ == nullptr && has_pair_row(i)) {
     const int* row = pair_counts_[num_items_ - 1 - i];
     for (int q = 0; q < i; ++q) {
       const int v = row[i - q - 1];

@@ -166,11 +166,13 @@ class FI_tree {
   int load_chain(const Fnode* hd, Fnode** out) const;
 
   // Pair supports come from a dense pair-count array (conditional trees, filled
-  // by their second scan) or from the sparse frequent pairs (the main tree).
-  // pair_count is the pair's support whenever that reaches the threshold and
-  // a smaller value otherwise, which is all that callers compare.
+  // by their second scan) or from the sparse frequent pairs (the main tree;
+  // a position has a row there while their budget allows). pair_count is the
+  // pair's support whenever that reaches the threshold and a smaller value
+  // otherwise, which is all that callers compare; it needs a row.
   bool has_pair_row(int pos) const {
-    return frequent_pairs_ != nullptr || (pair_counts_ != nullptr && pos >= num_items_ - pair_rows_);
+    if (frequent_pairs_ != nullptr) return frequent_pairs_->has_row(pos);
+    return pair_counts_ != nullptr && pos >= num_items_ - pair_rows_;
   }
   int pair_count(int b, int a) const {
     return frequent_pairs_ != nullptr ? frequent_pairs_->count(b, a) : pair_counts_[num_items_ - 1 - a][a - b - 1];

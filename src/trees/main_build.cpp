@@ -125,7 +125,8 @@ void FI_tree::scan1_DB(const ItemCounts& counted, ItemMap& items, MainPairs& pai
   heads_ = pool_->take<Fnode*>(num_items_);
   // More than a few items: the pairs are counted. A small triangle is held
   // densely and filled by the second scan; a large one would be mostly empty
-  // on sparse data, so only the frequent pairs are kept, found on first use.
+  // on sparse data, so only the frequent pairs are kept, found on first use,
+  // up to a budget (wide data makes nearly every pair frequent).
   pair_counts_ = nullptr;
   frequent_pairs_ = nullptr;
   if (num_items_ > kPairCountMinItems) {
@@ -143,7 +144,7 @@ void FI_tree::scan1_DB(const ItemCounts& counted, ItemMap& items, MainPairs& pai
       }
       pair_counts_ = pairs.rows.data();
     } else {
-      pairs.sparse = std::make_unique<FrequentPairs>(this);
+      pairs.sparse = std::make_unique<FrequentPairs>(this, settings_->tuning.sparse_pairs_kept);
       frequent_pairs_ = pairs.sparse.get();
     }
   }
