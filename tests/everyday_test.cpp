@@ -83,7 +83,7 @@ TEST(ChangedFile, SecondPassSeesAnotherFile) {
     TreeScratch scratch(settings, items.frequent(), itemset);
     tree->scratch = &scratch;
     try {
-      tree->scan2_DB(&data, items, counts.digest);
+      tree->scan2_DB(&data, items, counts);
       EXPECT_FALSE(c.fails) << c.name;
     } catch (const RunError& e) {
       EXPECT_TRUE(c.fails) << c.name;

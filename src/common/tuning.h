@@ -25,6 +25,15 @@ struct Tuning {
   // child links (4 bytes a position and 20 a transaction against 8 a node):
   // chosen when the first batch shows that nodes will be most positions.
   std::size_t single_batch_positions = std::size_t(1) << 20;
+  // A regular file of ids is read in ranges of 4 MiB that the threads take
+  // in turn: some hundred per GB, so that the threads finish close
+  // together, while a range costs a few positional reads of 1 MiB.
+  std::size_t read_range_bytes = std::size_t(4) << 20;
+  // The main tree's build from strings sorts a root child's strings as one
+  // unit up to 1 MiB, and larger ones by their next position in parts: a
+  // unit and its keys then mostly stay in the cache, and even on 16 threads
+  // no unit takes a noticeable share of the build.
+  std::size_t build_unit_bytes = std::size_t(1) << 20;
   // Above 300 frequent items the lookahead tries only positions frequent
   // with the head item (first_mfi_2): most others are not, and skipping
   // them beats visiting them.

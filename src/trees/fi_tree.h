@@ -10,9 +10,12 @@
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "common/stop_flag.h"
+#include "io/byte_ranges.h"
+#include "io/pass_digest.h"
 #include "trees/fnode.h"
 #include "trees/frequent_pairs.h"
 #include "trees/item_map.h"
@@ -23,6 +26,7 @@ namespace zub {
 
 class Data;
 class SortedBatch;
+struct ReadTimes;
 class HubIndex;
 
 struct FreeDeleter {
@@ -30,15 +34,12 @@ struct FreeDeleter {
 };
 // A digest of what one pass read, line by line and id by id in order, so
 // that the second pass can tell that it read what the first one counted.
-struct PassDigest {
-  std::uint64_t hash = 0;
-  int lines = 0;
-  void add(const int* ids, int n) {
-    for (int k = 0; k < n; ++k) hash = hash * 0x100000001B3ull + static_cast<std::uint64_t>(ids[k]) + 1;
-    hash *= 0x100000001B3ull;
-    ++lines;
-  }
-  bool operator==(const PassDigest&) const = default;
+// A file read in byte ranges (trees/range_passes.h): where, its ranges, and
+// the digest of what the first pass read in each.
+struct RangePlan {
+  ByteSource source;
+  std::vector<ByteRange> ranges;
+  std::vector<PassDigest> digests;
 };
 // The first scan's result: each file id's support, in an array below
 // kDenseIds and in a table above, and the transactions.
@@ -48,7 +49,8 @@ struct ItemCounts {
   IdTable large;     // ids from kDenseIds up
   int largest = -1;  // the largest id read; -1 for none
   int transactions = 0;
-  PassDigest digest;
+  PassDigest digest;             // read as one stream
+  std::optional<RangePlan> plan;  // or in ranges
 };
 // Reads every transaction of `data` once and counts the items; the reader
 // stands at the start again. Throws RunError.
@@ -76,8 +78,10 @@ class FI_tree {
   // inserts every transaction and closes it; it throws RunError when the
   // file no longer holds what the first pass counted (`digest`).
   void scan1_DB(const ItemCounts& counts, ItemMap& items, MainPairs& pairs);
-  void scan2_DB(Data* data, const ItemMap& items, const PassDigest& digest, Progress* progress = nullptr,
-                StopFlag stop = {});
+  // The second pass reads the file as the first did (in its ranges on
+  // `threads` threads, or as one stream) and builds the tree on `threads`.
+  void scan2_DB(Data* data, const ItemMap& items, const ItemCounts& counts, int threads = 1,
+                Progress* progress = nullptr, StopFlag stop = {}, ReadTimes* times = nullptr);
 
   // The number of nodes from the root down that are each their parent's
   // only child.

@@ -7,8 +7,11 @@
 
 #include "trees/fi_tree.h"
 #include "common/run_error.h"
+#include "trees/frequent_positions.h"
+#include "trees/range_passes.h"
 #include "trees/sort.h"
-#include "trees/sorted_batch.h"
+#include "trees/string_build.h"
+#include "trees/transaction_strings.h"
 #include "io/data.h"
 
 namespace zub {
@@ -30,20 +33,26 @@ constexpr int kProgressLines = 4095;
 // Marks an item as already counted in the current transaction.
 constexpr std::uint32_t kSeen = 0x80000000u;
 
-// Whether a database of `positions` frequent positions in `transactions`
-// lines costs less memory held whole as one batch than built in batches with
-// child links: the whole batch's bytes beyond this first one against the
-// links' bytes, for as many nodes per position as the first batch makes.
-// Later transactions find more of their prefixes already in the tree, so the
-// estimate leans towards one batch as the database grows; the size limit on
-// one batch bounds that. Dense data, whose tree is much smaller than its
-// transactions, stays with the batches.
-bool one_batch_pays(const SortedBatch& first, std::size_t positions, std::size_t transactions) {
-  constexpr std::size_t kPositionBytes = sizeof(int), kTransactionBytes = 20, kLinkBytes = sizeof(FnodeLinks);
-  const std::size_t extra = (positions - first.positions()) * kPositionBytes +
-                            (transactions > first.size() ? transactions - first.size() : 0) * kTransactionBytes;
-  const double nodes_per_position = static_cast<double>(first.trie_nodes()) / static_cast<double>(first.positions());
-  return static_cast<double>(extra) <= nodes_per_position * static_cast<double>(positions * kLinkBytes);
+// The second pass as one stream: every transaction's frequent positions
+// into `strings`. Lines appended since the first pass are not read; any
+// other change would make itemsets of neither version of the file.
+void read_stream(Data* data, const ItemMap& items, const PassDigest& digest, TransactionStrings& strings,
+                 Progress* progress, StopFlag stop) {
+  const int transactions = digest.lines;
+  Transaction tran(50);
+  PassDigest read;
+  FrequentPositions positions(items, strings.positions());
+  for (int n = 0; n < transactions; ++n) {
+    if (data->getNextTransaction(&tran) == nullptr) break;
+    read.add(tran.items, tran.length);
+    if ((n & kProgressLines) == 0) {
+      stop.check();
+      if (progress != nullptr) progress->update(Progress::Phase::building, n, transactions, [] { return 0LL; });
+    }
+    const int k = positions.of(tran.items, tran.length);
+    if (k > 0) strings.add(positions.data(), k);
+  }
+  if (!(read == digest)) throw RunError(kExitFile, data->name() + " changed while it was read!");
 }
 
 }  // namespace
@@ -162,83 +171,42 @@ void FI_tree::scan1_DB(const ItemCounts& counted, ItemMap& items, MainPairs& pai
   pair_rows = num_items - 1;
 }
 
-void FI_tree::scan2_DB(Data* data, const ItemMap& items, const PassDigest& digest, Progress* progress,
-                       StopFlag stop) {
-  const Tuning& tuning = settings->tuning;
-  const int transactions = digest.lines;
-  Transaction tran(50);
-  PassDigest read;
-  std::vector<unsigned char> seen(static_cast<std::size_t>(num_items), 0);
-  int* compact = scratch->build.positions.data();
-  // The frequent positions of all transactions number the supports' sum; a
-  // batch ends at the first transaction that reaches the limit.
-  std::size_t total = 0;
-  for (int p = 0; p < num_items; ++p) total += static_cast<std::size_t>(supports[p]);
-  // One batch, built without child links, when the database fits a batch, or
-  // when it is small and its first batch says that holding it whole costs no
-  // more than the links (see one_batch_pays).
-  enum class Mode { batches, undecided, one_batch };
-  Mode mode = total <= tuning.build_batch_positions    ? Mode::one_batch
-              : total <= tuning.single_batch_positions ? Mode::undecided
-                                                       : Mode::batches;
-  // Reserved room that stays unused costs no memory.
-  const std::size_t room =
-      mode == Mode::batches ? std::min(total, tuning.build_batch_positions + static_cast<std::size_t>(num_items))
-                            : total;
-  SortedBatch batch;
-  batch.reserve(room, std::min(room, static_cast<std::size_t>(transactions)));
-  std::size_t limit = tuning.build_batch_positions;
-  auto flush = [&] {
-    batch.sort(num_items);
-    insert_sorted(batch, mode != Mode::one_batch);
-    batch.clear();
-    // Room is made only when the limit doubles: reserving at every batch
-    // leaves the heap in pieces.
-    const auto nodes = static_cast<std::size_t>(store->mark() - root_ref);
-    const std::size_t grown = std::bit_floor(nodes / tuning.build_batch_share);
-    if (grown <= limit || mode != Mode::batches) return;
-    limit = grown;
-    const std::size_t more = std::min(total, limit + static_cast<std::size_t>(num_items));
-    batch.reserve(more, std::min(more, static_cast<std::size_t>(transactions)));
-  };
-  for (int n = 0; n < transactions; ++n) {
-    if (data->getNextTransaction(&tran) == nullptr) break;
-    read.add(tran.items, tran.length);
-    if ((n & kProgressLines) == 0) {
-      stop.check();
-      if (progress != nullptr) progress->update(Progress::Phase::building, n, transactions, [] { return 0LL; });
-    }
-    // The distinct frequent positions of the transaction, ascending.
-    int k = 0;
-    for (int j = 0; j < tran.length; ++j) {
-      const int p = items.position_of(tran.items[j]);
-      if (p >= 0 && !seen[p]) {
-        seen[p] = 1;
-        compact[k++] = p;
+void FI_tree::scan2_DB(Data* data, const ItemMap& items, const ItemCounts& counts, int threads, Progress* progress,
+                       StopFlag stop, ReadTimes* times) {
+  std::vector<TransactionStrings> shares;
+  if (counts.plan) {
+    const RangePlan& plan = *counts.plan;
+    const int workers = std::max(1, std::min<int>(threads, static_cast<int>(plan.ranges.size())));
+    // Each reader's transactions as strings of their frequent positions.
+    struct Collect {
+      FrequentPositions positions;
+      TransactionStrings& strings;
+      void id(int x) { positions.add(x); }
+      void end() {
+        const int k = positions.finish();
+        if (k > 0) strings.add(positions.data(), k);
       }
+    };
+    for (int w = 0; w < workers; ++w) shares.emplace_back(num_items);
+    std::vector<Collect> sinks;
+    for (int w = 0; w < workers; ++w) sinks.push_back({FrequentPositions(items, num_items), shares[static_cast<std::size_t>(w)]});
+    const std::vector<RangeOutcome> outcomes =
+        read_ranges(plan.source, plan.ranges, workers, {progress, Progress::Phase::building, counts.transactions},
+                    stop, [&sinks](int worker) -> Collect& { return sinks[static_cast<std::size_t>(worker)]; });
+    check_ranges(data->name(), outcomes, &plan.digests);
+    if (times != nullptr) {
+      times->collect.clear();
+      for (const RangeOutcome& o : outcomes) times->collect.push_back(o.seconds);
     }
-    if (k == 0) continue;
-    std::sort(compact, compact + k);
-    for (int j = 0; j < k; ++j) seen[compact[j]] = 0;
-    if (pair_counts != nullptr && k >= 2) add_pairs(compact, k, 1);
-    batch.add(compact, k);
-    if (mode == Mode::one_batch || batch.positions() < limit) continue;
-    if (mode == Mode::undecided) {
-      batch.sort(num_items);  // sorted again with the rest, or when built
-      mode = one_batch_pays(batch, total, static_cast<std::size_t>(transactions)) ? Mode::one_batch
-                                                                                    : Mode::batches;
-      if (mode == Mode::one_batch) continue;
-    }
-    flush();
+  } else {
+    shares.emplace_back(num_items);
+    read_stream(data, items, counts.digest, shares.front(), progress, stop);
   }
-  // Lines appended since the first pass are not read; any other change would
-  // make itemsets of neither version of the file.
-  if (!(read == digest)) throw RunError(kExitFile, data->name() + " changed while it was read!");
-  // The reader's block (or a pipe's recording) is not needed for the last
-  // batch, usually the only one.
+  // The reader's block (or a pipe's recording) is not needed for the build.
   data->close();
-  flush();
-  batch.release();
+  build_from_strings(*this, shares, threads, settings->tuning.build_unit_bytes, scratch->build.depth_nodes, stop,
+                     times);
+  child_links = false;
   cal_level_25();
 }
 
