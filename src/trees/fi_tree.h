@@ -72,6 +72,9 @@ class FI_tree {
             int item_count);
   // Adds `length` positions (ascending) with the given count.
   void insert(const int* itemset, int count, int length);
+  // Adds a batch of transactions in lexicographic order (SortedBatch::sort),
+  // each with count 1.
+  void insert_sorted(const SortedBatch& batch);
 
   // The main tree. The first scan takes the frequent items of `counts` in
   // descending support and fills `items`; the second reads the file again,
@@ -223,9 +226,7 @@ class FI_tree {
   // the trail's itemset costs no search, and a sibling walk below it starts
   // at the trail's node when that lies before. The trail becomes this itemset.
   void insert_following(const int* items, int length, int count, Trail& trail);
-  // The main tree's build: a batch in lexicographic order. Without links the
-  // batch is the whole database, and the tree gets no child links.
-  void insert_sorted(const SortedBatch& batch, bool with_links);
+
   // The child of `parent` (at `depth`) at position `target`, or a null node; `before`
   // receives the child with the largest position below target (kNoNode if
   // there is none). `after`, unless kNoNode, is a child known to lie below
@@ -233,9 +234,7 @@ class FI_tree {
   BuildStep find_child(BuildStep parent, int depth, int target, NodeRef after, NodeRef* before);
   // New nodes below `parent` for positions[from .. length-1], each with
   // `count`, the first behind `before`; path[j] receives the node of
-  // positions[j] when path is not null. Without links the nodes only name
-  // their parents.
-  template <bool kLinks>
+  // positions[j] when path is not null.
   void append_path(BuildStep parent, NodeRef before, const int* positions, int from, int length, int count,
                    BuildStep* path);
 };

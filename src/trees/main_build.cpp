@@ -1,4 +1,5 @@
-// The two passes over the transaction file that build the main FP-tree.
+// The main FP-tree's first pass over the transaction file as one stream
+// (count_items; range_passes.cpp reads it in ranges), and its first scan.
 #include <algorithm>
 #include <bit>
 #include <climits>
@@ -7,11 +8,7 @@
 
 #include "trees/fi_tree.h"
 #include "common/run_error.h"
-#include "trees/frequent_positions.h"
-#include "trees/range_passes.h"
 #include "trees/sort.h"
-#include "trees/string_build.h"
-#include "trees/transaction_strings.h"
 #include "io/data.h"
 
 namespace zub {
@@ -32,28 +29,6 @@ constexpr int kProgressLines = 4095;
 
 // Marks an item as already counted in the current transaction.
 constexpr std::uint32_t kSeen = 0x80000000u;
-
-// The second pass as one stream: every transaction's frequent positions
-// into `strings`. Lines appended since the first pass are not read; any
-// other change would make itemsets of neither version of the file.
-void read_stream(Data* data, const ItemMap& items, const PassDigest& digest, TransactionStrings& strings,
-                 Progress* progress, StopFlag stop) {
-  const int transactions = digest.lines;
-  Transaction tran(50);
-  PassDigest read;
-  FrequentPositions positions(items, strings.positions());
-  for (int n = 0; n < transactions; ++n) {
-    if (data->getNextTransaction(&tran) == nullptr) break;
-    read.add(tran.items, tran.length);
-    if ((n & kProgressLines) == 0) {
-      stop.check();
-      if (progress != nullptr) progress->update(Progress::Phase::building, n, transactions, [] { return 0LL; });
-    }
-    const int k = positions.of(tran.items, tran.length);
-    if (k > 0) strings.add(positions.data(), k);
-  }
-  if (!(read == digest)) throw RunError(kExitFile, data->name() + " changed while it was read!");
-}
 
 }  // namespace
 
@@ -169,45 +144,6 @@ void FI_tree::scan1_DB(const ItemCounts& counted, ItemMap& items, MainPairs& pai
     pos_item[p] = p;
   }
   pair_rows = num_items - 1;
-}
-
-void FI_tree::scan2_DB(Data* data, const ItemMap& items, const ItemCounts& counts, int threads, Progress* progress,
-                       StopFlag stop, ReadTimes* times) {
-  std::vector<TransactionStrings> shares;
-  if (counts.plan) {
-    const RangePlan& plan = *counts.plan;
-    const int workers = std::max(1, std::min<int>(threads, static_cast<int>(plan.ranges.size())));
-    // Each reader's transactions as strings of their frequent positions.
-    struct Collect {
-      FrequentPositions positions;
-      TransactionStrings& strings;
-      void id(int x) { positions.add(x); }
-      void end() {
-        const int k = positions.finish();
-        if (k > 0) strings.add(positions.data(), k);
-      }
-    };
-    for (int w = 0; w < workers; ++w) shares.emplace_back(num_items);
-    std::vector<Collect> sinks;
-    for (int w = 0; w < workers; ++w) sinks.push_back({FrequentPositions(items, num_items), shares[static_cast<std::size_t>(w)]});
-    const std::vector<RangeOutcome> outcomes =
-        read_ranges(plan.source, plan.ranges, workers, {progress, Progress::Phase::building, counts.transactions},
-                    stop, [&sinks](int worker) -> Collect& { return sinks[static_cast<std::size_t>(worker)]; });
-    check_ranges(data->name(), outcomes, &plan.digests);
-    if (times != nullptr) {
-      times->collect.clear();
-      for (const RangeOutcome& o : outcomes) times->collect.push_back(o.seconds);
-    }
-  } else {
-    shares.emplace_back(num_items);
-    read_stream(data, items, counts.digest, shares.front(), progress, stop);
-  }
-  // The reader's block (or a pipe's recording) is not needed for the build.
-  data->close();
-  build_from_strings(*this, shares, threads, settings->tuning.build_unit_bytes, scratch->build.depth_nodes, stop,
-                     times);
-  child_links = false;
-  cal_level_25();
 }
 
 }  // namespace zub

@@ -105,6 +105,15 @@ void gather(std::vector<TransactionStrings>& shares, int p, std::size_t unit_byt
 
 }  // namespace
 
+std::size_t subtree_nodes(const TransactionStrings& strings, int first) {
+  const TransactionStrings::Group& g = strings.group(first);
+  std::vector<unsigned char> bytes;
+  bytes.reserve(g.bytes);
+  for (const TransactionStrings::Chunk& c : g.chunks) bytes.insert(bytes.end(), c.bytes.get(), c.bytes.get() + c.used);
+  StringScratch scratch(strings.positions());
+  return sort_unit({first, 0, g.bytes, g.strings, 0}, bytes.data(), strings.unit_bytes(), scratch);
+}
+
 void build_from_strings(FI_tree& tree, std::vector<TransactionStrings>& shares, int threads,
                         std::size_t unit_bytes, std::vector<int>& depth_nodes, StopFlag stop, ReadTimes* times) {
   const int items = tree.num_items;

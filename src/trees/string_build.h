@@ -38,4 +38,7 @@ struct ReadTimes;
 void build_from_strings(FI_tree& tree, std::vector<TransactionStrings>& shares, int threads,
                         std::size_t unit_bytes, std::vector<int>& depth_nodes, StopFlag stop, ReadTimes* times);
 
+// The nodes below root child `first` that its strings in `strings` make.
+std::size_t subtree_nodes(const TransactionStrings& strings, int first);
+
 }  // namespace zub

@@ -101,9 +101,9 @@ void build_as(const StringUnit& u, const unsigned char* group, NodeRef parent, N
     const int a = at[i], c = counts[i];
     store.at(trail[i])->init(i == 0 ? parent : trail[i - 1], a, c);
     if (!count_pairs) return;
-    int* cells = s.pairs.data();
-    cells[pairs.cell(a, u.group)] += c;
-    for (int j = 0; j < i; ++j) cells[pairs.cell(a, at[j])] += c;
+    int* const row = s.pairs.data() + pairs.row(a);
+    row[-u.group] += c;
+    for (int j = 0; j < i; ++j) row[-at[j]] += c;
   };
   NodeRef next = u.first;
   int length_before = 0;

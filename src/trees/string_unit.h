@@ -29,14 +29,14 @@ class PairCells {
  public:
   explicit PairCells(FI_tree& tree);
   std::size_t cells() const { return cells_; }
-  // The cell of the pair of positions b < a.
-  std::size_t cell(int a, int b) const { return row_[static_cast<std::size_t>(a)] + static_cast<std::size_t>(a - b - 1); }
+  // The cell of the pair of positions b < a is row(a)[-b].
+  std::size_t row(int a) const { return row_[static_cast<std::size_t>(a)] + static_cast<std::size_t>(a) - 1; }
   void add(const std::vector<int>& counts) const;
 
  private:
   int* first_ = nullptr;
   std::size_t cells_ = 0;
-  std::vector<std::size_t> row_;  // by the larger position
+  std::vector<std::size_t> row_;  // by the larger position: where its row starts
 };
 
 // What a thread sorts and builds its units in.

@@ -27,10 +27,4 @@ void TransactionStrings::new_chunk(Group& g, std::size_t need) {
   g.chunks.push_back(std::move(c));
 }
 
-std::size_t TransactionStrings::bytes() const {
-  std::size_t n = 0;
-  for (const Group& g : groups_) n += g.bytes;
-  return n;
-}
-
 }  // namespace zub

@@ -52,9 +52,16 @@ class TransactionStrings {
   int positions() const { return static_cast<int>(groups_.size()); }
   const Group& group(int first) const { return groups_[static_cast<std::size_t>(first)]; }
   // Gives the memory of a group back once it is read.
-  void release(int first) { groups_[static_cast<std::size_t>(first)] = Group{}; }
+  void release(int first) {
+    bytes_ -= groups_[static_cast<std::size_t>(first)].bytes;
+    groups_[static_cast<std::size_t>(first)] = Group{};
+  }
   // The bytes of every string held.
-  std::size_t bytes() const;
+  std::size_t bytes() const { return bytes_; }
+  // Calls f(positions, k) for each transaction of group `first`: its k
+  // positions, ascending, the first one `first`.
+  template <class F>
+  void for_each_of(int first, F&& f) const;
 
  private:
   template <class Unit>
@@ -68,12 +75,37 @@ class TransactionStrings {
     *out = 0;
     c.used += need;
     g.bytes += need;
+    bytes_ += need;
     ++g.strings;
   }
   void new_chunk(Group& g, std::size_t need);
 
+  template <class Unit>
+  void each_as(int first, std::vector<int>& positions, const auto& f) const {
+    for (const Chunk& c : groups_[static_cast<std::size_t>(first)].chunks) {
+      const Unit* u = reinterpret_cast<const Unit*>(c.bytes.get());
+      for (const Unit* end = u + c.used / sizeof(Unit); u < end; ++u) {
+        int k = 1;
+        for (; *u != 0; ++u) positions[static_cast<std::size_t>(k++)] = static_cast<int>(*u) - 1;
+        f(positions.data(), k);
+      }
+    }
+  }
+
   std::vector<Group> groups_;  // by first position
   int unit_bytes_;
+  std::size_t bytes_ = 0;
 };
+
+template <class F>
+void TransactionStrings::for_each_of(int first, F&& f) const {
+  std::vector<int> positions(groups_.size() + 1);
+  positions[0] = first;
+  switch (unit_bytes_) {
+    case 1: each_as<std::uint8_t>(first, positions, f); break;
+    case 2: each_as<std::uint16_t>(first, positions, f); break;
+    default: each_as<std::uint32_t>(first, positions, f); break;
+  }
+}
 
 }  // namespace zub
