@@ -84,7 +84,7 @@ TEST(LargeTree, ManySlabsAndBatchesAgreeWithSubsetSums) {
         zub::Run run(req);
         Data data(dir.file("db").c_str());
         run.read(data);
-        const NodeStore& store = *run.main_tree().store;
+        const NodeStore& store = run.main_tree().store();
         ASSERT_GE(store.slabs(), 3u) << "the tree should span several slabs";
         Capture out(run);
         run.mine(out.out);
@@ -100,7 +100,7 @@ TEST(LargeTree, ManySlabsAndBatchesAgreeWithSubsetSums) {
           const auto listed = std::distance(std::sregex_iterator(tree.begin(), tree.end(), node), std::sregex_iterator());
           const FI_tree& t = run.main_tree();
           long kept = 1;  // the root, and the nodes of items not taken off as the single prefix
-          for (NodeRef r = t.root_ref + 1; r < store.mark(); ++r) kept += t.item_pos[t.node(r)->item] >= 0;
+          for (NodeRef r = t.root_ref() + 1; r < store.mark(); ++r) kept += t.item_pos(t.node(r)->item) >= 0;
           EXPECT_EQ(listed, kept);
         }
       }

@@ -64,20 +64,20 @@ struct TreeImage {
 
 TreeImage image(const FI_tree& t) {
   TreeImage i;
-  for (NodeRef r = t.root_ref; r < t.store->mark(); ++r)
+  for (NodeRef r = t.root_ref(); r < t.store().mark(); ++r)
     i.numbers.insert(i.numbers.end(), {t.node(r)->item, t.node(r)->count, t.node(r)->parent});
-  if (t.pair_counts != nullptr)
-    for (int a = 1; a < t.num_items; ++a)
+  if (t.has_pair_counts())
+    for (int a = 1; a < t.num_items(); ++a)
       for (int b = 0; b < a; ++b) i.numbers.push_back(t.pair_count(b, a));
-  const double level = t.level_25_percent;
+  const double level = t.level_25_percent();
   i.numbers.push_back(level == level ? static_cast<long long>(level * 1e6) : -1);
   return i;
 }
 
 // The pairs of frequent positions, counted from the transactions.
 void expect_pair_counts(const FI_tree& t, const Database& db, const ItemMap& items) {
-  if (t.pair_counts == nullptr) return;
-  std::vector<std::vector<int>> pairs(static_cast<std::size_t>(t.num_items), std::vector<int>(static_cast<std::size_t>(t.num_items), 0));
+  if (!t.has_pair_counts()) return;
+  std::vector<std::vector<int>> pairs(static_cast<std::size_t>(t.num_items()), std::vector<int>(static_cast<std::size_t>(t.num_items()), 0));
   for (const auto& tr : db) {
     std::vector<int> p;
     for (int x : tr)
@@ -87,7 +87,7 @@ void expect_pair_counts(const FI_tree& t, const Database& db, const ItemMap& ite
     for (std::size_t a = 0; a < p.size(); ++a)
       for (std::size_t b = 0; b < a; ++b) ++pairs[static_cast<std::size_t>(p[a])][static_cast<std::size_t>(p[b])];
   }
-  for (int a = 1; a < t.num_items; ++a)
+  for (int a = 1; a < t.num_items(); ++a)
     for (int b = 0; b < a; ++b)
       ASSERT_EQ(t.pair_count(b, a), pairs[static_cast<std::size_t>(a)][static_cast<std::size_t>(b)]) << b << ", " << a;
 }
@@ -121,14 +121,14 @@ TEST(ParallelRead, EveryReadingAndBuildGivesTheSameTree) {
         run.read(data);
       }
       FI_tree& t = run.main_tree();
-      ASSERT_FALSE(t.child_links);
+      ASSERT_FALSE(t.child_links());
       const TreeImage i = image(t);
       if (k == 0) {
         first = i;
         ASSERT_NO_FATAL_FAILURE(expect_pair_counts(t, db.transactions, run.items()));
         t.make_chains();
         ASSERT_NO_FATAL_FAILURE(expect_tree(t, trie_of(db.transactions, run.items())));
-        for (NodeRef n = t.root_ref + 1; n < t.store->mark(); ++n)
+        for (NodeRef n = t.root_ref() + 1; n < t.store().mark(); ++n)
           ASSERT_LT(t.node(n)->parent, n) << "numbered depth first: a parent before its children";
       } else {
         ASSERT_TRUE(i == first) << "another numbering, count or pair count";

@@ -14,8 +14,9 @@ namespace zub {
 
 inline constexpr const char* kMineUsage =
     "usage: zub-mine [--target maximal|closed|all|rules] [--method lookahead|projected|closure|cfi-tree] "
-    "[--min-confidence C] [--min-lift L] [--consequent-size 1|any] "
-    "[--min-len N] [--max-len M] [--threads N] [--names] [--format plain|csv|json] [--sort-items] [--stats] "
+    "[--min-confidence C] [--min-lift L] [--consequent-size 1|any] [--all-measures] "
+    "[--min-len N] [--max-len M] [--threads N] [--names] "
+    "[--separator C] [--header] [--input basket|single] [--columns T,I] [--format plain|csv|json] [--sort-items] [--stats] "
     "[--progress] <infile> <minsup> [<outfile>]";
 
 // Reads <minsup>: a count of transactions, 0 or more ("20", zub's rules for
@@ -24,11 +25,11 @@ inline constexpr const char* kMineUsage =
 bool parse_mine_minsup(const char* text, MinSupport& value, std::string& why);
 // Reads a percentage without its "%" (`text` is the whole argument, for
 // the messages) into an exact share.
-bool read_percentage(const std::string& t, const char* text, Ratio& value, std::string& why);
+bool read_percentage(const std::string& t, const char* text, Fraction& value, std::string& why);
 // Reads --min-confidence: a share from 0 to 1 ("0.8") or a percentage ("80%").
-bool parse_confidence(const char* text, Ratio& value, std::string& why);
+bool parse_confidence(const char* text, Fraction& value, std::string& why);
 // Reads --min-lift: a number from 0 ("1.5").
-bool parse_lift(const char* text, Ratio& value, std::string& why);
+bool parse_lift(const char* text, Fraction& value, std::string& why);
 
 // Runs zub-mine and returns its exit status; itemsets without an output file
 // go to `out`, messages and statistics to `err`.

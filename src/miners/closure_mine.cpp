@@ -13,7 +13,7 @@ Representation choose_representation(const Tuning& tuning, int transactions, int
   return occurrences * 100 >= cells * tuning.closed_dense_min_fill ? Representation::dense : Representation::sparse;
 }
 
-ClosureRoot::ClosureRoot(ClosedInput input, int threshold)
+ClosureRoot::ClosureRoot(ClosedInput input, int threshold, const Tuning& tuning)
     : position(std::move(input.position)), support(input.transactions), full_support(input.full_support) {
   const std::size_t f = position.size();
   std::vector<int> supp(f, 0), hits(f, 0);
@@ -56,6 +56,9 @@ ClosureRoot::ClosureRoot(ClosedInput input, int threshold)
   input.txs.resize(kept_txs);
   items = std::move(input.items);
   txs = std::move(input.txs);
+  const long long length = txs.empty() ? 0 : static_cast<long long>(items.size() / txs.size());
+  if (group_candidates(tuning, static_cast<long long>(candidates.size()), length))
+    candidates.resize(RepeatedCandidates().keep_lowest(candidates.data(), candidates.size(), occ.data()));
 }
 
 ClosureWorker::ClosureWorker(Workspace& ws, const ClosureRoot& root, int threshold, int max_len,

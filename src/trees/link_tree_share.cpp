@@ -1,6 +1,8 @@
 #include "trees/link_tree_share.h"
 
 #include <bit>
+#include <numeric>
+#include <vector>
 
 #include "common/tuning.h"
 #include "trees/fi_tree.h"
@@ -10,15 +12,15 @@ namespace zub {
 
 LinkTreeShare::LinkTreeShare(const FI_tree& main)
     : pool_(kTreePoolBlocks, kTreePoolFirst, kTreePoolUnit, 2),
-      itemset_(main.num_items + 1, false),
-      scratch_(*main.settings, main.num_items, itemset_),
-      limit_(main.settings->tuning.build_batch_positions) {
-  tree_ = pool_.take<FI_tree>(1);
-  tree_->init(main.settings, &scratch_, &pool_, &nodes_, -1, 0);
-  // The main tree's positions, read only: its ids are positions already.
-  tree_->num_items = main.num_items;
-  tree_->item_pos = main.item_pos;
-  tree_->pos_item = main.pos_item;
+      itemset_(main.num_items() + 1, false),
+      scratch_(main.settings(), main.num_items(), itemset_),
+      limit_(main.settings().tuning.build_batch_positions) {
+  // The main tree's positions are its ids already.
+  const int n = main.num_items();
+  tree_ = pool_.make<FI_tree>(main.settings(), &scratch_, pool_, nodes_, n, n);
+  std::vector<int> positions(static_cast<std::size_t>(n));
+  std::iota(positions.begin(), positions.end(), 0);
+  tree_->set_header(positions.data(), n);
 }
 
 void LinkTreeShare::add(const int* positions, int k) {
@@ -34,13 +36,13 @@ void LinkTreeShare::take(TransactionStrings& strings) {
 }
 
 void LinkTreeShare::flush() {
-  batch_.sort(tree_->num_items);
+  batch_.sort(tree_->num_items());
   tree_->insert_sorted(batch_);
   batch_.clear();
   // A batch grows with the tree: a search in a large tree misses the cache,
   // and a larger batch shares more of its prefixes among its own transactions.
-  const auto nodes = static_cast<std::size_t>(nodes_.mark() - tree_->root_ref);
-  limit_ = std::max(limit_, std::bit_floor(nodes / tree_->settings->tuning.build_batch_share));
+  const auto nodes = static_cast<std::size_t>(nodes_.mark() - tree_->root_ref());
+  limit_ = std::max(limit_, std::bit_floor(nodes / tree_->settings().tuning.build_batch_share));
 }
 
 void LinkTreeShare::finish() {

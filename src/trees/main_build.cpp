@@ -8,6 +8,7 @@
 
 #include "trees/fi_tree.h"
 #include "common/run_error.h"
+#include "common/tuning.h"
 #include "trees/sort.h"
 #include "io/data.h"
 
@@ -25,7 +26,7 @@ CountArray make_counts(std::size_t entries) {
 }
 
 // The scans tell a progress report, and look at the stop flag, every 4096th transaction.
-constexpr int kProgressLines = 4095;
+constexpr int kProgressLines = kReadCheckEvery - 1;
 
 // Marks an item as already counted in the current transaction.
 constexpr std::uint32_t kSeen = 0x80000000u;
@@ -71,7 +72,7 @@ ItemCounts count_items(Data& data, Progress* progress, StopFlag stop) {
 }
 
 void FI_tree::scan1_DB(const ItemCounts& counted, ItemMap& items, MainPairs& pairs) {
-  covered_len = 0;
+  covered_len_ = 0;
   const std::uint32_t* dense = counted.dense.get();
   // Every id up to the largest is an item in an array by id where they are
   // few or all frequent: sorted by the paired sort, whose order of equal
@@ -91,30 +92,31 @@ void FI_tree::scan1_DB(const ItemCounts& counted, ItemMap& items, MainPairs& pai
               [](auto& a, auto& b) { return a.first != b.first ? a.first > b.first : a.second < b.second; });
   }
   const int size = by_id ? ids : static_cast<int>(frequent.size());
-  item_pos = pool->take<int>(size);
-  pos_item = pool->take<int>(size);
-  supports = pool->take<int>(size);
+  item_pos_ = pool_->take<int>(size);
+  pos_item_ = pool_->take<int>(size);
+  supports_ = pool_->take<int>(size);
   for (int i = 0; i < size; ++i) {
-    item_pos[i] = -1;
-    supports[i] = by_id ? static_cast<int>(i < counted.dense_ids ? dense[i] : counted.large.find(i, 0))
+    item_pos_[i] = -1;
+    supports_[i] = by_id ? static_cast<int>(i < counted.dense_ids ? dense[i] : counted.large.find(i, 0))
                         : frequent[i].first;
-    pos_item[i] = by_id ? i : frequent[i].second;
+    pos_item_[i] = by_id ? i : frequent[i].second;
   }
-  if (by_id) sort(supports, pos_item, 0, ids - 1);
-  num_items = 0;
-  while (num_items < size && supports[num_items] >= threshold()) ++num_items;
-  for (int p = 0; p < num_items; ++p) item_pos[p] = p;
+  if (by_id) sort(supports_, pos_item_, 0, ids - 1);
+  num_items_ = 0;
+  while (num_items_ < size && supports_[num_items_] >= threshold()) ++num_items_;
+  for (int p = 0; p < num_items_; ++p) item_pos_[p] = p;
 
-  heads = pool->take<Fnode*>(num_items);
+  heads_ = pool_->take<Fnode*>(num_items_);
   // More than a few items: the pairs are counted. A small triangle is held
   // densely and filled by the second scan; a large one would be mostly empty
-  // on sparse data, so only the frequent pairs are kept, found on first use.
-  pair_counts = nullptr;
-  frequent_pairs = nullptr;
-  if (num_items > kPairCountMinItems) {
-    const std::size_t rows = static_cast<std::size_t>(num_items) - 1;
+  // on sparse data, so only the frequent pairs are kept, found on first use,
+  // up to a budget (wide data makes nearly every pair frequent).
+  pair_counts_ = nullptr;
+  frequent_pairs_ = nullptr;
+  if (num_items_ > kPairCountMinItems) {
+    const std::size_t rows = static_cast<std::size_t>(num_items_) - 1;
     const std::size_t cells = rows * (rows + 1) / 2;
-    if (cells <= settings->tuning.dense_pair_cells) {
+    if (cells <= settings_->tuning.dense_pair_cells) {
       void* storage = std::calloc(cells, sizeof(int));
       if (storage == nullptr) fail_memory();
       pairs.storage.reset(static_cast<int*>(storage));
@@ -124,26 +126,26 @@ void FI_tree::scan1_DB(const ItemCounts& counted, ItemMap& items, MainPairs& pai
         pairs.rows[r] = row;
         row += rows - r;
       }
-      pair_counts = pairs.rows.data();
+      pair_counts_ = pairs.rows.data();
     } else {
-      pairs.sparse = std::make_unique<FrequentPairs>(this);
-      frequent_pairs = pairs.sparse.get();
+      pairs.sparse = std::make_unique<FrequentPairs>(this, settings_->tuning.sparse_pairs_kept);
+      frequent_pairs_ = pairs.sparse.get();
     }
   }
 
   // From here on an item id is a main-tree position.
-  items.file_id.assign(pos_item, pos_item + num_items);
+  items.file_id.assign(pos_item_, pos_item_ + num_items_);
   items.position.assign(ids, -1);
-  for (int p = 0; p < num_items; ++p) {
-    heads[p] = pool->take<Fnode>(1);
-    heads[p]->init(kNoNode, p, supports[p]);
+  for (int p = 0; p < num_items_; ++p) {
+    heads_[p] = pool_->take<Fnode>(1);
+    heads_[p]->init(kNoNode, p, supports_[p]);
     if (by_id)
-      items.position[static_cast<std::size_t>(pos_item[p])] = p;
+      items.position[static_cast<std::size_t>(pos_item_[p])] = p;
     else
-      items.sparse.at(pos_item[p]) = static_cast<std::uint32_t>(p);
-    pos_item[p] = p;
+      items.sparse.at(pos_item_[p]) = static_cast<std::uint32_t>(p);
+    pos_item_[p] = p;
   }
-  pair_rows = num_items - 1;
+  pair_rows_ = num_items_ - 1;
 }
 
 }  // namespace zub

@@ -79,12 +79,12 @@ void FI_tree::scan2_DB(Data* data, const ItemMap& items, const ItemCounts& count
   shares.reserve(static_cast<std::size_t>(readers));
   for (int w = 0; w < readers; ++w) shares.emplace_back(*this);
   if (counts.plan)
-    read_in_ranges(data, items, counts, shares, num_items, progress, stop, times);
+    read_in_ranges(data, items, counts, shares, num_items_, progress, stop, times);
   else
-    read_stream(data, items, counts.digest, shares.front(), num_items, progress, stop);
+    read_stream(data, items, counts.digest, shares.front(), num_items_, progress, stop);
   // The reader's block (or a pipe's recording) is not needed for the build.
   data->close();
-  std::vector<int>& depth_nodes = scratch->build.depth_nodes;
+  std::vector<int>& depth_nodes = scratch_->build.depth_nodes;
   if (std::any_of(shares.begin(), shares.end(), [](const TransactionShare& s) { return s.has_tree(); })) {
     // Dense data: every share becomes a tree, and the trees are merged.
     for_each_thread(readers, [&](int w) { shares[static_cast<std::size_t>(w)].tree().finish(); });
@@ -95,9 +95,9 @@ void FI_tree::scan2_DB(Data* data, const ItemMap& items, const ItemCounts& count
     std::vector<TransactionStrings> strings;
     for (TransactionShare& s : shares) strings.push_back(std::move(s.strings()));
     shares.clear();
-    build_from_strings(*this, strings, threads, settings->tuning.build_unit_bytes, depth_nodes, stop, times);
+    build_from_strings(*this, strings, threads, settings_->tuning.build_unit_bytes, depth_nodes, stop, times);
   }
-  child_links = false;
+  child_links_ = false;
   cal_level_25();
 }
 

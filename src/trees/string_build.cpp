@@ -116,9 +116,9 @@ std::size_t subtree_nodes(const TransactionStrings& strings, int first) {
 
 void build_from_strings(FI_tree& tree, std::vector<TransactionStrings>& shares, int threads,
                         std::size_t unit_bytes, std::vector<int>& depth_nodes, StopFlag stop, ReadTimes* times) {
-  const int items = tree.num_items;
+  const int items = tree.num_items();
   const int unit = shares.front().unit_bytes();
-  NodeStore& store = *tree.store;
+  NodeStore& store = tree.store();
   const NodeStore::LinksOff links_off(store);
 
   // 1. The root children's arrays and units.
@@ -162,7 +162,7 @@ void build_from_strings(FI_tree& tree, std::vector<TransactionStrings>& shares, 
     GroupArray& g = groups[static_cast<std::size_t>(p)];
     if (g.strings == 0) continue;
     g.node = next++;
-    store.at(g.node)->init(tree.root_ref, p, static_cast<int>(g.strings));
+    store.at(g.node)->init(tree.root_ref(), p, static_cast<int>(g.strings));
     ++depth_nodes[0];
     for (; k < units.size() && units[k].group == p; ++k) {
       units[k].first = next;

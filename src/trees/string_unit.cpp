@@ -10,13 +10,13 @@
 namespace zub {
 
 PairCells::PairCells(FI_tree& tree) {
-  if (tree.pair_counts == nullptr || tree.num_items < 2) return;
-  const int items = tree.num_items;
+  if (!tree.has_pair_counts() || tree.num_items() < 2) return;
+  const int items = tree.num_items();
   const std::size_t rows = static_cast<std::size_t>(items) - 1;
-  first_ = tree.pair_counts[0];
+  first_ = tree.pair_row(items - 1);
   cells_ = rows * (rows + 1) / 2;
   row_.assign(static_cast<std::size_t>(items), 0);
-  for (int a = 1; a < items; ++a) row_[static_cast<std::size_t>(a)] = static_cast<std::size_t>(tree.pair_counts[items - 1 - a] - first_);
+  for (int a = 1; a < items; ++a) row_[static_cast<std::size_t>(a)] = static_cast<std::size_t>(tree.pair_row(a) - first_);
 }
 
 void PairCells::add(const std::vector<int>& counts) const {

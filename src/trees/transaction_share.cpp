@@ -7,8 +7,8 @@
 
 namespace zub {
 
-TransactionShare::TransactionShare(const FI_tree& main) : main_(&main), strings_(main.num_items) {
-  const Tuning& tuning = main.settings->tuning;
+TransactionShare::TransactionShare(const FI_tree& main) : main_(&main), strings_(main.num_items()) {
+  const Tuning& tuning = main.settings().tuning;
   check_at_ = tuning.main_build == MainBuild::strings      ? SIZE_MAX
               : tuning.main_build == MainBuild::link_trees ? 0
                                                            : tuning.link_tree_check_bytes;
@@ -24,7 +24,7 @@ LinkTreeShare& TransactionShare::tree() {
 
 void TransactionShare::check() {
   check_at_ = SIZE_MAX;
-  if (main_->settings->tuning.main_build == MainBuild::link_trees) {
+  if (main_->settings().tuning.main_build == MainBuild::link_trees) {
     tree();
     return;
   }

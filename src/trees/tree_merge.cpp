@@ -23,9 +23,9 @@ void merge_link_trees(const std::vector<const FI_tree*>& trees, FI_tree& main, s
   auto position_of = [](const Cursor& c) { return c.tree->node(c.child)->item; };  // items are positions
   std::vector<Cursor> open;
   std::vector<Frame> frames;
-  for (const FI_tree* t : trees) open.push_back({t, t->links(t->root_ref)->first_child});
-  frames.push_back({main.root_ref, -1, 0});
-  NodeStore& store = *main.store;
+  for (const FI_tree* t : trees) open.push_back({t, t->links(t->root_ref())->first_child});
+  frames.push_back({main.root_ref(), -1, 0});
+  NodeStore& store = main.store();
   const NodeStore::LinksOff links_off(store);
   while (!frames.empty()) {
     const Frame f = frames.back();
@@ -51,8 +51,8 @@ void merge_link_trees(const std::vector<const FI_tree*>& trees, FI_tree& main, s
     const NodeRef r = store.make();
     store.at(r)->init(f.node, low, count);
     ++depth_nodes[frames.size() - 1];
-    if (main.pair_counts != nullptr) {
-      int* row = main.pair_counts[main.num_items - 1 - low];
+    if (main.has_pair_counts()) {
+      int* row = main.pair_row(low);
       for (std::size_t j = 1; j < frames.size(); ++j) row[low - frames[j].position - 1] += count;
     }
     frames.push_back({r, low, end});
