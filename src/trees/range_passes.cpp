@@ -126,7 +126,7 @@ ItemCounts count_items_in_ranges(Data& data, const ByteSource& source, const Tun
       source, plan.ranges, workers, report, stop,
       [&shares](int worker) -> CountShare& { return shares[static_cast<std::size_t>(worker)]; });
   check_ranges(data.name(), outcomes, nullptr);
-  const auto started = std::chrono::steady_clock::now();
+  const double started = thread_seconds();
   ItemCounts c = merge(shares);
   bool any_id = false;
   for (const RangeOutcome& o : outcomes) {
@@ -137,7 +137,7 @@ ItemCounts count_items_in_ranges(Data& data, const ByteSource& source, const Tun
   // A file without a single id: whether it held words, for the caller's hint.
   data.note_read_in_ranges(any_id, !any_id && RangeReader(source.fd).has_letters({source.begin, source.end}));
   if (times != nullptr) {
-    times->merge = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    times->merge = thread_seconds() - started;
     times->count.clear();
     for (const RangeOutcome& o : outcomes) times->count.push_back(o.seconds);
   }

@@ -9,7 +9,6 @@
 // one, with its line counted from the start of the file, as one stream
 // reports it.
 #include <atomic>
-#include <chrono>
 #include <type_traits>
 #include <vector>
 
@@ -22,7 +21,7 @@ namespace zub {
 
 class Data;
 
-// What reading one range found, and how long it took.
+// What reading one range found, and the processor time it took.
 struct RangeOutcome {
   RangeRead read;
   double seconds = 0;
@@ -74,7 +73,6 @@ struct Looking {
 template <class SinkOf>
 std::vector<RangeOutcome> read_ranges(const ByteSource& source, const std::vector<ByteRange>& ranges, int threads,
                                       const PassProgress& report, StopFlag stop, SinkOf&& sink_of) {
-  using Clock = std::chrono::steady_clock;
   std::vector<RangeOutcome> out(ranges.size());
   std::atomic<std::size_t> next{0}, first_failed{ranges.size()};
   std::atomic<bool> abandoned{false};
@@ -86,7 +84,7 @@ std::vector<RangeOutcome> read_ranges(const ByteSource& source, const std::vecto
       auto& sink = sink_of(worker);
       for (std::size_t r; (r = next.fetch_add(1)) < ranges.size() && !abandoned.load();) {
         if (r > first_failed.load()) continue;
-        const Clock::time_point started = Clock::now();
+        const double started = thread_seconds();
         auto look = [&] {
           stop.check();
           const long long all = done.fetch_add(range_pass::kLook) + range_pass::kLook;
@@ -97,7 +95,7 @@ std::vector<RangeOutcome> read_ranges(const ByteSource& source, const std::vecto
         using Lines = range_pass::Looking<std::remove_reference_t<decltype(sink)>, decltype(look)>;
         RangeOutcome& o = out[r];
         o.read = reader.read_lines(ranges[r], Lines{sink, look});
-        o.seconds = std::chrono::duration<double>(Clock::now() - started).count();
+        o.seconds = thread_seconds() - started;
         for (std::size_t f = first_failed.load(); o.read.failure != RangeRead::Failure::none && r < f;)
           first_failed.compare_exchange_weak(f, r);
       }

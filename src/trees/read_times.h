@@ -3,10 +3,20 @@
 // (RunRequest::read_times): the ranges of both passes and the tasks of the
 // build from strings, as measured on however many threads the run had,
 // and the steps that run on one thread. bench/read_sim.cpp simulates from
-// them what more threads would take.
+// them what more threads would take. Each is the processor time of the
+// thread that did it: on a machine shared with other work, what a piece
+// cost rather than how long it waited for a core.
+#include <ctime>
 #include <vector>
 
 namespace zub {
+
+// The calling thread's processor time, in seconds.
+inline double thread_seconds() {
+  timespec t{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
 
 struct ReadTimes {
   std::vector<double> count;    // each range of the first pass

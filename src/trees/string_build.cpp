@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <cstdint>
 #include <cstring>
 #include <numeric>
@@ -27,9 +26,7 @@ struct GroupArray {
   NodeRef node = kNoNode;
 };
 
-using Clock = std::chrono::steady_clock;
-
-double seconds_since(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
+double seconds_since(double start) { return thread_seconds() - start; }
 
 // Runs work(item, worker) for every item of `order` on `threads` threads,
 // each taking the next one in that order; with `times`, each item's time
@@ -40,7 +37,7 @@ void share_out(const std::vector<int>& order, int threads, std::vector<double>* 
   std::atomic<std::size_t> next{0};
   for_each_thread(std::max(1, std::min<int>(threads, static_cast<int>(order.size()))), [&](int worker) {
     for (std::size_t k; (k = next.fetch_add(1, std::memory_order_relaxed)) < order.size();) {
-      const Clock::time_point started = Clock::now();
+      const double started = thread_seconds();
       work(order[k], worker);
       if (times != nullptr) (*times)[static_cast<std::size_t>(order[k])] = seconds_since(started);
     }
@@ -152,7 +149,7 @@ void build_from_strings(FI_tree& tree, std::vector<TransactionStrings>& shares, 
   });
 
   // 3. The numbers: each root child, then its units in order.
-  Clock::time_point started = Clock::now();
+  double started = thread_seconds();
   std::size_t total = 0;
   for (const GroupArray& g : groups) total += g.strings > 0;
   for (const StringUnit& u : units) total += u.nodes;
@@ -180,7 +177,7 @@ void build_from_strings(FI_tree& tree, std::vector<TransactionStrings>& shares, 
     const GroupArray& g = groups[static_cast<std::size_t>(u.group)];
     build_unit(u, g.bytes.get(), g.node, unit, store, pairs, scratch[static_cast<std::size_t>(worker)]);
   });
-  started = Clock::now();
+  started = thread_seconds();
   for (StringScratch& s : scratch) {
     for (int d = 0; d < items; ++d) depth_nodes[static_cast<std::size_t>(d)] += s.depth[static_cast<std::size_t>(d)];
     pairs.add(s.pairs);
