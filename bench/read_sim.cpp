@@ -10,7 +10,7 @@
 //
 //   zub_read_sim <file> <minsup> [-j N] [<threads>...]
 //
-// Prints the file's bytes, each step's summed processor time, the counting
+// Prints the file's bytes, the main tree's nodes, each step's summed processor time, the counting
 // pass's bytes per second per core, and per W the planned seconds, the
 // speed-up and what limits it.
 #include <sys/stat.h>
@@ -25,6 +25,7 @@
 
 #include "io/data.h"
 #include "run/run.h"
+#include "trees/fi_tree.h"
 
 namespace {
 
@@ -82,6 +83,10 @@ int main(int argc, char** argv) {
                build = sum(t.build);
   std::printf("%s at %s on %d threads: %.0f MB, %zu ranges, %zu build units\n", argv[1], argv[2], request.threads,
               bytes / 1e6, t.count.size(), t.sort.size());
+  const zub::FI_tree& tree = run.main_tree();
+  const auto nodes = static_cast<double>(tree.store().mark() - tree.root_ref());
+  std::printf("main tree: %.0f nodes of %zu bytes (%.1f MB), %.2f per transaction\n", nodes, sizeof(zub::Fnode),
+              nodes * sizeof(zub::Fnode) / 1e6, nodes / run.settings().transactions);
   std::printf("processor s: count %.3f, merge %.3f, collect %.3f, gather %.3f, sort %.3f, layout %.3f, build %.3f\n",
               count, t.merge, collect, gather, sort, t.layout, build);
   std::printf("counting pass: %.2f GB/s per core; second pass's reading: %.2f GB/s per core\n", bytes / count / 1e9,
