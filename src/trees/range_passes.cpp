@@ -1,5 +1,8 @@
 #include "trees/range_passes.h"
 
+#include <sys/mman.h>
+
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 
@@ -13,8 +16,9 @@ namespace {
 // Marks a large id as already counted in the current transaction.
 constexpr std::uint32_t kSeen = 0x80000000u;
 
-// One thread's counts: ids below kDenseIds in an array (zeroed lazily, so
-// only the pages of ids read cost memory), each with the number of the
+// One thread's counts: ids below kDenseIds in an array (mapped zero pages,
+// so only the pages of ids read cost memory: calloc may clear all 8 MiB by
+// hand once it reuses freed memory), each with the number of the
 // line that counted it last, so that an id repeated in a line counts once
 // at the cost of one comparison; larger ids in a table, marked while their
 // line is read.
@@ -23,10 +27,15 @@ struct CountShare {
     std::uint32_t count;
     std::uint32_t line;
   };
-  struct Free {
-    void operator()(void* p) const { std::free(p); }
+  struct Unmap {
+    void operator()(Cell* p) const { munmap(p, kBytes); }
   };
-  std::unique_ptr<Cell[], Free> dense{static_cast<Cell*>(std::calloc(kDenseIds, sizeof(Cell)))};
+  static constexpr std::size_t kBytes = std::size_t{kDenseIds} * sizeof(Cell);
+  static Cell* map_cells() {
+    void* p = mmap(nullptr, kBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    return p == MAP_FAILED ? nullptr : static_cast<Cell*>(p);
+  }
+  std::unique_ptr<Cell[], Unmap> dense{map_cells()};
   Cell* cells = dense.get();
   // The current line's number. Not a 32-bit type, so that the compiler
   // need not load it again after each store to a cell.
