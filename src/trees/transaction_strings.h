@@ -51,12 +51,10 @@ class TransactionStrings {
   int unit_bytes() const { return unit_bytes_; }
   int positions() const { return static_cast<int>(groups_.size()); }
   const Group& group(int first) const { return groups_[static_cast<std::size_t>(first)]; }
-  // Gives the memory of a group back once it is read.
-  void release(int first) {
-    bytes_ -= groups_[static_cast<std::size_t>(first)].bytes;
-    groups_[static_cast<std::size_t>(first)] = Group{};
-  }
-  // The bytes of every string held.
+  // Gives the memory of a group back once it is read. Threads may release
+  // different groups at once: nothing else is written.
+  void release(int first) { groups_[static_cast<std::size_t>(first)] = Group{}; }
+  // The bytes of every string added (released groups included).
   std::size_t bytes() const { return bytes_; }
   // Calls f(positions, k) for each transaction of group `first`: its k
   // positions, ascending, the first one `first`.

@@ -51,7 +51,7 @@ void merge_link_trees(const std::vector<const FI_tree*>& trees, FI_tree& main, s
     const NodeRef r = store.make();
     store.at(r)->init(f.node, low, count);
     ++depth_nodes[frames.size() - 1];
-    if (main.has_pair_counts()) {
+    if (main.has_pair_counts() && frames.size() > 1) {  // below a root child: low > 0 has a row
       int* row = main.pair_row(low);
       for (std::size_t j = 1; j < frames.size(); ++j) row[low - frames[j].position - 1] += count;
     }
