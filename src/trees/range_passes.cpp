@@ -40,6 +40,9 @@ struct CountShare {
   // The current line's number. Not a 32-bit type, so that the compiler
   // need not load it again after each store to a cell.
   std::uint64_t line = 1;
+  // One past the largest dense id counted, so that the merge reads no page
+  // of ids never read (each read would map one). Not 32 bits, as `line`.
+  std::uint64_t dense_end = 0;
   IdTable large;
   std::vector<int> marked;  // the large ids of the current line
 
@@ -47,6 +50,7 @@ struct CountShare {
   void id(int x) {
     if (static_cast<unsigned>(x) < unsigned(kDenseIds)) [[likely]] {
       Cell& c = cells[x];
+      dense_end = std::max(dense_end, static_cast<std::uint64_t>(x) + 1);
       if (c.line != static_cast<std::uint32_t>(line)) {
         c.line = static_cast<std::uint32_t>(line);
         ++c.count;
@@ -61,7 +65,7 @@ struct CountShare {
       marked.clear();
     }
     if (++line == std::uint64_t{1} << 32) {  // the numbers start again
-      for (int x = 0; x < kDenseIds; ++x) cells[x].line = 0;
+      for (std::size_t x = 0; x < dense_end; ++x) cells[x].line = 0;
       line = 1;
     }
   }
@@ -78,18 +82,13 @@ struct CountShare {
 ItemCounts merge(std::vector<CountShare>& shares) {
   ItemCounts c;
   int dense_ids = 0;  // one past the largest id below kDenseIds counted
-  for (const CountShare& s : shares)
-    for (int x = kDenseIds - 1; x >= dense_ids; --x)
-      if (s.dense[static_cast<std::size_t>(x)].count != 0) {
-        dense_ids = x + 1;
-        break;
-      }
+  for (const CountShare& s : shares) dense_ids = std::max(dense_ids, static_cast<int>(s.dense_end));
   c.dense_ids = dense_ids;
   c.dense.reset(static_cast<std::uint32_t*>(std::calloc(static_cast<std::size_t>(std::max(dense_ids, 1)), sizeof(std::uint32_t))));
   if (c.dense == nullptr) fail_memory();
   c.largest = dense_ids - 1;
   for (CountShare& s : shares) {
-    for (int x = 0; x < dense_ids; ++x) c.dense.get()[x] += s.dense[static_cast<std::size_t>(x)].count;
+    for (std::size_t x = 0; x < s.dense_end; ++x) c.dense.get()[x] += s.dense[x].count;
     s.large.for_each([&](int x, std::uint32_t n) {
       c.large.at(x) += n;
       c.largest = std::max(c.largest, x);
