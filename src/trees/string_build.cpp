@@ -100,6 +100,16 @@ void gather(std::vector<TransactionStrings>& shares, int p, std::size_t unit_byt
   for (TransactionStrings& s : shares) s.release(p);
 }
 
+// A thread per unit_bytes of strings at most: each costs a stack, a malloc
+// arena and its scratch (a pair triangle of up to 4 MiB), which a small
+// tree would not repay.
+int build_threads(const std::vector<TransactionStrings>& shares, int threads, std::size_t unit_bytes) {
+  std::size_t all_bytes = 0;
+  for (const TransactionStrings& s : shares) all_bytes += s.bytes();
+  return static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(std::max(threads, 1)),
+                                                all_bytes / std::max<std::size_t>(unit_bytes, 1) + 1));
+}
+
 }  // namespace
 
 std::size_t subtree_nodes(const TransactionStrings& strings, int first) {
@@ -115,6 +125,7 @@ void build_from_strings(FI_tree& tree, std::vector<TransactionStrings>& shares, 
                         std::size_t unit_bytes, std::vector<int>& depth_nodes, StopFlag stop, ReadTimes* times) {
   const int items = tree.num_items();
   const int unit = shares.front().unit_bytes();
+  int workers = build_threads(shares, threads, unit_bytes);
   NodeStore& store = tree.store();
   const NodeStore::LinksOff links_off(store);
 
@@ -126,7 +137,7 @@ void build_from_strings(FI_tree& tree, std::vector<TransactionStrings>& shares, 
     for (const TransactionStrings& s : shares) bytes += s.group(p).bytes;
     return bytes;
   });
-  share_out(by_size, threads, times != nullptr ? &times->gather : nullptr, [&](int p, int) {
+  share_out(by_size, workers, times != nullptr ? &times->gather : nullptr, [&](int p, int) {
     stop.check();
     auto& g = groups[static_cast<std::size_t>(p)];
     auto& u = units_of[static_cast<std::size_t>(p)];
@@ -139,7 +150,7 @@ void build_from_strings(FI_tree& tree, std::vector<TransactionStrings>& shares, 
   std::vector<std::vector<StringUnit>>().swap(units_of);
 
   // 2. Each unit sorted, its nodes counted.
-  const int workers = std::max(1, std::min<int>(threads, static_cast<int>(units.size())));
+  workers = std::max(1, std::min<int>(workers, static_cast<int>(units.size())));
   std::vector<StringScratch> scratch(static_cast<std::size_t>(workers), StringScratch(items));
   const std::vector<int> big_first = largest_first(units.size(), [&](int k) { return units[static_cast<std::size_t>(k)].end - units[static_cast<std::size_t>(k)].begin; });
   share_out(big_first, workers, times != nullptr ? &times->sort : nullptr, [&](int k, int worker) {
