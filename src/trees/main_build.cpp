@@ -1,4 +1,5 @@
-// The two passes over the transaction file that build the main FP-tree.
+// The main FP-tree's first pass over the transaction file as one stream
+// (count_items; range_passes.cpp reads it in ranges), and its first scan.
 #include <algorithm>
 #include <bit>
 #include <climits>
@@ -9,7 +10,6 @@
 #include "common/run_error.h"
 #include "common/tuning.h"
 #include "trees/sort.h"
-#include "trees/sorted_batch.h"
 #include "io/data.h"
 
 namespace zub {
@@ -30,22 +30,6 @@ constexpr int kProgressLines = kReadCheckEvery - 1;
 
 // Marks an item as already counted in the current transaction.
 constexpr std::uint32_t kSeen = 0x80000000u;
-
-// Whether a database of `positions` frequent positions in `transactions`
-// lines costs less memory held whole as one batch than built in batches with
-// child links: the whole batch's bytes beyond this first one against the
-// links' bytes, for as many nodes per position as the first batch makes.
-// Later transactions find more of their prefixes already in the tree, so the
-// estimate leans towards one batch as the database grows; the size limit on
-// one batch bounds that. Dense data, whose tree is much smaller than its
-// transactions, stays with the batches.
-bool one_batch_pays(const SortedBatch& first, std::size_t positions, std::size_t transactions) {
-  constexpr std::size_t kPositionBytes = sizeof(int), kTransactionBytes = 20, kLinkBytes = sizeof(FnodeLinks);
-  const std::size_t extra = (positions - first.positions()) * kPositionBytes +
-                            (transactions > first.size() ? transactions - first.size() : 0) * kTransactionBytes;
-  const double nodes_per_position = static_cast<double>(first.trie_nodes()) / static_cast<double>(first.positions());
-  return static_cast<double>(extra) <= nodes_per_position * static_cast<double>(positions * kLinkBytes);
-}
 
 }  // namespace
 
@@ -162,86 +146,6 @@ void FI_tree::scan1_DB(const ItemCounts& counted, ItemMap& items, MainPairs& pai
     pos_item_[p] = p;
   }
   pair_rows_ = num_items_ - 1;
-}
-
-void FI_tree::scan2_DB(Data* data, const ItemMap& items, const PassDigest& digest, Progress* progress,
-                       StopFlag stop) {
-  const Tuning& tuning = settings_->tuning;
-  const int transactions = digest.lines;
-  Transaction tran(50);
-  PassDigest read;
-  std::vector<unsigned char> seen(static_cast<std::size_t>(num_items_), 0);
-  int* compact = scratch_->build.positions.data();
-  // The frequent positions of all transactions number the supports' sum; a
-  // batch ends at the first transaction that reaches the limit.
-  std::size_t total = 0;
-  for (int p = 0; p < num_items_; ++p) total += static_cast<std::size_t>(supports_[p]);
-  // One batch, built without child links, when the database fits a batch, or
-  // when it is small and its first batch says that holding it whole costs no
-  // more than the links (see one_batch_pays).
-  enum class Mode { batches, undecided, one_batch };
-  Mode mode = total <= tuning.build_batch_positions    ? Mode::one_batch
-              : total <= tuning.single_batch_positions ? Mode::undecided
-                                                       : Mode::batches;
-  // Reserved room that stays unused costs no memory.
-  const std::size_t room =
-      mode == Mode::batches ? std::min(total, tuning.build_batch_positions + static_cast<std::size_t>(num_items_))
-                            : total;
-  SortedBatch batch;
-  batch.reserve(room, std::min(room, static_cast<std::size_t>(transactions)));
-  std::size_t limit = tuning.build_batch_positions;
-  auto flush = [&] {
-    batch.sort(num_items_);
-    insert_sorted(batch, mode != Mode::one_batch);
-    batch.clear();
-    // Room is made only when the limit doubles: reserving at every batch
-    // leaves the heap in pieces.
-    const auto nodes = static_cast<std::size_t>(store_->mark() - root_ref_);
-    const std::size_t grown = std::bit_floor(nodes / tuning.build_batch_share);
-    if (grown <= limit || mode != Mode::batches) return;
-    limit = grown;
-    const std::size_t more = std::min(total, limit + static_cast<std::size_t>(num_items_));
-    batch.reserve(more, std::min(more, static_cast<std::size_t>(transactions)));
-  };
-  for (int n = 0; n < transactions; ++n) {
-    if (data->getNextTransaction(&tran) == nullptr) break;
-    read.add(tran.items, tran.length);
-    if ((n & kProgressLines) == 0) {
-      stop.check();
-      if (progress != nullptr) progress->update(Progress::Phase::building, n, transactions, [] { return 0LL; });
-    }
-    // The distinct frequent positions of the transaction, ascending.
-    int k = 0;
-    for (int j = 0; j < tran.length; ++j) {
-      const int p = items.position_of(tran.items[j]);
-      if (p >= 0 && !seen[p]) {
-        seen[p] = 1;
-        compact[k++] = p;
-      }
-    }
-    if (k == 0) continue;
-    std::sort(compact, compact + k);
-    for (int j = 0; j < k; ++j) seen[compact[j]] = 0;
-    if (pair_counts_ != nullptr && k >= 2) add_pairs(compact, k, 1);
-    batch.add(compact, k);
-    if (mode == Mode::one_batch || batch.positions() < limit) continue;
-    if (mode == Mode::undecided) {
-      batch.sort(num_items_);  // sorted again with the rest, or when built
-      mode = one_batch_pays(batch, total, static_cast<std::size_t>(transactions)) ? Mode::one_batch
-                                                                                    : Mode::batches;
-      if (mode == Mode::one_batch) continue;
-    }
-    flush();
-  }
-  // Lines appended since the first pass are not read; any other change would
-  // make itemsets of neither version of the file.
-  if (!(read == digest)) throw RunError(kExitFile, data->name() + " changed while it was read!");
-  // The reader's block (or a pipe's recording) is not needed for the last
-  // batch, usually the only one.
-  data->close();
-  flush();
-  batch.release();
-  cal_level_25();
 }
 
 }  // namespace zub
