@@ -11,8 +11,10 @@ Recorder::Recorder(int frequent_items)
       tally_(static_cast<std::size_t>(frequent_items) + 1, 0),
       batch_(new int[kRecordBatchInts]) {}
 
-void Recorder::start(ItemsetSink* sink, LengthLimits lengths) {
-  sink_ = sink != nullptr ? sink : &discard_;
+void Recorder::start(ItemsetSink* sink, LengthLimits lengths, RecordStage* stage) {
+  out_ = sink != nullptr ? sink : &discard_;
+  stage_ = stage;
+  sink_ = stage != nullptr ? &stage->over(*out_) : out_;
   lengths_ = lengths;
   std::fill(tally_.begin(), tally_.end(), 0);
   used_ = 0;

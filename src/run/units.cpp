@@ -114,7 +114,7 @@ class UnitRun {
     for (int w = 0; w < threads; ++w) {
       try {
         auto worker = std::make_unique<Worker>(worker_workspace(ws_), *this, w);
-        worker->ws->recorder.start(&worker->buffer, ws_.recorder.lengths());
+        worker->ws->recorder.start(&worker->buffer, ws_.recorder.lengths(), ws_.recorder.stage());
         if (ws_.progress != nullptr) worker->ws->tell_progress = [this] { report(); };
         work_.add_worker(*worker->ws);
         workers_.push_back(std::move(worker));
@@ -140,9 +140,11 @@ class UnitRun {
     for (std::jthread& t : threads) t.join();
     if (first_error_) std::rethrow_exception(first_error_);
     for (int w = 0; w < started; ++w) {
-      const Counters& c = workers_[static_cast<std::size_t>(w)]->ws->trees.counters;
-      ws_.trees.counters.projections += c.projections;
-      ws_.trees.counters.subset_checks += c.subset_checks;
+      const Workspace& worker = *workers_[static_cast<std::size_t>(w)]->ws;
+      ws_.trees.counters.projections += worker.trees.counters.projections;
+      ws_.trees.counters.subset_checks += worker.trees.counters.subset_checks;
+      // Staged records are counted as itemsets where they were found.
+      if (ws_.recorder.stage() != nullptr) ws_.recorder.add_counts(worker.recorder);
     }
   }
 
