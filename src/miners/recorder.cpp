@@ -6,10 +6,19 @@ namespace zub {
 // the head item a second time on top of a possibly full itemset.
 Recorder::Recorder(int frequent_items)
     : itemset(frequent_items + 1, true),
-      mfi_trees(static_cast<std::size_t>(frequent_items) + 1, nullptr),
-      cfi_trees(static_cast<std::size_t>(frequent_items) + 1, nullptr),
-      tally_(static_cast<std::size_t>(frequent_items) + 1, 0),
+      slots_(static_cast<std::size_t>(frequent_items) + 1),
+      tally_(kTallyLengths, 0),
       batch_(new int[kRecordBatchInts]) {}
+
+void Recorder::open_mfi_trees() {
+  if (mfi_trees.empty()) mfi_trees.assign(slots_, nullptr);
+}
+
+void Recorder::open_cfi_trees() {
+  if (cfi_trees.empty()) cfi_trees.assign(slots_, nullptr);
+}
+
+void Recorder::grow_tally(int length) { tally_.resize(static_cast<std::size_t>(length), 0); }
 
 void Recorder::start(ItemsetSink* sink, LengthLimits lengths, RecordStage* stage) {
   out_ = sink != nullptr ? sink : &discard_;

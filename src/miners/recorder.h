@@ -43,7 +43,8 @@ class Recorder {
   void start(ItemsetSink* sink, LengthLimits lengths, RecordStage* stage = nullptr);
   RecordStage* stage() const { return stage_; }
   const LengthLimits& lengths() const { return lengths_; }
-  // Itemsets recorded (and handed on, or waiting in the batch) by length - 1.
+  // Itemsets recorded (and handed on, or waiting in the batch) by length -
+  // 1, up to the longest recorded (at least kTallyLengths entries).
   const std::vector<long long>& tally() const { return tally_; }
   long long recorded() const;
 
@@ -51,6 +52,8 @@ class Recorder {
   // shorter than the pass's minimum length.
   void found(const int* items, int length, int support) {
     if (length < lengths_.min) return;
+    if (static_cast<std::size_t>(length) > tally_.size()) [[unlikely]]
+      grow_tally(length);
     ++tally_[static_cast<std::size_t>(length) - 1];
     int* p = reserve(record_size(length));
     p[0] = length;
@@ -94,18 +97,26 @@ class Recorder {
   void pass_on(std::span<const int> records) {
     flush();
     if (stage_ == nullptr)
-      for_each_record(records, [this](const int*, int n, int) { ++tally_[static_cast<std::size_t>(n) - 1]; });
+      for_each_record(records, [this](const int*, int n, int) {
+        if (static_cast<std::size_t>(n) > tally_.size()) grow_tally(n);
+        ++tally_[static_cast<std::size_t>(n) - 1];
+      });
     out_->take(records);
   }
   // Joins another recorder's counts to this one's.
   void add_counts(const Recorder& other) {
-    for (std::size_t k = 0; k < tally_.size() && k < other.tally_.size(); ++k) tally_[k] += other.tally_[k];
+    if (other.tally_.size() > tally_.size()) grow_tally(static_cast<int>(other.tally_.size()));
+    for (std::size_t k = 0; k < other.tally_.size(); ++k) tally_[k] += other.tally_[k];
   }
 
   stack itemset;  // the itemset under construction, with a support per entry
-  // The open result trees of the maximal and the closed miners, by slot.
+  // The open result trees of the maximal and the closed miners, by slot:
+  // empty until a miner that keeps result trees opens them (an entry per
+  // possible stack index would cost 8 bytes an item in every workspace).
   std::vector<MFI_tree*> mfi_trees;
   std::vector<CFI_tree*> cfi_trees;
+  void open_mfi_trees();
+  void open_cfi_trees();
 
  private:
   int* reserve(std::size_t n) {
@@ -128,6 +139,11 @@ class Recorder {
   ItemsetSink* sink_ = &discard_;  // of what this recorder records
   ItemsetSink* out_ = &discard_;   // of what it passes on
   RecordStage* stage_ = nullptr;
+  // Counts by length grow with the longest itemset recorded, not with the
+  // items (a million frequent items would cost 8 MB a workspace).
+  static constexpr std::size_t kTallyLengths = 64;
+  void grow_tally(int length);
+  std::size_t slots_;  // the result-tree registries' entries once open
   LengthLimits lengths_;
   std::vector<long long> tally_;
   std::unique_ptr<int[]> batch_;

@@ -32,6 +32,7 @@
 #include <thread>
 #include <utility>
 
+#include "common/threads.h"
 #include "zub/zub.h"
 
 namespace zub::python {
@@ -84,8 +85,10 @@ class BackgroundRun {
       } while (take_one());
     };
     {
+      claim_thread_locals();  // this thread's too: it catches what the run throws
       py::gil_scoped_release unlocked;
       std::thread worker([&] {
+        claim_thread_locals();
         try {
           mine(*this);
         } catch (...) {

@@ -78,6 +78,7 @@ void Run::prepare_maximal(bool take_prefix) {
   list_ = std::make_unique<mfi_tem>();
   ws_->trees.mfi_list = list_.get();
   list_->init(&ws_->trees, result_pool_.get(), items_.frequent());
+  ws_->recorder.open_mfi_trees();
   ws_->recorder.mfi_trees[static_cast<std::size_t>(list.len)] = root_mfi_;
 }
 
@@ -86,6 +87,7 @@ void Run::prepare_closed() {
   result_pool_ = std::make_unique<memory>(kResultPoolBlocks, kResultPoolFirst, kResultPoolUnit, 2);
   root_cfi_ = result_pool_->take<CFI_tree>(1);
   root_cfi_->init(result_pool_.get(), &tree, nullptr, nullptr, -1);
+  ws_->recorder.open_cfi_trees();
   ws_->recorder.cfi_trees[0] = root_cfi_;
 }
 

@@ -70,6 +70,7 @@ class ClosureUnits final : public UnitWork {
 // tree, its list of recorded itemsets and the pool of its units' trees.
 struct MaximalWorker {
   MaximalWorker(const FI_tree& tree, Workspace& workspace) : ws(workspace), view(tree, workspace.trees) {
+    ws.recorder.open_mfi_trees();
     ws.trees.mfi_list = &list;
     list.init(&ws.trees, &list_pool, ws.frequent);
     local = list_pool.take<MFI_tree>(1);

@@ -14,6 +14,7 @@
 
 #include "common/run_error.h"
 #include "common/progress.h"
+#include "common/threads.h"
 #include "common/tuning.h"
 
 namespace zub {
@@ -131,7 +132,10 @@ class UnitRun {
     int started = 1;
     for (; started < static_cast<int>(workers_.size()); ++started) {
       try {
-        threads.emplace_back([this, started] { loop(started); });
+        threads.emplace_back([this, started] {
+          claim_thread_locals();
+          loop(started);
+        });
       } catch (const std::system_error&) {
         break;  // the workers that started take every unit
       }
