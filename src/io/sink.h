@@ -40,6 +40,9 @@ class RecordStage {
  public:
   virtual ~RecordStage() = default;
   virtual ItemsetSink& over(ItemsetSink& next) = 0;
+  // The itemsets its sinks have taken so far, over every thread (for a
+  // progress report: what reaches the destination are other records).
+  virtual long long taken() const = 0;
 };
 
 // Counting only: a run without an output file.

@@ -1,6 +1,7 @@
 #include "rules/mine_rules.h"
 
 #include <algorithm>
+#include <atomic>
 #include <deque>
 
 #include "common/tuning.h"
@@ -15,14 +16,18 @@ namespace {
 // split into the rules it yields, handed on as rule records (rules.h).
 class RuleMaking final : public ItemsetSink {
  public:
-  RuleMaking(const ClosedSupports& closed, const RuleSettings& options, StopFlag stop, ItemsetSink& next)
-      : maker_(closed, options), stop_(stop), next_(next) {}
+  RuleMaking(const ClosedSupports& closed, const RuleSettings& options, StopFlag stop,
+             std::atomic<long long>& taken, ItemsetSink& next)
+      : maker_(closed, options), stop_(stop), taken_(taken), next_(next) {}
   void take(std::span<const int> records) override {
-    for_each_record(records, [this](const int* z, int n, int support) {
+    long long itemsets = 0;
+    for_each_record(records, [this, &itemsets](const int* z, int n, int support) {
       stop_.check();  // an itemset may give many rules, so the flag is read per itemset
       maker_.rules_of({z, static_cast<std::size_t>(n)}, support, rules_);
+      ++itemsets;
       if (rules_.size() >= kRecordBatchInts) hand_on();
     });
+    taken_.fetch_add(itemsets, std::memory_order_relaxed);
     hand_on();
   }
 
@@ -34,6 +39,7 @@ class RuleMaking final : public ItemsetSink {
   }
   RuleMaker maker_;
   StopFlag stop_;
+  std::atomic<long long>& taken_;
   ItemsetSink& next_;
   std::vector<int> rules_;
 };
@@ -42,12 +48,14 @@ class RuleStage final : public RecordStage {
  public:
   RuleStage(const ClosedSupports& closed, const RuleSettings& options, StopFlag stop)
       : closed_(closed), options_(options), stop_(stop) {}
-  ItemsetSink& over(ItemsetSink& next) override { return makers_.emplace_back(closed_, options_, stop_, next); }
+  ItemsetSink& over(ItemsetSink& next) override { return makers_.emplace_back(closed_, options_, stop_, taken_, next); }
+  long long taken() const override { return taken_.load(std::memory_order_relaxed); }
 
  private:
   const ClosedSupports& closed_;
   const RuleSettings& options_;
   StopFlag stop_;
+  std::atomic<long long> taken_{0};
   std::deque<RuleMaking> makers_;  // one per thread; a deque keeps them in place
 };
 

@@ -80,8 +80,9 @@ class Run {
   // One of several passes over the main tree: mines it for `target` and
   // `lengths` (not the request's); a pass that keeps the tree leaves it
   // for the next (the closure miner otherwise gives it back).
-  // With a stage, each mining thread's itemsets go through the stage's
-  // sink for that thread (and only what it makes reaches `out`).
+  // With a stage (all itemsets only: the units stream their records), each
+  // mining thread's itemsets go through the stage's sink for that thread,
+  // and only what it makes reaches `out`, in the units' order.
   struct Pass {
     MiningTarget target;
     LengthLimits lengths;
