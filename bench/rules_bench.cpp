@@ -1,6 +1,7 @@
-// Association rules on the public datasets, one thread: what the rule run
-// costs beside mining the closed itemsets, and what writing its lines costs
-// beside making the rules. Per cell:
+// Association rules on the public datasets: what the rule run costs beside
+// mining the closed itemsets, and what writing its lines costs beside making
+// the rules. Per cell, on one thread and on two (the _2 cases; the wall
+// time is "Time"):
 //   closed    the closed itemsets alone (the run's first pass)
 //   all       every frequent itemset alone (what the second pass streams)
 //   rules     the whole rule run, each rule counted, nothing written
@@ -33,7 +34,7 @@ std::string data_file(const char* name) {
 
 enum class Part { closed, all, rules, written };
 
-void BM_Rules(benchmark::State& state, const char* name, int minsup, double confidence, Part part) {
+void BM_Rules(benchmark::State& state, const char* name, int minsup, double confidence, Part part, int threads) {
   const std::string path = data_file(name);
   if (!std::filesystem::exists(path)) {
     state.SkipWithError("dataset not present");
@@ -43,7 +44,7 @@ void BM_Rules(benchmark::State& state, const char* name, int minsup, double conf
   for (auto _ : state) {
     if (part == Part::closed || part == Part::all) {
       const zub::Target target = part == Part::closed ? zub::Target::closed : zub::Target::all;
-      found = zub::mine_file(path, target, zub::Support::count(minsup), zub::Limits{}, zub::RunOptions{1},
+      found = zub::mine_file(path, target, zub::Support::count(minsup), zub::Limits{}, zub::RunOptions{threads},
                              [](std::span<const int>, int) {})
                   .itemsets;
       continue;
@@ -51,6 +52,7 @@ void BM_Rules(benchmark::State& state, const char* name, int minsup, double conf
     zub::RunRequest request;
     request.min_support.count = minsup;
     request.target = zub::MiningTarget::all;
+    request.threads = threads;
     zub::Run run(request);
     zub::Data data(path.c_str());
     run.read(data);
@@ -67,11 +69,19 @@ void BM_Rules(benchmark::State& state, const char* name, int minsup, double conf
   state.counters["found"] = static_cast<double>(found);
 }
 
-#define ZUB_RULE_CELL(label, file, minsup, confidence)                                                        \
-  BENCHMARK_CAPTURE(BM_Rules, label##_closed, file, minsup, confidence, Part::closed)->Unit(benchmark::kMillisecond); \
-  BENCHMARK_CAPTURE(BM_Rules, label##_all, file, minsup, confidence, Part::all)->Unit(benchmark::kMillisecond);       \
-  BENCHMARK_CAPTURE(BM_Rules, label##_rules, file, minsup, confidence, Part::rules)->Unit(benchmark::kMillisecond);   \
-  BENCHMARK_CAPTURE(BM_Rules, label##_written, file, minsup, confidence, Part::written)->Unit(benchmark::kMillisecond)
+#define ZUB_RULE_PART(label, file, minsup, confidence, part, threads)                                       \
+  BENCHMARK_CAPTURE(BM_Rules, label, file, minsup, confidence, Part::part, threads)                          \
+      ->Unit(benchmark::kMillisecond)                                                                         \
+      ->UseRealTime()
+#define ZUB_RULE_CELL(label, file, minsup, confidence)                   \
+  ZUB_RULE_PART(label##_closed, file, minsup, confidence, closed, 1);    \
+  ZUB_RULE_PART(label##_all, file, minsup, confidence, all, 1);          \
+  ZUB_RULE_PART(label##_rules, file, minsup, confidence, rules, 1);      \
+  ZUB_RULE_PART(label##_written, file, minsup, confidence, written, 1);  \
+  ZUB_RULE_PART(label##_closed_2, file, minsup, confidence, closed, 2);  \
+  ZUB_RULE_PART(label##_all_2, file, minsup, confidence, all, 2);        \
+  ZUB_RULE_PART(label##_rules_2, file, minsup, confidence, rules, 2);    \
+  ZUB_RULE_PART(label##_written_2, file, minsup, confidence, written, 2)
 
 ZUB_RULE_CELL(retail_10, "retail.dat", 10, 0.5);
 ZUB_RULE_CELL(T10I4D100K_10, "T10I4D100K.dat", 10, 0.5);

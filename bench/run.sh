@@ -21,10 +21,13 @@
 #            retail 2, T10I4D100K 2; closed and all chess 1200 and
 #            T10I4D100K 5), each with the worker counts in $ZUB_THREADS
 #            (default "1 2"), the speed-up against the first.
-#   rules    zub-mine --target rules on one thread (single-item consequents):
-#            retail 10 at confidence 0.5, T10I4D100K 10 at 0.5, chess 2000 at
-#            0.9, beside --target closed on the same cell, RUNS times in rounds;
-#            the rules written to a file in /tmp, the count is its lines.
+#   rules    zub-mine --target rules (single-item consequents): retail 10 at
+#            confidence 0.5, T10I4D100K 10 at 0.5, chess 2000 at 0.9, beside
+#            --target closed on the same cell, each with the worker counts in
+#            $ZUB_THREADS (default "1 2"), RUNS times in rounds; the rules
+#            written to a file in /tmp, the count is its lines (WRONG too when
+#            the bytes differ from the first count's), the speed-up against
+#            the first count's median.
 #            bench/rules_bench.cpp (Google Benchmark, built with the tests)
 #            splits a cell into closed, all, rule generation and writing.
 #   python   the Python module (built in build-bench-python with
@@ -211,28 +214,42 @@ rule_cells=(
   "chess.dat 2000 0.9 1022758"
 )
 section_rules() {
-  local c kind file minsup conf want wall cpu rss got check
+  local threads=(${ZUB_THREADS:-1 2})
+  local c t k file minsup conf want wall cpu rss got check cwall crss base
   for _ in $(seq "$runs"); do
     for c in "${!rule_cells[@]}"; do
-      read -r file minsup conf want <<<"${rule_cells[$c]}"
-      timed "$zub_mine" --threads 1 --target closed "$data/$file" "$minsup" "$work/rules_out" >>"$work/closed_runs$c"
-      timed "$zub_mine" --threads 1 --target rules --min-confidence "$conf" "$data/$file" "$minsup" "$work/rules_out" \
-        >>"$work/rule_runs$c"
-      wc -l <"$work/rules_out" >>"$work/rule_counts$c"
-      rm -f "$work/rules_out"
+      for t in "${threads[@]}"; do
+        read -r file minsup conf want <<<"${rule_cells[$c]}"
+        timed "$zub_mine" --threads "$t" --target closed "$data/$file" "$minsup" "$work/rules_out" \
+          >>"$work/closed_runs$c.$t"
+        timed "$zub_mine" --threads "$t" --target rules --min-confidence "$conf" "$data/$file" "$minsup" \
+          "$work/rules_out" >>"$work/rule_runs$c.$t"
+        wc -l <"$work/rules_out" >>"$work/rule_counts$c.$t"
+        # The same bytes on every number of threads: the first count's.
+        if [ "$t" = "${threads[0]}" ]; then
+          mv "$work/rules_out" "$work/rules_first"
+        elif ! cmp -s "$work/rules_out" "$work/rules_first"; then
+          echo "bytes" >>"$work/rule_counts$c.$t"
+        fi
+        rm -f "$work/rules_out"
+      done
     done
   done
-  printf '%-16s %7s %5s %9s %9s %9s %11s %9s %14s %16s\n' data MINSUP conf wall_s cpu_s rss_MB rules check \
-    closed_wall_s closed_rss_MB
+  printf '%-16s %7s %5s %7s %9s %9s %9s %11s %9s %8s %14s %16s\n' data MINSUP conf threads wall_s cpu_s rss_MB rules \
+    check speedup closed_wall_s closed_rss_MB
   for c in "${!rule_cells[@]}"; do
-    read -r file minsup conf want <<<"${rule_cells[$c]}"
-    read -r wall cpu rss <<<"$(medians "$work/rule_runs$c")"
-    got=$(tail -1 "$work/rule_counts$c")
-    check=ok
-    if grep -qvx "$want" "$work/rule_counts$c"; then check="WRONG($want)"; failed=1; fi
-    read -r cwall _ crss <<<"$(medians "$work/closed_runs$c")"
-    printf '%-16s %7s %5s %9s %9s %9.1f %11s %9s %14s %16.1f\n' "$file" "$minsup" "$conf" "$wall" "$cpu" \
-      "$(mb "$rss")" "$got" "$check" "$cwall" "$(mb "$crss")"
+    for t in "${threads[@]}"; do
+      k=$c.$t
+      read -r file minsup conf want <<<"${rule_cells[$c]}"
+      read -r wall cpu rss <<<"$(medians "$work/rule_runs$k")"
+      got=$(grep -vx bytes "$work/rule_counts$k" | tail -1)
+      check=ok
+      if grep -qvx "$want" "$work/rule_counts$k"; then check="WRONG($want)"; failed=1; fi
+      read -r cwall _ crss <<<"$(medians "$work/closed_runs$k")"
+      [ "$t" = "${threads[0]}" ] && base=$wall
+      printf '%-16s %7s %5s %7s %9s %9s %9.1f %11s %9s %8.2f %14s %16.1f\n' "$file" "$minsup" "$conf" "$t" "$wall" \
+        "$cpu" "$(mb "$rss")" "$got" "$check" "$(echo "$base / $wall" | bc -l)" "$cwall" "$(mb "$crss")"
+    done
   done
 }
 

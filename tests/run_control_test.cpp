@@ -124,7 +124,7 @@ TEST(RunControl, ProgressOnEveryNumberOfThreads) {
     const RunProgress& last = reports.back();
     EXPECT_EQ(last.phase, RunProgress::Phase::mining);
     EXPECT_EQ(last.units, threads > 1);
-    EXPECT_GT(last.itemsets, 0);
+    EXPECT_GT(last.itemsets, 0) << threads << " threads";
     EXPECT_GT(last.total, 0);
     for (std::size_t k = 1; k < reports.size(); ++k) {
       EXPECT_GE(reports[k].seconds, reports[k - 1].seconds + 0.15) << "a few reports a second at most";

@@ -20,7 +20,7 @@ class Progress {
     Phase phase;
     long long done;      // transactions read, or positions / units mined
     long long total;     // of the phase; 0 when not known
-    long long itemsets;  // found so far (in a run on several threads, those handed on in order)
+    long long itemsets;  // found so far (on several threads, those handed on in order; of rules, those split)
     double seconds;      // since the run began
     bool units;          // the mining is counted in units of a run on several threads, not positions
   };

@@ -29,6 +29,22 @@ class RuleSink {
   virtual void take(const FoundRule& rule) = 0;
 };
 
+// A step between a recorder and its destination that turns the itemsets
+// recorded into other records where they are found, so that the work is
+// done on every mining thread (the rule run's: each itemset's rules). The
+// records it makes go on to the destination as a unit's itemsets would: in
+// the units' order. over() is called once per thread before the threads
+// start; the sink it gives hands each batch's records to `next` within the
+// same take(), and lives as long as the stage.
+class RecordStage {
+ public:
+  virtual ~RecordStage() = default;
+  virtual ItemsetSink& over(ItemsetSink& next) = 0;
+  // The itemsets its sinks have taken so far, over every thread (for a
+  // progress report: what reaches the destination are other records).
+  virtual long long taken() const = 0;
+};
+
 // Counting only: a run without an output file.
 class DiscardSink final : public ItemsetSink {
  public:

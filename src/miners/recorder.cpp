@@ -20,8 +20,10 @@ void Recorder::open_cfi_trees() {
 
 void Recorder::grow_tally(int length) { tally_.resize(static_cast<std::size_t>(length), 0); }
 
-void Recorder::start(ItemsetSink* sink, LengthLimits lengths) {
-  sink_ = sink != nullptr ? sink : &discard_;
+void Recorder::start(ItemsetSink* sink, LengthLimits lengths, RecordStage* stage) {
+  out_ = sink != nullptr ? sink : &discard_;
+  stage_ = stage;
+  sink_ = stage != nullptr ? &stage->over(*out_) : out_;
   lengths_ = lengths;
   std::fill(tally_.begin(), tally_.end(), 0);
   used_ = 0;

@@ -35,8 +35,13 @@ class Recorder {
   Recorder(const Recorder&) = delete;
   Recorder& operator=(const Recorder&) = delete;
 
-  // A pass begins: its sink (none: discard), its length limits, counts from zero.
-  void start(ItemsetSink* sink, LengthLimits lengths);
+  // A pass begins: its sink (none: discard), its length limits, counts from
+  // zero. With a stage, what this recorder records goes through the stage's
+  // sink for its thread on to `sink`, while the records it passes on (made
+  // by another thread's recorder, which staged and counted them) go to
+  // `sink` as they are.
+  void start(ItemsetSink* sink, LengthLimits lengths, RecordStage* stage = nullptr);
+  RecordStage* stage() const { return stage_; }
   const LengthLimits& lengths() const { return lengths_; }
   // Itemsets recorded (and handed on, or waiting in the batch) by length -
   // 1, up to the longest recorded (at least kTallyLengths entries).
@@ -87,14 +92,21 @@ class Recorder {
     sink_->take({batch_.get(), n});
   }
   // Counts records that another recorder made (a unit's, in its turn) and
-  // hands them to the sink after this one's own.
+  // hands them to the sink after this one's own; staged records were counted
+  // by their recorder (add_counts).
   void pass_on(std::span<const int> records) {
     flush();
-    for_each_record(records, [this](const int*, int n, int) {
-      if (static_cast<std::size_t>(n) > tally_.size()) grow_tally(n);
-      ++tally_[static_cast<std::size_t>(n) - 1];
-    });
-    sink_->take(records);
+    if (stage_ == nullptr)
+      for_each_record(records, [this](const int*, int n, int) {
+        if (static_cast<std::size_t>(n) > tally_.size()) grow_tally(n);
+        ++tally_[static_cast<std::size_t>(n) - 1];
+      });
+    out_->take(records);
+  }
+  // Joins another recorder's counts to this one's.
+  void add_counts(const Recorder& other) {
+    if (other.tally_.size() > tally_.size()) grow_tally(static_cast<int>(other.tally_.size()));
+    for (std::size_t k = 0; k < other.tally_.size(); ++k) tally_[k] += other.tally_[k];
   }
 
   stack itemset;  // the itemset under construction, with a support per entry
@@ -124,7 +136,9 @@ class Recorder {
   }
 
   DiscardSink discard_;  // until a pass names its sink
-  ItemsetSink* sink_ = &discard_;
+  ItemsetSink* sink_ = &discard_;  // of what this recorder records
+  ItemsetSink* out_ = &discard_;   // of what it passes on
+  RecordStage* stage_ = nullptr;
   // Counts by length grow with the longest itemset recorded, not with the
   // items (a million frequent items would cost 8 MB a workspace).
   static constexpr std::size_t kTallyLengths = 64;

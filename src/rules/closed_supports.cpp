@@ -37,7 +37,6 @@ void ClosedSupports::index() {
   added_supports_ = {};
   added_begin_ = {};
   added_pool_ = {};
-  found_limit_ = std::max<std::size_t>(n, 1 << 16);
 
   const auto items = static_cast<std::size_t>(items_);
   item_support_.assign(items, 0);
@@ -67,27 +66,30 @@ int ClosedSupports::whole(std::span<const int> sorted) const {
   return number < 0 ? 0 : closed_.value(static_cast<std::uint32_t>(number));
 }
 
-void ClosedSupports::about(std::span<const int> z, int support) {
+SupportLookup::SupportLookup(const ClosedSupports& closed)
+    : closed_(closed), found_limit_(std::max<std::size_t>(closed.size(), 1 << 16)) {}
+
+void SupportLookup::about(std::span<const int> z, int support) {
   z_.assign(z.begin(), z.end());
   std::sort(z_.begin(), z_.end());
   z_support_ = support;
   z_closure_ = -2;
 }
 
-int ClosedSupports::closure_of_z() {
+int SupportLookup::closure_of_z() {
   if (z_closure_ != -2) return z_closure_;
-  z_closure_ = closed_.find(z_);
+  z_closure_ = closed_.closed().find(z_);
   if (z_closure_ < 0) {
     // The closure has z's support: it is among the numbers of that support.
-    const std::vector<int>& supports = closed_.values();
+    const std::vector<int>& supports = closed_.closed().values();
     const auto [lo, hi] = std::equal_range(supports.begin(), supports.end(), z_support_, std::greater<int>());
-    z_closure_ = first_holding(z_, static_cast<std::uint32_t>(lo - supports.begin()),
+    z_closure_ = closed_.first_holding(z_, static_cast<std::uint32_t>(lo - supports.begin()),
                                static_cast<std::uint32_t>(hi - supports.begin()));
   }
   return z_closure_;
 }
 
-int ClosedSupports::between(std::span<const int> x) {
+int SupportLookup::between(std::span<const int> x) {
   // The closure of x lies between x and z's closure; of the closed sets
   // there it is the one with fewest items. Z's closure itself (all of the
   // spread, the items it has beyond x) is the last candidate, known
@@ -105,12 +107,12 @@ int ClosedSupports::between(std::span<const int> x) {
         if (mask >> j & 1) extra_.push_back(spread[j]);
       scratch_.clear();
       std::merge(x.begin(), x.end(), extra_.begin(), extra_.end(), std::back_inserter(scratch_));
-      if (const int s = whole(scratch_); s > 0) return s;
+      if (const int s = closed_.whole(scratch_); s > 0) return s;
       const std::uint32_t low = mask & (~mask + 1), ripple = mask + low;
       mask = (((ripple ^ mask) >> 2) / low) | ripple;
     }
   }
-  return closed_.value(cz_number);
+  return closed_.closed().value(cz_number);
 }
 
 bool ClosedSupports::holds(int item, std::uint32_t number) const {
@@ -150,25 +152,26 @@ int ClosedSupports::first_holding(std::span<const int> x, std::uint32_t from, st
   return -1;
 }
 
-int ClosedSupports::support_of(std::span<const int> x) {
+int SupportLookup::support_of(std::span<const int> x) {
   for (int item : x)
-    if (item < 0 || item >= items_) return 0;
+    if (item < 0 || item >= closed_.items()) return 0;
   if (x.empty()) return 0;
-  if (x.size() == 1) return item_support_[static_cast<std::size_t>(x[0])];
-  if (const int s = whole(x); s > 0) return s;
+  if (x.size() == 1) return closed_.item_support(x[0]);
+  if (const int s = closed_.whole(x); s > 0) return s;
+  const ItemsetTable& table = closed_.closed();
   const bool inside = !z_.empty() && std::includes(z_.begin(), z_.end(), x.begin(), x.end()) && closure_of_z() >= 0;
   if (inside) {
-    const std::span<const int> cz = closed_.items(static_cast<std::uint32_t>(z_closure_));
+    const std::span<const int> cz = table.items(static_cast<std::uint32_t>(z_closure_));
     spread_.clear();
     std::set_difference(cz.begin(), cz.end(), x.begin(), x.end(), std::back_inserter(spread_));
     // x is not closed: with one item more z's closure is the only closed set in between.
-    if (spread_.size() == 1) return closed_.value(static_cast<std::uint32_t>(z_closure_));
+    if (spread_.size() == 1) return table.value(static_cast<std::uint32_t>(z_closure_));
   }
   if (const int known = found_.find(x); known >= 0) return found_.value(static_cast<std::uint32_t>(known));
   int s = inside ? between(x) : -1;
   if (s < 0) {
-    const int number = first_holding(x, 0, static_cast<std::uint32_t>(closed_.size()));
-    s = number < 0 ? 0 : closed_.value(static_cast<std::uint32_t>(number));
+    const int number = closed_.first_holding(x, 0, static_cast<std::uint32_t>(table.size()));
+    s = number < 0 ? 0 : table.value(static_cast<std::uint32_t>(number));
   }
   if (found_.size() == found_limit_) found_.clear();
   found_.add(x, s);

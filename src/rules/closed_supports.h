@@ -14,7 +14,8 @@
 // paths find is kept for a while: a rule's antecedent comes back with each
 // item that extends it.
 //
-// Lookups keep scratch state: one object serves one thread.
+// ClosedSupports is read only once indexed; a lookup keeps scratch state,
+// so each thread asks through a SupportLookup of its own.
 #include <cstdint>
 #include <span>
 #include <vector>
@@ -40,21 +41,15 @@ class ClosedSupports final : public ItemsetSink {
   void index();
   std::size_t size() const { return closed_.size(); }
 
-  // Tells the lookups that follow that they will mostly ask for subsets of
-  // `z`, a frequent itemset with support `support`.
-  void about(std::span<const int> z, int support);
-  // The support of `x` (distinct items, ascending), or 0 when no closed
-  // itemset holds it (x is not frequent).
-  int support_of(std::span<const int> x);
-
- private:
-  int whole(std::span<const int> sorted) const;  // a closed itemset's support, or 0
-  int closure_of_z();                            // the number of z's closure, or -1
-  // Via the closed sets between x and z's closure (spread_: the items of the
-  // closure beyond x); -1: too many.
-  int between(std::span<const int> x);
+  // A closed itemset's support, or 0 when `sorted` is none.
+  int whole(std::span<const int> sorted) const;
   // The first number from `from` to before `to` holding all of x, or -1.
   int first_holding(std::span<const int> x, std::uint32_t from, std::uint32_t to) const;
+  int item_support(int item) const { return item_support_[static_cast<std::size_t>(item)]; }
+  int items() const { return items_; }
+  const ItemsetTable& closed() const { return closed_; }
+
+ private:
   bool holds(int item, std::uint32_t number) const;
 
   int items_;
@@ -63,13 +58,34 @@ class ClosedSupports final : public ItemsetSink {
   std::vector<std::uint32_t> added_begin_;
   std::vector<int> added_pool_;
   ItemsetTable closed_;  // by number: descending support
-  // Supports found by the longer paths, for itemsets asked again; emptied
-  // when it holds as many itemsets as closed_, so that it stays as small.
-  ItemsetTable found_;
-  std::size_t found_limit_ = 0;
   std::vector<int> item_support_;
   std::vector<std::vector<std::uint64_t>> bits_;   // by item: bit set of numbers, or empty
   std::vector<std::vector<std::uint32_t>> lists_;  // by item: ascending numbers when no bit set
+};
+
+// One thread's lookups of supports in an indexed ClosedSupports.
+class SupportLookup {
+ public:
+  explicit SupportLookup(const ClosedSupports& closed);
+  // Tells the lookups that follow that they will mostly ask for subsets of
+  // `z`, a frequent itemset with support `support`.
+  void about(std::span<const int> z, int support);
+  // The support of `x` (distinct items, ascending), or 0 when no closed
+  // itemset holds it (x is not frequent).
+  int support_of(std::span<const int> x);
+
+ private:
+  int closure_of_z();  // the number of z's closure, or -1
+  // Via the closed sets between x and z's closure (spread_: the items of the
+  // closure beyond x); -1: too many.
+  int between(std::span<const int> x);
+
+  const ClosedSupports& closed_;
+  // Supports found by the longer paths, for itemsets asked again; emptied
+  // when it holds as many itemsets as there are closed ones, so that it
+  // stays as small.
+  ItemsetTable found_;
+  std::size_t found_limit_ = 0;
   // The itemset of about(), sorted, and its closure once looked for.
   std::vector<int> z_;
   int z_support_ = 0;

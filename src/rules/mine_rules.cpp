@@ -1,7 +1,10 @@
 #include "rules/mine_rules.h"
 
 #include <algorithm>
+#include <atomic>
+#include <deque>
 
+#include "common/tuning.h"
 #include "io/found_rule.h"
 #include "io/records.h"
 
@@ -9,29 +12,72 @@ namespace zub {
 
 namespace {
 
-// The sink of the all-itemsets pass: each frequent itemset Z of two items
-// or more is split into the rules it yields, which go to the rule sink.
+// On each mining thread: every frequent itemset Z of two items or more is
+// split into the rules it yields, handed on as rule records (rules.h).
 class RuleMaking final : public ItemsetSink {
  public:
-  RuleMaking(ClosedSupports& closed, const RuleSettings& options, StopFlag stop, RuleReport& report, RuleSink& out)
-      : maker_(closed, options), stop_(stop), report_(report), out_(out) {}
+  RuleMaking(const ClosedSupports& closed, const RuleSettings& options, StopFlag stop,
+             std::atomic<long long>& taken, ItemsetSink& next)
+      : maker_(closed, options), stop_(stop), taken_(taken), next_(next) {}
   void take(std::span<const int> records) override {
-    for_each_record(records, [this](const int* z, int n, int support) {
+    long long itemsets = 0;
+    for_each_record(records, [this, &itemsets](const int* z, int n, int support) {
       stop_.check();  // an itemset may give many rules, so the flag is read per itemset
-      ++report_.itemsets;
-      maker_.rules_of({z, static_cast<std::size_t>(n)}, support, [this](const FoundRule& rule) {
-        const std::size_t length = rule.antecedent.size() + rule.consequent.size();
-        if (report_.lengths.size() < length) report_.lengths.resize(length);
-        ++report_.lengths[length - 1];
-        ++report_.rules;
-        out_.take(rule);
-      });
+      maker_.rules_of({z, static_cast<std::size_t>(n)}, support, rules_);
+      ++itemsets;
+      if (rules_.size() >= kRecordBatchInts) hand_on();
+    });
+    taken_.fetch_add(itemsets, std::memory_order_relaxed);
+    hand_on();
+  }
+
+ private:
+  void hand_on() {
+    if (rules_.empty()) return;
+    next_.take(rules_);
+    rules_.clear();
+  }
+  RuleMaker maker_;
+  StopFlag stop_;
+  std::atomic<long long>& taken_;
+  ItemsetSink& next_;
+  std::vector<int> rules_;
+};
+
+class RuleStage final : public RecordStage {
+ public:
+  RuleStage(const ClosedSupports& closed, const RuleSettings& options, StopFlag stop)
+      : closed_(closed), options_(options), stop_(stop) {}
+  ItemsetSink& over(ItemsetSink& next) override { return makers_.emplace_back(closed_, options_, stop_, taken_, next); }
+  long long taken() const override { return taken_.load(std::memory_order_relaxed); }
+
+ private:
+  const ClosedSupports& closed_;
+  const RuleSettings& options_;
+  StopFlag stop_;
+  std::atomic<long long> taken_{0};
+  std::deque<RuleMaking> makers_;  // one per thread; a deque keeps them in place
+};
+
+// On the thread that writes, in the units' order: each rule record's
+// measures, counted and handed to the rule sink.
+class RuleWriting final : public ItemsetSink {
+ public:
+  RuleWriting(int transactions, RuleReport& report, RuleSink& out)
+      : transactions_(transactions), report_(report), out_(out) {}
+  void take(std::span<const int> records) override {
+    for_each_record(records, [this](const int* items, int n, int support) {
+      const FoundRule rule = rule_of(items, n, support, transactions_);
+      const std::size_t length = rule.antecedent.size() + rule.consequent.size();
+      if (report_.lengths.size() < length) report_.lengths.resize(length);
+      ++report_.lengths[length - 1];
+      ++report_.rules;
+      out_.take(rule);
     });
   }
 
  private:
-  RuleMaker maker_;
-  StopFlag stop_;
+  const int transactions_;
   RuleReport& report_;
   RuleSink& out_;
 };
@@ -47,8 +93,12 @@ RuleReport mine_rules(Run& run, const RuleSettings& options, const LengthLimits&
   closed.index();
   report.closed = static_cast<long long>(closed.size());
 
-  RuleMaking making(closed, options, run.settings().stop, report, out);
-  run.mine(making, Run::Pass{MiningTarget::all, LengthLimits{std::max(2, lengths.min), lengths.max}, false});
+  // The rules are made where the itemsets are found, on every thread.
+  RuleStage making(closed, options, run.settings().stop);
+  RuleWriting writing(options.transactions, report, out);
+  const RunReport all = run.mine(
+      writing, Run::Pass{MiningTarget::all, LengthLimits{std::max(2, lengths.min), lengths.max}, false, &making});
+  report.itemsets = all.itemsets;
   return report;
 }
 

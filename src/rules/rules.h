@@ -3,7 +3,6 @@
 // non-empty and disjoint), with the supports of X and Y from the closed
 // itemsets and the usual measures.
 #include <cstdint>
-#include <functional>
 #include <span>
 #include <vector>
 
@@ -20,20 +19,29 @@ struct RuleSettings {
   int transactions = 0;           // n, for the shares
 };
 
-// Makes the rules of one frequent itemset after another.
+// A rule as a record (records.h): X's items, Y's items, |X|, supp(X) and
+// supp(Y), then supp(X u Y) as the record's support; |X| + |Y| + 3 ints
+// before it. Its measures follow from the supports and n (rule_of), so
+// that it is made on any thread and written in order on another.
+constexpr int kRuleRecordExtra = 3;
+
+// The rule of a record read by for_each_record, its sides pointing into it.
+FoundRule rule_of(const int* items, int n, int support, int transactions);
+
+// Makes the rules of one frequent itemset after another, on one thread.
 class RuleMaker {
  public:
-  RuleMaker(ClosedSupports& closed, const RuleSettings& options) : closed_(closed), options_(options) {}
-  // Calls each(rule) for every split of `z` (support `support`, at least
-  // two items) whose confidence and lift reach the options' minimums. A
-  // rule's items keep z's order. Splits of more than 30 items into any
-  // consequents are beyond any output and not made.
-  void rules_of(std::span<const int> z, int support, const std::function<void(const FoundRule&)>& each);
+  RuleMaker(const ClosedSupports& closed, const RuleSettings& options) : lookup_(closed), options_(options) {}
+  // Appends to `out` the record of every split of `z` (support `support`,
+  // at least two items) whose confidence and lift reach the options'
+  // minimums. A rule's items keep z's order. Splits of more than 30 items
+  // into any consequents are beyond any output and not made.
+  void rules_of(std::span<const int> z, int support, std::vector<int>& out);
 
  private:
   template <class InY>
-  void try_split(std::span<const int> z, int support, InY in_y, const std::function<void(const FoundRule&)>& each);
-  ClosedSupports& closed_;
+  void try_split(std::span<const int> z, int support, InY in_y, std::vector<int>& out);
+  SupportLookup lookup_;
   RuleSettings options_;
   std::vector<int> z_sorted_, x_, y_, x_sorted_, y_sorted_;  // the split being tried
 };

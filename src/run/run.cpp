@@ -124,7 +124,7 @@ RunReport Run::mine(ItemsetSink& out, const Pass& pass) {
   RunReport report;
   const int f = items_.frequent();
   Recorder& recorder = ws_->recorder;
-  recorder.start(&out, pass.lengths);
+  recorder.start(&out, pass.lengths, pass.stage);
   ws_->trees.counters = Counters{};
   FI_tree& tree = *main_->tree;
   ws_->progress = request_.progress;

@@ -19,6 +19,7 @@ namespace zub {
 class Data;
 class Progress;
 class ItemsetSink;
+class RecordStage;
 class FI_tree;
 class MFI_tree;
 class CFI_tree;
@@ -81,10 +82,14 @@ class Run {
   // One of several passes over the main tree: mines it for `target` and
   // `lengths` (not the request's); a pass that keeps the tree leaves it
   // for the next (the closure miner otherwise gives it back).
+  // With a stage (all itemsets only: the units stream their records), each
+  // mining thread's itemsets go through the stage's sink for that thread,
+  // and only what it makes reaches `out`, in the units' order.
   struct Pass {
     MiningTarget target;
     LengthLimits lengths;
     bool keeps_tree = false;
+    RecordStage* stage = nullptr;
   };
   RunReport mine(ItemsetSink& out, const Pass& pass);
 

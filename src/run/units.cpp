@@ -115,7 +115,7 @@ class UnitRun {
     for (int w = 0; w < threads; ++w) {
       try {
         auto worker = std::make_unique<Worker>(worker_workspace(ws_), *this, w);
-        worker->ws->recorder.start(&worker->buffer, ws_.recorder.lengths());
+        worker->ws->recorder.start(&worker->buffer, ws_.recorder.lengths(), ws_.recorder.stage());
         if (ws_.progress != nullptr) worker->ws->tell_progress = [this] { report(); };
         work_.add_worker(*worker->ws);
         workers_.push_back(std::move(worker));
@@ -144,17 +144,19 @@ class UnitRun {
     for (std::jthread& t : threads) t.join();
     if (first_error_) std::rethrow_exception(first_error_);
     for (int w = 0; w < started; ++w) {
-      const Counters& c = workers_[static_cast<std::size_t>(w)]->ws->trees.counters;
-      ws_.trees.counters.projections += c.projections;
-      ws_.trees.counters.subset_checks += c.subset_checks;
+      const Workspace& worker = *workers_[static_cast<std::size_t>(w)]->ws;
+      ws_.trees.counters.projections += worker.trees.counters.projections;
+      ws_.trees.counters.subset_checks += worker.trees.counters.subset_checks;
+      // Staged records are counted as itemsets where they were found.
+      if (ws_.recorder.stage() != nullptr) ws_.recorder.add_counts(worker.recorder);
     }
   }
 
   void deliver(int worker, std::span<const int> records);
 
  private:
-  // Hands records to the run's recorder (under the lock, or by the one
-  // committing thread), counting them for the progress report.
+  // Hands records to the run's recorder (by the one thread whose turn it is
+  // to write or commit), counting them for the progress report.
   void pass_on(std::span<const int> records) {
     long long n = 0;
     for_each_record(records, [&n](const int*, int, int) { ++n; });
@@ -165,7 +167,11 @@ class UnitRun {
     if (ws_.progress == nullptr) return;
     ws_.progress->update(
         Progress::Phase::mining, finished_.load(std::memory_order_relaxed), units_,
-        [this] { return handed_on_.load(std::memory_order_relaxed); }, true);
+        [this] {
+          const RecordStage* stage = ws_.recorder.stage();
+          return stage != nullptr ? stage->taken() : handed_on_.load(std::memory_order_relaxed);
+        },
+        true);
   }
   struct Worker {
     Worker(std::unique_ptr<Workspace> workspace, UnitRun& run, int index)
@@ -188,7 +194,9 @@ class UnitRun {
   void loop(int w);
   void mine(Worker& w, int unit);
   void keep(Worker& w, std::span<const int> records);
-  void write_kept(int unit);
+  template <class Write>
+  void unlocked(std::unique_lock<std::mutex>& lock, Write&& write);
+  void write_ready(std::unique_lock<std::mutex>& lock);
   void commit_ready();
 
   UnitWork& work_;
@@ -207,6 +215,7 @@ class UnitRun {
   int head_ = 0;                // the first unit not committed
   std::size_t kept_bytes_ = 0;  // in memory, over every unit
   bool committing_ = false;     // a kept unit's commit is under way
+  bool writing_ = false;        // a thread hands streamed records on, outside the lock
 };
 
 void UnitBuffer::take(std::span<const int> records) { run_.deliver(worker_, records); }
@@ -245,12 +254,11 @@ void UnitRun::mine(Worker& w, int unit) {
     commit_ready();
     return;
   }
-  const std::lock_guard<std::mutex> lock(mutex_);
+  std::unique_lock<std::mutex> lock(mutex_);
   done_[static_cast<std::size_t>(unit)] = 1;
   // The units that follow a finished head come to the head in turn: what
   // they kept goes out before what they write next.
-  while (head_ < units_ && done_[static_cast<std::size_t>(head_)] != 0)
-    if (++head_ < units_) write_kept(head_);
+  if (!writing_) write_ready(lock);
 }
 
 void UnitRun::deliver(int worker, std::span<const int> records) {
@@ -260,11 +268,66 @@ void UnitRun::deliver(int worker, std::span<const int> records) {
     w.records.insert(w.records.end(), records.begin(), records.end());
     return;
   }
-  const std::lock_guard<std::mutex> lock(mutex_);
-  if (w.unit == head_)
-    pass_on(records);
-  else
-    keep(w, records);
+  std::unique_lock<std::mutex> lock(mutex_);
+  if (failed_) return;  // nothing more goes out
+  if (w.unit != head_ || writing_) {
+    keep(w, records);  // the writer takes them in their turn
+    return;
+  }
+  // The head's own records, with nothing of its kept (a writer leaves none):
+  // out at once, and then whatever became ready meanwhile.
+  writing_ = true;
+  unlocked(lock, [&] { pass_on(records); });
+  write_ready(lock);
+}
+
+// Holding the writer's turn, under the lock: does `write` without the lock,
+// so that the other workers keep mining and keeping meanwhile.
+template <class Write>
+void UnitRun::unlocked(std::unique_lock<std::mutex>& lock, Write&& write) {
+  lock.unlock();
+  try {
+    write();
+  } catch (...) {
+    lock.lock();
+    writing_ = false;
+    throw;
+  }
+  lock.lock();
+}
+
+// Under the lock, taking the writer's turn: writes out what the head unit
+// kept and moves the head past finished units, until the head is a unit
+// still being mined with nothing kept; then gives the turn back. Every
+// record kept or unit finished meanwhile is seen here, as both happen under
+// the lock and only while another thread has the turn, or before this one
+// looks again.
+void UnitRun::write_ready(std::unique_lock<std::mutex>& lock) {
+  writing_ = true;
+  std::vector<int> back;
+  while (head_ < units_ && !failed_) {
+    Kept& k = kept_[static_cast<std::size_t>(head_)];
+    if (!k.extents.empty()) {
+      const Spill::Extent e = k.extents.front();
+      k.extents.erase(k.extents.begin());
+      const Spill* spill = k.spill;
+      unlocked(lock, [&] {
+        spill->read(e, back);  // its worker may append beyond it meanwhile
+        pass_on(back);
+      });
+    } else if (!k.records.empty()) {
+      std::vector<int> records;
+      records.swap(k.records);
+      kept_bytes_ -= records.size() * sizeof(int);
+      unlocked(lock, [&] { pass_on(records); });
+    } else if (done_[static_cast<std::size_t>(head_)] != 0) {
+      Kept().extents.swap(k.extents);
+      ++head_;
+    } else {
+      break;
+    }
+  }
+  writing_ = false;
 }
 
 // Under the lock: the records of a unit not in turn, in memory while the
@@ -289,20 +352,6 @@ void UnitRun::keep(Worker& w, std::span<const int> records) {
   }
   k.records.insert(k.records.end(), records.begin(), records.end());
   kept_bytes_ += records.size_bytes();
-}
-
-// Under the lock: everything unit `unit` has kept, out.
-void UnitRun::write_kept(int unit) {
-  Kept& k = kept_[static_cast<std::size_t>(unit)];
-  std::vector<int> back;
-  for (const Spill::Extent& e : k.extents) {
-    k.spill->read(e, back);
-    pass_on(back);
-  }
-  if (!k.records.empty()) pass_on(k.records);
-  kept_bytes_ -= k.records.size() * sizeof(int);
-  Kept().extents.swap(k.extents);
-  std::vector<int>().swap(k.records);
 }
 
 // Commits every kept unit whose turn has come, in order. One thread

@@ -8,7 +8,11 @@
 // the units' order, so that the output does not depend on timing:
 // - a streaming unit (all and closed itemsets) writes through while it is
 //   the first unfinished unit; the others' records are kept in memory until
-//   their turn, beyond Tuning::kept_records_bytes in a temporary file;
+//   their turn, beyond Tuning::kept_records_bytes in a temporary file. One
+//   thread at a time writes, without the lock: while it does, the others go
+//   on mining and keep what they find, the head unit's too, and the writer
+//   takes that in turn before it gives writing up (a slow destination, such
+//   as the rules' lines, then costs one thread, not all of them);
 // - a kept unit (maximal itemsets) is kept whole: its worker finishes it
 //   (sorts and filters its candidates) and it is committed, one unit at a
 //   time in order, by the work's commit().
