@@ -95,7 +95,8 @@ void FI_tree::scan2_DB(Data* data, const ItemMap& items, const ItemCounts& count
     std::vector<TransactionStrings> strings;
     for (TransactionShare& s : shares) strings.push_back(std::move(s.strings()));
     shares.clear();
-    build_from_strings(*this, strings, threads, settings_->tuning.build_unit_bytes, depth_nodes, stop, times);
+    build_from_strings(*this, strings, threads, settings_->tuning.build_unit_bytes, depth_nodes, stop, times, progress,
+                       counts.transactions);
   }
   child_links_ = false;
   cal_level_25();

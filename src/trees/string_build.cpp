@@ -8,6 +8,7 @@
 
 #include "common/run_error.h"
 #include "common/threads.h"
+#include "common/progress.h"
 #include "trees/fi_tree.h"
 #include "trees/read_times.h"
 #include "trees/string_unit.h"
@@ -110,6 +111,19 @@ int build_threads(const std::vector<TransactionStrings>& shares, int threads, st
                                                 all_bytes / std::max<std::size_t>(unit_bytes, 1) + 1));
 }
 
+// What each task of the build does first: looks at the stop flag, and
+// reports the building phase with every transaction read.
+struct BuildLook {
+  StopFlag stop;
+  Progress* progress;
+  long long transactions;
+  void operator()() const {
+    stop.check();
+    if (progress != nullptr)
+      progress->update(Progress::Phase::building, transactions, transactions, [] { return 0LL; });
+  }
+};
+
 }  // namespace
 
 std::size_t subtree_nodes(const TransactionStrings& strings, int first) {
@@ -122,7 +136,9 @@ std::size_t subtree_nodes(const TransactionStrings& strings, int first) {
 }
 
 void build_from_strings(FI_tree& tree, std::vector<TransactionStrings>& shares, int threads,
-                        std::size_t unit_bytes, std::vector<int>& depth_nodes, StopFlag stop, ReadTimes* times) {
+                        std::size_t unit_bytes, std::vector<int>& depth_nodes, StopFlag stop, ReadTimes* times,
+                        Progress* progress, long long transactions) {
+  const BuildLook look{stop, progress, transactions};
   const int items = tree.num_items();
   const int unit = shares.front().unit_bytes();
   int workers = build_threads(shares, threads, unit_bytes);
@@ -138,7 +154,7 @@ void build_from_strings(FI_tree& tree, std::vector<TransactionStrings>& shares, 
     return bytes;
   });
   share_out(by_size, workers, times != nullptr ? &times->gather : nullptr, [&](int p, int) {
-    stop.check();
+    look();
     auto& g = groups[static_cast<std::size_t>(p)];
     auto& u = units_of[static_cast<std::size_t>(p)];
     if (unit == 1) gather<std::uint8_t>(shares, p, unit_bytes, g, u);
@@ -154,7 +170,7 @@ void build_from_strings(FI_tree& tree, std::vector<TransactionStrings>& shares, 
   std::vector<StringScratch> scratch(static_cast<std::size_t>(workers), StringScratch(items));
   const std::vector<int> big_first = largest_first(units.size(), [&](int k) { return units[static_cast<std::size_t>(k)].end - units[static_cast<std::size_t>(k)].begin; });
   share_out(big_first, workers, times != nullptr ? &times->sort : nullptr, [&](int k, int worker) {
-    stop.check();
+    look();
     StringUnit& u = units[static_cast<std::size_t>(k)];
     u.nodes = sort_unit(u, groups[static_cast<std::size_t>(u.group)].bytes.get(), unit, scratch[static_cast<std::size_t>(worker)]);
   });
@@ -183,7 +199,7 @@ void build_from_strings(FI_tree& tree, std::vector<TransactionStrings>& shares, 
   for (StringScratch& s : scratch) s.start_counting(pairs.cells());
   double layout = seconds_since(started);
   share_out(big_first, workers, times != nullptr ? &times->build : nullptr, [&](int k, int worker) {
-    stop.check();
+    look();
     const StringUnit& u = units[static_cast<std::size_t>(k)];
     const GroupArray& g = groups[static_cast<std::size_t>(u.group)];
     build_unit(u, g.bytes.get(), g.node, unit, store, pairs, scratch[static_cast<std::size_t>(worker)]);

@@ -27,6 +27,7 @@
 namespace zub {
 
 class FI_tree;
+class Progress;
 class TransactionStrings;
 struct ReadTimes;
 
@@ -34,9 +35,11 @@ struct ReadTimes;
 // of every share, which are given back as they are read, on `threads`
 // threads. Fills depth_nodes (nodes made per depth) and adds to the tree's
 // dense pair counts when it has them. The tree gets no child links. With
-// `times`, each task and step is timed.
+// `times`, each task and step is timed. Each task looks at the stop flag
+// and reports the building phase (all `transactions` read) to `progress`.
 void build_from_strings(FI_tree& tree, std::vector<TransactionStrings>& shares, int threads,
-                        std::size_t unit_bytes, std::vector<int>& depth_nodes, StopFlag stop, ReadTimes* times);
+                        std::size_t unit_bytes, std::vector<int>& depth_nodes, StopFlag stop, ReadTimes* times,
+                        Progress* progress = nullptr, long long transactions = 0);
 
 // The nodes below root child `first` that its strings in `strings` make.
 std::size_t subtree_nodes(const TransactionStrings& strings, int first);
