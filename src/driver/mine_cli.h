@@ -5,8 +5,11 @@
 // output when it is absent or "-"; messages and the --stats summary go to the
 // error stream.
 #include <cstdio>
+#include <functional>
 #include <string>
+#include <vector>
 
+#include "io/fsout.h"
 #include "rules/rules.h"
 #include "run/run.h"
 
@@ -29,6 +32,55 @@ bool read_percentage(const std::string& t, const char* text, Ratio& value, std::
 bool parse_confidence(const char* text, Ratio& value, std::string& why);
 // Reads --min-lift: a number from 0 ("1.5").
 bool parse_lift(const char* text, Ratio& value, std::string& why);
+
+// The command line as read, before the minimum support is.
+struct MineOptions {
+  MiningTarget target = MiningTarget::maximal;
+  bool rules = false;  // --target rules
+  bool rule_options = false;  // one of the options of rules given
+  RuleSettings rule;
+  std::string method;  // empty: the target's default
+  bool stats = false;
+  bool names = false;
+  bool progress = false;
+  bool help = false;
+  bool version = false;
+  LengthLimits lengths;
+  int threads = 0;  // 0: every core the process may use
+  LineStyle::Format format = LineStyle::Format::plain;
+  bool sort_items = false;
+  std::vector<std::string> positional;
+};
+
+// Fills `o` from the command line; false with the reason in `why`. Stops
+// at --help or --version.
+bool parse_mine_options(int argc, char** argv, MineOptions& o, std::string& why);
+void print_mine_help(std::FILE* out);
+// The run the options ask for (threads: the cores at hand unless given).
+RunRequest mine_request(const MineOptions& o, const MinSupport& minsup);
+LineStyle mine_line_style(const MineOptions& o, int transactions);
+// Whether the output file named is the input file.
+bool is_input_overwritten(const MineOptions& o);
+
+// Wall-clock seconds of a run's phases.
+struct PhaseTimes {
+  double reading = 0;  // counting, the main tree, its chains
+  double mining = 0;   // and writing
+};
+// The first lines of --stats; `ranks` (a distributed run's processes) is
+// printed when above 0.
+struct StatsHead {
+  int transactions = 0;
+  int threshold = 0;
+  int frequent = 0;
+  int threads = 0;
+  int ranks = 0;
+};
+// The summary of --stats: what the run read, what it found (`found`
+// writes those lines, `lengths` counts the itemsets or rules by length),
+// and its times.
+void print_mine_stats(const StatsHead& head, const std::function<void()>& found, const std::vector<long long>& lengths,
+                      const Counters& counters, double seconds, const PhaseTimes& wall, std::FILE* err);
 
 // Runs zub-mine and returns its exit status; itemsets without an output file
 // go to `out`, messages and statistics to `err`.

@@ -72,6 +72,8 @@ class Data {
   std::vector<std::string> take_names();
   // Whether the text holds letters but no id at all: words read as ids.
   bool words_without_ids() const { return saw_letters_ && !any_id_; }
+  // Whether some line held an id.
+  bool has_ids() const { return any_id_; }
   // Whether the passes after the first are served from memory.
   bool in_memory() const { return keeping_ || replaying_; }
 

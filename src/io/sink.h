@@ -20,6 +20,10 @@ class ItemsetSink {
   // back) in the order they were found. Throws RunError when the
   // destination fails (a write error), or what the callback behind it throws.
   virtual void take(std::span<const int> records) = 0;
+  // The records that follow are unit `unit`'s (a pass in units tells each
+  // unit's turn, in order, before its records): for a sink that sends each
+  // unit's records elsewhere.
+  virtual void unit_begins(int unit) { (void)unit; }
 };
 
 class RuleSink {
@@ -27,6 +31,8 @@ class RuleSink {
   virtual ~RuleSink() = default;
   // Takes one rule, its items as main-tree positions.
   virtual void take(const FoundRule& rule) = 0;
+  // The rules that follow are made from unit `unit`'s itemsets.
+  virtual void unit_begins(int unit) { (void)unit; }
 };
 
 // Counting only: a run without an output file.

@@ -13,7 +13,9 @@ Representation choose_representation(const Tuning& tuning, int transactions, int
   return occurrences * 100 >= cells * tuning.closed_dense_min_fill ? Representation::dense : Representation::sparse;
 }
 
-ClosureRoot::ClosureRoot(ClosedInput input, int threshold)
+ClosureRoot::ClosureRoot(ClosedInput input, int threshold) : ClosureRoot(std::move(input), threshold, {}) {}
+
+ClosureRoot::ClosureRoot(ClosedInput input, int threshold, const std::vector<int>& supports)
     : position(std::move(input.position)), support(input.transactions), full_support(input.full_support) {
   const std::size_t f = position.size();
   std::vector<int> supp(f, 0), hits(f, 0);
@@ -23,6 +25,7 @@ ClosureRoot::ClosureRoot(ClosedInput input, int threshold)
       supp[j] += t.weight;
       ++hits[j];
     }
+  if (!supports.empty()) supp = supports;
   // The closure of the empty set leaves the database, and so do the
   // infrequent items (none when the threshold is the run's own).
   std::vector<int> slot(f, -1);

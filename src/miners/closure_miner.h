@@ -44,6 +44,11 @@ Representation choose_representation(const Tuning& tuning, int transactions, int
 // infrequent items removed, with every candidate's occurrences.
 struct ClosureRoot {
   ClosureRoot(ClosedInput input, int threshold);
+  // The root of a share of the database (a process of a distributed run):
+  // the closure and the candidates come from the whole database's supports
+  // by rank and its transactions (input.transactions), the occurrences from
+  // the share's transactions.
+  ClosureRoot(ClosedInput input, int threshold, const std::vector<int>& supports);
   std::vector<int> position;  // by rank
   std::vector<int> closure;   // ranks in every transaction
   int support = 0;            // transactions

@@ -81,6 +81,11 @@ class Recorder {
   // Counts records that another recorder made (a unit's, in its turn) and
   // hands them to the sink after this one's own.
   void pass_on(std::span<const int> records);
+  // Hands the batch on and tells the sink that unit `unit`'s records follow.
+  void begin_unit(int unit) {
+    flush();
+    sink_->unit_begins(unit);
+  }
 
   stack itemset;  // the itemset under construction, with a support per entry
   // The open result trees of the maximal and the closed miners, by slot.

@@ -7,36 +7,19 @@
 
 namespace zub {
 
-namespace {
-
-// The sink of the all-itemsets pass: each frequent itemset Z of two items
-// or more is split into the rules it yields, which go to the rule sink.
-class RuleMaking final : public ItemsetSink {
- public:
-  RuleMaking(ClosedSupports& closed, const RuleSettings& options, StopFlag stop, RuleReport& report, RuleSink& out)
-      : maker_(closed, options), stop_(stop), report_(report), out_(out) {}
-  void take(std::span<const int> records) override {
-    for_each_record(records, [this](const int* z, int n, int support) {
-      stop_.check();  // an itemset may give many rules, so the flag is read per itemset
-      ++report_.itemsets;
-      maker_.rules_of({z, static_cast<std::size_t>(n)}, support, [this](const FoundRule& rule) {
-        const std::size_t length = rule.antecedent.size() + rule.consequent.size();
-        if (report_.lengths.size() < length) report_.lengths.resize(length);
-        ++report_.lengths[length - 1];
-        ++report_.rules;
-        out_.take(rule);
-      });
+void RuleMaking::take(std::span<const int> records) {
+  for_each_record(records, [this](const int* z, int n, int support) {
+    stop_.check();  // an itemset may give many rules, so the flag is read per itemset
+    ++report_.itemsets;
+    maker_.rules_of({z, static_cast<std::size_t>(n)}, support, [this](const FoundRule& rule) {
+      const std::size_t length = rule.antecedent.size() + rule.consequent.size();
+      if (report_.lengths.size() < length) report_.lengths.resize(length);
+      ++report_.lengths[length - 1];
+      ++report_.rules;
+      out_.take(rule);
     });
-  }
-
- private:
-  RuleMaker maker_;
-  StopFlag stop_;
-  RuleReport& report_;
-  RuleSink& out_;
-};
-
-}  // namespace
+  });
+}
 
 RuleReport mine_rules(Run& run, const RuleSettings& options, const LengthLimits& lengths, RuleSink& out) {
   RuleReport report;

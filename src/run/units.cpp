@@ -226,7 +226,10 @@ void UnitRun::mine(Worker& w, int unit) {
   // The units that follow a finished head come to the head in turn: what
   // they kept goes out before what they write next.
   while (head_ < units_ && done_[static_cast<std::size_t>(head_)] != 0)
-    if (++head_ < units_) write_kept(head_);
+    if (++head_ < units_) {
+      ws_.recorder.begin_unit(head_);
+      write_kept(head_);
+    }
 }
 
 void UnitRun::deliver(int worker, std::span<const int> records) {
@@ -294,6 +297,7 @@ void UnitRun::commit_ready() {
     lock.unlock();
     const Clock::time_point start = Clock::now();
     try {
+      ws_.recorder.begin_unit(unit);
       if (work_.wanted(unit)) work_.commit(unit, records, ws_.recorder);
     } catch (...) {
       lock.lock();
@@ -313,6 +317,7 @@ void run_units(UnitWork& work, Workspace& ws, int threads, UnitTimes* times) {
   ws.recorder.flush();  // what the run recorded before the units comes first
   UnitRun run(work, ws, times);
   run.add_workers(std::max(1, std::min(threads, work.units())));
+  if (work.streams() && work.units() > 0) ws.recorder.begin_unit(0);  // the first unit writes through
   run.run();
 }
 

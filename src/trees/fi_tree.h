@@ -78,6 +78,10 @@ class FI_tree {
   void scan1_DB(const ItemCounts& counts, ItemMap& items, MainPairs& pairs);
   void scan2_DB(Data* data, const ItemMap& items, const PassDigest& digest, Progress* progress = nullptr,
                 StopFlag stop = {});
+  // Instead of the first scan, for the main tree of a share of a database
+  // whose item order was chosen elsewhere: every position is an item, with
+  // the share's support; the file ids are the positions themselves.
+  void scan1_known(const std::vector<int>& supports_by_position, MainPairs& pairs);
 
   // The number of nodes from the root down that are each their parent's
   // only child.
@@ -201,6 +205,7 @@ class FI_tree {
 
  private:
   int depth_first_single_prefix() const;
+  void make_main_header(MainPairs& pairs);  // the heads and the pair counts of the first scan's items
   void take_tail(FI_tree* parent);
   void partition_covered(const FI_tree* parent, const bool* marked, bool by_parent_position);
   void make_header_table(const FI_tree* parent);

@@ -120,7 +120,34 @@ void FI_tree::scan1_DB(const ItemCounts& counted, ItemMap& items, MainPairs& pai
   num_items = 0;
   while (num_items < size && supports[num_items] >= threshold()) ++num_items;
   for (int p = 0; p < num_items; ++p) item_pos[p] = p;
+  make_main_header(pairs);
 
+  // From here on an item id is a main-tree position.
+  items.file_id.assign(pos_item, pos_item + num_items);
+  items.position.assign(ids, -1);
+  for (int p = 0; p < num_items; ++p) {
+    if (by_id)
+      items.position[static_cast<std::size_t>(pos_item[p])] = p;
+    else
+      items.sparse.at(pos_item[p]) = static_cast<std::uint32_t>(p);
+    pos_item[p] = p;
+  }
+}
+
+void FI_tree::scan1_known(const std::vector<int>& supports_by_position, MainPairs& pairs) {
+  covered_len = 0;
+  num_items = static_cast<int>(supports_by_position.size());
+  item_pos = pool->take<int>(num_items);
+  pos_item = pool->take<int>(num_items);
+  supports = pool->take<int>(num_items);
+  for (int p = 0; p < num_items; ++p) {
+    item_pos[p] = pos_item[p] = p;
+    supports[p] = supports_by_position[static_cast<std::size_t>(p)];
+  }
+  make_main_header(pairs);
+}
+
+void FI_tree::make_main_header(MainPairs& pairs) {
   heads = pool->take<Fnode*>(num_items);
   // More than a few items: the pairs are counted. A small triangle is held
   // densely and filled by the second scan; a large one would be mostly empty
@@ -147,17 +174,9 @@ void FI_tree::scan1_DB(const ItemCounts& counted, ItemMap& items, MainPairs& pai
     }
   }
 
-  // From here on an item id is a main-tree position.
-  items.file_id.assign(pos_item, pos_item + num_items);
-  items.position.assign(ids, -1);
   for (int p = 0; p < num_items; ++p) {
     heads[p] = pool->take<Fnode>(1);
     heads[p]->init(kNoNode, p, supports[p]);
-    if (by_id)
-      items.position[static_cast<std::size_t>(pos_item[p])] = p;
-    else
-      items.sparse.at(pos_item[p]) = static_cast<std::uint32_t>(p);
-    pos_item[p] = p;
   }
   pair_rows = num_items - 1;
 }

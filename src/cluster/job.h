@@ -1,0 +1,56 @@
+#pragma once
+// The mining of a distributed run once the item order is known: the units
+// of the target, the plan, the exchange of transactions, each rank's tree
+// and units, and rank 0's writing in the one-process unit order.
+// - All itemsets: unit u is position f-1-u (the walk's order); the bytes
+//   are zub-mine --threads 1's.
+// - Maximal: the same positions, below the whole database's single prefix
+//   (on every rank's stack, as one process takes it); each rank commits
+//   its units against its own MFI-tree, rank 0 commits every unit again, in
+//   order, against the run's (the ranks know nothing of each other's).
+// - Closed: the closure miner's root children by candidate number (zub-mine
+//   --threads 1's order); each rank's root has the whole database's supports
+//   and the occurrences of what it received; rank 0 writes the root's set
+//   first and the set of all items (threshold 0) last.
+// - Rules: the closed pass as above, its itemsets broadcast so that every
+//   rank holds all of them (as one process does); then each rank makes the
+//   rules of its all-itemset units and sends the rules.
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "cluster/comm.h"
+#include "cluster/order.h"
+#include "cluster/shuffle.h"
+#include "driver/mine_cli.h"
+#include "miners/recorder.h"
+#include "rules/mine_rules.h"
+#include "run/unit_times.h"
+
+namespace zub {
+
+struct Job {
+  Comm& comm;
+  const MineOptions& options;
+  RunRequest request;
+  ItemOrder order;
+  Positions positions;  // the share, until sent
+  UnitPlan plan;
+  // Rank 0: where the lines go (the writer's recorder counts them).
+  FSout* writer = nullptr;
+  // Called on a failure in the middle of the mining: ends the job.
+  std::function<void(const Failure&)> fail;
+  // What the run found, for --stats (rank 0's after the sums).
+  std::unique_ptr<Recorder> written;
+  RuleReport rules;
+  Counters counters;
+  UnitTimes times;  // of this rank's units
+  bool timed = false;
+};
+
+// Everything after the second pass. Collective.
+void mine_job(Job& job);
+
+}  // namespace zub

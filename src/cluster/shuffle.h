@@ -1,0 +1,93 @@
+#pragma once
+// From each rank's share to the transactions its units need.
+// 1. The second pass reads the share as main-tree positions (each
+//    transaction's frequent items, ascending) and measures each unit's
+//    projected size: the ints of the transactions that hold its item, cut
+//    to the items at or before it. The sizes are summed over the ranks.
+// 2. The units go to the ranks by that estimate, largest first, each to the
+//    rank with the least estimated work so far (ties: the lower unit, the
+//    lower rank); every rank computes the same plan.
+// 3. Each rank sends each of its transactions once to every rank that mines
+//    a unit of one of its items: cut after the last such item (the units of
+//    all and maximal itemsets read nothing beyond their own item), or whole
+//    (closed itemsets and rules: the closure miner's units need the rarer
+//    items too), in rounds of a bounded size (MPI_Alltoallv).
+// 4. Each rank builds its main tree from what it received, with the whole
+//    database's item order (LocalTree).
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "cluster/comm.h"
+#include "cluster/order.h"
+#include "cluster/share.h"
+#include "common/settings.h"
+#include "memory/memory.h"
+#include "miners/workspace.h"
+#include "trees/fi_tree.h"
+#include "trees/node_store.h"
+
+namespace zub {
+
+// The single prefix of a main tree (the nodes from the root down that are
+// their parents' only child), from transactions seen one by one and from
+// the summaries of other ranks.
+class PrefixPath {
+ public:
+  void add(const int* positions, int k);
+  void merge(const PrefixPath& other);
+  int length() const { return static_cast<int>(path_.size()); }
+  std::vector<int> encode() const;
+  static PrefixPath decode(const std::vector<int>& ints);
+
+ private:
+  std::vector<int> path_;
+  bool branches_ = false;  // the tree has two children below the path's end
+};
+
+struct Positions {
+  std::vector<int> tx;           // each transaction: its length, then its positions ascending
+  std::vector<long long> work;   // by position: the projected size of its unit, here, then in all
+  long long full = 0;            // transactions that hold every frequent item
+  PrefixPath prefix;
+};
+
+// The second pass over the share; the failure of any rank (the file changed
+// since the first pass) is agreed on. Collective.
+Failure read_positions(Comm& comm, Share& share, const ItemOrder& order, const PassDigest& first, Positions& out);
+
+struct UnitPlan {
+  std::vector<int> position;           // by unit: the main-tree position it mines
+  std::vector<int> owner;              // by unit: the rank that mines it
+  std::vector<long long> estimate;     // by unit
+  std::vector<int> mine;               // this rank's units, ascending
+  std::vector<int> owner_of_position;  // -1 where no unit mines the position
+};
+UnitPlan plan_units(const Comm& comm, std::vector<int> unit_positions, const std::vector<long long>& work, int items);
+
+// What a rank receives: the transactions (positions) and the support of
+// each position among them.
+struct Received {
+  std::vector<int> ids;
+  std::vector<std::uint32_t> lengths;
+  std::vector<int> supports;
+};
+// Empties `share`. Collective; a failure ends the job.
+void exchange(Comm& comm, Positions& share, const UnitPlan& plan, bool whole, int items, Received& out);
+
+// A rank's main tree: the transactions received, in the whole database's
+// item order, its header supports the received ones (the whole database's
+// for the positions it mines).
+struct LocalTree {
+  LocalTree(const ItemOrder& order, const Tuning& tuning, Received& received);
+  // The links dropped and the chains made, as before any miner.
+  void finish();
+  Settings settings;
+  memory pool{kTreePoolBlocks, kTreePoolFirst, kTreePoolUnit, 2};
+  NodeStore nodes;
+  MainPairs pairs;
+  FI_tree* tree = nullptr;
+  std::unique_ptr<Workspace> ws;
+};
+
+}  // namespace zub

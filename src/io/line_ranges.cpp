@@ -1,0 +1,175 @@
+#include "io/line_ranges.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace zub {
+
+bool list_parts(const std::string& folder, std::vector<InputFile>& parts, std::string& why) {
+  parts.clear();
+  DIR* dir = ::opendir(folder.c_str());
+  if (dir == nullptr) {
+    why = folder;
+    return false;
+  }
+  std::vector<std::string> names;
+  while (const dirent* e = ::readdir(dir)) {
+    if (e->d_name[0] != '.' && e->d_name[0] != '_') names.emplace_back(e->d_name);
+  }
+  ::closedir(dir);
+  std::sort(names.begin(), names.end());
+  for (const std::string& name : names) {
+    const std::string path = folder + (folder.ends_with('/') ? "" : "/") + name;
+    struct stat st{};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+      why = path;
+      return false;
+    }
+    parts.push_back({path, static_cast<long long>(st.st_size)});
+  }
+  return true;
+}
+
+namespace {
+
+// The first line start at or after `at` in the file (its size when none):
+// `at` itself when the byte before it is a line feed.
+bool line_start_from(int fd, long long at, long long size, long long& start) {
+  if (at <= 0 || at >= size) {
+    start = std::clamp(at, 0LL, size);
+    return true;
+  }
+  char buf[1 << 16];
+  for (long long p = at - 1; p < size;) {
+    const ssize_t got = ::pread(fd, buf, sizeof buf, p);
+    if (got <= 0) return false;
+    const void* feed = std::memchr(buf, '\n', static_cast<std::size_t>(got));
+    if (feed != nullptr) {
+      start = p + (static_cast<const char*>(feed) - buf) + 1;
+      return true;
+    }
+    p += got;
+  }
+  start = size;
+  return true;
+}
+
+}  // namespace
+
+bool share_of(const std::vector<InputFile>& files, int index, int shares, std::vector<FilePiece>& pieces,
+              std::string& why) {
+  pieces.clear();
+  long long total = 0;
+  for (const InputFile& f : files) total += f.size;
+  // The share's bytes in the files one after another: [from, to).
+  const auto bound = [&](int k) { return static_cast<long long>(static_cast<__int128>(total) * k / shares); };
+  const long long from = bound(index), to = bound(index + 1);
+  long long base = 0;  // where the file starts among all bytes
+  for (const InputFile& f : files) {
+    const long long lo = std::max(from, base) - base, hi = std::min(to, base + f.size) - base;
+    base += f.size;
+    if (lo >= hi) continue;
+    const int fd = ::open(f.path.c_str(), O_RDONLY | O_CLOEXEC);
+    long long begin = 0, end = 0;
+    const bool ok = fd >= 0 && line_start_from(fd, lo, f.size, begin) && line_start_from(fd, hi, f.size, end);
+    if (fd >= 0) ::close(fd);
+    if (!ok) {
+      why = f.path;
+      return false;
+    }
+    if (begin < end) pieces.push_back({f.path, begin, end});
+  }
+  return true;
+}
+
+PieceStream::PieceStream(std::vector<FilePiece> pieces)
+    : pieces_(std::move(pieces)), lines_(pieces_.size(), 0), ends_in_feed_(pieces_.size(), true) {
+  for (const FilePiece& p : pieces_) {
+    const int fd = ::open(p.path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+      failed_ = p.path;
+      return;
+    }
+    fds_.push_back(fd);
+  }
+  const cookie_io_functions_t io{&PieceStream::read, nullptr, &PieceStream::seek, &PieceStream::close};
+  stream_ = ::fopencookie(this, "r", io);
+  if (stream_ != nullptr) std::setvbuf(stream_, nullptr, _IONBF, 0);  // the reader takes whole blocks
+}
+
+PieceStream::~PieceStream() {
+  if (stream_ != nullptr) std::fclose(stream_);
+  for (int fd : fds_) ::close(fd);
+}
+
+ssize_t PieceStream::read(void* cookie, char* buf, std::size_t size) {
+  return static_cast<PieceStream*>(cookie)->read_some(buf, size);
+}
+
+ssize_t PieceStream::read_some(char* buf, std::size_t size) {
+  while (at_piece_ < pieces_.size()) {
+    const FilePiece& p = pieces_[at_piece_];
+    const long long left = p.end - p.begin - at_byte_;
+    if (left > 0) {
+      const std::size_t want = static_cast<std::size_t>(std::min<long long>(left, static_cast<long long>(size)));
+      const ssize_t got = ::pread(fds_[at_piece_], buf, want, p.begin + at_byte_);
+      if (got < 0) return -1;
+      if (got == 0) {  // the file is shorter than when it was split
+        errno = EIO;
+        return -1;
+      }
+      at_byte_ += got;
+      offset_ += got;
+      lines_[at_piece_] += std::count(buf, buf + got, '\n');
+      ends_in_feed_[at_piece_] = buf[got - 1] == '\n';
+      return got;
+    }
+    if (!ends_in_feed_[at_piece_]) {
+      ends_in_feed_[at_piece_] = true;
+      ++lines_[at_piece_];
+      buf[0] = '\n';
+      ++offset_;
+      return 1;
+    }
+    ++at_piece_;
+    at_byte_ = 0;
+  }
+  return 0;
+}
+
+int PieceStream::seek(void* cookie, off64_t* offset, int whence) {
+  auto& s = *static_cast<PieceStream*>(cookie);
+  if (whence == SEEK_CUR && *offset == 0) {
+    *offset = s.offset_;
+    return 0;
+  }
+  if (whence != SEEK_SET || *offset != 0) return -1;
+  // Back to the start for another pass: the lines are counted again.
+  s.at_piece_ = 0;
+  s.at_byte_ = s.offset_ = 0;
+  std::fill(s.lines_.begin(), s.lines_.end(), 0);
+  std::fill(s.ends_in_feed_.begin(), s.ends_in_feed_.end(), true);
+  return 0;
+}
+
+int PieceStream::close(void*) { return 0; }
+
+void PieceStream::locate(long long line, int& piece, long long& line_in_piece) const {
+  piece = -1;
+  line_in_piece = line;
+  if (pieces_.empty()) return;
+  long long before = 0;
+  const std::size_t last = std::min(at_piece_, pieces_.size() - 1);
+  std::size_t p = 0;
+  while (p < last && before + lines_[p] < line) before += lines_[p++];
+  piece = static_cast<int>(p);
+  line_in_piece = line - before;
+}
+
+}  // namespace zub
