@@ -8,6 +8,7 @@
 // failing rank. Only rank 0 writes the output, as a temporary that takes
 // the output's place once every rank has finished.
 #include <mpi.h>
+#include <sys/resource.h>
 
 #include <chrono>
 #include <csignal>
@@ -69,9 +70,12 @@ Failure check_output(const MineOptions& o, const InputPlan& plan) {
 }
 
 // What --stats tells of each rank: units, their estimated size, mining
-// seconds and bytes sent by round.
+// seconds, peak resident memory and bytes sent by round.
 void print_ranks(const Comm& comm, const Job& job, double mining, std::FILE* err) {
-  std::vector<long long> mine{static_cast<long long>(job.plan.mine.size()), 0, static_cast<long long>(mining * 1e3)};
+  struct rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  std::vector<long long> mine{static_cast<long long>(job.plan.mine.size()), 0, static_cast<long long>(mining * 1e3),
+                              usage.ru_maxrss};
   for (int u : job.plan.mine) mine[1] += job.plan.estimate[static_cast<std::size_t>(u)];
   mine.insert(mine.end(), comm.sent.begin(), comm.sent.end());
   std::vector<long long> all(mine.size() * static_cast<std::size_t>(comm.size));
@@ -81,9 +85,10 @@ void print_ranks(const Comm& comm, const Job& job, double mining, std::FILE* err
   for (int r = 0; r < comm.size; ++r) {
     const long long* v = all.data() + static_cast<std::size_t>(r) * mine.size();
     std::fprintf(err,
-                 "rank %d: units %lld (estimated size %lld), mining %.3f s, bytes sent: counting %lld, order %lld, "
-                 "transactions %lld, results %lld, closed itemsets %lld\n",
-                 r, v[0], v[1], static_cast<double>(v[2]) / 1e3, v[3], v[4], v[5], v[6], v[7]);
+                 "rank %d: units %lld (estimated size %lld), mining %.3f s, peak memory %.1f MB, bytes sent: counting "
+                 "%lld, order %lld, transactions %lld, results %lld, closed itemsets %lld\n",
+                 r, v[0], v[1], static_cast<double>(v[2]) / 1e3, static_cast<double>(v[3]) / 1024, v[4], v[5], v[6],
+                 v[7], v[8]);
   }
 }
 

@@ -61,8 +61,11 @@ Failure plan_input(Comm& comm, const std::string& infile, InputPlan& plan) {
   // The plan as one text: mode, then each file's size and path.
   std::string text;
   if (comm.is_root()) {
-    text = plan.mode == InputPlan::Mode::ranges ? "r" : "s";
-    for (const InputFile& f : plan.files) text += std::to_string(f.size) + " " + f.path + '\0';
+    text.push_back(plan.mode == InputPlan::Mode::ranges ? 'r' : 's');
+    for (const InputFile& f : plan.files) {
+      text.append(std::to_string(f.size)).push_back(' ');
+      text.append(f.path).push_back('\0');
+    }
   }
   const Failure agreed = agree(comm, mine);
   if (agreed.failed()) return agreed;
@@ -115,8 +118,10 @@ std::unique_ptr<Data> Share::pass() {
 // rank its end, so that all reach the agreement.
 void Share::scatter_from_root() {
   const bool stdin_input = plan_.name == "-";
-  std::unique_ptr<Data> data = stdin_input ? std::make_unique<Data>(stdin, "standard input", options_)
-                                           : std::make_unique<Data>(plan_.name.c_str(), options_);
+  Data::Options once = options_;
+  once.single_pass = true;
+  std::unique_ptr<Data> data = stdin_input ? std::make_unique<Data>(stdin, "standard input", once)
+                                           : std::make_unique<Data>(plan_.name.c_str(), once);
   int to = 0;
   std::vector<int> block;  // transactions, lengths..., ids...
   std::vector<std::uint32_t> lens;

@@ -39,6 +39,9 @@ class Data {
   struct Options {
     bool names = false;
     bool keep_unseekable = false;
+    // One pass only: the end of the data is not followed by a rewind (a
+    // stream read once, as a distributed run's rank 0 reads a pipe).
+    bool single_pass = false;
   };
 
   explicit Data(const char* filename);
@@ -101,6 +104,7 @@ class Data {
   bool saw_letters_ = false; // a block without ids held letters
   long long line_ = 0;       // lines completed in this pass
   bool owns_file_ = true;
+  bool single_pass_ = false;
   long start_ = 0;           // where a pass begins in a seekable stream
   bool sniffed_ = false;     // the first block was looked at for the gzip magic
   std::unique_ptr<GzipSource> gzip_;  // set for a gzip stream

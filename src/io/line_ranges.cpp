@@ -113,6 +113,10 @@ ssize_t PieceStream::read(void* cookie, char* buf, std::size_t size) {
 }
 
 ssize_t PieceStream::read_some(char* buf, std::size_t size) {
+  if (offset_ == 0) {  // a pass begins: its lines are counted anew
+    std::fill(lines_.begin(), lines_.end(), 0);
+    std::fill(ends_in_feed_.begin(), ends_in_feed_.end(), true);
+  }
   while (at_piece_ < pieces_.size()) {
     const FilePiece& p = pieces_[at_piece_];
     const long long left = p.end - p.begin - at_byte_;
@@ -150,11 +154,9 @@ int PieceStream::seek(void* cookie, off64_t* offset, int whence) {
     return 0;
   }
   if (whence != SEEK_SET || *offset != 0) return -1;
-  // Back to the start for another pass: the lines are counted again.
+  // Back to the start for another pass; the last pass's lines stay until it reads.
   s.at_piece_ = 0;
   s.at_byte_ = s.offset_ = 0;
-  std::fill(s.lines_.begin(), s.lines_.end(), 0);
-  std::fill(s.ends_in_feed_.begin(), s.ends_in_feed_.end(), true);
   return 0;
 }
 

@@ -56,7 +56,8 @@ class PieceStream {
   std::FILE* stream() const { return stream_; }
   const std::string& failed_path() const { return failed_; }
   const std::vector<FilePiece>& pieces() const { return pieces_; }
-  // Lines delivered so far in each piece (all of them once read through).
+  // Lines delivered so far in each piece in this pass (all of them once read
+  // through, until the next pass reads).
   const std::vector<long long>& lines() const { return lines_; }
   // The piece that holds line `line` (1 for the first) of the stream and the
   // line's number within the piece, from the lines counted so far.
