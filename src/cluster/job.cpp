@@ -56,14 +56,15 @@ std::vector<int> walk_positions(int f, int lowest) {
 }
 
 void exchange_and_build(Job& job, bool whole, std::unique_ptr<LocalTree>& tree) {
-  Received received;
-  exchange(job.comm, job.positions, job.plan, whole, job.order.frequent(), received);
-  const Failure f = attempt([&] { tree = std::make_unique<LocalTree>(job.order, job.request.tuning, received); });
+  const Failure f = attempt([&] { tree = std::make_unique<LocalTree>(job.order, job.request.tuning); });
   if (f.failed()) job.fail(f);
+  exchange(job.comm, job.positions, job.plan, whole, *tree);
+  job.received = tree->received;
 }
 
 void mine_all(Job& job) {
-  job.plan = plan_units(job.comm, walk_positions(job.order.frequent(), 0), job.positions.work, job.order.frequent());
+  job.plan = plan_units(job.comm, walk_positions(job.order.frequent(), 0), job.positions.work, *job.positions.volumes,
+                        job.order.frequent());
   std::unique_ptr<LocalTree> local;
   exchange_and_build(job, false, local);
   mine_and_write(job, job.plan.mine, [&](ResultSender& sender) {
@@ -94,7 +95,7 @@ void mine_maximal(Job& job) {
     }
     return;
   }
-  job.plan = plan_units(job.comm, walk_positions(f, prefix), job.positions.work, f);
+  job.plan = plan_units(job.comm, walk_positions(f, prefix), job.positions.work, *job.positions.volumes, f);
   std::unique_ptr<LocalTree> local;
   exchange_and_build(job, false, local);
   FI_tree& tree = *local->tree;
@@ -175,7 +176,7 @@ std::unique_ptr<ClosureRoot> closure_root(Job& job, LocalTree& local) {
 
 void mine_closed(Job& job) {
   const std::vector<int> positions = candidate_positions(job.order);
-  job.plan = plan_units(job.comm, positions, job.positions.work, job.order.frequent());
+  job.plan = plan_units(job.comm, positions, job.positions.work, *job.positions.volumes, job.order.frequent());
   std::unique_ptr<LocalTree> local;
   exchange_and_build(job, true, local);
   std::unique_ptr<ClosureRoot> root;
@@ -201,7 +202,7 @@ void mine_rules(Job& job) {
   const int f = job.order.frequent();
   // One plan for both passes, by position: a rank gets whole transactions
   // and mines the closure units and the all-itemset units of its positions.
-  job.plan = plan_units(job.comm, walk_positions(f, 0), job.positions.work, f);
+  job.plan = plan_units(job.comm, walk_positions(f, 0), job.positions.work, *job.positions.volumes, f);
   std::unique_ptr<LocalTree> local;
   exchange_and_build(job, true, local);
   Workspace& ws = *local->ws;

@@ -47,6 +47,7 @@ struct Job {
   RuleReport rules;
   Counters counters;
   UnitTimes times;  // of this rank's units
+  long long received = 0;  // positions this rank's tree was built from
   bool timed = false;
 };
 

@@ -69,13 +69,16 @@ Failure check_output(const MineOptions& o, const InputPlan& plan) {
   return {};
 }
 
-// What --stats tells of each rank: units, their estimated size, mining
-// seconds, peak resident memory and bytes sent by round.
+// What --stats tells of each rank: units, their estimated size, positions
+// received, mining seconds, processor seconds, peak resident memory and
+// bytes sent by round.
 void print_ranks(const Comm& comm, const Job& job, double mining, std::FILE* err) {
   struct rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
   std::vector<long long> mine{static_cast<long long>(job.plan.mine.size()), 0, static_cast<long long>(mining * 1e3),
-                              usage.ru_maxrss};
+                              usage.ru_maxrss, job.received,
+                              (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000LL +
+                                  (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000};
   for (int u : job.plan.mine) mine[1] += job.plan.estimate[static_cast<std::size_t>(u)];
   mine.insert(mine.end(), comm.sent.begin(), comm.sent.end());
   std::vector<long long> all(mine.size() * static_cast<std::size_t>(comm.size));
@@ -84,11 +87,13 @@ void print_ranks(const Comm& comm, const Job& job, double mining, std::FILE* err
   if (!comm.is_root()) return;
   for (int r = 0; r < comm.size; ++r) {
     const long long* v = all.data() + static_cast<std::size_t>(r) * mine.size();
+    const long long* sent = v + 6;
     std::fprintf(err,
-                 "rank %d: units %lld (estimated size %lld), mining %.3f s, peak memory %.1f MB, bytes sent: counting "
-                 "%lld, order %lld, transactions %lld, results %lld, closed itemsets %lld\n",
-                 r, v[0], v[1], static_cast<double>(v[2]) / 1e3, static_cast<double>(v[3]) / 1024, v[4], v[5], v[6],
-                 v[7], v[8]);
+                 "rank %d: units %lld (estimated size %lld), positions received %lld, mining %.3f s, processor time "
+                 "%.3f s, peak memory %.1f MB, bytes sent: counting %lld, order %lld, transactions %lld, results "
+                 "%lld, closed itemsets %lld\n",
+                 r, v[0], v[1], v[4], static_cast<double>(v[2]) / 1e3, static_cast<double>(v[5]) / 1e3,
+                 static_cast<double>(v[3]) / 1024, sent[0], sent[1], sent[2], sent[3], sent[4]);
   }
 }
 
@@ -149,7 +154,8 @@ int run(Comm& comm, const MineOptions& o, const MinSupport& minsup) {
     std::fprintf(stderr, "no item ids found; for items given as words use --names\n");
   const PassDigest first = counts.digest;
   counts = ItemCounts();
-  if ((f = read_positions(comm, share, job.order, first, job.positions)).failed()) return report(f);
+  const bool whole = o.rules || o.target == MiningTarget::closed;  // the closure miner's units need all items
+  if ((f = read_positions(comm, share, job.order, first, whole, job.positions)).failed()) return report(f);
   wall.reading = since(started);
 
   // Rank 0's output, opened once the input is read.

@@ -55,9 +55,11 @@ PrefixPath PrefixPath::decode(const std::vector<int>& ints) {
   return p;
 }
 
-Failure read_positions(Comm& comm, Share& share, const ItemOrder& order, const PassDigest& first, Positions& out) {
+Failure read_positions(Comm& comm, Share& share, const ItemOrder& order, const PassDigest& first, bool whole,
+                       Positions& out) {
   const int f = order.frequent();
   out.work.assign(static_cast<std::size_t>(f), 0);
+  out.volumes = std::make_unique<Volumes>(f, whole);
   const Failure mine = attempt([&] {
     std::unique_ptr<Data> data = share.pass();
     Transaction t(50);
@@ -83,6 +85,7 @@ Failure read_positions(Comm& comm, Share& share, const ItemOrder& order, const P
       }
       if (k == f) ++out.full;
       out.prefix.add(positions.data(), k);
+      out.volumes->add(positions.data(), k);
       out.tx.push_back(k);
       out.tx.insert(out.tx.end(), positions.begin(), positions.end());
     }
@@ -94,6 +97,7 @@ Failure read_positions(Comm& comm, Share& share, const ItemOrder& order, const P
   // whole database's single prefix at rank 0, which tells every rank.
   MPI_Allreduce(MPI_IN_PLACE, out.work.data(), f, MPI_LONG_LONG, MPI_SUM, MPI_COMM_WORLD);
   MPI_Allreduce(MPI_IN_PLACE, &out.full, 1, MPI_LONG_LONG, MPI_SUM, MPI_COMM_WORLD);
+  out.volumes->sum_over(comm);
   comm.count(Round::order, static_cast<long long>(f + 1) * 8);
   std::vector<int> mine_prefix = out.prefix.encode();
   if (comm.is_root()) {
@@ -116,67 +120,55 @@ Failure read_positions(Comm& comm, Share& share, const ItemOrder& order, const P
   return {};
 }
 
-UnitPlan plan_units(const Comm& comm, std::vector<int> unit_positions, const std::vector<long long>& work, int items) {
-  UnitPlan plan;
-  plan.position = std::move(unit_positions);
-  const std::size_t units = plan.position.size();
-  plan.owner.assign(units, 0);
-  plan.estimate.resize(units);
-  for (std::size_t u = 0; u < units; ++u) plan.estimate[u] = work[static_cast<std::size_t>(plan.position[u])];
-  std::vector<int> by_size(units);
-  std::iota(by_size.begin(), by_size.end(), 0);
-  std::stable_sort(by_size.begin(), by_size.end(), [&](int a, int b) {
-    return plan.estimate[static_cast<std::size_t>(a)] > plan.estimate[static_cast<std::size_t>(b)];
-  });
-  std::vector<long long> load(static_cast<std::size_t>(comm.size), 0);
-  for (int u : by_size) {
-    const auto least = static_cast<std::size_t>(std::min_element(load.begin(), load.end()) - load.begin());
-    plan.owner[static_cast<std::size_t>(u)] = static_cast<int>(least);
-    load[least] += std::max(1LL, plan.estimate[static_cast<std::size_t>(u)]);
-  }
-  plan.owner_of_position.assign(static_cast<std::size_t>(items), -1);
-  for (std::size_t u = 0; u < units; ++u) {
-    plan.owner_of_position[static_cast<std::size_t>(plan.position[u])] = plan.owner[u];
-    if (plan.owner[u] == comm.rank) plan.mine.push_back(static_cast<int>(u));
-  }
-  return plan;
-}
-
 namespace {
 
 // A round sends at most this many ints of the share's transactions.
 constexpr std::size_t kRoundInts = std::size_t(1) << 22;
 
-// One round: the transactions from `at` on, up to the bound, to their ranks.
-std::size_t send_round(Comm& comm, const std::vector<int>& tx, std::size_t at, const UnitPlan& plan, bool whole,
-                       Received& out) {
-  const auto ranks = static_cast<std::size_t>(comm.size);
-  std::vector<std::vector<int>> to(ranks);
-  std::vector<int> cut(ranks, 0);
-  const std::size_t stop = std::min(tx.size(), at + kRoundInts);
-  for (; at < stop; at += static_cast<std::size_t>(tx[at]) + 1) {
-    const int k = tx[at];
-    const int* t = &tx[at + 1];
-    std::fill(cut.begin(), cut.end(), 0);
-    for (int j = k - 1; j >= 0; --j) {
-      const int r = plan.owner_of_position[static_cast<std::size_t>(t[j])];
-      if (r >= 0 && cut[static_cast<std::size_t>(r)] == 0) cut[static_cast<std::size_t>(r)] = whole ? k : j + 1;
-    }
-    for (std::size_t r = 0; r < ranks; ++r) {
-      if (cut[r] == 0) continue;
-      to[r].push_back(cut[r]);
-      to[r].insert(to[r].end(), t, t + cut[r]);
+// Calls each(rank, length) for every rank that gets transaction t (k
+// positions) and the length it gets: up to and with the last position of
+// the rank's units, or all of t (`whole`).
+template <class Each>
+void for_each_receiver(const int* t, int k, const UnitPlan& plan, bool whole, std::vector<int>& cut, Each&& each) {
+  for (int j = k - 1; j >= 0; --j) {
+    const int r = plan.owner_of_position[static_cast<std::size_t>(t[j])];
+    if (r >= 0 && cut[static_cast<std::size_t>(r)] == 0) {
+      cut[static_cast<std::size_t>(r)] = whole ? k : j + 1;
+      each(r, cut[static_cast<std::size_t>(r)]);
     }
   }
-  std::vector<int> counts(ranks), displs(ranks), rcounts(ranks), rdispls(ranks);
-  std::vector<int> flat;
+  for (int j = 0; j < k; ++j) {
+    const int r = plan.owner_of_position[static_cast<std::size_t>(t[j])];
+    if (r >= 0) cut[static_cast<std::size_t>(r)] = 0;
+  }
+}
+
+// One round: the transactions from `at` on, up to the bound, to their
+// ranks, and what this rank receives into the build.
+std::size_t send_round(Comm& comm, const std::vector<int>& tx, std::size_t at, const UnitPlan& plan, bool whole,
+                       MainBuild& build, std::vector<int>& supports) {
+  const auto ranks = static_cast<std::size_t>(comm.size);
+  std::vector<int> cut(ranks, 0), counts(ranks, 0), displs(ranks), rcounts(ranks), rdispls(ranks);
+  const std::size_t stop = std::min(tx.size(), at + kRoundInts);
+  for (std::size_t a = at; a < stop; a += static_cast<std::size_t>(tx[a]) + 1)
+    for_each_receiver(&tx[a + 1], tx[a], plan, whole, cut, [&](int r, int n) { counts[static_cast<std::size_t>(r)] += n + 1; });
+  long long sent = 0;
   for (std::size_t r = 0; r < ranks; ++r) {
-    if (flat.size() + to[r].size() > static_cast<std::size_t>(INT_MAX)) fail_memory();
-    displs[r] = static_cast<int>(flat.size());
-    counts[r] = static_cast<int>(to[r].size());
-    flat.insert(flat.end(), to[r].begin(), to[r].end());
-    std::vector<int>().swap(to[r]);
+    displs[r] = static_cast<int>(sent);
+    sent += counts[r];
     if (static_cast<int>(r) != comm.rank) comm.count(Round::transactions, counts[r] * 4LL);
+  }
+  if (sent > INT_MAX) fail_memory();
+  std::vector<int> flat(static_cast<std::size_t>(sent));
+  std::vector<int> fill(displs);
+  for (; at < stop; at += static_cast<std::size_t>(tx[at]) + 1) {
+    const int* t = &tx[at + 1];
+    for_each_receiver(t, tx[at], plan, whole, cut, [&](int r, int n) {
+      int* out = &flat[static_cast<std::size_t>(fill[static_cast<std::size_t>(r)])];
+      out[0] = n;
+      std::copy(t, t + n, out + 1);
+      fill[static_cast<std::size_t>(r)] += n + 1;
+    });
   }
   MPI_Alltoall(counts.data(), 1, MPI_INT, rcounts.data(), 1, MPI_INT, MPI_COMM_WORLD);
   long long total = 0;
@@ -188,58 +180,59 @@ std::size_t send_round(Comm& comm, const std::vector<int>& tx, std::size_t at, c
   std::vector<int> got(static_cast<std::size_t>(total));
   MPI_Alltoallv(flat.data(), counts.data(), displs.data(), MPI_INT, got.data(), rcounts.data(), rdispls.data(),
                 MPI_INT, MPI_COMM_WORLD);
+  std::vector<int>().swap(flat);
   for (std::size_t g = 0; g < got.size(); g += static_cast<std::size_t>(got[g]) + 1) {
     const int k = got[g];
-    out.lengths.push_back(static_cast<std::uint32_t>(k));
-    for (int j = 1; j <= k; ++j) {
-      out.ids.push_back(got[g + static_cast<std::size_t>(j)]);
-      ++out.supports[static_cast<std::size_t>(got[g + static_cast<std::size_t>(j)])];
-    }
+    const int* t = &got[g + 1];
+    for (int j = 0; j < k; ++j) ++supports[static_cast<std::size_t>(t[j])];
+    build.add(t, k);
   }
   return at;
 }
 
 }  // namespace
 
-void exchange(Comm& comm, Positions& share, const UnitPlan& plan, bool whole, int items, Received& out) {
+void exchange(Comm& comm, Positions& share, const UnitPlan& plan, bool whole, LocalTree& local) {
   const Failure failed = attempt([&] {
-    out.supports.assign(static_cast<std::size_t>(items), 0);
+    FI_tree& tree = *local.tree;
+    const auto ranks = static_cast<std::size_t>(comm.size);
+    // What each rank will receive (transactions, positions), for the build's plan.
+    std::vector<long long> to(2 * ranks, 0), from(2 * ranks, 0);
+    std::vector<int> cut(ranks, 0);
+    for (std::size_t a = 0; a < share.tx.size(); a += static_cast<std::size_t>(share.tx[a]) + 1)
+      for_each_receiver(&share.tx[a + 1], share.tx[a], plan, whole, cut, [&](int r, int n) {
+        ++to[2 * static_cast<std::size_t>(r)];
+        to[2 * static_cast<std::size_t>(r) + 1] += n;
+      });
+    MPI_Alltoall(to.data(), 2, MPI_LONG_LONG, from.data(), 2, MPI_LONG_LONG, MPI_COMM_WORLD);
+    long long transactions = 0, positions = 0;
+    for (std::size_t r = 0; r < ranks; ++r) transactions += from[2 * r], positions += from[2 * r + 1];
+    local.received = positions;
+    if (transactions > INT_MAX) fail_memory();
     long long rounds = static_cast<long long>((share.tx.size() + kRoundInts - 1) / kRoundInts);
     MPI_Allreduce(MPI_IN_PLACE, &rounds, 1, MPI_LONG_LONG, MPI_MAX, MPI_COMM_WORLD);
+    std::vector<int> supports(static_cast<std::size_t>(tree.num_items), 0);
+    MainBuild build(tree, static_cast<std::size_t>(positions), static_cast<int>(transactions));
     std::size_t at = 0;
-    for (long long r = 0; r < rounds; ++r) at = send_round(comm, share.tx, at, plan, whole, out);
+    for (long long r = 0; r < rounds; ++r) at = send_round(comm, share.tx, at, plan, whole, build, supports);
     std::vector<int>().swap(share.tx);
-    if (out.lengths.size() > static_cast<std::size_t>(INT_MAX)) fail_memory();
+    build.finish();
+    // The header's supports are those of the transactions received.
+    for (int p = 0; p < tree.num_items; ++p) tree.supports[p] = tree.heads[p]->count = supports[static_cast<std::size_t>(p)];
   });
   if (failed.failed()) abort_job(comm, failed.message, failed.status);
 }
 
-LocalTree::LocalTree(const ItemOrder& order, const Tuning& tuning, Received& received) {
+LocalTree::LocalTree(const ItemOrder& order, const Tuning& tuning) {
   settings.tuning = tuning;
   settings.threshold = order.threshold;
   settings.transactions = order.transactions;
   const int f = order.frequent();
   tree = pool.take<FI_tree>(1);
   tree->init(&settings, nullptr, &pool, &nodes, -1, 0);
-  tree->scan1_known(received.supports, pairs);
+  tree->scan1_known(std::vector<int>(static_cast<std::size_t>(f), 0), pairs);
   ws = std::make_unique<Workspace>(settings, f);
   tree->scratch = &ws->trees;
-  ItemMap identity;  // the transactions received hold positions
-  identity.file_id.resize(static_cast<std::size_t>(f));
-  std::iota(identity.file_id.begin(), identity.file_id.end(), 0);
-  identity.position = identity.file_id;
-  PassDigest digest;
-  std::size_t at = 0;
-  for (std::uint32_t k : received.lengths) {
-    digest.add(received.ids.data() + at, static_cast<int>(k));
-    at += k;
-  }
-  {
-    Data data(received.ids, received.lengths, "the transactions received");
-    tree->scan2_DB(&data, identity, digest);
-  }
-  std::vector<int>().swap(received.ids);
-  std::vector<std::uint32_t>().swap(received.lengths);
 }
 
 void LocalTree::finish() {

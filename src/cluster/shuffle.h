@@ -4,9 +4,7 @@
 //    transaction's frequent items, ascending) and measures each unit's
 //    projected size: the ints of the transactions that hold its item, cut
 //    to the items at or before it. The sizes are summed over the ranks.
-// 2. The units go to the ranks by that estimate, largest first, each to the
-//    rank with the least estimated work so far (ties: the lower unit, the
-//    lower rank); every rank computes the same plan.
+// 2. The units go to the ranks in contiguous runs (plan.h).
 // 3. Each rank sends each of its transactions once to every rank that mines
 //    a unit of one of its items: cut after the last such item (the units of
 //    all and maximal itemsets read nothing beyond their own item), or whole
@@ -20,6 +18,7 @@
 
 #include "cluster/comm.h"
 #include "cluster/order.h"
+#include "cluster/plan.h"
 #include "cluster/share.h"
 #include "common/settings.h"
 #include "memory/memory.h"
@@ -50,36 +49,20 @@ struct Positions {
   std::vector<long long> work;   // by position: the projected size of its unit, here, then in all
   long long full = 0;            // transactions that hold every frequent item
   PrefixPath prefix;
+  std::unique_ptr<Volumes> volumes;  // what runs of units would receive
 };
 
-// The second pass over the share; the failure of any rank (the file changed
+// The second pass over the share, for a target whose units get their
+// transactions whole or cut; the failure of any rank (the file changed
 // since the first pass) is agreed on. Collective.
-Failure read_positions(Comm& comm, Share& share, const ItemOrder& order, const PassDigest& first, Positions& out);
+Failure read_positions(Comm& comm, Share& share, const ItemOrder& order, const PassDigest& first, bool whole,
+                       Positions& out);
 
-struct UnitPlan {
-  std::vector<int> position;           // by unit: the main-tree position it mines
-  std::vector<int> owner;              // by unit: the rank that mines it
-  std::vector<long long> estimate;     // by unit
-  std::vector<int> mine;               // this rank's units, ascending
-  std::vector<int> owner_of_position;  // -1 where no unit mines the position
-};
-UnitPlan plan_units(const Comm& comm, std::vector<int> unit_positions, const std::vector<long long>& work, int items);
-
-// What a rank receives: the transactions (positions) and the support of
-// each position among them.
-struct Received {
-  std::vector<int> ids;
-  std::vector<std::uint32_t> lengths;
-  std::vector<int> supports;
-};
-// Empties `share`. Collective; a failure ends the job.
-void exchange(Comm& comm, Positions& share, const UnitPlan& plan, bool whole, int items, Received& out);
-
-// A rank's main tree: the transactions received, in the whole database's
-// item order, its header supports the received ones (the whole database's
-// for the positions it mines).
+// A rank's main tree: the transactions it receives, in the whole
+// database's item order; its header supports are the received ones (the
+// whole database's for the positions it mines).
 struct LocalTree {
-  LocalTree(const ItemOrder& order, const Tuning& tuning, Received& received);
+  LocalTree(const ItemOrder& order, const Tuning& tuning);
   // The links dropped and the chains made, as before any miner.
   void finish();
   Settings settings;
@@ -88,6 +71,12 @@ struct LocalTree {
   MainPairs pairs;
   FI_tree* tree = nullptr;
   std::unique_ptr<Workspace> ws;
+  long long received = 0;  // positions, in transactions
 };
+
+// Sends the share's transactions to the ranks whose units need them and
+// builds `tree` from what this rank receives, round by round; empties the
+// share. Collective; a failure ends the job.
+void exchange(Comm& comm, Positions& share, const UnitPlan& plan, bool whole, LocalTree& tree);
 
 }  // namespace zub

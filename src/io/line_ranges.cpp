@@ -100,7 +100,11 @@ PieceStream::PieceStream(std::vector<FilePiece> pieces)
   }
   const cookie_io_functions_t io{&PieceStream::read, nullptr, &PieceStream::seek, &PieceStream::close};
   stream_ = ::fopencookie(this, "r", io);
-  if (stream_ != nullptr) std::setvbuf(stream_, nullptr, _IONBF, 0);  // the reader takes whole blocks
+  // A buffer as large as the reader's block: stdio then hands whole blocks
+  // to the read function (without one it asks for a byte at a time).
+  constexpr std::size_t kBuffer = std::size_t(1) << 20;
+  buffer_.reset(new char[kBuffer]);
+  if (stream_ != nullptr) std::setvbuf(stream_, buffer_.get(), _IOFBF, kBuffer);
 }
 
 PieceStream::~PieceStream() {

@@ -75,6 +75,7 @@ class PieceStream {
   std::vector<long long> lines_;
   std::vector<bool> ends_in_feed_;  // of the bytes read so far in each piece
   std::string failed_;
+  std::unique_ptr<char[]> buffer_;  // stdio's, given so that it is a block large
   std::FILE* stream_ = nullptr;
   // Where the stream stands: a piece, a byte in it, and whether the added
   // line feed of the piece is still to come.

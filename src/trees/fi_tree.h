@@ -15,6 +15,7 @@
 #include "common/stop_flag.h"
 #include "trees/fnode.h"
 #include "trees/frequent_pairs.h"
+#include "trees/sorted_batch.h"
 #include "trees/item_map.h"
 #include "common/progress.h"
 #include "trees/tree_scratch.h"
@@ -58,6 +59,35 @@ struct MainPairs {
   std::unique_ptr<int, FreeDeleter> storage;
   std::vector<int*> rows;
   std::unique_ptr<FrequentPairs> sparse;
+};
+
+class FI_tree;
+
+// The main tree's build from the transactions' distinct frequent positions,
+// ascending, given one at a time (the second scan's, and a distributed
+// run's from the transactions it receives): sorted batches inserted as they
+// fill; one batch without child links where the database fits (see
+// main_build.cpp). `total` positions in `transactions` are to come.
+class MainBuild {
+ public:
+  MainBuild(FI_tree& tree, std::size_t total, int transactions);
+  ~MainBuild();
+  MainBuild(const MainBuild&) = delete;
+  MainBuild& operator=(const MainBuild&) = delete;
+  void add(const int* positions, int k);
+  // Inserts the last batch; the tree is built.
+  void finish();
+
+ private:
+  void flush();
+  enum class Mode { batches, undecided, one_batch };
+  FI_tree& tree_;
+  const Tuning& tuning_;
+  const std::size_t total_;
+  const int transactions_;
+  Mode mode_;
+  SortedBatch batch_;
+  std::size_t limit_;
 };
 
 class FI_tree {
@@ -227,6 +257,7 @@ class FI_tree {
   // The main tree's build: a batch in lexicographic order. Without links the
   // batch is the whole database, and the tree gets no child links.
   void insert_sorted(const SortedBatch& batch, bool with_links);
+  friend class MainBuild;
   // The child of `parent` (at `depth`) at position `target`, or a null node; `before`
   // receives the child with the largest position below target (kNoNode if
   // there is none). `after`, unless kNoNode, is a child known to lie below

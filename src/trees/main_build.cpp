@@ -181,9 +181,58 @@ void FI_tree::make_main_header(MainPairs& pairs) {
   pair_rows = num_items - 1;
 }
 
+MainBuild::MainBuild(FI_tree& tree, std::size_t total, int transactions)
+    : tree_(tree), tuning_(tree.settings->tuning), total_(total), transactions_(transactions) {
+  // One batch, built without child links, when the database fits a batch, or
+  // when it is small and its first batch says that holding it whole costs no
+  // more than the links (see one_batch_pays).
+  mode_ = total <= tuning_.build_batch_positions    ? Mode::one_batch
+          : total <= tuning_.single_batch_positions ? Mode::undecided
+                                                    : Mode::batches;
+  // Reserved room that stays unused costs no memory.
+  const std::size_t room =
+      mode_ == Mode::batches ? std::min(total, tuning_.build_batch_positions + static_cast<std::size_t>(tree.num_items))
+                             : total;
+  batch_.reserve(room, std::min(room, static_cast<std::size_t>(transactions)));
+  limit_ = tuning_.build_batch_positions;
+}
+
+MainBuild::~MainBuild() = default;
+
+void MainBuild::add(const int* positions, int k) {
+  if (tree_.pair_counts != nullptr && k >= 2) tree_.add_pairs(positions, k, 1);
+  batch_.add(positions, k);
+  if (mode_ == Mode::one_batch || batch_.positions() < limit_) return;
+  if (mode_ == Mode::undecided) {
+    batch_.sort(tree_.num_items);  // sorted again with the rest, or when built
+    mode_ = one_batch_pays(batch_, total_, static_cast<std::size_t>(transactions_)) ? Mode::one_batch : Mode::batches;
+    if (mode_ == Mode::one_batch) return;
+  }
+  flush();
+}
+
+void MainBuild::flush() {
+  batch_.sort(tree_.num_items);
+  tree_.insert_sorted(batch_, mode_ != Mode::one_batch);
+  batch_.clear();
+  // Room is made only when the limit doubles: reserving at every batch
+  // leaves the heap in pieces.
+  const auto nodes = static_cast<std::size_t>(tree_.store->mark() - tree_.root_ref);
+  const std::size_t grown = std::bit_floor(nodes / tuning_.build_batch_share);
+  if (grown <= limit_ || mode_ != Mode::batches) return;
+  limit_ = grown;
+  const std::size_t more = std::min(total_, limit_ + static_cast<std::size_t>(tree_.num_items));
+  batch_.reserve(more, std::min(more, static_cast<std::size_t>(transactions_)));
+}
+
+void MainBuild::finish() {
+  flush();
+  batch_.release();
+  tree_.cal_level_25();
+}
+
 void FI_tree::scan2_DB(Data* data, const ItemMap& items, const PassDigest& digest, Progress* progress,
                        StopFlag stop) {
-  const Tuning& tuning = settings->tuning;
   const int transactions = digest.lines;
   Transaction tran(50);
   PassDigest read;
@@ -193,33 +242,7 @@ void FI_tree::scan2_DB(Data* data, const ItemMap& items, const PassDigest& diges
   // batch ends at the first transaction that reaches the limit.
   std::size_t total = 0;
   for (int p = 0; p < num_items; ++p) total += static_cast<std::size_t>(supports[p]);
-  // One batch, built without child links, when the database fits a batch, or
-  // when it is small and its first batch says that holding it whole costs no
-  // more than the links (see one_batch_pays).
-  enum class Mode { batches, undecided, one_batch };
-  Mode mode = total <= tuning.build_batch_positions    ? Mode::one_batch
-              : total <= tuning.single_batch_positions ? Mode::undecided
-                                                       : Mode::batches;
-  // Reserved room that stays unused costs no memory.
-  const std::size_t room =
-      mode == Mode::batches ? std::min(total, tuning.build_batch_positions + static_cast<std::size_t>(num_items))
-                            : total;
-  SortedBatch batch;
-  batch.reserve(room, std::min(room, static_cast<std::size_t>(transactions)));
-  std::size_t limit = tuning.build_batch_positions;
-  auto flush = [&] {
-    batch.sort(num_items);
-    insert_sorted(batch, mode != Mode::one_batch);
-    batch.clear();
-    // Room is made only when the limit doubles: reserving at every batch
-    // leaves the heap in pieces.
-    const auto nodes = static_cast<std::size_t>(store->mark() - root_ref);
-    const std::size_t grown = std::bit_floor(nodes / tuning.build_batch_share);
-    if (grown <= limit || mode != Mode::batches) return;
-    limit = grown;
-    const std::size_t more = std::min(total, limit + static_cast<std::size_t>(num_items));
-    batch.reserve(more, std::min(more, static_cast<std::size_t>(transactions)));
-  };
+  MainBuild build(*this, total, transactions);
   for (int n = 0; n < transactions; ++n) {
     if (data->getNextTransaction(&tran) == nullptr) break;
     read.add(tran.items, tran.length);
@@ -239,16 +262,7 @@ void FI_tree::scan2_DB(Data* data, const ItemMap& items, const PassDigest& diges
     if (k == 0) continue;
     std::sort(compact, compact + k);
     for (int j = 0; j < k; ++j) seen[compact[j]] = 0;
-    if (pair_counts != nullptr && k >= 2) add_pairs(compact, k, 1);
-    batch.add(compact, k);
-    if (mode == Mode::one_batch || batch.positions() < limit) continue;
-    if (mode == Mode::undecided) {
-      batch.sort(num_items);  // sorted again with the rest, or when built
-      mode = one_batch_pays(batch, total, static_cast<std::size_t>(transactions)) ? Mode::one_batch
-                                                                                    : Mode::batches;
-      if (mode == Mode::one_batch) continue;
-    }
-    flush();
+    build.add(compact, k);
   }
   // Lines appended since the first pass are not read; any other change would
   // make itemsets of neither version of the file.
@@ -256,9 +270,7 @@ void FI_tree::scan2_DB(Data* data, const ItemMap& items, const PassDigest& diges
   // The reader's block (or a pipe's recording) is not needed for the last
   // batch, usually the only one.
   data->close();
-  flush();
-  batch.release();
-  cal_level_25();
+  build.finish();
 }
 
 }  // namespace zub
