@@ -9,6 +9,13 @@
 
 namespace zub {
 
+namespace {
+
+// A round sends one chunk of the share: about this many ints.
+constexpr std::size_t kRoundInts = std::size_t(1) << 22;
+
+}  // namespace
+
 void PrefixPath::add(const int* t, int k) {
   if (k == 0) return;
   const int n = length();
@@ -86,8 +93,9 @@ Failure read_positions(Comm& comm, Share& share, const ItemOrder& order, const P
       if (k == f) ++out.full;
       out.prefix.add(positions.data(), k);
       out.volumes->add(positions.data(), k);
-      out.tx.push_back(k);
-      out.tx.insert(out.tx.end(), positions.begin(), positions.end());
+      if (out.tx.empty() || out.tx.back().size() >= kRoundInts) out.tx.emplace_back().reserve(kRoundInts + f + 1);
+      out.tx.back().push_back(k);
+      out.tx.back().insert(out.tx.back().end(), positions.begin(), positions.end());
     }
     if (!(read == first)) throw RunError(kExitFile, share.name() + " changed while it was read!");
   });
@@ -122,9 +130,6 @@ Failure read_positions(Comm& comm, Share& share, const ItemOrder& order, const P
 
 namespace {
 
-// A round sends at most this many ints of the share's transactions.
-constexpr std::size_t kRoundInts = std::size_t(1) << 22;
-
 // Calls each(rank, length) for every rank that gets transaction t (k
 // positions) and the length it gets: up to and with the last position of
 // the rank's units, or all of t (`whole`).
@@ -143,14 +148,13 @@ void for_each_receiver(const int* t, int k, const UnitPlan& plan, bool whole, st
   }
 }
 
-// One round: the transactions from `at` on, up to the bound, to their
-// ranks, and what this rank receives into the build.
-std::size_t send_round(Comm& comm, const std::vector<int>& tx, std::size_t at, const UnitPlan& plan, bool whole,
-                       MainBuild& build, std::vector<int>& supports) {
+// One round: a chunk of the share to the ranks, and what this rank
+// receives into the build.
+void send_round(Comm& comm, const std::vector<int>& tx, const UnitPlan& plan, bool whole, MainBuild& build,
+                std::vector<int>& supports) {
   const auto ranks = static_cast<std::size_t>(comm.size);
   std::vector<int> cut(ranks, 0), counts(ranks, 0), displs(ranks), rcounts(ranks), rdispls(ranks);
-  const std::size_t stop = std::min(tx.size(), at + kRoundInts);
-  for (std::size_t a = at; a < stop; a += static_cast<std::size_t>(tx[a]) + 1)
+  for (std::size_t a = 0; a < tx.size(); a += static_cast<std::size_t>(tx[a]) + 1)
     for_each_receiver(&tx[a + 1], tx[a], plan, whole, cut, [&](int r, int n) { counts[static_cast<std::size_t>(r)] += n + 1; });
   long long sent = 0;
   for (std::size_t r = 0; r < ranks; ++r) {
@@ -161,9 +165,9 @@ std::size_t send_round(Comm& comm, const std::vector<int>& tx, std::size_t at, c
   if (sent > INT_MAX) fail_memory();
   std::vector<int> flat(static_cast<std::size_t>(sent));
   std::vector<int> fill(displs);
-  for (; at < stop; at += static_cast<std::size_t>(tx[at]) + 1) {
-    const int* t = &tx[at + 1];
-    for_each_receiver(t, tx[at], plan, whole, cut, [&](int r, int n) {
+  for (std::size_t a = 0; a < tx.size(); a += static_cast<std::size_t>(tx[a]) + 1) {
+    const int* t = &tx[a + 1];
+    for_each_receiver(t, tx[a], plan, whole, cut, [&](int r, int n) {
       int* out = &flat[static_cast<std::size_t>(fill[static_cast<std::size_t>(r)])];
       out[0] = n;
       std::copy(t, t + n, out + 1);
@@ -187,7 +191,6 @@ std::size_t send_round(Comm& comm, const std::vector<int>& tx, std::size_t at, c
     for (int j = 0; j < k; ++j) ++supports[static_cast<std::size_t>(t[j])];
     build.add(t, k);
   }
-  return at;
 }
 
 }  // namespace
@@ -199,23 +202,28 @@ void exchange(Comm& comm, Positions& share, const UnitPlan& plan, bool whole, Lo
     // What each rank will receive (transactions, positions), for the build's plan.
     std::vector<long long> to(2 * ranks, 0), from(2 * ranks, 0);
     std::vector<int> cut(ranks, 0);
-    for (std::size_t a = 0; a < share.tx.size(); a += static_cast<std::size_t>(share.tx[a]) + 1)
-      for_each_receiver(&share.tx[a + 1], share.tx[a], plan, whole, cut, [&](int r, int n) {
-        ++to[2 * static_cast<std::size_t>(r)];
-        to[2 * static_cast<std::size_t>(r) + 1] += n;
-      });
+    for (const std::vector<int>& tx : share.tx)
+      for (std::size_t a = 0; a < tx.size(); a += static_cast<std::size_t>(tx[a]) + 1)
+        for_each_receiver(&tx[a + 1], tx[a], plan, whole, cut, [&](int r, int n) {
+          ++to[2 * static_cast<std::size_t>(r)];
+          to[2 * static_cast<std::size_t>(r) + 1] += n;
+        });
     MPI_Alltoall(to.data(), 2, MPI_LONG_LONG, from.data(), 2, MPI_LONG_LONG, MPI_COMM_WORLD);
     long long transactions = 0, positions = 0;
     for (std::size_t r = 0; r < ranks; ++r) transactions += from[2 * r], positions += from[2 * r + 1];
     local.received = positions;
     if (transactions > INT_MAX) fail_memory();
-    long long rounds = static_cast<long long>((share.tx.size() + kRoundInts - 1) / kRoundInts);
+    long long rounds = static_cast<long long>(share.tx.size());
     MPI_Allreduce(MPI_IN_PLACE, &rounds, 1, MPI_LONG_LONG, MPI_MAX, MPI_COMM_WORLD);
     std::vector<int> supports(static_cast<std::size_t>(tree.num_items), 0);
     MainBuild build(tree, static_cast<std::size_t>(positions), static_cast<int>(transactions));
-    std::size_t at = 0;
-    for (long long r = 0; r < rounds; ++r) at = send_round(comm, share.tx, at, plan, whole, build, supports);
-    std::vector<int>().swap(share.tx);
+    const std::vector<int> none;
+    for (long long r = 0; r < rounds; ++r) {
+      const auto k = static_cast<std::size_t>(r);
+      send_round(comm, k < share.tx.size() ? share.tx[k] : none, plan, whole, build, supports);
+      if (k < share.tx.size()) std::vector<int>().swap(share.tx[k]);  // the tree grows as the share goes
+    }
+    share.tx.clear();
     build.finish();
     // The header's supports are those of the transactions received.
     for (int p = 0; p < tree.num_items; ++p) tree.supports[p] = tree.heads[p]->count = supports[static_cast<std::size_t>(p)];

@@ -45,7 +45,9 @@ class PrefixPath {
 };
 
 struct Positions {
-  std::vector<int> tx;           // each transaction: its length, then its positions ascending
+  // Each transaction: its length, then its positions ascending; in chunks
+  // of a round's size, each given back once sent.
+  std::vector<std::vector<int>> tx;
   std::vector<long long> work;   // by position: the projected size of its unit, here, then in all
   long long full = 0;            // transactions that hold every frequent item
   PrefixPath prefix;
