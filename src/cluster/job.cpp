@@ -1,10 +1,14 @@
 #include "cluster/job.h"
 
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <thread>
 
 #include "cluster/results.h"
 #include "io/fsout.h"
+#include "io/records.h"
 #include "miners/closure_miner.h"
 #include "run/unit_forms.h"
 #include "trees/mfi_tem.h"
@@ -23,6 +27,15 @@ class Collect final : public ItemsetSink {
  private:
   std::vector<int> records_;
 };
+
+// Rank 0's writer: each unit's chunks as gather_units hands them, timed.
+void gather_timed(Job& job, Channel& channel, const std::function<void(int, std::span<const int>, bool)>& take) {
+  gather_units(job.comm, job.plan.owner, channel, [&](int u, std::span<const int> chunk, bool ends) {
+    const auto start = std::chrono::steady_clock::now();
+    take(u, chunk, ends);
+    job.writing += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  });
+}
 
 // The rank mines its units through a sender; rank 0 writes meanwhile, on a
 // thread of its own. A failure of either ends the job.
@@ -48,6 +61,42 @@ void mine_and_write(Job& job, const std::vector<int>& units, const std::function
 int threads(const Job& job) { return job.request.threads; }
 UnitTimes* times(Job& job) { return job.timed ? &job.times : nullptr; }
 
+// The plan of the same units for other numbers of ranks, each rank's
+// units, estimates and positions received, to the file ZUB_MPI_PLANS names
+// (rank 0; for bench/cluster_sim's runs of more ranks than there are).
+void write_plans(const Job& job, const std::vector<int>& positions) {
+  const char* path = std::getenv("ZUB_MPI_PLANS");
+  if (path == nullptr || !job.comm.is_root()) return;
+  std::FILE* f = std::fopen(path, "w");
+  if (f == nullptr) return;
+  std::fprintf(f, "ranks rank units estimate received\n");
+  for (int ranks = 1; ranks <= 1024; ranks *= 2) {
+    Comm other;
+    other.size = ranks;
+    const UnitPlan plan = plan_units(other, positions, job.positions.work, *job.positions.volumes, job.order.frequent());
+    for (int r = 0; r < ranks; ++r) {
+      long long units = 0, estimate = 0, first = -1, last = -1;
+      for (std::size_t u = 0; u < plan.owner.size(); ++u) {
+        if (plan.owner[u] != r) continue;
+        ++units, estimate += plan.estimate[u];
+        if (first < 0) first = static_cast<long long>(u);
+        last = static_cast<long long>(u);
+      }
+      const long long received = units == 0 || !job.positions.volumes->known()
+                                     ? 0
+                                     : job.positions.volumes->received(plan.position[static_cast<std::size_t>(last)],
+                                                                       plan.position[static_cast<std::size_t>(first)] + 1);
+      std::fprintf(f, "%d %d %lld %lld %lld\n", ranks, r, units, estimate, received);
+    }
+  }
+  std::fclose(f);
+}
+
+UnitPlan plan_for(Job& job, std::vector<int> positions) {
+  write_plans(job, positions);
+  return plan_units(job.comm, std::move(positions), job.positions.work, *job.positions.volumes, job.order.frequent());
+}
+
 // The units of a positional pass: unit u is position f-1-u, down to `lowest`.
 std::vector<int> walk_positions(int f, int lowest) {
   std::vector<int> positions;
@@ -56,15 +105,16 @@ std::vector<int> walk_positions(int f, int lowest) {
 }
 
 void exchange_and_build(Job& job, bool whole, std::unique_ptr<LocalTree>& tree) {
+  const auto start = std::chrono::steady_clock::now();
   const Failure f = attempt([&] { tree = std::make_unique<LocalTree>(job.order, job.request.tuning); });
   if (f.failed()) job.fail(f);
   exchange(job.comm, job.positions, job.plan, whole, *tree);
   job.received = tree->received;
+  job.building = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
 void mine_all(Job& job) {
-  job.plan = plan_units(job.comm, walk_positions(job.order.frequent(), 0), job.positions.work, *job.positions.volumes,
-                        job.order.frequent());
+  job.plan = plan_for(job, walk_positions(job.order.frequent(), 0));
   std::unique_ptr<LocalTree> local;
   exchange_and_build(job, false, local);
   mine_and_write(job, job.plan.mine, [&](ResultSender& sender) {
@@ -75,7 +125,7 @@ void mine_all(Job& job) {
     ws.recorder.flush();
     job.counters = ws.trees.counters;
   }, [&](Channel& channel) {
-    gather_units(job.comm, job.plan.owner, channel,
+    gather_timed(job, channel,
                  [&](int, std::span<const int> records, bool) { job.written->pass_on(records); });
   });
 }
@@ -95,7 +145,7 @@ void mine_maximal(Job& job) {
     }
     return;
   }
-  job.plan = plan_units(job.comm, walk_positions(f, prefix), job.positions.work, *job.positions.volumes, f);
+  job.plan = plan_for(job, walk_positions(f, prefix));
   std::unique_ptr<LocalTree> local;
   exchange_and_build(job, false, local);
   FI_tree& tree = *local->tree;
@@ -125,8 +175,9 @@ void mine_maximal(Job& job) {
     job.counters = ws.trees.counters;
   }, [&](Channel& channel) {
     std::vector<int> found;
-    gather_units(job.comm, job.plan.owner, channel, [&](int u, std::span<const int> records, bool ends) {
+    gather_timed(job, channel, [&](int u, std::span<const int> records, bool ends) {
       found.insert(found.end(), records.begin(), records.end());
+      for_each_record(records, [&](const int*, int, int) { ++job.candidates; });
       if (!ends) return;
       commit_maximal_unit(*committed, prefix, f - 1 - u, found, *job.written);
       found.clear();
@@ -176,7 +227,7 @@ std::unique_ptr<ClosureRoot> closure_root(Job& job, LocalTree& local) {
 
 void mine_closed(Job& job) {
   const std::vector<int> positions = candidate_positions(job.order);
-  job.plan = plan_units(job.comm, positions, job.positions.work, *job.positions.volumes, job.order.frequent());
+  job.plan = plan_for(job, positions);
   std::unique_ptr<LocalTree> local;
   exchange_and_build(job, true, local);
   std::unique_ptr<ClosureRoot> root;
@@ -191,7 +242,7 @@ void mine_closed(Job& job) {
   }, [&](Channel& channel) {
     closed_ends(job, *job.written, true);
     job.written->flush();
-    gather_units(job.comm, job.plan.owner, channel,
+    gather_timed(job, channel,
                  [&](int, std::span<const int> records, bool) { job.written->pass_on(records); });
     closed_ends(job, *job.written, false);
     job.written->flush();
@@ -202,7 +253,7 @@ void mine_rules(Job& job) {
   const int f = job.order.frequent();
   // One plan for both passes, by position: a rank gets whole transactions
   // and mines the closure units and the all-itemset units of its positions.
-  job.plan = plan_units(job.comm, walk_positions(f, 0), job.positions.work, *job.positions.volumes, f);
+  job.plan = plan_for(job, walk_positions(f, 0));
   std::unique_ptr<LocalTree> local;
   exchange_and_build(job, true, local);
   Workspace& ws = *local->ws;
@@ -244,7 +295,7 @@ void mine_rules(Job& job) {
     ws.recorder.flush();
     job.counters = ws.trees.counters;
   }, [&](Channel& channel) {
-    gather_units(job.comm, job.plan.owner, channel, [&](int, std::span<const int> ints, bool) {
+    gather_timed(job, channel, [&](int, std::span<const int> ints, bool) {
       for_each_packed_rule(ints, [&](const FoundRule& rule) { job.writer->take(rule); });
     });
   });

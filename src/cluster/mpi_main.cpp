@@ -78,7 +78,8 @@ void print_ranks(const Comm& comm, const Job& job, double mining, std::FILE* err
   std::vector<long long> mine{static_cast<long long>(job.plan.mine.size()), 0, static_cast<long long>(mining * 1e3),
                               usage.ru_maxrss, job.received,
                               (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000LL +
-                                  (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000};
+                                  (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000,
+                              static_cast<long long>(job.building * 1e3), static_cast<long long>(job.writing * 1e3)};
   for (int u : job.plan.mine) mine[1] += job.plan.estimate[static_cast<std::size_t>(u)];
   mine.insert(mine.end(), comm.sent.begin(), comm.sent.end());
   std::vector<long long> all(mine.size() * static_cast<std::size_t>(comm.size));
@@ -87,13 +88,15 @@ void print_ranks(const Comm& comm, const Job& job, double mining, std::FILE* err
   if (!comm.is_root()) return;
   for (int r = 0; r < comm.size; ++r) {
     const long long* v = all.data() + static_cast<std::size_t>(r) * mine.size();
-    const long long* sent = v + 6;
+    const long long* sent = v + 8;
     std::fprintf(err,
-                 "rank %d: units %lld (estimated size %lld), positions received %lld, mining %.3f s, processor time "
-                 "%.3f s, peak memory %.1f MB, bytes sent: counting %lld, order %lld, transactions %lld, results "
-                 "%lld, closed itemsets %lld\n",
-                 r, v[0], v[1], v[4], static_cast<double>(v[2]) / 1e3, static_cast<double>(v[5]) / 1e3,
-                 static_cast<double>(v[3]) / 1024, sent[0], sent[1], sent[2], sent[3], sent[4]);
+                 "rank %d: units %lld (estimated size %lld), positions received %lld, exchange and tree %.3f s, "
+                 "mining %.3f s, processor time %.3f s, peak memory %.1f MB, bytes sent: counting %lld, order %lld, "
+                 "transactions %lld, results %lld, closed itemsets %lld\n",
+                 r, v[0], v[1], v[4], static_cast<double>(v[6]) / 1e3, static_cast<double>(v[2] - v[6]) / 1e3,
+                 static_cast<double>(v[5]) / 1e3, static_cast<double>(v[3]) / 1024, sent[0], sent[1], sent[2], sent[3],
+                 sent[4]);
+    if (r == 0) std::fprintf(err, "rank 0 writing: %.3f s\n", static_cast<double>(v[7]) / 1e3);
   }
 }
 
@@ -212,8 +215,10 @@ int run(Comm& comm, const MineOptions& o, const MinSupport& minsup) {
                    sums[2], sums[3]);
     }, job.rules.lengths, counters, cpu, wall, stderr);
   } else {
-    print_mine_stats(head, [&] { std::fprintf(stderr, "itemsets: %lld\n", job.written->recorded()); }, lengths,
-                     counters, cpu, wall, stderr);
+    print_mine_stats(head, [&] {
+      std::fprintf(stderr, "itemsets: %lld\n", job.written->recorded());
+      if (job.request.target == MiningTarget::maximal) std::fprintf(stderr, "candidates sent: %lld\n", job.candidates);
+    }, lengths, counters, cpu, wall, stderr);
   }
   return kExitOk;
 }
