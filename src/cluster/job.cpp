@@ -296,7 +296,12 @@ void mine_rules(Job& job) {
     job.counters = ws.trees.counters;
   }, [&](Channel& channel) {
     gather_timed(job, channel, [&](int, std::span<const int> ints, bool) {
-      for_each_packed_rule(ints, [&](const FoundRule& rule) { job.writer->take(rule); });
+      for_each_packed_rule(ints, [&](const FoundRule& rule) {
+        const std::size_t length = rule.antecedent.size() + rule.consequent.size();
+        if (job.rule_lengths.size() < length) job.rule_lengths.resize(length);
+        ++job.rule_lengths[length - 1];
+        job.writer->take(rule);
+      });
     });
   });
   job.rules.closed = job.comm.is_root() ? closed_count : 0;

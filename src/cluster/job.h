@@ -32,6 +32,7 @@
 namespace zub {
 
 struct Job {
+  Job(Comm& c, const MineOptions& o, const RunRequest& r) : comm(c), options(o), request(r) {}
   Comm& comm;
   const MineOptions& options;
   RunRequest request;
@@ -45,6 +46,7 @@ struct Job {
   // What the run found, for --stats (rank 0's after the sums).
   std::unique_ptr<Recorder> written;
   RuleReport rules;
+  std::vector<long long> rule_lengths;  // rank 0: the rules written by the items of X u Y, - 1
   Counters counters;
   UnitTimes times;  // of this rank's units
   long long received = 0;  // positions this rank's tree was built from

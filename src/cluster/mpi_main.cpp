@@ -149,7 +149,7 @@ int run(Comm& comm, const MineOptions& o, const MinSupport& minsup) {
     share.note_first_pass(*data);
   });
   if ((f = agree(comm, share.name_failure(f))).failed()) return report(f);
-  Job job{comm, o, mine_request(o, minsup), {}, {}, {}, nullptr, {}, nullptr, {}, {}, {}, false};
+  Job job(comm, o, mine_request(o, minsup));
   if ((f = decide_order(comm, counts, share, o.names, minsup, job.request.tuning, job.order)).failed()) return report(f);
   int text[2] = {share.has_ids() ? 1 : 0, share.words_without_ids() ? 1 : 0};
   MPI_Allreduce(MPI_IN_PLACE, text, 2, MPI_INT, MPI_LOR, MPI_COMM_WORLD);
@@ -182,8 +182,11 @@ int run(Comm& comm, const MineOptions& o, const MinSupport& minsup) {
     file.reset();  // rank 0's temporary goes before the job ends
     abort_job(comm, failure.message, failure.status);
   };
+  // Rank 0's environment decides, so that every rank joins the gathering.
   const char* times_path = std::getenv("ZUB_MPI_UNIT_TIMES");
-  job.timed = times_path != nullptr;
+  int timed = times_path != nullptr;
+  MPI_Bcast(&timed, 1, MPI_INT, 0, MPI_COMM_WORLD);
+  job.timed = timed != 0;
   const Clock::time_point mining = Clock::now();
   mine_job(job);
   const double mined = since(mining);
@@ -193,7 +196,7 @@ int run(Comm& comm, const MineOptions& o, const MinSupport& minsup) {
   long long sums[4] = {job.counters.subset_checks, job.counters.projections, job.rules.itemsets, job.rules.rules};
   MPI_Allreduce(MPI_IN_PLACE, &cpu, 1, MPI_DOUBLE, MPI_SUM, MPI_COMM_WORLD);
   MPI_Allreduce(MPI_IN_PLACE, sums, 4, MPI_LONG_LONG, MPI_SUM, MPI_COMM_WORLD);
-  if (times_path != nullptr) write_unit_times(comm, job, times_path);
+  if (job.timed) write_unit_times(comm, job, times_path);
   if (o.stats) print_ranks(comm, job, mined, stderr);
   if (!comm.is_root()) return kExitOk;
   f = attempt([&] {
@@ -213,7 +216,7 @@ int run(Comm& comm, const MineOptions& o, const MinSupport& minsup) {
     print_mine_stats(head, [&] {
       std::fprintf(stderr, "closed itemsets: %lld\nfrequent itemsets split: %lld\nrules: %lld\n", job.rules.closed,
                    sums[2], sums[3]);
-    }, job.rules.lengths, counters, cpu, wall, stderr);
+    }, job.rule_lengths, counters, cpu, wall, stderr);
   } else {
     print_mine_stats(head, [&] {
       std::fprintf(stderr, "itemsets: %lld\n", job.written->recorded());

@@ -120,6 +120,7 @@ ssize_t PieceStream::read_some(char* buf, std::size_t size) {
   if (offset_ == 0) {  // a pass begins: its lines are counted anew
     std::fill(lines_.begin(), lines_.end(), 0);
     std::fill(ends_in_feed_.begin(), ends_in_feed_.end(), true);
+    reached_ = 0;
   }
   while (at_piece_ < pieces_.size()) {
     const FilePiece& p = pieces_[at_piece_];
@@ -134,6 +135,7 @@ ssize_t PieceStream::read_some(char* buf, std::size_t size) {
       }
       at_byte_ += got;
       offset_ += got;
+      reached_ = at_piece_;
       lines_[at_piece_] += std::count(buf, buf + got, '\n');
       ends_in_feed_[at_piece_] = buf[got - 1] == '\n';
       return got;
@@ -170,10 +172,10 @@ void PieceStream::locate(long long line, int& piece, long long& line_in_piece) c
   piece = -1;
   line_in_piece = line;
   if (pieces_.empty()) return;
+  // The pieces before the one read last hold all their lines.
   long long before = 0;
-  const std::size_t last = std::min(at_piece_, pieces_.size() - 1);
   std::size_t p = 0;
-  while (p < last && before + lines_[p] < line) before += lines_[p++];
+  while (p < reached_ && before + lines_[p] < line) before += lines_[p++];
   piece = static_cast<int>(p);
   line_in_piece = line - before;
 }

@@ -80,6 +80,7 @@ class PieceStream {
   // Where the stream stands: a piece, a byte in it, and whether the added
   // line feed of the piece is still to come.
   std::size_t at_piece_ = 0;
+  std::size_t reached_ = 0;  // the last piece read from in this pass
   long long at_byte_ = 0;
   long long offset_ = 0;  // bytes delivered since the start
 };

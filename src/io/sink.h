@@ -5,8 +5,9 @@
 // rule maker) is handed over alone. The kinds: the text writer (FSout:
 // plain, CSV or JSON lines), a callback (CallbackSink: the C++ API and
 // Python), a unit's buffer (run/unit_buffer.h: a worker's results kept
-// until its unit is committed in order), and discard (DiscardSink: the
-// recorder's counts are the only result).
+// until its unit is committed in order), a distributed run's sender
+// (src/cluster/results.h: each unit's records to rank 0), and discard
+// (DiscardSink: the recorder's counts are the only result).
 #include <span>
 
 namespace zub {
