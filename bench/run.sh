@@ -280,6 +280,8 @@ section_quest() {
 }
 
 # --- cluster: zub-mine-mpi against zub-mine -----------------------------------
+# items_sorted: itemset lines with their items in ascending order, sorted
+items_sorted() { perl -lane '$s = pop @F; print join(" ", sort { $a <=> $b } @F), " $s"' | sort; }
 # ranks_lines STATS: the --stats lines of the ranks
 ranks_lines() { grep -E '^(rank [0-9]+:|rank 0 writing|candidates sent)' "$1" | sed 's/^/  /'; }
 section_cluster() {
@@ -306,8 +308,10 @@ section_cluster() {
     read -r w1 _ m1 <<<"$(medians "$work/one")"
     read -r w2 _ m2 <<<"$(medians "$work/mpi")"
     local same=no
+    # Maximal lines may list their items in another order: each line's
+    # items sorted before the lines are.
     if [ "$target" = all ]; then cmp -s "$work/o1" "$work/o2" && same=bytes; else
-      [ "$(sort "$work/o1" | md5sum)" = "$(sort "$work/o2" | md5sum)" ] && same=lines; fi
+      [ "$(items_sorted <"$work/o1" | md5sum)" = "$(items_sorted <"$work/o2" | md5sum)" ] && same=itemsets; fi
     [ "$same" = no ] && failed=1
     printf '%-8s %10s %10s %8.2f %9.1f %9.1f %s\n' "$target" "$w1" "$w2" "$(echo "$w1 / $w2" | bc -l)" \
       "$(mb "$m1")" "$(mb "$m2")" "$same"

@@ -67,6 +67,9 @@ Failure read_positions(Comm& comm, Share& share, const ItemOrder& order, const P
   const int f = order.frequent();
   out.work.assign(static_cast<std::size_t>(f), 0);
   out.volumes = std::make_unique<Volumes>(f, whole);
+  // The closure miner's units: the pairs, so that blockers frequent with
+  // none of a rank's items stay home (Cutter).
+  std::vector<int> pairs(whole && f <= kPlannedItems ? static_cast<std::size_t>(f) * static_cast<std::size_t>(f) : 0, 0);
   const Failure mine = attempt([&] {
     std::unique_ptr<Data> data = share.pass();
     Transaction t(50);
@@ -93,6 +96,11 @@ Failure read_positions(Comm& comm, Share& share, const ItemOrder& order, const P
       if (k == f) ++out.full;
       out.prefix.add(positions.data(), k);
       out.volumes->add(positions.data(), k);
+      if (!pairs.empty())
+        for (int a = 0; a < k; ++a)
+          for (int b = a + 1; b < k; ++b)
+            ++pairs[static_cast<std::size_t>(positions[static_cast<std::size_t>(a)]) * static_cast<std::size_t>(f) +
+                    static_cast<std::size_t>(positions[static_cast<std::size_t>(b)])];
       if (out.tx.empty() || out.tx.back().size() >= kRoundInts) out.tx.emplace_back().reserve(kRoundInts + f + 1);
       out.tx.back().push_back(k);
       out.tx.back().insert(out.tx.back().end(), positions.begin(), positions.end());
@@ -106,6 +114,16 @@ Failure read_positions(Comm& comm, Share& share, const ItemOrder& order, const P
   MPI_Allreduce(MPI_IN_PLACE, out.work.data(), f, MPI_LONG_LONG, MPI_SUM, MPI_COMM_WORLD);
   MPI_Allreduce(MPI_IN_PLACE, &out.full, 1, MPI_LONG_LONG, MPI_SUM, MPI_COMM_WORLD);
   out.volumes->sum_over(comm);
+  if (!pairs.empty()) {
+    MPI_Allreduce(MPI_IN_PLACE, pairs.data(), static_cast<int>(pairs.size()), MPI_INT, MPI_SUM, MPI_COMM_WORLD);
+    comm.count(Round::order, static_cast<long long>(pairs.size()) * 4);
+    out.frequent_pair.assign(pairs.size(), 0);
+    for (int a = 0; a < f; ++a)
+      for (int b = a + 1; b < f; ++b)
+        if (pairs[static_cast<std::size_t>(a) * static_cast<std::size_t>(f) + static_cast<std::size_t>(b)] >= order.threshold)
+          out.frequent_pair[static_cast<std::size_t>(a) * static_cast<std::size_t>(f) + static_cast<std::size_t>(b)] =
+              out.frequent_pair[static_cast<std::size_t>(b) * static_cast<std::size_t>(f) + static_cast<std::size_t>(a)] = 1;
+  }
   comm.count(Round::order, static_cast<long long>(f + 1) * 8);
   std::vector<int> mine_prefix = out.prefix.encode();
   if (comm.is_root()) {
@@ -130,32 +148,66 @@ Failure read_positions(Comm& comm, Share& share, const ItemOrder& order, const P
 
 namespace {
 
-// Calls each(rank, length) for every rank that gets transaction t (k
-// positions) and the length it gets: up to and with the last position of
-// the rank's units, or all of t (`whole`).
-template <class Each>
-void for_each_receiver(const int* t, int k, const UnitPlan& plan, bool whole, std::vector<int>& cut, Each&& each) {
-  for (int j = k - 1; j >= 0; --j) {
-    const int r = plan.owner_of_position[static_cast<std::size_t>(t[j])];
-    if (r >= 0 && cut[static_cast<std::size_t>(r)] == 0) {
-      cut[static_cast<std::size_t>(r)] = whole ? k : j + 1;
-      each(r, cut[static_cast<std::size_t>(r)]);
+// What each rank gets of a transaction (k positions, ascending): up to
+// and with the last position of the rank's units (all and maximal), or for
+// the closure miner's units (whole) also the rarer items behind it that
+// make a frequent pair with one of the rank's items there: a blocker that
+// is frequent with none of the unit's items cannot be in a closure the unit
+// finds (without the pairs, all of it).
+class Cutter {
+ public:
+  Cutter(const UnitPlan& plan, bool whole, const std::vector<char>& frequent_pair, int items, int ranks)
+      : plan_(plan), whole_(whole), pairs_(frequent_pair), items_(items), last_(static_cast<std::size_t>(ranks), -1) {}
+  // Calls each(rank, positions, n) for every rank that gets some of t.
+  template <class Each>
+  void each(const int* t, int k, Each&& each) {
+    std::vector<int>& ranks = ranks_;
+    ranks.clear();
+    for (int j = k - 1; j >= 0; --j) {
+      const int r = plan_.owner_of_position[static_cast<std::size_t>(t[j])];
+      if (r >= 0 && last_[static_cast<std::size_t>(r)] < 0) {
+        last_[static_cast<std::size_t>(r)] = j;
+        ranks.push_back(r);
+      }
+    }
+    for (int r : ranks) {
+      const int last = last_[static_cast<std::size_t>(r)];
+      last_[static_cast<std::size_t>(r)] = -1;
+      if (!whole_) {
+        each(r, t, last + 1);
+      } else if (pairs_.empty()) {
+        each(r, t, k);
+      } else {
+        kept_.assign(t, t + last + 1);
+        for (int j = last + 1; j < k; ++j)
+          for (int i = 0; i <= last; ++i)
+            if (plan_.owner_of_position[static_cast<std::size_t>(t[i])] == r && pair(t[i], t[j])) {
+              kept_.push_back(t[j]);
+              break;
+            }
+        each(r, kept_.data(), static_cast<int>(kept_.size()));
+      }
     }
   }
-  for (int j = 0; j < k; ++j) {
-    const int r = plan.owner_of_position[static_cast<std::size_t>(t[j])];
-    if (r >= 0) cut[static_cast<std::size_t>(r)] = 0;
-  }
-}
+
+ private:
+  bool pair(int a, int b) const { return pairs_[static_cast<std::size_t>(a) * static_cast<std::size_t>(items_) + static_cast<std::size_t>(b)] != 0; }
+  const UnitPlan& plan_;
+  const bool whole_;
+  const std::vector<char>& pairs_;
+  const int items_;
+  std::vector<int> last_;  // by rank: the index of its last item in the transaction, -1 when none
+  std::vector<int> kept_;
+  std::vector<int> ranks_;  // the ranks that get the transaction
+};
 
 // One round: a chunk of the share to the ranks, and what this rank
 // receives into the build.
-void send_round(Comm& comm, const std::vector<int>& tx, const UnitPlan& plan, bool whole, MainBuild& build,
-                std::vector<int>& supports) {
+void send_round(Comm& comm, const std::vector<int>& tx, Cutter& cutter, MainBuild& build, std::vector<int>& supports) {
   const auto ranks = static_cast<std::size_t>(comm.size);
-  std::vector<int> cut(ranks, 0), counts(ranks, 0), displs(ranks), rcounts(ranks), rdispls(ranks);
+  std::vector<int> counts(ranks, 0), displs(ranks), rcounts(ranks), rdispls(ranks);
   for (std::size_t a = 0; a < tx.size(); a += static_cast<std::size_t>(tx[a]) + 1)
-    for_each_receiver(&tx[a + 1], tx[a], plan, whole, cut, [&](int r, int n) { counts[static_cast<std::size_t>(r)] += n + 1; });
+    cutter.each(&tx[a + 1], tx[a], [&](int r, const int*, int n) { counts[static_cast<std::size_t>(r)] += n + 1; });
   long long sent = 0;
   for (std::size_t r = 0; r < ranks; ++r) {
     displs[r] = static_cast<int>(sent);
@@ -166,8 +218,7 @@ void send_round(Comm& comm, const std::vector<int>& tx, const UnitPlan& plan, bo
   std::vector<int> flat(static_cast<std::size_t>(sent));
   std::vector<int> fill(displs);
   for (std::size_t a = 0; a < tx.size(); a += static_cast<std::size_t>(tx[a]) + 1) {
-    const int* t = &tx[a + 1];
-    for_each_receiver(t, tx[a], plan, whole, cut, [&](int r, int n) {
+    cutter.each(&tx[a + 1], tx[a], [&](int r, const int* t, int n) {
       int* out = &flat[static_cast<std::size_t>(fill[static_cast<std::size_t>(r)])];
       out[0] = n;
       std::copy(t, t + n, out + 1);
@@ -196,15 +247,15 @@ void send_round(Comm& comm, const std::vector<int>& tx, const UnitPlan& plan, bo
 }  // namespace
 
 void exchange(Comm& comm, Positions& share, const UnitPlan& plan, bool whole, LocalTree& local) {
+  Cutter cutter(plan, whole, share.frequent_pair, local.tree->num_items, comm.size);
   const Failure failed = attempt([&] {
     FI_tree& tree = *local.tree;
     const auto ranks = static_cast<std::size_t>(comm.size);
     // What each rank will receive (transactions, positions), for the build's plan.
     std::vector<long long> to(2 * ranks, 0), from(2 * ranks, 0);
-    std::vector<int> cut(ranks, 0);
     for (const std::vector<int>& tx : share.tx)
       for (std::size_t a = 0; a < tx.size(); a += static_cast<std::size_t>(tx[a]) + 1)
-        for_each_receiver(&tx[a + 1], tx[a], plan, whole, cut, [&](int r, int n) {
+        cutter.each(&tx[a + 1], tx[a], [&](int r, const int*, int n) {
           ++to[2 * static_cast<std::size_t>(r)];
           to[2 * static_cast<std::size_t>(r) + 1] += n;
         });
@@ -220,7 +271,7 @@ void exchange(Comm& comm, Positions& share, const UnitPlan& plan, bool whole, Lo
     const std::vector<int> none;
     for (long long r = 0; r < rounds; ++r) {
       const auto k = static_cast<std::size_t>(r);
-      send_round(comm, k < share.tx.size() ? share.tx[k] : none, plan, whole, build, supports);
+      send_round(comm, k < share.tx.size() ? share.tx[k] : none, cutter, build, supports);
       if (k < share.tx.size()) std::vector<int>().swap(share.tx[k]);  // the tree grows as the share goes
     }
     share.tx.clear();

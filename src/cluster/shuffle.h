@@ -7,9 +7,11 @@
 // 2. The units go to the ranks in contiguous runs (plan.h).
 // 3. Each rank sends each of its transactions once to every rank that mines
 //    a unit of one of its items: cut after the last such item (the units of
-//    all and maximal itemsets read nothing beyond their own item), or whole
-//    (closed itemsets and rules: the closure miner's units need the rarer
-//    items too), in rounds of a bounded size (MPI_Alltoallv).
+//    all and maximal itemsets read nothing beyond their own item), or for
+//    closed itemsets and rules with the rarer items that are frequent
+//    together with one of the rank's items in it (the closure miner's
+//    units need those as blockers), in rounds of a bounded size
+//    (MPI_Alltoallv).
 // 4. Each rank builds its main tree from what it received, with the whole
 //    database's item order (LocalTree).
 #include <cstdint>
@@ -52,6 +54,7 @@ struct Positions {
   long long full = 0;            // transactions that hold every frequent item
   PrefixPath prefix;
   std::unique_ptr<Volumes> volumes;  // what runs of units would receive
+  std::vector<char> frequent_pair;   // the closure miner's: by position x position, up to kPlannedItems items
 };
 
 // The second pass over the share, for a target whose units get their
