@@ -3,7 +3,8 @@
 // target, both maximal methods, length limits, percentages, threads,
 // names, part folders, standard input, gzip and the formats; then the
 // failures: a bad argument, a part that cannot be opened, a bad line in a
-// later rank's range, a rank killed while rank 0 writes.
+// later rank's range, a rank killed while rank 0 writes; and a real
+// dataset's maximal itemsets.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <zlib.h>
@@ -191,6 +192,20 @@ TEST_F(Mpi, SameBytesForEveryNumberOfRanksAndRun) {
     EXPECT_EQ(mpi(dir, 3, {"--threads", "2", "--target", target, "db", "3"}).out, first.out) << target;
     EXPECT_NE(first.err.find("ranks: 3\n"), std::string::npos) << first.err;
     EXPECT_NE(first.err.find("rank 2: units "), std::string::npos) << first.err;
+  }
+}
+
+// A real dataset with many units, where rank 0 mines and writes at once:
+// the maximal itemsets of zub-mine for 1 and 3 ranks.
+TEST_F(Mpi, MaximalItemsetsOfARealDataset) {
+  const std::string file = test::dataset("T10I4D100K.dat");
+  if (file.empty()) GTEST_SKIP() << test::no_dataset("T10I4D100K.dat");
+  TempDir dir;
+  const test::Mined expected = test::parse_itemsets(mine(dir, {"--threads", "1", file, "10"}).out);
+  for (int ranks : {1, 3}) {
+    const ProcessResult got = mpi(dir, ranks, {"--threads", "2", file, "10"});
+    ASSERT_EQ(got.status, 0) << got.err;
+    EXPECT_EQ(test::parse_itemsets(got.out), expected) << ranks << " ranks";
   }
 }
 

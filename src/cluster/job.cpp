@@ -163,8 +163,13 @@ void mine_maximal(Job& job) {
   ws.trees.mfi_list = &tem;
   tem.init(&ws.trees, &pool, f);
   ws.recorder.mfi_trees[static_cast<std::size_t>(prefix)] = root;
-  MFI_tree* committed = written_pool.take<MFI_tree>(1);  // rank 0's: the run's
-  committed->init(&written_pool, &tree, nullptr, kNoMnode, prefix - 1);
+  // Rank 0's writer commits against the run's tree from a thread of its
+  // own: the tree works in scratch of its own, not in the miners'.
+  Workspace writer_ws(local->settings, f);
+  FI_tree writer_view = tree;
+  writer_view.scratch = &writer_ws.trees;
+  MFI_tree* committed = written_pool.take<MFI_tree>(1);
+  committed->init(&written_pool, &writer_view, nullptr, kNoMnode, prefix - 1);
   const MaximalLevel level = job.request.method == MaximalMethod::projected ? MaximalLevel::projected
                                                                               : MaximalLevel::lookahead;
   mine_and_write(job, job.plan.mine, [&](ResultSender& sender) {
