@@ -13,6 +13,9 @@ namespace {
 
 // A round sends one chunk of the share: about this many ints.
 constexpr std::size_t kRoundInts = std::size_t(1) << 22;
+// The pairs are counted where the frequent items are at most this many (a
+// table of 4 MB summed over the ranks).
+constexpr int kPairedItems = 1024;
 
 }  // namespace
 
@@ -67,9 +70,9 @@ Failure read_positions(Comm& comm, Share& share, const ItemOrder& order, const P
   const int f = order.frequent();
   out.work.assign(static_cast<std::size_t>(f), 0);
   out.volumes = std::make_unique<Volumes>(f, whole);
-  // The closure miner's units: the pairs, so that blockers frequent with
-  // none of a rank's items stay home (Cutter).
-  std::vector<int> pairs(whole && f <= kPlannedItems ? static_cast<std::size_t>(f) * static_cast<std::size_t>(f) : 0, 0);
+  // The pairs, so that items frequent with none of a rank's items in a
+  // transaction stay home (Cutter).
+  std::vector<int> pairs(f <= kPairedItems ? static_cast<std::size_t>(f) * static_cast<std::size_t>(f) : 0, 0);
   const Failure mine = attempt([&] {
     std::unique_ptr<Data> data = share.pass();
     Transaction t(50);
@@ -149,16 +152,18 @@ Failure read_positions(Comm& comm, Share& share, const ItemOrder& order, const P
 namespace {
 
 // What each rank gets of a transaction (k positions, ascending): up to
-// and with the last position of the rank's units (all and maximal), or for
-// the closure miner's units (whole) also the rarer items behind it that
-// make a frequent pair with one of the rank's items there: a blocker that
-// is frequent with none of the unit's items cannot be in a closure the unit
-// finds (without the pairs, all of it).
+// and with the last position of the rank's units (all and maximal: a
+// unit reads nothing behind its own item), or all of it (the closure
+// miner's units need the rarer items as blockers); and of those only the
+// items that make a frequent pair with one of the rank's items in the
+// transaction, where the pairs are counted: a unit's first level drops an
+// item that is not frequent with the unit's item (its tail, its closure),
+// so such an item is of no use to the unit, and the items frequent with it
+// come with all their transactions that hold it.
 class Cutter {
  public:
   Cutter(const UnitPlan& plan, bool whole, const std::vector<char>& frequent_pair, int items, int ranks)
       : plan_(plan), whole_(whole), pairs_(frequent_pair), items_(items), last_(static_cast<std::size_t>(ranks), -1) {}
-  // Calls each(rank, positions, n) for every rank that gets some of t.
   template <class Each>
   void each(const int* t, int k, Each&& each) {
     std::vector<int>& ranks = ranks_;
@@ -173,24 +178,26 @@ class Cutter {
     for (int r : ranks) {
       const int last = last_[static_cast<std::size_t>(r)];
       last_[static_cast<std::size_t>(r)] = -1;
-      if (!whole_) {
-        each(r, t, last + 1);
-      } else if (pairs_.empty()) {
-        each(r, t, k);
-      } else {
-        kept_.assign(t, t + last + 1);
-        for (int j = last + 1; j < k; ++j)
-          for (int i = 0; i <= last; ++i)
-            if (plan_.owner_of_position[static_cast<std::size_t>(t[i])] == r && pair(t[i], t[j])) {
-              kept_.push_back(t[j]);
-              break;
-            }
-        each(r, kept_.data(), static_cast<int>(kept_.size()));
+      const int end = whole_ ? k : last + 1;
+      if (pairs_.empty()) {
+        each(r, t, end);
+        continue;
       }
+      own_.clear();  // the rank's items in the transaction
+      for (int j = 0; j <= last; ++j)
+        if (owner(t[j]) == r) own_.push_back(t[j]);
+      kept_.clear();
+      for (int j = 0; j < end; ++j) {
+        bool keep = owner(t[j]) == r;
+        for (std::size_t i = 0; !keep && i < own_.size(); ++i) keep = pair(t[j], own_[i]);
+        if (keep) kept_.push_back(t[j]);
+      }
+      each(r, kept_.data(), static_cast<int>(kept_.size()));
     }
   }
 
  private:
+  int owner(int position) const { return plan_.owner_of_position[static_cast<std::size_t>(position)]; }
   bool pair(int a, int b) const { return pairs_[static_cast<std::size_t>(a) * static_cast<std::size_t>(items_) + static_cast<std::size_t>(b)] != 0; }
   const UnitPlan& plan_;
   const bool whole_;
@@ -198,6 +205,7 @@ class Cutter {
   const int items_;
   std::vector<int> last_;  // by rank: the index of its last item in the transaction, -1 when none
   std::vector<int> kept_;
+  std::vector<int> own_;
   std::vector<int> ranks_;  // the ranks that get the transaction
 };
 

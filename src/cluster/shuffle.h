@@ -54,7 +54,7 @@ struct Positions {
   long long full = 0;            // transactions that hold every frequent item
   PrefixPath prefix;
   std::unique_ptr<Volumes> volumes;  // what runs of units would receive
-  std::vector<char> frequent_pair;   // the closure miner's: by position x position, up to kPlannedItems items
+  std::vector<char> frequent_pair;   // by position x position, up to 1024 items (else empty)
 };
 
 // The second pass over the share, for a target whose units get their
