@@ -30,6 +30,15 @@
 #   python   the Python module (built in build-bench-python with
 #            -DZUB_PYTHON=ON) against zub-mine on retail 10 (maximal), on 1
 #            and 2 threads: bench/python_bench.py with RUNS rounds.
+#   wide     wide data: three lines over n ids ($ZUB_WIDE_N, default "40000
+#            200000 1000000") in three shapes: halves (all ids, then each
+#            half; MINSUP 1), twin (all ids twice, then two other ids; 2),
+#            cut (all ids twice, then the first half; 2). zub and every
+#            zub-mine target and method on each, with the worker counts in
+#            $ZUB_THREADS (default "1 2"); all and rules with --max-len 1
+#            (longer itemsets of all ids are 2^n). Median wall time and peak
+#            resident memory of RUNS runs, each under 8 GiB of address space
+#            and 10 minutes; the itemset count is checked.
 #   scale    zub on T10I4D100K repeated k = 1, 2, 4, 8, 16 times at MINSUP
 #            10k: time per million transactions as the file grows with the
 #            same itemsets; checks that the itemsets stay those of one copy
@@ -55,7 +64,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
-all_sections=(zub targets parallel rules python scale quest cluster)
+all_sections=(zub targets parallel rules python wide scale quest cluster)
 runs=5
 if [[ "${1:-}" =~ ^[0-9]+$ ]]; then runs=$1; shift; fi
 sections=("$@")
@@ -225,6 +234,77 @@ section_rules() {
     read -r cwall _ crss <<<"$(medians "$work/closed_runs$c")"
     printf '%-16s %7s %5s %9s %9s %9.1f %11s %9s %14s %16.1f\n' "$file" "$minsup" "$conf" "$wall" "$cpu" \
       "$(mb "$rss")" "$got" "$check" "$cwall" "$(mb "$crss")"
+  done
+}
+
+# --- wide: three lines over n ids ---------------------------------------------
+# wide_db SHAPE N FILE
+wide_db() {
+  local n=$2 h=$(($2 / 2))
+  case $1 in
+    halves) seq -s ' ' 0 $((n - 1)); seq -s ' ' 0 $((h - 1)); seq -s ' ' "$h" $((n - 1)) ;;
+    twin) seq -s ' ' 0 $((n - 1)); seq -s ' ' 0 $((n - 1)); echo "$n $((n + 1))" ;;
+    cut) seq -s ' ' 0 $((n - 1)); seq -s ' ' 0 $((n - 1)); seq -s ' ' 0 $((h - 1)) ;;
+  esac >"$3"
+}
+# Columns: name, program, options, itemsets for halves, twin and cut (N: n).
+wide_columns=(
+  "zub zub - 1 1 1"
+  "lookahead zub-mine --method=lookahead 1 1 1"
+  "projected zub-mine --method=projected 1 1 1"
+  "closure zub-mine --target=closed,--method=closure 3 1 2"
+  "cfi-tree zub-mine --target=closed,--method=cfi-tree 3 1 2"
+  "all<=1 zub-mine --target=all,--max-len=1 N N N"
+  "rules<=1 zub-mine --target=rules,--max-len=1 0 0 0"
+)
+section_wide() {
+  local shape n t col program opts want minsup db cmd got k r cell wall rss
+  local -A ms=([halves]=1 [twin]=2 [cut]=2) at=([halves]=3 [twin]=4 [cut]=5)
+  local threads=(${ZUB_THREADS:-1 2})
+  echo "wide: three lines over n ids; each cell median wall s / peak RSS MB (zub: one thread, first row)"
+  printf '%-7s %8s %7s' shape n threads
+  for col in "${wide_columns[@]}"; do printf ' %16s' "${col%% *}"; done
+  echo
+  for n in ${ZUB_WIDE_N:-40000 200000 1000000}; do
+    for shape in halves twin cut; do
+      db=$work/wide.dat
+      wide_db "$shape" "$n" "$db"
+      minsup=${ms[$shape]}
+      for t in "${threads[@]}"; do
+        printf '%-7s %8s %7s' "$shape" "$n" "$t"
+        for col in "${wide_columns[@]}"; do
+          read -r -a cell <<<"$col"
+          program=${cell[1]} opts=${cell[2]} want=${cell[${at[$shape]}]}
+          [ "$want" = N ] && want=$n
+          if [ "$program" = zub ] && [ "$t" != "${threads[0]}" ]; then  # zub has one thread
+            printf ' %16s' -
+            continue
+          fi
+          cmd=("$zub")
+          if [ "$program" = zub-mine ]; then
+            cmd=("$zub_mine" --threads "$t")
+            IFS=, read -r -a k <<<"$opts"
+            cmd+=("${k[@]}")
+          fi
+          : >"$work/runs"
+          r=0
+          for _ in $(seq "$runs"); do
+            (ulimit -v 8388608 && timed timeout 600 "${cmd[@]}" "$db" "$minsup" "$work/out") >>"$work/runs" || r=1
+          done
+          got=$(wc -l <"$work/out")
+          rm -f "$work/out"
+          if [ "$r" != 0 ] || [ "$got" != "$want" ]; then
+            printf ' %16s' "FAIL($got/$want)"
+            failed=1
+            continue
+          fi
+          read -r wall _ rss <<<"$(medians "$work/runs")"
+          printf ' %16s' "$(printf '%s / %.0f' "$wall" "$(mb "$rss")")"
+        done
+        echo
+      done
+      rm -f "$db"
+    done
   done
 }
 

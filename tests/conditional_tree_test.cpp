@@ -38,12 +38,12 @@ TEST(ConditionalTree, FirstScanFormsOrderTheTail) {
         ws.trees.supp[q] = supports.back();
       }
     const int n = static_cast<int>(tail.size()), c = static_cast<int>(covered.size());
-    parent.level_25_percent = std::vector<double>{std::nan(""), 15.0, 15.5, 40.0}[rng() % 4];
+    parent.set_level_25_percent(std::vector<double>{std::nan(""), 15.0, 15.5, 40.0}[rng() % 4]);
     SCOPED_TRACE("round " + std::to_string(round));
     const int projections = ws.trees.counters.projections;
     const TreeMark mark(ws.trees);
-    FI_tree& t = *ws.trees.pool.take<FI_tree>(1);
-    t.init(&p.run->settings(), &ws.trees, &ws.trees.pool, &ws.trees.nodes, parent.num_items, n);
+    FI_tree& t = *ws.trees.pool.make<FI_tree>(p.run->settings(), &ws.trees, ws.trees.pool, ws.trees.nodes,
+                                              parent.num_items(), n);
     if (form == 0) {
       p.tem().count = c > 0;
       MFI_tree& m = *mfi_pool.take<MFI_tree>(1);
@@ -70,8 +70,8 @@ TEST(ConditionalTree, FirstScanFormsOrderTheTail) {
       j += form == 2 && in;
     }
     const int f = static_cast<int>(front.size());
-    EXPECT_EQ(t.covered_len, f);
-    std::vector<int> order(t.pos_item, t.pos_item + n);
+    EXPECT_EQ(t.covered_len(), f);
+    std::vector<int> order(t.items_by_position(), t.items_by_position() + n);
     if (form != 2) {
       std::sort(order.begin(), order.begin() + f);
       std::sort(order.begin() + f, order.end());
@@ -79,19 +79,19 @@ TEST(ConditionalTree, FirstScanFormsOrderTheTail) {
     front.insert(front.end(), back.begin(), back.end());
     EXPECT_EQ(order, front);
     for (int i = 0; i < n; ++i) {
-      const int s = supports[std::find(tail.begin(), tail.end(), t.pos_item[i]) - tail.begin()];
-      EXPECT_EQ(t.supports[i], s);
-      EXPECT_TRUE(form == 2 || i == 0 || i == f || t.supports[i - 1] >= s) << "each part by descending support";
-      EXPECT_EQ(t.item_pos[t.pos_item[i]], i);
-      EXPECT_EQ(t.heads[i]->item, t.pos_item[i]);
-      EXPECT_EQ(t.heads[i]->count, s);
+      const int s = supports[std::find(tail.begin(), tail.end(), t.pos_item(i)) - tail.begin()];
+      EXPECT_EQ(t.support(i), s);
+      EXPECT_TRUE(form == 2 || i == 0 || i == f || t.support(i - 1) >= s) << "each part by descending support";
+      EXPECT_EQ(t.item_pos(t.pos_item(i)), i);
+      EXPECT_EQ(t.head(i)->item, t.pos_item(i));
+      EXPECT_EQ(t.head(i)->count, s);
     }
     EXPECT_EQ(std::count(ws.trees.supp.begin(), ws.trees.supp.end(), 0), kItems);
     EXPECT_EQ(std::count(ws.trees.flags.get(), ws.trees.flags.get() + kItems, true), 0);
     EXPECT_EQ(ws.trees.counters.projections, projections + 1);
-    const bool pairs = n > 5 && parent.level_25_percent > 15.0;
-    EXPECT_EQ(t.pair_counts != nullptr, pairs);
-    EXPECT_EQ(pairs ? t.pair_rows : -1, pairs ? (f == 0 ? n - 1 : n - f - 1) : -1);
+    const bool pairs = n > 5 && parent.level_25_percent() > 15.0;
+    EXPECT_EQ(t.has_pair_counts(), pairs);
+    EXPECT_EQ(pairs ? t.pair_rows() : -1, pairs ? (f == 0 ? n - 1 : n - f - 1) : -1);
   }
 }
 
@@ -110,9 +110,9 @@ TEST(ConditionalTree, WideParentsGiveTheTriesOfTheirPrefixPaths) {
   Prepared prep(text, request(2));
   Workspace& ws = prep.ws();
   FI_tree& parent = prep.tree();
-  ASSERT_GT(parent.num_items, 300);
+  ASSERT_GT(parent.num_items(), 300);
   bool sizes_seen[3] = {};  // up to 64 items, up to 256, more: every way of ordering a path
-  for (int p = parent.num_items - 1; p > 0; p -= 7) {
+  for (int p = parent.num_items() - 1; p > 0; p -= 7) {
     std::fill(ws.trees.supp.begin(), ws.trees.supp.end(), 0);
     const int tlen = parent.collect_tail(p);
     if (tlen == 0) continue;
@@ -121,15 +121,15 @@ TEST(ConditionalTree, WideParentsGiveTheTriesOfTheirPrefixPaths) {
     std::vector<Fnode*> nodes;
     for (const NodeRef r : parent.chain(p)) nodes.push_back(parent.node(r));
     if (p % 2 == 0)
-      t->scan2_DB(&parent, parent.heads[p]);
+      t->scan2_DB(&parent, parent.head(p));
     else
       t->scan2_DB(&parent, nodes.data(), static_cast<int>(nodes.size()));
     sizes_seen[tlen <= 64 ? 0 : tlen <= 256 ? 1 : 2] = true;
     Trie trie;
     for (const Fnode* node : nodes) {
       std::vector<int> path;
-      for (NodeRef a = node->parent; a != parent.root_ref; a = parent.node(a)->parent)
-        if (t->item_pos[parent.node(a)->item] != -1) path.push_back(t->item_pos[parent.node(a)->item]);
+      for (NodeRef a = node->parent; a != parent.root_ref(); a = parent.node(a)->parent)
+        if (t->item_pos(parent.node(a)->item) != -1) path.push_back(t->item_pos(parent.node(a)->item));
       std::sort(path.begin(), path.end());
       trie.add(path, node->count);
     }

@@ -4,6 +4,7 @@
 // read by Single_path and stack::insert. (The pair counts: HeadWalks.)
 #include <gtest/gtest.h>
 
+#include <numeric>
 #include <random>
 
 #include "support/prepared.h"
@@ -38,15 +39,15 @@ TEST(FirstScan, ItemOrderSupportsAndThreshold) {
   const struct {
     const char* db;
     int count;
-    SupportShare share;
+    std::optional<Fraction> share;
     std::vector<int> order, supports;
     int threshold, transactions;
   } cases[] = {
       {"1 2\n1 2 3\n2\n", 2, {}, {2, 1}, {3, 2}, 2, 3},  {"", 1, {}, {}, {}, 1, 0},
       {"", 0, {}, {}, {}, 0, 0},                           {"3\n3 1\n\n", 0, {}, {3, 1, 0, 2}, {2, 1, 0, 0}, 0, 3},
       {"5 5 5\n5\n6\n7 7\n", 2, {}, {5}, {2}, 2, 4},       {"4 2\n2 4\n8\n", 1, {}, {2, 4, 8}, {2, 2, 1}, 1, 3},
-      {shares, 99, {1, 2}, {1}, {4}, 4, 7},                {shares, 99, {3, 7}, {1, 2}, {4, 3}, 3, 7},
-      {shares, 99, {0, 100}, {1, 2, 3, 0}, {4, 3, 2, 0}, 0, 7},
+      {shares, 99, Fraction{1, 2}, {1}, {4}, 4, 7},        {shares, 99, Fraction{3, 7}, {1, 2}, {4, 3}, 3, 7},
+      {shares, 99, Fraction{0, 100}, {1, 2, 3, 0}, {4, 3, 2, 0}, 0, 7},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.db) + " at " + std::to_string(c.count));
@@ -55,7 +56,7 @@ TEST(FirstScan, ItemOrderSupportsAndThreshold) {
     Prepared p(c.db, req, false);
     const ItemMap& items = p.run->items();
     EXPECT_EQ(items.file_id, c.order);
-    EXPECT_EQ(std::vector<int>(p.tree().supports, p.tree().supports + p.tree().num_items), c.supports);
+    EXPECT_EQ(std::vector<int>(p.tree().supports(), p.tree().supports() + p.tree().num_items()), c.supports);
     EXPECT_EQ(p.run->settings().threshold, c.threshold);
     EXPECT_EQ(p.run->settings().transactions, c.transactions);
     for (int id = 0; id < static_cast<int>(items.position.size()); ++id) {
@@ -67,7 +68,7 @@ TEST(FirstScan, ItemOrderSupportsAndThreshold) {
   // The count array grows to 151 ids and keeps what it counted before.
   Prepared grown("5 100\n150 5\n100 99\n", request(2), false);
   EXPECT_EQ(grown.ids({0, 1}), (Itemset{5, 100}));
-  EXPECT_EQ(grown.tree().supports[1], 2);
+  EXPECT_EQ(grown.tree().support(1), 2);
   EXPECT_EQ(static_cast<int>(grown.run->items().position.size()), 151);
 }
 
@@ -84,10 +85,10 @@ TEST(SecondScan, EveryBuildGivesTheTrieOfTheTransactions) {
       tuning.single_batch_positions = single;
     }
     Prepared p(text_of(db), request(1, MiningTarget::maximal, tuning), false);
-    EXPECT_TRUE(links < 0 || p.tree().child_links == (links == 1));
+    EXPECT_TRUE(links < 0 || p.tree().child_links() == (links == 1));
     expect_tree(p.tree(), trie_of(db, p.run->items()));
     for (const auto& [parent, below] : children_of(p.tree()))
-      ASSERT_TRUE(p.tree().child_links || below.front() == parent + 1) << "numbered depth first";
+      ASSERT_TRUE(p.tree().child_links() || below.front() == parent + 1) << "numbered depth first";
   };
   for (std::uint32_t seed = 1; seed <= 50; ++seed) {
     SCOPED_TRACE("seed " + std::to_string(seed));
@@ -127,10 +128,10 @@ TEST(SinglePrefix, FoundAndTakenOffAsInTheTrie) {
       int expected = 0;
       const Trie trie = trie_of(db, p.run->items());
       for (const Trie* at = &trie; at->children.size() == 1; at = &at->children.begin()->second) ++expected;
-      const int length = t.num_items == 0 ? 0 : t.cal_single_prefix();
-      ASSERT_EQ(length, expected) << "seed " << seed << " links " << t.child_links;
+      const int length = t.num_items() == 0 ? 0 : t.cal_single_prefix();
+      ASSERT_EQ(length, expected) << "seed " << seed << " links " << t.child_links();
       seen_prefix += length > 0;
-      if (length == t.num_items) continue;  // one path: written whole, never taken off
+      if (length == t.num_items()) continue;  // one path: written whole, never taken off
       t.remove_single_prefix(length);
       t.make_chains();
       expect_tree(t, trie_of(db, p.run->items(), length));
@@ -149,13 +150,10 @@ TEST(HandTree, InsertSinglePathAndStackInsert) {
     const int n = 1 + static_cast<int>(rng() % (round % 4 == 0 ? 80 : 8));
     Prepared p(nested_db(n), request(1), false);
     Workspace& ws = p.ws();
-    FI_tree& t = *ws.trees.pool.take<FI_tree>(1);
-    t.init(&p.run->settings(), &ws.trees, &ws.trees.pool, &ws.trees.nodes, n, n);
-    for (int q = 0; q < n; ++q) {
-      t.item_pos[q] = q;
-      t.heads[q] = ws.trees.pool.take<Fnode>(1);
-      t.heads[q]->init(kNoNode, q, 0);
-    }
+    FI_tree& t = *ws.trees.pool.make<FI_tree>(p.run->settings(), &ws.trees, ws.trees.pool, ws.trees.nodes, n, n);
+    std::vector<int> items(static_cast<std::size_t>(n));
+    std::iota(items.begin(), items.end(), 0);
+    t.set_header(items.data(), n);
     Trie trie;
     for (int k = 0, itemsets = static_cast<int>(rng() % (round % 3 == 0 ? 4 : 300)); k < itemsets; ++k) {
       std::vector<int> items;

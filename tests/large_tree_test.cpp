@@ -81,7 +81,7 @@ TEST(LargeTree, ManySlabsAndBatchesAgreeWithSubsetSums) {
         zub::Run run(req);
         Data data(dir.file("db").c_str());
         run.read(data);
-        const NodeStore& store = *run.main_tree().store;
+        const NodeStore& store = run.main_tree().store();
         ASSERT_GE(store.slabs(), 3u) << "the tree should span several slabs";
         Capture out(run);
         run.mine(out.out);

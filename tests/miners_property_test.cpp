@@ -58,15 +58,29 @@ Mined lengths_within(const Mined& m, int lo, int hi) {
   return kept;
 }
 
+// How the main tree counts its pairs: a dense triangle, or sparse rows with
+// room for `kept` pairs (a few, so that positions past the budget go without).
+struct PairCounts {
+  bool sparse = false;
+  std::size_t kept = Tuning{}.sparse_pairs_kept;
+};
+
+PairCounts pair_counts_for(std::uint32_t seed) {
+  if (seed % 2 != 0) return {};
+  return seed % 4 == 0 ? PairCounts{true} : PairCounts{true, seed % 13};
+}
+
 // The run sequence itself, with the code paths that only large databases
-// reach by default: the pair-pruned lookahead (first_mfi_2), and with
-// `sparse_pairs` the main tree's sparse pair counts. The report counts the
+// reach by default: the pair-pruned lookahead (first_mfi_2), and the main
+// tree's sparse pair counts, all kept or up to a small budget; into the
+// callback sink, and again into the discarding one. The report counts the
 // itemsets, by length.
 Mined run_sequence(const std::string& path, int minsup, MiningTarget target, MaximalMethod method,
-                   bool sparse_pairs, int lo, int hi, int threads = 1) {
+                   PairCounts pairs, int lo, int hi, int threads = 1) {
   RunRequest req = request(minsup, target);
   req.tuning.lookahead_pair_items = 0;
-  if (sparse_pairs) req.tuning.dense_pair_cells = 0;
+  if (pairs.sparse) req.tuning.dense_pair_cells = 0;
+  req.tuning.sparse_pairs_kept = pairs.kept;
   // On several workers, units start from nothing: the filter at commit
   // drops every itemset an earlier unit covers.
   req.tuning.maximal_unit_copy = threads == 1;
@@ -92,6 +106,12 @@ Mined run_sequence(const std::string& path, int minsup, MiningTarget target, Max
     ++lengths[items.size() - 1];
   }
   EXPECT_EQ(report.lengths, lengths);
+  // The discarding sink: the counts alone, the same.
+  Run again(req);
+  Data data_again(path.c_str());
+  again.read(data_again);
+  DiscardSink discard;
+  EXPECT_EQ(again.mine(discard).lengths, report.lengths) << "counted without an output";
   return found;
 }
 
@@ -103,7 +123,7 @@ Mined run_sequence(const std::string& path, int minsup, MiningTarget target, Max
 // units' copies), and without limits for every target and method. Returns
 // what zub-mine's one-thread maximal run wrote.
 std::string check_mine(const std::string& path, int minsup, const Mined& frequent, int lo, int hi,
-                       bool sparse_pairs, int threads) {
+                       PairCounts pairs, int threads) {
   std::vector<std::string> args{path, std::to_string(minsup)};
   if (hi != kNone) args.insert(args.begin(), {"--max-len", std::to_string(hi)});
   if (lo != 1) args.insert(args.begin(), {"--min-len", std::to_string(lo)});
@@ -128,11 +148,11 @@ std::string check_mine(const std::string& path, int minsup, const Mined& frequen
     }
   }
   auto run = [&](MiningTarget target, MaximalMethod method) {
-    return run_sequence(path, minsup, target, method, sparse_pairs, lo, hi);
+    return run_sequence(path, minsup, target, method, pairs, lo, hi);
   };
   EXPECT_EQ(run(MiningTarget::maximal, MaximalMethod::lookahead), maximal);
   if (threads > 1) {
-    EXPECT_EQ(run_sequence(path, minsup, MiningTarget::maximal, MaximalMethod::lookahead, sparse_pairs, lo, hi, threads),
+    EXPECT_EQ(run_sequence(path, minsup, MiningTarget::maximal, MaximalMethod::lookahead, pairs, lo, hi, threads),
               maximal)
         << "on " << threads << " workers without the units' copies";
   }
@@ -214,14 +234,14 @@ TEST(MinersProperty, ZubAndZubMineAgreeWithBruteForce) {
       const std::string zub_out = check_zub(dir, seed, minsup, brute_force_maximal(db.transactions, minsup));
       if (minsup < 0 || (minsup == 0 && db.largest_id > 9)) continue;  // beyond zub-mine or the brute force
       const Mined frequent = brute_force_frequent(db.transactions, minsup);
-      EXPECT_EQ(check_mine(dir.file("db"), minsup, frequent, 1, kNone, seed % 2 == 0, 2 + seed % 7), zub_out)
+      EXPECT_EQ(check_mine(dir.file("db"), minsup, frequent, 1, kNone, pair_counts_for(seed), 2 + seed % 7), zub_out)
           << "zub-mine's default maximal run writes what zub writes";
     }
     if (seed % 15 == 0) {
       const RandomDb large = with_large_ids(db, seed);
       dir.write("large", large.text);
       SCOPED_TRACE("seed " + std::to_string(seed) + " with large ids\n" + large.text.substr(0, 1500));
-      check_mine(dir.file("large"), 2, all_frequent(large.transactions, 2), 1, kNone, false, 3);
+      check_mine(dir.file("large"), 2, all_frequent(large.transactions, 2), 1, kNone, PairCounts{}, 3);
     }
     if (HasFailure()) break;  // the first failing seed is the one to look at
   }
@@ -264,7 +284,8 @@ TEST(MinersProperty, LengthLimitsAgreeWithBruteForce) {
           SCOPED_TRACE("seed " + std::to_string(seed) + (wide ? " wide" : "") + ", minsup " + std::to_string(minsup) +
                        ", lengths " + std::to_string(lo) + ".." + std::to_string(hi) + "\n--- database ---\n" +
                        db.text.substr(0, 1500));
-          check_mine(dir.file("db"), minsup, frequent, lo, hi, seed % 2 == 0, threads_under_limits(seed, lo, hi));
+          check_mine(dir.file("db"), minsup, frequent, lo, hi, pair_counts_for(seed),
+                     threads_under_limits(seed, lo, hi));
         }
       }
       if (HasFailure()) return;  // the first failing seed is the one to look at

@@ -219,6 +219,12 @@ TEST_F(Mpi, FailuresAreReportedOnceAndLeaveNoOutput) {
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err.find("zub-mine-mpi: --target must be"), r.err.rfind("zub-mine-mpi: --target must be")) << r.err;
   EXPECT_NE(r.err.find("zub-mine-mpi: --target must be"), std::string::npos) << r.err;
+  // zub-mine's other layouts cannot be cut into byte ranges: refused once.
+  r = mpi(dir, 2, {"--separator", ",", "db", "2"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("zub-mine-mpi: --separator, --header and --input single are read by zub-mine only"),
+            std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find("--input single are read"), r.err.rfind("--input single are read")) << r.err;
   // A part that cannot be opened.
   write_parts(dir, "parts", text, 3);
   std::filesystem::create_symlink(dir.path() / "nowhere", dir.path() / "parts" / "part-00009");

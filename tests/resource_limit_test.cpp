@@ -2,17 +2,21 @@
 // the run with a memory message and status 3, never with a signal, a report
 // in the run log or a status 0 beside incomplete output. The limits tried
 // range from far too little to just too little, so that runs fail in
-// different phases.
+// different phases. And wide data (lines of 100,000 ids) within generous
+// bounds of memory and processor time, for every program, target and method.
 #include <gtest/gtest.h>
 
 #include <random>
 #include <set>
 
+#include "support/brute_force.h"
 #include "support/test_support.h"
 
 namespace zub {
 namespace {
 
+using test::Itemset;
+using test::Mined;
 using test::TempDir;
 
 #ifdef ZUB_SANITIZED
@@ -108,6 +112,42 @@ TEST(ResourceLimit, TooLittleAddressSpaceEndsWithAMemoryMessage) {
   std::printf("smallest limit that mines: %llu KiB\n", high / 1024);
 }
 
+// zub-mine on several threads, every target, under limits from far too
+// little to enough: each run ends with its whole output or with the memory
+// message, status 3 and no output file; never by a signal, whether the
+// limit stops a thread from starting or a worker's memory.
+TEST(ResourceLimit, ZubMineOnSeveralThreadsEndsSoundly) {
+  SKIP_WHEN_SANITIZED();
+  TempDir dir;
+  dir.write("db", basket_database());
+  for (const char* target : {"maximal", "closed", "all", "rules"}) {
+    for (const char* threads : {"2", "8"}) {
+      const std::vector<std::string> args{"--target", target, "--threads", threads, "db", "10", "out"};
+      ASSERT_EQ(test::run_program(test::zub_mine_binary(), args, dir.path()).status, 0);
+      const std::string complete = dir.read("out");
+      int mined = 0;
+      for (unsigned long long limit = 8 * kMiB; limit <= 72 * kMiB && !HasFailure(); limit += 4 * kMiB) {
+        SCOPED_TRACE(std::string(target) + " on " + threads + " threads under " + std::to_string(limit / kMiB) +
+                     " MiB");
+        std::filesystem::remove(dir.path() / "out");
+        test::RunOptions options;
+        options.address_space = limit;
+        const test::ProcessResult r = test::run_program(test::zub_mine_binary(), args, dir.path(), options);
+        if (r.status == 0) {
+          ++mined;
+          EXPECT_EQ(dir.read("out"), complete);
+          continue;
+        }
+        EXPECT_EQ(r.status, 3) << r.err;
+        EXPECT_TRUE(r.err == "Not enough memory!\n" || r.err == "INIT: not enough memory to run this program\n")
+            << r.err;
+        EXPECT_FALSE(std::filesystem::exists(dir.path() / "out")) << "a failed run leaves no output file";
+      }
+      EXPECT_GT(mined, 0) << "no limit was enough";
+    }
+  }
+}
+
 // A public benchmark dataset, when present: retail.dat at MINSUP 10 needs
 // about 24 MiB of address space.
 TEST(ResourceLimit, RetailUnder16MiBIsNotEnoughMemory) {
@@ -121,6 +161,118 @@ TEST(ResourceLimit, RetailUnder16MiBIsNotEnoughMemory) {
   EXPECT_EQ(r.status, 3);
   EXPECT_TRUE(is_memory_message(r.out)) << r.out;
   EXPECT_EQ(dir.read("testfile.txt"), "");
+}
+
+// --- wide data ---------------------------------------------------------------
+
+// Three lines over the ids 0..n-1, at a support where every id is frequent,
+// and what each target must write: their maximal and closed itemsets and
+// their frequent items (the itemsets of --max-len 1).
+struct WideInput {
+  std::string name;
+  std::string text;
+  int minsup;
+  Mined maximal, closed, items;
+};
+
+Itemset id_range(int from, int to) {
+  Itemset ids;
+  for (int x = from; x < to; ++x) ids.push_back(x);
+  return ids;
+}
+
+std::string line_of(const Itemset& ids) {
+  std::string line;
+  for (int x : ids) line += std::to_string(x) + " ";
+  return line + "\n";
+}
+
+Mined items_with(int from, int to, int support, Mined into = {}) {
+  for (int x = from; x < to; ++x) into[{x}] = support;
+  return into;
+}
+
+std::vector<WideInput> wide_inputs(int n) {
+  const int h = n / 2;
+  const Itemset all = id_range(0, n), first = id_range(0, h), second = id_range(h, n);
+  // All ids, then each half: every pair is frequent at 1.
+  WideInput halves{"halves", line_of(all) + line_of(first) + line_of(second), 1, {{all, 1}},
+                   {{all, 1}, {first, 2}, {second, 2}}, items_with(0, n, 2)};
+  // All ids twice, and two ids seen once: one path of n items.
+  WideInput twin{"twin", line_of(all) + line_of(all) + std::to_string(n) + " " + std::to_string(n + 1) + "\n", 2,
+                 {{all, 2}}, {{all, 2}}, items_with(0, n, 2)};
+  // All ids twice, then the first half again.
+  WideInput cut{"cut", line_of(all) + line_of(all) + line_of(first), 2, {{all, 2}}, {{all, 2}, {first, 3}},
+                items_with(h, n, 2, items_with(0, h, 3))};
+  return {halves, twin, cut};
+}
+
+// Keeping every frequent pair of the main tree cost the square of the ids
+// (6.3 GB at 40,000 ids), and the closure method checked the closure of
+// every id over the whole line (16 s at 100,000). The bounds are generous:
+// these runs take well under 100 MB of resident memory and a second; the
+// address space also holds each thread's heap reservation. Sanitized builds
+// cannot limit the address space and run on 5,000 ids.
+TEST(ResourceLimit, WideDataWithinBoundsForEveryTargetAndMethod) {
+#ifdef ZUB_SANITIZED
+  const int n = 5000;
+  test::RunOptions bounds;
+  bounds.cpu_seconds = 60;
+#else
+  const int n = 100000;
+  test::RunOptions bounds;
+  bounds.address_space = 512 * kMiB;
+  bounds.cpu_seconds = 10;
+#endif
+  for (const WideInput& in : wide_inputs(n)) {
+    TempDir dir;
+    dir.write("db", in.text);
+    const std::string minsup = std::to_string(in.minsup);
+    {
+      SCOPED_TRACE(in.name + ": zub");
+      const test::ProcessResult r = test::run_program(test::zub_binary(), {"db", minsup, "out"}, dir.path(), bounds);
+      EXPECT_EQ(r.status, 0) << r.out << r.err;
+      if (r.status == 0) {
+        EXPECT_EQ(test::parse_itemsets(dir.read("out")), in.maximal);
+      }
+      // The run report, or a single path's length report.
+      EXPECT_NE((r.out + dir.read("testfile.txt")).find("\nMFI: 1\n"), std::string::npos) << r.out;
+    }
+    struct Run {
+      std::vector<std::string> options;
+      const Mined* expected;
+    };
+    const Mined none;
+    const std::vector<Run> runs{{{"--method", "lookahead"}, &in.maximal},
+                                {{"--method", "projected"}, &in.maximal},
+                                {{"--target", "closed", "--method", "closure"}, &in.closed},
+                                {{"--target", "closed", "--method", "cfi-tree"}, &in.closed},
+                                {{"--target", "all", "--max-len", "1"}, &in.items},
+                                {{"--target", "rules", "--max-len", "1"}, &none}};
+    for (const Run& run : runs)
+      for (const char* threads : {"1", "2"}) {
+        std::vector<std::string> args = run.options;
+        args.insert(args.end(), {"--threads", threads, "db", minsup});
+        std::string shown;
+        for (const auto& a : args) shown += a + " ";
+        SCOPED_TRACE(in.name + ": zub-mine " + shown);
+        const test::ProcessResult r = test::run_program(test::zub_mine_binary(), args, dir.path(), bounds);
+        EXPECT_EQ(r.status, 0) << r.err;
+        if (r.status == 0) {
+          EXPECT_EQ(test::parse_itemsets(r.out), *run.expected);
+        }
+      }
+  }
+  // At MINSUP 0 every id up to the largest is an item, and every pair of
+  // them frequent, though most never occur.
+  TempDir dir;
+  const std::string last = std::to_string(n);
+  dir.write("db", "1 2\n1 " + last + "\n" + last + "\n");
+  const test::ProcessResult r = test::run_program(test::zub_binary(), {"db", "0", "out"}, dir.path(), bounds);
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+  if (r.status == 0) {
+    EXPECT_EQ(test::parse_itemsets(dir.read("out")), (Mined{{id_range(0, n + 1), 0}}));
+  }
 }
 
 }  // namespace

@@ -41,7 +41,7 @@ TEST(HeadWalks, PatternBaseAndLookaheadAgreeWithTheData) {
     FI_tree& t = s.p.tree();
     Workspace& ws = s.p.ws();
     stack& list = s.p.list();
-    for (int pos = 0; pos < t.num_items; ++pos) {
+    for (int pos = 0; pos < t.num_items(); ++pos) {
       SCOPED_TRACE("seed " + std::to_string(seed) + " position " + std::to_string(pos));
       std::vector<int> tail, supp(ws.trees.supp.size(), 0);
       for (int q = 0; q < pos; ++q) {
@@ -56,8 +56,9 @@ TEST(HeadWalks, PatternBaseAndLookaheadAgreeWithTheData) {
         list.len = 1;
         list.item_supports[0] = -1;
         std::fill(ws.trees.supp.begin(), ws.trees.supp.end(), 0);
-        const int k = from_pairs ? t.pattern_base_from_pairs(pos, top) : t.walk_pattern_base(t.heads[pos], top);
-        ASSERT_EQ(std::vector<int>(ws.trees.tail.begin(), ws.trees.tail.begin() + k), tail) << "from pairs " << from_pairs;
+        const int k = from_pairs ? t.pattern_base_from_pairs(pos, top) : t.walk_pattern_base(t.head(pos), top);
+        ASSERT_EQ(std::vector<int>(ws.trees.tail.begin(), ws.trees.tail.begin() + k), tail)
+            << "from pairs " << from_pairs;
         ASSERT_EQ(ws.trees.supp, supp);
         EXPECT_EQ(list.item_supports[0], top && k > 0 ? supp[tail.back()] : -1);
       }
@@ -66,7 +67,8 @@ TEST(HeadWalks, PatternBaseAndLookaheadAgreeWithTheData) {
       int support[2];
       for (int variant : {0, 1}) {
         list.len = 0;
-        const int n = variant == 0 ? first_mfi(ws, t, t.heads[pos], support[0]) : first_mfi_2(ws, t, t.heads[pos], support[1]);
+        const int n = variant == 0 ? first_mfi(ws, t, t.head(pos), support[0])
+                                   : first_mfi_2(ws, t, t.head(pos), support[1]);
         found[variant].assign(list.items, list.items + list.len);
         ASSERT_EQ(n, list.len);
       }
@@ -78,7 +80,8 @@ TEST(HeadWalks, PatternBaseAndLookaheadAgreeWithTheData) {
       for (int q : tail) {
         std::vector<int> bigger = found[0];
         bigger.push_back(q);
-        EXPECT_TRUE(std::count(found[0].begin(), found[0].end(), q) || s.support(bigger) < s.minsup) << q << " could join";
+        EXPECT_TRUE(std::count(found[0].begin(), found[0].end(), q) || s.support(bigger) < s.minsup)
+            << q << " could join";
       }
       accepted += static_cast<int>(found[0].size()) - 1;
       // first_mfi_3 over the tail, with its supports in supp.
@@ -88,7 +91,7 @@ TEST(HeadWalks, PatternBaseAndLookaheadAgreeWithTheData) {
       std::vector<int*> lists;
       for (auto& l : store) lists.push_back(l.data());
       int support3 = -1;
-      const int m = first_mfi_3(ws, t, t.heads[pos], support3, items.data(), k, rank.data(), keys.data(), result.data(),
+      const int m = first_mfi_3(ws, t, t.head(pos), support3, items.data(), k, rank.data(), keys.data(), result.data(),
                                 lists.data(), lengths.data());
       std::vector<int> greedy{pos}, item_supports;
       for (int x : items) {
@@ -99,7 +102,8 @@ TEST(HeadWalks, PatternBaseAndLookaheadAgreeWithTheData) {
       }
       EXPECT_TRUE(std::is_sorted(item_supports.rbegin(), item_supports.rend())) << "by descending support";
       EXPECT_TRUE(std::is_permutation(items.begin(), items.end(), tail.begin(), tail.end()));
-      EXPECT_EQ(std::vector<int>(result.begin(), result.begin() + m), std::vector<int>(greedy.begin() + 1, greedy.end()));
+      EXPECT_EQ(std::vector<int>(result.begin(), result.begin() + m),
+                std::vector<int>(greedy.begin() + 1, greedy.end()));
       EXPECT_EQ(support3, k == 0 ? 0 : s.support(greedy));
     }
     if (HasFailure()) break;
@@ -119,9 +123,9 @@ TEST(HeadWalks, HeadIncreaseAgreesWithTheData) {
     FI_tree& t = s.p.tree();
     Workspace& ws = s.p.ws();
     // Ascending heads: what was recorded for a lower head does not hold this one.
-    for (int h = 1; h < t.num_items; ++h) {
+    for (int h = 1; h < t.num_items(); ++h) {
       std::fill(ws.trees.supp.begin(), ws.trees.supp.end(), 0);
-      const int tlen0 = t.walk_pattern_base(t.heads[h], false);
+      const int tlen0 = t.walk_pattern_base(t.head(h), false);
       if (tlen0 < 2 || tlen0 > 12) continue;
       const std::vector<int> tail0(ws.trees.tail.begin(), ws.trees.tail.begin() + tlen0);
       std::vector<std::vector<int>> recorded;
@@ -157,7 +161,9 @@ TEST(HeadWalks, HeadIncreaseAgreesWithTheData) {
       };
       // The tail items of each transaction that holds the head, as bits.
       std::vector<int> masks;
-      auto holds = [&](const Itemset& tr, int item) { return std::binary_search(tr.begin(), tr.end(), s.p.ids({item})[0]); };
+      auto holds = [&](const Itemset& tr, int item) {
+        return std::binary_search(tr.begin(), tr.end(), s.p.ids({item})[0]);
+      };
       for (const auto& tr : s.db.transactions) {
         int m = 0;
         for (int k = 0; k < tlen0; ++k) m |= holds(tr, tail0[k]) << k;
@@ -206,7 +212,7 @@ TEST(HeadWalks, FillCountAddsToThePairsOfTheMarkedPositions) {
   std::mt19937 rng(9);
   Prepared p(nested_db(9), request(1));  // nine items: pair rows, positions equal ids
   FI_tree& t = p.tree();
-  ASSERT_NE(t.pair_counts, nullptr);
+  ASSERT_TRUE(t.has_pair_counts());
   for (int round = 0; round < 200; ++round) {
     std::vector<int> origin(9, -1), marked;
     for (int q = 0; q < 9; ++q)

@@ -102,7 +102,7 @@ TEST(ZubMine, MinsupParsing) {
     MinSupport m;
     std::string why;
     ASSERT_TRUE(parse_mine_minsup(text, m, why)) << text << ": " << why;
-    EXPECT_EQ(m.share.given() ? m.share.threshold(transactions) : m.count, threshold) << text;
+    EXPECT_EQ(m.resolve(transactions), threshold) << text;
   }
   // (Also rejected, with their messages: the rows of RejectedInputs.)
   for (const char* bad : {"", "abc", "1e3", "2.5", "100.5%", ".5%", "-5%", "5%%", "2.5 %", "%", "0x10%",
@@ -266,6 +266,38 @@ TEST(ZubMine, RejectedInputs) {
       {{"--threads", "2147483648", "db", "2"}, "--threads must be a whole number from 1 to 2147483647, not \"2147483648\""},
       {{"--format", "xml", "db", "2"}, "--format must be plain, csv or json, not \"xml\""},
       {{"--sort-items=yes", "db", "2"}, "--sort-items takes no value"},
+      // The input layouts: one rejected value each.
+      {{"--separator", "", "db", "2"},
+       "--separator must be one character (or \"tab\"), not a quote or a line break, not \"\""},
+      {{"--separator", ";;", "db", "2"},
+       "--separator must be one character (or \"tab\"), not a quote or a line break, not \";;\""},
+      {{"--separator", "\"", "db", "2"},
+       "--separator must be one character (or \"tab\"), not a quote or a line break, not \"\"\""},
+      {{"--separator", "\n", "db", "2"},
+       "--separator must be one character (or \"tab\"), not a quote or a line break, not \"\n\""},
+      {{"--separator"}, "--separator needs a value: C"},
+      {{"--header=yes", "db", "2"}, "--header takes no value"},
+      {{"--input", "long", "db", "2"}, "--input must be basket or single, not \"long\""},
+      {{"--input", "single", "--columns", "1", "db", "2"},
+       "--columns must be two columns, each a number from 1 or a name of the header, as \"1,2\" or "
+       "\"order,product\", not \"1\""},
+      {{"--input", "single", "--columns", "1,2,3", "db", "2"},
+       "--columns must be two columns, each a number from 1 or a name of the header, as \"1,2\" or "
+       "\"order,product\", not \"1,2,3\""},
+      {{"--input", "single", "--columns", "0,1", "db", "2"},
+       "--columns must be two columns, each a number from 1 or a name of the header, as \"1,2\" or "
+       "\"order,product\", not \"0,1\""},
+      {{"--input", "single", "--columns", ",2", "db", "2"},
+       "--columns must be two columns, each a number from 1 or a name of the header, as \"1,2\" or "
+       "\"order,product\", not \",2\""},
+      {{"--input", "single", "--columns", "2,02", "db", "2"}, "--columns must name two different columns, not \"2,02\""},
+      {{"--columns", "1,2", "db", "2"}, "--columns goes with --input single"},
+      {{"--all-measures", "--format", "csv", "db", "2"}, "--all-measures goes with --target rules and --format csv or json"},
+      {{"--all-measures", "--target", "rules", "db", "2"},
+       "--all-measures goes with --target rules and --format csv or json"},
+      {{"--all-measures=yes", "db", "2"}, "--all-measures takes no value"},
+      {{"--input", "single", "--columns", "order,2", "db", "2"},
+       "--columns names a column of the header: add --header, or give the columns' numbers"},
   };
   for (const auto& [args, reason] : usage) {
     const ProcessResult r = mine(dir, args);

@@ -102,6 +102,7 @@ struct Summary {
   int min_support = 0;      // the minimum support as a count
   int frequent_items = 0;   // items of support at least min_support
   long long itemsets = 0;   // itemsets handed out
+  bool words_without_ids = false;  // the file held letters but no id: words read without names
 };
 
 // Called once per itemset with its item ids in ascending order (valid for
@@ -137,9 +138,51 @@ std::vector<Itemset> mine_file(const std::string& path, Target target, Support m
 // the run ends within a fraction of a second (it looks at the flag between
 // small units of work, while reading and while mining) and throws Error
 // (cancelled); the itemsets handed out before are a part of the result.
+//
+// `layout`, when given, tells how a file (not transactions in memory) holds
+// its transactions (see FileLayout); with names, `names` (when given) gets
+// the name of each id once the file is read, before the first itemset or
+// rule is handed out.
+//
+// `progress`, when given, is told where the run is at most five times a
+// second, from whichever thread mines (one call at a time): the reading
+// passes, then the mining by positions of the main tree (one thread) or by
+// units (several), with the itemsets found so far. An exception it throws
+// ends the run and reaches the caller unchanged.
+struct RunProgress {
+  enum class Phase { reading, building, mining };
+  Phase phase = Phase::reading;
+  long long done = 0;      // transactions read, or positions or units mined
+  long long total = 0;     // of the phase; 0 when not known (the first reading pass)
+  long long itemsets = 0;  // found so far (on several threads: handed out so far, in order)
+  double seconds = 0;      // since the run began
+  bool units = false;      // the mining counts units of a run on several threads
+};
+using ProgressCallback = std::function<void(const RunProgress&)>;
+
+struct FileLayout;
 struct RunOptions {
   int threads = 0;
   const std::atomic<bool>* stop = nullptr;
+  const FileLayout* layout = nullptr;
+  std::vector<std::string>* names = nullptr;
+  ProgressCallback progress = {};
+};
+
+// How a file holds its transactions, as zub-mine's --names, --separator,
+// --header, --input single and --columns read it. Without names the items
+// are ids (zub's layout). With names the items are names, given the ids 0,
+// 1, 2, ... in the order they first appear (RunOptions::names tells them).
+struct FileLayout {
+  bool names = false;   // items are words: runs of bytes other than blank, tab, comma, CR, LF
+  char separator = 0;   // not 0: fields split at this byte only, CSV quotes, blanks around a field
+                        // trimmed, each field a name (inner blanks kept); implies names
+  bool header = false;  // the first line is no transaction (in the single layout it names the columns)
+  bool single = false;  // a (transaction, item) pair a line, rows of a transaction anywhere; implies names
+  // The single layout's columns: a number from 1 or a name of the header;
+  // empty: the first and the second.
+  std::string transaction_column = {};
+  std::string item_column = {};
 };
 Summary mine_file(const std::string& path, Target target, Support min_support, Limits limits, RunOptions options,
                   const ItemsetCallback& each);
@@ -196,6 +239,7 @@ struct RuleSummary {
   int frequent_items = 0;
   long long closed_itemsets = 0;  // the closed itemsets the supports came from
   long long rules = 0;            // rules handed out
+  bool words_without_ids = false;  // as in Summary
 };
 
 // Called once per rule (valid for the call only).

@@ -1,7 +1,6 @@
 #pragma once
 // What the embedding API's entry points share: the checks of their
-// arguments, the run of one file with its failures turned into zub::Error,
-// and the exact fraction of a threshold given as a double.
+// arguments and the run of one file with its failures turned into zub::Error.
 #include <cstdint>
 #include <exception>
 #include <functional>
@@ -29,13 +28,17 @@ RunRequest api_request(Support min_support, Limits limits, RunOptions options);
 struct Source {
   const std::string* path = nullptr;
   Transactions memory;
+  const FileLayout* layout = nullptr;        // of the file
+  std::vector<std::string>* names = nullptr; // gets the names, when read with names
+  bool words_without_ids = false;            // set by run_source
+  ProgressCallback progress = {};            // told where the run is
 };
 
 // Reads the source into a run and calls mine(run). A CallbackFailed thrown
 // inside reaches the caller as the callback's exception; a failure of the
 // run as Error. Transactions in memory whose lengths do not add up to their
 // ids, or with a negative id, are an argument error.
-void run_source(const Source& source, const RunRequest& request, const std::function<void(Run&)>& mine);
+void run_source(Source& source, const RunRequest& request, const std::function<void(Run&)>& mine);
 
 // Runs mine(each) with an `each` that keeps every item it is handed, and
 // returns them; running out of memory on the way is Error (memory).
@@ -50,11 +53,5 @@ std::vector<Item> collect(const std::function<void(const std::function<void(cons
   return found;
 }
 
-// The shortest decimal that reads back as `value` (0 to 10^9), exactly.
-struct ShortestDecimal {
-  std::uint64_t numerator;
-  std::uint64_t denominator;
-};
-ShortestDecimal shortest_decimal(double value);
 
 }  // namespace zub

@@ -5,7 +5,9 @@
 #include <exception>
 #include <memory>
 #include <new>
+#include <optional>
 
+#include "common/progress.h"
 #include "common/run_error.h"
 #include "io/data.h"
 #include "io/callback_sink.h"
@@ -41,38 +43,8 @@ Support Support::fraction(double share) {
     throw Error(Error::Kind::argument,
                 "a share of the transactions must be from 0 to 1, not " + std::string(shown, printed.ptr));
   }
-  const ShortestDecimal d = shortest_decimal(share);
+  const Fraction d = Fraction::shortest_decimal(share);
   return fraction(d.numerator, d.denominator);
-}
-
-ShortestDecimal shortest_decimal(double value) {
-  // digits * 10^exponent, from the shortest text that reads back as `value`.
-  char text[32];
-  const auto printed = std::to_chars(text, text + sizeof text, value, std::chars_format::scientific);
-  std::uint64_t digits = 0;
-  int significant = 0;
-  const char* p = text;
-  for (; p != printed.ptr && *p != 'e'; ++p)
-    if (*p >= '0' && *p <= '9') {
-      digits = digits * 10 + std::uint64_t(*p - '0');
-      ++significant;
-    }
-  int exponent = 0;
-  const char* e = p + 1;  // "e-05", "e+00"
-  if (e < printed.ptr && *e == '+') ++e;
-  std::from_chars(e, printed.ptr, exponent);
-  exponent -= significant - 1;  // d.ddd e x is dddd e (x - 3)
-  // A denominator up to 10^19 fits 64 bits. Digits beyond it are dropped:
-  // they move a count only for far more transactions than an int holds.
-  while (exponent < -19) {
-    digits /= 10;
-    ++exponent;
-  }
-  if (digits == 0 && value > 0) digits = 1;
-  ShortestDecimal d{digits, 1};
-  for (int k = 0; k < exponent; ++k) d.numerator *= 10;  // value at most 10^9: no overflow
-  for (int k = 0; k < -exponent; ++k) d.denominator *= 10;
-  return d;
 }
 
 namespace {
@@ -112,7 +84,7 @@ RunRequest api_request(Support min_support, Limits limits, RunOptions options) {
   RunRequest request;
   request.min_support.count = min_support.count_value();
   if (min_support.denominator() != 0)
-    request.min_support.share = SupportShare{min_support.numerator(), min_support.denominator()};
+    request.min_support.share = Fraction{min_support.numerator(), min_support.denominator()};
   request.lengths.min = limits.min_len;
   if (limits.max_len > 0) request.lengths.max = limits.max_len;
   request.threads = options.threads > 0 ? options.threads : available_cores();
@@ -135,21 +107,46 @@ void check_memory(const Transactions& t) {
 
 }  // namespace
 
-void run_source(const Source& source, const RunRequest& request, const std::function<void(Run&)>& mine) {
+void run_source(Source& source, const RunRequest& request, const std::function<void(Run&)>& mine) {
   if (source.path == nullptr) check_memory(source.memory);
   // The file would be opened by the part before the NUL: another file.
   if (source.path != nullptr && source.path->find('\0') != std::string::npos)
     throw Error(Error::Kind::argument,
                 "a path cannot hold a NUL byte, as after \"" + source.path->substr(0, source.path->find('\0')) + "\"");
   try {
-    Run run(request);
+    std::optional<Progress> progress;
+    RunRequest with_progress = request;
+    if (source.progress) {
+      progress.emplace([&source](const Progress::Report& r) {
+        try {
+          source.progress(RunProgress{static_cast<RunProgress::Phase>(r.phase), r.done, r.total, r.itemsets, r.seconds,
+                                      r.units});
+        } catch (...) {
+          throw CallbackFailed{std::current_exception()};
+        }
+      });
+      with_progress.progress = &*progress;
+    }
+    Run run(with_progress);
     Data::Options reading;
     reading.keep_unseekable = true;
+    if (source.layout != nullptr && source.path != nullptr) {
+      const FileLayout& layout = *source.layout;
+      reading.names = layout.names;
+      reading.separator = layout.separator;
+      reading.header = layout.header;
+      reading.single = layout.single;
+      reading.transaction_column = layout.transaction_column;
+      reading.item_column = layout.item_column;
+      if (layout.separator != 0 || layout.header || layout.single) reading.layouts = &Data::next_in_layout;
+    }
     std::unique_ptr<Data> data =
         source.path != nullptr ? std::make_unique<Data>(source.path->c_str(), reading)
                                : std::make_unique<Data>(source.memory.ids, source.memory.lengths, "the transactions");
     if (!data->isOpen()) throw RunError(kExitFile, *source.path + " could not be opened!");
     run.read(*data);
+    source.words_without_ids = data->words_without_ids();
+    if (source.names != nullptr) *source.names = data->take_names();
     mine(run);
   } catch (const CallbackFailed& failed) {
     std::rethrow_exception(failed.error);
@@ -162,7 +159,7 @@ void run_source(const Source& source, const RunRequest& request, const std::func
 
 namespace {
 
-Summary mine_itemsets(const Source& source, Target target, Support min_support, Limits limits, RunOptions options,
+Summary mine_itemsets(Source source, Target target, Support min_support, Limits limits, RunOptions options,
                       const ItemsetCallback& each) {
   RunRequest request = api_request(min_support, limits, options);
   if (!each) throw Error(Error::Kind::argument, "no callback to hand the itemsets to");
@@ -194,6 +191,7 @@ Summary mine_itemsets(const Source& source, Target target, Support min_support, 
     summary.min_support = run.settings().threshold;
     summary.frequent_items = run.frequent();
   });
+  summary.words_without_ids = source.words_without_ids;
   return summary;
 }
 
@@ -210,12 +208,14 @@ std::vector<Itemset> collect_itemsets(const std::function<void(const ItemsetCall
 
 Summary mine_file(const std::string& path, Target target, Support min_support, Limits limits, RunOptions options,
                   const ItemsetCallback& each) {
-  return mine_itemsets(Source{&path, {}}, target, min_support, limits, options, each);
+  return mine_itemsets(Source{&path, {}, options.layout, options.names, false, options.progress}, target, min_support,
+                       limits, options, each);
 }
 
 Summary mine_transactions(Transactions transactions, Target target, Support min_support, Limits limits,
                           RunOptions options, const ItemsetCallback& each) {
-  return mine_itemsets(Source{nullptr, transactions}, target, min_support, limits, options, each);
+  return mine_itemsets(Source{nullptr, transactions, nullptr, nullptr, false, options.progress}, target, min_support,
+                       limits, options, each);
 }
 
 std::vector<Itemset> mine_transactions(Transactions transactions, Target target, Support min_support, Limits limits,

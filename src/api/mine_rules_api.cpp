@@ -43,16 +43,15 @@ class RuleCallbackSink final : public RuleSink {
   Rule rule_;
 };
 
-Ratio exact(double value, const char* name, double most) {
+Fraction exact(double value, const char* name, double most) {
   if (!(value >= 0.0 && value <= most))
     throw Error(Error::Kind::argument, std::string(name) + " must be from 0 to " +
                                            (most == 1 ? std::string("1") : std::string("10^9")) + ", not " +
                                            std::to_string(value));
-  const ShortestDecimal d = shortest_decimal(value);
-  return Ratio{d.numerator, d.denominator};
+  return Fraction::shortest_decimal(value);
 }
 
-RuleSummary mine_rules_of(const Source& source, Support min_support, const RuleOptions& options, Limits limits,
+RuleSummary mine_rules_of(Source source, Support min_support, const RuleOptions& options, Limits limits,
                           RunOptions run_options, const RuleCallback& each) {
   const RunRequest request = api_request(min_support, limits, run_options);
   RuleSettings settings;
@@ -71,6 +70,7 @@ RuleSummary mine_rules_of(const Source& source, Support min_support, const RuleO
     summary.closed_itemsets = report.closed;
     summary.rules = report.rules;
   });
+  summary.words_without_ids = source.words_without_ids;
   return summary;
 }
 
@@ -78,12 +78,14 @@ RuleSummary mine_rules_of(const Source& source, Support min_support, const RuleO
 
 RuleSummary mine_rules(const std::string& path, Support min_support, const RuleOptions& options, Limits limits,
                        RunOptions run, const RuleCallback& each) {
-  return mine_rules_of(Source{&path, {}}, min_support, options, limits, run, each);
+  return mine_rules_of(Source{&path, {}, run.layout, run.names, false, run.progress}, min_support, options, limits, run,
+                       each);
 }
 
 RuleSummary mine_rules(Transactions transactions, Support min_support, const RuleOptions& options, Limits limits,
                        RunOptions run, const RuleCallback& each) {
-  return mine_rules_of(Source{nullptr, transactions}, min_support, options, limits, run, each);
+  return mine_rules_of(Source{nullptr, transactions, nullptr, nullptr, false, run.progress}, min_support, options,
+                       limits, run, each);
 }
 
 std::vector<Rule> mine_rules(const std::string& path, Support min_support, const RuleOptions& options, Limits limits,

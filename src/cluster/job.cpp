@@ -12,6 +12,7 @@
 #include "miners/closure_miner.h"
 #include "run/unit_forms.h"
 #include "trees/mfi_tem.h"
+#include "common/threads.h"
 #include "trees/mfi_tree.h"
 
 namespace zub {
@@ -46,6 +47,7 @@ void mine_and_write(Job& job, const std::vector<int>& units, const std::function
   std::thread writer;
   if (job.comm.is_root()) {
     writer = std::thread([&] {
+      claim_thread_locals();
       const Failure f = attempt([&] { write(channel); });
       if (f.failed()) job.fail(f);
     });
@@ -162,12 +164,12 @@ void mine_maximal(Job& job) {
   mfi_tem tem;
   ws.trees.mfi_list = &tem;
   tem.init(&ws.trees, &pool, f);
+  ws.recorder.open_mfi_trees();
   ws.recorder.mfi_trees[static_cast<std::size_t>(prefix)] = root;
   // Rank 0's writer commits against the run's tree from a thread of its
   // own: the tree works in scratch of its own, not in the miners'.
   Workspace writer_ws(local->settings, f);
-  FI_tree writer_view = tree;
-  writer_view.scratch = &writer_ws.trees;
+  FI_tree writer_view(tree, writer_ws.trees);
   MFI_tree* committed = written_pool.take<MFI_tree>(1);
   committed->init(&written_pool, &writer_view, nullptr, kNoMnode, prefix - 1);
   const MaximalLevel level = job.request.method == MaximalMethod::projected ? MaximalLevel::projected
@@ -227,7 +229,8 @@ std::unique_ptr<ClosureRoot> closure_root(Job& job, LocalTree& local) {
   input.full_support = static_cast<int>(job.positions.full);
   std::vector<int> by_rank(static_cast<std::size_t>(f));
   for (int r = 0; r < f; ++r) by_rank[static_cast<std::size_t>(r)] = job.order.supports[static_cast<std::size_t>(f - 1 - r)];
-  return std::make_unique<ClosureRoot>(std::move(input), std::max(job.order.threshold, 1), by_rank);
+  return std::make_unique<ClosureRoot>(std::move(input), std::max(job.order.threshold, 1),
+                                       local.settings.tuning, by_rank);
 }
 
 void mine_closed(Job& job) {

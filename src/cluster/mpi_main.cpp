@@ -41,7 +41,17 @@ double since(Clock::time_point t) { return std::chrono::duration<double>(Clock::
 int check_arguments(const Comm& comm, int argc, char** argv, MineOptions& o, MinSupport& minsup) {
   std::string why;
   const char* usage = kMineUsage + std::strlen("usage: zub-mine");
-  if (!parse_mine_options(argc, argv, o, why) || (!o.help && !o.version && !parse_mine_minsup(o.positional[1].c_str(), minsup, why))) {
+  // The layouts of zub-mine's --separator, --header and --input single are
+  // not cut into byte ranges: a quoted field may hold a line feed, a header
+  // is one rank's, a transaction of the single layout spans lines.
+  const auto layouts = [&] {
+    if (o.separator == 0 && !o.header && !o.single) return false;
+    why = "--separator, --header and --input single are read by zub-mine only; zub-mine-mpi reads a transaction a "
+          "line (ids, or words with --names)";
+    return true;
+  };
+  if (!parse_mine_options(argc, argv, o, why) ||
+      (!o.help && !o.version && (layouts() || !parse_mine_minsup(o.positional[1].c_str(), minsup, why)))) {
     if (comm.is_root()) std::fprintf(stderr, "zub-mine-mpi: %s\nusage: mpirun [-np N] zub-mine-mpi%s\n", why.c_str(), usage);
     return kExitUsage;
   }

@@ -104,13 +104,12 @@ void choose(const ItemCounts& counts, const MinSupport& minsup, const Tuning& tu
   NodeStore nodes;
   MainPairs pairs;
   ItemMap map;
-  FI_tree* tree = pool.take<FI_tree>(1);
-  tree->init(&settings, nullptr, &pool, &nodes, -1, 0);
+  FI_tree* tree = pool.make<FI_tree>(settings, nullptr, pool, nodes, -1, 0);
   tree->scan1_DB(counts, map, pairs);
   order.transactions = counts.transactions;
   order.threshold = settings.threshold;
   order.file_id = map.file_id;
-  order.supports.assign(tree->supports, tree->supports + tree->num_items);
+  order.supports.assign(tree->supports(), tree->supports() + tree->num_items());
 }
 
 }  // namespace

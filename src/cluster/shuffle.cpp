@@ -255,7 +255,7 @@ void send_round(Comm& comm, const std::vector<int>& tx, Cutter& cutter, MainBuil
 }  // namespace
 
 void exchange(Comm& comm, Positions& share, const UnitPlan& plan, bool whole, LocalTree& local) {
-  Cutter cutter(plan, whole, share.frequent_pair, local.tree->num_items, comm.size);
+  Cutter cutter(plan, whole, share.frequent_pair, local.tree->num_items(), comm.size);
   const Failure failed = attempt([&] {
     FI_tree& tree = *local.tree;
     const auto ranks = static_cast<std::size_t>(comm.size);
@@ -274,7 +274,7 @@ void exchange(Comm& comm, Positions& share, const UnitPlan& plan, bool whole, Lo
     if (transactions > INT_MAX) fail_memory();
     long long rounds = static_cast<long long>(share.tx.size());
     MPI_Allreduce(MPI_IN_PLACE, &rounds, 1, MPI_LONG_LONG, MPI_MAX, MPI_COMM_WORLD);
-    std::vector<int> supports(static_cast<std::size_t>(tree.num_items), 0);
+    std::vector<int> supports(static_cast<std::size_t>(tree.num_items()), 0);
     MainBuild build(tree, static_cast<std::size_t>(positions), static_cast<int>(transactions));
     const std::vector<int> none;
     for (long long r = 0; r < rounds; ++r) {
@@ -285,7 +285,7 @@ void exchange(Comm& comm, Positions& share, const UnitPlan& plan, bool whole, Lo
     share.tx.clear();
     build.finish();
     // The header's supports are those of the transactions received.
-    for (int p = 0; p < tree.num_items; ++p) tree.supports[p] = tree.heads[p]->count = supports[static_cast<std::size_t>(p)];
+    tree.set_supports(supports);
   });
   if (failed.failed()) abort_job(comm, failed.message, failed.status);
 }
@@ -295,18 +295,17 @@ LocalTree::LocalTree(const ItemOrder& order, const Tuning& tuning) {
   settings.threshold = order.threshold;
   settings.transactions = order.transactions;
   const int f = order.frequent();
-  tree = pool.take<FI_tree>(1);
-  tree->init(&settings, nullptr, &pool, &nodes, -1, 0);
+  tree = pool.make<FI_tree>(settings, nullptr, pool, nodes, -1, 0);
   tree->scan1_known(std::vector<int>(static_cast<std::size_t>(f), 0), pairs);
   ws = std::make_unique<Workspace>(settings, f);
-  tree->scratch = &ws->trees;
+  tree->attach(ws->trees);
 }
 
 void LocalTree::finish() {
   nodes.drop_links_below(nodes.mark());
   tree->make_chains();
   int width = 0;
-  for (int p = 0; p < tree->num_items; ++p) width = std::max(width, tree->chain(p).size);
+  for (int p = 0; p < tree->num_items(); ++p) width = std::max(width, tree->chain(p).size);
   ws->size_lookahead(width);
 }
 

@@ -11,11 +11,21 @@
 
 namespace zub {
 
+// glibc gives a thread the thread-local data of a library loaded at run time
+// (libstdc++ under the Python module) on first use, and aborts the process
+// when no memory is left for it. That first use would be the throw of
+// std::bad_alloc once memory has run out; every thread zub starts claims it
+// at its start instead, while memory remains.
+inline void claim_thread_locals() {
+  [[maybe_unused]] volatile int n = std::uncaught_exceptions();  // a pure call, kept by the volatile use
+}
+
 template <class Work>
 void for_each_thread(int n, Work&& work) {
   std::exception_ptr first;
   std::mutex first_mutex;
   auto share = [&](int t) {
+    claim_thread_locals();
     try {
       work(t);
     } catch (...) {

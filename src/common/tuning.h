@@ -10,6 +10,13 @@ struct Tuning {
   // Pair triangles of up to 2^20 cells (4 MiB) are held densely; larger ones
   // would be mostly empty on sparse data, so only frequent pairs are kept.
   std::size_t dense_pair_cells = std::size_t(1) << 20;
+  // The main tree's sparse frequent pairs keep rows of up to 2^20 pairs in
+  // all (8 MiB), as many as the cells of the largest dense triangle: a line
+  // of 40,000 ids alone makes 800 million pairs frequent, retail.dat at
+  // MINSUP 2 has 0.92 million. A position beyond the budget has its tail
+  // walked and its lookahead unpruned, which its row would only have saved
+  // (retail.dat at MINSUP 1, whose rows do not all fit: 8% more processor time).
+  std::size_t sparse_pairs_kept = std::size_t(1) << 20;
   // The main tree is built from sorted batches of about 2^18 positions: the
   // last batch is held beside the whole tree with its child links (the peak
   // on sparse data), and larger batches buy little time (2^20: 4% on
@@ -45,6 +52,14 @@ struct Tuning {
   // chess.dat at 1200 would keep a few hundred MB while the first, largest
   // unit is mined).
   std::size_t kept_records_bytes = std::size_t(64) << 20;
+  // A closure level groups its candidates by their transactions (of a group
+  // only the lowest rank can be a child, see RepeatedCandidates) when
+  // checking each one alone could cost more than this: its candidates times
+  // the average length of its transactions (sparse), or times its rows
+  // (dense). Wide data lies far above (two lines of 100,000 ids: 10^10);
+  // the levels of chess.dat stay below, where grouping them all cost a
+  // fifth more instructions at MINSUP 1200.
+  long long closed_group_min_work = 1 << 16;
   // A child's transactions are merged when it has at least this many.
   int closed_merge_min_transactions = 2;
   // Ranks from the least frequent item up (extensions go to more frequent
@@ -63,6 +78,33 @@ inline constexpr double kPairCountTopShare = 15.0;
 // Only nodes at depth below 3 become hubs of a build: counts, which bound
 // the children, fall quickly with depth.
 inline constexpr int kHubMaxDepth = 3;
+
+// A node reached by a walk of more than 24 siblings gets a hub (an index of
+// its children by position) during a build; the hubs are found through a
+// filter of 4096 bits by node number, which rejects most nodes at once.
+inline constexpr int kHubLongWalk = 24;
+inline constexpr unsigned kHubFilterBits = 4096;
+// FP-tree nodes live in slabs of 2^14 (192 KiB of nodes, 128 KiB of child
+// links): a node number is a slab and a slot, and a slab is large enough
+// that its allocation costs nothing per node.
+inline constexpr int kNodeSlabShift = 14;
+// MFI-tree nodes in chunks of 2^6 nodes, slabs from one chunk doubling to
+// 4096 nodes: a level's small tree takes little, a large one grows fast.
+inline constexpr int kMnodeChunkShift = 6;
+inline constexpr unsigned kMnodeMaxSlab = 4096;
+// Rules: the closed sets between X and the closure of Z are tried through
+// the hash table when Z's closure has at most 5 items beyond X (31 tries);
+// beyond, a search of the closed sets is cheaper.
+inline constexpr std::size_t kRulesMaxSpread = 5;
+// The reader takes 1 MiB of a file at a time, the gzip stream 256 KiB of
+// compressed bytes, the writer buffers 64 KiB: large enough that a system
+// call costs nothing per line, small enough to stay in the cache.
+inline constexpr std::size_t kReadBlockBytes = std::size_t(1) << 20;
+inline constexpr std::size_t kGzipInputBytes = std::size_t(1) << 18;
+inline constexpr std::size_t kWriteBufferBytes = std::size_t(1) << 16;
+// The scans look at the stop flag and tell the progress report every 4096th
+// transaction: a few microseconds of reading between looks.
+inline constexpr int kReadCheckEvery = 4096;
 
 // Pools (block slots, first block, growth unit in bytes): trees in up to 1000
 // blocks that grow to 2 GiB; the root result tree in 250 smaller ones.

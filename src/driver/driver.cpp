@@ -1,5 +1,6 @@
 #include "driver/driver.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
@@ -51,7 +52,8 @@ std::unique_ptr<FSout> open_output(const char* path, std::unique_ptr<OutputFile>
 void printLen(const RunReport& report, int frequent, std::FILE* out) {
   const std::vector<long long>& lengths = report.lengths;
   int highest = -1;
-  for (int k = 0; k < frequent; ++k)
+  const int counted = std::min(frequent, static_cast<int>(lengths.size()));
+  for (int k = 0; k < counted; ++k)
     if (lengths[static_cast<std::size_t>(k)] != 0) highest = k;
   long long total = 0, weighted = 0;
   for (int k = 0; k <= highest; ++k) {

@@ -44,12 +44,19 @@ constexpr OptionDecl kOptions[] = {
     {"--min-confidence", "C", "rules: the least confidence, a share (default 0.8) or a percentage (\"80%\")"},
     {"--min-lift", "L", "rules: the least lift (default: none)"},
     {"--consequent-size", "1|any", "rules: a consequent of one item (default) or of any number"},
+    {"--all-measures", nullptr,
+     "rules, csv and json: also both sides' supports, zhangs_metric, jaccard, certainty and kulczynski"},
     {"--threads", "N", "mine on N threads (default: the cores this process may use); 1 writes in one-thread order"},
     {"--names", nullptr, "items are words, not ids; the itemsets are written with the words"},
+    {"--separator", "C",
+     "fields are split at C only (one character, or \"tab\"), CSV quotes; each field a name, blanks kept inside"},
+    {"--header", nullptr, "the first line is no transaction (--input single: it names the columns)"},
+    {"--input", "basket|single", "a transaction a line (default), or a (transaction, item) pair a line"},
+    {"--columns", "T,I", "single: the transaction's and the item's column, numbers from 1 or header names (1,2)"},
     {"--format", "plain|csv|json", "lines as zub writes them (default), CSV rows with a header, or JSON objects"},
     {"--sort-items", nullptr, "write the items of each itemset in ascending id (or name) order"},
     {"--stats", nullptr, "print a summary of the run on standard error"},
-    {"--progress", nullptr, "show the run's phase and progress on standard error (on by default on a terminal)"},
+    {"--progress", nullptr, "show the run's phase and progress on standard error, a few times a second"},
     {"--help", nullptr, "print this help and exit (also -h)"},
     {"--version", nullptr, "print the version and exit"},
 };
@@ -110,6 +117,48 @@ bool choose(const std::string& name, const std::string& value, const std::array<
   return true;
 }
 
+// --separator: one byte, or "tab"; not a quote or a line break.
+bool parse_separator(const std::string& value, char& separator, std::string& why) {
+  const std::string given = value == "tab" || value == "\\t" ? "\t" : value;
+  if (given.size() != 1 || given[0] == '"' || given[0] == '\n' || given[0] == '\r') {
+    why = "--separator must be one character (or \"tab\"), not a quote or a line break, not \"" + value + "\"";
+    return false;
+  }
+  separator = given[0];
+  return true;
+}
+
+// --columns T,I: two different columns, each a number from 1 or a name.
+bool parse_columns(const std::string& value, MineOptions& o, std::string& why) {
+  const std::size_t comma = value.find(',');
+  const auto is_number = [](const std::string& c) {
+    return !c.empty() && std::all_of(c.begin(), c.end(), [](char x) { return std::isdigit(static_cast<unsigned char>(x)); });
+  };
+  const auto fits = [&](const std::string& c) {
+    if (c.empty()) return false;
+    if (!is_number(c)) return true;
+    return c.size() <= 9 && std::stoi(c) >= 1;
+  };
+  if (comma == std::string::npos || value.find(',', comma + 1) != std::string::npos) {
+    why = "--columns must be two columns, each a number from 1 or a name of the header, as \"1,2\" or "
+          "\"order,product\", not \"" + value + "\"";
+    return false;
+  }
+  o.transaction_column = value.substr(0, comma);
+  o.item_column = value.substr(comma + 1);
+  if (!fits(o.transaction_column) || !fits(o.item_column)) {
+    why = "--columns must be two columns, each a number from 1 or a name of the header, as \"1,2\" or "
+          "\"order,product\", not \"" + value + "\"";
+    return false;
+  }
+  const auto normal = [&](const std::string& c) { return is_number(c) ? std::to_string(std::stoi(c)) : c; };
+  if (normal(o.transaction_column) == normal(o.item_column)) {
+    why = "--columns must name two different columns, not \"" + value + "\"";
+    return false;
+  }
+  return true;
+}
+
 // Takes the value of one option into `o`; false with the reason in `why`.
 bool apply_option(const std::string& name, const std::string& value, MineOptions& o, std::string& why) {
   if (name == "--help" || name == "--version") {
@@ -122,6 +171,19 @@ bool apply_option(const std::string& name, const std::string& value, MineOptions
     o.names = true;
   } else if (name == "--sort-items") {
     o.sort_items = true;
+  } else if (name == "--all-measures") {
+    o.all_measures = true;
+  } else if (name == "--header") {
+    o.header = true;
+  } else if (name == "--separator") {
+    return parse_separator(value, o.separator, why);
+  } else if (name == "--input") {
+    int layout = 0;
+    if (!choose(name, value, std::array{"basket", "single"}, layout, why)) return false;
+    o.single = layout == 1;
+  } else if (name == "--columns") {
+    o.columns_given = true;
+    return parse_columns(value, o, why);
   } else if (name == "--format") {
     return choose(name, value, std::array{"plain", "csv", "json"}, o.format, why);
   } else if (name == "--target") {
@@ -224,6 +286,21 @@ bool parse_mine_options(int argc, char** argv, MineOptions& o, std::string& why)
     if (o.help || o.version) return true;
   }
   if (!method_fits(o, why)) return false;
+  if (o.all_measures && (!o.rules || o.format == LineStyle::Format::plain)) {
+    why = "--all-measures goes with --target rules and --format csv or json";
+    return false;
+  }
+  if (o.columns_given && !o.single) {
+    why = "--columns goes with --input single";
+    return false;
+  }
+  const auto named = [](const std::string& c) {
+    return !c.empty() && !std::all_of(c.begin(), c.end(), [](char x) { return std::isdigit(static_cast<unsigned char>(x)); });
+  };
+  if ((named(o.transaction_column) || named(o.item_column)) && !o.header) {
+    why = "--columns names a column of the header: add --header, or give the columns' numbers";
+    return false;
+  }
   if (o.lengths.min > o.lengths.max) {
     why = "--min-len " + std::to_string(o.lengths.min) + " is above --max-len " + std::to_string(o.lengths.max);
     return false;
@@ -270,6 +347,7 @@ RunRequest mine_request(const MineOptions& o, const MinSupport& minsup) {
 LineStyle mine_line_style(const MineOptions& o, int transactions) {
   LineStyle style{o.format, o.sort_items, transactions};
   style.rules = o.rules;
+  style.all_measures = o.all_measures;
   return style;
 }
 
@@ -280,25 +358,44 @@ bool is_input_overwritten(const MineOptions& o) {
   return infile == "-" ? is_same_file(fileno(stdin), outfile) : is_same_file(infile.c_str(), outfile);
 }
 
+Data::Options mine_reading(const MineOptions& o) {
+  Data::Options reading;
+  reading.names = o.names;
+  reading.separator = o.separator;
+  reading.header = o.header;
+  reading.single = o.single;
+  reading.transaction_column = o.transaction_column;
+  reading.item_column = o.item_column;
+  if (o.separator != 0 || o.header || o.single) reading.layouts = &Data::next_in_layout;
+  return reading;
+}
+
+bool names_items(const MineOptions& o) { return o.names || o.separator != 0 || o.single; }
+
 namespace {
 
-// The progress line: one line of the error stream, rewritten in place.
+// The progress report of --progress on the error stream: one line rewritten
+// in place on a terminal, a line per report otherwise (a log file).
 struct ProgressLine {
   std::FILE* err;
+  bool terminal = isatty(fileno(err)) != 0;
   bool shown = false;
-  static void report(void* context, Progress::Phase phase, long long done, long long total, long long itemsets,
-                     double seconds) {
-    auto& line = *static_cast<ProgressLine*>(context);
+  void operator()(const Progress::Report& r) {
     static constexpr const char* kPhases[] = {"reading", "building", "mining"};
-    std::fprintf(line.err, "\r%s: %lld", kPhases[static_cast<int>(phase)], done);
-    if (total > 0) std::fprintf(line.err, "/%lld", total);
-    std::fprintf(line.err, phase == Progress::Phase::mining ? " positions, %lld itemsets" : " transactions", itemsets);
-    std::fprintf(line.err, ", %.1f s\033[K", seconds);
-    std::fflush(line.err);
-    line.shown = true;
+    std::fprintf(err, "%s%s: %lld", terminal ? "\r" : "", kPhases[static_cast<int>(r.phase)], r.done);
+    if (r.total > 0) std::fprintf(err, "/%lld", r.total);
+    if (r.phase != Progress::Phase::mining) {
+      std::fprintf(err, " transactions");
+    } else {
+      std::fprintf(err, " %s, %lld itemsets", r.units ? "units" : "positions", r.itemsets);
+      if (r.seconds > 0) std::fprintf(err, " (%.0f a second)", static_cast<double>(r.itemsets) / r.seconds);
+    }
+    std::fprintf(err, ", %.1f s%s", r.seconds, terminal ? "\033[K" : "\n");
+    std::fflush(err);
+    shown = true;
   }
   ~ProgressLine() {
-    if (shown) std::fprintf(err, "\r\033[K");
+    if (shown && terminal) std::fprintf(err, "\r\033[K");
   }
 };
 
@@ -310,14 +407,14 @@ int run(const MineOptions& o, const MinSupport& minsup, std::FILE* out, std::FIL
   auto since = [](Clock::time_point t) { return std::chrono::duration<double>(Clock::now() - t).count(); };
   PhaseTimes wall;
   ProgressLine line{err};
-  Progress progress(&ProgressLine::report, &line);
+  Progress progress([&line](const Progress::Report& r) { line(r); });
   RunRequest request = mine_request(o, minsup);
-  if (o.progress || isatty(fileno(err))) request.progress = &progress;
+  if (o.progress) request.progress = &progress;
   Run run(request);
   const std::string& infile = o.positional[0];
-  Data::Options reading;
-  reading.names = o.names;
+  Data::Options reading = mine_reading(o);
   reading.keep_unseekable = true;
+  const bool names = names_items(o);
   Data data = infile == "-" ? Data(stdin, "standard input", reading) : Data(infile.c_str(), reading);
   if (!data.isOpen()) {
     std::fprintf(err, "%s could not be opened!\n", infile.c_str());
@@ -326,7 +423,7 @@ int run(const MineOptions& o, const MinSupport& minsup, std::FILE* out, std::FIL
   run.read(data);
   wall.reading = since(started);
   if (data.words_without_ids()) std::fprintf(err, "no item ids found; for items given as words use --names\n");
-  const std::vector<std::string> names = data.take_names();
+  const std::vector<std::string> item_names = data.take_names();
 
   // Opened once the input is read and closed. A file is written as a
   // temporary that takes its place only when the run has succeeded.
@@ -339,7 +436,7 @@ int run(const MineOptions& o, const MinSupport& minsup, std::FILE* out, std::FIL
     return kExitFile;
   }
   writer->set_order(run.items().file_id.data());
-  if (o.names) writer->set_names(&names);
+  if (names) writer->set_names(&item_names);
   writer->set_style(mine_line_style(o, run.settings().transactions));
   const Clock::time_point mining = Clock::now();
   RunReport report;

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "io/data.h"
 #include "io/fsout.h"
 #include "rules/rules.h"
 #include "run/run.h"
@@ -17,8 +18,9 @@ namespace zub {
 
 inline constexpr const char* kMineUsage =
     "usage: zub-mine [--target maximal|closed|all|rules] [--method lookahead|projected|closure|cfi-tree] "
-    "[--min-confidence C] [--min-lift L] [--consequent-size 1|any] "
-    "[--min-len N] [--max-len M] [--threads N] [--names] [--format plain|csv|json] [--sort-items] [--stats] "
+    "[--min-confidence C] [--min-lift L] [--consequent-size 1|any] [--all-measures] "
+    "[--min-len N] [--max-len M] [--threads N] [--names] "
+    "[--separator C] [--header] [--input basket|single] [--columns T,I] [--format plain|csv|json] [--sort-items] [--stats] "
     "[--progress] <infile> <minsup> [<outfile>]";
 
 // Reads <minsup>: a count of transactions, 0 or more ("20", zub's rules for
@@ -27,11 +29,11 @@ inline constexpr const char* kMineUsage =
 bool parse_mine_minsup(const char* text, MinSupport& value, std::string& why);
 // Reads a percentage without its "%" (`text` is the whole argument, for
 // the messages) into an exact share.
-bool read_percentage(const std::string& t, const char* text, Ratio& value, std::string& why);
+bool read_percentage(const std::string& t, const char* text, Fraction& value, std::string& why);
 // Reads --min-confidence: a share from 0 to 1 ("0.8") or a percentage ("80%").
-bool parse_confidence(const char* text, Ratio& value, std::string& why);
+bool parse_confidence(const char* text, Fraction& value, std::string& why);
 // Reads --min-lift: a number from 0 ("1.5").
-bool parse_lift(const char* text, Ratio& value, std::string& why);
+bool parse_lift(const char* text, Fraction& value, std::string& why);
 
 // The command line as read, before the minimum support is.
 struct MineOptions {
@@ -40,8 +42,15 @@ struct MineOptions {
   bool rule_options = false;  // one of the options of rules given
   RuleSettings rule;
   std::string method;  // empty: the target's default
+  bool all_measures = false;  // --all-measures
   bool stats = false;
   bool names = false;
+  // The layouts: --separator, --header, --input single, --columns.
+  char separator = 0;
+  bool header = false;
+  bool single = false;
+  bool columns_given = false;
+  std::string transaction_column, item_column;
   bool progress = false;
   bool help = false;
   bool version = false;
@@ -59,6 +68,10 @@ void print_mine_help(std::FILE* out);
 // The run the options ask for (threads: the cores at hand unless given).
 RunRequest mine_request(const MineOptions& o, const MinSupport& minsup);
 LineStyle mine_line_style(const MineOptions& o, int transactions);
+// How the input is read: the layout and whether items are words.
+Data::Options mine_reading(const MineOptions& o);
+// Whether the items are words (--names, a separator, the single layout).
+bool names_items(const MineOptions& o);
 // Whether the output file named is the input file.
 bool is_input_overwritten(const MineOptions& o);
 

@@ -30,8 +30,8 @@ bool read_decimal(const std::string& t, std::string& whole, std::string& fractio
   return !whole.empty() && p == t.size();
 }
 
-Ratio fraction_of(const std::string& whole, const std::string& fraction, std::uint64_t scale) {
-  Ratio r{0, scale};
+Fraction fraction_of(const std::string& whole, const std::string& fraction, std::uint64_t scale) {
+  Fraction r{0, scale};
   for (char d : whole + fraction) r.numerator = r.numerator * 10 + std::uint64_t(d - '0');
   for (std::size_t k = 0; k < fraction.size(); ++k) r.denominator *= 10;
   return r;
@@ -39,7 +39,7 @@ Ratio fraction_of(const std::string& whole, const std::string& fraction, std::ui
 
 }  // namespace
 
-bool read_percentage(const std::string& t, const char* text, Ratio& value, std::string& why) {
+bool read_percentage(const std::string& t, const char* text, Fraction& value, std::string& why) {
   std::string whole, fraction;
   if (!read_decimal(t, whole, fraction)) {
     why = std::string("a percentage is digits with an optional decimal part, as \"2.5%\", not \"") + text + "\"";
@@ -73,17 +73,17 @@ bool parse_mine_minsup(const char* text, MinSupport& value, std::string& why) {
       why = std::string("the minimum support cannot be negative: ") + text;
       return false;
     }
-    value = MinSupport{count, SupportShare{}};
+    value = MinSupport{count, std::nullopt};
     return true;
   }
   t.pop_back();
-  Ratio r;
+  Fraction r;
   if (!read_percentage(t, text, r, why)) return false;
-  value = MinSupport{0, SupportShare{r.numerator, r.denominator}};
+  value = MinSupport{0, r};
   return true;
 }
 
-bool parse_confidence(const char* text, Ratio& value, std::string& why) {
+bool parse_confidence(const char* text, Fraction& value, std::string& why) {
   std::string t = text;
   while (!t.empty() && std::isspace(static_cast<unsigned char>(t.back()))) t.pop_back();
   if (!t.empty() && t.back() == '%') {
@@ -101,7 +101,7 @@ bool parse_confidence(const char* text, Ratio& value, std::string& why) {
   return true;
 }
 
-bool parse_lift(const char* text, Ratio& value, std::string& why) {
+bool parse_lift(const char* text, Fraction& value, std::string& why) {
   std::string whole, fraction;
   if (!read_decimal(text, whole, fraction) || whole.size() > 9 || fraction.size() > 9) {
     why = std::string("--min-lift must be a number from 0 with at most 9 digits before and after the point (\"1.5\"), "

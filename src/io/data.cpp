@@ -6,13 +6,15 @@
 #include <iterator>
 
 #include "common/run_error.h"
+#include "common/tuning.h"
 #include "io/gzip_source.h"
+#include "io/text_escape.h"
 
 namespace zub {
 
 namespace {
 
-constexpr std::size_t kBlockSize = 1 << 20;
+constexpr std::size_t kBlockSize = kReadBlockBytes;
 
 bool is_digit(char c) { return static_cast<unsigned char>(c) - unsigned('0') < 10; }
 
@@ -64,8 +66,24 @@ Data::Data(std::FILE* stream, const char* name, const Options& options)
 void Data::start(const Options& options) {
   buf_.reset(new char[kBlockSize + 1]);  // one byte more for a sentinel
   cur_ = end_ = buf_.get();
-  names_mode_ = options.names;
+  names_mode_ = options.names || options.separator != 0 || options.single;
   single_pass_ = options.single_pass;
+  separator_ = options.separator;
+  header_ = header_pending_ = options.header;
+  layout_ = options.layouts;
+  if (layout_ == nullptr && (options.separator != 0 || options.header || options.single))
+    fail(name_ + ": the separator and single layouts and the header need Options::layouts!");
+  single_ = options.single;
+  transaction_column_ = options.transaction_column;
+  item_column_ = options.item_column;
+  // Columns given by number are known now; names wait for the header.
+  const auto number = [](const std::string& given, int fallback) {
+    if (given.empty()) return fallback;
+    if (given.size() > 9 || !std::all_of(given.begin(), given.end(), is_digit)) return -1;
+    return std::stoi(given) - 1;
+  };
+  transaction_field_ = number(transaction_column_, 0);
+  item_field_ = number(item_column_, 1);
   // A stream that reports no position cannot be rewound either.
   start_ = std::ftell(file);
   if (start_ < 0) {
@@ -146,8 +164,13 @@ void Data::note_letters() {
 }
 
 Data::Status Data::next(Transaction& t) {
+  if (layout_ != nullptr) [[unlikely]] return layout_(*this, t);
   if (replaying_) return replay(t);
   const Status status = names_mode_ ? read_names(t) : read_ids(t);
+  return read(t, status);
+}
+
+Data::Status Data::read(Transaction& t, Status status) {
   any_id_ = any_id_ || t.length > 0;
   if (keeping_ && status == Status::transaction) {
     kept_ids_.insert(kept_ids_.end(), t.items, t.items + t.length);
@@ -257,6 +280,7 @@ Data::Status Data::end_of_pass() {
   if (gzip_ != nullptr) gzip_->restart();
   at_eof_ = false;
   line_ = 0;
+  header_pending_ = header_;
   cur_ = end_ = buf_.get();
   return Status::end;
 }
@@ -294,14 +318,16 @@ ByteKind kind_of(char c) { return kByteKinds.kind[static_cast<unsigned char>(c)]
 
 }  // namespace
 
-void Data::add_name(std::string_view word, Transaction& t) {
+void Data::add_name(std::string_view word, Transaction& t) { t.push(id_of_name(word)); }
+
+int Data::id_of_name(std::string_view word) {
   auto found = ids_by_name_.find(word);
   if (found == ids_by_name_.end()) {
     if (names_.size() == std::size_t(INT_MAX)) fail_memory();  // ids are ints
     names_.emplace_back(word);
     found = ids_by_name_.emplace(names_.back(), static_cast<int>(names_.size() - 1)).first;
   }
-  t.push(found->second);
+  return found->second;
 }
 
 Data::Status Data::read_names(Transaction& t) {
@@ -329,12 +355,10 @@ Data::Status Data::read_names(Transaction& t) {
       if (kind == kParenthesis) {
         const char* rest = p;
         while (rest < e && kind_of(*rest) != kSeparator) ++rest;
-        std::string shown = word_;
-        shown.append(word, rest);
-        if (shown.size() > 60) shown = shown.substr(0, 60) + "...";
+        std::string name = word_;
+        name.append(word, rest);
         cur_ = rest;
-        return fail(name_ + ", line " + std::to_string(line_ + 1) + ": item name \"" + shown +
-                    "\" has a parenthesis!");
+        return parenthesis(name, line_ + 1);
       }
       if (p == e) {
         word_.append(word, p);  // the word may go on in the next block
@@ -356,6 +380,13 @@ Data::Status Data::read_names(Transaction& t) {
     }
     cur_ = p;
   }
+}
+
+Data::Status Data::parenthesis(std::string_view name, long long line) {
+  std::string message = name_ + ", line " + std::to_string(line) + ": item name \"";
+  append_message_text(message, name.substr(0, 60));
+  if (name.size() > 60) message += "...";
+  return fail(message + "\" has a parenthesis!");
 }
 
 Transaction* Data::getNextTransaction(Transaction* t) {

@@ -12,6 +12,21 @@
 //   carriage return and line feed; words become ids 0, 1, 2, ... in the order
 //   of their first appearance. A word holding "(" or ")" is an error, since
 //   the itemset lines put the support in parentheses.
+// - separator (with names): a line is split into fields at this byte only,
+//   as CSV splits it: a field that starts with a quote runs to its closing
+//   quote (a doubled quote inside is one quote; separators and line feeds
+//   inside are the field's), blanks and tabs around a field are trimmed,
+//   and a field is one name, inner blanks kept. Empty fields hold no item.
+// - header: the first line of every pass is skipped (its fields name the
+//   columns of the single layout).
+// - single: each line is one (transaction, item) pair, the two fields of
+//   the columns chosen (by default the first and the second; fields split
+//   at the separator, or without one at blanks, tabs and commas); lines
+//   without fields are skipped. The items are names. The rows of one
+//   transaction need not be adjacent: the whole input is read at the first
+//   call, grouped by transaction in the order transactions first appear,
+//   and every pass is served from memory (a transaction id's text is held
+//   only while reading).
 // - keep_unseekable: a stream that cannot be rewound (a pipe, a terminal) is
 //   kept in memory during the first pass, as one array of all its ids and one
 //   of line lengths, and later passes are served from there. A seekable file
@@ -36,12 +51,27 @@ class Data {
  public:
   enum class Status { transaction, end, error };
 
+  // The reading of the separator and single layouts and of the header
+  // (data_layouts.cpp): a caller that offers them passes
+  // &Data::next_in_layout as Options::layouts; zub, which does not, does
+  // not link them.
+  static Status next_in_layout(Data& d, Transaction& t);
+  using LayoutStep = Status (*)(Data&, Transaction&);
+
   struct Options {
+    LayoutStep layouts = nullptr;  // needed for separator, header, single
     bool names = false;
     bool keep_unseekable = false;
     // One pass only: the end of the data is not followed by a rewind (a
     // stream read once, as a distributed run's rank 0 reads a pipe).
     bool single_pass = false;
+    char separator = 0;   // 0: the words layout's separators
+    bool header = false;
+    bool single = false;
+    // The single layout's columns: a number from 1 or a name in the header;
+    // empty: the first and the second.
+    std::string transaction_column = {};
+    std::string item_column = {};
   };
 
   explicit Data(const char* filename);
@@ -93,6 +123,16 @@ class Data {
   void add_name(std::string_view word, Transaction& t);
   Status end_of_pass();
   Status replay(Transaction& t);
+  Status read(Transaction& t, Status status);
+  Status skip_header();
+  bool read_line(std::string& line);
+  void split_fields(const std::string& line, std::vector<std::string>& fields) const;
+  Status read_separated(Transaction& t);
+  Status check_name(const std::string& name, long long line);
+  Status load_single();
+  int column_of(const std::string& given, const std::vector<std::string>& header, int fallback);
+  Status parenthesis(std::string_view name, long long line);
+  int id_of_name(std::string_view word);
 
   std::string name_;
   std::string error_;
@@ -115,6 +155,18 @@ class Data {
   std::deque<std::string> names_;
   std::unordered_map<std::string_view, int> ids_by_name_;
   std::string word_;         // a word that runs across a block boundary
+
+  // The separator and single layouts, and the header.
+  LayoutStep layout_ = nullptr;
+  char separator_ = 0;
+  bool header_ = false;        // every pass starts with a line to skip
+  bool header_pending_ = false;
+  bool single_ = false;
+  std::string transaction_column_, item_column_;
+  int transaction_field_ = 0, item_field_ = 1;  // the single layout's columns, from 0
+  std::string line_text_;      // the line being split
+  std::vector<std::string> fields_;
+  long long record_line_ = 0;  // where the line read_line read starts
 
   // A stream that cannot be rewound: the ids of every line read in the first
   // pass, back to back, and each line's number of ids.

@@ -28,6 +28,34 @@ FSout::~FSout() {
   if (owns_file_ && file != nullptr) std::fclose(file);
 }
 
+// One line, inlined into the loop over a batch.
+inline void FSout::line(int length, const int* itemset, int support) {
+  items(length, itemset);
+  if (style_.is_plain())
+    end_line(support);
+  else
+    styled_line(support);
+}
+
+inline void FSout::items(int length, const int* itemset) {
+  int k = 0;
+  if (at_ < cached_) {  // the items the line shares with the last one
+    const int* cache = cached_items_.data() + at_;
+    const int shared = static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(length), cached_ - at_));
+    while (k < shared && cache[k] == itemset[k]) ++k;
+    at_ += static_cast<std::size_t>(k);
+  }
+  for (; k < length; ++k, ++at_) add_item(itemset[k]);  // each sets cached_ past it
+}
+
+void FSout::take(std::span<const int> records) {
+  for_each_record(records, [this](const int* items, int n, int support) { line(n, items, support); });
+}
+
+void FSout::write_itemset(int length, const int* itemset, int support) { line(length, itemset, support); }
+
+void FSout::write_items(int length, const int* itemset) { items(length, itemset); }
+
 void FSout::fail_write() {
   pos_ = 0;
   throw RunError(kExitFile, name_ + " could not be written!");

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "common/tuning.h"
 #include "io/records.h"
 #include "io/sink.h"
 
@@ -27,6 +28,7 @@ struct LineStyle {
   bool sort_items = false;
   int transactions = 0;
   bool rules = false;  // the lines are rules (the CSV header names their columns)
+  bool all_measures = false;  // rules in CSV and JSON: also the supports of both sides and four more measures
   bool is_plain() const { return format == Format::plain && !sort_items; }
 };
 
@@ -43,9 +45,7 @@ class FSout final : public ItemsetSink, public RuleSink {
 
   bool isOpen() const { return file != nullptr; }
   // The line of each record.
-  void take(std::span<const int> records) override {
-    for_each_record(records, [this](const int* items, int n, int support) { write_itemset(n, items, support); });
-  }
+  void take(std::span<const int> records) override;
   // The line of an association rule.
   void take(const FoundRule& rule) override;
   // The position -> item id table; set once the first scan has made it.
@@ -62,27 +62,12 @@ class FSout final : public ItemsetSink, public RuleSink {
   }
 
   // Writes the line of an itemset: its items, then its support.
-  void write_itemset(int length, const int* itemset, int support) {
-    write_items(length, itemset);
-    if (style_.is_plain())
-      end_line(support);
-    else
-      styled_line(support);
-  }
+  void write_itemset(int length, const int* itemset, int support);
   // Writes items that begin a line; write_itemset ends it. Consecutive
   // itemsets mostly share a prefix (the miners write depth first), so the
   // text of the last line is kept with each item's end, and only the items
   // behind the shared prefix are formatted.
-  void write_items(int length, const int* itemset) {
-    int k = 0;
-    if (at_ < cached_) {  // the items the line shares with the last one
-      const int* cache = cached_items_.data() + at_;
-      const int shared = static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(length), cached_ - at_));
-      while (k < shared && cache[k] == itemset[k]) ++k;
-      at_ += static_cast<std::size_t>(k);
-    }
-    for (; k < length; ++k, ++at_) add_item(itemset[k]);  // each sets cached_ past it
-  }
+  void write_items(int length, const int* itemset);
   // Writes out what is buffered; throws RunError when the file cannot take it.
   void flush();
   // Flushes and closes; throws RunError on a write error.
@@ -91,13 +76,15 @@ class FSout final : public ItemsetSink, public RuleSink {
   std::FILE* file = nullptr;
 
  private:
-  static constexpr std::size_t kBufferSize = 1 << 16;
+  static constexpr std::size_t kBufferSize = kWriteBufferBytes;
   static constexpr std::size_t kMaxIntChars = 12;
   void put(char c) {
     if (pos_ == kBufferSize) flush();
     buf_[pos_++] = c;
   }
   void put_bytes(const char* bytes, std::size_t n);
+  void line(int length, const int* itemset, int support);  // write_itemset, inlined in take
+  void items(int length, const int* itemset);              // write_items, inlined in take
   void add_item(int position);  // formats the item at index at_ of the line
   void end_line(int support);
   void styled_line(int support);  // the line of a style other than plain, from the cached items

@@ -6,12 +6,13 @@
 #include <cstring>
 
 #include "common/run_error.h"
+#include "common/tuning.h"
 
 namespace zub {
 
 namespace {
 
-constexpr std::size_t kInputBlock = std::size_t(1) << 18;
+constexpr std::size_t kInputBlock = kGzipInputBytes;
 constexpr int kGzipOnly = 15 + 16;  // the largest window, gzip header and trailer only
 
 }  // namespace

@@ -18,7 +18,10 @@ void FSout::set_style(const LineStyle& style) {
     static constexpr std::string_view kItemsets = "items,support,share\n";
     static constexpr std::string_view kRules =
         "antecedent,consequent,support,share,confidence,lift,leverage,conviction\n";
-    const std::string_view header = style_.rules ? kRules : kItemsets;
+    static constexpr std::string_view kAllRules =
+        "antecedent,consequent,support,share,confidence,lift,leverage,conviction,"
+        "antecedent_support,consequent_support,zhangs_metric,jaccard,certainty,kulczynski\n";
+    const std::string_view header = !style_.rules ? kItemsets : style_.all_measures ? kAllRules : kRules;
     put_bytes(header.data(), header.size());
   }
 }

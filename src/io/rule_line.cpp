@@ -10,6 +10,27 @@
 
 namespace zub {
 
+namespace {
+
+// The measures of --all-measures, from the supports as shares s():
+// zhangs_metric leverage / max(s(XY)(1 - s(X)), s(X)(s(Y) - s(XY))) (0 when
+// that is 0), jaccard s(XY) / (s(X) + s(Y) - s(XY)), certainty
+// (confidence - s(Y)) / (1 - s(Y)) (0 when s(Y) is 1), kulczynski
+// (s(XY)/s(X) + s(XY)/s(Y)) / 2; as the Python module computes them.
+struct MoreMeasures {
+  double zhang, jaccard, certainty, kulczynski;
+};
+
+MoreMeasures more_measures(const FoundRule& rule, int transactions) {
+  const double n = transactions;
+  const double xy = rule.support / n, x = rule.antecedent_support / n, y = rule.consequent_support / n;
+  const double denominator = std::max(xy * (1 - x), x * (y - xy));
+  return {denominator == 0 ? 0.0 : (xy - x * y) / denominator, xy / (x + y - xy),
+          y >= 1 ? 0.0 : (xy / x - y) / (1 - y), (xy / x + xy / y) / 2};
+}
+
+}  // namespace
+
 void FSout::take(const FoundRule& rule) {
   ids_in_order(rule.antecedent, line_ids_);
   ids_in_order(rule.consequent, rule_consequent_);
@@ -44,6 +65,14 @@ void FSout::take(const FoundRule& rule) {
         line += ',';
         append_double(line, measure);
       }
+      if (style_.all_measures) {
+        line += ',' + std::to_string(rule.antecedent_support) + ',' + std::to_string(rule.consequent_support);
+        const MoreMeasures more = more_measures(rule, style_.transactions);
+        for (double measure : {more.zhang, more.jaccard, more.certainty, more.kulczynski}) {
+          line += ',';
+          append_double(line, measure);
+        }
+      }
       line += '\n';
       break;
     case LineStyle::Format::json: {
@@ -70,6 +99,16 @@ void FSout::take(const FoundRule& rule) {
         line += "null";
       else
         append_double(line, rule.conviction);
+      if (style_.all_measures) {
+        line += ",\"antecedent_support\":" + std::to_string(rule.antecedent_support) +
+                ",\"consequent_support\":" + std::to_string(rule.consequent_support);
+        const MoreMeasures more = more_measures(rule, style_.transactions);
+        const std::pair<const char*, double> extra[] = {{",\"zhangs_metric\":", more.zhang},
+                                                        {",\"jaccard\":", more.jaccard},
+                                                        {",\"certainty\":", more.certainty},
+                                                        {",\"kulczynski\":", more.kulczynski}};
+        for (const auto& [key, value] : extra) line += key, append_double(line, value);
+      }
       line += "}\n";
       break;
     }

@@ -93,4 +93,20 @@ void append_share(std::string& out, long long count, long long total) {
   append_double(out, total > 0 ? static_cast<double>(count) / static_cast<double>(total) : 0.0);
 }
 
+void append_message_text(std::string& out, std::string_view text) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7f) {
+      out += "\\x";
+      out += kHex[byte >> 4];
+      out += kHex[byte & 15];
+    } else if (c == '\\') {
+      out += "\\\\";
+    } else {
+      out += c;
+    }
+  }
+}
+
 }  // namespace zub

@@ -5,6 +5,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <new>
+#include <type_traits>
+#include <utility>
 
 namespace zub {
 
@@ -48,6 +51,13 @@ class memory {
 
   template <class T>
   T* take(unsigned count) { return reinterpret_cast<T*>(newbuf(count, sizeof(T))); }
+  // One T built in the pool; nothing destroys it (the pool's blocks go
+  // wholesale), so it must not need its destructor.
+  template <class T, class... Args>
+  T* make(Args&&... args) {
+    static_assert(std::is_trivially_destructible_v<T>);
+    return new (newbuf(1, sizeof(T))) T(std::forward<Args>(args)...);
+  }
 
   int switchbuf(unsigned needed);
   char* bufmark(unsigned* free_out, int* block_out);

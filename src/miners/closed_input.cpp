@@ -13,7 +13,7 @@ std::vector<int> item_ranks(int frequent, bool rare_first) {
 
 ClosedInput read_main_tree(FI_tree& tree, int transactions, bool rare_first) {
   ClosedInput in;
-  const int f = tree.num_items;
+  const int f = tree.num_items();
   in.position = item_ranks(f, rare_first);
   in.transactions = transactions;
   std::vector<int> rank(static_cast<std::size_t>(f));
@@ -22,8 +22,8 @@ ClosedInput read_main_tree(FI_tree& tree, int transactions, bool rare_first) {
   // Residual counts, in place: in rising numbers a node comes before its
   // children (whichever way the tree was built), so its count is still its
   // own when it is taken from its parent's.
-  NodeStore& nodes = *tree.store;
-  const NodeRef first = tree.root_ref;
+  NodeStore& nodes = tree.store();
+  const NodeRef first = tree.root_ref();
   const NodeRef end = nodes.mark();
   nodes.for_each_run(first + 1, end, [&](NodeRef, Fnode* run, int n) {
     for (int k = 0; k < n; ++k) nodes.at(run[k].parent)->count -= run[k].count;
@@ -45,7 +45,7 @@ ClosedInput read_main_tree(FI_tree& tree, int transactions, bool rare_first) {
     const auto off = static_cast<std::ptrdiff_t>(in.items.size());
     // Climbing meets the positions descending.
     for (NodeRef up = r; up != first; up = nodes.at(up)->parent)
-      in.items.push_back(rank[static_cast<std::size_t>(tree.item_pos[nodes.at(up)->item])]);
+      in.items.push_back(rank[static_cast<std::size_t>(tree.item_pos(nodes.at(up)->item))]);
     const auto begin = in.items.begin() + off;
     if (!rare_first) std::reverse(begin, in.items.end());
     if (!std::is_sorted(begin, in.items.end())) std::sort(begin, in.items.end());
@@ -60,8 +60,9 @@ void restore_main_tree(FI_tree& tree) {
   // Each node's count is its residual plus its children's counts, and the
   // children come after it: from the last node back, each adds its count
   // to its parent's.
-  NodeStore& nodes = *tree.store;
-  for (NodeRef r = nodes.mark() - 1; r > tree.root_ref; --r) nodes.at(nodes.at(r)->parent)->count += nodes.at(r)->count;
+  NodeStore& nodes = tree.store();
+  for (NodeRef r = nodes.mark() - 1; r > tree.root_ref(); --r)
+    nodes.at(nodes.at(r)->parent)->count += nodes.at(r)->count;
 }
 
 }  // namespace zub

@@ -74,7 +74,8 @@ void ClosureWorker::make_dense(int tx_begin, int tx_end, int core) {
   std::uint64_t* planes = bits_.data() + off;
   std::uint64_t* rows = planes + static_cast<std::size_t>(nplanes) * w;
   const int rows_begin = static_cast<int>(rows_.size());
-  for (int r = 0; r < n_rows; ++r) rows_.push_back({touched_[static_cast<std::size_t>(r)], off + (nplanes + r) * w});
+  for (int r = 0; r < n_rows; ++r)
+    rows_.push_back({touched_[static_cast<std::size_t>(r)], off + (nplanes + r) * w, false});
   for (int x = tx_begin; x < tx_end; ++x) {
     const ClosedTx& t = txs_[static_cast<std::size_t>(x)];
     const std::size_t i = static_cast<std::size_t>(x - tx_begin);
@@ -95,12 +96,41 @@ void ClosureWorker::make_dense(int tx_begin, int tx_end, int core) {
 }
 
 void ClosureWorker::mine_dense(const DenseLevel& level, int core) {
-  for (int k = level.rows_begin; k < level.rows_end; ++k)
-    if (rows_[static_cast<std::size_t>(k)].rank > core) extend_dense(level, k);
+  // Only a level of enough rows could have enough candidates to group.
+  const long long rows = level.rows_end - level.rows_begin;
+  const bool grouped = group_candidates(tuning_, rows, rows) && group_dense(level, core);
+  for (int k = level.rows_begin; k < level.rows_end; ++k) {
+    const DenseRow& row = rows_[static_cast<std::size_t>(k)];
+    if (row.rank > core && (row.lowest || !grouped)) extend_dense(level, k);
+  }
+}
+
+bool ClosureWorker::group_dense(const DenseLevel& level, int core) {
+  DenseRow* rows = rows_.data() + level.rows_begin;
+  const std::size_t n = static_cast<std::size_t>(level.rows_end - level.rows_begin);
+  long long candidates = 0;
+  for (std::size_t k = 0; k < n; ++k) candidates += rows[k].rank > core;
+  if (!group_candidates(tuning_, candidates, static_cast<long long>(n))) return false;
+  const std::uint64_t* bits = bits_.data();
+  const std::size_t w = static_cast<std::size_t>(level.words);
+  repeated_.group(
+      n,
+      [&](std::size_t k) {
+        std::uint64_t h = 0x9E3779B97F4A7C15ull;
+        for (std::size_t i = 0; i < w; ++i) h = (h ^ bits[rows[k].off + i]) * 0x100000001B3ull;
+        return h;
+      },
+      [&](std::size_t a, std::size_t b) {
+        return std::equal(bits + rows[a].off, bits + rows[a].off + w, bits + rows[b].off);
+      },
+      [&](std::size_t k) { return rows[k].rank; });
+  for (std::size_t k = 0; k < n; ++k) rows[k].lowest = repeated_.lowest(k);
+  return true;
 }
 
 void ClosureWorker::extend_dense(const DenseLevel& level, int k) {
   ws_.settings.stop.check();
+  ws_.tick();
   const std::size_t w = static_cast<std::size_t>(level.words);
   const std::size_t n_rows = static_cast<std::size_t>(level.rows_end - level.rows_begin);
   if (bits_.capacity() - bits_.size() < (static_cast<std::size_t>(level.planes) + n_rows) * w)
@@ -155,7 +185,7 @@ void ClosureWorker::extend_dense(const DenseLevel& level, int k) {
     // stays unless it is empty. A candidate stays when it is frequent.
     if (any == 0) continue;
     if (j.rank > e.rank && weight(out, child_planes, static_cast<int>(cw), level.planes) < threshold_) continue;
-    rows_.push_back({j.rank, static_cast<std::size_t>(out - bits_.data())});
+    rows_.push_back({j.rank, static_cast<std::size_t>(out - bits_.data()), false});
     candidates = candidates || j.rank > e.rank;
     out += cw;
   }

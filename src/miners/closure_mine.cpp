@@ -13,9 +13,10 @@ Representation choose_representation(const Tuning& tuning, int transactions, int
   return occurrences * 100 >= cells * tuning.closed_dense_min_fill ? Representation::dense : Representation::sparse;
 }
 
-ClosureRoot::ClosureRoot(ClosedInput input, int threshold) : ClosureRoot(std::move(input), threshold, {}) {}
+ClosureRoot::ClosureRoot(ClosedInput input, int threshold, const Tuning& tuning)
+    : ClosureRoot(std::move(input), threshold, tuning, {}) {}
 
-ClosureRoot::ClosureRoot(ClosedInput input, int threshold, const std::vector<int>& supports)
+ClosureRoot::ClosureRoot(ClosedInput input, int threshold, const Tuning& tuning, const std::vector<int>& supports)
     : position(std::move(input.position)), support(input.transactions), full_support(input.full_support) {
   const std::size_t f = position.size();
   std::vector<int> supp(f, 0), hits(f, 0);
@@ -59,6 +60,9 @@ ClosureRoot::ClosureRoot(ClosedInput input, int threshold, const std::vector<int
   input.txs.resize(kept_txs);
   items = std::move(input.items);
   txs = std::move(input.txs);
+  const long long length = txs.empty() ? 0 : static_cast<long long>(items.size() / txs.size());
+  if (supports.empty() && group_candidates(tuning, static_cast<long long>(candidates.size()), length))
+    candidates.resize(RepeatedCandidates().keep_lowest(candidates.data(), candidates.size(), occ.data()));
 }
 
 ClosureWorker::ClosureWorker(Workspace& ws, const ClosureRoot& root, int threshold, int max_len,

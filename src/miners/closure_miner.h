@@ -16,8 +16,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "miners/closed_db.h"
 #include "common/tuning.h"
+#include "miners/closed_db.h"
+#include "miners/repeated_candidates.h"
 
 namespace zub {
 
@@ -39,16 +40,24 @@ enum class Representation { sparse, dense };
 // at most Tuning::closed_dense_max_transactions transactions and fills at
 // least Tuning::closed_dense_min_fill percent of its transactions x items.
 Representation choose_representation(const Tuning& tuning, int transactions, int items, long long occurrences);
+// Whether a level of `candidates` candidates is grouped by their
+// transactions, `length` being its average transaction length (sparse) or
+// its rows (dense); Tuning::closed_group_min_work tells.
+inline bool group_candidates(const Tuning& tuning, long long candidates, long long length) {
+  return candidates > 1 && candidates * length >= tuning.closed_group_min_work;
+}
 
 // The root: the closure of the empty set and the database without it, its
-// infrequent items removed, with every candidate's occurrences.
+// infrequent items removed, with every candidate's occurrences (of
+// candidates with the same ones, the lowest rank's: see RepeatedCandidates).
 struct ClosureRoot {
-  ClosureRoot(ClosedInput input, int threshold);
+  ClosureRoot(ClosedInput input, int threshold, const Tuning& tuning);
   // The root of a share of the database (a process of a distributed run):
   // the closure and the candidates come from the whole database's supports
   // by rank and its transactions (input.transactions), the occurrences from
-  // the share's transactions.
-  ClosureRoot(ClosedInput input, int threshold, const std::vector<int>& supports);
+  // the share's transactions. Its candidates are not grouped: two that
+  // share their transactions in the share need not in the database.
+  ClosureRoot(ClosedInput input, int threshold, const Tuning& tuning, const std::vector<int>& supports);
   std::vector<int> position;  // by rank
   std::vector<int> closure;   // ranks in every transaction
   int support = 0;            // transactions
@@ -91,6 +100,7 @@ class ClosureWorker {
   struct DenseRow {
     int rank;
     std::size_t off;  // in bits_
+    bool lowest;      // no row of a lower rank is the same (set by group_dense)
   };
 
   // Sparse levels (closure_sparse.cpp).
@@ -108,6 +118,10 @@ class ClosureWorker {
   // Dense levels (closure_dense.cpp).
   void make_dense(int tx_begin, int tx_end, int core);
   void mine_dense(const DenseLevel& level, int core);
+  // Marks the rows the same as none of a lower rank (a candidate's or a
+  // blocker's: only they can be children), where the level is worth it;
+  // whether it did.
+  bool group_dense(const DenseLevel& level, int core);
   void extend_dense(const DenseLevel& level, int k);
   int weight(const std::uint64_t* row, const std::uint64_t* planes, int words, int nplanes) const;
 
@@ -145,6 +159,7 @@ class ClosureWorker {
   std::vector<std::uint64_t> bits_;
   std::vector<DenseRow> rows_;
   std::vector<int> words_;  // the parent's words a child keeps
+  RepeatedCandidates repeated_;
 };
 
 // The order in which a run in units takes and writes the root's children:

@@ -59,6 +59,7 @@ bool ClosureWorker::count_closure(const Source& src, const ClosedCandidate& e) {
 
 void ClosureWorker::extend_sparse(const Source& src, const ClosedCandidate& e) {
   ws_.settings.stop.check();
+  ws_.tick();
   const int len = set_len_;
   const bool child = count_closure(src, e);
   if (child && set_len_ <= max_len_) {
@@ -232,10 +233,14 @@ void ClosureWorker::mine_sparse(int tx_begin, int tx_end) {
   const std::size_t cand_begin = candidates_.size();
   const std::size_t occ_begin = occ_.size();
   deliver(tx_begin, tx_end);
-  const std::size_t cand_end = candidates_.size();
-  for (std::size_t c = cand_begin; c < cand_end; ++c) slot_[static_cast<std::size_t>(candidates_[c].rank)] = -1;
+  for (std::size_t c = cand_begin; c < candidates_.size(); ++c)
+    slot_[static_cast<std::size_t>(candidates_[c].rank)] = -1;
   std::size_t room = 0;
   for (int x = tx_begin; x < tx_end; ++x) room += static_cast<std::size_t>(txs_[static_cast<std::size_t>(x)].size);
+  const std::size_t delivered = candidates_.size() - cand_begin;
+  if (group_candidates(tuning_, static_cast<long long>(delivered), static_cast<long long>(room) / (tx_end - tx_begin)))
+    candidates_.resize(cand_begin + repeated_.keep_lowest(&candidates_[cand_begin], delivered, occ_.data()));
+  const std::size_t cand_end = candidates_.size();
   for (std::size_t c = cand_begin; c < cand_end; ++c) {
     make_room(room, static_cast<std::size_t>(tx_end - tx_begin));
     const Source src{items_.data(), txs_.data(), occ_.data()};

@@ -27,7 +27,7 @@ struct NodeList {
   int size = 0;
 
   int position_of_parent(const Fnode* n) const {
-    return n->parent == tree.root_ref ? -1 : tree.item_pos[tree.store->at(n->parent)->item];
+    return n->parent == tree.root_ref() ? -1 : tree.item_pos(tree.store().at(n->parent)->item);
   }
   // Loads the n nodes of the head item at position pos (its chain, in
   // order); returns their summed counts.
@@ -49,7 +49,7 @@ struct NodeList {
     int moved = 0;
     for (int k = 0; k < size; ++k) {
       if (up[k] != d) continue;
-      nodes[k] = tree.store->at(nodes[k]->parent);
+      nodes[k] = tree.store().at(nodes[k]->parent);
       at[k] = d;
       up[k] = position_of_parent(nodes[k]);
       moved += counts[k];
@@ -59,8 +59,8 @@ struct NodeList {
   // Climbs every entry to its highest ancestor at position d or above; the
   // counts of the entries that reach d.
   int climb_to(int d) {
-    const NodeStore& store = *tree.store;
-    const NodeRef root = tree.root_ref;
+    const NodeStore& store = tree.store();
+    const NodeRef root = tree.root_ref();
     int reached = 0;
     for (int k = 0; k < size; ++k) {
       if (up[k] >= d) {
@@ -76,7 +76,7 @@ struct NodeList {
             break;
           }
           parent = store.at(n->parent);
-          up[k] = tree.item_pos[parent->item];
+          up[k] = tree.item_pos(parent->item);
         } while (up[k] >= d);
         nodes[k] = n;
       }
@@ -118,7 +118,7 @@ struct Greedy {
         list{t, ws.lookahead.nodes.data(), ws.lookahead.counts.data(), ws.lookahead.at.data(),
              ws.lookahead.up.data()} {
     buffer[0] = hd->item;
-    support = list.load(chain, n, t.item_pos[hd->item]);
+    support = list.load(chain, n, t.item_pos(hd->item));
   }
   void accept(int item) { buffer[filled++] = item; }
   // Pushes the accepted items (ascending position) and then the head item;
@@ -144,7 +144,7 @@ int first_mfi_2(Workspace& ws, FI_tree& tree, Fnode* hd, int& support) {
 }
 
 int first_mfi(Workspace& ws, FI_tree& tree, const Fnode* hd, Fnode* const* chain, int n, int& support) {
-  const int pos = tree.item_pos[hd->item];
+  const int pos = tree.item_pos(hd->item);
   const int threshold = tree.threshold();
   Greedy g(ws, tree, hd, chain, n, support);
   NodeList& list = g.list;
@@ -156,14 +156,14 @@ int first_mfi(Workspace& ws, FI_tree& tree, const Fnode* hd, Fnode* const* chain
     if (cs < threshold) continue;  // rejected; the moved list stays
     support = cs;
     list.keep_at(d);
-    g.accept(tree.pos_item[d]);
+    g.accept(tree.pos_item(d));
     if (tree.has_pair_row(d)) low = tree.next_frequent_pair(d, low);
   }
   return g.push(ws.recorder.itemset);
 }
 
 int first_mfi_2(Workspace& ws, FI_tree& tree, const Fnode* hd, Fnode* const* chain, int n, int& support) {
-  const int pos = tree.item_pos[hd->item];
+  const int pos = tree.item_pos(hd->item);
   const int threshold = tree.threshold();
   Greedy g(ws, tree, hd, chain, n, support);
   NodeList& list = g.list;
@@ -188,7 +188,7 @@ int first_mfi_2(Workspace& ws, FI_tree& tree, const Fnode* hd, Fnode* const* cha
     if (cs >= threshold) {
       support = cs;
       list.keep_at(d);
-      g.accept(tree.pos_item[d]);
+      g.accept(tree.pos_item(d));
       if (tree.has_pair_row(d)) remaining = tree.keep_frequent_with(d, candidates, remaining);
     }
     if (remaining == 0 || g.filled == g.room) break;
@@ -197,23 +197,23 @@ int first_mfi_2(Workspace& ws, FI_tree& tree, const Fnode* hd, Fnode* const* cha
   return g.push(ws.recorder.itemset);
 }
 
-int first_mfi_3(Workspace& ws, FI_tree& tree, Fnode* hd, int& support, int* items, int n, int* rank, int* keys, int* result,
-                int** lists, int* lengths) {
+int first_mfi_3(Workspace& ws, FI_tree& tree, Fnode* hd, int& support, int* items, int n, int* rank, int* keys,
+                int* result, int** lists, int* lengths) {
   const int width = ws.trees.max_width;
   std::vector<int> current(static_cast<std::size_t>(width)), next(static_cast<std::size_t>(width));
   int* counts = ws.lookahead.counts.data();
   for (int x = 0; x < ws.frequent; ++x) rank[x] = -1;
-  for (int k = 0; k < n; ++k) keys[k] = ws.trees.supp[tree.item_pos[items[k]]];
+  for (int k = 0; k < n; ++k) keys[k] = ws.trees.supp[tree.item_pos(items[k])];
   sort(keys, items, 0, n - 1);
   for (int k = 0; k < n; ++k) {
     rank[items[k]] = k;
     lengths[k] = 0;
   }
   int t = 0;
-  const NodeStore& store = *tree.store;
-  for (const NodeRef ref : tree.chain(tree.item_pos[hd->item])) {
+  const NodeStore& store = tree.store();
+  for (const NodeRef ref : tree.chain(tree.item_pos(hd->item))) {
     const Fnode* node = store.at(ref);
-    for (const Fnode* a = store.at(node->parent); a != tree.root; a = store.at(a->parent)) {
+    for (const Fnode* a = store.at(node->parent); a != tree.root(); a = store.at(a->parent)) {
       const int r = rank[a->item];
       if (r >= 0) lists[r][lengths[r]++] = t;
     }

@@ -36,7 +36,7 @@ struct AllLevel {
       // Each tail item completes an itemset of the maximum length.
       for (int t = 0; t < k; ++t) {
         list.items[b + 1] = ws.trees.tail[t];
-        int& s = ws.trees.supp[tree.item_pos[ws.trees.tail[t]]];
+        int& s = ws.trees.supp[tree.item_pos(ws.trees.tail[t])];
         ws.recorder.found(list.items, b + 2, s);
         s = 0;
       }
@@ -45,8 +45,8 @@ struct AllLevel {
     if (k != 1) return k == 0 ? Step::next : Step::go;
     const int t = ws.trees.tail[0];
     list.items[b + 1] = t;
-    ws.recorder.found(list.items, b + 2, ws.trees.supp[tree.item_pos[t]]);
-    ws.trees.supp[tree.item_pos[t]] = 0;
+    ws.recorder.found(list.items, b + 2, ws.trees.supp[tree.item_pos(t)]);
+    ws.trees.supp[tree.item_pos(t)] = 0;
     return Step::next;
   }
 
@@ -57,7 +57,7 @@ struct AllLevel {
     // The header order of a single path is its order from the root down;
     // taking the header also keeps items without a node (support 0 when
     // every id is frequent), which sort last.
-    for (int p = 0; p < k; ++p) list.items[b + 1 + p] = child->pos_item[p];
+    for (int p = 0; p < k; ++p) list.items[b + 1 + p] = child->pos_item(p);
     int* itemset = ws.subsets.data();
     std::copy(list.items, list.items + b + 1, itemset);
     powerset(ws.recorder, *child, itemset, b + 1, 0, list.items, b + 1, b + 1 + k, most - (b + 1));
@@ -79,8 +79,8 @@ void FP_growth_position(Workspace& ws, FI_tree& tree, int i) {
   mine_position(level, tree, i);
 }
 
-void powerset(Recorder& out, const FI_tree& tree, int* itemset, int prefix, int length, const int* source, int from, int to,
-              int most) {
+void powerset(Recorder& out, const FI_tree& tree, int* itemset, int prefix, int length, const int* source, int from,
+              int to, int most) {
   // A call writes `length` items and all of source[from..to-1]; the calls it
   // makes write at least `length + j`. The chosen items follow the prefix
   // in one array, so that each itemset is recorded in one piece.
@@ -91,7 +91,9 @@ void powerset(Recorder& out, const FI_tree& tree, int* itemset, int prefix, int 
   }
   length += to - from;
   if (length == 0 || length > most) return;
-  out.found(itemset, prefix + length, tree.heads[tree.item_pos[subset[length - 1]]]->count);
+  // A long path has millions of subsets: a set stop flag ends them too.
+  tree.settings().stop.check();
+  out.found(itemset, prefix + length, tree.head(tree.item_pos(subset[length - 1]))->count);
 }
 
 void generate_all(Workspace& ws, const FI_tree& tree, int n) {

@@ -19,8 +19,8 @@ namespace {
 // the allowed positions that fell below the threshold are dropped from it.
 void restrict_pattern_base(const FI_tree& tree, int size, const int* items, int from, int to, bool* allowed,
                            int& rest, Fnode** nodes, int& node_count) {
-  TreeScratch& scratch = *tree.scratch;
-  const int* item_pos = tree.item_pos;
+  TreeScratch& scratch = tree.scratch();
+  const int* item_pos = tree.item_positions();
   const int threshold = tree.threshold();
   int* supp = scratch.supp.data();
   std::vector<unsigned char> on_path(static_cast<std::size_t>(size), 0);
@@ -30,7 +30,7 @@ void restrict_pattern_base(const FI_tree& tree, int size, const int* items, int 
   for (int k = 0; k < node_count; ++k) {
     Fnode* node = nodes[k];
     int n = 0;
-    for (const Fnode* a = tree.store->at(node->parent); a != tree.root; a = tree.store->at(a->parent)) {
+    for (const Fnode* a = tree.store().at(node->parent); a != tree.root(); a = tree.store().at(a->parent)) {
       const int q = item_pos[a->item];
       on_path[q] = 1;
       path[n++] = q;
@@ -71,7 +71,7 @@ HeadExtension head_increase(Workspace& ws, FI_tree& tree, int* tail, int Tlen, F
   mfi_tem& tem = *ws.trees.mfi_list;
   bool* marked = ws.trees.flags.get();
   int* remembered = tem.marked_items.data();
-  const int* item_pos = tree.item_pos;
+  const int* item_pos = tree.item_positions();
   const int start_len = list.len;
   const int h = list.items[list.len - 1];
   const int size = item_pos[h];
@@ -103,7 +103,7 @@ HeadExtension head_increase(Workspace& ws, FI_tree& tree, int* tail, int Tlen, F
     if (rest == -1) break;
     int kept = 0;
     for (int q = 0; q < size; ++q)
-      if (allowed[q]) tail[kept++] = tree.pos_item[q];
+      if (allowed[q]) tail[kept++] = tree.pos_item(q);
     Tlen = rest = kept;
     if (tem.is_subset(list.items, from, list.len - 1, tail, 0, rest - 1)) {
       rest = -2;  // one recorded itemset holds everything that is left

@@ -34,8 +34,11 @@ namespace zub {
 
 enum class Step { go, next, stop };  // on to the next stage; position settled; level covered
 
-inline void report_position(Workspace& ws, int done, int total) {
-  ws.progress->update(Progress::Phase::mining, done, total, [&ws] { return ws.recorder.recorded(); });
+// The position of the progress tree being mined, told at once.
+inline void report_position(Workspace& ws, long long done, long long total) {
+  ws.progress_done = done;
+  ws.progress_total = total;
+  if (ws.tell_progress) ws.tell_progress();
 }
 
 // One position of the walk; true when the level stops there. A set stop
@@ -44,11 +47,12 @@ template <class Level>
 bool mine_position(Level& level, FI_tree& tree, int i) {
   Workspace& ws = level.ws;
   ws.settings.stop.check();
+  ws.tick();
   struct Leave {
     Level& level;
     ~Leave() { level.leave(); }
   } const leave{level};
-  Fnode* const hd = tree.heads[i];
+  Fnode* const hd = tree.head(i);
   if (level.head(i, hd) == Step::next) return false;
   int k = tree.collect_tail(i);
   Step s = level.tail(i, hd, k);
@@ -68,8 +72,8 @@ bool mine_position(Level& level, FI_tree& tree, int i) {
 template <class Level>
 int mine_positions(Level& level, FI_tree& tree) {
   Workspace& ws = level.ws;
-  for (int i = tree.num_items - 1; i >= level.lowest_position(); --i) {
-    if (ws.progress != nullptr && ws.progress_tree == &tree) report_position(ws, tree.num_items - 1 - i, tree.num_items);
+  for (int i = tree.num_items() - 1; i >= level.lowest_position(); --i) {
+    if (ws.progress_tree == &tree) report_position(ws, tree.num_items() - 1 - i, tree.num_items());
     if (mine_position(level, tree, i)) return i;
   }
   return 0;

@@ -108,7 +108,7 @@ struct ClosedLevel {
     if (b + 1 == ws.recorder.lengths().max) return last_level(k);
     for (int t = 0; t < k; ++t) {
       list.items[b + 1 + t] = ws.trees.tail[t];
-      list.item_supports[b + 1 + t] = ws.trees.supp[tree.item_pos[ws.trees.tail[t]]];
+      list.item_supports[b + 1 + t] = ws.trees.supp[tree.item_pos(ws.trees.tail[t])];
     }
     if (k > 1) return Step::go;
     if (k == 0) {
@@ -116,7 +116,7 @@ struct ClosedLevel {
     } else {
       // A lone tail item is a path of one entry, with its pair support above the top.
       generate_close(ws, C, 1, support, covered);
-      ws.trees.supp[tree.item_pos[ws.trees.tail[0]]] = 0;
+      ws.trees.supp[tree.item_pos(ws.trees.tail[0])] = 0;
     }
     list.len = b;
     return Step::next;
@@ -128,13 +128,13 @@ struct ClosedLevel {
   Step last_level(int k) {
     int n = 0;
     for (int t = 0; t < k; ++t)
-      if (ws.trees.supp[tree.item_pos[ws.trees.tail[t]]] == support) list.items[b + 1 + n++] = ws.trees.tail[t];
+      if (ws.trees.supp[tree.item_pos(ws.trees.tail[t])] == support) list.items[b + 1 + n++] = ws.trees.tail[t];
     if (n == 0)
       record_head();
     else
       ws.recorder.enter(ws.recorder.cfi_trees, b + 1 + n, support, b, b + 1);
     for (int t = 0; t < k; ++t) {
-      int& with = ws.trees.supp[tree.item_pos[ws.trees.tail[t]]];
+      int& with = ws.trees.supp[tree.item_pos(ws.trees.tail[t])];
       if (with != support) {
         list.items[b + 1] = ws.trees.tail[t];
         ws.recorder.enter(ws.recorder.cfi_trees, b + 2, with, b, b + 1);
@@ -153,8 +153,8 @@ struct ClosedLevel {
       // taking the header keeps items without a node (support 0 when every
       // id is frequent) at the end, with their support.
       for (int p = 0; p < k; ++p) {
-        list.items[b + 1 + p] = child->pos_item[p];
-        list.item_supports[b + 1 + p] = child->supports[p];
+        list.items[b + 1 + p] = child->pos_item(p);
+        list.item_supports[b + 1 + p] = child->support(p);
       }
       const bool all = generate_close(ws, C, k, support, covered);
       list.len = b;
@@ -167,7 +167,7 @@ struct ClosedLevel {
   }
 
   int descend(FI_tree* child, int i) {
-    LadderPool pool(i, b - 1, tree.num_items, ws.ladder.closed);
+    LadderPool pool(i, b - 1, tree.num_items(), ws.ladder.closed);
     CFI_tree* child_cfi = pool.get().take<CFI_tree>(1);
     child_cfi->init(&pool.get(), child, &C, C.heads[i], b);
     CFI_tree*& slot = ws.recorder.cfi_trees[static_cast<std::size_t>(b) + 1];

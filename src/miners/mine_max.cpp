@@ -47,7 +47,7 @@ struct MaxLevel {
   // descends, nothing reads M again, so the itemsets found below skip it.
   bool sole_position = false;
 
-  int lowest_position() const { return tree.covered_len; }
+  int lowest_position() const { return tree.covered_len(); }
   const mfi_tem* covering() const { return &tem; }
   void leave() { list.len = b; }
   void record_max(int length, int support, int own_from) {
@@ -74,7 +74,7 @@ struct MaxLevel {
       // Each tail item completes a set of the maximum length.
       for (int k = 0; k < tlen; ++k) {
         list.items[b + 1] = tail_ids[k];
-        if (!M.is_subset(hd->item, tail_ids + k, 1)) record_max(b + 2, supp[tree.item_pos[tail_ids[k]]], b + 1);
+        if (!M.is_subset(hd->item, tail_ids + k, 1)) record_max(b + 2, supp[tree.item_pos(tail_ids[k])], b + 1);
       }
       return Step::next;
     }
@@ -83,7 +83,7 @@ struct MaxLevel {
     list.len = b + 1 + tlen;
     if (tlen <= 1) {
       // Nothing left to combine: the stack is maximal.
-      record_max(list.len, tlen == 1 ? supp[tree.item_pos[tail_ids[0]]] : hd->count, b + 1);
+      record_max(list.len, tlen == 1 ? supp[tree.item_pos(tail_ids[0])] : hd->count, b + 1);
       return tlen == i ? Step::stop : Step::next;
     }
     // h's chain, read once: by the lookahead, head extension and the build.
@@ -112,7 +112,7 @@ struct MaxLevel {
     list.len = b + 1;
     assert(tem.tree == &M);  // the list was made by this position's subset check
     const int slot = tem.count++;
-    tem.entries[slot] = M.heads[tree.item_pos[hd->item]];
+    tem.entries[slot] = M.heads[tree.item_pos(hd->item)];
     tem.has[slot] = e;
     for (int j = 0; j < slot; ++j) {
       if (tem.has[j] < e) {
@@ -138,7 +138,7 @@ struct MaxLevel {
       const int h = list.items[b];
       const int s = b + 1 + extra;
       if (s == most && !M.is_subset(h, list.items + b + 1, extra))
-        record_max(s, supp[tree.item_pos[list.items[s - 1]]], b);
+        record_max(s, supp[tree.item_pos(list.items[s - 1])], b);
       return Step::next;
     }
     if (x.outcome == HeadExtension::Outcome::tail) {
@@ -146,7 +146,7 @@ struct MaxLevel {
       std::copy(tail_ids, tail_ids + tlen, list.items + list.len);
       list.len += tlen;
       if (tlen > 1) return Step::go;
-      record_max(list.len, supp[tree.item_pos[list.items[list.len - 1]]], b);
+      record_max(list.len, supp[tree.item_pos(list.items[list.len - 1])], b);
     }
     return x.outcome == HeadExtension::Outcome::tail && tlen == i ? Step::stop : Step::next;
   }
@@ -159,18 +159,18 @@ struct MaxLevel {
     list.len = b + 1 + extra;
     const int room = most - list.len;  // items the tail may add
     prefix = child->cal_single_prefix();
-    if (prefix == child->num_items && tlen <= room) {
+    if (prefix == child->num_items() && tlen <= room) {
       // One path: the stack and the whole tail form the only new itemset.
       if (!extended) std::copy(tail_ids, tail_ids + tlen, list.items + list.len);
-      record_max(list.len + tlen, child->heads[prefix - 1]->count, b);
+      record_max(list.len + tlen, child->head(prefix - 1)->count, b);
       return tlen == i ? Step::stop : Step::next;
     }
-    if (prefix == child->num_items) {
+    if (prefix == child->num_items()) {
       // One path longer than allowed: each choice of `room` of its items.
       const FI_tree& c = *child;
       const int h = list.items[b];
       for_each_choice(
-          c.pos_item, c.num_items, room, list.items + list.len, [&c](int p) { return c.heads[p]->count; },
+          c.items_by_position(), c.num_items(), room, list.items + list.len, [&c](int p) { return c.head(p)->count; },
           [&](int support) {
             if (!M.is_subset(h, list.items + b + 1, most - b - 1)) record_max(most, support, b);
           });
@@ -180,13 +180,13 @@ struct MaxLevel {
       prefix = 0;  // a set of the maximum length may leave out a prefix item
       return Step::go;
     }
-    for (int k = 0; k < prefix; ++k) list.items[list.len++] = child->pos_item[k];
+    for (int k = 0; k < prefix; ++k) list.items[list.len++] = child->pos_item(k);
     if (prefix > 0) child->remove_single_prefix(prefix);
     return Step::go;
   }
 
   int descend(FI_tree* child, int i) {
-    LadderPool pool(i - prefix, M.stack_pos + 10, tree.num_items, ws.ladder.max);
+    LadderPool pool(i - prefix, M.stack_pos + 10, tree.num_items(), ws.ladder.max);
     MFI_tree* child_mfi = pool.get().take<MFI_tree>(1);
     child_mfi->init(&pool.get(), child, list.len - 1);
     MFI_tree*& slot = ws.recorder.mfi_trees[static_cast<std::size_t>(list.len)];
@@ -206,7 +206,7 @@ int Mine_Max(Workspace& ws, FI_tree& tree, MFI_tree& mfi) {
   MaxLevel level{tree, ws, mfi};
   assert(mfi.stack_pos == level.b - 1);
   const int r = mine_positions(level, tree);
-  std::fill(level.supp, level.supp + tree.num_items, 0);
+  std::fill(level.supp, level.supp + tree.num_items(), 0);
   return r;
 }
 

@@ -34,7 +34,7 @@ struct ProjectedLevel {
   // Records the stack's first `length` items; M takes those above the head.
   void record_max(int length, int support) { ws.recorder.record(ws.recorder.mfi_trees, length, support, b, b + 1); }
   void clear_tail_supports() {
-    for (int k = b + 1; k < list.len; ++k) ws.trees.supp[tree.item_pos[list.items[k]]] = 0;
+    for (int k = b + 1; k < list.len; ++k) ws.trees.supp[tree.item_pos(list.items[k])] = 0;
   }
 
   Step head(int, Fnode* hd) {
@@ -52,7 +52,7 @@ struct ProjectedLevel {
       // Each tail item completes a set of the maximum length.
       list.len = b + 2;
       for (int t = 0; t < k; ++t) {
-        int& support = ws.trees.supp[tree.item_pos[ws.trees.tail[t]]];
+        int& support = ws.trees.supp[tree.item_pos(ws.trees.tail[t])];
         list.items[b + 1] = ws.trees.tail[t];
         if (!M.is_subset()) record_max(b + 2, support);
         support = 0;
@@ -64,7 +64,7 @@ struct ProjectedLevel {
     list.len = b + 1 + k;
     const bool covered = M.is_subset();
     // Nothing left to combine: the candidate is maximal.
-    if (!covered && k <= 1) record_max(list.len, k == 1 ? ws.trees.supp[tree.item_pos[ws.trees.tail[0]]] : hd->count);
+    if (!covered && k <= 1) record_max(list.len, k == 1 ? ws.trees.supp[tree.item_pos(ws.trees.tail[0])] : hd->count);
     if (!covered && k > 1) return Step::go;
     clear_tail_supports();
     list.len = b;
@@ -86,7 +86,7 @@ struct ProjectedLevel {
       const FI_tree& c = *child;
       list.len = most;
       for_each_choice(
-          path, k, most - b - 1, list.items + b + 1, [&](int p) { return c.heads[c.item_pos[path[p]]]->count; },
+          path, k, most - b - 1, list.items + b + 1, [&](int p) { return c.head(c.item_pos(path[p]))->count; },
           [&](int support) {
             if (!M.is_subset()) record_max(most, support);
           });
@@ -94,13 +94,13 @@ struct ProjectedLevel {
       return Step::next;
     }
     // One path: the head item with its whole tail is the only itemset.
-    record_max(b + 1 + k, child->heads[child->num_items - 1]->count);
+    record_max(b + 1 + k, child->head(child->num_items() - 1)->count);
     list.len = b;
     return k == i ? Step::stop : Step::next;
   }
 
   int descend(FI_tree* child, int i) {
-    LadderPool pool(i, b - 1, tree.num_items, ws.ladder.projected);
+    LadderPool pool(i, b - 1, tree.num_items(), ws.ladder.projected);
     MFI_tree* child_mfi = pool.get().take<MFI_tree>(1);
     child_mfi->init(&pool.get(), child, &M, M.heads[i], list.len - 1);
     MFI_tree*& slot = ws.recorder.mfi_trees[static_cast<std::size_t>(b) + 1];

@@ -6,10 +6,19 @@ namespace zub {
 // the head item a second time on top of a possibly full itemset.
 Recorder::Recorder(int frequent_items)
     : itemset(frequent_items + 1, true),
-      mfi_trees(static_cast<std::size_t>(frequent_items) + 1, nullptr),
-      cfi_trees(static_cast<std::size_t>(frequent_items) + 1, nullptr),
-      tally_(static_cast<std::size_t>(frequent_items) + 1, 0),
+      slots_(static_cast<std::size_t>(frequent_items) + 1),
+      tally_(kTallyLengths, 0),
       batch_(new int[kRecordBatchInts]) {}
+
+void Recorder::open_mfi_trees() {
+  if (mfi_trees.empty()) mfi_trees.assign(slots_, nullptr);
+}
+
+void Recorder::open_cfi_trees() {
+  if (cfi_trees.empty()) cfi_trees.assign(slots_, nullptr);
+}
+
+void Recorder::grow_tally(int length) { tally_.resize(static_cast<std::size_t>(length), 0); }
 
 void Recorder::start(ItemsetSink* sink, LengthLimits lengths) {
   sink_ = sink != nullptr ? sink : &discard_;
@@ -22,27 +31,6 @@ long long Recorder::recorded() const {
   long long n = 0;
   for (long long k : tally_) n += k;
   return n;
-}
-
-void Recorder::flush() {
-  if (used_ == 0) return;
-  const std::size_t n = used_;
-  used_ = 0;  // a sink that throws leaves an empty batch
-  sink_->take({batch_.get(), n});
-}
-
-void Recorder::pass_on(std::span<const int> records) {
-  flush();
-  for_each_record(records, [this](const int*, int n, int) { ++tally_[static_cast<std::size_t>(n) - 1]; });
-  sink_->take(records);
-}
-
-void Recorder::make_room(std::size_t n) {
-  flush();
-  if (n > capacity_) {
-    capacity_ = n;
-    batch_.reset(new int[n]);
-  }
 }
 
 }  // namespace zub

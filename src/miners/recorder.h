@@ -38,7 +38,8 @@ class Recorder {
   // A pass begins: its sink (none: discard), its length limits, counts from zero.
   void start(ItemsetSink* sink, LengthLimits lengths);
   const LengthLimits& lengths() const { return lengths_; }
-  // Itemsets recorded (and handed on, or waiting in the batch) by length - 1.
+  // Itemsets recorded (and handed on, or waiting in the batch) by length -
+  // 1, up to the longest recorded (at least kTallyLengths entries).
   const std::vector<long long>& tally() const { return tally_; }
   long long recorded() const;
 
@@ -46,6 +47,8 @@ class Recorder {
   // shorter than the pass's minimum length.
   void found(const int* items, int length, int support) {
     if (length < lengths_.min) return;
+    if (static_cast<std::size_t>(length) > tally_.size()) [[unlikely]]
+      grow_tally(length);
     ++tally_[static_cast<std::size_t>(length) - 1];
     int* p = reserve(record_size(length));
     p[0] = length;
@@ -77,10 +80,22 @@ class Recorder {
   }
 
   // Hands the batch to the sink. Throws what the sink throws.
-  void flush();
+  void flush() {
+    if (used_ == 0) return;
+    const std::size_t n = used_;
+    used_ = 0;  // a sink that throws leaves an empty batch
+    sink_->take({batch_.get(), n});
+  }
   // Counts records that another recorder made (a unit's, in its turn) and
   // hands them to the sink after this one's own.
-  void pass_on(std::span<const int> records);
+  void pass_on(std::span<const int> records) {
+    flush();
+    for_each_record(records, [this](const int*, int n, int) {
+      if (static_cast<std::size_t>(n) > tally_.size()) grow_tally(n);
+      ++tally_[static_cast<std::size_t>(n) - 1];
+    });
+    sink_->take(records);
+  }
   // Hands the batch on and tells the sink that unit `unit`'s records follow.
   void begin_unit(int unit) {
     flush();
@@ -88,9 +103,13 @@ class Recorder {
   }
 
   stack itemset;  // the itemset under construction, with a support per entry
-  // The open result trees of the maximal and the closed miners, by slot.
+  // The open result trees of the maximal and the closed miners, by slot:
+  // empty until a miner that keeps result trees opens them (an entry per
+  // possible stack index would cost 8 bytes an item in every workspace).
   std::vector<MFI_tree*> mfi_trees;
   std::vector<CFI_tree*> cfi_trees;
+  void open_mfi_trees();
+  void open_cfi_trees();
 
  private:
   int* reserve(std::size_t n) {
@@ -100,10 +119,22 @@ class Recorder {
     used_ += n;
     return p;
   }
-  void make_room(std::size_t n);  // hands the batch over; grows it for a record larger than it
+  // Hands the batch over; grows it for a record larger than it.
+  void make_room(std::size_t n) {
+    flush();
+    if (n > capacity_) {
+      capacity_ = n;
+      batch_.reset(new int[n]);
+    }
+  }
 
   DiscardSink discard_;  // until a pass names its sink
   ItemsetSink* sink_ = &discard_;
+  // Counts by length grow with the longest itemset recorded, not with the
+  // items (a million frequent items would cost 8 MB a workspace).
+  static constexpr std::size_t kTallyLengths = 64;
+  void grow_tally(int length);
+  std::size_t slots_;  // the result-tree registries' entries once open
   LengthLimits lengths_;
   std::vector<long long> tally_;
   std::unique_ptr<int[]> batch_;

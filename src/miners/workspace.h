@@ -7,6 +7,7 @@
 // main tree) lives elsewhere and is only read through here. Nothing in it
 // is touched by another thread: the units of a parallel run hand their
 // itemsets over through the recorder's sink.
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -49,12 +50,28 @@ class Workspace {
   Recorder recorder;   // the itemset under construction, and where found ones go
   TreeScratch trees;   // what its trees work in (it refers to the recorder's itemset)
 
-  Progress* progress = nullptr;     // told of each position of progress_tree, when given
+  // Where the mining is, for a progress report: tell_progress() reports it,
+  // called at every position of progress_tree (a one-thread run's main
+  // tree, whose positions count as done) and at every 1024th step at any
+  // depth (tick()), so that a long position or unit reports too.
+  std::function<void()> tell_progress;
+  Progress* progress = nullptr;  // the report itself, for the scheduler's workers
   const FI_tree* progress_tree = nullptr;
+  long long progress_done = 0;
+  long long progress_total = 0;
+  void tick() {
+    if (--ticks_ == 0) [[unlikely]] {
+      ticks_ = 1024;
+      if (tell_progress) tell_progress();
+    }
+  }
   LookaheadScratch lookahead;
   std::vector<int> subsets;  // the itemset being written by FP_growth's power sets
   LadderSteps ladder;
   void size_lookahead(int width);
+
+ private:
+  unsigned ticks_ = 1024;
 };
 
 }  // namespace zub

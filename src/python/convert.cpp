@@ -64,11 +64,22 @@ Encoded encode(py::handle transactions, py::list items) {
   return out;
 }
 
-ItemObjects::ItemObjects(py::handle items) : items_(items.is_none() ? nullptr : items.ptr()) {}
+ItemObjects::ItemObjects(py::handle items, const std::vector<std::string>* names)
+    : names_(names), items_(items.is_none() ? nullptr : items.ptr()) {}
 
 PyObject* ItemObjects::operator[](int id) {
   if (items_ != nullptr) return PyList_GET_ITEM(items_, id);
   const auto k = static_cast<std::size_t>(id);
+  if (names_ != nullptr) {
+    if (k >= numbers_.size()) numbers_.resize(names_->size());
+    if (!numbers_[k]) {
+      const std::string& name = (*names_)[k];
+      numbers_[k] = py::reinterpret_steal<py::object>(
+          PyUnicode_DecodeUTF8(name.data(), static_cast<Py_ssize_t>(name.size()), "surrogateescape"));
+      if (!numbers_[k]) throw py::error_already_set();
+    }
+    return numbers_[k].ptr();
+  }
   if (k >= kListed) {
     py::object& number = large_numbers_[id];
     if (!number) number = py::int_(id);

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
 #include <unordered_map>
 #include <vector>
 
@@ -22,13 +23,17 @@ struct Encoded {
 Encoded encode(pybind11::handle transactions, pybind11::list items);
 
 // The Python object of each id: items[id], or, when `items` is None, the id
-// as an int (one object per id, made when first asked for).
+// as an int, or with names (a file read with names), the name as a str
+// (undecodable bytes as surrogates, as os.fsdecode does); one object per
+// id, made when first asked for. The names must be filled before the
+// first id is asked for.
 class ItemObjects {
  public:
-  explicit ItemObjects(pybind11::handle items);
+  explicit ItemObjects(pybind11::handle items, const std::vector<std::string>* names = nullptr);
   PyObject* operator[](int id);  // borrowed
 
  private:
+  const std::vector<std::string>* names_;
   static constexpr std::size_t kListed = std::size_t(1) << 20;  // ids below it in a table
   PyObject* items_;  // a list, or null
   std::vector<pybind11::object> numbers_;

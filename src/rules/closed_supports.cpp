@@ -5,15 +5,11 @@
 #include <iterator>
 #include <numeric>
 
+#include "common/tuning.h"
+
 namespace zub {
 
-namespace {
-
-// Closed sets between X and the closure of Z are tried through the table
-// when Z's closure has at most this many items beyond X (2^k - 1 tries).
-constexpr std::size_t kMaxSpread = 5;
-
-}  // namespace
+constexpr std::size_t kMaxSpread = kRulesMaxSpread;
 
 ClosedSupports::ClosedSupports(int items) : items_(items), added_begin_{0} {}
 

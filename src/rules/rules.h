@@ -7,23 +7,15 @@
 #include <span>
 #include <vector>
 
+#include "common/fraction.h"
 #include "rules/closed_supports.h"
 #include "io/found_rule.h"
 
 namespace zub {
 
-// A minimum as an exact fraction, so that a rule at the boundary is kept
-// whatever the rounding of its ratio.
-struct Ratio {
-  std::uint64_t numerator = 0;
-  std::uint64_t denominator = 1;
-  // Whether a / b is at least this fraction (b > 0).
-  bool reached_by(unsigned __int128 a, unsigned __int128 b) const { return a * denominator >= b * numerator; }
-};
-
 struct RuleSettings {
-  Ratio min_confidence{4, 5};
-  Ratio min_lift{0, 1};
+  Fraction min_confidence{4, 5};  // compared exactly
+  Fraction min_lift{0, 1};
   bool single_consequent = true;  // Y of one item; otherwise every split
   int transactions = 0;           // n, for the shares
 };

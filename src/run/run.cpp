@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "miners/closure_miner.h"
+#include "common/progress.h"
 #include "common/run_error.h"
 #include "trees/cfi_tree.h"
 #include "trees/fi_tree.h"
@@ -37,14 +38,13 @@ void Run::read(Data& data) {
   settings_.transactions = counts.transactions;
   settings_.threshold = request_.min_support.resolve(counts.transactions);
   main_ = std::make_unique<MainTree>();
-  FI_tree* tree = main_->pool.take<FI_tree>(1);
-  tree->init(&settings_, nullptr, &main_->pool, &main_->nodes, -1, 0);
+  FI_tree* tree = main_->pool.make<FI_tree>(settings_, nullptr, main_->pool, main_->nodes, -1, 0);
   tree->scan1_DB(counts, items_, main_->pairs);
   counts.dense.reset();  // the counts of every id go before the tree grows
   counts.large = IdTable();
   ws_ = std::make_unique<Workspace>(settings_, items_.frequent());
   ws_->recorder.start(nullptr, request_.lengths);
-  tree->scratch = &ws_->trees;
+  tree->attach(ws_->trees);
   tree->scan2_DB(&data, items_, counts.digest, request_.progress, request_.stop);
   main_->tree = tree;
   single_prefix_ = items_.frequent() > 0 ? tree->cal_single_prefix() : 0;
@@ -58,7 +58,7 @@ void Run::finish_main_tree() {
   main_->nodes.drop_links_below(main_->nodes.mark());
   tree.make_chains();
   int width = 0;
-  for (int p = 0; p < tree.num_items; ++p) width = std::max(width, tree.chain(p).size);
+  for (int p = 0; p < tree.num_items(); ++p) width = std::max(width, tree.chain(p).size);
   ws_->size_lookahead(width);
 }
 
@@ -69,7 +69,7 @@ void Run::prepare_maximal(bool take_prefix) {
     // The single prefix is in every itemset: it goes onto the stack for good.
     // Not under a length limit that the tree exceeds: a set of the limit's
     // length without some prefix item is maximal among the allowed ones.
-    for (int k = 0; k < single_prefix_; ++k) list.items[list.len++] = tree.pos_item[k];
+    for (int k = 0; k < single_prefix_; ++k) list.items[list.len++] = tree.pos_item(k);
     tree.remove_single_prefix(single_prefix_);
   }
   result_pool_ = std::make_unique<memory>(kResultPoolBlocks, kResultPoolFirst, kResultPoolUnit, 2);
@@ -78,6 +78,7 @@ void Run::prepare_maximal(bool take_prefix) {
   list_ = std::make_unique<mfi_tem>();
   ws_->trees.mfi_list = list_.get();
   list_->init(&ws_->trees, result_pool_.get(), items_.frequent());
+  ws_->recorder.open_mfi_trees();
   ws_->recorder.mfi_trees[static_cast<std::size_t>(list.len)] = root_mfi_;
 }
 
@@ -86,6 +87,7 @@ void Run::prepare_closed() {
   result_pool_ = std::make_unique<memory>(kResultPoolBlocks, kResultPoolFirst, kResultPoolUnit, 2);
   root_cfi_ = result_pool_->take<CFI_tree>(1);
   root_cfi_->init(result_pool_.get(), &tree, nullptr, nullptr, -1);
+  ws_->recorder.open_cfi_trees();
   ws_->recorder.cfi_trees[0] = root_cfi_;
 }
 
@@ -121,18 +123,25 @@ RunReport Run::mine(ItemsetSink& out, const Pass& pass) {
   FI_tree& tree = *main_->tree;
   ws_->progress = request_.progress;
   ws_->progress_tree = &tree;
+  if (request_.progress != nullptr) {
+    Workspace& ws = *ws_;
+    ws.tell_progress = [&ws] {
+      ws.progress->update(Progress::Phase::mining, ws.progress_done, ws.progress_total,
+                          [&ws] { return ws.recorder.recorded(); });
+    };
+  }
   if (f > 0 && pass.target == MiningTarget::maximal && single_prefix_ == f && f <= pass.lengths.max) {
     // The tree is one path: all frequent items form the only maximal itemset.
     // Without child links its nodes are the numbers after the root.
     stack& list = ws_->recorder.itemset;
     list.len = 0;
-    if (tree.child_links) {
-      for (NodeRef r = tree.links(tree.root_ref)->first_child; r != kNoNode; r = tree.links(r)->first_child)
+    if (tree.child_links()) {
+      for (NodeRef r = tree.links(tree.root_ref())->first_child; r != kNoNode; r = tree.links(r)->first_child)
         list.items[list.len++] = tree.node(r)->item;
     } else {
-      for (; list.len < f; ++list.len) list.items[list.len] = tree.node(tree.root_ref + 1 + list.len)->item;
+      for (; list.len < f; ++list.len) list.items[list.len] = tree.node(tree.root_ref() + 1 + list.len)->item;
     }
-    recorder.found(list.items, f, tree.heads[f - 1]->count);
+    recorder.found(list.items, f, tree.head(f - 1)->count);
     report.single_path = true;
   } else if (f > 0 && pass.target == MiningTarget::closed && request_.closed_method == ClosedMethod::closure) {
     report.items_mined = f;
@@ -141,7 +150,7 @@ RunReport Run::mine(ItemsetSink& out, const Pass& pass) {
     mine_target(pass.target);
   }
   recorder.flush();
-  if (main_ != nullptr) report.items_mined = tree.num_items;
+  if (main_ != nullptr) report.items_mined = tree.num_items();
   report.lengths = recorder.tally();
   for (long long n : report.lengths) report.itemsets += n;
   report.counters = ws_->trees.counters;
@@ -152,7 +161,7 @@ void Run::mine_target(MiningTarget target) {
   FI_tree& tree = *main_->tree;
   prepare_for(target, true);
   // On one thread the walk runs whole; on several (or timed) in units.
-  const bool in_units = (request_.threads > 1 || request_.unit_times != nullptr) && tree.num_items > 1;
+  const bool in_units = (request_.threads > 1 || request_.unit_times != nullptr) && tree.num_items() > 1;
   switch (target) {
     case MiningTarget::maximal:
       if (in_units)

@@ -4,11 +4,12 @@
 // recording every itemset through an output that the caller opens between
 // the two. The callers differ in what they make of the report.
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "trees/item_map.h"
 #include "common/settings.h"
-#include "common/support_share.h"
+#include "common/fraction.h"
 #include "miners/workspace.h"
 #include "run/unit_times.h"
 
@@ -31,8 +32,8 @@ enum class ClosedMethod { closure /* src/closed/, closure extension */, cfi_tree
 // becomes a count once they are counted.
 struct MinSupport {
   int count = 0;
-  SupportShare share;
-  int resolve(int transactions) const { return share.given() ? share.threshold(transactions) : count; }
+  std::optional<Fraction> share;
+  int resolve(int transactions) const { return share ? share->share_of(transactions) : count; }
 };
 
 struct RunRequest {

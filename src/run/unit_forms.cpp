@@ -31,17 +31,16 @@ int chosen(std::span<const int> only, int k) { return only.empty() ? k : only[st
 class AllUnits final : public UnitWork {
  public:
   AllUnits(FI_tree& tree, std::span<const int> only) : tree_(tree), only_(only) {}
-  int units() const override { return only_.empty() ? tree_.num_items : static_cast<int>(only_.size()); }
+  int units() const override { return only_.empty() ? tree_.num_items() : static_cast<int>(only_.size()); }
   bool streams() const override { return true; }
   // Each worker sees the main tree through its own scratch.
   void add_worker(Workspace& ws) override {
-    views_.push_back(tree_);
-    views_.back().scratch = &ws.trees;
+    views_.emplace_back(tree_, ws.trees);
     workers_.push_back(&ws);
   }
   void mine(int worker, int unit) override {
     const auto w = static_cast<std::size_t>(worker);
-    FP_growth_position(*workers_[w], views_[w], tree_.num_items - 1 - chosen(only_, unit));
+    FP_growth_position(*workers_[w], views_[w], tree_.num_items() - 1 - chosen(only_, unit));
   }
 
  private:
@@ -76,8 +75,8 @@ class ClosureUnits final : public UnitWork {
 // What a maximal worker owns beside its workspace: its view of the main
 // tree, its list of recorded itemsets and the pool of its units' trees.
 struct MaximalWorker {
-  MaximalWorker(const FI_tree& tree, Workspace& workspace) : ws(workspace), view(tree) {
-    view.scratch = &ws.trees;
+  MaximalWorker(const FI_tree& tree, Workspace& workspace) : ws(workspace), view(tree, workspace.trees) {
+    ws.recorder.open_mfi_trees();
     ws.trees.mfi_list = &list;
     list.init(&ws.trees, &list_pool, ws.frequent);
     local = list_pool.take<MFI_tree>(1);
@@ -205,7 +204,7 @@ class MaximalUnits final : public UnitWork {
         level_(level),
         prefix_(ws.recorder.itemset.len),
         only_(only),
-        units_(only.empty() ? static_cast<std::size_t>(tree.num_items - tree.covered_len) : only.size()),
+        units_(only.empty() ? static_cast<std::size_t>(tree.num_items() - tree.covered_len()) : only.size()),
         stop_(static_cast<int>(units_.size())) {}
   int units() const override { return static_cast<int>(units_.size()); }
   bool streams() const override { return false; }
@@ -234,12 +233,12 @@ class MaximalUnits final : public UnitWork {
 void MaximalUnits::mine(int worker, int u) {
   MaximalWorker& w = *workers_[static_cast<std::size_t>(worker)];
   MaximalUnit& unit = units_[static_cast<std::size_t>(u)];
-  const int i = tree_.num_items - 1 - chosen(only_, u);
+  const int i = tree_.num_items() - 1 - chosen(only_, u);
   memory& pool = w.unit_pool;
   const PoolMark mark = PoolMark::take(pool);
   MFI_tree* local = w.local;
   local->restart(&pool);
-  unit.item = tree_.pos_item[i];
+  unit.item = tree_.pos_item(i);
   unit.copied = MFI_tree::root;
   if (ws_.settings.tuning.maximal_unit_copy) {
     const std::shared_lock lock(tree_lock_);
@@ -257,7 +256,7 @@ void MaximalUnits::mine(int worker, int u) {
 
 void MaximalUnits::finish(int u, std::vector<int>& records) {
   MaximalUnit& unit = units_[static_cast<std::size_t>(u)];
-  sort_records(records, prefix_, tree_.item_pos, ws_.frequent);
+  sort_records(records, prefix_, tree_.item_positions(), ws_.frequent);
   {
     const std::shared_lock lock(tree_lock_);
     drop_held(unit, records);  // what the units committed meanwhile hold, outside the commit
@@ -331,14 +330,14 @@ void commit_maximal_unit(MFI_tree& root, int prefix, int item, std::vector<int>&
 void FP_growth_in_units(Workspace& ws, FI_tree& tree, int threads, UnitTimes* times, std::span<const int> only) {
   // The workers read the main tree and nothing else of it changes; its lazy
   // pair rows are made first.
-  if (tree.frequent_pairs != nullptr) tree.frequent_pairs->compute_all(threads);
+  tree.share_pair_rows(threads);
   AllUnits work(tree, only);
   run_units(work, ws, threads, times);
 }
 
 void mine_maximal_in_units(Workspace& ws, FI_tree& tree, MFI_tree& root, MaximalLevel level, int threads,
                            UnitTimes* times, std::span<const int> only) {
-  if (tree.frequent_pairs != nullptr) tree.frequent_pairs->compute_all(threads);  // the workers share the rows
+  tree.share_pair_rows(threads);  // the workers share the rows
   MaximalUnits work(ws, tree, root, level, only);
   run_units(work, ws, threads, times);
 }
@@ -363,7 +362,7 @@ void mine_closed_by_closure(ClosedInput input, Workspace& ws, int threshold, int
   const bool full_set = threshold <= 0 && input.full_support == 0 && f <= most;
   const std::vector<int> all = full_set ? input.position : std::vector<int>();
   const int at_least = std::max(threshold, 1);
-  ClosureRoot root(std::move(input), at_least);
+  ClosureRoot root(std::move(input), at_least, ws.settings.tuning);
   ClosureWorker worker(ws, root, at_least, most, ws.settings.tuning);
   worker.write_root();
   const int units = static_cast<int>(root.candidates.size());
@@ -372,7 +371,7 @@ void mine_closed_by_closure(ClosedInput input, Workspace& ws, int threshold, int
     run_units(work, ws, threads, times);
   } else {
     for (int k = 0; k < units; ++k) {
-      if (ws.progress != nullptr) report_position(ws, k, units);
+      report_position(ws, k, units);
       worker.mine_unit(k);
     }
   }

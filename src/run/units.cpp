@@ -13,6 +13,8 @@
 #include <thread>
 
 #include "common/run_error.h"
+#include "common/progress.h"
+#include "common/threads.h"
 #include "common/tuning.h"
 
 namespace zub {
@@ -114,6 +116,7 @@ class UnitRun {
       try {
         auto worker = std::make_unique<Worker>(worker_workspace(ws_), *this, w);
         worker->ws->recorder.start(&worker->buffer, ws_.recorder.lengths());
+        if (ws_.progress != nullptr) worker->ws->tell_progress = [this] { report(); };
         work_.add_worker(*worker->ws);
         workers_.push_back(std::move(worker));
       } catch (const std::bad_alloc&) {
@@ -129,7 +132,10 @@ class UnitRun {
     int started = 1;
     for (; started < static_cast<int>(workers_.size()); ++started) {
       try {
-        threads.emplace_back([this, started] { loop(started); });
+        threads.emplace_back([this, started] {
+          claim_thread_locals();
+          loop(started);
+        });
       } catch (const std::system_error&) {
         break;  // the workers that started take every unit
       }
@@ -147,6 +153,20 @@ class UnitRun {
   void deliver(int worker, std::span<const int> records);
 
  private:
+  // Hands records to the run's recorder (under the lock, or by the one
+  // committing thread), counting them for the progress report.
+  void pass_on(std::span<const int> records) {
+    long long n = 0;
+    for_each_record(records, [&n](const int*, int, int) { ++n; });
+    ws_.recorder.pass_on(records);
+    handed_on_.fetch_add(n, std::memory_order_relaxed);
+  }
+  void report() {
+    if (ws_.progress == nullptr) return;
+    ws_.progress->update(
+        Progress::Phase::mining, finished_.load(std::memory_order_relaxed), units_,
+        [this] { return handed_on_.load(std::memory_order_relaxed); }, true);
+  }
   struct Worker {
     Worker(std::unique_ptr<Workspace> workspace, UnitRun& run, int index)
         : ws(std::move(workspace)), buffer(run, index), index(index) {}
@@ -178,6 +198,8 @@ class UnitRun {
   std::vector<std::unique_ptr<Worker>> workers_;
   std::atomic<int> next_{0};
   std::atomic<bool> failed_{false};
+  std::atomic<int> finished_{0};          // units mined, for the progress report
+  std::atomic<long long> handed_on_{0};   // itemsets that reached the run's recorder
   std::exception_ptr first_error_;
   std::mutex mutex_;  // of everything below, and of the run's recorder
   std::vector<Kept> kept_;
@@ -211,6 +233,8 @@ void UnitRun::mine(Worker& w, int unit) {
     if (!work_.streams()) work_.finish(unit, w.records);
   }
   if (times_ != nullptr) times_->mine[static_cast<std::size_t>(unit)] = seconds_since(start);
+  ++finished_;
+  report();
   if (!work_.streams()) {
     {
       const std::lock_guard<std::mutex> lock(mutex_);
@@ -234,13 +258,14 @@ void UnitRun::mine(Worker& w, int unit) {
 
 void UnitRun::deliver(int worker, std::span<const int> records) {
   Worker& w = *workers_[static_cast<std::size_t>(worker)];
+  report();
   if (!work_.streams()) {
     w.records.insert(w.records.end(), records.begin(), records.end());
     return;
   }
   const std::lock_guard<std::mutex> lock(mutex_);
   if (w.unit == head_)
-    ws_.recorder.pass_on(records);
+    pass_on(records);
   else
     keep(w, records);
 }
@@ -275,9 +300,9 @@ void UnitRun::write_kept(int unit) {
   std::vector<int> back;
   for (const Spill::Extent& e : k.extents) {
     k.spill->read(e, back);
-    ws_.recorder.pass_on(back);
+    pass_on(back);
   }
-  if (!k.records.empty()) ws_.recorder.pass_on(k.records);
+  if (!k.records.empty()) pass_on(k.records);
   kept_bytes_ -= k.records.size() * sizeof(int);
   Kept().extents.swap(k.extents);
   std::vector<int>().swap(k.records);
@@ -298,7 +323,12 @@ void UnitRun::commit_ready() {
     const Clock::time_point start = Clock::now();
     try {
       ws_.recorder.begin_unit(unit);
-      if (work_.wanted(unit)) work_.commit(unit, records, ws_.recorder);
+      if (work_.wanted(unit)) {
+        work_.commit(unit, records, ws_.recorder);
+        long long n = 0;  // what the commit handed on is left in `records`
+        for_each_record(records, [&n](const int*, int, int) { ++n; });
+        handed_on_.fetch_add(n, std::memory_order_relaxed);
+      }
     } catch (...) {
       lock.lock();
       committing_ = false;

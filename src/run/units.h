@@ -44,7 +44,8 @@ class UnitWork {
     (void)unit;
     (void)records;
   }
-  // Hands a kept unit's records on in its turn, one unit at a time.
+  // Hands a kept unit's records on in its turn, one unit at a time; leaves
+  // in `records` those it handed on.
   virtual void commit(int unit, std::vector<int>& records, Recorder& out) {
     (void)unit;
     out.pass_on(records);

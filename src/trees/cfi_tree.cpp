@@ -9,10 +9,10 @@
 namespace zub {
 
 void CFI_tree::init(memory* pool_, FI_tree* tree, CFI_tree* parent, Cnode* chain, int stack_pos_) {
-  scratch = tree->scratch;
-  item_pos = tree->item_pos;
-  pos_item = tree->pos_item;
-  num_items = tree->num_items;
+  scratch = &tree->scratch();
+  item_pos = tree->item_positions();
+  pos_item = tree->items_by_position();
+  num_items = tree->num_items();
   pool = pool_;
   stack_pos = stack_pos_;
   root = pool->take<Cnode>(1);

@@ -38,8 +38,8 @@ class CFI_tree {
 
   TreeScratch* scratch;
   int num_items;
-  int* item_pos;
-  int* pos_item;
+  const int* item_pos;  // the FP-tree's
+  const int* pos_item;
   Cnode* root;
   Cnode** heads;
   memory* pool;

@@ -9,46 +9,41 @@
 
 namespace zub {
 
-void FI_tree::init(const Settings* settings_, TreeScratch* scratch_, memory* pool_, NodeStore* store_, int capacity,
-                   int item_count) {
-  settings = settings_;
-  scratch = scratch_;
-  pool = pool_;
-  store = store_;
-  root_ref = store->make();
-  root = store->at(root_ref);
-  root->init(kNoNode, -1, 0);
-  *store->links(root_ref) = {kNoNode, kNoNode};
+FI_tree::FI_tree(const Settings& run_settings, TreeScratch* tree_scratch, memory& records, NodeStore& nodes,
+                 int capacity, int item_count)
+    : settings_(&run_settings), scratch_(tree_scratch), pool_(&records), store_(&nodes), num_items_(item_count) {
+  root_ref_ = store_->make();
+  root_ = store_->at(root_ref_);
+  root_->init(kNoNode, -1, 0);
+  *store_->links(root_ref_) = {kNoNode, kNoNode};
   if (capacity != -1) {
-    const int ids = scratch->frequent;
-    item_pos = pool->take<int>(ids);
-    std::fill_n(item_pos, ids, -1);
-    supports = pool->take<int>(capacity);
-    pos_item = pool->take<int>(capacity);
+    const int ids = scratch_->frequent;
+    item_pos_ = pool_->take<int>(ids);
+    std::fill_n(item_pos_, ids, -1);
+    supports_ = pool_->take<int>(capacity);
+    pos_item_ = pool_->take<int>(capacity);
     for (int k = 0; k < capacity; ++k) {
-      supports[k] = 0;
-      pos_item[k] = k;
+      supports_[k] = 0;
+      pos_item_[k] = k;
     }
-  } else {
-    item_pos = pos_item = supports = nullptr;
   }
-  num_items = item_count;
-  heads = item_count != 0 ? pool->take<Fnode*>(item_count) : nullptr;
-  pair_counts = nullptr;
-  frequent_pairs = nullptr;
-  chain_nodes = nullptr;
-  chain_begin = nullptr;
-  child_links = true;
-  pair_rows = 0;
-  level_25_percent = 0.0;
-  covered_len = 0;
-  hubs = nullptr;
+  heads_ = item_count != 0 ? pool_->take<Fnode*>(item_count) : nullptr;
+}
+
+void FI_tree::set_header(const int* items, int n) {
+  num_items_ = n;
+  for (int p = 0; p < n; ++p) {
+    item_pos_[items[p]] = p;
+    pos_item_[p] = items[p];
+    heads_[p] = pool_->take<Fnode>(1);
+    heads_[p]->init(kNoNode, items[p], 0);
+  }
 }
 
 inline BuildStep FI_tree::find_child(BuildStep parent, int depth, int target, NodeRef after, NodeRef* before) {
-  const NodeStore& nodes = *store;
+  const NodeStore& nodes = *store_;
   const bool shallow = depth < kHubMaxDepth;
-  HubIndex::Hub* hub = shallow && hubs != nullptr ? hubs->hub_of(parent.ref) : nullptr;
+  HubIndex::Hub* hub = shallow && hubs_ != nullptr ? hubs_->hub_of(parent.ref) : nullptr;
   if (hub != nullptr) {
     const NodeRef r = HubIndex::find(*hub, target, before);
     return {nodes.get(r), r};
@@ -59,7 +54,7 @@ inline BuildStep FI_tree::find_child(BuildStep parent, int depth, int target, No
   int walked = 0;
   while (r != kNoNode) {
     child = nodes.at(r);
-    const int pos = item_pos[child->item];
+    const int pos = item_pos_[child->item];
     if (pos >= target) {
       if (pos != target) r = kNoNode;
       break;
@@ -70,10 +65,10 @@ inline BuildStep FI_tree::find_child(BuildStep parent, int depth, int target, No
   }
   *before = prev;
   if (shallow && walked > HubIndex::kLongWalk) {
-    if (hubs == nullptr) hubs = HubIndex::make(*pool);
-    hubs->add_hub(*pool, parent.ref, [&](auto&& f) {
+    if (hubs_ == nullptr) hubs_ = HubIndex::make(*pool_);
+    hubs_->add_hub(*pool_, parent.ref, [&](auto&& f) {
       for (NodeRef c = nodes.links(parent.ref)->first_child; c != kNoNode; c = nodes.links(c)->next_sibling)
-        f(item_pos[nodes.at(c)->item], c);  // the list is sorted already
+        f(item_pos_[nodes.at(c)->item], c);  // the list is sorted already
     });
   }
   return {r != kNoNode ? child : nullptr, r};
@@ -82,18 +77,18 @@ inline BuildStep FI_tree::find_child(BuildStep parent, int depth, int target, No
 template <bool kLinks>
 inline void FI_tree::append_path(BuildStep parent, NodeRef before, const int* positions, int from, int length,
                                  int count, BuildStep* path) {
-  NodeStore& nodes = *store;
-  int* depth_nodes = scratch->build.depth_nodes.data();
-  HubIndex::Hub* hub = kLinks && from < kHubMaxDepth && hubs != nullptr ? hubs->hub_of(parent.ref) : nullptr;
+  NodeStore& nodes = *store_;
+  int* depth_nodes = scratch_->build.depth_nodes.data();
+  HubIndex::Hub* hub = kLinks && from < kHubMaxDepth && hubs_ != nullptr ? hubs_->hub_of(parent.ref) : nullptr;
   NodeRef r = parent.ref;
   for (int j = from; j < length; ++j) {
     if constexpr (kLinks) {
-      r = append_child(r, j == from ? before : kNoNode, pos_item[positions[j]], count);
-      if (j == from && hub != nullptr) HubIndex::add_child(*pool, *hub, positions[j], r);
+      r = append_child(r, j == from ? before : kNoNode, pos_item_[positions[j]], count);
+      if (j == from && hub != nullptr) HubIndex::add_child(*pool_, *hub, positions[j], r);
     } else {
       const NodeRef up = r;
       r = nodes.make();
-      nodes.at(r)->init(up, pos_item[positions[j]], count);
+      nodes.at(r)->init(up, pos_item_[positions[j]], count);
     }
     ++depth_nodes[j];
     if (path != nullptr) path[j] = {nodes.at(r), r};
@@ -101,13 +96,13 @@ inline void FI_tree::append_path(BuildStep parent, NodeRef before, const int* po
 }
 
 void FI_tree::insert(const int* itemset, int count, int length) {
-  if (scratch->build.trail.size() < static_cast<std::size_t>(length)) scratch->build.trail.resize(length);
+  if (scratch_->build.trail.size() < static_cast<std::size_t>(length)) scratch_->build.trail.resize(length);
   Trail none;
   insert_following(itemset, length, count, none);
 }
 
 int FI_tree::follow_trail(const int* items, int k, int count, Trail& trail) {
-  BuildStep* path = scratch->build.trail.data();
+  BuildStep* path = scratch_->build.trail.data();
   const int* prev = trail.items;
   const int common = std::min(k, trail.length);
   int lcp = 0;
@@ -118,11 +113,11 @@ int FI_tree::follow_trail(const int* items, int k, int count, Trail& trail) {
 }
 
 void FI_tree::insert_following(const int* items, int k, int count, Trail& trail) {
-  BuildStep* path = scratch->build.trail.data();
+  BuildStep* path = scratch_->build.trail.data();
   const int* prev = trail.items;
   const int prev_length = trail.length;
   const int lcp = follow_trail(items, k, count, trail);
-  BuildStep current = lcp == 0 ? BuildStep{root, root_ref} : path[lcp - 1];
+  BuildStep current = lcp == 0 ? BuildStep{root_, root_ref_} : path[lcp - 1];
   // The trail's node below the divergence is a child of `current`; when its
   // position is the smaller, the new one lies after it.
   NodeRef after = lcp < std::min(k, prev_length) && prev[lcp] < items[lcp] ? path[lcp].ref : kNoNode;
@@ -152,8 +147,8 @@ void FI_tree::insert_following(const int* items, int k, int count, Trail& trail)
 // that could have made those nodes comes before that one. So nothing is
 // searched, and the tree needs no child links at all.
 void FI_tree::insert_sorted(const SortedBatch& batch, bool with_links) {
-  if (scratch->build.trail.size() < static_cast<std::size_t>(num_items))
-    scratch->build.trail.resize(static_cast<std::size_t>(num_items));
+  if (scratch_->build.trail.size() < static_cast<std::size_t>(num_items_))
+    scratch_->build.trail.resize(static_cast<std::size_t>(num_items_));
   Trail trail;
   int k;
   if (with_links) {
@@ -164,26 +159,26 @@ void FI_tree::insert_sorted(const SortedBatch& batch, bool with_links) {
     return;
   }
   // The slabs the nodes fill get no link arrays either.
-  const NodeStore::LinksOff links_off(*store);
-  BuildStep* path = scratch->build.trail.data();
+  const NodeStore::LinksOff links_off(*store_);
+  BuildStep* path = scratch_->build.trail.data();
   for (std::size_t t = 0; t < batch.size(); ++t) {
     const int* items = batch.transaction(t, k);
     const int lcp = follow_trail(items, k, 1, trail);
-    append_path<false>(lcp == 0 ? BuildStep{root, root_ref} : path[lcp - 1], kNoNode, items, lcp, k, 1, path);
+    append_path<false>(lcp == 0 ? BuildStep{root_, root_ref_} : path[lcp - 1], kNoNode, items, lcp, k, 1, path);
   }
-  child_links = false;
+  child_links_ = false;
 }
 
 void FI_tree::make_chains() {
-  const NodeStore& nodes = *store;
-  const NodeRef first = root_ref + 1;
+  const NodeStore& nodes = *store_;
+  const NodeRef first = root_ref_ + 1;
   const NodeRef end = nodes.mark();
   // A counting sort of the nodes by position, in two sweeps over the node
   // slabs in order. Nodes of items no longer in the tree (a single prefix
   // taken off) are left out.
-  int* begin = pool->take<int>(static_cast<unsigned>(num_items) + 1);
-  std::fill(begin, begin + num_items + 1, 0);
-  const int* pos = item_pos;
+  int* begin = pool_->take<int>(static_cast<unsigned>(num_items_) + 1);
+  std::fill(begin, begin + num_items_ + 1, 0);
+  const int* pos = item_pos_;
   nodes.for_each_run(first, end, [begin, pos](NodeRef, const Fnode* run, int n) {
     for (int k = 0; k < n; ++k) {
       const int p = pos[run[k].item];
@@ -191,23 +186,23 @@ void FI_tree::make_chains() {
     }
   });
   int total = 0;
-  for (int p = 0; p < num_items; ++p) begin[p] = total += begin[p];
-  begin[num_items] = total;
+  for (int p = 0; p < num_items_; ++p) begin[p] = total += begin[p];
+  begin[num_items_] = total;
   // Each chain fills from its end while the numbers rise: newest first.
-  NodeRef* listed = pool->take<NodeRef>(static_cast<unsigned>(total));
+  NodeRef* listed = pool_->take<NodeRef>(static_cast<unsigned>(total));
   nodes.for_each_run(first, end, [begin, pos, listed](NodeRef r, const Fnode* run, int n) {
     for (int k = 0; k < n; ++k) {
       const int p = pos[run[k].item];
       if (p >= 0) listed[--begin[p]] = r + static_cast<NodeRef>(k);
     }
   });
-  chain_nodes = listed;
-  chain_begin = begin;
+  chain_nodes_ = listed;
+  chain_begin_ = begin;
 }
 
 int FI_tree::cal_single_prefix() const {
-  if (!child_links) return depth_first_single_prefix();
-  NodeRef r = links(root_ref)->first_child;
+  if (!child_links_) return depth_first_single_prefix();
+  NodeRef r = links(root_ref_)->first_child;
   if (r == kNoNode || links(r)->next_sibling != kNoNode) return 0;
   int length = 1;
   for (r = links(r)->first_child; r != kNoNode && links(r)->next_sibling == kNoNode; r = links(r)->first_child)
@@ -220,27 +215,27 @@ int FI_tree::cal_single_prefix() const {
 // not follow its parent's is a later child, and the prefix ends at or above
 // that parent.
 int FI_tree::depth_first_single_prefix() const {
-  const NodeStore& nodes = *store;
+  const NodeStore& nodes = *store_;
   const NodeRef end = nodes.mark();
-  NodeRef last = root_ref;  // the last candidate
+  NodeRef last = root_ref_;  // the last candidate
   while (last + 1 < end && nodes.at(last + 1)->parent == last) ++last;
-  const NodeRef root = root_ref;
+  const NodeRef root = root_ref_;
   nodes.for_each_run(root + 1, end, [&last, root](NodeRef first, const Fnode* run, int n) {
     for (int k = 0; k < n && last != root; ++k) {
       const NodeRef parent = run[k].parent;
       if (parent < last && first + static_cast<NodeRef>(k) != parent + 1) last = parent;
     }
   });
-  return static_cast<int>(last - root_ref);
+  return static_cast<int>(last - root_ref_);
 }
 
 bool FI_tree::Single_path(bool push) const {
-  assert(child_links && "called on conditional trees only");
-  for (NodeRef r = links(root_ref)->first_child; r != kNoNode; r = links(r)->first_child)
+  assert(child_links_ && "called on conditional trees only");
+  for (NodeRef r = links(root_ref_)->first_child; r != kNoNode; r = links(r)->first_child)
     if (links(r)->next_sibling != kNoNode) return false;
   if (push) {
-    stack& list = scratch->itemset;
-    for (NodeRef r = links(root_ref)->first_child; r != kNoNode; r = links(r)->first_child) {
+    stack& list = scratch_->itemset;
+    for (NodeRef r = links(root_ref_)->first_child; r != kNoNode; r = links(r)->first_child) {
       const Fnode* n = node(r);
       list.items[list.len] = n->item;
       list.item_supports[list.len] = n->count;
@@ -252,87 +247,87 @@ bool FI_tree::Single_path(bool push) const {
 
 void FI_tree::remove_single_prefix(int length) {
   if (length < 1) return;
-  for (int i = 0; i < num_items; ++i) item_pos[pos_item[i]] = i < length ? -1 : i - length;
+  for (int i = 0; i < num_items_; ++i) item_pos_[pos_item_[i]] = i < length ? -1 : i - length;
   // The last prefix node's children become the root's.
-  if (child_links) {
-    NodeRef last = root_ref;
+  if (child_links_) {
+    NodeRef last = root_ref_;
     for (int k = 0; k < length; ++k) last = links(last)->first_child;
-    links(root_ref)->first_child = links(last)->first_child;
-    for (NodeRef r = links(root_ref)->first_child; r != kNoNode; r = links(r)->next_sibling)
-      node(r)->parent = root_ref;
+    links(root_ref_)->first_child = links(last)->first_child;
+    for (NodeRef r = links(root_ref_)->first_child; r != kNoNode; r = links(r)->next_sibling)
+      node(r)->parent = root_ref_;
   } else {
-    const NodeRef last = root_ref + static_cast<NodeRef>(length);  // numbered depth first
-    const NodeRef root_number = root_ref;
-    store->for_each_run(last + 1, store->mark(), [last, root_number](NodeRef, Fnode* run, int n) {
+    const NodeRef last = root_ref_ + static_cast<NodeRef>(length);  // numbered depth first
+    const NodeRef root_number = root_ref_;
+    store_->for_each_run(last + 1, store_->mark(), [last, root_number](NodeRef, Fnode* run, int n) {
       for (int k = 0; k < n; ++k)
         if (run[k].parent == last) run[k].parent = root_number;
     });
   }
-  for (int i = length; i < num_items; ++i) {
-    pos_item[i - length] = pos_item[i];
-    supports[i - length] = supports[i];
-    heads[i - length] = heads[i];
+  for (int i = length; i < num_items_; ++i) {
+    pos_item_[i - length] = pos_item_[i];
+    supports_[i - length] = supports_[i];
+    heads_[i - length] = heads_[i];
   }
-  if (chain_begin != nullptr) chain_begin += length;
-  num_items -= length;
-  covered_len = covered_len > length ? covered_len - length : 0;
-  if (frequent_pairs != nullptr) frequent_pairs->reset();
+  if (chain_begin_ != nullptr) chain_begin_ += length;
+  num_items_ -= length;
+  covered_len_ = covered_len_ > length ? covered_len_ - length : 0;
+  if (frequent_pairs_ != nullptr) frequent_pairs_->reset();
 }
 
 int FI_tree::next_frequent_pair(int a, int from) const {
-  if (frequent_pairs != nullptr) return frequent_pairs->next_frequent(a, from);
+  if (frequent_pairs_ != nullptr) return frequent_pairs_->next_frequent(a, from);
   const int limit = threshold();
-  const int* row = pair_counts[num_items - 1 - a];
+  const int* row = pair_counts_[num_items_ - 1 - a];
   while (from < a && row[a - from - 1] < limit) ++from;
   return from;
 }
 
 int FI_tree::collect_tail(int i) {
-  int* supp = scratch->supp.data();
-  int* tail = scratch->tail.data();
+  int* supp = scratch_->supp.data();
+  int* tail = scratch_->tail.data();
   const int limit = threshold();
   int tlen = 0;
-  if (frequent_pairs != nullptr) {
-    const FrequentPairs::Row row = frequent_pairs->row(i);
+  if (frequent_pairs_ != nullptr && frequent_pairs_->has_row(i)) {
+    const FrequentPairs::Row row = frequent_pairs_->row(i);
     for (int k = 0; k < row.size; ++k) {
-      tail[tlen++] = pos_item[row.partner[k]];
+      tail[tlen++] = pos_item_[row.partner[k]];
       supp[row.partner[k]] = row.support[k];
     }
-  } else if (has_pair_row(i)) {
-    const int* row = pair_counts[num_items - 1 - i];
+  } else if (frequent_pairs_ == nullptr && has_pair_row(i)) {
+    const int* row = pair_counts_[num_items_ - 1 - i];
     for (int q = 0; q < i; ++q) {
       const int v = row[i - q - 1];
       if (v >= limit) {
-        tail[tlen++] = pos_item[q];
+        tail[tlen++] = pos_item_[q];
         supp[q] = v;
       }
     }
   } else if (i > 0) {
-    tlen = walk_pattern_base(heads[i], false);
+    tlen = walk_pattern_base(heads_[i], false);
   }
   return tlen;
 }
 
 void FI_tree::cal_level_25() {
-  int* bran = scratch->build.depth_nodes.data();
+  int* bran = scratch_->build.depth_nodes.data();
   int levels = 0;
-  if (num_items > 0 && bran[0] != 0)
-    while (levels < num_items && bran[levels] != 0) ++levels;
+  if (num_items_ > 0 && bran[0] != 0)
+    while (levels < num_items_ && bran[levels] != 0) ++levels;
   const int quarter = static_cast<int>(levels * 0.25);
   long long first_quarter = 0;
   for (int i = 0; i < quarter; ++i) first_quarter += bran[i];
   long long total = 0;
-  for (int i = 0; i < num_items && bran[i] != 0; ++i) {
+  for (int i = 0; i < num_items_ && bran[i] != 0; ++i) {
     total += bran[i];
     bran[i] = 0;
   }
   // No node at all gives not-a-number, which fails every later comparison.
-  level_25_percent = total == 0 ? std::numeric_limits<double>::quiet_NaN()
+  level_25_percent_ = total == 0 ? std::numeric_limits<double>::quiet_NaN()
                                 : double(first_quarter) / double(total) * 100.0;
 }
 
 void stack::insert(const FI_tree* t) {
-  for (NodeRef r = t->links(t->root_ref)->first_child; r != kNoNode; r = t->links(r)->first_child)
+  for (NodeRef r = t->links(t->root_ref())->first_child; r != kNoNode; r = t->links(r)->first_child)
     items[len++] = t->node(r)->item;
 }
 

@@ -92,12 +92,54 @@ class MainBuild {
 
 class FI_tree {
  public:
-  // Prepares an empty tree whose records come from `pool` and nodes from
-  // `store`. capacity -1 (the main tree) makes no header arrays: the first
-  // scan makes them once it knows the items. A main tree gets its workspace
-  // (ws) once the first scan has counted the items.
-  void init(const Settings* settings, TreeScratch* scratch, memory* pool, NodeStore* store, int capacity,
-            int item_count);
+  // An empty tree whose records come from `records` and nodes from `nodes`,
+  // built and walked in `tree_scratch`, with room for `capacity` items and
+  // `item_count` header entries. capacity -1 (the main tree) makes no header
+  // arrays: the first scan makes them once it knows the items, and the main
+  // tree gets its scratch (attach) once the items are counted.
+  FI_tree(const Settings& run_settings, TreeScratch* tree_scratch, memory& records, NodeStore& nodes, int capacity,
+          int item_count);
+  // The same tree seen from another thread's scratch: its arrays and nodes
+  // shared, read only.
+  FI_tree(const FI_tree& tree, TreeScratch& other) : FI_tree(tree) { scratch_ = &other; }
+  void attach(TreeScratch& tree_scratch) { scratch_ = &tree_scratch; }
+
+  // The header table and what the tree was made with, as the miners read
+  // them: positions from 0 (the most frequent item) to num_items() - 1.
+  int num_items() const { return num_items_; }
+  int item_pos(int item) const { return item_pos_[item]; }  // -1 when not in this tree
+  const int* item_positions() const { return item_pos_; }   // by item id
+  int pos_item(int pos) const { return pos_item_[pos]; }
+  const int* items_by_position() const { return pos_item_; }
+  Fnode* head(int pos) const { return heads_[pos]; }
+  int support(int pos) const { return supports_[pos]; }
+  const int* supports() const { return supports_; }
+  // The leading positions that the covering itemset of the maximal miner's
+  // list holds (mined last, by the lowest position the walk reaches).
+  int covered_len() const { return covered_len_; }
+  Fnode* root() const { return root_; }
+  NodeRef root_ref() const { return root_ref_; }
+  bool child_links() const { return child_links_; }
+  // The share of nodes in the top quarter of levels (cal_level_25): a
+  // conditional tree of a branchy parent counts its pairs. Set by hand for
+  // a tree built otherwise.
+  double level_25_percent() const { return level_25_percent_; }
+  void set_level_25_percent(double share) { level_25_percent_ = share; }
+  // Whether the tree counts its pairs densely, and in how many rows.
+  bool has_pair_counts() const { return pair_counts_ != nullptr; }
+  int pair_rows() const { return pair_rows_; }
+  // A header of the n items in that order, each with an empty head node:
+  // a tree filled by insert() rather than by a scan.
+  void set_header(const int* items, int n);
+  const Settings& settings() const { return *settings_; }
+  TreeScratch& scratch() const { return *scratch_; }
+  NodeStore& store() const { return *store_; }
+  FrequentPairs* frequent_pairs() const { return frequent_pairs_; }
+  // Computes every lazy pair row at once, so that several threads may read
+  // the tree (on `threads` threads).
+  void share_pair_rows(int threads) {
+    if (frequent_pairs_ != nullptr) frequent_pairs_->compute_all(threads);
+  }
   // Adds `length` positions (ascending) with the given count.
   void insert(const int* itemset, int count, int length);
 
@@ -112,6 +154,9 @@ class FI_tree {
   // whose item order was chosen elsewhere: every position is an item, with
   // the share's support; the file ids are the positions themselves.
   void scan1_known(const std::vector<int>& supports_by_position, MainPairs& pairs);
+  // The header's supports of such a tree once built: those of the
+  // transactions it received.
+  void set_supports(const std::vector<int>& supports_by_position);
 
   // The number of nodes from the root down that are each their parent's
   // only child.
@@ -145,8 +190,8 @@ class FI_tree {
     const NodeRef* end() const { return nodes + size; }
   };
   Chain chain(int pos) const {
-    assert(chain_begin != nullptr && "the chains are made");
-    return {chain_nodes + chain_begin[pos], chain_begin[pos + 1] - chain_begin[pos]};
+    assert(chain_begin_ != nullptr && "the chains are made");
+    return {chain_nodes_ + chain_begin_[pos], chain_begin_[pos + 1] - chain_begin_[pos]};
   }
   // Lists every node in the chain of its position, in arrays from the pool.
   // The tree's nodes are those made since its root, so this is called once
@@ -158,14 +203,16 @@ class FI_tree {
   int load_chain(const Fnode* hd, Fnode** out) const;
 
   // Pair supports come from a dense pair-count array (conditional trees, filled
-  // by their second scan) or from the sparse frequent pairs (the main tree).
-  // pair_count is the pair's support whenever that reaches the threshold and
-  // a smaller value otherwise, which is all that callers compare.
+  // by their second scan) or from the sparse frequent pairs (the main tree;
+  // a position has a row there while their budget allows). pair_count is the
+  // pair's support whenever that reaches the threshold and a smaller value
+  // otherwise, which is all that callers compare; it needs a row.
   bool has_pair_row(int pos) const {
-    return frequent_pairs != nullptr || (pair_counts != nullptr && pos >= num_items - pair_rows);
+    if (frequent_pairs_ != nullptr) return frequent_pairs_->has_row(pos);
+    return pair_counts_ != nullptr && pos >= num_items_ - pair_rows_;
   }
   int pair_count(int b, int a) const {
-    return frequent_pairs != nullptr ? frequent_pairs->count(b, a) : pair_counts[num_items - 1 - a][a - b - 1];
+    return frequent_pairs_ != nullptr ? frequent_pairs_->count(b, a) : pair_counts_[num_items_ - 1 - a][a - b - 1];
   }
   // The lowest position b >= from with a frequent pair (b, a); a if none.
   int next_frequent_pair(int a, int from) const;
@@ -180,11 +227,11 @@ class FI_tree {
   int collect_tail(int i);
   // Adds `count` to every pair of the ascending positions that has a row.
   void add_pairs(const int* positions, int k, int count) {
-    const int first_with_row = num_items - pair_rows;
+    const int first_with_row = num_items_ - pair_rows_;
     for (int i = k - 1; i >= 1; --i) {
       const int a = positions[i];
       if (a < first_with_row) break;
-      int* row = pair_counts[num_items - 1 - a];
+      int* row = pair_counts_[num_items_ - 1 - a];
       for (int j = i - 1; j >= 0; --j) row[a - positions[j] - 1] += count;
     }
   }
@@ -200,38 +247,41 @@ class FI_tree {
   // adds `count` to each of their pairs that has a row.
   void fill_count(int* origin, int count);
 
-  int threshold() const { return settings->threshold; }
+  int threshold() const { return settings_->threshold; }
   // The node numbered r (null for kNoNode).
-  Fnode* node(NodeRef r) const { return store->get(r); }
-  FnodeLinks* links(NodeRef r) const { return store->links(r); }
+  Fnode* node(NodeRef r) const { return store_->get(r); }
+  FnodeLinks* links(NodeRef r) const { return store_->links(r); }
   // Makes a child carrying `item` behind `prev` (kNoNode: in front).
   NodeRef append_child(NodeRef parent, NodeRef prev, int item, int count);
 
-  const Settings* settings;
-  TreeScratch* scratch;
-  memory* pool;
-  NodeStore* store;
-  int num_items;
-  int* item_pos;  // by item id (a main-tree position), -1 when not in this tree
-  int* pos_item;
-  Fnode* root;
-  NodeRef root_ref;
-  Fnode** heads;
-  int** pair_counts;
-  int pair_rows;
-  int* supports;
-  double level_25_percent;
-  int covered_len;
-  FrequentPairs* frequent_pairs;
-  const NodeRef* chain_nodes;  // position p's chain at chain_begin[p] .. chain_begin[p+1]
-  const int* chain_begin;      // null until make_chains()
-  HubIndex* hubs;              // of the busy nodes near the root, made on a long walk of the build
+  friend void print(const FI_tree& tree, std::FILE* stream);
+
+ private:
+  const Settings* settings_ = nullptr;
+  TreeScratch* scratch_ = nullptr;
+  memory* pool_ = nullptr;
+  NodeStore* store_ = nullptr;
+  int num_items_ = 0;
+  int* item_pos_ = nullptr;  // by item id (a main-tree position), -1 when not in this tree
+  int* pos_item_ = nullptr;
+  Fnode* root_ = nullptr;
+  NodeRef root_ref_ = kNoNode;
+  Fnode** heads_ = nullptr;
+  int** pair_counts_ = nullptr;
+  int pair_rows_ = 0;
+  int* supports_ = nullptr;
+  double level_25_percent_ = 0.0;
+  int covered_len_ = 0;
+  FrequentPairs* frequent_pairs_ = nullptr;
+  const NodeRef* chain_nodes_ = nullptr;  // position p's chain at chain_begin[p] .. chain_begin[p+1]
+  const int* chain_begin_ = nullptr;      // null until make_chains()
+  HubIndex* hubs_ = nullptr;              // of the busy nodes near the root, made on a long walk of the build
   // False for a main tree built from one batch: its nodes have no child
   // links, and they are numbered depth first, so a node's first child is the
   // next number and each later child comes behind its elder sibling's
   // subtree. Its walks run over the numbers from the root to the store's
   // mark, so they are made before another tree makes nodes there.
-  bool child_links;
+  bool child_links_ = true;
 
  private:
   int depth_first_single_prefix() const;
@@ -273,7 +323,7 @@ class FI_tree {
 };
 
 inline NodeRef FI_tree::append_child(NodeRef parent, NodeRef prev, int item_, int count_) {
-  NodeStore& s = *store;
+  NodeStore& s = *store_;
   const NodeRef r = s.make();
   Fnode* n = s.at(r);
   n->init(parent, item_, count_);

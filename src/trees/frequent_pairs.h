@@ -5,6 +5,14 @@
 // of a's chain (which gives exactly the pair supports) and kept. The main
 // tree uses this instead of a dense triangle of num_items^2 / 2 counters, of
 // which on sparse data only a tiny share is ever frequent.
+//
+// The rows kept hold at most `budget` pairs in all: on wide data (a
+// transaction of thousands of items) nearly every pair is frequent, and
+// keeping them all would cost the square of the items. Once a row does not
+// fit, no further row is made: a position without a row has its tail walked
+// and its lookahead unpruned, which is what its row would have saved.
+#include <cassert>
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -20,21 +28,28 @@ class FrequentPairs {
     int size;
   };
 
-  explicit FrequentPairs(const FI_tree* tree) : tree_(tree) { reset(); }
+  FrequentPairs(const FI_tree* tree, std::size_t budget) : tree_(tree), budget_(budget) { reset(); }
   // Forgets every row; for a tree whose positions changed.
   void reset();
-  Row row(int a) {
-    if (begin_[a] < 0) compute(a);
+  // Whether a has a row, made on first use while the budget allows.
+  bool has_row(int a) {
+    if (begin_[a] == kUnknown && !full_) compute(a);
+    return begin_[a] >= 0;
+  }
+  // a's row; has_row(a) must hold.
+  Row row(int a) const {
+    assert(begin_[a] >= 0 && "the position has a row");
     const Rows& r = stores_[store_[a]];
     return Row{r.partners.data() + begin_[a], r.supports.data() + begin_[a], size_[a]};
   }
-  // Computes every row not made yet, on `threads` threads: afterwards
-  // threads may share the rows.
+  // Settles every position not settled yet (a row or none), on `threads`
+  // threads, each with its share of the budget: afterwards threads may
+  // share the rows, and no row is made any more.
   void compute_all(int threads);
-  // The pair's support when it is frequent, else 0.
-  int count(int b, int a);
+  // The pair's support when it is frequent, else 0; a must have a row.
+  int count(int b, int a) const;
   // The smallest frequent partner of a that is at least `from`; a if none.
-  int next_frequent(int a, int from);
+  int next_frequent(int a, int from) const;
 
  private:
   // What the computation of rows writes to: per position scratch, and the rows.
@@ -44,14 +59,22 @@ class FrequentPairs {
     std::vector<int> partners;
     std::vector<int> supports;
   };
+  static constexpr int kUnknown = -1;  // not computed yet
+  static constexpr int kNone = -2;     // no row: it did not fit
   void compute(int a) {
     store_[a] = 0;
-    begin_[a] = compute_into(a, stores_[0], size_[a]);
+    begin_[a] = compute_into(a, stores_[0], size_[a], budget_ - kept_);
+    if (begin_[a] == kNone) full_ = true;
+    else kept_ += static_cast<std::size_t>(size_[a]);
   }
-  // Appends a's row to `rows`; returns where it starts, and its size in `size`.
-  int compute_into(int a, Rows& rows, int& size) const;
+  // Appends a's row to `rows` when it has at most `room` pairs; returns
+  // where it starts (kNone when it did not fit), and its size in `size`.
+  int compute_into(int a, Rows& rows, int& size, std::size_t room) const;
   const FI_tree* tree_;
-  std::vector<int> begin_;  // offset of each position's row; -1 until computed
+  std::size_t budget_;
+  std::size_t kept_ = 0;
+  bool full_ = false;       // a row did not fit: no more are made
+  std::vector<int> begin_;  // offset of each position's row, or kUnknown / kNone
   std::vector<int> size_;
   // The rows: those computed one at a time in the first store, each thread's
   // of compute_all in a store of its own; the store of each position's row.

@@ -8,14 +8,14 @@
 // copy behind.
 #include <cstdint>
 
+#include "common/tuning.h"
 #include "memory/memory.h"
 
 namespace zub {
 
 class HubIndex {
  public:
-  // A walk longer than this makes the node a hub.
-  static constexpr int kLongWalk = 24;
+  static constexpr int kLongWalk = kHubLongWalk;
 
   struct Hub {
     int size;
@@ -49,7 +49,7 @@ class HubIndex {
   static void add_child(memory& pool, Hub& hub, int key, std::uint32_t child);
 
  private:
-  static constexpr std::uint32_t kFilterBits = 4096;
+  static constexpr std::uint32_t kFilterBits = kHubFilterBits;
   Hub* probe(std::uint32_t parent) const;
   Hub* new_hub(memory& pool, std::uint32_t parent, int children);
 

@@ -7,6 +7,7 @@
 
 #include "trees/fi_tree.h"
 #include "common/run_error.h"
+#include "common/tuning.h"
 #include "trees/sort.h"
 #include "trees/sorted_batch.h"
 #include "io/data.h"
@@ -25,7 +26,7 @@ CountArray make_counts(std::size_t entries) {
 }
 
 // The scans tell a progress report, and look at the stop flag, every 4096th transaction.
-constexpr int kProgressLines = 4095;
+constexpr int kProgressLines = kReadCheckEvery - 1;
 
 // Marks an item as already counted in the current transaction.
 constexpr std::uint32_t kSeen = 0x80000000u;
@@ -87,7 +88,7 @@ ItemCounts count_items(Data& data, Progress* progress, StopFlag stop) {
 }
 
 void FI_tree::scan1_DB(const ItemCounts& counted, ItemMap& items, MainPairs& pairs) {
-  covered_len = 0;
+  covered_len_ = 0;
   const std::uint32_t* dense = counted.dense.get();
   // Every id up to the largest is an item in an array by id where they are
   // few or all frequent: sorted by the paired sort, whose order of equal
@@ -107,57 +108,62 @@ void FI_tree::scan1_DB(const ItemCounts& counted, ItemMap& items, MainPairs& pai
               [](auto& a, auto& b) { return a.first != b.first ? a.first > b.first : a.second < b.second; });
   }
   const int size = by_id ? ids : static_cast<int>(frequent.size());
-  item_pos = pool->take<int>(size);
-  pos_item = pool->take<int>(size);
-  supports = pool->take<int>(size);
+  item_pos_ = pool_->take<int>(size);
+  pos_item_ = pool_->take<int>(size);
+  supports_ = pool_->take<int>(size);
   for (int i = 0; i < size; ++i) {
-    item_pos[i] = -1;
-    supports[i] = by_id ? static_cast<int>(i < counted.dense_ids ? dense[i] : counted.large.find(i, 0))
+    item_pos_[i] = -1;
+    supports_[i] = by_id ? static_cast<int>(i < counted.dense_ids ? dense[i] : counted.large.find(i, 0))
                         : frequent[i].first;
-    pos_item[i] = by_id ? i : frequent[i].second;
+    pos_item_[i] = by_id ? i : frequent[i].second;
   }
-  if (by_id) sort(supports, pos_item, 0, ids - 1);
-  num_items = 0;
-  while (num_items < size && supports[num_items] >= threshold()) ++num_items;
-  for (int p = 0; p < num_items; ++p) item_pos[p] = p;
+  if (by_id) sort(supports_, pos_item_, 0, ids - 1);
+  num_items_ = 0;
+  while (num_items_ < size && supports_[num_items_] >= threshold()) ++num_items_;
+  for (int p = 0; p < num_items_; ++p) item_pos_[p] = p;
   make_main_header(pairs);
 
   // From here on an item id is a main-tree position.
-  items.file_id.assign(pos_item, pos_item + num_items);
+  items.file_id.assign(pos_item_, pos_item_ + num_items_);
   items.position.assign(ids, -1);
-  for (int p = 0; p < num_items; ++p) {
+  for (int p = 0; p < num_items_; ++p) {
     if (by_id)
-      items.position[static_cast<std::size_t>(pos_item[p])] = p;
+      items.position[static_cast<std::size_t>(pos_item_[p])] = p;
     else
-      items.sparse.at(pos_item[p]) = static_cast<std::uint32_t>(p);
-    pos_item[p] = p;
+      items.sparse.at(pos_item_[p]) = static_cast<std::uint32_t>(p);
+    pos_item_[p] = p;
   }
 }
 
 void FI_tree::scan1_known(const std::vector<int>& supports_by_position, MainPairs& pairs) {
-  covered_len = 0;
-  num_items = static_cast<int>(supports_by_position.size());
-  item_pos = pool->take<int>(num_items);
-  pos_item = pool->take<int>(num_items);
-  supports = pool->take<int>(num_items);
-  for (int p = 0; p < num_items; ++p) {
-    item_pos[p] = pos_item[p] = p;
-    supports[p] = supports_by_position[static_cast<std::size_t>(p)];
+  covered_len_ = 0;
+  num_items_ = static_cast<int>(supports_by_position.size());
+  item_pos_ = pool_->take<int>(num_items_);
+  pos_item_ = pool_->take<int>(num_items_);
+  supports_ = pool_->take<int>(num_items_);
+  for (int p = 0; p < num_items_; ++p) {
+    item_pos_[p] = pos_item_[p] = p;
+    supports_[p] = supports_by_position[static_cast<std::size_t>(p)];
   }
   make_main_header(pairs);
 }
 
+void FI_tree::set_supports(const std::vector<int>& supports_by_position) {
+  for (int p = 0; p < num_items_; ++p) supports_[p] = heads_[p]->count = supports_by_position[static_cast<std::size_t>(p)];
+}
+
 void FI_tree::make_main_header(MainPairs& pairs) {
-  heads = pool->take<Fnode*>(num_items);
+  heads_ = pool_->take<Fnode*>(num_items_);
   // More than a few items: the pairs are counted. A small triangle is held
   // densely and filled by the second scan; a large one would be mostly empty
-  // on sparse data, so only the frequent pairs are kept, found on first use.
-  pair_counts = nullptr;
-  frequent_pairs = nullptr;
-  if (num_items > kPairCountMinItems) {
-    const std::size_t rows = static_cast<std::size_t>(num_items) - 1;
+  // on sparse data, so only the frequent pairs are kept, found on first use,
+  // up to a budget (wide data makes nearly every pair frequent).
+  pair_counts_ = nullptr;
+  frequent_pairs_ = nullptr;
+  if (num_items_ > kPairCountMinItems) {
+    const std::size_t rows = static_cast<std::size_t>(num_items_) - 1;
     const std::size_t cells = rows * (rows + 1) / 2;
-    if (cells <= settings->tuning.dense_pair_cells) {
+    if (cells <= settings_->tuning.dense_pair_cells) {
       void* storage = std::calloc(cells, sizeof(int));
       if (storage == nullptr) fail_memory();
       pairs.storage.reset(static_cast<int*>(storage));
@@ -167,22 +173,22 @@ void FI_tree::make_main_header(MainPairs& pairs) {
         pairs.rows[r] = row;
         row += rows - r;
       }
-      pair_counts = pairs.rows.data();
+      pair_counts_ = pairs.rows.data();
     } else {
-      pairs.sparse = std::make_unique<FrequentPairs>(this);
-      frequent_pairs = pairs.sparse.get();
+      pairs.sparse = std::make_unique<FrequentPairs>(this, settings_->tuning.sparse_pairs_kept);
+      frequent_pairs_ = pairs.sparse.get();
     }
   }
 
-  for (int p = 0; p < num_items; ++p) {
-    heads[p] = pool->take<Fnode>(1);
-    heads[p]->init(kNoNode, p, supports[p]);
+  for (int p = 0; p < num_items_; ++p) {
+    heads_[p] = pool_->take<Fnode>(1);
+    heads_[p]->init(kNoNode, p, supports_[p]);
   }
-  pair_rows = num_items - 1;
+  pair_rows_ = num_items_ - 1;
 }
 
 MainBuild::MainBuild(FI_tree& tree, std::size_t total, int transactions)
-    : tree_(tree), tuning_(tree.settings->tuning), total_(total), transactions_(transactions) {
+    : tree_(tree), tuning_(tree.settings().tuning), total_(total), transactions_(transactions) {
   // One batch, built without child links, when the database fits a batch, or
   // when it is small and its first batch says that holding it whole costs no
   // more than the links (see one_batch_pays).
@@ -191,7 +197,7 @@ MainBuild::MainBuild(FI_tree& tree, std::size_t total, int transactions)
                                                     : Mode::batches;
   // Reserved room that stays unused costs no memory.
   const std::size_t room =
-      mode_ == Mode::batches ? std::min(total, tuning_.build_batch_positions + static_cast<std::size_t>(tree.num_items))
+      mode_ == Mode::batches ? std::min(total, tuning_.build_batch_positions + static_cast<std::size_t>(tree.num_items()))
                              : total;
   batch_.reserve(room, std::min(room, static_cast<std::size_t>(transactions)));
   limit_ = tuning_.build_batch_positions;
@@ -200,11 +206,11 @@ MainBuild::MainBuild(FI_tree& tree, std::size_t total, int transactions)
 MainBuild::~MainBuild() = default;
 
 void MainBuild::add(const int* positions, int k) {
-  if (tree_.pair_counts != nullptr && k >= 2) tree_.add_pairs(positions, k, 1);
+  if (tree_.pair_counts_ != nullptr && k >= 2) tree_.add_pairs(positions, k, 1);
   batch_.add(positions, k);
   if (mode_ == Mode::one_batch || batch_.positions() < limit_) return;
   if (mode_ == Mode::undecided) {
-    batch_.sort(tree_.num_items);  // sorted again with the rest, or when built
+    batch_.sort(tree_.num_items());  // sorted again with the rest, or when built
     mode_ = one_batch_pays(batch_, total_, static_cast<std::size_t>(transactions_)) ? Mode::one_batch : Mode::batches;
     if (mode_ == Mode::one_batch) return;
   }
@@ -212,16 +218,16 @@ void MainBuild::add(const int* positions, int k) {
 }
 
 void MainBuild::flush() {
-  batch_.sort(tree_.num_items);
+  batch_.sort(tree_.num_items());
   tree_.insert_sorted(batch_, mode_ != Mode::one_batch);
   batch_.clear();
   // Room is made only when the limit doubles: reserving at every batch
   // leaves the heap in pieces.
-  const auto nodes = static_cast<std::size_t>(tree_.store->mark() - tree_.root_ref);
+  const auto nodes = static_cast<std::size_t>(tree_.store_->mark() - tree_.root_ref_);
   const std::size_t grown = std::bit_floor(nodes / tuning_.build_batch_share);
   if (grown <= limit_ || mode_ != Mode::batches) return;
   limit_ = grown;
-  const std::size_t more = std::min(total_, limit_ + static_cast<std::size_t>(tree_.num_items));
+  const std::size_t more = std::min(total_, limit_ + static_cast<std::size_t>(tree_.num_items()));
   batch_.reserve(more, std::min(more, static_cast<std::size_t>(transactions_)));
 }
 
@@ -236,12 +242,12 @@ void FI_tree::scan2_DB(Data* data, const ItemMap& items, const PassDigest& diges
   const int transactions = digest.lines;
   Transaction tran(50);
   PassDigest read;
-  std::vector<unsigned char> seen(static_cast<std::size_t>(num_items), 0);
-  int* compact = scratch->build.positions.data();
+  std::vector<unsigned char> seen(static_cast<std::size_t>(num_items_), 0);
+  int* compact = scratch_->build.positions.data();
   // The frequent positions of all transactions number the supports' sum; a
   // batch ends at the first transaction that reaches the limit.
   std::size_t total = 0;
-  for (int p = 0; p < num_items; ++p) total += static_cast<std::size_t>(supports[p]);
+  for (int p = 0; p < num_items_; ++p) total += static_cast<std::size_t>(supports_[p]);
   MainBuild build(*this, total, transactions);
   for (int n = 0; n < transactions; ++n) {
     if (data->getNextTransaction(&tran) == nullptr) break;

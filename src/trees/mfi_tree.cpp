@@ -14,12 +14,12 @@
 namespace zub {
 
 void MFI_tree::make_empty(memory* pool_, FI_tree* tree, int stack_pos_) {
-  scratch = tree->scratch;
+  scratch = &tree->scratch();
   pool = pool_;
   stack_pos = stack_pos_;
-  num_items = tree->num_items;
-  item_pos = tree->item_pos;
-  pos_item = tree->pos_item;
+  num_items = tree->num_items();
+  item_pos = tree->item_positions();
+  pos_item = tree->items_by_position();
   heads = pool->take<MnodeRef>(num_items);
   root_children = pool->take<MnodeRef>(num_items);
   for (int p = 0; p < num_items; ++p) heads[p] = root_children[p] = kNoMnode;

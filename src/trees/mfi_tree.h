@@ -76,8 +76,8 @@ class MFI_tree {
 
   TreeScratch* scratch;
   int num_items;
-  int* item_pos;
-  int* pos_item;
+  const int* item_pos;  // the FP-tree's
+  const int* pos_item;
   MnodeRef* heads;
   int stack_pos;
   memory* pool;

@@ -9,6 +9,7 @@
 // numbers, whatever the slab sizes: a shift, a load and an add.
 #include <cstdint>
 
+#include "common/tuning.h"
 #include "trees/mnode.h"
 #include "memory/memory.h"
 
@@ -16,9 +17,9 @@ namespace zub {
 
 class MnodeStore {
  public:
-  static constexpr int kChunkShift = 6;
+  static constexpr int kChunkShift = kMnodeChunkShift;
   static constexpr MnodeRef kFirstSlab = MnodeRef{1} << kChunkShift;
-  static constexpr MnodeRef kMaxSlab = 4096;
+  static constexpr MnodeRef kMaxSlab = kMnodeMaxSlab;
 
   // An empty store drawing on `pool`.
   void init(memory* pool) {

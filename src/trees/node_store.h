@@ -10,13 +10,14 @@
 #include <memory>
 #include <vector>
 
+#include "common/tuning.h"
 #include "trees/fnode.h"
 
 namespace zub {
 
 class NodeStore {
  public:
-  static constexpr int kSlabShift = 14;  // 16384 nodes a slab: 192 KiB of nodes, 128 KiB of links
+  static constexpr int kSlabShift = kNodeSlabShift;
   static constexpr NodeRef kSlabMask = (NodeRef{1} << kSlabShift) - 1;
 
   Fnode* at(NodeRef r) const { return node_slabs_[r >> kSlabShift].get() + (r & kSlabMask); }

@@ -1,6 +1,7 @@
 """Every rejected argument raises ValueError, TypeError or OSError with a
 message that names it; none crashes the process."""
 
+import os
 import subprocess
 import sys
 
@@ -57,12 +58,21 @@ def test_rejected_arguments(call, error, message):
 
 
 def test_file_failures_are_os_errors(tmp_path):
-    with pytest.raises(OSError, match="could not be opened!"):
+    # Files that cannot be opened raise the OSError subclass of the reason, as open() does.
+    with pytest.raises(FileNotFoundError, match="absent.dat"):
         zub.frequent_itemsets(tmp_path / "absent.dat", 1)
-    with pytest.raises(OSError, match="could not be opened!"):
+    with pytest.raises(FileNotFoundError, match="absent.dat"):
         zub.association_rules(str(tmp_path / "absent.dat"), 1)
-    with pytest.raises(OSError, match="could not be opened!"):
+    with pytest.raises(FileNotFoundError):
         zub.frequent_itemsets("", 1)
+    with pytest.raises(IsADirectoryError):
+        zub.frequent_itemsets(tmp_path, 1)
+    locked = tmp_path / "locked.dat"
+    locked.write_text("1 2\n")
+    locked.chmod(0)
+    if os.geteuid() != 0:  # root opens it anyway
+        with pytest.raises(PermissionError):
+            zub.frequent_itemsets(locked, 1)
     (tmp_path / "huge").write_text("1 99999999999\n")
     with pytest.raises(OSError, match="2147483647"):
         zub.frequent_itemsets(tmp_path / "huge", 1)

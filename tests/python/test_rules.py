@@ -10,7 +10,8 @@ import pytest
 import zub
 from conftest import brute_force_rules, dataset, random_transactions, zub_mine
 
-COLUMNS = ["antecedents", "consequents", "support", "confidence", "lift", "leverage", "conviction"]
+COLUMNS = ["antecedents", "consequents", "antecedent support", "consequent support", "support", "confidence", "lift",
+           "leverage", "conviction", "zhangs_metric", "jaccard", "certainty", "kulczynski"]
 
 
 def as_rules(frame):
@@ -61,3 +62,23 @@ def test_datasets_agree_with_zub_mine(name, minsup, confidence):
     assert got == expected
     # The same rows in the same order on any number of threads.
     assert frame.equals(zub.association_rules(path, minsup, confidence, threads=1))
+
+
+@pytest.mark.parametrize("seed", range(8))
+def test_all_measures_of_zub_mine_as_the_module_gives_them(tmp_path, seed):
+    transactions = random_transactions(4000 + seed)
+    path = tmp_path / "db"
+    path.write_text("".join(" ".join(map(str, t)) + "\n" for t in transactions))
+    rows = zub_mine("--target", "rules", "--min-confidence", 0, "--consequent-size", "any", "--all-measures",
+                    path, 1)
+    frame = zub.association_rules(path, 1, 0.0, consequent_size="any")
+    assert len(rows) == len(frame)
+    n = len(transactions)
+    columns = {"antecedent_support": "antecedent support", "consequent_support": "consequent support",
+               "zhangs_metric": "zhangs_metric", "jaccard": "jaccard", "certainty": "certainty",
+               "kulczynski": "kulczynski"}
+    for row, (_, want) in zip(rows, frame.iterrows()):
+        assert frozenset(map(int, row["antecedent"].split())) == want["antecedents"]
+        for cli, module in columns.items():
+            value = float(row[cli]) / n if cli.endswith("_support") else float(row[cli])
+            assert value == pytest.approx(want[module], abs=1e-12), cli

@@ -93,9 +93,15 @@ StartedProgram::StartedProgram(const std::string& binary, const std::vector<std:
     const int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (in < 0 || out < 0 || err < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0) _exit(126);
     if (chdir(dir.c_str()) != 0) _exit(126);
-    // The program meets the signals' default actions, whatever the test
-    // runner ignores (a background job ignores SIGINT).
-    for (int s : {SIGXFSZ, SIGINT, SIGTERM, SIGHUP}) signal(s, SIG_DFL);
+    // The program meets the signals' default actions, unblocked, whatever
+    // the test runner ignores (a background job ignores SIGINT) or blocks.
+    sigset_t blocked;
+    sigemptyset(&blocked);
+    for (int s : {SIGXFSZ, SIGXCPU, SIGINT, SIGTERM, SIGHUP}) {
+      signal(s, SIG_DFL);
+      sigaddset(&blocked, s);
+    }
+    sigprocmask(SIG_UNBLOCK, &blocked, nullptr);
     if (options.address_space != 0) {
       const rlimit limit{options.address_space, options.address_space};
       if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(126);
@@ -103,6 +109,10 @@ StartedProgram::StartedProgram(const std::string& binary, const std::vector<std:
     if (options.file_size != 0) {
       const rlimit limit{options.file_size, options.file_size};
       if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(126);
+    }
+    if (options.cpu_seconds != 0) {
+      const rlimit limit{options.cpu_seconds, options.cpu_seconds};
+      if (setrlimit(RLIMIT_CPU, &limit) != 0) _exit(126);
     }
     if (options.uid >= 0 && static_cast<uid_t>(options.uid) != geteuid() &&
         (setgroups(0, nullptr) != 0 || setgid(options.gid) != 0 || setuid(options.uid) != 0))

@@ -42,6 +42,7 @@ struct RunOptions {
   std::string stdout_path;                // standard output; captured when empty
   unsigned long long address_space = 0;   // RLIMIT_AS in bytes; 0 keeps the current limit
   unsigned long long file_size = 0;       // RLIMIT_FSIZE in bytes; 0 keeps the current limit
+  unsigned long long cpu_seconds = 0;     // RLIMIT_CPU; 0 keeps the current limit
   int uid = -1;                           // run as this user and group when uid >= 0
   int gid = -1;
 };

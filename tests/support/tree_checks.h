@@ -28,8 +28,8 @@ struct Trie {
 // and the store's mark (leaving out nodes of a single prefix taken off).
 inline std::map<NodeRef, std::vector<NodeRef>> children_of(const FI_tree& t) {
   std::map<NodeRef, std::vector<NodeRef>> children;
-  std::vector<NodeRef> todo{t.root_ref};
-  while (t.child_links && !todo.empty()) {
+  std::vector<NodeRef> todo{t.root_ref()};
+  while (t.child_links() && !todo.empty()) {
     const NodeRef n = todo.back();
     todo.pop_back();
     for (NodeRef c = t.links(n)->first_child; c != kNoNode; c = t.links(c)->next_sibling) {
@@ -37,8 +37,8 @@ inline std::map<NodeRef, std::vector<NodeRef>> children_of(const FI_tree& t) {
       todo.push_back(c);
     }
   }
-  for (NodeRef r = t.root_ref + 1; !t.child_links && r < t.store->mark(); ++r)
-    if (t.item_pos[t.node(r)->item] >= 0) children[t.node(r)->parent].push_back(r);
+  for (NodeRef r = t.root_ref() + 1; !t.child_links() && r < t.store().mark(); ++r)
+    if (t.item_pos(t.node(r)->item) >= 0) children[t.node(r)->parent].push_back(r);
   return children;
 }
 
@@ -51,7 +51,7 @@ inline void expect_trie(const FI_tree& t, const std::map<NodeRef, std::vector<No
   for (const NodeRef r : below) {
     ASSERT_NE(it, trie.children.end());
     ASSERT_EQ(t.node(r)->parent, node);
-    ASSERT_EQ(t.item_pos[t.node(r)->item], it->first);
+    ASSERT_EQ(t.item_pos(t.node(r)->item), it->first);
     ASSERT_EQ(t.node(r)->count, it->second.count);
     expect_trie(t, children, r, it->second);
     ++it;
@@ -63,11 +63,11 @@ inline void expect_trie(const FI_tree& t, const std::map<NodeRef, std::vector<No
 // each chain newest (highest number) first.
 inline void expect_tree(const FI_tree& t, const Trie& trie) {
   const auto children = children_of(t);
-  ASSERT_NO_FATAL_FAILURE(expect_trie(t, children, t.root_ref, trie));
+  ASSERT_NO_FATAL_FAILURE(expect_trie(t, children, t.root_ref(), trie));
   std::map<NodeRef, int> in_tree, in_chains;
   for (const auto& [parent, below] : children)
-    for (const NodeRef c : below) in_tree[c] = t.item_pos[t.node(c)->item];
-  for (int p = 0; p < t.num_items; ++p) {
+    for (const NodeRef c : below) in_tree[c] = t.item_pos(t.node(c)->item);
+  for (int p = 0; p < t.num_items(); ++p) {
     NodeRef previous = kNoNode;
     for (const NodeRef r : t.chain(p)) {
       ASSERT_TRUE(in_chains.emplace(r, p).second) << "a node twice in the chains";
