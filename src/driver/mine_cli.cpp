@@ -399,6 +399,15 @@ struct ProgressLine {
   }
 };
 
+}  // namespace
+
+std::unique_ptr<Progress> progress_line(std::FILE* err) {
+  auto line = std::make_shared<ProgressLine>(ProgressLine{err});
+  return std::make_unique<Progress>([line](const Progress::Report& r) { (*line)(r); });
+}
+
+namespace {
+
 // The run after the argument checks; throws RunError on a failure.
 int run(const MineOptions& o, const MinSupport& minsup, std::FILE* out, std::FILE* err) {
   const std::clock_t start = std::clock();
@@ -406,10 +415,9 @@ int run(const MineOptions& o, const MinSupport& minsup, std::FILE* out, std::FIL
   const Clock::time_point started = Clock::now();
   auto since = [](Clock::time_point t) { return std::chrono::duration<double>(Clock::now() - t).count(); };
   PhaseTimes wall;
-  ProgressLine line{err};
-  Progress progress([&line](const Progress::Report& r) { line(r); });
+  const std::unique_ptr<Progress> progress = progress_line(err);
   RunRequest request = mine_request(o, minsup);
-  if (o.progress) request.progress = &progress;
+  if (o.progress) request.progress = progress.get();
   Run run(request);
   const std::string& infile = o.positional[0];
   Data::Options reading = mine_reading(o);

@@ -6,9 +6,11 @@
 // error stream.
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "common/progress.h"
 #include "io/data.h"
 #include "io/fsout.h"
 #include "rules/rules.h"
@@ -72,6 +74,9 @@ LineStyle mine_line_style(const MineOptions& o, int transactions);
 Data::Options mine_reading(const MineOptions& o);
 // Whether the items are words (--names, a separator, the single layout).
 bool names_items(const MineOptions& o);
+// The report of --progress on `err`: one line rewritten in place on a
+// terminal, a line per report otherwise (a log file).
+std::unique_ptr<Progress> progress_line(std::FILE* err);
 // Whether the output file named is the input file.
 bool is_input_overwritten(const MineOptions& o);
 
