@@ -50,6 +50,15 @@
 #            first 1, 2, 5 and 10 million are mined at 2% (MINSUP =
 #            transactions / 50): time per million transactions on files from
 #            40 MB to 400 MB. The heaviest section.
+#   large    the reading of large files on several threads: the same generated
+#            baskets (10 million, and 100 million with ZUB_LARGE_100M=1, a
+#            4 GB file in /tmp), the first 1 and 10 (and 100) million at 2%:
+#            zub-mine --stats on 1 thread (wall, reading, mining, peak memory,
+#            seconds per million transactions), on 2 threads at 10 million
+#            (speed-up of the reading and of the run); then zub_read_sim
+#            (bench/read_sim.cpp) at 10 million: each step's processor time,
+#            the counting pass's bytes per second per core, and the reading
+#            planned for 2 to 16 threads from the measured pieces.
 #   cluster  zub-mine-mpi (built in build-bench-mpi with -DZUB_MPI=ON) under
 #            mpirun: the 10 million generated baskets of quest at 2%
 #            (maximal, closed, all), mpirun -np 2 --threads 1 against zub-mine
@@ -64,7 +73,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
-all_sections=(zub targets parallel rules python wide scale quest cluster)
+all_sections=(zub targets parallel rules python wide scale quest large cluster)
 runs=5
 if [[ "${1:-}" =~ ^[0-9]+$ ]]; then runs=$1; shift; fi
 sections=("$@")
@@ -355,6 +364,54 @@ section_quest() {
       "$(wc -l <"$work/out")" "$(echo "$wall * 1000000 / $lines" | bc -l)"
     [ "$db" = "$all" ] || rm -f "$db"
     rm -f "$work/out"
+  done
+  rm -f "$all"
+}
+
+# --- large: reading and building on several threads, 1 to 100 million --------
+# stats_run THREADS FILE MINSUP: one zub-mine --stats run; "wall cpu rss_kb reading_s mining_s itemsets"
+stats_run() {
+  (cd "$work" && /usr/bin/time -f "%e %U %S %M" -o "$work/t" "$zub_mine" --stats --threads "$1" "$2" "$3" \
+    "$work/out" 2>"$work/stats")
+  echo "$(awk '{printf "%s %.2f %s", $1, $2 + $3, $4}' "$work/t")" \
+    "$(awk '/^wall time reading:/ {r = $4} /^wall time mining:/ {m = $4} END {print r, m}' "$work/stats")" \
+    "$(wc -l <"$work/out")"
+  rm -f "$work/out"
+}
+section_large() {
+  local gen=$work/gen_baskets all=$work/large.dat n lines db minsup t wall cpu rss rd mn got base_rd base_wall
+  local sizes=(1 10)
+  [ "${ZUB_LARGE_100M:-0}" = 1 ] && sizes+=(100)
+  c++ -O2 -std=c++20 "$root/bench/gen_baskets.cpp" -o "$gen"
+  cmake --build build-bench -j2 --target zub_read_sim >/dev/null
+  "$gen" $((${sizes[-1]} * 1000000)) --patterns 200 >"$all"
+  echo "large: generated baskets (gen_baskets --patterns 200), the first N transactions, MINSUP 2% of N;" \
+    "reading = counting, building the main tree, its chains (zub-mine --stats)"
+  printf '%12s %7s %9s %9s %10s %9s %9s %10s %16s %9s\n' transactions threads wall_s cpu_s reading_s mining_s rss_MB \
+    itemsets s_per_M_trans speedup
+  for n in "${sizes[@]}"; do
+    lines=$((n * 1000000))
+    db=$all
+    if [ "$n" != "${sizes[-1]}" ]; then db=$work/large${n}M.dat; head -n "$lines" "$all" >"$db"; fi
+    minsup=$((lines / 50))
+    for t in 1 2; do
+      [ "$t" = 2 ] && [ "$n" != 10 ] && continue
+      : >"$work/runs"
+      for _ in $(seq "$runs"); do stats_run "$t" "$db" "$minsup" >>"$work/runs"; done
+      read -r wall cpu rss <<<"$(medians "$work/runs")"
+      rd=$(cut -d' ' -f4 "$work/runs" | median)
+      mn=$(cut -d' ' -f5 "$work/runs" | median)
+      got=$(tail -1 "$work/runs" | cut -d' ' -f6)
+      if [ "$t" = 1 ]; then base_rd=$rd base_wall=$wall; fi
+      printf '%12s %7s %9s %9s %10s %9s %9.1f %10s %16.3f %9s\n' "$lines" "$t" "$wall" "$cpu" "$rd" "$mn" "$(mb "$rss")" \
+        "$got" "$(echo "$wall * 1000000 / $lines" | bc -l)" \
+        "$([ "$t" = 1 ] && echo - || printf '%.2f/%.2f' "$(echo "$base_rd / $rd" | bc -l)" "$(echo "$base_wall / $wall" | bc -l)")"
+    done
+    if [ "$n" = 10 ]; then
+      echo "zub_read_sim at 10 million (speedup above: reading/run):"
+      "$root/build-bench/zub_read_sim" "$db" "$minsup" -j 1 2 4 8 16
+    fi
+    [ "$db" = "$all" ] || rm -f "$db"
   done
   rm -f "$all"
 }

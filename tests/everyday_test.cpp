@@ -9,6 +9,7 @@
 
 #include "common/run_error.h"
 #include "trees/fi_tree.h"
+#include "trees/range_passes.h"
 #include "io/data.h"
 #include "support/random_db.h"
 #include "support/test_support.h"
@@ -50,6 +51,7 @@ TEST(LargeIds, MemoryFollowsTheDistinctIds) {
 }
 
 // The second pass must read what the first counted; an append is not read.
+// As one stream, and in ranges (of a few bytes, on several threads).
 TEST(ChangedFile, SecondPassSeesAnotherFile) {
   const std::string original = "1 2 3\n1 2 3\n2 3\n1 4\n";
   struct Case {
@@ -62,32 +64,40 @@ TEST(ChangedFile, SecondPassSeesAnotherFile) {
       {"emptied", "", true},
       {"a line changed, same length", "1 2 3\n1 2 4\n2 3\n1 4\n", true},
       {"ids moved between lines", "1 2 3\n1 2 3\n2 4\n1 3\n", true},
+      {"ids swapped within a line", "1 2 3\n1 3 2\n2 3\n1 4\n", true},
       {"lines appended", original + "5 6\n7\n", false},
   };
   for (const Case& c : cases) {
-    TempDir dir;
-    dir.write("db", original);
-    Data data(dir.file("db").c_str());
-    Settings settings;
-    settings.threshold = 2;
-    ItemCounts counts = count_items(data);
-    dir.write("db", c.changed);
-    memory pool(kTreePoolBlocks, kTreePoolFirst, kTreePoolUnit, 2);
-    NodeStore store;
-    FI_tree* tree = pool.make<FI_tree>(settings, nullptr, pool, store, -1, 0);
-    ItemMap items;
-    MainPairs pairs;
-    tree->scan1_DB(counts, items, pairs);
-    stack itemset(items.frequent() + 1, true);
-    TreeScratch scratch(settings, items.frequent(), itemset);
-    tree->attach(scratch);
-    try {
-      tree->scan2_DB(&data, items, counts.digest);
-      EXPECT_FALSE(c.fails) << c.name;
-    } catch (const RunError& e) {
-      EXPECT_TRUE(c.fails) << c.name;
-      EXPECT_EQ(e.status(), kExitFile);
-      EXPECT_EQ(std::string(e.what()), dir.file("db") + " changed while it was read!") << c.name;
+    for (const int threads : {0, 1, 3}) {  // 0: as one stream
+      SCOPED_TRACE(std::string(c.name) + ", " + std::to_string(threads) + " threads");
+      TempDir dir;
+      dir.write("db", original);
+      Data data(dir.file("db").c_str());
+      Settings settings;
+      settings.threshold = 2;
+      settings.tuning.read_range_bytes = 3;
+      ByteSource source;
+      ASSERT_TRUE(data.byte_source(source));
+      ItemCounts counts =
+          threads == 0 ? count_items(data) : count_items_in_ranges(data, source, settings.tuning, threads, {}, {}, nullptr);
+      dir.write("db", c.changed);
+      memory pool(kTreePoolBlocks, kTreePoolFirst, kTreePoolUnit, 2);
+      NodeStore store;
+      FI_tree* tree = pool.make<FI_tree>(settings, nullptr, pool, store, -1, 0);
+      ItemMap items;
+      MainPairs pairs;
+      tree->scan1_DB(counts, items, pairs);
+      stack itemset(items.frequent() + 1, true);
+      TreeScratch scratch(settings, items.frequent(), itemset);
+      tree->attach(scratch);
+      try {
+        tree->scan2_DB(&data, items, counts, std::max(threads, 1));
+        EXPECT_FALSE(c.fails);
+      } catch (const RunError& e) {
+        EXPECT_TRUE(c.fails);
+        EXPECT_EQ(e.status(), kExitFile);
+        EXPECT_EQ(std::string(e.what()), dir.file("db") + " changed while it was read!");
+      }
     }
   }
 }

@@ -1,7 +1,8 @@
 // The main FP-tree against what the tests count from the transactions: the
-// first scan's item order, the tree as the trie of the transactions however
-// it is built, and its single prefix; trees built by hand through insert,
-// read by Single_path and stack::insert. (The pair counts: HeadWalks.)
+// first scan's item order and its single prefix; trees built by hand
+// through insert, read by Single_path and stack::insert. (The tree as the
+// trie of the transactions however it is read and built: ParallelRead; the
+// pair counts: HeadWalks.)
 #include <gtest/gtest.h>
 
 #include <numeric>
@@ -15,21 +16,6 @@ namespace zub {
 namespace {
 
 using namespace zub::test;
-
-// The trie of the transactions' frequent positions, from `from` on, shifted down by it.
-Trie trie_of(const Database& db, const ItemMap& items, int from = 0) {
-  Trie trie;
-  for (const auto& t : db) {
-    std::vector<int> positions;
-    for (int x : t)
-      if (x < static_cast<int>(items.position.size()) && items.position[static_cast<std::size_t>(x)] >= from)
-        positions.push_back(items.position[static_cast<std::size_t>(x)] - from);
-    std::sort(positions.begin(), positions.end());
-    positions.erase(std::unique(positions.begin(), positions.end()), positions.end());
-    if (!positions.empty()) trie.add(positions, 1);
-  }
-  return trie;
-}
 
 // Items by descending support, equal supports by ascending id, an id once per
 // transaction; at threshold 0 every id up to the largest is frequent, unseen
@@ -72,50 +58,14 @@ TEST(FirstScan, ItemOrderSupportsAndThreshold) {
   EXPECT_EQ(static_cast<int>(grown.run->items().position.size()), 151);
 }
 
-// Built as one sorted batch (without child links, numbered depth first) or
-// in batches (with them), the tree is the trie of the transactions. After a
-// first batch, a small database goes on as one batch when its tree promises
-// to be about as large as its transactions (sparse data), in batches when
-// they repeat (dense data) or beyond the size limit.
-TEST(SecondScan, EveryBuildGivesTheTrieOfTheTransactions) {
-  auto check = [](const Database& db, std::size_t batch, std::size_t single, int links) {
-    Tuning tuning;
-    if (batch != 0) {
-      tuning.build_batch_positions = batch;
-      tuning.single_batch_positions = single;
-    }
-    Prepared p(text_of(db), request(1, MiningTarget::maximal, tuning), false);
-    EXPECT_TRUE(links < 0 || p.tree().child_links() == (links == 1));
-    expect_tree(p.tree(), trie_of(db, p.run->items()));
-    for (const auto& [parent, below] : children_of(p.tree()))
-      ASSERT_TRUE(p.tree().child_links() || below.front() == parent + 1) << "numbered depth first";
-  };
-  for (std::uint32_t seed = 1; seed <= 50; ++seed) {
-    SCOPED_TRACE("seed " + std::to_string(seed));
-    const std::size_t batch[] = {0, 1, 7, 100, 40};
-    check(random_db(seed, /*wide=*/true).transactions, batch[seed % 5], seed % 5 == 4 ? 100000 : 0,
-          seed % 5 == 4 ? -1 : seed % 5 != 0);
-  }
-  std::mt19937 rng(5);
-  Database sparse, dense;
-  for (int t = 0; t < 400; ++t) {
-    sparse.emplace_back();
-    for (int k = 0; k < 10; ++k) sparse.back().push_back(static_cast<int>(rng() % 300));
-    std::sort(sparse.back().begin(), sparse.back().end());
-    dense.push_back(t % 3 == 0 ? Itemset{1, 2, 3, 4} : Itemset{1, 2, 3});
-  }
-  check(sparse, 100, 100000, 0);
-  check(dense, 100, 100000, 1);
-  check(sparse, 100, 3000, 1);
-}
-
 // The single prefix agrees with the trie's (from the root down, nodes that
-// are their parent's only child) for both kinds of build; taken off, the
-// rest of the trie hangs from the root at positions shifted down.
+// are their parent's only child) for both kinds of build (from strings, and
+// merged from trees with child links); taken off, the rest of the trie
+// hangs from the root at positions shifted down.
 TEST(SinglePrefix, FoundAndTakenOffAsInTheTrie) {
   Tuning batches;
+  batches.main_build = MainBuild::link_trees;
   batches.build_batch_positions = 1;
-  batches.single_batch_positions = 0;
   int seen_prefix = 0;
   for (std::uint32_t seed = 1; seed <= 60; ++seed) {
     Database db = random_db(seed).transactions;

@@ -71,8 +71,10 @@ PairCounts pair_counts_for(std::uint32_t seed) {
 }
 
 // The run sequence itself, with the code paths that only large databases
-// reach by default: the pair-pruned lookahead (first_mfi_2), and the main
-// tree's sparse pair counts, all kept or up to a small budget; into the
+// reach by default: the pair-pruned lookahead (first_mfi_2), the main
+// tree's sparse pair counts, all kept or up to a small budget, and the
+// reading in ranges of a few bytes on `threads` threads, built from strings
+// in small units or from trees with child links in small batches; into the
 // callback sink, and again into the discarding one. The report counts the
 // itemsets, by length.
 Mined run_sequence(const std::string& path, int minsup, MiningTarget target, MaximalMethod method,
@@ -81,6 +83,13 @@ Mined run_sequence(const std::string& path, int minsup, MiningTarget target, Max
   req.tuning.lookahead_pair_items = 0;
   if (pairs.sparse) req.tuning.dense_pair_cells = 0;
   req.tuning.sparse_pairs_kept = pairs.kept;
+  const auto k = static_cast<unsigned>(minsup * 7 + lo * 3 + hi % 11 + static_cast<int>(target) * 5 +
+                                       static_cast<int>(method) + threads);
+  req.tuning.read_range_bytes = 1 + k % 17;
+  req.tuning.main_build = static_cast<MainBuild>(k % 3);
+  req.tuning.build_unit_bytes = 1 + k % 50;
+  req.tuning.build_batch_positions = 1 + k % 9;
+  req.tuning.link_tree_check_bytes = 30;
   // On several workers, units start from nothing: the filter at commit
   // drops every itemset an earlier unit covers.
   req.tuning.maximal_unit_copy = threads == 1;
@@ -120,8 +129,9 @@ Mined run_sequence(const std::string& path, int minsup, MiningTarget target, Max
 // maximal ones are those among the frequent itemsets of at most hi items.
 // Both maximal methods again on `threads` workers (when above 1). The same from the run
 // sequence: by the lookahead (on one worker and on `threads` without the
-// units' copies), and without limits for every target and method. Returns
-// what zub-mine's one-thread maximal run wrote.
+// units' copies), and without limits for every target and method on
+// `threads` (each reading in small ranges, see run_sequence). Returns what
+// zub-mine's one-thread maximal run wrote.
 std::string check_mine(const std::string& path, int minsup, const Mined& frequent, int lo, int hi,
                        PairCounts pairs, int threads) {
   std::vector<std::string> args{path, std::to_string(minsup)};
@@ -148,9 +158,9 @@ std::string check_mine(const std::string& path, int minsup, const Mined& frequen
     }
   }
   auto run = [&](MiningTarget target, MaximalMethod method) {
-    return run_sequence(path, minsup, target, method, pairs, lo, hi);
+    return run_sequence(path, minsup, target, method, pairs, lo, hi, threads);
   };
-  EXPECT_EQ(run(MiningTarget::maximal, MaximalMethod::lookahead), maximal);
+  EXPECT_EQ(run_sequence(path, minsup, MiningTarget::maximal, MaximalMethod::lookahead, pairs, lo, hi), maximal);
   if (threads > 1) {
     EXPECT_EQ(run_sequence(path, minsup, MiningTarget::maximal, MaximalMethod::lookahead, pairs, lo, hi, threads),
               maximal)

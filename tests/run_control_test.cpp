@@ -111,7 +111,11 @@ TEST(RunControl, ProgressOnEveryNumberOfThreads) {
     RunOptions options{threads, &stop};
     options.progress = [&](const RunProgress& p) {
       reports.push_back(p);
-      if (p.phase == RunProgress::Phase::mining && reports.size() >= 3) stop = true;
+      // Until itemsets have been counted (on several threads, once a unit
+      // has been committed: a slow machine may take several reports), or
+      // long enough to fail below.
+      if (p.phase == RunProgress::Phase::mining && reports.size() >= 3 && (p.itemsets > 0 || reports.size() >= 300))
+        stop = true;
     };
     EXPECT_THROW(mine_transactions(db.transactions(), Target::all, Support::count(600), Limits{}, options,
                                    [](auto, int) {}),

@@ -111,7 +111,7 @@ void exchange_and_build(Job& job, bool whole, std::unique_ptr<LocalTree>& tree) 
   const Failure f = attempt([&] { tree = std::make_unique<LocalTree>(job.order, job.request.tuning); });
   if (f.failed()) job.fail(f);
   tree->ws->progress = job.request.progress;  // rank 0's, with --progress
-  exchange(job.comm, job.positions, job.plan, whole, *tree);
+  exchange(job.comm, job.positions, job.plan, whole, *tree, threads(job));
   job.received = tree->received;
   job.building = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }

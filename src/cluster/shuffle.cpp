@@ -6,6 +6,7 @@
 
 #include "common/run_error.h"
 #include "io/transaction.h"
+#include "trees/transaction_share.h"
 
 namespace zub {
 
@@ -211,7 +212,8 @@ class Cutter {
 
 // One round: a chunk of the share to the ranks, and what this rank
 // receives into the build.
-void send_round(Comm& comm, const std::vector<int>& tx, Cutter& cutter, MainBuild& build, std::vector<int>& supports) {
+void send_round(Comm& comm, const std::vector<int>& tx, Cutter& cutter, TransactionShare& received,
+                std::vector<int>& supports) {
   const auto ranks = static_cast<std::size_t>(comm.size);
   std::vector<int> counts(ranks, 0), displs(ranks), rcounts(ranks), rdispls(ranks);
   for (std::size_t a = 0; a < tx.size(); a += static_cast<std::size_t>(tx[a]) + 1)
@@ -248,18 +250,19 @@ void send_round(Comm& comm, const std::vector<int>& tx, Cutter& cutter, MainBuil
     const int k = got[g];
     const int* t = &got[g + 1];
     for (int j = 0; j < k; ++j) ++supports[static_cast<std::size_t>(t[j])];
-    build.add(t, k);
+    if (k > 0) received.add(t, k);
   }
 }
 
 }  // namespace
 
-void exchange(Comm& comm, Positions& share, const UnitPlan& plan, bool whole, LocalTree& local) {
+void exchange(Comm& comm, Positions& share, const UnitPlan& plan, bool whole, LocalTree& local, int threads) {
   Cutter cutter(plan, whole, share.frequent_pair, local.tree->num_items(), comm.size);
   const Failure failed = attempt([&] {
     FI_tree& tree = *local.tree;
     const auto ranks = static_cast<std::size_t>(comm.size);
-    // What each rank will receive (transactions, positions), for the build's plan.
+    // What each rank will receive (transactions, positions): the positions
+    // are reported, and the transactions must fit the tree's counts.
     std::vector<long long> to(2 * ranks, 0), from(2 * ranks, 0);
     for (const std::vector<int>& tx : share.tx)
       for (std::size_t a = 0; a < tx.size(); a += static_cast<std::size_t>(tx[a]) + 1)
@@ -275,15 +278,18 @@ void exchange(Comm& comm, Positions& share, const UnitPlan& plan, bool whole, Lo
     long long rounds = static_cast<long long>(share.tx.size());
     MPI_Allreduce(MPI_IN_PLACE, &rounds, 1, MPI_LONG_LONG, MPI_MAX, MPI_COMM_WORLD);
     std::vector<int> supports(static_cast<std::size_t>(tree.num_items()), 0);
-    MainBuild build(tree, static_cast<std::size_t>(positions), static_cast<int>(transactions));
+    // Received as the second pass reads a stream: one share, which turns
+    // into a tree with links where the data is dense.
+    std::vector<TransactionShare> received;
+    received.emplace_back(tree);
     const std::vector<int> none;
     for (long long r = 0; r < rounds; ++r) {
       const auto k = static_cast<std::size_t>(r);
-      send_round(comm, k < share.tx.size() ? share.tx[k] : none, cutter, build, supports);
-      if (k < share.tx.size()) std::vector<int>().swap(share.tx[k]);  // the tree grows as the share goes
+      send_round(comm, k < share.tx.size() ? share.tx[k] : none, cutter, received.front(), supports);
+      if (k < share.tx.size()) std::vector<int>().swap(share.tx[k]);  // what is received grows as the share goes
     }
     share.tx.clear();
-    build.finish();
+    tree.build_from_shares(received, threads);
     // The header's supports are those of the transactions received.
     tree.set_supports(supports);
   });

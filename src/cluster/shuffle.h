@@ -80,8 +80,8 @@ struct LocalTree {
 };
 
 // Sends the share's transactions to the ranks whose units need them and
-// builds `tree` from what this rank receives, round by round; empties the
-// share. Collective; a failure ends the job.
-void exchange(Comm& comm, Positions& share, const UnitPlan& plan, bool whole, LocalTree& tree);
+// builds `tree` from what this rank receives (on `threads` threads) once
+// every round is in; empties the share. Collective; a failure ends the job.
+void exchange(Comm& comm, Positions& share, const UnitPlan& plan, bool whole, LocalTree& tree, int threads);
 
 }  // namespace zub

@@ -6,6 +6,12 @@
 
 namespace zub {
 
+// How the second pass holds the transactions for the main tree: as strings
+// (trees/transaction_strings.h) and built at the end, or in trees with child
+// links built as it reads (dense data); by default the strings, until they
+// show that their tree is much smaller.
+enum class MainBuild { automatic, strings, link_trees };
+
 struct Tuning {
   // Pair triangles of up to 2^20 cells (4 MiB) are held densely; larger ones
   // would be mostly empty on sparse data, so only frequent pairs are kept.
@@ -17,10 +23,10 @@ struct Tuning {
   // walked and its lookahead unpruned, which its row would only have saved
   // (retail.dat at MINSUP 1, whose rows do not all fit: 8% more processor time).
   std::size_t sparse_pairs_kept = std::size_t(1) << 20;
-  // The main tree is built from sorted batches of about 2^18 positions: the
-  // last batch is held beside the whole tree with its child links (the peak
-  // on sparse data), and larger batches buy little time (2^20: 4% on
-  // T10I4D100K, for 4 MB more).
+  // A tree with child links (dense data, see MainBuild) is built from sorted
+  // batches of about 2^18 positions: the last batch is held beside the
+  // whole tree with its links, and larger batches buy little time (2^20:
+  // 4% on T10I4D100K, for 4 MB more).
   std::size_t build_batch_positions = std::size_t(1) << 18;
   // Once the tree is larger, a batch grows to this share of its nodes (the
   // power of two below): a search in a large tree misses the cache, and a
@@ -28,10 +34,20 @@ struct Tuning {
   // (10 million generated baskets at 2%: about 30% faster, 14% more
   // memory; 1/8 gained less).
   std::size_t build_batch_share = 4;
-  // Up to 2^20 frequent positions may be sorted as one batch, built without
-  // child links (4 bytes a position and 20 a transaction against 8 a node):
-  // chosen when the first batch shows that nodes will be most positions.
-  std::size_t single_batch_positions = std::size_t(1) << 20;
+  // A regular file of ids is read in ranges of 4 MiB that the threads take
+  // in turn: some hundred per GB, so that the threads finish close
+  // together, while a range costs a few positional reads of 1 MiB.
+  std::size_t read_range_bytes = std::size_t(4) << 20;
+  // The main tree's build from strings sorts a root child's strings as one
+  // unit up to 1 MiB, and larger ones by their next position in parts: a
+  // unit and its keys then mostly stay in the cache, and even on 16 threads
+  // no unit takes a noticeable share of the build.
+  std::size_t build_unit_bytes = std::size_t(1) << 20;
+  // A reading thread looks once whether its transactions' tree is much
+  // smaller than their strings when those reach 64 MiB: sparse data never
+  // pays for the look below that, and dense data has shown its shape.
+  std::size_t link_tree_check_bytes = std::size_t(64) << 20;
+  MainBuild main_build = MainBuild::automatic;
   // Above 300 frequent items the lookahead tries only positions frequent
   // with the head item (first_mfi_2): most others are not, and skipping
   // them beats visiting them.

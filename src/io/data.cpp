@@ -1,5 +1,8 @@
 #include "io/data.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <climits>
 #include <cstdint>
@@ -114,6 +117,20 @@ std::vector<std::string> Data::take_names() {
   std::deque<std::string>().swap(names_);
   std::unordered_map<std::string_view, int>().swap(ids_by_name_);  // its views went with the words
   return names;
+}
+
+bool Data::byte_source(ByteSource& source) const {
+  // The separator and single layouts (names_mode_) and a header line are read
+  // as a stream, as is a reader that failed at its start.
+  if (file == nullptr || names_mode_ || header_ || !error_.empty() || keeping_ || replaying_ || sniffed_)
+    return false;
+  struct stat st;
+  const int fd = fileno(file);
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < start_) return false;
+  unsigned char magic[2];
+  if (pread(fd, magic, 2, start_) == 2 && magic[0] == 0x1f && magic[1] == 0x8b) return false;  // gzip
+  source = {fd, static_cast<std::uint64_t>(start_), static_cast<std::uint64_t>(st.st_size)};
+  return true;
 }
 
 Data::Status Data::fail(const std::string& message) {

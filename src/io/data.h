@@ -41,6 +41,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "io/byte_ranges.h"
 #include "io/transaction.h"
 
 namespace zub {
@@ -109,6 +110,18 @@ class Data {
   bool has_ids() const { return any_id_; }
   // Whether the passes after the first are served from memory.
   bool in_memory() const { return keeping_ || replaying_; }
+
+  // Where a regular file of ids (not gzip, not words, not in the separator
+  // or single layout nor with a header, not yet read) lies,
+  // for reading it in byte ranges (io/byte_ranges.h) instead of through
+  // next(): its descriptor and the bytes from where its passes begin to
+  // its present end. False for any other input, which is read as a stream.
+  bool byte_source(ByteSource& source) const;
+  // What reading in ranges found, for words_without_ids().
+  void note_read_in_ranges(bool any_id, bool letters) {
+    any_id_ = any_id;
+    saw_letters_ = letters;
+  }
 
   std::FILE* file = nullptr;
 

@@ -12,6 +12,7 @@
 #include "miners/miners.h"
 #include "io/data.h"
 #include "run/unit_forms.h"
+#include "trees/range_passes.h"
 
 namespace zub {
 
@@ -34,7 +35,12 @@ Run::~Run() = default;
 FI_tree& Run::main_tree() const { return *main_->tree; }
 
 void Run::read(Data& data) {
-  ItemCounts counts = count_items(data, request_.progress, request_.stop);
+  ByteSource source;
+  ItemCounts counts = data.byte_source(source)
+                          ? count_items_in_ranges(data, source, settings_.tuning, request_.threads,
+                                                  {request_.progress, Progress::Phase::reading, 0}, request_.stop,
+                                                  request_.read_times)
+                          : count_items(data, request_.progress, request_.stop);
   settings_.transactions = counts.transactions;
   settings_.threshold = request_.min_support.resolve(counts.transactions);
   main_ = std::make_unique<MainTree>();
@@ -45,7 +51,7 @@ void Run::read(Data& data) {
   ws_ = std::make_unique<Workspace>(settings_, items_.frequent());
   ws_->recorder.start(nullptr, request_.lengths);
   tree->attach(ws_->trees);
-  tree->scan2_DB(&data, items_, counts.digest, request_.progress, request_.stop);
+  tree->scan2_DB(&data, items_, counts, request_.threads, request_.progress, request_.stop, request_.read_times);
   main_->tree = tree;
   single_prefix_ = items_.frequent() > 0 ? tree->cal_single_prefix() : 0;
 }

@@ -12,6 +12,7 @@
 #include "common/fraction.h"
 #include "miners/workspace.h"
 #include "run/unit_times.h"
+#include "trees/read_times.h"
 
 namespace zub {
 
@@ -45,6 +46,7 @@ struct RunRequest {
   LengthLimits lengths;  // of the itemsets written
   int threads = 1;       // workers of the miners that mine in units
   UnitTimes* unit_times = nullptr;  // when set, they mine in units on any number and time each
+  ReadTimes* read_times = nullptr;  // when set, the reading's ranges and tasks are timed
   Progress* progress = nullptr;  // told where the run is, when given
   StopFlag stop;                 // ends the run early when set
 };

@@ -74,22 +74,15 @@ inline BuildStep FI_tree::find_child(BuildStep parent, int depth, int target, No
   return {r != kNoNode ? child : nullptr, r};
 }
 
-template <bool kLinks>
 inline void FI_tree::append_path(BuildStep parent, NodeRef before, const int* positions, int from, int length,
                                  int count, BuildStep* path) {
   NodeStore& nodes = *store_;
   int* depth_nodes = scratch_->build.depth_nodes.data();
-  HubIndex::Hub* hub = kLinks && from < kHubMaxDepth && hubs_ != nullptr ? hubs_->hub_of(parent.ref) : nullptr;
+  HubIndex::Hub* hub = from < kHubMaxDepth && hubs_ != nullptr ? hubs_->hub_of(parent.ref) : nullptr;
   NodeRef r = parent.ref;
   for (int j = from; j < length; ++j) {
-    if constexpr (kLinks) {
-      r = append_child(r, j == from ? before : kNoNode, pos_item_[positions[j]], count);
-      if (j == from && hub != nullptr) HubIndex::add_child(*pool_, *hub, positions[j], r);
-    } else {
-      const NodeRef up = r;
-      r = nodes.make();
-      nodes.at(r)->init(up, pos_item_[positions[j]], count);
-    }
+    r = append_child(r, j == from ? before : kNoNode, pos_item_[positions[j]], count);
+    if (j == from && hub != nullptr) HubIndex::add_child(*pool_, *hub, positions[j], r);
     ++depth_nodes[j];
     if (path != nullptr) path[j] = {nodes.at(r), r};
   }
@@ -126,7 +119,7 @@ void FI_tree::insert_following(const int* items, int k, int count, Trail& trail)
     const BuildStep child = find_child(current, i, items[i], after, &before);
     after = kNoNode;
     if (child.node == nullptr) {
-      append_path<true>(current, before, items, i, k, count, path);
+      append_path(current, before, items, i, k, count, path);
       break;
     }
     current = child;
@@ -140,33 +133,16 @@ void FI_tree::insert_following(const int* items, int k, int count, Trail& trail)
 // sibling list resumes where the previous transaction left it, and new nodes
 // come out in depth-first order, each subtree close behind its root. The tree
 // is the one that inserting the transactions one by one in any order makes;
-// only the order of each item's node chain differs.
-//
-// When the batch is the whole database, the part of a transaction behind the
-// prefix it shares with the one before is always new: every transaction
-// that could have made those nodes comes before that one. So nothing is
-// searched, and the tree needs no child links at all.
-void FI_tree::insert_sorted(const SortedBatch& batch, bool with_links) {
+// only the numbering of its nodes differs.
+void FI_tree::insert_sorted(const SortedBatch& batch) {
   if (scratch_->build.trail.size() < static_cast<std::size_t>(num_items_))
     scratch_->build.trail.resize(static_cast<std::size_t>(num_items_));
   Trail trail;
   int k;
-  if (with_links) {
-    for (std::size_t t = 0; t < batch.size(); ++t) {
-      const int* items = batch.transaction(t, k);
-      insert_following(items, k, 1, trail);
-    }
-    return;
-  }
-  // The slabs the nodes fill get no link arrays either.
-  const NodeStore::LinksOff links_off(*store_);
-  BuildStep* path = scratch_->build.trail.data();
   for (std::size_t t = 0; t < batch.size(); ++t) {
     const int* items = batch.transaction(t, k);
-    const int lcp = follow_trail(items, k, 1, trail);
-    append_path<false>(lcp == 0 ? BuildStep{root_, root_ref_} : path[lcp - 1], kNoNode, items, lcp, k, 1, path);
+    insert_following(items, k, 1, trail);
   }
-  child_links_ = false;
 }
 
 void FI_tree::make_chains() {

@@ -10,12 +10,14 @@
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "common/stop_flag.h"
+#include "io/byte_ranges.h"
+#include "io/pass_digest.h"
 #include "trees/fnode.h"
 #include "trees/frequent_pairs.h"
-#include "trees/sorted_batch.h"
 #include "trees/item_map.h"
 #include "common/progress.h"
 #include "trees/tree_scratch.h"
@@ -24,6 +26,7 @@ namespace zub {
 
 class Data;
 class SortedBatch;
+struct ReadTimes;
 class HubIndex;
 
 struct FreeDeleter {
@@ -31,15 +34,12 @@ struct FreeDeleter {
 };
 // A digest of what one pass read, line by line and id by id in order, so
 // that the second pass can tell that it read what the first one counted.
-struct PassDigest {
-  std::uint64_t hash = 0;
-  int lines = 0;
-  void add(const int* ids, int n) {
-    for (int k = 0; k < n; ++k) hash = hash * 0x100000001B3ull + static_cast<std::uint64_t>(ids[k]) + 1;
-    hash *= 0x100000001B3ull;
-    ++lines;
-  }
-  bool operator==(const PassDigest&) const = default;
+// A file read in byte ranges (trees/range_passes.h): where, its ranges, and
+// the digest of what the first pass read in each.
+struct RangePlan {
+  ByteSource source;
+  std::vector<ByteRange> ranges;
+  std::vector<PassDigest> digests;
 };
 // The first scan's result: each file id's support, in an array below
 // kDenseIds and in a table above, and the transactions.
@@ -49,7 +49,8 @@ struct ItemCounts {
   IdTable large;     // ids from kDenseIds up
   int largest = -1;  // the largest id read; -1 for none
   int transactions = 0;
-  PassDigest digest;
+  PassDigest digest;             // read as one stream
+  std::optional<RangePlan> plan;  // or in ranges
 };
 // Reads every transaction of `data` once and counts the items; the reader
 // stands at the start again. Throws RunError.
@@ -61,34 +62,7 @@ struct MainPairs {
   std::unique_ptr<FrequentPairs> sparse;
 };
 
-class FI_tree;
-
-// The main tree's build from the transactions' distinct frequent positions,
-// ascending, given one at a time (the second scan's, and a distributed
-// run's from the transactions it receives): sorted batches inserted as they
-// fill; one batch without child links where the database fits (see
-// main_build.cpp). `total` positions in `transactions` are to come.
-class MainBuild {
- public:
-  MainBuild(FI_tree& tree, std::size_t total, int transactions);
-  ~MainBuild();
-  MainBuild(const MainBuild&) = delete;
-  MainBuild& operator=(const MainBuild&) = delete;
-  void add(const int* positions, int k);
-  // Inserts the last batch; the tree is built.
-  void finish();
-
- private:
-  void flush();
-  enum class Mode { batches, undecided, one_batch };
-  FI_tree& tree_;
-  const Tuning& tuning_;
-  const std::size_t total_;
-  const int transactions_;
-  Mode mode_;
-  SortedBatch batch_;
-  std::size_t limit_;
-};
+class TransactionShare;
 
 class FI_tree {
  public:
@@ -127,6 +101,8 @@ class FI_tree {
   void set_level_25_percent(double share) { level_25_percent_ = share; }
   // Whether the tree counts its pairs densely, and in how many rows.
   bool has_pair_counts() const { return pair_counts_ != nullptr; }
+  // The dense row of position a (which has one): pair (b, a) at [a - b - 1].
+  int* pair_row(int a) const { return pair_counts_[num_items_ - 1 - a]; }
   int pair_rows() const { return pair_rows_; }
   // A header of the n items in that order, each with an empty head node:
   // a tree filled by insert() rather than by a scan.
@@ -142,18 +118,28 @@ class FI_tree {
   }
   // Adds `length` positions (ascending) with the given count.
   void insert(const int* itemset, int count, int length);
+  // Adds a batch of transactions in lexicographic order (SortedBatch::sort),
+  // each with count 1.
+  void insert_sorted(const SortedBatch& batch);
 
   // The main tree. The first scan takes the frequent items of `counts` in
   // descending support and fills `items`; the second reads the file again,
   // inserts every transaction and closes it; it throws RunError when the
   // file no longer holds what the first pass counted (`digest`).
   void scan1_DB(const ItemCounts& counts, ItemMap& items, MainPairs& pairs);
-  void scan2_DB(Data* data, const ItemMap& items, const PassDigest& digest, Progress* progress = nullptr,
-                StopFlag stop = {});
+  // The second pass reads the file as the first did (in its ranges on
+  // `threads` threads, or as one stream) and builds the tree on `threads`.
+  void scan2_DB(Data* data, const ItemMap& items, const ItemCounts& counts, int threads = 1,
+                Progress* progress = nullptr, StopFlag stop = {}, ReadTimes* times = nullptr);
   // Instead of the first scan, for the main tree of a share of a database
   // whose item order was chosen elsewhere: every position is an item, with
   // the share's support; the file ids are the positions themselves.
   void scan1_known(const std::vector<int>& supports_by_position, MainPairs& pairs);
+  // The tree built from the transactions handed to `shares` (one per reading
+  // thread), on `threads` threads: the second pass's build, and a
+  // distributed run's from the transactions it receives.
+  void build_from_shares(std::vector<TransactionShare>& shares, int threads, StopFlag stop = {},
+                         ReadTimes* times = nullptr);
   // The header's supports of such a tree once built: those of the
   // transactions it received.
   void set_supports(const std::vector<int>& supports_by_position);
@@ -304,10 +290,7 @@ class FI_tree {
   // the trail's itemset costs no search, and a sibling walk below it starts
   // at the trail's node when that lies before. The trail becomes this itemset.
   void insert_following(const int* items, int length, int count, Trail& trail);
-  // The main tree's build: a batch in lexicographic order. Without links the
-  // batch is the whole database, and the tree gets no child links.
-  void insert_sorted(const SortedBatch& batch, bool with_links);
-  friend class MainBuild;
+
   // The child of `parent` (at `depth`) at position `target`, or a null node; `before`
   // receives the child with the largest position below target (kNoNode if
   // there is none). `after`, unless kNoNode, is a child known to lie below
@@ -315,9 +298,7 @@ class FI_tree {
   BuildStep find_child(BuildStep parent, int depth, int target, NodeRef after, NodeRef* before);
   // New nodes below `parent` for positions[from .. length-1], each with
   // `count`, the first behind `before`; path[j] receives the node of
-  // positions[j] when path is not null. Without links the nodes only name
-  // their parents.
-  template <bool kLinks>
+  // positions[j] when path is not null.
   void append_path(BuildStep parent, NodeRef before, const int* positions, int from, int length, int count,
                    BuildStep* path);
 };

@@ -9,10 +9,11 @@ namespace zub {
 
 namespace {
 
-// The child links the dump walks: the tree's own, or for a tree built
-// without them, links made from the parents. Such a tree is numbered depth
-// first, so a parent's children come in ascending number and position. The
-// nodes of a single prefix taken off stay behind; their items are gone.
+// The child links the dump walks: a conditional tree's own, or for the main
+// tree, which is built without them, links made from the parents. It is
+// numbered depth first, so a parent's children come in ascending number and
+// position. The nodes of a single prefix taken off stay behind; their items
+// are gone.
 class Children {
  public:
   explicit Children(const FI_tree& t) : tree_(t) {
@@ -74,15 +75,10 @@ void print(const FI_tree& t, std::FILE* stream) {
   for (int i = 0; i < t.scratch_->frequent; ++i) std::fprintf(stream, "%d  ", t.item_pos_[i]);
   std::fprintf(stream, "\n\n");
   std::fprintf(stream, "%3d(%4d) ", t.root_->item, t.root_->count);
-  // Links are given back from the first slab on, so the root's tell.
-  if (t.child_links_ && !t.store_->has_links(t.root_ref_)) {
-    std::fprintf(stream, "(child links given back)");
-  } else {
-    const Children children(t);
-    for (NodeRef r = children.of(t.root_ref_).first_child; r != kNoNode; r = children.of(r).next_sibling) {
-      print_subtree(t, children, r, 1, stream);
-      if (children.of(r).next_sibling != kNoNode) std::fprintf(stream, "\n--------- ");
-    }
+  const Children children(t);
+  for (NodeRef r = children.of(t.root_ref_).first_child; r != kNoNode; r = children.of(r).next_sibling) {
+    print_subtree(t, children, r, 1, stream);
+    if (children.of(r).next_sibling != kNoNode) std::fprintf(stream, "\n--------- ");
   }
   std::fprintf(stream, "\n\n-----------End of FP Tree-------------\n\n");
 }

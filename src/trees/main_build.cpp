@@ -1,4 +1,5 @@
-// The two passes over the transaction file that build the main FP-tree.
+// The main FP-tree's first pass over the transaction file as one stream
+// (count_items; range_passes.cpp reads it in ranges), and its first scan.
 #include <algorithm>
 #include <bit>
 #include <climits>
@@ -9,7 +10,6 @@
 #include "common/run_error.h"
 #include "common/tuning.h"
 #include "trees/sort.h"
-#include "trees/sorted_batch.h"
 #include "io/data.h"
 
 namespace zub {
@@ -30,22 +30,6 @@ constexpr int kProgressLines = kReadCheckEvery - 1;
 
 // Marks an item as already counted in the current transaction.
 constexpr std::uint32_t kSeen = 0x80000000u;
-
-// Whether a database of `positions` frequent positions in `transactions`
-// lines costs less memory held whole as one batch than built in batches with
-// child links: the whole batch's bytes beyond this first one against the
-// links' bytes, for as many nodes per position as the first batch makes.
-// Later transactions find more of their prefixes already in the tree, so the
-// estimate leans towards one batch as the database grows; the size limit on
-// one batch bounds that. Dense data, whose tree is much smaller than its
-// transactions, stays with the batches.
-bool one_batch_pays(const SortedBatch& first, std::size_t positions, std::size_t transactions) {
-  constexpr std::size_t kPositionBytes = sizeof(int), kTransactionBytes = 20, kLinkBytes = sizeof(FnodeLinks);
-  const std::size_t extra = (positions - first.positions()) * kPositionBytes +
-                            (transactions > first.size() ? transactions - first.size() : 0) * kTransactionBytes;
-  const double nodes_per_position = static_cast<double>(first.trie_nodes()) / static_cast<double>(first.positions());
-  return static_cast<double>(extra) <= nodes_per_position * static_cast<double>(positions * kLinkBytes);
-}
 
 }  // namespace
 
@@ -185,98 +169,6 @@ void FI_tree::make_main_header(MainPairs& pairs) {
     heads_[p]->init(kNoNode, p, supports_[p]);
   }
   pair_rows_ = num_items_ - 1;
-}
-
-MainBuild::MainBuild(FI_tree& tree, std::size_t total, int transactions)
-    : tree_(tree), tuning_(tree.settings().tuning), total_(total), transactions_(transactions) {
-  // One batch, built without child links, when the database fits a batch, or
-  // when it is small and its first batch says that holding it whole costs no
-  // more than the links (see one_batch_pays).
-  mode_ = total <= tuning_.build_batch_positions    ? Mode::one_batch
-          : total <= tuning_.single_batch_positions ? Mode::undecided
-                                                    : Mode::batches;
-  // Reserved room that stays unused costs no memory.
-  const std::size_t room =
-      mode_ == Mode::batches ? std::min(total, tuning_.build_batch_positions + static_cast<std::size_t>(tree.num_items()))
-                             : total;
-  batch_.reserve(room, std::min(room, static_cast<std::size_t>(transactions)));
-  limit_ = tuning_.build_batch_positions;
-}
-
-MainBuild::~MainBuild() = default;
-
-void MainBuild::add(const int* positions, int k) {
-  if (tree_.pair_counts_ != nullptr && k >= 2) tree_.add_pairs(positions, k, 1);
-  batch_.add(positions, k);
-  if (mode_ == Mode::one_batch || batch_.positions() < limit_) return;
-  if (mode_ == Mode::undecided) {
-    batch_.sort(tree_.num_items());  // sorted again with the rest, or when built
-    mode_ = one_batch_pays(batch_, total_, static_cast<std::size_t>(transactions_)) ? Mode::one_batch : Mode::batches;
-    if (mode_ == Mode::one_batch) return;
-  }
-  flush();
-}
-
-void MainBuild::flush() {
-  batch_.sort(tree_.num_items());
-  tree_.insert_sorted(batch_, mode_ != Mode::one_batch);
-  batch_.clear();
-  // Room is made only when the limit doubles: reserving at every batch
-  // leaves the heap in pieces.
-  const auto nodes = static_cast<std::size_t>(tree_.store_->mark() - tree_.root_ref_);
-  const std::size_t grown = std::bit_floor(nodes / tuning_.build_batch_share);
-  if (grown <= limit_ || mode_ != Mode::batches) return;
-  limit_ = grown;
-  const std::size_t more = std::min(total_, limit_ + static_cast<std::size_t>(tree_.num_items()));
-  batch_.reserve(more, std::min(more, static_cast<std::size_t>(transactions_)));
-}
-
-void MainBuild::finish() {
-  flush();
-  batch_.release();
-  tree_.cal_level_25();
-}
-
-void FI_tree::scan2_DB(Data* data, const ItemMap& items, const PassDigest& digest, Progress* progress,
-                       StopFlag stop) {
-  const int transactions = digest.lines;
-  Transaction tran(50);
-  PassDigest read;
-  std::vector<unsigned char> seen(static_cast<std::size_t>(num_items_), 0);
-  int* compact = scratch_->build.positions.data();
-  // The frequent positions of all transactions number the supports' sum; a
-  // batch ends at the first transaction that reaches the limit.
-  std::size_t total = 0;
-  for (int p = 0; p < num_items_; ++p) total += static_cast<std::size_t>(supports_[p]);
-  MainBuild build(*this, total, transactions);
-  for (int n = 0; n < transactions; ++n) {
-    if (data->getNextTransaction(&tran) == nullptr) break;
-    read.add(tran.items, tran.length);
-    if ((n & kProgressLines) == 0) {
-      stop.check();
-      if (progress != nullptr) progress->update(Progress::Phase::building, n, transactions, [] { return 0LL; });
-    }
-    // The distinct frequent positions of the transaction, ascending.
-    int k = 0;
-    for (int j = 0; j < tran.length; ++j) {
-      const int p = items.position_of(tran.items[j]);
-      if (p >= 0 && !seen[p]) {
-        seen[p] = 1;
-        compact[k++] = p;
-      }
-    }
-    if (k == 0) continue;
-    std::sort(compact, compact + k);
-    for (int j = 0; j < k; ++j) seen[compact[j]] = 0;
-    build.add(compact, k);
-  }
-  // Lines appended since the first pass are not read; any other change would
-  // make itemsets of neither version of the file.
-  if (!(read == digest)) throw RunError(kExitFile, data->name() + " changed while it was read!");
-  // The reader's block (or a pipe's recording) is not needed for the last
-  // batch, usually the only one.
-  data->close();
-  build.finish();
 }
 
 }  // namespace zub

@@ -1,5 +1,6 @@
 #include "trees/node_store.h"
 
+#include <algorithm>
 #include <new>
 
 #include "common/run_error.h"
@@ -24,6 +25,18 @@ void NodeStore::grow() {
     if (link_slabs_[slab] == nullptr) fail_memory();
   }
   limit_ = slab == kMaxSlabs - 1 ? static_cast<NodeRef>(-1) : static_cast<NodeRef>((slab + 1) << kSlabShift);
+}
+
+NodeRef NodeStore::make_many(std::size_t n) {
+  if (n == 0) return next_;
+  const NodeRef first = make();
+  for (std::size_t left = n - 1; left > 0;) {
+    if (next_ >= limit_) grow();
+    const std::size_t take = std::min<std::size_t>(left, limit_ - next_);
+    next_ += static_cast<NodeRef>(take);
+    left -= take;
+  }
+  return first;
 }
 
 void NodeStore::set_links(bool on) {

@@ -33,6 +33,10 @@ class NodeStore {
     return next_++;
   }
 
+  // n new, uninitialised nodes, numbered on from the one returned, their
+  // slabs made: threads may then fill them at once.
+  NodeRef make_many(std::size_t n);
+
   // Everything made after a mark goes with the roll-back to it; the slabs
   // stay for the nodes made next.
   NodeRef mark() const { return next_; }

@@ -3,9 +3,11 @@
 // trie of the itemsets it was built from, and its chains.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <vector>
 
+#include "support/brute_force.h"
 #include "trees/fi_tree.h"
 
 namespace zub::test {
@@ -22,6 +24,20 @@ struct Trie {
     }
   }
 };
+
+// The trie of the transactions' frequent positions, from `from` on, shifted down by it.
+inline Trie trie_of(const Database& db, const ItemMap& items, int from = 0) {
+  Trie trie;
+  for (const auto& t : db) {
+    std::vector<int> positions;
+    for (int x : t)
+      if (items.position_of(x) >= from) positions.push_back(items.position_of(x) - from);
+    std::sort(positions.begin(), positions.end());
+    positions.erase(std::unique(positions.begin(), positions.end()), positions.end());
+    if (!positions.empty()) trie.add(positions, 1);
+  }
+  return trie;
+}
 
 // The children of every node, in sibling order: along the child links, or
 // for a tree without them, from the parents of the numbers between its root

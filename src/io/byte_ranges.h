@@ -1,0 +1,244 @@
+#pragma once
+// A plain transaction file of ids read in pieces, so that threads (or
+// processes) can each read a share of it: the file is cut into byte ranges,
+// and a range's transactions are the lines whose first byte lies in it. A
+// line starts at offset 0 and behind every line feed; the reader of a range
+// skips the end of a line begun before it and reads its own last line to
+// its end, past the range if need be. So every line is read by exactly one
+// range, however the cuts fall (within a line, between a carriage return
+// and its line feed, or in a line that spans several ranges), and a range
+// holding no line start reads nothing. The ids are read as Data reads them
+// (io/data.h): runs of decimal digits, every other byte a separator, a last
+// line without a line feed still a line.
+//
+// Positional reads (pread) in large blocks rather than a mapping: a file
+// that shrinks while it is read then reads short, which the passes' digests
+// notice, instead of ending the process with SIGBUS.
+#include <algorithm>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "io/pass_digest.h"
+
+namespace zub {
+
+struct ByteRange {
+  std::uint64_t begin = 0;
+  std::uint64_t end = 0;  // one past the last byte
+};
+
+// An open file and the bytes of it that hold the transactions.
+struct ByteSource {
+  int fd = -1;
+  std::uint64_t begin = 0;
+  std::uint64_t end = 0;
+};
+
+// [begin, end) cut into ranges of `bytes` (at least 1), the last one shorter.
+std::vector<ByteRange> split_ranges(std::uint64_t begin, std::uint64_t end, std::uint64_t bytes);
+
+// What reading one range found.
+struct RangeRead {
+  enum class Failure { none, id_too_large, io };
+  long long lines = 0;  // transactions visited
+  bool any_id = false;
+  Failure failure = Failure::none;
+  long long failed_line = 0;  // with a failure: its line within the range, from 1
+  PassDigest digest;          // of the transactions visited
+};
+
+class RangeReader {
+ public:
+  // Reads the open file `fd` (not owned) in blocks of `block_bytes`.
+  explicit RangeReader(int fd, std::size_t block_bytes = std::size_t(1) << 20);
+
+  // Reads the transactions whose first byte lies in `range`, in file
+  // order, handing them to `lines`: lines.id(x) for each id as read
+  // (repeats included), then lines.end() at the end of each transaction,
+  // which returns false to stop the reading there. The result holds a
+  // digest of the transactions read.
+  template <class Lines>
+  RangeRead read_lines(ByteRange range, Lines&& lines);
+  // The same with each transaction's ids in an array: visit(ids, n), `ids`
+  // valid during the call; visit returns false to stop. A line of more ids
+  // than an int counts fails with Not enough memory.
+  template <class Visit>
+  RangeRead read(ByteRange range, Visit&& visit);
+
+  // Whether a byte of the range is a letter or not ASCII, for telling a
+  // file of words read as ids from an empty one. False on a read error.
+  bool has_letters(ByteRange range);
+
+ private:
+  // Reads the block at `at`; its length, 0 at the end of the file, or -1 on
+  // an error. A line feed follows it, so that a scan for one always ends.
+  long long load(std::uint64_t at);
+  // The first line start in `range` into `start`; false if it has none.
+  // Sets `failed` on a read error.
+  bool find_start(ByteRange range, std::uint64_t& start, bool& failed);
+  // Makes room for more ids behind the first `n`.
+  void grow_ids(std::size_t n);
+  template <class Visit>
+  struct Collect;
+
+  int fd_;
+  std::size_t block_bytes_;
+  std::unique_ptr<char[]> block_;
+  std::vector<int> ids_;
+};
+
+namespace range_detail {
+
+// A run of digits continued from `value`: its end and value, end null when
+// the value passes 2147483647.
+struct Digits {
+  const char* end;
+  std::uint64_t value;
+};
+Digits continue_digits(const char* p, std::uint64_t value);
+
+// What the reading of a range carries from one block to the next.
+struct Parse {
+  PassDigest digest;
+  PassDigest::Line line;      // of the current line
+  long long ids = 0;
+  std::uint64_t value = 0;    // a number that runs on into the next block
+  bool in_number = false;
+  bool line_started = false;  // the current line has bytes
+};
+enum class BlockEnd { used_up, done, too_large };
+
+// Reads the block's bytes from p to e (a line feed at e) into `lines`: up
+// to the end of the block, or of the line that ends at or behind `stop`
+// (the range's end), or until lines.end() returns false. A function of its
+// own, so that its loop keeps what it needs in registers.
+template <class Lines>
+[[gnu::noinline]] BlockEnd parse_block(const char* p, const char* e, const char* stop, Parse& s, Lines& lines) {
+  PassDigest::Line line = s.line;
+  long long ids = s.ids;
+  BlockEnd why = BlockEnd::used_up;
+  for (;;) {
+    unsigned digit = static_cast<unsigned char>(*p) - unsigned('0');
+    if (digit < 10) {
+      const char* const first = p;
+      std::uint64_t v = digit;
+      while ((digit = static_cast<unsigned char>(*++p) - unsigned('0')) < 10) v = v * 10 + digit;
+      // Up to 9 digits are below 2147483647; longer runs are read again.
+      if (p - first > 9) {
+        const Digits again = continue_digits(first, 0);
+        if (again.end == nullptr) {
+          why = BlockEnd::too_large;
+          break;
+        }
+        v = again.value;
+      }
+      if (p == e) {
+        s.value = v;
+        s.in_number = true;  // it may go on in the next block
+        break;
+      }
+      ++ids;
+      line.add(static_cast<int>(v));
+      lines.id(static_cast<int>(v));
+    }
+    if (*p == '\n') {
+      if (p == e) break;  // the line feed behind the block
+      ++p;
+      s.line_started = p != e;
+      s.digest.add(line);
+      line = {};
+      if (!lines.end() || p >= stop) {
+        why = BlockEnd::done;
+        break;
+      }
+      continue;
+    }
+    ++p;
+  }
+  s.line = line;
+  s.ids = ids;
+  return why;
+}
+
+}  // namespace range_detail
+
+template <class Lines>
+RangeRead RangeReader::read_lines(ByteRange range, Lines&& lines) {
+  RangeRead result;
+  std::uint64_t at;  // the file offset of the block's first byte
+  bool failed = false;
+  if (!find_start(range, at, failed)) {
+    if (failed) result.failure = RangeRead::Failure::io;
+    return result;
+  }
+  range_detail::Parse s;
+  auto finish = [&](RangeRead::Failure why) {
+    const long long n = s.digest.lines;
+    return RangeRead{n, s.ids > 0, why, why == RangeRead::Failure::none ? 0 : n + 1, s.digest};
+  };
+  auto id = [&](std::uint64_t v) {
+    ++s.ids;
+    s.line.add(static_cast<int>(v));
+    lines.id(static_cast<int>(v));
+  };
+  for (;;) {
+    const long long got = load(at);
+    if (got < 0) return finish(RangeRead::Failure::io);
+    const char* p = block_.get();
+    const char* const e = p + got;
+    if (got == 0) {  // the end of the file: a last line without a line feed
+      if (s.in_number) id(s.value);
+      if (s.line_started) {
+        s.digest.add(s.line);
+        lines.end();
+      }
+      return finish(RangeRead::Failure::none);
+    }
+    s.line_started = true;
+    if (s.in_number) {
+      const range_detail::Digits d = range_detail::continue_digits(p, s.value);
+      if (d.end == nullptr) return finish(RangeRead::Failure::id_too_large);
+      p = d.end;
+      s.value = d.value;
+      if (p == e) {
+        at += static_cast<std::uint64_t>(got);
+        continue;
+      }
+      id(s.value);
+      s.in_number = false;
+    }
+    // The first byte behind the range, or past the block.
+    const std::uint64_t left = range.end - std::min(range.end, at);
+    const char* stop = left <= static_cast<std::uint64_t>(got) ? block_.get() + left : e + 1;
+    switch (range_detail::parse_block(p, e, stop, s, lines)) {
+      case range_detail::BlockEnd::used_up: break;
+      case range_detail::BlockEnd::done: return finish(RangeRead::Failure::none);
+      case range_detail::BlockEnd::too_large: return finish(RangeRead::Failure::id_too_large);
+    }
+    at += static_cast<std::uint64_t>(got);
+  }
+}
+
+template <class Visit>
+struct RangeReader::Collect {
+  RangeReader& reader;
+  Visit& visit;
+  std::size_t n = 0;
+  void id(int x) {
+    if (n == reader.ids_.size()) reader.grow_ids(n);
+    reader.ids_[n++] = x;
+  }
+  bool end() {
+    const bool more = visit(static_cast<const int*>(reader.ids_.data()), static_cast<int>(n));
+    n = 0;
+    return more;
+  }
+};
+
+template <class Visit>
+RangeRead RangeReader::read(ByteRange range, Visit&& visit) {
+  return read_lines(range, Collect<Visit>{*this, visit});
+}
+
+}  // namespace zub

@@ -1,0 +1,156 @@
+#include "trees/range_passes.h"
+
+#include <sys/mman.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstdlib>
+
+#include "common/run_error.h"
+#include "io/data.h"
+
+namespace zub {
+
+namespace {
+
+// Marks a large id as already counted in the current transaction.
+constexpr std::uint32_t kSeen = 0x80000000u;
+
+// One thread's counts: ids below kDenseIds in an array (mapped zero pages,
+// so only the pages of ids read cost memory: calloc may clear all 8 MiB by
+// hand once it reuses freed memory), each with the number of the
+// line that counted it last, so that an id repeated in a line counts once
+// at the cost of one comparison; larger ids in a table, marked while their
+// line is read.
+struct CountShare {
+  struct Cell {
+    std::uint32_t count;
+    std::uint32_t line;
+  };
+  struct Unmap {
+    void operator()(Cell* p) const { munmap(p, kBytes); }
+  };
+  static constexpr std::size_t kBytes = std::size_t{kDenseIds} * sizeof(Cell);
+  static Cell* map_cells() {
+    void* p = mmap(nullptr, kBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    return p == MAP_FAILED ? nullptr : static_cast<Cell*>(p);
+  }
+  std::unique_ptr<Cell[], Unmap> dense{map_cells()};
+  Cell* cells = dense.get();
+  // The current line's number. Not a 32-bit type, so that the compiler
+  // need not load it again after each store to a cell.
+  std::uint64_t line = 1;
+  // One past the largest dense id counted, so that the merge reads no page
+  // of ids never read (each read would map one). Not 32 bits, as `line`.
+  std::uint64_t dense_end = 0;
+  IdTable large;
+  std::vector<int> marked;  // the large ids of the current line
+
+  // An id of the current line; counted once in the line.
+  void id(int x) {
+    if (static_cast<unsigned>(x) < unsigned(kDenseIds)) [[likely]] {
+      Cell& c = cells[x];
+      dense_end = std::max(dense_end, static_cast<std::uint64_t>(x) + 1);
+      if (c.line != static_cast<std::uint32_t>(line)) {
+        c.line = static_cast<std::uint32_t>(line);
+        ++c.count;
+      }
+      return;
+    }
+    count_large(x);
+  }
+  void end() {
+    if (!marked.empty()) {
+      for (int x : marked) large.at(x) &= ~kSeen;
+      marked.clear();
+    }
+    if (++line == std::uint64_t{1} << 32) {  // the numbers start again
+      for (std::size_t x = 0; x < dense_end; ++x) cells[x].line = 0;
+      line = 1;
+    }
+  }
+  [[gnu::noinline]] void count_large(int x) {
+    std::uint32_t& n = large.at(x);
+    if ((n & kSeen) == 0) {
+      n = (n + 1) | kSeen;
+      marked.push_back(x);
+    }
+  }
+};
+
+// The shares' counts added up.
+ItemCounts merge(std::vector<CountShare>& shares) {
+  ItemCounts c;
+  int dense_ids = 0;  // one past the largest id below kDenseIds counted
+  for (const CountShare& s : shares) dense_ids = std::max(dense_ids, static_cast<int>(s.dense_end));
+  c.dense_ids = dense_ids;
+  c.dense.reset(static_cast<std::uint32_t*>(std::calloc(static_cast<std::size_t>(std::max(dense_ids, 1)), sizeof(std::uint32_t))));
+  if (c.dense == nullptr) fail_memory();
+  c.largest = dense_ids - 1;
+  for (CountShare& s : shares) {
+    for (std::size_t x = 0; x < s.dense_end; ++x) c.dense.get()[x] += s.dense[x].count;
+    s.large.for_each([&](int x, std::uint32_t n) {
+      c.large.at(x) += n;
+      c.largest = std::max(c.largest, x);
+    });
+    s.dense.reset();
+    s.cells = nullptr;
+    s.large = IdTable();
+  }
+  return c;
+}
+
+}  // namespace
+
+void check_ranges(const std::string& name, const std::vector<RangeOutcome>& outcomes,
+                  const std::vector<PassDigest>* digests) {
+  long long before = 0;  // the lines of the ranges before
+  for (const RangeOutcome& o : outcomes) {
+    if (o.read.failure != RangeRead::Failure::none) {
+      const long long line = before + o.read.failed_line;
+      if (line > INT_MAX + 1LL) break;  // one stream stops at the count of transactions first
+      if (o.read.failure == RangeRead::Failure::io) throw RunError(kExitFile, name + " could not be read!");
+      throw RunError(kExitFile, name + ", line " + std::to_string(line) + ": item id is larger than 2147483647!");
+    }
+    before += o.read.lines;
+    if (before > INT_MAX) break;
+  }
+  if (before > INT_MAX) throw RunError(kExitFile, name + " has more than 2147483647 transactions!");
+  if (digests == nullptr) return;
+  // Lines appended since the first pass lie behind its last range and are
+  // not read; any other change would make itemsets of neither version.
+  for (std::size_t r = 0; r < outcomes.size(); ++r)
+    if (!(outcomes[r].read.digest == (*digests)[r])) throw RunError(kExitFile, name + " changed while it was read!");
+}
+
+ItemCounts count_items_in_ranges(Data& data, const ByteSource& source, const Tuning& tuning, int threads,
+                                 const PassProgress& report, StopFlag stop, ReadTimes* times) {
+  RangePlan plan{source, split_ranges(source.begin, source.end, tuning.read_range_bytes), {}};
+  const int workers = std::max(1, std::min<int>(threads, static_cast<int>(plan.ranges.size())));
+  std::vector<CountShare> shares(static_cast<std::size_t>(workers));
+  for (const CountShare& s : shares)
+    if (s.dense == nullptr) fail_memory();
+  const std::vector<RangeOutcome> outcomes = read_ranges(
+      source, plan.ranges, workers, report, stop,
+      [&shares](int worker) -> CountShare& { return shares[static_cast<std::size_t>(worker)]; });
+  check_ranges(data.name(), outcomes, nullptr);
+  const double started = thread_seconds();
+  ItemCounts c = merge(shares);
+  bool any_id = false;
+  for (const RangeOutcome& o : outcomes) {
+    c.transactions += static_cast<int>(o.read.lines);
+    any_id = any_id || o.read.any_id;
+    plan.digests.push_back(o.read.digest);
+  }
+  // A file without a single id: whether it held words, for the caller's hint.
+  data.note_read_in_ranges(any_id, !any_id && RangeReader(source.fd).has_letters({source.begin, source.end}));
+  if (times != nullptr) {
+    times->merge = thread_seconds() - started;
+    times->count.clear();
+    for (const RangeOutcome& o : outcomes) times->count.push_back(o.seconds);
+  }
+  c.plan = std::move(plan);
+  return c;
+}
+
+}  // namespace zub

@@ -1,0 +1,158 @@
+// A file read in byte ranges (io/byte_ranges.h) against the fuzz targets'
+// reference reader: every range size from one byte up and small blocks, so
+// that cuts fall within ids, between a carriage return and its line feed,
+// inside lines that span many ranges, and behind a last line without a line
+// feed; the ranges' transactions, in order, are the file's, each range
+// with the digest of its own. Failures name the line within the range.
+#include "io/byte_ranges.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "fuzz/fuzz_support.h"
+#include "support/reading.h"
+#include "support/test_support.h"
+
+namespace zub {
+namespace {
+
+using namespace zub::test;
+
+struct Ranged {
+  Lines lines;                      // every range's transactions, in order
+  std::vector<RangeRead> reads;     // by range
+  std::vector<Lines> by_range;
+};
+
+// `text` as a file read in ranges of `range_bytes` by a reader of `block_bytes` blocks.
+Ranged read_in_ranges(const std::string& text, std::uint64_t range_bytes, std::size_t block_bytes) {
+  TempDir dir;
+  dir.write("db", text);
+  const int fd = ::open(dir.file("db").c_str(), O_RDONLY);
+  EXPECT_GE(fd, 0);
+  Ranged r;
+  RangeReader reader(fd, block_bytes);
+  for (const ByteRange& range : split_ranges(0, text.size(), range_bytes)) {
+    r.by_range.emplace_back();
+    r.reads.push_back(reader.read(range, [&](const int* ids, int n) {
+      r.by_range.back().emplace_back(ids, ids + n);
+      r.lines.emplace_back(ids, ids + n);
+      return true;
+    }));
+  }
+  ::close(fd);
+  return r;
+}
+
+// The ranges hold the reference's transactions in order, each range's
+// digest and count its own, and any id only where a range has one.
+void expect_reads_as_reference(const std::string& text, std::uint64_t range_bytes, std::size_t block_bytes) {
+  SCOPED_TRACE("ranges of " + std::to_string(range_bytes) + " bytes, blocks of " + std::to_string(block_bytes));
+  const fuzz::Reference expected = fuzz::reference_read(text);
+  ASSERT_EQ(expected.error_line, 0);
+  const Ranged r = read_in_ranges(text, range_bytes, block_bytes);
+  ASSERT_EQ(r.lines, expected.transactions);
+  for (std::size_t k = 0; k < r.reads.size(); ++k) {
+    PassDigest digest;
+    bool any_id = false;
+    for (const auto& line : r.by_range[k]) {
+      digest.add(line.data(), static_cast<int>(line.size()));
+      any_id = any_id || !line.empty();
+    }
+    EXPECT_EQ(r.reads[k].digest, digest) << "range " << k;
+    EXPECT_EQ(r.reads[k].lines, static_cast<long long>(r.by_range[k].size())) << "range " << k;
+    EXPECT_EQ(r.reads[k].any_id, any_id) << "range " << k;
+    EXPECT_EQ(r.reads[k].failure, RangeRead::Failure::none);
+  }
+}
+
+TEST(ByteRanges, SplitCoversTheBytesOnce) {
+  EXPECT_TRUE(split_ranges(5, 5, 3).empty());
+  const std::vector<ByteRange> r = split_ranges(2, 12, 4);
+  ASSERT_EQ(r.size(), 3u);
+  EXPECT_EQ(r[0].begin, 2u);
+  EXPECT_EQ(r[0].end, 6u);
+  EXPECT_EQ(r[1].begin, 6u);
+  EXPECT_EQ(r[2].end, 12u);
+  EXPECT_EQ(split_ranges(0, 3, 0).size(), 3u) << "ranges of at least one byte";
+}
+
+TEST(ByteRanges, EveryCutReadsTheFileOnce) {
+  const std::string cases[] = {
+      "",  "\n", "\n\n\n", "7", "1 2\n3", "1 2\n3\n", "1\r\n2\r\n", "\r\n\r\n12\r", "  \n4  ",
+      "000000000000000000042 0\n2147483647,02147483647\n", "a1b2c3\n\0" "5\n",
+  };
+  for (const std::string& text : cases)
+    for (std::uint64_t range = 1; range <= text.size() + 1; ++range)
+      for (std::size_t block : {std::size_t(1), std::size_t(2), std::size_t(3), std::size_t(1) << 20})
+        expect_reads_as_reference(text, range, block);
+}
+
+TEST(ByteRanges, RandomTextAndLongLinesReadAsTheReference) {
+  std::mt19937 rng(29);
+  for (int round = 0; round < 6; ++round) {
+    std::string text = random_text(rng, 3000 + 500 * round);
+    if (round % 2 == 1) text += "17 18";  // a last line without a line feed
+    if (round >= 4) {
+      // A line of thousands of ids across many ranges and blocks.
+      std::string line;
+      for (int k = 0; k < 3000; ++k) line += std::to_string(k * 7919 % 100000) + " ";
+      text.insert(text.size() / 2, "\n" + line + "\n");
+    }
+    for (std::uint64_t range : {1, 2, 3, 5, 8, 13, 64, 777, 100000})
+      for (std::size_t block : {std::size_t(1), std::size_t(7), std::size_t(64), std::size_t(1) << 20})
+        expect_reads_as_reference(text, range, block);
+  }
+}
+
+TEST(ByteRanges, TooLargeIdFailsAtItsLineWithinTheRange) {
+  const std::string text = "1 2\n3\n4 2147483648 5\n6\n";
+  for (std::uint64_t range = 1; range <= text.size(); ++range) {
+    for (std::size_t block : {std::size_t(1), std::size_t(4), std::size_t(1) << 20}) {
+      const Ranged r = read_in_ranges(text, range, block);
+      long long before = 0;
+      int failed = 0;
+      for (const RangeRead& read : r.reads) {
+        if (read.failure == RangeRead::Failure::none) {
+          before += failed == 0 ? read.lines : 0;
+          continue;
+        }
+        ++failed;
+        EXPECT_EQ(read.failure, RangeRead::Failure::id_too_large);
+        EXPECT_EQ(before + read.failed_line, 3) << "range " << range << ", block " << block;
+        EXPECT_EQ(read.failed_line, read.lines + 1);
+      }
+      EXPECT_EQ(failed, 1) << "range " << range << ", block " << block;
+    }
+  }
+}
+
+TEST(ByteRanges, ReadingStopsWhereTheVisitorSays) {
+  TempDir dir;
+  dir.write("db", "1\n2\n3\n4\n");
+  const int fd = ::open(dir.file("db").c_str(), O_RDONLY);
+  RangeReader reader(fd, 2);
+  Lines seen;
+  const RangeRead read = reader.read({0, 8}, [&](const int* ids, int n) {
+    seen.emplace_back(ids, ids + n);
+    return seen.size() < 2;
+  });
+  EXPECT_EQ(seen, (Lines{{1}, {2}}));
+  EXPECT_EQ(read.lines, 2);
+  EXPECT_TRUE(reader.has_letters({0, 8}) == false);
+  dir.write("words", "1 \xc3\xa9\n");
+  const int words = ::open(dir.file("words").c_str(), O_RDONLY);
+  RangeReader other(words);
+  EXPECT_TRUE(other.has_letters({0, 5}));
+  EXPECT_FALSE(other.has_letters({0, 2}));
+  ::close(words);
+  ::close(fd);
+}
+
+}  // namespace
+}  // namespace zub

@@ -1,0 +1,232 @@
+// The main tree read and built on several threads: whatever the threads
+// (1 to 8), the ranges the file is cut into (down to a byte), the build
+// (strings in units down to a byte, trees with child links in batches down
+// to one position, or the automatic choice looking early) and the input (a
+// file in ranges, or a pipe read as one stream), the tree is the trie of
+// the transactions, numbered depth first, node for node the same, with the
+// same pair counts and level statistics; the miners on it agree with the
+// brute force for every target. A file changed between the passes, an id
+// too large and a set stop flag end the reading as one stream ends it.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <random>
+
+#include "common/run_error.h"
+#include "io/callback_sink.h"
+#include "support/brute_force.h"
+#include "support/prepared.h"
+#include "support/random_db.h"
+#include "support/reading.h"
+#include "support/tree_checks.h"
+
+namespace zub {
+namespace {
+
+using namespace zub::test;
+
+// Sanitized builds (ThreadSanitizer above all) check a quarter of the databases.
+#ifdef ZUB_SANITIZED
+constexpr std::uint32_t kDatabases = 12;
+#else
+constexpr std::uint32_t kDatabases = 48;
+#endif
+
+// A way to read and build, derived from a number.
+struct Reading {
+  int threads;
+  Tuning tuning;
+  std::string describe() const {
+    static const char* kBuilds[] = {"automatic", "strings", "link trees"};
+    return std::to_string(threads) + " threads, ranges of " + std::to_string(tuning.read_range_bytes) +
+           " bytes, " + kBuilds[static_cast<int>(tuning.main_build)] + ", units of " +
+           std::to_string(tuning.build_unit_bytes) + ", batches of " + std::to_string(tuning.build_batch_positions);
+  }
+};
+
+Reading reading(std::uint32_t k) {
+  Reading r{1 + static_cast<int>(k % 8), {}};
+  const std::size_t ranges[] = {1, 3, 16, 200, std::size_t(4) << 20};
+  r.tuning.read_range_bytes = ranges[k / 8 % 5];
+  r.tuning.main_build = static_cast<MainBuild>(k % 3);
+  r.tuning.build_unit_bytes = k % 4 == 0 ? 1 : k % 4 == 1 ? 24 : std::size_t(1) << 20;
+  r.tuning.build_batch_positions = k % 5 == 0 ? 1 : 7;
+  r.tuning.link_tree_check_bytes = 40;
+  return r;
+}
+
+// The main tree as numbers: each node's item, count and parent from the
+// root on; then every pair count, and the level statistic.
+struct TreeImage {
+  std::vector<long long> numbers;
+  bool operator==(const TreeImage&) const = default;
+};
+
+TreeImage image(const FI_tree& t) {
+  TreeImage i;
+  for (NodeRef r = t.root_ref(); r < t.store().mark(); ++r)
+    i.numbers.insert(i.numbers.end(), {t.node(r)->item, t.node(r)->count, t.node(r)->parent});
+  if (t.has_pair_counts())
+    for (int a = 1; a < t.num_items(); ++a)
+      for (int b = 0; b < a; ++b) i.numbers.push_back(t.pair_count(b, a));
+  const double level = t.level_25_percent();
+  i.numbers.push_back(level == level ? static_cast<long long>(level * 1e6) : -1);
+  return i;
+}
+
+// The pairs of frequent positions, counted from the transactions.
+void expect_pair_counts(const FI_tree& t, const Database& db, const ItemMap& items) {
+  if (!t.has_pair_counts()) return;
+  std::vector<std::vector<int>> pairs(static_cast<std::size_t>(t.num_items()), std::vector<int>(static_cast<std::size_t>(t.num_items()), 0));
+  for (const auto& tr : db) {
+    std::vector<int> p;
+    for (int x : tr)
+      if (items.position_of(x) >= 0) p.push_back(items.position_of(x));
+    std::sort(p.begin(), p.end());
+    p.erase(std::unique(p.begin(), p.end()), p.end());
+    for (std::size_t a = 0; a < p.size(); ++a)
+      for (std::size_t b = 0; b < a; ++b) ++pairs[static_cast<std::size_t>(p[a])][static_cast<std::size_t>(p[b])];
+  }
+  for (int a = 1; a < t.num_items(); ++a)
+    for (int b = 0; b < a; ++b)
+      ASSERT_EQ(t.pair_count(b, a), pairs[static_cast<std::size_t>(a)][static_cast<std::size_t>(b)]) << b << ", " << a;
+}
+
+// A database text with CR LF line ends, and no line feed at its end.
+std::string with_crlf(const std::string& text) {
+  std::string out;
+  for (char c : text) out += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  if (!out.empty()) out.resize(out.size() - 2);
+  return out;
+}
+
+TEST(ParallelRead, EveryReadingAndBuildGivesTheSameTree) {
+  for (std::uint32_t seed = 1; seed <= kDatabases; ++seed) {
+    const RandomDb db = random_db(seed, seed % 3 == 0);
+    const std::string text = seed % 4 == 1 ? with_crlf(db.text) : db.text;
+    TempDir dir;
+    dir.write("db", text);
+    const int minsup = 1 + static_cast<int>(seed % 3);
+    TreeImage first;
+    for (std::uint32_t k = 0; k < 12; ++k) {
+      const Reading r = reading(seed * 12 + k);
+      SCOPED_TRACE("seed " + std::to_string(seed) + ", " + r.describe());
+      RunRequest req = request(minsup, MiningTarget::maximal, r.tuning);
+      req.threads = r.threads;
+      zub::Run run(req);
+      if (k == 11) {  // a pipe, read as one stream
+        through_pipe(dir.file("db"), [&](Data& data) { run.read(data); });
+      } else {
+        Data data(dir.file("db").c_str());
+        run.read(data);
+      }
+      FI_tree& t = run.main_tree();
+      ASSERT_FALSE(t.child_links());
+      const TreeImage i = image(t);
+      if (k == 0) {
+        first = i;
+        ASSERT_NO_FATAL_FAILURE(expect_pair_counts(t, db.transactions, run.items()));
+        t.make_chains();
+        ASSERT_NO_FATAL_FAILURE(expect_tree(t, trie_of(db.transactions, run.items())));
+        for (NodeRef n = t.root_ref() + 1; n < t.store().mark(); ++n)
+          ASSERT_LT(t.node(n)->parent, n) << "numbered depth first: a parent before its children";
+      } else {
+        ASSERT_TRUE(i == first) << "another numbering, count or pair count";
+      }
+    }
+  }
+}
+
+// Every target and method on the tree of any reading, against the brute force.
+TEST(ParallelRead, MinersAgreeWithBruteForceWhateverTheReading) {
+  for (std::uint32_t seed = 100; seed < 100 + kDatabases; ++seed) {
+    const bool wide = seed % 4 == 0;
+    const RandomDb db = random_db(seed, wide);
+    TempDir dir;
+    dir.write("db", db.text);
+    const int n = static_cast<int>(db.transactions.size());
+    const int minsup = wide ? std::max(2, n / 40) : 1 + static_cast<int>(seed % 3);
+    const Mined frequent = all_frequent(db.transactions, minsup);
+    const Mined expected[] = {maximal_of(frequent), maximal_of(frequent), closed_of(frequent), closed_of(frequent),
+                              frequent};
+    for (int job = 0; job < 5; ++job) {
+      const Reading r = reading(seed * 5 + static_cast<std::uint32_t>(job));
+      SCOPED_TRACE("seed " + std::to_string(seed) + ", job " + std::to_string(job) + ", " + r.describe());
+      RunRequest req = request(minsup, job < 2 ? MiningTarget::maximal : job < 4 ? MiningTarget::closed
+                                                                                  : MiningTarget::all,
+                               r.tuning);
+      req.method = job == 1 ? MaximalMethod::projected : MaximalMethod::lookahead;
+      req.closed_method = job == 3 ? ClosedMethod::cfi_tree : ClosedMethod::closure;
+      req.threads = r.threads;
+      req.tuning.maximal_unit_copy = false;
+      zub::Run run(req);
+      Data data(dir.file("db").c_str());
+      run.read(data);
+      Mined found;
+      CallbackSink sink(
+          [&](std::span<const int> ids, int support) {
+            Itemset items(ids.begin(), ids.end());
+            std::sort(items.begin(), items.end());
+            found.emplace(items, support);
+          },
+          run.items().file_id.data());
+      run.mine(sink);
+      EXPECT_EQ(found, expected[job]) << "found:\n" << describe(found) << "expected:\n" << describe(expected[job]);
+    }
+    if (HasFailure()) break;
+  }
+}
+
+// The first line of the file with an id too large is named, however the
+// ranges fall and whichever thread reads it first.
+TEST(ParallelRead, TheFirstTooLargeIdIsNamed) {
+  std::string text;
+  for (int line = 1; line <= 40; ++line)
+    text += line == 17 || line == 31 ? "1 2147483648\n" : std::to_string(line % 5) + " 7\n";
+  TempDir dir;
+  dir.write("db", text);
+  for (std::size_t range : {1, 5, 64, 300, 4 << 20}) {
+    for (int threads : {1, 2, 3, 8}) {
+      Tuning tuning;
+      tuning.read_range_bytes = range;
+      RunRequest req = request(1, MiningTarget::maximal, tuning);
+      req.threads = threads;
+      zub::Run run(req);
+      Data data(dir.file("db").c_str());
+      try {
+        run.read(data);
+        ADD_FAILURE() << "read";
+      } catch (const RunError& e) {
+        EXPECT_EQ(std::string(e.what()), dir.file("db") + ", line 17: item id is larger than 2147483647!")
+            << range << " bytes, " << threads << " threads";
+      }
+    }
+  }
+}
+
+// A stop flag set before the reading ends it in the first pass.
+TEST(ParallelRead, AStopFlagEndsTheReading) {
+  std::string text;
+  for (int line = 0; line < 20000; ++line) text += std::to_string(line % 50) + " " + std::to_string(line % 7) + "\n";
+  TempDir dir;
+  dir.write("db", text);
+  const std::atomic<bool> stop{true};
+  for (int threads : {1, 3}) {
+    Tuning tuning;
+    tuning.read_range_bytes = 1000;
+    RunRequest req = request(1, MiningTarget::maximal, tuning);
+    req.threads = threads;
+    req.stop = StopFlag(&stop);
+    zub::Run run(req);
+    Data data(dir.file("db").c_str());
+    try {
+      run.read(data);
+      ADD_FAILURE() << "read on " << threads << " threads";
+    } catch (const RunError& e) {
+      EXPECT_EQ(e.status(), kExitCancelled);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace zub
