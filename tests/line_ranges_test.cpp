@@ -1,11 +1,16 @@
 // A file or a folder of part files split into byte ranges cut at line
 // starts: the shares' transactions, one after another, are the input's, each
 // once, whatever the number of shares; a line's number within its file is
-// found again from a share's stream.
+// found again from a share's stream; a share cuts a file where the
+// byte-range reader of the counting pass cuts it.
 #include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <random>
 
+#include "io/byte_ranges.h"
 #include "io/data.h"
 #include "io/line_ranges.h"
 #include "io/transaction.h"
@@ -67,6 +72,46 @@ TEST(LineRanges, EveryLineOnceInOrderForAnyNumberOfShares) {
     const auto expected = read_all(one);
     for (int shares : {1, 2, 3, 7, 64})
       EXPECT_EQ(shares_read(files, shares), expected) << "round " << round << ", " << shares << " shares";
+  }
+}
+
+// A share of one file holds the lines that the byte-range reader finds in
+// the share's bytes: both cut by one rule, whatever the cut hits (a line's
+// middle, a CRLF, a line longer than a share).
+TEST(LineRanges, ASharesLinesAreTheByteRangeReadersOfItsBytes) {
+  std::mt19937 rng(11);
+  auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+  for (int round = 0; round < 20; ++round) {
+    TempDir dir;
+    std::string text;
+    for (int l = 0, n = pick(1, 30); l < n; ++l) {
+      for (int k = 0, m = pick(0, l % 5 == 0 ? 200 : 5); k < m; ++k) text += std::to_string(pick(0, 999)) + " ";
+      text += pick(0, 3) == 0 ? "\r\n" : "\n";
+    }
+    if (pick(0, 1) == 0) text.pop_back();  // a last line without its line feed
+    dir.write("db", text);
+    const std::vector<InputFile> files{{dir.file("db"), static_cast<long long>(text.size())}};
+    const int fd = ::open(dir.file("db").c_str(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    RangeReader reader(fd, 7);  // blocks smaller than a line
+    for (int shares : {1, 2, 5, 13}) {
+      for (int s = 0; s < shares; ++s) {
+        const auto bound = [&](int k) { return static_cast<std::uint64_t>(text.size() * k / shares); };
+        std::vector<std::vector<int>> by_range;
+        const RangeRead read = reader.read({bound(s), bound(s + 1)}, [&](const int* ids, int n) {
+          by_range.emplace_back(ids, ids + n);
+          return true;
+        });
+        ASSERT_EQ(read.failure, RangeRead::Failure::none);
+        std::vector<FilePiece> pieces;
+        std::string why;
+        ASSERT_TRUE(share_of(files, s, shares, pieces, why)) << why;
+        PieceStream stream(pieces);
+        Data data(stream.stream(), "share", Data::Options{});
+        EXPECT_EQ(read_all(data), by_range) << "round " << round << ", share " << s << " of " << shares;
+      }
+    }
+    ::close(fd);
   }
 }
 

@@ -7,7 +7,8 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
+
+#include "io/byte_ranges.h"
 
 namespace zub {
 
@@ -38,26 +39,21 @@ bool list_parts(const std::string& folder, std::vector<InputFile>& parts, std::s
 
 namespace {
 
-// The first line start at or after `at` in the file (its size when none):
-// `at` itself when the byte before it is a line feed.
-bool line_start_from(int fd, long long at, long long size, long long& start) {
-  if (at <= 0 || at >= size) {
-    start = std::clamp(at, 0LL, size);
+// A boundary is searched in blocks of this size: a line feed is usually near.
+constexpr std::size_t kBoundaryBlock = std::size_t(1) << 16;
+
+// The first line start at or after `at` in the file (its size when none),
+// by the rule of the byte-range reader, so that both cut alike.
+bool line_start_from(RangeReader& reader, long long at, long long size, long long& start) {
+  std::uint64_t found = 0;
+  bool failed = false;
+  const ByteRange rest{static_cast<std::uint64_t>(std::max(at, 0LL)), static_cast<std::uint64_t>(size)};
+  if (reader.find_start(rest, found, failed)) {
+    start = static_cast<long long>(found);
     return true;
   }
-  char buf[1 << 16];
-  for (long long p = at - 1; p < size;) {
-    const ssize_t got = ::pread(fd, buf, sizeof buf, p);
-    if (got <= 0) return false;
-    const void* feed = std::memchr(buf, '\n', static_cast<std::size_t>(got));
-    if (feed != nullptr) {
-      start = p + (static_cast<const char*>(feed) - buf) + 1;
-      return true;
-    }
-    p += got;
-  }
   start = size;
-  return true;
+  return !failed;
 }
 
 }  // namespace
@@ -77,8 +73,12 @@ bool share_of(const std::vector<InputFile>& files, int index, int shares, std::v
     if (lo >= hi) continue;
     const int fd = ::open(f.path.c_str(), O_RDONLY | O_CLOEXEC);
     long long begin = 0, end = 0;
-    const bool ok = fd >= 0 && line_start_from(fd, lo, f.size, begin) && line_start_from(fd, hi, f.size, end);
-    if (fd >= 0) ::close(fd);
+    bool ok = fd >= 0;
+    if (ok) {
+      RangeReader reader(fd, kBoundaryBlock);
+      ok = line_start_from(reader, lo, f.size, begin) && line_start_from(reader, hi, f.size, end);
+      ::close(fd);
+    }
     if (!ok) {
       why = f.path;
       return false;

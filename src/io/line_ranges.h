@@ -5,8 +5,11 @@
 // range that holds its first byte; a range that starts inside a line skips
 // to the next line, and one that ends inside a line reads it to its end.
 // Part files follow one another as one database (a part without a last line
-// feed ends its line there). A minimal reader, until a shared one of byte
-// ranges replaces it.
+// feed ends its line there). The cuts are io/byte_ranges.h's; what is
+// kept here is what a distributed run needs beyond it: a folder of part
+// files as one database, split by equal shares of all its bytes, and the
+// pieces read as one stream by Data (names as well as ids), their lines
+// counted for the messages that name one.
 #include <sys/types.h>
 
 #include <cstdio>
