@@ -62,11 +62,21 @@
 #            (bench/read_sim.cpp) at 10 million: each step's processor time,
 #            the counting pass's bytes per second per core, and the reading
 #            planned for 2 to 16 threads from the measured pieces.
+#   cluster  zub-mine-mpi (built in build-bench-mpi with -DZUB_MPI=ON) under
+#            mpirun: the 10 million generated baskets of quest at 2%
+#            (maximal, closed, all), mpirun -np 2 --threads 1 against zub-mine
+#            --threads 1, RUNS times each in rounds, the whole run timed
+#            (reading included), the outputs compared; then once for 1, 2
+#            and 4 ranks (4 oversubscribed) each rank's units, positions
+#            received, peak memory and bytes sent by round (--stats), with
+#            the unit times and plans that bench/cluster_sim.cpp scales up;
+#            then the bytes of the benchmark cells of the parallel section
+#            on 2 and 4 ranks.
 # Not part of CI: it takes a few minutes and wants a quiet machine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
-all_sections=(zub targets parallel rules python wide scale quest large)
+all_sections=(zub targets parallel rules python wide scale quest large cluster)
 runs=5
 if [[ "${1:-}" =~ ^[0-9]+$ ]]; then runs=$1; shift; fi
 sections=("$@")
@@ -421,6 +431,72 @@ section_large() {
     [ "$db" = "$all" ] || rm -f "$db"
   done
   rm -f "$all"
+}
+
+# --- cluster: zub-mine-mpi against zub-mine -----------------------------------
+# items_sorted: itemset lines with their items in ascending order, sorted
+items_sorted() { perl -lane '$s = pop @F; print join(" ", sort { $a <=> $b } @F), " $s"' | sort; }
+# ranks_lines STATS: the --stats lines of the ranks
+ranks_lines() { grep -E '^(rank [0-9]+:|rank 0 writing|candidates sent)' "$1" | sed 's/^/  /'; }
+section_cluster() {
+  local build=$root/build-bench-mpi gen=$work/gen_baskets all=$work/quest10M.dat target n mpi one c file minsup
+  local w1 w2 m1 m2
+  command -v mpirun >/dev/null || { echo "cluster: mpirun missing (tools/deps.sh installs Open MPI)"; return; }
+  export OMPI_ALLOW_RUN_AS_ROOT=1 OMPI_ALLOW_RUN_AS_ROOT_CONFIRM=1  # CI and these machines run as root
+  cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DZUB_BUILD_TESTS=OFF -DZUB_MPI=ON >/dev/null
+  cmake --build "$build" -j2 --target zub-mine-mpi zub-mine >/dev/null
+  c++ -O2 -std=c++20 -Isrc "$root/bench/cluster_sim.cpp" -o "$work/cluster_sim"
+  mpi=$build/zub-mine-mpi
+  one=$build/zub-mine
+  c++ -O2 -std=c++20 "$root/bench/gen_baskets.cpp" -o "$gen"
+  "$gen" 10000000 --patterns 200 >"$all"
+  echo "cluster: quest's 10 million baskets at 2%, the whole run (reading included), medians of $runs;" \
+    "zub-mine --threads 1 against mpirun -np 2 zub-mine-mpi --threads 1"
+  printf '%-8s %10s %10s %8s %9s %9s %s\n' target one_wall_s mpi2_wall_s speed-up one_rss_MB mpi2_rss_MB same
+  for target in maximal closed all; do
+    : >"$work/one" && : >"$work/mpi"
+    for _ in $(seq "$runs"); do
+      timed "$one" --threads 1 --target "$target" "$all" 2% "$work/o1" >>"$work/one"
+      timed mpirun -np 2 "$mpi" --threads 1 --target "$target" "$all" 2% "$work/o2" >>"$work/mpi"
+    done
+    read -r w1 _ m1 <<<"$(medians "$work/one")"
+    read -r w2 _ m2 <<<"$(medians "$work/mpi")"
+    local same=no
+    # Maximal lines may list their items in another order: each line's
+    # items sorted before the lines are.
+    if [ "$target" = all ]; then cmp -s "$work/o1" "$work/o2" && same=bytes; else
+      [ "$(items_sorted <"$work/o1" | md5sum)" = "$(items_sorted <"$work/o2" | md5sum)" ] && same=itemsets; fi
+    [ "$same" = no ] && failed=1
+    printf '%-8s %10s %10s %8.2f %9.1f %9.1f %s\n' "$target" "$w1" "$w2" "$(echo "$w1 / $w2" | bc -l)" \
+      "$(mb "$m1")" "$(mb "$m2")" "$same"
+  done
+  for target in maximal closed all; do
+    for n in 1 2 4; do
+      echo "$target, $n rank(s), --stats:"
+      (cd "$work" && ZUB_MPI_UNIT_TIMES=$work/units_$target ZUB_MPI_PLANS=$work/plans_$target \
+        mpirun --oversubscribe -x ZUB_MPI_UNIT_TIMES -x ZUB_MPI_PLANS -np "$n" "$mpi" --threads 1 --stats \
+        --target "$target" "$all" 2% "$work/o2" 2>"$work/stats" >/dev/null)
+      grep -E '^(wall time|itemsets)' "$work/stats" | sed 's/^/  /'
+      ranks_lines "$work/stats"
+      if [ "$n" = 1 ]; then
+        echo "  scaled by bench/cluster_sim (10 Gbit/s, 50 us; 100 million and 1 billion baskets):"
+        "$work/cluster_sim" "$work/stats" "$work/units_$target" "$work/plans_$target" 10000000 | sed 's/^/  /'
+      fi
+    done
+  done
+  rm -f "$all" "$work/o1" "$work/o2"
+  echo "cluster: bytes of the parallel section's cells, mpirun -np N zub-mine-mpi --stats"
+  for c in "${parallel_cells[@]}" "maximal lookahead chess.dat 1200 0" "maximal lookahead retail.dat 10 0"; do
+    read -r target _ file minsup _ <<<"$c"
+    for n in 2 4; do
+      echo "$target $file $minsup, $n ranks:"
+      (cd "$work" && mpirun --oversubscribe -np "$n" "$mpi" --threads 1 --stats --target "$target" "$data/$file" \
+        "$minsup" "$work/o2" 2>"$work/stats" >/dev/null)
+      grep -E '^itemsets' "$work/stats" | sed 's/^/  /'
+      ranks_lines "$work/stats"
+    done
+  done
+  rm -f "$work/o2"
 }
 
 # --- python: the module's overhead against zub-mine -------------------------

@@ -11,7 +11,7 @@ import os
 import re
 import sys
 
-LAYERS = ["common", "memory", "io", "trees", "miners", "run", "rules", "api", ["driver", "python"]]
+LAYERS = ["common", "memory", "io", "trees", "miners", "run", "rules", "api", ["driver", "python", "cluster"]]
 RANK = {}
 for rank, layer in enumerate(LAYERS):
     for name in layer if isinstance(layer, list) else [layer]:

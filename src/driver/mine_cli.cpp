@@ -61,7 +61,9 @@ constexpr OptionDecl kOptions[] = {
     {"--version", nullptr, "print the version and exit"},
 };
 
-void print_help(std::FILE* out) {
+}  // namespace
+
+void print_mine_help(std::FILE* out) {
   std::fprintf(out, "%s\n\n", kMineUsage);
   std::fprintf(out,
                "Writes the maximal, closed or all frequent itemsets of a transaction file,\n"
@@ -80,29 +82,8 @@ void print_help(std::FILE* out) {
   }
 }
 
-struct MineOptions {
-  MiningTarget target = MiningTarget::maximal;
-  bool rules = false;  // --target rules
-  bool rule_options = false;  // one of the options of rules given
-  bool all_measures = false;
-  RuleSettings rule;
-  std::string method;  // empty: the target's default
-  bool stats = false;
-  bool names = false;
-  char separator = 0;
-  bool header = false;
-  bool single = false;
-  bool columns_given = false;
-  std::string transaction_column, item_column;
-  bool progress = false;
-  bool help = false;
-  bool version = false;
-  LengthLimits lengths;
-  int threads = 0;  // 0: every core the process may use
-  LineStyle::Format format = LineStyle::Format::plain;
-  bool sort_items = false;
-  std::vector<std::string> positional;
-};
+namespace {
+
 
 // A length of itemsets or a number of threads: decimal digits, from 1 to
 // 2147483647. (A maximum length of 2147483647 is no limit: no itemset has
@@ -263,8 +244,9 @@ bool method_fits(const MineOptions& o, std::string& why) {
   return false;
 }
 
-// Fills `o` from the command line; false with the reason in `why`.
-bool parse_options(int argc, char** argv, MineOptions& o, std::string& why) {
+}  // namespace
+
+bool parse_mine_options(int argc, char** argv, MineOptions& o, std::string& why) {
   bool options_done = false;
   for (int k = 1; k < argc; ++k) {
     const std::string arg = argv[k];
@@ -334,19 +316,10 @@ bool parse_options(int argc, char** argv, MineOptions& o, std::string& why) {
   return true;
 }
 
-// Wall-clock seconds of a run's phases.
-struct PhaseTimes {
-  double reading = 0;  // counting, the main tree, its chains
-  double mining = 0;   // and writing
-};
-
-// The summary of --stats: what the run read, what it found (`found`
-// writes those lines, `lengths` counts the itemsets or rules by length),
-// and its times.
-void print_stats(const Run& run, const std::function<void()>& found, const std::vector<long long>& lengths,
-                 const Counters& counters, double seconds, const PhaseTimes& wall, std::FILE* err) {
-  std::fprintf(err, "transactions: %d\nminimum support: %d\nfrequent items: %d\n", run.settings().transactions,
-               run.settings().threshold, run.frequent());
+void print_mine_stats(const StatsHead& head, const std::function<void()>& found, const std::vector<long long>& lengths,
+                      const Counters& counters, double seconds, const PhaseTimes& wall, std::FILE* err) {
+  std::fprintf(err, "transactions: %d\nminimum support: %d\nfrequent items: %d\n", head.transactions, head.threshold,
+               head.frequent);
   found();
   int highest = -1;
   for (std::size_t len = 0; len < lengths.size(); ++len)
@@ -355,9 +328,51 @@ void print_stats(const Run& run, const std::function<void()>& found, const std::
     std::fprintf(err, "  of length %d: %lld\n", len + 1, lengths[static_cast<std::size_t>(len)]);
   std::fprintf(err, "processor time: %.3f s\nsubset checks: %d\nprojections: %d\n", seconds, counters.subset_checks,
                counters.projections);
-  std::fprintf(err, "threads: %d\nwall time reading: %.3f s\nwall time mining: %.3f s\n", run.threads(),
-               wall.reading, wall.mining);
+  std::fprintf(err, "threads: %d\n", head.threads);
+  if (head.ranks > 0) std::fprintf(err, "ranks: %d\n", head.ranks);
+  std::fprintf(err, "wall time reading: %.3f s\nwall time mining: %.3f s\n", wall.reading, wall.mining);
 }
+
+RunRequest mine_request(const MineOptions& o, const MinSupport& minsup) {
+  RunRequest request;
+  request.min_support = minsup;
+  request.target = o.target;
+  request.method = o.method == "projected" ? MaximalMethod::projected : MaximalMethod::lookahead;
+  request.closed_method = o.method == "cfi-tree" ? ClosedMethod::cfi_tree : ClosedMethod::closure;
+  request.lengths = o.lengths;
+  request.threads = o.threads > 0 ? o.threads : available_cores();
+  return request;
+}
+
+LineStyle mine_line_style(const MineOptions& o, int transactions) {
+  LineStyle style{o.format, o.sort_items, transactions};
+  style.rules = o.rules;
+  style.all_measures = o.all_measures;
+  return style;
+}
+
+bool is_input_overwritten(const MineOptions& o) {
+  if (o.positional.size() != 3 || o.positional[2] == "-") return false;
+  const std::string& infile = o.positional[0];
+  const char* outfile = o.positional[2].c_str();
+  return infile == "-" ? is_same_file(fileno(stdin), outfile) : is_same_file(infile.c_str(), outfile);
+}
+
+Data::Options mine_reading(const MineOptions& o) {
+  Data::Options reading;
+  reading.names = o.names;
+  reading.separator = o.separator;
+  reading.header = o.header;
+  reading.single = o.single;
+  reading.transaction_column = o.transaction_column;
+  reading.item_column = o.item_column;
+  if (o.separator != 0 || o.header || o.single) reading.layouts = &Data::next_in_layout;
+  return reading;
+}
+
+bool names_items(const MineOptions& o) { return o.names || o.separator != 0 || o.single; }
+
+namespace {
 
 // The progress report of --progress on the error stream: one line rewritten
 // in place on a terminal, a line per report otherwise (a log file).
@@ -384,6 +399,15 @@ struct ProgressLine {
   }
 };
 
+}  // namespace
+
+std::unique_ptr<Progress> progress_line(std::FILE* err) {
+  auto line = std::make_shared<ProgressLine>(ProgressLine{err});
+  return std::make_unique<Progress>([line](const Progress::Report& r) { (*line)(r); });
+}
+
+namespace {
+
 // The run after the argument checks; throws RunError on a failure.
 int run(const MineOptions& o, const MinSupport& minsup, std::FILE* out, std::FILE* err) {
   const std::clock_t start = std::clock();
@@ -391,28 +415,14 @@ int run(const MineOptions& o, const MinSupport& minsup, std::FILE* out, std::FIL
   const Clock::time_point started = Clock::now();
   auto since = [](Clock::time_point t) { return std::chrono::duration<double>(Clock::now() - t).count(); };
   PhaseTimes wall;
-  ProgressLine line{err};
-  Progress progress([&line](const Progress::Report& r) { line(r); });
-  RunRequest request;
-  if (o.progress) request.progress = &progress;
-  request.min_support = minsup;
-  request.target = o.target;
-  request.method = o.method == "projected" ? MaximalMethod::projected : MaximalMethod::lookahead;
-  request.closed_method = o.method == "cfi-tree" ? ClosedMethod::cfi_tree : ClosedMethod::closure;
-  request.lengths = o.lengths;
-  request.threads = o.threads > 0 ? o.threads : available_cores();
+  const std::unique_ptr<Progress> progress = progress_line(err);
+  RunRequest request = mine_request(o, minsup);
+  if (o.progress) request.progress = progress.get();
   Run run(request);
   const std::string& infile = o.positional[0];
-  Data::Options reading;
-  reading.names = o.names;
-  reading.separator = o.separator;
-  reading.header = o.header;
-  reading.single = o.single;
-  reading.transaction_column = o.transaction_column;
-  reading.item_column = o.item_column;
+  Data::Options reading = mine_reading(o);
   reading.keep_unseekable = true;
-  if (o.separator != 0 || o.header || o.single) reading.layouts = &Data::next_in_layout;
-  const bool names = o.names || o.separator != 0 || o.single;
+  const bool names = names_items(o);
   Data data = infile == "-" ? Data(stdin, "standard input", reading) : Data(infile.c_str(), reading);
   if (!data.isOpen()) {
     std::fprintf(err, "%s could not be opened!\n", infile.c_str());
@@ -435,10 +445,7 @@ int run(const MineOptions& o, const MinSupport& minsup, std::FILE* out, std::FIL
   }
   writer->set_order(run.items().file_id.data());
   if (names) writer->set_names(&item_names);
-  LineStyle style{o.format, o.sort_items, run.settings().transactions};
-  style.rules = o.rules;
-  style.all_measures = o.all_measures;
-  writer->set_style(style);
+  writer->set_style(mine_line_style(o, run.settings().transactions));
   const Clock::time_point mining = Clock::now();
   RunReport report;
   RuleReport rules;
@@ -454,14 +461,15 @@ int run(const MineOptions& o, const MinSupport& minsup, std::FILE* out, std::FIL
   wall.mining = since(mining);
   if (!o.stats) return kExitOk;
   const double seconds = static_cast<double>(std::clock() - start) / CLOCKS_PER_SEC;
+  const StatsHead head{run.settings().transactions, run.settings().threshold, run.frequent(), run.threads(), 0};
   if (o.rules) {
-    print_stats(run, [&] {
+    print_mine_stats(head, [&] {
       std::fprintf(err, "closed itemsets: %lld\nfrequent itemsets split: %lld\nrules: %lld\n", rules.closed,
                    rules.itemsets, rules.rules);
     }, rules.lengths, report.counters, seconds, wall, err);
   } else {
-    print_stats(run, [&] { std::fprintf(err, "itemsets: %lld\n", report.itemsets); }, report.lengths, report.counters,
-                seconds, wall, err);
+    print_mine_stats(head, [&] { std::fprintf(err, "itemsets: %lld\n", report.itemsets); }, report.lengths,
+                     report.counters, seconds, wall, err);
   }
   return kExitOk;
 }
@@ -476,13 +484,13 @@ int zub_mine_main(int argc, char** argv, std::FILE* out, std::FILE* err) {
   }
   MineOptions options;
   std::string why;
-  if (!parse_options(argc, argv, options, why)) {
+  if (!parse_mine_options(argc, argv, options, why)) {
     std::fprintf(err, "zub-mine: %s\n%s\n", why.c_str(), kMineUsage);
     return kExitUsage;
   }
   if (options.help || options.version) {
     if (options.help)
-      print_help(out);
+      print_mine_help(out);
     else
       std::fprintf(out, "zub-mine %s\n", ZUB_VERSION);
     // A help text that could not be written is a failure like any write.
@@ -497,13 +505,9 @@ int zub_mine_main(int argc, char** argv, std::FILE* out, std::FILE* err) {
   }
   // Refused before anything is read or written: the output would replace
   // the transactions it comes from.
-  if (options.positional.size() == 3 && options.positional[2] != "-") {
-    const std::string& infile = options.positional[0];
-    const char* outfile = options.positional[2].c_str();
-    if (infile == "-" ? is_same_file(fileno(stdin), outfile) : is_same_file(infile.c_str(), outfile)) {
-      std::fprintf(err, "%s is the input file; it would be overwritten!\n", outfile);
-      return kExitFile;
-    }
+  if (is_input_overwritten(options)) {
+    std::fprintf(err, "%s is the input file; it would be overwritten!\n", options.positional[2].c_str());
+    return kExitFile;
   }
   return run_reporting(err, [&] { return run(options, minsup, out, err); });
 }

@@ -66,6 +66,10 @@ class RangeReader {
   template <class Visit>
   RangeRead read(ByteRange range, Visit&& visit);
 
+  // The first line start in `range` into `start`; false if it has none.
+  // Sets `failed` on a read error. Public for the readers of a range as a
+  // stream (io/line_ranges.h), which must cut where this reader does.
+  bool find_start(ByteRange range, std::uint64_t& start, bool& failed);
   // Whether a byte of the range is a letter or not ASCII, for telling a
   // file of words read as ids from an empty one. False on a read error.
   bool has_letters(ByteRange range);
@@ -74,9 +78,6 @@ class RangeReader {
   // Reads the block at `at`; its length, 0 at the end of the file, or -1 on
   // an error. A line feed follows it, so that a scan for one always ends.
   long long load(std::uint64_t at);
-  // The first line start in `range` into `start`; false if it has none.
-  // Sets `failed` on a read error.
-  bool find_start(ByteRange range, std::uint64_t& start, bool& failed);
   // Makes room for more ids behind the first `n`.
   void grow_ids(std::size_t n);
   template <class Visit>

@@ -70,6 +70,7 @@ void Data::start(const Options& options) {
   buf_.reset(new char[kBlockSize + 1]);  // one byte more for a sentinel
   cur_ = end_ = buf_.get();
   names_mode_ = options.names || options.separator != 0 || options.single;
+  single_pass_ = options.single_pass;
   separator_ = options.separator;
   header_ = header_pending_ = options.header;
   layout_ = options.layouts;
@@ -290,6 +291,7 @@ Data::Status Data::end_of_pass() {
     cur_ = end_ = nullptr;
     return Status::end;
   }
+  if (single_pass_) return Status::end;
   if (std::fseek(file, start_, SEEK_SET) != 0) return fail(name_ + " could not be read!");
   std::clearerr(file);
   if (gzip_ != nullptr) gzip_->restart();

@@ -63,6 +63,9 @@ class Data {
     LayoutStep layouts = nullptr;  // needed for separator, header, single
     bool names = false;
     bool keep_unseekable = false;
+    // One pass only: the end of the data is not followed by a rewind (a
+    // stream read once, as a distributed run's rank 0 reads a pipe).
+    bool single_pass = false;
     char separator = 0;   // 0: the words layout's separators
     bool header = false;
     bool single = false;
@@ -103,6 +106,8 @@ class Data {
   std::vector<std::string> take_names();
   // Whether the text holds letters but no id at all: words read as ids.
   bool words_without_ids() const { return saw_letters_ && !any_id_; }
+  // Whether some line held an id.
+  bool has_ids() const { return any_id_; }
   // Whether the passes after the first are served from memory.
   bool in_memory() const { return keeping_ || replaying_; }
 
@@ -152,6 +157,7 @@ class Data {
   bool saw_letters_ = false; // a block without ids held letters
   long long line_ = 0;       // lines completed in this pass
   bool owns_file_ = true;
+  bool single_pass_ = false;
   long start_ = 0;           // where a pass begins in a seekable stream
   bool sniffed_ = false;     // the first block was looked at for the gzip magic
   std::unique_ptr<GzipSource> gzip_;  // set for a gzip stream

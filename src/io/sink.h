@@ -5,8 +5,9 @@
 // rule maker) is handed over alone. The kinds: the text writer (FSout:
 // plain, CSV or JSON lines), a callback (CallbackSink: the C++ API and
 // Python), a unit's buffer (run/unit_buffer.h: a worker's results kept
-// until its unit is committed in order), and discard (DiscardSink: the
-// recorder's counts are the only result).
+// until its unit is committed in order), a distributed run's sender
+// (src/cluster/results.h: each unit's records to rank 0), and discard
+// (DiscardSink: the recorder's counts are the only result).
 #include <span>
 
 namespace zub {
@@ -20,6 +21,10 @@ class ItemsetSink {
   // back) in the order they were found. Throws RunError when the
   // destination fails (a write error), or what the callback behind it throws.
   virtual void take(std::span<const int> records) = 0;
+  // The records that follow are unit `unit`'s (a pass in units tells each
+  // unit's turn, in order, before its records): for a sink that sends each
+  // unit's records elsewhere.
+  virtual void unit_begins(int unit) { (void)unit; }
 };
 
 class RuleSink {
@@ -27,6 +32,8 @@ class RuleSink {
   virtual ~RuleSink() = default;
   // Takes one rule, its items as main-tree positions.
   virtual void take(const FoundRule& rule) = 0;
+  // The rules that follow are made from unit `unit`'s itemsets.
+  virtual void unit_begins(int unit) { (void)unit; }
 };
 
 // A step between a recorder and its destination that turns the itemsets

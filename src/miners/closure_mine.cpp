@@ -14,6 +14,9 @@ Representation choose_representation(const Tuning& tuning, int transactions, int
 }
 
 ClosureRoot::ClosureRoot(ClosedInput input, int threshold, const Tuning& tuning)
+    : ClosureRoot(std::move(input), threshold, tuning, {}) {}
+
+ClosureRoot::ClosureRoot(ClosedInput input, int threshold, const Tuning& tuning, const std::vector<int>& supports)
     : position(std::move(input.position)), support(input.transactions), full_support(input.full_support) {
   const std::size_t f = position.size();
   std::vector<int> supp(f, 0), hits(f, 0);
@@ -23,6 +26,7 @@ ClosureRoot::ClosureRoot(ClosedInput input, int threshold, const Tuning& tuning)
       supp[j] += t.weight;
       ++hits[j];
     }
+  if (!supports.empty()) supp = supports;
   // The closure of the empty set leaves the database, and so do the
   // infrequent items (none when the threshold is the run's own).
   std::vector<int> slot(f, -1);
@@ -57,7 +61,7 @@ ClosureRoot::ClosureRoot(ClosedInput input, int threshold, const Tuning& tuning)
   items = std::move(input.items);
   txs = std::move(input.txs);
   const long long length = txs.empty() ? 0 : static_cast<long long>(items.size() / txs.size());
-  if (group_candidates(tuning, static_cast<long long>(candidates.size()), length))
+  if (supports.empty() && group_candidates(tuning, static_cast<long long>(candidates.size()), length))
     candidates.resize(RepeatedCandidates().keep_lowest(candidates.data(), candidates.size(), occ.data()));
 }
 

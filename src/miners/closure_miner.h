@@ -52,6 +52,12 @@ inline bool group_candidates(const Tuning& tuning, long long candidates, long lo
 // candidates with the same ones, the lowest rank's: see RepeatedCandidates).
 struct ClosureRoot {
   ClosureRoot(ClosedInput input, int threshold, const Tuning& tuning);
+  // The root of a share of the database (a process of a distributed run):
+  // the closure and the candidates come from the whole database's supports
+  // by rank and its transactions (input.transactions), the occurrences from
+  // the share's transactions. Its candidates are not grouped: two that
+  // share their transactions in the share need not in the database.
+  ClosureRoot(ClosedInput input, int threshold, const Tuning& tuning, const std::vector<int>& supports);
   std::vector<int> position;  // by rank
   std::vector<int> closure;   // ranks in every transaction
   int support = 0;            // transactions

@@ -108,6 +108,11 @@ class Recorder {
     if (other.tally_.size() > tally_.size()) grow_tally(static_cast<int>(other.tally_.size()));
     for (std::size_t k = 0; k < other.tally_.size(); ++k) tally_[k] += other.tally_[k];
   }
+  // Hands the batch on and tells the sink that unit `unit`'s records follow.
+  void begin_unit(int unit) {
+    flush();
+    sink_->unit_begins(unit);
+  }
 
   stack itemset;  // the itemset under construction, with a support per entry
   // The open result trees of the maximal and the closed miners, by slot:

@@ -10,40 +10,38 @@
 
 namespace zub {
 
+void RuleSplitting::take(std::span<const int> records) {
+  long long itemsets = 0;
+  for_each_record(records, [this, &itemsets](const int* z, int n, int support) {
+    stop_.check();  // an itemset may give many rules, so the flag is read per itemset
+    maker_.rules_of({z, static_cast<std::size_t>(n)}, support, rules_);
+    ++itemsets;
+    if (rules_.size() >= kRecordBatchInts) hand_on();
+  });
+  taken_.fetch_add(itemsets, std::memory_order_relaxed);
+  hand_on();
+}
+
+void RuleSplitting::hand_on() {
+  if (rules_.empty()) return;
+  next_.take(rules_);
+  rules_.clear();
+}
+
+void RuleWriting::take(std::span<const int> records) {
+  for_each_record(records, [this](const int* items, int n, int support) {
+    const FoundRule rule = rule_of(items, n, support, transactions_);
+    const std::size_t length = rule.antecedent.size() + rule.consequent.size();
+    if (report_.lengths.size() < length) report_.lengths.resize(length);
+    ++report_.lengths[length - 1];
+    ++report_.rules;
+    out_.take(rule);
+  });
+}
+
 namespace {
 
-// On each mining thread: every frequent itemset Z of two items or more is
-// split into the rules it yields, handed on as rule records (rules.h).
-class RuleMaking final : public ItemsetSink {
- public:
-  RuleMaking(const ClosedSupports& closed, const RuleSettings& options, StopFlag stop,
-             std::atomic<long long>& taken, ItemsetSink& next)
-      : maker_(closed, options), stop_(stop), taken_(taken), next_(next) {}
-  void take(std::span<const int> records) override {
-    long long itemsets = 0;
-    for_each_record(records, [this, &itemsets](const int* z, int n, int support) {
-      stop_.check();  // an itemset may give many rules, so the flag is read per itemset
-      maker_.rules_of({z, static_cast<std::size_t>(n)}, support, rules_);
-      ++itemsets;
-      if (rules_.size() >= kRecordBatchInts) hand_on();
-    });
-    taken_.fetch_add(itemsets, std::memory_order_relaxed);
-    hand_on();
-  }
-
- private:
-  void hand_on() {
-    if (rules_.empty()) return;
-    next_.take(rules_);
-    rules_.clear();
-  }
-  RuleMaker maker_;
-  StopFlag stop_;
-  std::atomic<long long>& taken_;
-  ItemsetSink& next_;
-  std::vector<int> rules_;
-};
-
+// A splitter per mining thread, each over that thread's next sink.
 class RuleStage final : public RecordStage {
  public:
   RuleStage(const ClosedSupports& closed, const RuleSettings& options, StopFlag stop)
@@ -56,30 +54,7 @@ class RuleStage final : public RecordStage {
   const RuleSettings& options_;
   StopFlag stop_;
   std::atomic<long long> taken_{0};
-  std::deque<RuleMaking> makers_;  // one per thread; a deque keeps them in place
-};
-
-// On the thread that writes, in the units' order: each rule record's
-// measures, counted and handed to the rule sink.
-class RuleWriting final : public ItemsetSink {
- public:
-  RuleWriting(int transactions, RuleReport& report, RuleSink& out)
-      : transactions_(transactions), report_(report), out_(out) {}
-  void take(std::span<const int> records) override {
-    for_each_record(records, [this](const int* items, int n, int support) {
-      const FoundRule rule = rule_of(items, n, support, transactions_);
-      const std::size_t length = rule.antecedent.size() + rule.consequent.size();
-      if (report_.lengths.size() < length) report_.lengths.resize(length);
-      ++report_.lengths[length - 1];
-      ++report_.rules;
-      out_.take(rule);
-    });
-  }
-
- private:
-  const int transactions_;
-  RuleReport& report_;
-  RuleSink& out_;
+  std::deque<RuleSplitting> makers_;  // one per thread; a deque keeps them in place
 };
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <shared_mutex>
 #include <vector>
 #if defined(__GLIBC__)
@@ -23,10 +24,14 @@ namespace zub {
 
 namespace {
 
+// The units of a pass that this process mines: unit k is only[k], or k
+// when `only` is empty (all of them).
+int chosen(std::span<const int> only, int k) { return only.empty() ? k : only[static_cast<std::size_t>(k)]; }
+
 class AllUnits final : public UnitWork {
  public:
-  explicit AllUnits(FI_tree& tree) : tree_(tree) {}
-  int units() const override { return tree_.num_items(); }
+  AllUnits(FI_tree& tree, std::span<const int> only) : tree_(tree), only_(only) {}
+  int units() const override { return only_.empty() ? tree_.num_items() : static_cast<int>(only_.size()); }
   bool streams() const override { return true; }
   // Each worker sees the main tree through its own scratch.
   void add_worker(Workspace& ws) override {
@@ -35,19 +40,20 @@ class AllUnits final : public UnitWork {
   }
   void mine(int worker, int unit) override {
     const auto w = static_cast<std::size_t>(worker);
-    FP_growth_position(*workers_[w], views_[w], tree_.num_items() - 1 - unit);
+    FP_growth_position(*workers_[w], views_[w], tree_.num_items() - 1 - chosen(only_, unit));
   }
 
  private:
   FI_tree& tree_;
+  const std::span<const int> only_;
   std::vector<FI_tree> views_;
   std::vector<Workspace*> workers_;
 };
 
 class ClosureUnits final : public UnitWork {
  public:
-  ClosureUnits(const ClosureRoot& root, int threshold, int max_len, const Tuning& tuning)
-      : root_(root), order_(unit_order(root)), threshold_(threshold), max_len_(max_len), tuning_(tuning) {}
+  ClosureUnits(const ClosureRoot& root, std::vector<int> order, int threshold, int max_len, const Tuning& tuning)
+      : root_(root), order_(std::move(order)), threshold_(threshold), max_len_(max_len), tuning_(tuning) {}
   int units() const override { return static_cast<int>(order_.size()); }
   bool streams() const override { return true; }
   void add_worker(Workspace& ws) override {
@@ -191,13 +197,14 @@ void sort_records(std::vector<int>& found, int from, const int* item_pos, int it
 // one-thread answer.
 class MaximalUnits final : public UnitWork {
  public:
-  MaximalUnits(const Workspace& ws, FI_tree& tree, MFI_tree& root, MaximalLevel level)
+  MaximalUnits(const Workspace& ws, FI_tree& tree, MFI_tree& root, MaximalLevel level, std::span<const int> only)
       : ws_(ws),
         tree_(tree),
         root_(root),
         level_(level),
         prefix_(ws.recorder.itemset.len),
-        units_(static_cast<std::size_t>(tree.num_items() - tree.covered_len())),
+        only_(only),
+        units_(only.empty() ? static_cast<std::size_t>(tree.num_items() - tree.covered_len()) : only.size()),
         stop_(static_cast<int>(units_.size())) {}
   int units() const override { return static_cast<int>(units_.size()); }
   bool streams() const override { return false; }
@@ -216,6 +223,7 @@ class MaximalUnits final : public UnitWork {
   MFI_tree& root_;
   const MaximalLevel level_;
   const int prefix_;  // the stack's items below every unit's
+  const std::span<const int> only_;
   std::vector<MaximalUnit> units_;
   std::vector<std::unique_ptr<MaximalWorker>> workers_;
   std::atomic<int> stop_;        // units after it are covered by it: not mined
@@ -225,7 +233,7 @@ class MaximalUnits final : public UnitWork {
 void MaximalUnits::mine(int worker, int u) {
   MaximalWorker& w = *workers_[static_cast<std::size_t>(worker)];
   MaximalUnit& unit = units_[static_cast<std::size_t>(u)];
-  const int i = tree_.num_items() - 1 - u;
+  const int i = tree_.num_items() - 1 - chosen(only_, u);
   memory& pool = w.unit_pool;
   const PoolMark mark = PoolMark::take(pool);
   MFI_tree* local = w.local;
@@ -278,21 +286,27 @@ void MaximalUnits::commit(int u, std::vector<int>& found, Recorder& out) {
 // Drops the unit's itemsets that a path through its item, new in the run's
 // tree since the unit last looked, holds. The caller holds tree_lock_.
 void MaximalUnits::drop_held(MaximalUnit& unit, std::vector<int>& found) {
-  const MnodeRef next = root_.nodes.size() + 1;
-  if (next == unit.copied || found.empty()) {
-    unit.copied = next;
+  drop_held_by(root_, prefix_, unit.item, unit.copied, found);
+}
+
+}  // namespace
+
+void drop_held_by(const MFI_tree& root, int prefix, int item, MnodeRef& copied, std::vector<int>& found) {
+  const MnodeRef next = root.nodes.size() + 1;
+  if (next == copied || found.empty()) {
+    copied = next;
     return;
   }
-  const NewPaths recent(root_, unit.item, unit.copied);
-  unit.copied = next;
+  const NewPaths recent(root, item, copied);
+  copied = next;
   std::vector<int> tail;
   std::size_t kept = 0;
   for (std::size_t at = 0; at < found.size();) {
     const std::size_t size = static_cast<std::size_t>(found[at]) + 2;
     // The unit's item heads each record above the prefix.
-    tail.assign(found.begin() + static_cast<std::ptrdiff_t>(at) + 2 + prefix_,
+    tail.assign(found.begin() + static_cast<std::ptrdiff_t>(at) + 2 + prefix,
                 found.begin() + static_cast<std::ptrdiff_t>(at + size) - 1);
-    std::sort(tail.begin(), tail.end(), [this](int a, int b) { return root_.item_pos[a] > root_.item_pos[b]; });
+    std::sort(tail.begin(), tail.end(), [&root](int a, int b) { return root.item_pos[a] > root.item_pos[b]; });
     if (!recent.hold(tail)) {
       std::copy(found.begin() + static_cast<std::ptrdiff_t>(at), found.begin() + static_cast<std::ptrdiff_t>(at + size),
                 found.begin() + static_cast<std::ptrdiff_t>(kept));
@@ -303,20 +317,35 @@ void MaximalUnits::drop_held(MaximalUnit& unit, std::vector<int>& found) {
   found.resize(kept);
 }
 
-}  // namespace
+void commit_maximal_unit(MFI_tree& root, int prefix, int item, std::vector<int>& found, Recorder& out) {
+  MnodeRef copied = MFI_tree::root;
+  drop_held_by(root, prefix, item, copied, found);
+  for (std::size_t at = 0; at < found.size(); at += static_cast<std::size_t>(found[at]) + 2) {
+    const int k = found[at] - prefix - 1;
+    if (k > 0) root.enter(&found[at + 2 + prefix], k, found[at + 1 + found[at]]);
+  }
+  out.pass_on(found);
+}
 
-void FP_growth_in_units(Workspace& ws, FI_tree& tree, int threads, UnitTimes* times) {
+void FP_growth_in_units(Workspace& ws, FI_tree& tree, int threads, UnitTimes* times, std::span<const int> only) {
   // The workers read the main tree and nothing else of it changes; its lazy
   // pair rows are made first.
   tree.share_pair_rows(threads);
-  AllUnits work(tree);
+  AllUnits work(tree, only);
   run_units(work, ws, threads, times);
 }
 
 void mine_maximal_in_units(Workspace& ws, FI_tree& tree, MFI_tree& root, MaximalLevel level, int threads,
-                           UnitTimes* times) {
+                           UnitTimes* times, std::span<const int> only) {
   tree.share_pair_rows(threads);  // the workers share the rows
-  MaximalUnits work(ws, tree, root, level);
+  MaximalUnits work(ws, tree, root, level, only);
+  run_units(work, ws, threads, times);
+}
+
+void mine_closure_units(const ClosureRoot& root, Workspace& ws, int threshold, int threads, UnitTimes* times,
+                        std::span<const int> units) {
+  ClosureUnits work(root, std::vector<int>(units.begin(), units.end()), threshold, ws.recorder.lengths().max,
+                    ws.settings.tuning);
   run_units(work, ws, threads, times);
 }
 
@@ -338,7 +367,7 @@ void mine_closed_by_closure(ClosedInput input, Workspace& ws, int threshold, int
   worker.write_root();
   const int units = static_cast<int>(root.candidates.size());
   if ((threads > 1 || times != nullptr) && units > 1) {
-    ClosureUnits work(root, at_least, most, ws.settings.tuning);
+    ClosureUnits work(root, unit_order(root), at_least, most, ws.settings.tuning);
     run_units(work, ws, threads, times);
   } else {
     for (int k = 0; k < units; ++k) {

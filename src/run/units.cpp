@@ -322,7 +322,11 @@ void UnitRun::write_ready(std::unique_lock<std::mutex>& lock) {
       unlocked(lock, [&] { pass_on(records); });
     } else if (done_[static_cast<std::size_t>(head_)] != 0) {
       Kept().extents.swap(k.extents);
-      ++head_;
+      if (++head_ < units_) {
+        // A sink that sends tells the units apart.
+        const int next = head_;
+        unlocked(lock, [&] { ws_.recorder.begin_unit(next); });
+      }
     } else {
       break;
     }
@@ -368,6 +372,7 @@ void UnitRun::commit_ready() {
     lock.unlock();
     const Clock::time_point start = Clock::now();
     try {
+      ws_.recorder.begin_unit(unit);
       if (work_.wanted(unit)) {
         work_.commit(unit, records, ws_.recorder);
         long long n = 0;  // what the commit handed on is left in `records`
@@ -392,6 +397,7 @@ void run_units(UnitWork& work, Workspace& ws, int threads, UnitTimes* times) {
   ws.recorder.flush();  // what the run recorded before the units comes first
   UnitRun run(work, ws, times);
   run.add_workers(std::max(1, std::min(threads, work.units())));
+  if (work.streams() && work.units() > 0) ws.recorder.begin_unit(0);  // the first unit writes through
   run.run();
 }
 

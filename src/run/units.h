@@ -16,6 +16,9 @@
 // - a kept unit (maximal itemsets) is kept whole: its worker finishes it
 //   (sorts and filters its candidates) and it is committed, one unit at a
 //   time in order, by the work's commit().
+// The run's recorder is told each unit's turn before the unit's records
+// reach it (Recorder::begin_unit), for a sink that sends each unit's
+// records elsewhere (a distributed run's, src/cluster/results.h).
 // A thread that cannot be created leaves the units to the workers that
 // could start (the calling thread at least). The first exception of any
 // worker stops the taking of units and is rethrown once all have stopped.

@@ -62,6 +62,8 @@ struct MainPairs {
   std::unique_ptr<FrequentPairs> sparse;
 };
 
+class TransactionShare;
+
 class FI_tree {
  public:
   // An empty tree whose records come from `records` and nodes from `nodes`,
@@ -129,6 +131,19 @@ class FI_tree {
   // `threads` threads, or as one stream) and builds the tree on `threads`.
   void scan2_DB(Data* data, const ItemMap& items, const ItemCounts& counts, int threads = 1,
                 Progress* progress = nullptr, StopFlag stop = {}, ReadTimes* times = nullptr);
+  // Instead of the first scan, for the main tree of a share of a database
+  // whose item order was chosen elsewhere: every position is an item, with
+  // the share's support; the file ids are the positions themselves.
+  void scan1_known(const std::vector<int>& supports_by_position, MainPairs& pairs);
+  // The tree built from the transactions handed to `shares` (one per reading
+  // thread), on `threads` threads: the second pass's build, and a
+  // distributed run's from the transactions it receives.
+  // Reports the building phase (all `transactions` read) to `progress`.
+  void build_from_shares(std::vector<TransactionShare>& shares, int threads, StopFlag stop = {},
+                         ReadTimes* times = nullptr, Progress* progress = nullptr, long long transactions = 0);
+  // The header's supports of such a tree once built: those of the
+  // transactions it received.
+  void set_supports(const std::vector<int>& supports_by_position);
 
   // The number of nodes from the root down that are each their parent's
   // only child.
@@ -257,6 +272,7 @@ class FI_tree {
 
  private:
   int depth_first_single_prefix() const;
+  void make_main_header(MainPairs& pairs);  // the heads and the pair counts of the first scan's items
   void take_tail(FI_tree* parent);
   void partition_covered(const FI_tree* parent, const bool* marked, bool by_parent_position);
   void make_header_table(const FI_tree* parent);

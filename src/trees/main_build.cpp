@@ -105,7 +105,38 @@ void FI_tree::scan1_DB(const ItemCounts& counted, ItemMap& items, MainPairs& pai
   num_items_ = 0;
   while (num_items_ < size && supports_[num_items_] >= threshold()) ++num_items_;
   for (int p = 0; p < num_items_; ++p) item_pos_[p] = p;
+  make_main_header(pairs);
 
+  // From here on an item id is a main-tree position.
+  items.file_id.assign(pos_item_, pos_item_ + num_items_);
+  items.position.assign(ids, -1);
+  for (int p = 0; p < num_items_; ++p) {
+    if (by_id)
+      items.position[static_cast<std::size_t>(pos_item_[p])] = p;
+    else
+      items.sparse.at(pos_item_[p]) = static_cast<std::uint32_t>(p);
+    pos_item_[p] = p;
+  }
+}
+
+void FI_tree::scan1_known(const std::vector<int>& supports_by_position, MainPairs& pairs) {
+  covered_len_ = 0;
+  num_items_ = static_cast<int>(supports_by_position.size());
+  item_pos_ = pool_->take<int>(num_items_);
+  pos_item_ = pool_->take<int>(num_items_);
+  supports_ = pool_->take<int>(num_items_);
+  for (int p = 0; p < num_items_; ++p) {
+    item_pos_[p] = pos_item_[p] = p;
+    supports_[p] = supports_by_position[static_cast<std::size_t>(p)];
+  }
+  make_main_header(pairs);
+}
+
+void FI_tree::set_supports(const std::vector<int>& supports_by_position) {
+  for (int p = 0; p < num_items_; ++p) supports_[p] = heads_[p]->count = supports_by_position[static_cast<std::size_t>(p)];
+}
+
+void FI_tree::make_main_header(MainPairs& pairs) {
   heads_ = pool_->take<Fnode*>(num_items_);
   // More than a few items: the pairs are counted. A small triangle is held
   // densely and filled by the second scan; a large one would be mostly empty
@@ -133,17 +164,9 @@ void FI_tree::scan1_DB(const ItemCounts& counted, ItemMap& items, MainPairs& pai
     }
   }
 
-  // From here on an item id is a main-tree position.
-  items.file_id.assign(pos_item_, pos_item_ + num_items_);
-  items.position.assign(ids, -1);
   for (int p = 0; p < num_items_; ++p) {
     heads_[p] = pool_->take<Fnode>(1);
     heads_[p]->init(kNoNode, p, supports_[p]);
-    if (by_id)
-      items.position[static_cast<std::size_t>(pos_item_[p])] = p;
-    else
-      items.sparse.at(pos_item_[p]) = static_cast<std::uint32_t>(p);
-    pos_item_[p] = p;
   }
   pair_rows_ = num_items_ - 1;
 }

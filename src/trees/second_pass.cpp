@@ -84,6 +84,12 @@ void FI_tree::scan2_DB(Data* data, const ItemMap& items, const ItemCounts& count
     read_stream(data, items, counts.digest, shares.front(), num_items_, progress, stop);
   // The reader's block (or a pipe's recording) is not needed for the build.
   data->close();
+  build_from_shares(shares, threads, stop, times, progress, counts.transactions);
+}
+
+void FI_tree::build_from_shares(std::vector<TransactionShare>& shares, int threads, StopFlag stop,
+                                ReadTimes* times, Progress* progress, long long transactions) {
+  const int readers = static_cast<int>(shares.size());
   std::vector<int>& depth_nodes = scratch_->build.depth_nodes;
   if (std::any_of(shares.begin(), shares.end(), [](const TransactionShare& s) { return s.has_tree(); })) {
     // Dense data: every share becomes a tree, and the trees are merged.
@@ -96,7 +102,7 @@ void FI_tree::scan2_DB(Data* data, const ItemMap& items, const ItemCounts& count
     for (TransactionShare& s : shares) strings.push_back(std::move(s.strings()));
     shares.clear();
     build_from_strings(*this, strings, threads, settings_->tuning.build_unit_bytes, depth_nodes, stop, times, progress,
-                       counts.transactions);
+                       transactions);
   }
   child_links_ = false;
   cal_level_25();

@@ -1,0 +1,318 @@
+#include "cluster/shuffle.h"
+
+#include <algorithm>
+#include <climits>
+#include <numeric>
+
+#include "common/run_error.h"
+#include "io/transaction.h"
+#include "trees/transaction_share.h"
+
+namespace zub {
+
+namespace {
+
+// A round sends one chunk of the share: about this many ints.
+constexpr std::size_t kRoundInts = std::size_t(1) << 22;
+// The pairs are counted where the frequent items are at most this many (a
+// table of 4 MB summed over the ranks).
+constexpr int kPairedItems = 1024;
+
+}  // namespace
+
+void PrefixPath::add(const int* t, int k) {
+  if (k == 0) return;
+  const int n = length();
+  int common = 0;
+  while (common < k && common < n && t[common] == path_[static_cast<std::size_t>(common)]) ++common;
+  if (common < k && common < n) {  // they part below the common part
+    path_.resize(static_cast<std::size_t>(common));
+    branches_ = true;
+  } else if (common == n && k > n) {  // the transaction goes on below the path
+    if (branches_) return;
+    path_.assign(t, t + k);
+  }
+}
+
+void PrefixPath::merge(const PrefixPath& o) {
+  const PrefixPath& longer = o.length() > length() ? o : *this;
+  const PrefixPath& shorter = o.length() > length() ? *this : o;
+  int common = 0;
+  while (common < shorter.length() && shorter.path_[static_cast<std::size_t>(common)] == longer.path_[static_cast<std::size_t>(common)])
+    ++common;
+  PrefixPath merged;
+  if (common < shorter.length()) {
+    merged.path_.assign(shorter.path_.begin(), shorter.path_.begin() + common);
+    merged.branches_ = true;
+  } else if (shorter.branches_ && longer.length() > shorter.length()) {
+    merged = shorter;
+  } else {
+    merged = longer;
+    merged.branches_ = longer.branches_ || shorter.branches_;
+  }
+  *this = std::move(merged);
+}
+
+std::vector<int> PrefixPath::encode() const {
+  std::vector<int> ints{branches_ ? 1 : 0};
+  ints.insert(ints.end(), path_.begin(), path_.end());
+  return ints;
+}
+
+PrefixPath PrefixPath::decode(const std::vector<int>& ints) {
+  PrefixPath p;
+  p.branches_ = ints[0] != 0;
+  p.path_.assign(ints.begin() + 1, ints.end());
+  return p;
+}
+
+Failure read_positions(Comm& comm, Share& share, const ItemOrder& order, const PassDigest& first, bool whole,
+                       Positions& out) {
+  const int f = order.frequent();
+  out.work.assign(static_cast<std::size_t>(f), 0);
+  out.volumes = std::make_unique<Volumes>(f, whole);
+  // The pairs, so that items frequent with none of a rank's items in a
+  // transaction stay home (Cutter).
+  std::vector<int> pairs(f <= kPairedItems ? static_cast<std::size_t>(f) * static_cast<std::size_t>(f) : 0, 0);
+  const Failure mine = attempt([&] {
+    std::unique_ptr<Data> data = share.pass();
+    Transaction t(50);
+    PassDigest read;
+    std::vector<unsigned char> seen(static_cast<std::size_t>(f), 0);
+    std::vector<int> positions;
+    while (data->getNextTransaction(&t) != nullptr) {
+      read.add(t.items, t.length);
+      positions.clear();
+      for (int j = 0; j < t.length; ++j) {
+        const int p = order.position_of(t.items[j]);
+        if (p >= 0 && !seen[static_cast<std::size_t>(p)]) {
+          seen[static_cast<std::size_t>(p)] = 1;
+          positions.push_back(p);
+        }
+      }
+      if (positions.empty()) continue;
+      std::sort(positions.begin(), positions.end());
+      const int k = static_cast<int>(positions.size());
+      for (int j = 0; j < k; ++j) {
+        seen[static_cast<std::size_t>(positions[static_cast<std::size_t>(j)])] = 0;
+        out.work[static_cast<std::size_t>(positions[static_cast<std::size_t>(j)])] += j + 1;
+      }
+      if (k == f) ++out.full;
+      out.prefix.add(positions.data(), k);
+      out.volumes->add(positions.data(), k);
+      if (!pairs.empty())
+        for (int a = 0; a < k; ++a)
+          for (int b = a + 1; b < k; ++b)
+            ++pairs[static_cast<std::size_t>(positions[static_cast<std::size_t>(a)]) * static_cast<std::size_t>(f) +
+                    static_cast<std::size_t>(positions[static_cast<std::size_t>(b)])];
+      if (out.tx.empty() || out.tx.back().size() >= kRoundInts) out.tx.emplace_back().reserve(kRoundInts + f + 1);
+      out.tx.back().push_back(k);
+      out.tx.back().insert(out.tx.back().end(), positions.begin(), positions.end());
+    }
+    if (!(read == first)) throw RunError(kExitFile, share.name() + " changed while it was read!");
+  });
+  const Failure agreed = agree(comm, mine);
+  if (agreed.failed()) return agreed;
+  // The sizes and the count of full transactions of all ranks, and the
+  // whole database's single prefix at rank 0, which tells every rank.
+  MPI_Allreduce(MPI_IN_PLACE, out.work.data(), f, MPI_LONG_LONG, MPI_SUM, MPI_COMM_WORLD);
+  MPI_Allreduce(MPI_IN_PLACE, &out.full, 1, MPI_LONG_LONG, MPI_SUM, MPI_COMM_WORLD);
+  out.volumes->sum_over(comm);
+  if (!pairs.empty()) {
+    MPI_Allreduce(MPI_IN_PLACE, pairs.data(), static_cast<int>(pairs.size()), MPI_INT, MPI_SUM, MPI_COMM_WORLD);
+    comm.count(Round::order, static_cast<long long>(pairs.size()) * 4);
+    out.frequent_pair.assign(pairs.size(), 0);
+    for (int a = 0; a < f; ++a)
+      for (int b = a + 1; b < f; ++b)
+        if (pairs[static_cast<std::size_t>(a) * static_cast<std::size_t>(f) + static_cast<std::size_t>(b)] >= order.threshold)
+          out.frequent_pair[static_cast<std::size_t>(a) * static_cast<std::size_t>(f) + static_cast<std::size_t>(b)] =
+              out.frequent_pair[static_cast<std::size_t>(b) * static_cast<std::size_t>(f) + static_cast<std::size_t>(a)] = 1;
+  }
+  comm.count(Round::order, static_cast<long long>(f + 1) * 8);
+  std::vector<int> mine_prefix = out.prefix.encode();
+  if (comm.is_root()) {
+    for (int r = 1; r < comm.size; ++r) {
+      MPI_Status status;
+      MPI_Probe(r, 0, MPI_COMM_WORLD, &status);
+      int n = 0;
+      MPI_Get_count(&status, MPI_INT, &n);
+      std::vector<int> theirs(static_cast<std::size_t>(n));
+      MPI_Recv(theirs.data(), n, MPI_INT, r, 0, MPI_COMM_WORLD, MPI_STATUS_IGNORE);
+      out.prefix.merge(PrefixPath::decode(theirs));
+    }
+    mine_prefix = out.prefix.encode();
+  } else {
+    MPI_Send(mine_prefix.data(), static_cast<int>(mine_prefix.size()), MPI_INT, 0, 0, MPI_COMM_WORLD);
+    comm.count(Round::order, static_cast<long long>(mine_prefix.size()) * 4);
+  }
+  broadcast(comm, mine_prefix, 0, Round::order);
+  out.prefix = PrefixPath::decode(mine_prefix);
+  return {};
+}
+
+namespace {
+
+// What each rank gets of a transaction (k positions, ascending): up to
+// and with the last position of the rank's units (all and maximal: a
+// unit reads nothing behind its own item), or all of it (the closure
+// miner's units need the rarer items as blockers); and of those only the
+// items that make a frequent pair with one of the rank's items in the
+// transaction, where the pairs are counted: a unit's first level drops an
+// item that is not frequent with the unit's item (its tail, its closure),
+// so such an item is of no use to the unit, and the items frequent with it
+// come with all their transactions that hold it.
+class Cutter {
+ public:
+  Cutter(const UnitPlan& plan, bool whole, const std::vector<char>& frequent_pair, int items, int ranks)
+      : plan_(plan), whole_(whole), pairs_(frequent_pair), items_(items), last_(static_cast<std::size_t>(ranks), -1) {}
+  template <class Each>
+  void each(const int* t, int k, Each&& each) {
+    std::vector<int>& ranks = ranks_;
+    ranks.clear();
+    for (int j = k - 1; j >= 0; --j) {
+      const int r = plan_.owner_of_position[static_cast<std::size_t>(t[j])];
+      if (r >= 0 && last_[static_cast<std::size_t>(r)] < 0) {
+        last_[static_cast<std::size_t>(r)] = j;
+        ranks.push_back(r);
+      }
+    }
+    for (int r : ranks) {
+      const int last = last_[static_cast<std::size_t>(r)];
+      last_[static_cast<std::size_t>(r)] = -1;
+      const int end = whole_ ? k : last + 1;
+      if (pairs_.empty()) {
+        each(r, t, end);
+        continue;
+      }
+      own_.clear();  // the rank's items in the transaction
+      for (int j = 0; j <= last; ++j)
+        if (owner(t[j]) == r) own_.push_back(t[j]);
+      kept_.clear();
+      for (int j = 0; j < end; ++j) {
+        bool keep = owner(t[j]) == r;
+        for (std::size_t i = 0; !keep && i < own_.size(); ++i) keep = pair(t[j], own_[i]);
+        if (keep) kept_.push_back(t[j]);
+      }
+      each(r, kept_.data(), static_cast<int>(kept_.size()));
+    }
+  }
+
+ private:
+  int owner(int position) const { return plan_.owner_of_position[static_cast<std::size_t>(position)]; }
+  bool pair(int a, int b) const { return pairs_[static_cast<std::size_t>(a) * static_cast<std::size_t>(items_) + static_cast<std::size_t>(b)] != 0; }
+  const UnitPlan& plan_;
+  const bool whole_;
+  const std::vector<char>& pairs_;
+  const int items_;
+  std::vector<int> last_;  // by rank: the index of its last item in the transaction, -1 when none
+  std::vector<int> kept_;
+  std::vector<int> own_;
+  std::vector<int> ranks_;  // the ranks that get the transaction
+};
+
+// One round: a chunk of the share to the ranks, and what this rank
+// receives into the build.
+void send_round(Comm& comm, const std::vector<int>& tx, Cutter& cutter, TransactionShare& received,
+                std::vector<int>& supports) {
+  const auto ranks = static_cast<std::size_t>(comm.size);
+  std::vector<int> counts(ranks, 0), displs(ranks), rcounts(ranks), rdispls(ranks);
+  for (std::size_t a = 0; a < tx.size(); a += static_cast<std::size_t>(tx[a]) + 1)
+    cutter.each(&tx[a + 1], tx[a], [&](int r, const int*, int n) { counts[static_cast<std::size_t>(r)] += n + 1; });
+  long long sent = 0;
+  for (std::size_t r = 0; r < ranks; ++r) {
+    displs[r] = static_cast<int>(sent);
+    sent += counts[r];
+    if (static_cast<int>(r) != comm.rank) comm.count(Round::transactions, counts[r] * 4LL);
+  }
+  if (sent > INT_MAX) fail_memory();
+  std::vector<int> flat(static_cast<std::size_t>(sent));
+  std::vector<int> fill(displs);
+  for (std::size_t a = 0; a < tx.size(); a += static_cast<std::size_t>(tx[a]) + 1) {
+    cutter.each(&tx[a + 1], tx[a], [&](int r, const int* t, int n) {
+      int* out = &flat[static_cast<std::size_t>(fill[static_cast<std::size_t>(r)])];
+      out[0] = n;
+      std::copy(t, t + n, out + 1);
+      fill[static_cast<std::size_t>(r)] += n + 1;
+    });
+  }
+  MPI_Alltoall(counts.data(), 1, MPI_INT, rcounts.data(), 1, MPI_INT, MPI_COMM_WORLD);
+  long long total = 0;
+  for (std::size_t r = 0; r < ranks; ++r) {
+    rdispls[r] = static_cast<int>(total);
+    total += rcounts[r];
+  }
+  if (total > INT_MAX) fail_memory();
+  std::vector<int> got(static_cast<std::size_t>(total));
+  MPI_Alltoallv(flat.data(), counts.data(), displs.data(), MPI_INT, got.data(), rcounts.data(), rdispls.data(),
+                MPI_INT, MPI_COMM_WORLD);
+  std::vector<int>().swap(flat);
+  for (std::size_t g = 0; g < got.size(); g += static_cast<std::size_t>(got[g]) + 1) {
+    const int k = got[g];
+    const int* t = &got[g + 1];
+    for (int j = 0; j < k; ++j) ++supports[static_cast<std::size_t>(t[j])];
+    if (k > 0) received.add(t, k);
+  }
+}
+
+}  // namespace
+
+void exchange(Comm& comm, Positions& share, const UnitPlan& plan, bool whole, LocalTree& local, int threads) {
+  Cutter cutter(plan, whole, share.frequent_pair, local.tree->num_items(), comm.size);
+  const Failure failed = attempt([&] {
+    FI_tree& tree = *local.tree;
+    const auto ranks = static_cast<std::size_t>(comm.size);
+    // What each rank will receive (transactions, positions): the positions
+    // are reported, and the transactions must fit the tree's counts.
+    std::vector<long long> to(2 * ranks, 0), from(2 * ranks, 0);
+    for (const std::vector<int>& tx : share.tx)
+      for (std::size_t a = 0; a < tx.size(); a += static_cast<std::size_t>(tx[a]) + 1)
+        cutter.each(&tx[a + 1], tx[a], [&](int r, const int*, int n) {
+          ++to[2 * static_cast<std::size_t>(r)];
+          to[2 * static_cast<std::size_t>(r) + 1] += n;
+        });
+    MPI_Alltoall(to.data(), 2, MPI_LONG_LONG, from.data(), 2, MPI_LONG_LONG, MPI_COMM_WORLD);
+    long long transactions = 0, positions = 0;
+    for (std::size_t r = 0; r < ranks; ++r) transactions += from[2 * r], positions += from[2 * r + 1];
+    local.received = positions;
+    if (transactions > INT_MAX) fail_memory();
+    long long rounds = static_cast<long long>(share.tx.size());
+    MPI_Allreduce(MPI_IN_PLACE, &rounds, 1, MPI_LONG_LONG, MPI_MAX, MPI_COMM_WORLD);
+    std::vector<int> supports(static_cast<std::size_t>(tree.num_items()), 0);
+    // Received as the second pass reads a stream: one share, which turns
+    // into a tree with links where the data is dense.
+    std::vector<TransactionShare> received;
+    received.emplace_back(tree);
+    const std::vector<int> none;
+    for (long long r = 0; r < rounds; ++r) {
+      const auto k = static_cast<std::size_t>(r);
+      send_round(comm, k < share.tx.size() ? share.tx[k] : none, cutter, received.front(), supports);
+      if (k < share.tx.size()) std::vector<int>().swap(share.tx[k]);  // what is received grows as the share goes
+    }
+    share.tx.clear();
+    tree.build_from_shares(received, threads);
+    // The header's supports are those of the transactions received.
+    tree.set_supports(supports);
+  });
+  if (failed.failed()) abort_job(comm, failed.message, failed.status);
+}
+
+LocalTree::LocalTree(const ItemOrder& order, const Tuning& tuning) {
+  settings.tuning = tuning;
+  settings.threshold = order.threshold;
+  settings.transactions = order.transactions;
+  const int f = order.frequent();
+  tree = pool.make<FI_tree>(settings, nullptr, pool, nodes, -1, 0);
+  tree->scan1_known(std::vector<int>(static_cast<std::size_t>(f), 0), pairs);
+  ws = std::make_unique<Workspace>(settings, f);
+  tree->attach(ws->trees);
+}
+
+void LocalTree::finish() {
+  nodes.drop_links_below(nodes.mark());
+  tree->make_chains();
+  int width = 0;
+  for (int p = 0; p < tree->num_items(); ++p) width = std::max(width, tree->chain(p).size);
+  ws->size_lookahead(width);
+}
+
+}  // namespace zub
