@@ -33,6 +33,10 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// Ends a worker's unit once the run has failed on another worker; the run
+// rethrows that worker's error, never this.
+struct RunFailedElsewhere {};
+
 double seconds_since(Clock::time_point start) {
   return std::chrono::duration<double>(Clock::now() - start).count();
 }
@@ -263,13 +267,16 @@ void UnitRun::mine(Worker& w, int unit) {
 
 void UnitRun::deliver(int worker, std::span<const int> records) {
   Worker& w = *workers_[static_cast<std::size_t>(worker)];
+  // Once another worker has failed, this one's unit is of no use: it ends
+  // at its next hand-off instead of mining on (a unit may take minutes).
+  if (failed_) throw RunFailedElsewhere{};
   report();
   if (!work_.streams()) {
     w.records.insert(w.records.end(), records.begin(), records.end());
     return;
   }
   std::unique_lock<std::mutex> lock(mutex_);
-  if (failed_) return;  // nothing more goes out
+  if (failed_) throw RunFailedElsewhere{};
   if (w.unit != head_ || writing_) {
     keep(w, records);  // the writer takes them in their turn
     return;
