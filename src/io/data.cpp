@@ -277,18 +277,23 @@ Data::Status Data::read_ids(Transaction& t) {
   }
 }
 
+// From now on the recording is the file: the stream is used up.
+void Data::replay_recording() {
+  replaying_ = true;
+  replay_ids_ = kept_ids_;
+  replay_lengths_ = kept_lengths_;
+  replay_line_ = replay_at_ = 0;
+  buf_.reset();
+  gzip_.reset();
+  cur_ = end_ = nullptr;
+}
+
 Data::Status Data::end_of_pass() {
   note_letters();
   if (keeping_) {
     // The stream is used up; from now on the recording is the file.
     keeping_ = false;
-    replaying_ = true;
-    replay_ids_ = kept_ids_;
-    replay_lengths_ = kept_lengths_;
-    replay_line_ = replay_at_ = 0;
-    buf_.reset();
-    gzip_.reset();
-    cur_ = end_ = nullptr;
+    replay_recording();
     return Status::end;
   }
   if (single_pass_) return Status::end;

@@ -135,6 +135,7 @@ class Data {
   Status read_names(Transaction& t);
   void add_name(std::string_view word, Transaction& t);
   Status end_of_pass();
+  void replay_recording();
   Status replay(Transaction& t);
   Status read(Transaction& t, Status status);
   Status skip_header();

@@ -232,13 +232,7 @@ Data::Status Data::load_single() {
   for (std::size_t r = 0; r < row_item.size(); ++r)
     if (row_item[r] >= 0) kept_ids_[at[static_cast<std::size_t>(row_transaction[r])]++] = row_item[r];
   // From now on the recording is the file.
-  replaying_ = true;
-  replay_ids_ = kept_ids_;
-  replay_lengths_ = kept_lengths_;
-  replay_line_ = replay_at_ = 0;
-  buf_.reset();
-  gzip_.reset();
-  cur_ = end_ = nullptr;
+  replay_recording();
   return Status::transaction;
 }
 
