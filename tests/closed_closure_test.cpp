@@ -75,12 +75,7 @@ Mined within(const Mined& m, LengthLimits lengths) {
   return out;
 }
 
-// A sanitized build (ThreadSanitizer above all) runs a sixth of the databases.
-#ifdef ZUB_SANITIZED
-constexpr std::uint32_t kDatabases = 50;
-#else
-constexpr std::uint32_t kDatabases = 300;
-#endif
+constexpr std::uint32_t kDatabases = databases(300, 50);
 
 TEST(ClosedClosure, AgreesWithBruteForceOnEveryPath) {
   const std::vector<Tuning> tunings = forced_tunings();

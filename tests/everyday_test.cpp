@@ -12,6 +12,7 @@
 #include "trees/range_passes.h"
 #include "io/data.h"
 #include "support/random_db.h"
+#include "support/tree_checks.h"
 #include "support/test_support.h"
 
 namespace zub {
@@ -81,17 +82,8 @@ TEST(ChangedFile, SecondPassSeesAnotherFile) {
       ItemCounts counts =
           threads == 0 ? count_items(data) : count_items_in_ranges(data, source, settings.tuning, threads, {}, {}, nullptr);
       dir.write("db", c.changed);
-      memory pool(kTreePoolBlocks, kTreePoolFirst, kTreePoolUnit, 2);
-      NodeStore store;
-      FI_tree* tree = pool.make<FI_tree>(settings, nullptr, pool, store, -1, 0);
-      ItemMap items;
-      MainPairs pairs;
-      tree->scan1_DB(counts, items, pairs);
-      stack itemset(items.frequent() + 1, true);
-      TreeScratch scratch(settings, items.frequent(), itemset);
-      tree->attach(scratch);
       try {
-        tree->scan2_DB(&data, items, counts, std::max(threads, 1));
+        test::second_pass(settings, data, counts, std::max(threads, 1));
         EXPECT_FALSE(c.fails);
       } catch (const RunError& e) {
         EXPECT_TRUE(c.fails);

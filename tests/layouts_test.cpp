@@ -17,6 +17,7 @@
 #include "trees/fi_tree.h"
 #include "io/data.h"
 #include "support/random_db.h"
+#include "support/tree_checks.h"
 #include "support/test_support.h"
 #include "zub/zub.h"
 
@@ -26,12 +27,8 @@ namespace {
 using test::ProcessResult;
 using test::TempDir;
 
-ProcessResult mine(const TempDir& dir, const std::vector<std::string>& args) {
-  return test::run_program(test::zub_mine_binary(), args, dir.path());
-}
-ProcessResult shell(const TempDir& dir, const std::string& command) {
-  return test::run_program("/bin/sh", {"-c", "M='" + test::zub_mine_binary() + "'; " + command}, dir.path());
-}
+using test::mine;
+using test::shell;
 
 TEST(Layouts, SeparatorKeepsBlanksInsideNamesAndReadsCsvQuotes) {
   TempDir dir;
@@ -159,17 +156,8 @@ TEST(Layouts, SeparatorFileChangedBetweenThePasses) {
     ItemCounts counts = count_items(data);
     EXPECT_EQ(counts.transactions, 3);
     dir.write("db", changed);
-    memory pool(kTreePoolBlocks, kTreePoolFirst, kTreePoolUnit, 2);
-    NodeStore store;
-    FI_tree* tree = pool.make<FI_tree>(settings, nullptr, pool, store, -1, 0);
-    ItemMap items;
-    MainPairs pairs;
-    tree->scan1_DB(counts, items, pairs);
-    stack itemset(items.frequent() + 1, true);
-    TreeScratch scratch(settings, items.frequent(), itemset);
-    tree->attach(scratch);
     try {
-      tree->scan2_DB(&data, items, counts);
+      test::second_pass(settings, data, counts);
       EXPECT_FALSE(fails) << changed;
     } catch (const RunError& e) {
       EXPECT_TRUE(fails) << changed;

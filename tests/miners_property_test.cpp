@@ -20,12 +20,7 @@ using namespace zub::test;
 
 constexpr int kNone = LengthLimits::kNone;
 // Under the sanitizers, which run the miners ten times slower, a sixth of
-// the databases.
-#ifdef ZUB_SANITIZED
-constexpr std::uint32_t kDatabases = 100;
-#else
-constexpr std::uint32_t kDatabases = 600;
-#endif
+constexpr std::uint32_t kDatabases = databases(600, 100);
 
 // The supports tried on a database of n transactions; 0 and -2 only where
 // the ids are few, and 0 for the frequent itemsets only where every set of
@@ -99,15 +94,8 @@ Mined run_sequence(const std::string& path, int minsup, MiningTarget target, Max
   Run run(req);
   Data data(path.c_str());
   run.read(data);
-  Mined found;
-  CallbackSink sink(
-      [&](std::span<const int> ids, int support) {
-        Itemset items(ids.begin(), ids.end());
-        std::sort(items.begin(), items.end());
-        EXPECT_TRUE(found.emplace(items, support).second) << "written twice";
-      },
-      run.items().file_id.data());
-  const RunReport report = run.mine(sink);
+  RunReport report;
+  const Mined found = mine_all(run, &report);
   EXPECT_EQ(report.itemsets, static_cast<long long>(found.size()));
   std::vector<long long> lengths(report.lengths.size(), 0);
   for (const auto& [items, support] : found) {

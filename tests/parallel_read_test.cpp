@@ -25,12 +25,7 @@ namespace {
 
 using namespace zub::test;
 
-// Sanitized builds (ThreadSanitizer above all) check a quarter of the databases.
-#ifdef ZUB_SANITIZED
-constexpr std::uint32_t kDatabases = 12;
-#else
-constexpr std::uint32_t kDatabases = 48;
-#endif
+constexpr std::uint32_t kDatabases = databases(48, 12);
 
 // A way to read and build, derived from a number.
 struct Reading {
@@ -162,15 +157,7 @@ TEST(ParallelRead, MinersAgreeWithBruteForceWhateverTheReading) {
       zub::Run run(req);
       Data data(dir.file("db").c_str());
       run.read(data);
-      Mined found;
-      CallbackSink sink(
-          [&](std::span<const int> ids, int support) {
-            Itemset items(ids.begin(), ids.end());
-            std::sort(items.begin(), items.end());
-            found.emplace(items, support);
-          },
-          run.items().file_id.data());
-      run.mine(sink);
+      const Mined found = mine_all(run);
       EXPECT_EQ(found, expected[job]) << "found:\n" << describe(found) << "expected:\n" << describe(expected[job]);
     }
     if (HasFailure()) break;

@@ -33,12 +33,7 @@ std::string mine(const std::vector<std::string>& args) {
   return out;
 }
 
-// A sanitized build (ThreadSanitizer above all) runs a quarter of the databases.
-#ifdef ZUB_SANITIZED
-constexpr std::uint32_t kDatabases = 30;
-#else
-constexpr std::uint32_t kDatabases = 120;
-#endif
+constexpr std::uint32_t kDatabases = databases(120, 30);
 
 TEST(Parallel, EveryNumberOfWorkersWritesTheOneThreadItemsets) {
   for (std::uint32_t seed = 1; seed <= kDatabases; ++seed) {

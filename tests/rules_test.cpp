@@ -23,11 +23,7 @@ namespace {
 
 using namespace zub::test;
 
-#ifdef ZUB_SANITIZED
-constexpr std::uint32_t kDatabases = 40;
-#else
-constexpr std::uint32_t kDatabases = 200;
-#endif
+constexpr std::uint32_t kDatabases = databases(200, 40);
 
 TEST(Rules, EveryFrequentItemsetsSupportFromTheClosedOnes) {
   for (std::uint32_t seed = 1; seed <= kDatabases / 2; ++seed) {

@@ -16,13 +16,8 @@ namespace {
 using test::ProcessResult;
 using test::TempDir;
 
-ProcessResult mine(const TempDir& dir, const std::vector<std::string>& args) {
-  return test::run_program(test::zub_mine_binary(), args, dir.path());
-}
-// A shell command run in `dir`, with the path of zub-mine in $M.
-ProcessResult shell(const TempDir& dir, const std::string& command) {
-  return test::run_program("/bin/sh", {"-c", "M='" + test::zub_mine_binary() + "'; " + command}, dir.path());
-}
+using test::mine;
+using test::shell;
 
 // Frequent at 1: {1}3 {2}3 {3}2 {4}1 {1 2}2 {1 3}2 {2 3}2 {2 4}1 {1 2 3}2.
 const char* kDb = "1 2 3\n1 2 3\n1\n2 4\n";

@@ -8,10 +8,13 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "driver/driver.h"
 #include "trees/fi_tree.h"
 #include "trees/mfi_tem.h"
 #include "trees/mfi_tree.h"
+#include "io/callback_sink.h"
 #include "io/data.h"
 #include "io/fsout.h"
 #include "io/sink.h"
@@ -59,6 +62,22 @@ struct Prepared {
     return out;
   }
 };
+
+// What a read `run` mines, each itemset's file ids sorted; an itemset
+// found twice fails the test. Its report goes to `report` when given.
+inline Mined mine_all(Run& run, RunReport* report = nullptr) {
+  Mined found;
+  CallbackSink sink(
+      [&](std::span<const int> ids, int support) {
+        Itemset items(ids.begin(), ids.end());
+        std::sort(items.begin(), items.end());
+        EXPECT_TRUE(found.emplace(items, support).second) << "written twice";
+      },
+      run.items().file_id.data());
+  const RunReport got = run.mine(sink);
+  if (report) *report = got;
+  return found;
+}
 
 // A writer on a temporary file that maps items through the run's item map.
 struct Capture {

@@ -9,6 +9,17 @@
 
 namespace zub::test {
 
+// How many random databases a property test checks: fewer in a sanitized
+// build, which runs many times slower (ThreadSanitizer above all).
+#ifdef ZUB_SANITIZED
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+constexpr std::uint32_t databases(std::uint32_t plain, std::uint32_t sanitized) {
+  return kSanitized ? sanitized : plain;
+}
+
 struct RandomDb {
   Database transactions;  // as the program must read them
   std::string text;       // the file content

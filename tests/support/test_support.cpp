@@ -152,6 +152,14 @@ ProcessResult StartedProgram::wait() {
   return result;
 }
 
+ProcessResult mine(const TempDir& dir, const std::vector<std::string>& args) {
+  return run_program(zub_mine_binary(), args, dir.path());
+}
+
+ProcessResult shell(const TempDir& dir, const std::string& command) {
+  return run_program("/bin/sh", {"-c", "M='" + zub_mine_binary() + "'; " + command}, dir.path());
+}
+
 int run_mine_in_process(const std::vector<std::string>& args, std::string* out, std::string* err) {
   std::vector<std::string> owned{"zub-mine"};
   owned.insert(owned.end(), args.begin(), args.end());

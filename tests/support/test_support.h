@@ -83,6 +83,11 @@ bool other_user(int& uid, int& gid);
 inline std::string zub_binary() { return ZUB_BINARY; }
 inline std::string zub_mine_binary() { return ZUB_MINE_BINARY; }
 
+// zub-mine run in `dir` with `args`; a shell command run in `dir` with the
+// path of zub-mine in $M.
+ProcessResult mine(const TempDir& dir, const std::vector<std::string>& args);
+ProcessResult shell(const TempDir& dir, const std::string& command);
+
 // Runs zub_mine_main in this process with the given arguments (after the
 // program name); captures what it writes to its two streams.
 int run_mine_in_process(const std::vector<std::string>& args, std::string* out, std::string* err = nullptr);

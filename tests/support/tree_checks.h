@@ -8,9 +8,27 @@
 #include <vector>
 
 #include "support/brute_force.h"
+#include "io/data.h"
 #include "trees/fi_tree.h"
+#include "trees/range_passes.h"
 
 namespace zub::test {
+
+// The second pass of a run over `data` after its counting pass gave
+// `counts`: the main tree built and dropped; throws what the pass throws
+// (a file changed since it was counted).
+inline void second_pass(const Settings& settings, Data& data, const ItemCounts& counts, int threads = 1) {
+  memory pool(kTreePoolBlocks, kTreePoolFirst, kTreePoolUnit, 2);
+  NodeStore store;
+  FI_tree* tree = pool.make<FI_tree>(settings, nullptr, pool, store, -1, 0);
+  ItemMap items;
+  MainPairs pairs;
+  tree->scan1_DB(counts, items, pairs);
+  stack itemset(items.frequent() + 1, true);
+  TreeScratch scratch(settings, items.frequent(), itemset);
+  tree->attach(scratch);
+  tree->scan2_DB(&data, items, counts, threads);
+}
 
 // A prefix tree of ascending positions with counts, built by the test.
 struct Trie {
