@@ -2,7 +2,8 @@
 // support of every frequent itemset from the closed ones alone, and every
 // rule zub-mine writes, with its measures, on random databases at several
 // supports, confidences, lifts, length limits and numbers of threads (1 to
-// 4, the rules made on each; the bytes those of one thread).
+// 4, the rules made on each; the bytes those of one thread), and the lines
+// made on the mining threads against those the writer makes.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -12,6 +13,9 @@
 #include <sstream>
 #include <tuple>
 
+#include "io/data.h"
+#include "io/fsout.h"
+#include "rules/mine_rules.h"
 #include "rules/rules.h"
 #include "zub/zub.h"
 #include "support/brute_force.h"
@@ -253,6 +257,89 @@ TEST(Rules, ApiAgreesWithZubMine) {
   const zub::RuleSummary summary = zub::mine_rules(dir.file("db"), count, {}, {}, {}, [](const zub::Rule&) {});
   EXPECT_EQ(summary.rules, 2);
   EXPECT_EQ(summary.closed_itemsets, 1);
+}
+
+// A sink that takes each rule alone: the writing thread makes every line.
+struct EachRule final : RuleSink {
+  explicit EachRule(FSout& to) : out(to) {}
+  void take(const FoundRule& rule) override { out.take(rule); }
+  FSout& out;
+};
+
+struct Written {
+  std::string text;
+  RuleReport report;
+};
+
+// The rules of `db` written in `style` on `threads`, the units' records
+// kept in memory up to `kept` bytes; with `each`, every rule's line made
+// by the writer, else on the mining threads.
+Written write_rules(const TempDir& dir, int minsup, const RuleSettings& asked, LineStyle style,
+                    const std::vector<std::string>* names, int threads, std::size_t kept, bool each) {
+  RunRequest request;
+  request.min_support.count = minsup;
+  request.target = MiningTarget::all;
+  request.threads = threads;
+  request.tuning.kept_records_bytes = kept;
+  Run run(request);
+  Data data(dir.file("db").c_str());
+  run.read(data);
+  RuleSettings settings = asked;
+  settings.transactions = run.settings().transactions;
+  const std::string path = dir.file(each ? "each" : "lines");
+  FSout out(path.c_str());
+  out.set_order(run.items().file_id.data());
+  if (names != nullptr) out.set_names(names);
+  style.transactions = settings.transactions;
+  style.rules = true;
+  out.set_style(style);
+  EachRule one(out);
+  Written w;
+  w.report = each ? mine_rules(run, settings, LengthLimits{}, one) : mine_rules(run, settings, LengthLimits{}, out);
+  out.close();
+  w.text = read_file(path);
+  return w;
+}
+
+// The lines made on the mining threads, in every format and with names
+// that need quoting, are the bytes the writer makes of each rule on one
+// thread, on 1 to 4 threads and with the units' lines kept in memory, in
+// part or spilled to a file; the counts are the rules written.
+TEST(Rules, LinesMadeOnTheMiningThreadsAreTheWritersBytes) {
+  using Format = LineStyle::Format;
+  const LineStyle styles[] = {{Format::plain, false}, {Format::plain, true},           {Format::csv, false},
+                              {Format::json, true},   {Format::csv, true, 0, true, true}, {Format::json, false, 0, true, true}};
+  const std::size_t kept[] = {0, 4096, std::size_t(64) << 20};
+  long long written = 0;
+  for (std::uint32_t seed = 1; seed <= kDatabases / 5; ++seed) {
+    const RandomDb db = random_db(seed, seed % 7 == 0);
+    TempDir dir;
+    dir.write("db", db.text);
+    std::vector<std::string> names;
+    for (int id = 0; id <= db.largest_id; ++id)
+      names.push_back(id % 3 == 0 ? "i\"t,em " + std::to_string(id) : "\xc3\xa9" + std::to_string(id));
+    RuleSettings settings;
+    settings.min_confidence = {seed % 4, 4};
+    settings.single_consequent = seed % 2 == 0;
+    const int minsup = std::max(1, static_cast<int>(db.transactions.size()) / (3 + static_cast<int>(seed % 5)));
+    for (std::size_t i = 0; i < std::size(styles); ++i) {
+      const std::vector<std::string>* named = (seed + i) % 3 == 0 ? &names : nullptr;
+      const int threads = 1 + static_cast<int>((seed + i) % 4);
+      const std::size_t bound = kept[(seed + i) % std::size(kept)];
+      SCOPED_TRACE("seed " + std::to_string(seed) + ", style " + std::to_string(i) + ", " + std::to_string(threads) +
+                   " threads, " + std::to_string(bound) + " bytes kept" + (named ? ", names" : ""));
+      const Written expected = write_rules(dir, minsup, settings, styles[i], named, 1, kept[2], true);
+      const Written got = write_rules(dir, minsup, settings, styles[i], named, threads, bound, false);
+      ASSERT_EQ(got.text, expected.text);
+      EXPECT_EQ(got.report.rules, expected.report.rules);
+      EXPECT_EQ(got.report.lengths, expected.report.lengths);
+      const long long lines = std::count(got.text.begin(), got.text.end(), '\n');
+      EXPECT_EQ(got.report.rules, lines - (styles[i].format == Format::csv ? 1 : 0));
+      written += got.report.rules;
+    }
+  }
+  EXPECT_GT(written, 1000);
+  std::printf("%lld rules written\n", written);
 }
 
 TEST(Rules, RejectedOptions) {

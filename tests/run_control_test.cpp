@@ -1,8 +1,9 @@
 // A run under the caller's control: the stop flag ends every entry point
 // soon after it is set from another thread (itemsets of every target and
-// method, rules with either consequent size, on one thread and several),
-// progress reports come from every thread count, and a thread that cannot
-// be created leaves its units to the others instead of ending the process.
+// method, rules with either consequent size, handed out or written as
+// lines, on one thread and several), progress reports come from every
+// thread count, and a thread that cannot be created leaves its units to
+// the others instead of ending the process.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -16,6 +17,9 @@
 #include <thread>
 #include <vector>
 
+#include "io/data.h"
+#include "io/fsout.h"
+#include "rules/mine_rules.h"
 #include "run/units.h"
 #include "support/test_support.h"
 #include "zub/zub.h"
@@ -24,6 +28,10 @@ namespace zub {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+double seconds_since(Clock::time_point start) {
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
 
 // Dense transactions whose itemsets (and rules) take seconds to list: 60
 // items, each in about 70% of 3000 transactions.
@@ -42,6 +50,15 @@ struct Dense {
     }
   }
   Transactions transactions() const { return {ids, lengths}; }
+  std::string text() const {
+    std::string t;
+    std::size_t at = 0;
+    for (std::uint32_t n : lengths) {
+      for (std::uint32_t k = 0; k < n; ++k) t += std::to_string(ids[at++]) + " ";
+      t += "\n";
+    }
+    return t;
+  }
 };
 
 // Under the sanitizers everything takes several times longer.
@@ -56,12 +73,36 @@ struct Case {
   Target target;
   bool rules;
   bool any_consequent;
+  bool lines = false;  // rules to a text writer, their lines made on the mining threads
 };
+
+// Rules written as zub-mine writes them: a text writer's lines.
+void write_rule_lines(const std::string& path, const Case& c, const RunOptions& options) {
+  RunRequest request;
+  request.min_support.count = 600;
+  request.target = MiningTarget::all;
+  request.threads = options.threads;
+  request.stop = StopFlag(options.stop);
+  Run run(request);
+  Data data(path.c_str());
+  run.read(data);
+  RuleSettings settings;
+  settings.min_confidence = {0, 1};
+  settings.single_consequent = !c.any_consequent;
+  settings.transactions = run.settings().transactions;
+  FSout out("/dev/null");
+  out.set_order(run.items().file_id.data());
+  out.set_style(LineStyle{LineStyle::Format::csv, false, settings.transactions, true, true});
+  mine_rules(run, settings, LengthLimits{}, out);
+  out.close();
+}
 
 // Runs `c` on `threads`, sets the flag from another thread 0.3 s in, and
 // returns the seconds from the flag to the cancellation (negative when the
 // run ended another way).
 double stop_latency(const Dense& db, const Case& c, int threads) {
+  test::TempDir dir;
+  if (c.lines) dir.write("db", db.text());
   std::atomic<bool> stop{false};
   std::atomic<long long> flagged{0};  // ns since start when set
   const Clock::time_point start = Clock::now();
@@ -72,15 +113,19 @@ double stop_latency(const Dense& db, const Case& c, int threads) {
   });
   const RunOptions options{threads, &stop};
   try {
-    if (c.rules)
+    if (c.lines)
+      write_rule_lines(dir.file("db"), c, options);
+    else if (c.rules)
       mine_rules(db.transactions(), Support::count(600), RuleOptions{0.0, 0.0, c.any_consequent}, Limits{}, options,
                  [](const Rule&) {});
     else
       mine_transactions(db.transactions(), c.target, Support::count(600), Limits{}, options, [](auto, int) {});
   } catch (const Error& e) {
     if (e.kind() != Error::Kind::cancelled || flagged == 0) return -1;
-    const double now = std::chrono::duration<double>(Clock::now() - start).count();
-    return now - static_cast<double>(flagged.load()) * 1e-9;
+    return seconds_since(start) - static_cast<double>(flagged.load()) * 1e-9;
+  } catch (const RunError& e) {  // the run's own error, where no API call wraps it
+    if (e.status() != kExitCancelled || flagged == 0) return -1;
+    return seconds_since(start) - static_cast<double>(flagged.load()) * 1e-9;
   }
   return -1;  // the run ended before the flag, or in spite of it
 }
@@ -91,7 +136,9 @@ TEST(RunControl, StopFlagEndsEveryEntryPointSoon) {
                         {"closed", Target::closed, false, false},
                         {"all", Target::all, false, false},
                         {"rules", Target::all, true, false},
-                        {"rules, any consequent", Target::all, true, true}};
+                        {"rules, any consequent", Target::all, true, true},
+                        {"rule lines", Target::all, true, false, true},
+                        {"rule lines, any consequent", Target::all, true, true, true}};
   for (const Case& c : cases)
     for (int threads : {1, 2, 4}) {
       const double latency = stop_latency(db, c, threads);
@@ -146,13 +193,7 @@ TEST(RunControl, ProgressOnEveryNumberOfThreads) {
 TEST(RunControl, ZubMineProgressOnSeveralThreads) {
   const Dense db;
   test::TempDir dir;
-  std::string text;
-  std::size_t at = 0;
-  for (std::uint32_t n : db.lengths) {
-    for (std::uint32_t k = 0; k < n; ++k) text += std::to_string(db.ids[at++]) + " ";
-    text += "\n";
-  }
-  dir.write("db", text);
+  dir.write("db", db.text());
   for (const char* threads : {"1", "2"}) {
     const test::ProcessResult quiet =
         test::run_program(ZUB_MINE_BINARY, {"--target", "all", "--max-len", "3", "--threads", threads, "db", "600", "out"},

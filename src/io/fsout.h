@@ -10,27 +10,16 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "common/tuning.h"
+#include "io/line_style.h"
 #include "io/records.h"
+#include "io/rule_lines.h"
 #include "io/sink.h"
 
 namespace zub {
-
-// How each itemset's line looks: zub's plain line ("1 2 (7)"), a CSV row
-// (a header first) or a JSON object a line; items in the miner's order or
-// ascending (ids by value, names by their bytes). `transactions` gives
-// the share of the CSV and JSON lines.
-struct LineStyle {
-  enum class Format { plain, csv, json };
-  Format format = Format::plain;
-  bool sort_items = false;
-  int transactions = 0;
-  bool rules = false;  // the lines are rules (the CSV header names their columns)
-  bool all_measures = false;  // rules in CSV and JSON: also the supports of both sides and four more measures
-  bool is_plain() const { return format == Format::plain && !sort_items; }
-};
 
 class FSout final : public ItemsetSink, public RuleSink {
  public:
@@ -48,9 +37,13 @@ class FSout final : public ItemsetSink, public RuleSink {
   void take(std::span<const int> records) override;
   // The line of an association rule.
   void take(const FoundRule& rule) override;
+  // Rule lines made elsewhere with lines(), written as they are.
+  const RuleLines* lines() const override { return &rule_lines_; }
+  void take_lines(std::string_view text) override { put_bytes(text.data(), text.size()); }
   // The position -> item id table; set once the first scan has made it.
   void set_order(const int* order_item) {
     order_item_ = order_item;
+    rule_lines_.set_items({order_item_, names_});
     forget_line();
   }
   // The style of the lines; a CSV header is written at once.
@@ -58,6 +51,7 @@ class FSout final : public ItemsetSink, public RuleSink {
   // The item id -> name table; null writes the ids.
   void set_names(const std::vector<std::string>* names) {
     names_ = names;
+    rule_lines_.set_items({order_item_, names_});
     forget_line();
   }
 
@@ -88,8 +82,6 @@ class FSout final : public ItemsetSink, public RuleSink {
   void add_item(int position);  // formats the item at index at_ of the line
   void end_line(int support);
   void styled_line(int support);  // the line of a style other than plain, from the cached items
-  void ids_in_order(std::span<const int> positions, std::vector<int>& ids) const;  // ids, sorted if asked
-  void append_item(std::string& out, int id) const;                            // its id or name
   void forget_line() { at_ = cached_ = 0; }
   [[noreturn]] void fail_write();
 
@@ -109,8 +101,7 @@ class FSout final : public ItemsetSink, public RuleSink {
   std::vector<char> line_;
   std::vector<int> line_ids_;  // the file ids of a styled line
   std::string styled_;         // a styled line being made
-  std::vector<int> rule_consequent_;  // the ids of a rule's consequent
-  std::string rule_side_;             // a CSV field of a rule's items
+  RuleLines rule_lines_;
 };
 
 }  // namespace zub

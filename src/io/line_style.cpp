@@ -1,11 +1,12 @@
-// The CSV and JSON lines of FSout, and plain lines with sorted items. Slower
-// than the plain path (no text kept between lines): every line is made
-// whole from the ids of its items.
+// The CSV and JSON lines of FSout, and plain lines with sorted items; the
+// text of items. Slower than the plain path (no text kept between lines):
+// every line is made whole from the ids of its items.
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <string_view>
 
+#include "io/found_rule.h"
 #include "io/fsout.h"
 #include "io/text_escape.h"
 
@@ -13,6 +14,7 @@ namespace zub {
 
 void FSout::set_style(const LineStyle& style) {
   style_ = style;
+  rule_lines_.set_style(style);
   forget_line();
   if (style_.format == LineStyle::Format::csv) {
     static constexpr std::string_view kItemsets = "items,support,share\n";
@@ -26,35 +28,43 @@ void FSout::set_style(const LineStyle& style) {
   }
 }
 
-void FSout::ids_in_order(std::span<const int> positions, std::vector<int>& ids) const {
+void ItemText::ids_in_order(std::span<const int> positions, bool sort, std::vector<int>& ids) const {
   ids.resize(positions.size());
-  for (std::size_t j = 0; j < positions.size(); ++j) ids[j] = order_item_[positions[j]];
-  if (!style_.sort_items) return;
-  if (names_ != nullptr) {
-    const std::vector<std::string>& names = *names_;
-    std::sort(ids.begin(), ids.end(), [&names](int a, int b) {
-      return names[static_cast<std::size_t>(a)] < names[static_cast<std::size_t>(b)];
+  for (std::size_t j = 0; j < positions.size(); ++j) ids[j] = order_item[positions[j]];
+  if (!sort) return;
+  if (names != nullptr) {
+    const std::vector<std::string>& text = *names;
+    std::sort(ids.begin(), ids.end(), [&text](int a, int b) {
+      return text[static_cast<std::size_t>(a)] < text[static_cast<std::size_t>(b)];
     });
   } else {
     std::sort(ids.begin(), ids.end());
   }
 }
 
-void FSout::append_item(std::string& out, int id) const {
-  if (names_ != nullptr) {
-    out += (*names_)[static_cast<std::size_t>(id)];
+void ItemText::append(std::string& out, int id) const {
+  if (names != nullptr) {
+    out += (*names)[static_cast<std::size_t>(id)];
   } else {
-    char digits[kMaxIntChars];
+    char digits[12];
     out.append(digits, std::to_chars(digits, digits + sizeof digits, id).ptr);
   }
 }
 
+// A rule's line, made by the writer's own RuleLines.
+void FSout::take(const FoundRule& rule) {
+  styled_.clear();
+  rule_lines_.append(rule, styled_);
+  put_bytes(styled_.data(), styled_.size());
+}
+
 void FSout::styled_line(int support) {
-  ids_in_order({cached_items_.data(), at_}, line_ids_);
+  const ItemText text{order_item_, names_};
+  text.ids_in_order({cached_items_.data(), at_}, style_.sort_items, line_ids_);
   at_ = 0;
   std::string& line = styled_;
   line.clear();
-  auto item_text = [this](int id, std::string& out) { append_item(out, id); };
+  auto item_text = [&text](int id, std::string& out) { text.append(out, id); };
   switch (style_.format) {
     case LineStyle::Format::plain:
       for (int id : line_ids_) item_text(id, line), line += ' ';

@@ -2,17 +2,20 @@
 // Where found itemsets and rules go. A miner's recorder hands its itemsets
 // over in batches of records (records.h), so that a destination costs one
 // call per batch, not per itemset; a rule (made from an itemset by the
-// rule maker) is handed over alone. The kinds: the text writer (FSout:
+// rule maker) is handed over alone, or as its line among others' when the
+// destination writes text. The kinds: the text writer (FSout:
 // plain, CSV or JSON lines), a callback (CallbackSink: the C++ API and
 // Python), a unit's buffer (run/unit_buffer.h: a worker's results kept
 // until its unit is committed in order), a distributed run's sender
 // (src/cluster/results.h: each unit's records to rank 0), and discard
 // (DiscardSink: the recorder's counts are the only result).
 #include <span>
+#include <string_view>
 
 namespace zub {
 
 struct FoundRule;
+class RuleLines;
 
 class ItemsetSink {
  public:
@@ -32,6 +35,11 @@ class RuleSink {
   virtual ~RuleSink() = default;
   // Takes one rule, its items as main-tree positions.
   virtual void take(const FoundRule& rule) = 0;
+  // A text writer's lines, so that a copy makes them where the rules are
+  // made (on every mining thread) and take_lines() gets their bytes in
+  // order instead of each rule; null: each rule comes to take().
+  virtual const RuleLines* lines() const { return nullptr; }
+  virtual void take_lines(std::string_view text) { (void)text; }
   // The rules that follow are made from unit `unit`'s itemsets.
   virtual void unit_begins(int unit) { (void)unit; }
 };

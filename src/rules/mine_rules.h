@@ -5,9 +5,12 @@
 // the rules it yields, each X and Y's support looked up among the closed
 // itemsets. Nothing but the closed itemsets is kept.
 #include <atomic>
+#include <optional>
 #include <span>
+#include <string>
 #include <vector>
 
+#include "io/rule_lines.h"
 #include "io/sink.h"
 #include "rules/closed_supports.h"
 #include "rules/rules.h"
@@ -23,36 +26,45 @@ struct RuleReport {
 };
 
 // On a mining thread: every frequent itemset Z of two items or more is split
-// into the rules it yields, handed on as rule records (rules.h).
+// into the rules it yields, counted and handed on as rule records (rules.h),
+// or, with a text writer's `lines`, as text records of their lines, so
+// that the thread that writes only appends bytes.
 class RuleSplitting final : public ItemsetSink {
  public:
-  RuleSplitting(const ClosedSupports& closed, const RuleSettings& options, StopFlag stop,
-                std::atomic<long long>& taken, ItemsetSink& next)
-      : maker_(closed, options), stop_(stop), taken_(taken), next_(next) {}
+  RuleSplitting(const ClosedSupports& closed, const RuleSettings& options, const RuleLines* lines, StopFlag stop,
+                std::atomic<long long>& taken, ItemsetSink& next);
   void take(std::span<const int> records) override;
   void unit_begins(int unit) override { next_.unit_begins(unit); }
+  // The rules made so far, and by the items of X u Y, - 1.
+  long long rules() const { return rules_made_; }
+  const std::vector<long long>& lengths() const { return lengths_; }
 
  private:
   void hand_on();
   RuleMaker maker_;
+  const int transactions_;
+  std::optional<RuleLines> lines_;
   StopFlag stop_;
   std::atomic<long long>& taken_;
   ItemsetSink& next_;
   std::vector<int> rules_;
+  std::string text_;        // the lines of rules_
+  std::vector<int> packed_;  // text_ as a record
+  long long rules_made_ = 0;
+  std::vector<long long> lengths_;
 };
 
-// On the thread that writes, in the units' order: each rule record's
-// measures, counted and handed to the rule sink.
+// On the thread that writes, in the units' order: the rule records each as
+// its rule to the rule sink, or the text records' bytes to its take_lines().
 class RuleWriting final : public ItemsetSink {
  public:
-  RuleWriting(int transactions, RuleReport& report, RuleSink& out)
-      : transactions_(transactions), report_(report), out_(out) {}
+  RuleWriting(int transactions, bool text, RuleSink& out) : transactions_(transactions), text_(text), out_(out) {}
   void take(std::span<const int> records) override;
   void unit_begins(int unit) override { out_.unit_begins(unit); }
 
  private:
   const int transactions_;
-  RuleReport& report_;
+  const bool text_;
   RuleSink& out_;
 };
 
@@ -62,10 +74,14 @@ class RuleMaking final : public ItemsetSink {
  public:
   RuleMaking(const ClosedSupports& closed, const RuleSettings& options, StopFlag stop, RuleReport& report,
              RuleSink& out)
-      : report_(report), writing_(options.transactions, report, out), splitting_(closed, options, stop, taken_, writing_) {}
+      : report_(report),
+        writing_(options.transactions, false, out),
+        splitting_(closed, options, nullptr, stop, taken_, writing_) {}
   void take(std::span<const int> records) override {
     splitting_.take(records);
     report_.itemsets = taken_.load(std::memory_order_relaxed);
+    report_.rules = splitting_.rules();
+    report_.lengths = splitting_.lengths();
   }
   void unit_begins(int unit) override { splitting_.unit_begins(unit); }
 
@@ -77,7 +93,8 @@ class RuleMaking final : public ItemsetSink {
 };
 
 // Mines the rules of `run` (read, not mined) whose X u Y has `lengths`
-// items into `out`, each rule's items main-tree positions. Throws RunError;
+// items into `out`, each rule's items main-tree positions (or, when `out`
+// gives its lines, their text made on the mining threads). Throws RunError;
 // a set stop flag ends the rule making too.
 RuleReport mine_rules(Run& run, const RuleSettings& options, const LengthLimits& lengths, RuleSink& out);
 

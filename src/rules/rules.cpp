@@ -1,6 +1,7 @@
 #include "rules/rules.h"
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
 
 #include "io/records.h"
@@ -24,6 +25,15 @@ FoundRule rule_of(const int* items, int n, int support, int transactions) {
   r.conviction = support == r.antecedent_support ? std::numeric_limits<double>::infinity()
                                                  : (1 - r.consequent_support / t) / (1 - r.confidence);
   return r;
+}
+
+void append_text_record(std::string_view text, std::vector<int>& out) {
+  const std::size_t ints = (text.size() + sizeof(int) - 1) / sizeof(int);
+  const std::size_t at = out.size();
+  out.resize(at + record_size(static_cast<int>(ints)), 0);
+  out[at] = static_cast<int>(ints);
+  std::memcpy(out.data() + at + 1, text.data(), text.size());
+  out[at + 1 + ints] = static_cast<int>(text.size());
 }
 
 template <class InY>

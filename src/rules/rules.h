@@ -4,6 +4,7 @@
 // itemsets and the usual measures.
 #include <cstdint>
 #include <span>
+#include <string_view>
 #include <vector>
 
 #include "common/fraction.h"
@@ -27,6 +28,15 @@ constexpr int kRuleRecordExtra = 3;
 
 // The rule of a record read by for_each_record, its sides pointing into it.
 FoundRule rule_of(const int* items, int n, int support, int transactions);
+
+// Rules as text (the lines a text writer's RuleLines made on a mining
+// thread) in one record: the bytes packed in its items, four to an int,
+// the last padded; their number as its support. So the lines go the
+// records' road (kept in order, bounded in memory, spilled) to the writer.
+void append_text_record(std::string_view text, std::vector<int>& out);
+inline std::string_view text_of(const int* items, int support) {
+  return {reinterpret_cast<const char*>(items), static_cast<std::size_t>(support)};
+}
 
 // Makes the rules of one frequent itemset after another, on one thread.
 class RuleMaker {

@@ -11,8 +11,8 @@
 //   their turn, beyond Tuning::kept_records_bytes in a temporary file. One
 //   thread at a time writes, without the lock: while it does, the others go
 //   on mining and keep what they find, the head unit's too, and the writer
-//   takes that in turn before it gives writing up (a slow destination, such
-//   as the rules' lines, then costs one thread, not all of them);
+//   takes that in turn before it gives writing up (a slow destination then
+//   costs one thread, not all of them);
 // - a kept unit (maximal itemsets) is kept whole: its worker finishes it
 //   (sorts and filters its candidates) and it is committed, one unit at a
 //   time in order, by the work's commit().
