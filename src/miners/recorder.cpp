@@ -11,11 +11,11 @@ Recorder::Recorder(int frequent_items)
       batch_(new int[kRecordBatchInts]) {}
 
 void Recorder::open_mfi_trees() {
-  if (mfi_trees.empty()) mfi_trees.assign(slots_, nullptr);
+  if (mfi_trees.size() == 0) mfi_trees = ZeroedArray<MFI_tree*>(slots_);  // null pointers are zero bits
 }
 
 void Recorder::open_cfi_trees() {
-  if (cfi_trees.empty()) cfi_trees.assign(slots_, nullptr);
+  if (cfi_trees.size() == 0) cfi_trees = ZeroedArray<CFI_tree*>(slots_);
 }
 
 void Recorder::grow_tally(int length) { tally_.resize(static_cast<std::size_t>(length), 0); }

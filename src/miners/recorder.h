@@ -21,6 +21,7 @@
 #include "common/tuning.h"
 #include "io/records.h"
 #include "io/sink.h"
+#include "memory/zeroed_array.h"
 #include "trees/stack.h"
 
 namespace zub {
@@ -66,7 +67,7 @@ class Recorder {
   // itemset) takes them from `own_from`, which lets a level keep its own
   // item in its tree where it needs the node.
   template <class Tree>
-  void record(std::vector<Tree*>& trees, int length, int support, int slot, int own_from) {
+  void record(ZeroedArray<Tree*>& trees, int length, int support, int slot, int own_from) {
     found(itemset.items, length, support);
     enter(trees, length, support, slot, own_from);
   }
@@ -74,7 +75,7 @@ class Recorder {
   // does, without recording them: an itemset longer than the length limit
   // that later candidates must still be checked against.
   template <class Tree>
-  void enter(std::vector<Tree*>& trees, int length, int support, int slot, int own_from) {
+  void enter(ZeroedArray<Tree*>& trees, int length, int support, int slot, int own_from) {
     const int* items = itemset.items;
     for (int t = 0; t <= slot; ++t) {
       Tree* tree = trees[static_cast<std::size_t>(t)];
@@ -116,10 +117,10 @@ class Recorder {
 
   stack itemset;  // the itemset under construction, with a support per entry
   // The open result trees of the maximal and the closed miners, by slot:
-  // empty until a miner that keeps result trees opens them (an entry per
-  // possible stack index would cost 8 bytes an item in every workspace).
-  std::vector<MFI_tree*> mfi_trees;
-  std::vector<CFI_tree*> cfi_trees;
+  // empty until a miner that keeps result trees opens them, then an entry per
+  // possible stack index, in zeroed pages that only the deep slots touch.
+  ZeroedArray<MFI_tree*> mfi_trees;
+  ZeroedArray<CFI_tree*> cfi_trees;
   void open_mfi_trees();
   void open_cfi_trees();
 

@@ -17,7 +17,7 @@ void mfi_tem::init(TreeScratch* w, memory* pool_, int n) {
 
 bool mfi_tem::is_subset(const int* items, int from, int to, const int* tail, int tfrom, int tto) {
   ++scratch->counters.subset_checks;
-  bool* marked = scratch->flags.get();
+  bool* marked = scratch->flags.data();
   int* remembered = marked_items.data();
   int retained = 0;
   for (int j = 0; j < count; ++j) {

@@ -136,7 +136,7 @@ std::size_t subtree_nodes(const TransactionStrings& strings, int first) {
 }
 
 void build_from_strings(FI_tree& tree, std::vector<TransactionStrings>& shares, int threads,
-                        std::size_t unit_bytes, std::vector<int>& depth_nodes, StopFlag stop, ReadTimes* times,
+                        std::size_t unit_bytes, ZeroedArray<int>& depth_nodes, StopFlag stop, ReadTimes* times,
                         Progress* progress, long long transactions) {
   const BuildLook look{stop, progress, transactions};
   const int items = tree.num_items();
@@ -167,7 +167,9 @@ void build_from_strings(FI_tree& tree, std::vector<TransactionStrings>& shares, 
 
   // 2. Each unit sorted, its nodes counted.
   workers = std::max(1, std::min<int>(workers, static_cast<int>(units.size())));
-  std::vector<StringScratch> scratch(static_cast<std::size_t>(workers), StringScratch(items));
+  std::vector<StringScratch> scratch;
+  scratch.reserve(static_cast<std::size_t>(workers));
+  for (int w = 0; w < workers; ++w) scratch.emplace_back(items);
   const std::vector<int> big_first = largest_first(units.size(), [&](int k) { return units[static_cast<std::size_t>(k)].end - units[static_cast<std::size_t>(k)].begin; });
   share_out(big_first, workers, times != nullptr ? &times->sort : nullptr, [&](int k, int worker) {
     look();
@@ -206,7 +208,8 @@ void build_from_strings(FI_tree& tree, std::vector<TransactionStrings>& shares, 
   });
   started = thread_seconds();
   for (StringScratch& s : scratch) {
-    for (int d = 0; d < items; ++d) depth_nodes[static_cast<std::size_t>(d)] += s.depth[static_cast<std::size_t>(d)];
+    for (int d = 0; d < items; ++d)  // read only: the pages of depths not reached stay unbacked
+      if (const int n = s.depth[static_cast<std::size_t>(d)]; n != 0) depth_nodes[static_cast<std::size_t>(d)] += n;
     pairs.add(s.pairs);
   }
   if (times != nullptr) times->layout = layout + seconds_since(started);
