@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <memory>
+#include <utility>
 #include <span>
 #include <vector>
 
@@ -46,16 +47,14 @@ class Recorder {
   const LengthLimits& lengths() const { return lengths_; }
   // Itemsets recorded (and handed on, or waiting in the batch) by length -
   // 1, up to the longest recorded (at least kTallyLengths entries).
-  const std::vector<long long>& tally() const { return tally_; }
+  std::vector<long long> tally() const;
   long long recorded() const;
 
   // Records items[0..length) with `support`: counted and handed on, unless
   // shorter than the pass's minimum length.
   void found(const int* items, int length, int support) {
     if (length < lengths_.min) return;
-    if (static_cast<std::size_t>(length) > tally_.size()) [[unlikely]]
-      grow_tally(length);
-    ++tally_[static_cast<std::size_t>(length) - 1];
+    count(length);
     int* p = reserve(record_size(length));
     p[0] = length;
     std::copy_n(items, length, p + 1);
@@ -98,17 +97,11 @@ class Recorder {
   void pass_on(std::span<const int> records) {
     flush();
     if (stage_ == nullptr)
-      for_each_record(records, [this](const int*, int n, int) {
-        if (static_cast<std::size_t>(n) > tally_.size()) grow_tally(n);
-        ++tally_[static_cast<std::size_t>(n) - 1];
-      });
+      for_each_record(records, [this](const int*, int n, int) { count(n); });
     out_->take(records);
   }
   // Joins another recorder's counts to this one's.
-  void add_counts(const Recorder& other) {
-    if (other.tally_.size() > tally_.size()) grow_tally(static_cast<int>(other.tally_.size()));
-    for (std::size_t k = 0; k < other.tally_.size(); ++k) tally_[k] += other.tally_[k];
-  }
+  void add_counts(const Recorder& other);
   // Hands the batch on and tells the sink that unit `unit`'s records follow.
   void begin_unit(int unit) {
     flush();
@@ -145,10 +138,18 @@ class Recorder {
   ItemsetSink* sink_ = &discard_;  // of what this recorder records
   ItemsetSink* out_ = &discard_;   // of what it passes on
   RecordStage* stage_ = nullptr;
-  // Counts by length grow with the longest itemset recorded, not with the
-  // items (a million frequent items would cost 8 MB a workspace).
+  // Counts by length: the short lengths in an array, the longer ones as
+  // (length, count) pairs by length, so that one itemset of a million items
+  // costs an entry, not 8 MB in every workspace.
   static constexpr std::size_t kTallyLengths = 64;
-  void grow_tally(int length);
+  void count(int length) {
+    if (static_cast<std::size_t>(length) <= kTallyLengths) [[likely]]
+      ++tally_[static_cast<std::size_t>(length) - 1];
+    else
+      count_long(length, 1);
+  }
+  void count_long(int length, long long n);
+  std::vector<std::pair<int, long long>> long_tally_;
   std::size_t slots_;  // the result-tree registries' entries once open
   LengthLimits lengths_;
   std::vector<long long> tally_;
