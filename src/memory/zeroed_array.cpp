@@ -3,6 +3,7 @@
 #include <sys/mman.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <new>
 
 namespace zub {
@@ -30,6 +31,24 @@ void release_zeroed(void* p, std::size_t bytes) {
     std::free(p);
   else
     ::munmap(p, bytes);
+}
+
+void* resize_zeroed(void* p, std::size_t old_bytes, std::size_t bytes) {
+  if (bytes == old_bytes) return p;
+  if (p == nullptr || old_bytes == 0) return bytes > 0 ? allocate_zeroed(bytes) : nullptr;
+  if (bytes == 0) {
+    release_zeroed(p, old_bytes);
+    return nullptr;
+  }
+  if (old_bytes >= kMappedFrom && bytes >= kMappedFrom) {
+    void* q = ::mremap(p, old_bytes, bytes, MREMAP_MAYMOVE);  // new pages read as zero
+    if (q == MAP_FAILED) throw std::bad_alloc();
+    return q;
+  }
+  void* q = allocate_zeroed(bytes);
+  std::memcpy(q, p, old_bytes < bytes ? old_bytes : bytes);
+  release_zeroed(p, old_bytes);
+  return q;
 }
 
 }  // namespace zub

@@ -13,6 +13,9 @@ namespace zub {
 // stay unbacked), small ones from the heap. Throws std::bad_alloc.
 void* allocate_zeroed(std::size_t bytes);
 void release_zeroed(void* p, std::size_t bytes);
+// The same bytes in a block of `bytes`, zeros after them; mapped pages move
+// without a copy. Throws std::bad_alloc (and `p` stays valid).
+void* resize_zeroed(void* p, std::size_t old_bytes, std::size_t bytes);
 
 template <class T>
 class ZeroedArray {
@@ -34,6 +37,12 @@ class ZeroedArray {
   }
   ZeroedArray(const ZeroedArray&) = delete;
   ZeroedArray& operator=(const ZeroedArray&) = delete;
+
+  // Grows or shrinks to n entries, keeping the first ones; new ones are zero.
+  void resize(std::size_t n) {
+    data_ = static_cast<T*>(resize_zeroed(data_, size_ * sizeof(T), n * sizeof(T)));
+    size_ = n;
+  }
 
   T* data() { return data_; }
   const T* data() const { return data_; }

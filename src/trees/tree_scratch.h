@@ -33,8 +33,8 @@ struct Counters {
 };
 
 struct BuildScratch {             // of building a tree
-  std::vector<BuildStep> trail;   // the nodes of the itemset inserted last
-  std::vector<int> paths;         // prefix paths climbed in lock-step
+  ZeroedArray<BuildStep> trail;   // the nodes of the itemset inserted last
+  ZeroedArray<int> paths;         // prefix paths climbed in lock-step (a tree's items per lane)
   std::vector<Fnode*> chain;      // a parent's chain, loaded for a build
   ZeroedArray<int> positions;     // one transaction's or path's positions
   ZeroedArray<int> depth_nodes;   // nodes made per depth, for the level statistics
