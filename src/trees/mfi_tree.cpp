@@ -186,7 +186,7 @@ bool check_chain(MFI_tree& tree, int h, const int* tail, int tlen, bool count_fi
   if (count_first) ++scratch.counters.subset_checks;
   if (tlen == 0 && first != kNoMnode) return true;
   if (!count_first) ++scratch.counters.subset_checks;
-  bool* flags = list.flags;
+  bool* flags = list.flags.data();
   for (int k = 0; k < tlen; ++k) flags[tail[k]] = true;
   int j = 0;
   for (MnodeRef r = first; r != kNoMnode; ++j) {
