@@ -47,6 +47,10 @@ class ZeroedArray {
   T* data() { return data_; }
   const T* data() const { return data_; }
   std::size_t size() const { return size_; }
+  T* begin() { return data_; }
+  T* end() { return data_ + size_; }
+  const T* begin() const { return data_; }
+  const T* end() const { return data_ + size_; }
   T& operator[](std::size_t k) { return data_[k]; }
   const T& operator[](std::size_t k) const { return data_[k]; }
 
