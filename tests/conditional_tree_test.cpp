@@ -87,7 +87,7 @@ TEST(ConditionalTree, FirstScanFormsOrderTheTail) {
       EXPECT_EQ(t.head(i)->count, s);
     }
     EXPECT_EQ(std::count(ws.trees.supp.begin(), ws.trees.supp.end(), 0), kItems);
-    EXPECT_EQ(std::count(ws.trees.flags.get(), ws.trees.flags.get() + kItems, true), 0);
+    EXPECT_EQ(std::count(ws.trees.flags.data(), ws.trees.flags.data() + kItems, true), 0);
     EXPECT_EQ(ws.trees.counters.projections, projections + 1);
     const bool pairs = n > 5 && parent.level_25_percent() > 15.0;
     EXPECT_EQ(t.has_pair_counts(), pairs);

@@ -120,8 +120,16 @@ TEST(Writer, LinesSharingPrefixesWithTheLineBefore) {
       std::vector<int> batch;
       std::vector<int> line;
       for (int n = 0; n < 3000; ++n) {
-        line.resize(rng() % (line.size() + 1));  // a prefix of the line before ...
+        // A prefix of the line before (after a long one, most of it) ...
+        line.resize(n % 400 == 1 ? line.size() - rng() % 8 : rng() % (line.size() + 1));
         while (rng() % 3 != 0 && line.size() < 9) line.push_back(static_cast<int>(rng() % 12));  // ... and more
+        if (n % 400 < 2) {  // around the 65536 items whose text the writer keeps, without the long name (5 or 6)
+          const std::size_t length = 65530 + rng() % 20;
+          while (line.size() < length) {
+            const int p = static_cast<int>(rng() % 10);
+            line.push_back(p < 5 ? p : p + 2);
+          }
+        }
         const int support = static_cast<int>(rng() % 1000), split = static_cast<int>(rng() % (line.size() + 1));
         std::vector<int> line_ids;
         for (int p : line) {

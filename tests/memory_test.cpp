@@ -1,9 +1,11 @@
 // The block pool: padding and alignment, marks and roll-backs, and the three
-// ways it runs out of memory.
+// ways it runs out of memory; zeroed arrays as they grow and shrink.
 #include "memory/memory.h"
+#include "memory/zeroed_array.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <functional>
@@ -127,6 +129,31 @@ TEST(Memory, RunningOutIsAMemoryError) {
   EXPECT_EQ(plenty.last_block, 0);
   EXPECT_EQ(one_slot.live + failing.live, 0) << "every block given back";
   expect_memory_error([&] { memory pool(10, 64, 64, 2, first.handle()); }, "INIT: not enough memory to run this program");
+}
+
+// Zero to start with, and through resizes the entries kept and the new ones
+// zero, from the heap (below 64 KiB) to mapped pages and back, moved or not.
+TEST(Memory, ZeroedArraysKeepTheirEntriesAndStartNewOnesAtZero) {
+  for (const std::size_t first : {std::size_t(10), std::size_t(100000)}) {
+    ZeroedArray<int> a(first);
+    ASSERT_EQ(a.size(), first);
+    for (std::size_t k = 0; k < first; ++k) ASSERT_EQ(a[k], 0) << k;
+    for (std::size_t k = 0; k < first; ++k) a[k] = static_cast<int>(k) + 1;
+    std::size_t kept = first;
+    for (const std::size_t n : {std::size_t(3), std::size_t(50000), std::size_t(300000), std::size_t(17), std::size_t(0),
+                                std::size_t(20000)}) {
+      a.resize(n);
+      ASSERT_EQ(a.size(), n);
+      kept = std::min(kept, n);
+      for (std::size_t k = 0; k < n; ++k) ASSERT_EQ(a[k], k < kept ? static_cast<int>(k) + 1 : 0) << first << " " << n << " " << k;
+    }
+    ZeroedArray<int> b(std::move(a));
+    EXPECT_EQ(a.size(), 0u);
+    EXPECT_EQ(b.size(), 20000u);
+    b = ZeroedArray<int>(5);
+    EXPECT_EQ(b.size(), 5u);
+    EXPECT_EQ(std::count(b.begin(), b.end(), 0), 5);
+  }
 }
 
 }  // namespace

@@ -76,8 +76,8 @@ TEST(MfiTree, InsertionFormsAndSubsetChecksAgreeWithTheItemsets) {
       const int size = static_cast<int>(items.size());
       if (k % 3 == 0) {
         for (int x : items) ws.trees.flags[x] = true;
-        t.insert(ws.trees.flags.get(), size);
-        ASSERT_EQ(std::count(ws.trees.flags.get(), ws.trees.flags.get() + kItems, true), 0);
+        t.insert(ws.trees.flags.data(), size);
+        ASSERT_EQ(std::count(ws.trees.flags.data(), ws.trees.flags.data() + kItems, true), 0);
       } else if (k % 3 == 1) {
         std::vector<int> shuffled = items;
         std::shuffle(shuffled.begin(), shuffled.end(), rng);
@@ -147,7 +147,7 @@ TEST(MfiTree, InsertionFormsAndSubsetChecksAgreeWithTheItemsets) {
                               static_cast<int>(rest.size()) - 1),
                 whole);
       EXPECT_EQ(ws.trees.counters.subset_checks, narrowing + 1);
-      ASSERT_EQ(std::count(ws.trees.flags.get(), ws.trees.flags.get() + kItems, true), 0);
+      ASSERT_EQ(std::count(ws.trees.flags.data(), ws.trees.flags.data() + kItems, true), 0);
       if (!whole) {
         ASSERT_EQ(listing(tem), kept);
       }

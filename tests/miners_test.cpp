@@ -100,8 +100,8 @@ TEST(CfiTree, InsertionFormsAndSubsetCheck) {
         t.insert(framed.data(), 0, size + 1, support);
       } else if (k % 3 == 1) {
         for (int x : items) ws.trees.flags[x] = true;
-        t.insert(ws.trees.flags.get(), support, size);
-        ASSERT_EQ(std::count(ws.trees.flags.get(), ws.trees.flags.get() + kItems, true), 0);
+        t.insert(ws.trees.flags.data(), support, size);
+        ASSERT_EQ(std::count(ws.trees.flags.data(), ws.trees.flags.data() + kItems, true), 0);
       } else {
         std::vector<int> shuffled = items;
         std::shuffle(shuffled.begin(), shuffled.end(), rng);

@@ -59,7 +59,7 @@ TEST(HeadWalks, PatternBaseAndLookaheadAgreeWithTheData) {
         const int k = from_pairs ? t.pattern_base_from_pairs(pos, top) : t.walk_pattern_base(t.head(pos), top);
         ASSERT_EQ(std::vector<int>(ws.trees.tail.begin(), ws.trees.tail.begin() + k), tail)
             << "from pairs " << from_pairs;
-        ASSERT_EQ(ws.trees.supp, supp);
+        ASSERT_EQ(std::vector<int>(ws.trees.supp.begin(), ws.trees.supp.end()), supp);
         EXPECT_EQ(list.item_supports[0], top && k > 0 ? supp[tail.back()] : -1);
       }
       EXPECT_TRUE(!t.has_pair_row(pos) || t.next_frequent_pair(pos, 0) == (tail.empty() ? pos : tail.front()));

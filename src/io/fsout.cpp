@@ -73,6 +73,10 @@ void FSout::put_bytes(const char* bytes, std::size_t n) {
 }
 
 void FSout::add_item(int position) {
+  if (at_ >= kCachedItems && style_.is_plain()) [[unlikely]] {
+    add_uncached_item(position);
+    return;
+  }
   if (cached_items_.size() <= at_) {
     cached_items_.resize(2 * at_ + 16);
     line_ends_.resize(2 * at_ + 16);
@@ -95,8 +99,22 @@ void FSout::add_item(int position) {
   line_ends_[at_] = static_cast<std::uint32_t>(p - line_.data());
 }
 
+void FSout::add_uncached_item(int position) {
+  if (at_ == kCachedItems) put_bytes(line_.data(), line_ends_[at_ - 1]);  // the cached items, once
+  const int id = order_item_[position];
+  if (names_ != nullptr) {
+    const std::string& name = (*names_)[static_cast<std::size_t>(id)];
+    put_bytes(name.data(), name.size());
+  } else {
+    if (pos_ + kMaxIntChars > kBufferSize) flush();
+    pos_ = static_cast<std::size_t>(std::to_chars(buf_.get() + pos_, buf_.get() + kBufferSize, id).ptr - buf_.get());
+  }
+  put(' ');
+}
+
 void FSout::end_line(int support) {
-  const std::size_t bytes = at_ == 0 ? 0 : line_ends_[at_ - 1];
+  // A line past kCachedItems items has written its items already.
+  const std::size_t bytes = at_ == 0 || at_ > kCachedItems ? 0 : line_ends_[at_ - 1];
   at_ = 0;
   if (pos_ + bytes + kMaxIntChars + 3 > kBufferSize) flush();
   if (bytes + kMaxIntChars + 3 > kBufferSize) {

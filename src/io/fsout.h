@@ -72,6 +72,10 @@ class FSout final : public ItemsetSink, public RuleSink {
  private:
   static constexpr std::size_t kBufferSize = kWriteBufferBytes;
   static constexpr std::size_t kMaxIntChars = 12;
+  // A plain line keeps the text of its first items only: past them it goes
+  // straight to the buffer, so that a line of a million items (wide data)
+  // costs no copy of itself.
+  static constexpr std::size_t kCachedItems = std::size_t(1) << 16;
   void put(char c) {
     if (pos_ == kBufferSize) flush();
     buf_[pos_++] = c;
@@ -80,6 +84,7 @@ class FSout final : public ItemsetSink, public RuleSink {
   void line(int length, const int* itemset, int support);  // write_itemset, inlined in take
   void items(int length, const int* itemset);              // write_items, inlined in take
   void add_item(int position);  // formats the item at index at_ of the line
+  void add_uncached_item(int position);  // past kCachedItems
   void end_line(int support);
   void styled_line(int support);  // the line of a style other than plain, from the cached items
   void forget_line() { at_ = cached_ = 0; }

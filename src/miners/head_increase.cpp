@@ -69,7 +69,7 @@ void restrict_pattern_base(const FI_tree& tree, int size, const int* items, int 
 HeadExtension head_increase(Workspace& ws, FI_tree& tree, int* tail, int Tlen, Fnode** nodes, int& node_count) {
   stack& list = ws.recorder.itemset;
   mfi_tem& tem = *ws.trees.mfi_list;
-  bool* marked = ws.trees.flags.get();
+  bool* marked = ws.trees.flags.data();
   int* remembered = tem.marked_items.data();
   const int* item_pos = tree.item_positions();
   const int start_len = list.len;

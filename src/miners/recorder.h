@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <memory>
+#include <utility>
 #include <span>
 #include <vector>
 
@@ -21,6 +22,7 @@
 #include "common/tuning.h"
 #include "io/records.h"
 #include "io/sink.h"
+#include "memory/zeroed_array.h"
 #include "trees/stack.h"
 
 namespace zub {
@@ -45,16 +47,14 @@ class Recorder {
   const LengthLimits& lengths() const { return lengths_; }
   // Itemsets recorded (and handed on, or waiting in the batch) by length -
   // 1, up to the longest recorded (at least kTallyLengths entries).
-  const std::vector<long long>& tally() const { return tally_; }
+  std::vector<long long> tally() const;
   long long recorded() const;
 
   // Records items[0..length) with `support`: counted and handed on, unless
   // shorter than the pass's minimum length.
   void found(const int* items, int length, int support) {
     if (length < lengths_.min) return;
-    if (static_cast<std::size_t>(length) > tally_.size()) [[unlikely]]
-      grow_tally(length);
-    ++tally_[static_cast<std::size_t>(length) - 1];
+    count(length);
     int* p = reserve(record_size(length));
     p[0] = length;
     std::copy_n(items, length, p + 1);
@@ -66,7 +66,7 @@ class Recorder {
   // itemset) takes them from `own_from`, which lets a level keep its own
   // item in its tree where it needs the node.
   template <class Tree>
-  void record(std::vector<Tree*>& trees, int length, int support, int slot, int own_from) {
+  void record(ZeroedArray<Tree*>& trees, int length, int support, int slot, int own_from) {
     found(itemset.items, length, support);
     enter(trees, length, support, slot, own_from);
   }
@@ -74,7 +74,7 @@ class Recorder {
   // does, without recording them: an itemset longer than the length limit
   // that later candidates must still be checked against.
   template <class Tree>
-  void enter(std::vector<Tree*>& trees, int length, int support, int slot, int own_from) {
+  void enter(ZeroedArray<Tree*>& trees, int length, int support, int slot, int own_from) {
     const int* items = itemset.items;
     for (int t = 0; t <= slot; ++t) {
       Tree* tree = trees[static_cast<std::size_t>(t)];
@@ -97,17 +97,11 @@ class Recorder {
   void pass_on(std::span<const int> records) {
     flush();
     if (stage_ == nullptr)
-      for_each_record(records, [this](const int*, int n, int) {
-        if (static_cast<std::size_t>(n) > tally_.size()) grow_tally(n);
-        ++tally_[static_cast<std::size_t>(n) - 1];
-      });
+      for_each_record(records, [this](const int*, int n, int) { count(n); });
     out_->take(records);
   }
   // Joins another recorder's counts to this one's.
-  void add_counts(const Recorder& other) {
-    if (other.tally_.size() > tally_.size()) grow_tally(static_cast<int>(other.tally_.size()));
-    for (std::size_t k = 0; k < other.tally_.size(); ++k) tally_[k] += other.tally_[k];
-  }
+  void add_counts(const Recorder& other);
   // Hands the batch on and tells the sink that unit `unit`'s records follow.
   void begin_unit(int unit) {
     flush();
@@ -116,10 +110,10 @@ class Recorder {
 
   stack itemset;  // the itemset under construction, with a support per entry
   // The open result trees of the maximal and the closed miners, by slot:
-  // empty until a miner that keeps result trees opens them (an entry per
-  // possible stack index would cost 8 bytes an item in every workspace).
-  std::vector<MFI_tree*> mfi_trees;
-  std::vector<CFI_tree*> cfi_trees;
+  // empty until a miner that keeps result trees opens them, then an entry per
+  // possible stack index, in zeroed pages that only the deep slots touch.
+  ZeroedArray<MFI_tree*> mfi_trees;
+  ZeroedArray<CFI_tree*> cfi_trees;
   void open_mfi_trees();
   void open_cfi_trees();
 
@@ -144,10 +138,18 @@ class Recorder {
   ItemsetSink* sink_ = &discard_;  // of what this recorder records
   ItemsetSink* out_ = &discard_;   // of what it passes on
   RecordStage* stage_ = nullptr;
-  // Counts by length grow with the longest itemset recorded, not with the
-  // items (a million frequent items would cost 8 MB a workspace).
+  // Counts by length: the short lengths in an array, the longer ones as
+  // (length, count) pairs by length, so that one itemset of a million items
+  // costs an entry, not 8 MB in every workspace.
   static constexpr std::size_t kTallyLengths = 64;
-  void grow_tally(int length);
+  void count(int length) {
+    if (static_cast<std::size_t>(length) <= kTallyLengths) [[likely]]
+      ++tally_[static_cast<std::size_t>(length) - 1];
+    else
+      count_long(length, 1);
+  }
+  void count_long(int length, long long n);
+  std::vector<std::pair<int, long long>> long_tally_;
   std::size_t slots_;  // the result-tree registries' entries once open
   LengthLimits lengths_;
   std::vector<long long> tally_;

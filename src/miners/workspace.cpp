@@ -8,9 +8,9 @@ Workspace::Workspace(const Settings& settings_, int frequent_items)
       recorder(frequent_items),
       trees(settings_, frequent_items, recorder.itemset) {
   const std::size_t f = static_cast<std::size_t>(frequent_items);
-  lookahead.found.assign(f + 1, 0);
-  lookahead.candidates.assign(f + 1, 0);
-  subsets.assign(f, 0);
+  lookahead.found = ZeroedArray<int>(f + 1);
+  lookahead.candidates = ZeroedArray<int>(f + 1);
+  subsets = ZeroedArray<int>(f);
 }
 void Workspace::size_lookahead(int width) {
   trees.max_width = width;

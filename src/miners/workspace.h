@@ -27,8 +27,8 @@ struct LookaheadScratch {        // of the first-MFI lookahead, max_width entrie
   std::vector<int> counts;
   std::vector<int> at;
   std::vector<int> up;
-  std::vector<int> found;        // the itemset found so far
-  std::vector<int> candidates;
+  ZeroedArray<int> found;        // the itemset found so far (an entry per item, as below)
+  ZeroedArray<int> candidates;
 };
 
 // Each miner's pool ladder starts one step larger once one of its pools came
@@ -66,7 +66,7 @@ class Workspace {
     }
   }
   LookaheadScratch lookahead;
-  std::vector<int> subsets;  // the itemset being written by FP_growth's power sets
+  ZeroedArray<int> subsets;  // the itemset being written by FP_growth's power sets
   LadderSteps ladder;
   void size_lookahead(int width);
 

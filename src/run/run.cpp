@@ -80,7 +80,7 @@ void Run::prepare_maximal(bool take_prefix) {
   }
   result_pool_ = std::make_unique<memory>(kResultPoolBlocks, kResultPoolFirst, kResultPoolUnit, 2);
   root_mfi_ = result_pool_->take<MFI_tree>(1);
-  root_mfi_->init(result_pool_.get(), &tree, nullptr, kNoMnode, list.len - 1);
+  root_mfi_->init_over(result_pool_.get(), &tree, list.len - 1, root_heads_, root_children_);
   list_ = std::make_unique<mfi_tem>();
   ws_->trees.mfi_list = list_.get();
   list_->init(&ws_->trees, result_pool_.get(), items_.frequent());

@@ -10,8 +10,10 @@
 #include "trees/item_map.h"
 #include "common/settings.h"
 #include "common/fraction.h"
+#include "memory/zeroed_array.h"
 #include "miners/workspace.h"
 #include "run/unit_times.h"
+#include "trees/mnode.h"
 #include "trees/read_times.h"
 
 namespace zub {
@@ -122,6 +124,7 @@ class Run {
   std::unique_ptr<memory> result_pool_;
   std::unique_ptr<mfi_tem> list_;
   MFI_tree* root_mfi_ = nullptr;
+  ZeroedArray<MnodeRef> root_heads_, root_children_;  // root_mfi_'s by position
   CFI_tree* root_cfi_ = nullptr;
 };
 

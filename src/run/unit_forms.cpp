@@ -80,7 +80,7 @@ struct MaximalWorker {
     ws.trees.mfi_list = &list;
     list.init(&ws.trees, &list_pool, ws.frequent);
     local = list_pool.take<MFI_tree>(1);
-    local->init(&list_pool, &view, nullptr, kNoMnode, ws.recorder.itemset.len - 1);
+    local->init_over(&list_pool, &view, ws.recorder.itemset.len - 1, heads, root_children);
   }
   Workspace& ws;
   FI_tree view;
@@ -88,9 +88,10 @@ struct MaximalWorker {
   mfi_tem list;
   memory unit_pool{kResultPoolBlocks, kResultPoolFirst, kResultPoolUnit, 2};  // rolled back after each unit
   MFI_tree* local = nullptr;  // the tree of the unit being mined; its arrays are kept between units
+  ZeroedArray<MnodeRef> heads, root_children;  // local's by position
 };
 
-struct MaximalUnit {
+struct MaximalUnit {  // all zero to start with
   int item = 0;         // the unit's own item
   MnodeRef copied = 0;  // the run's tree's nodes below this number are known to the unit
   bool covers = false;  // an itemset found holds every later unit's
@@ -224,7 +225,7 @@ class MaximalUnits final : public UnitWork {
   const MaximalLevel level_;
   const int prefix_;  // the stack's items below every unit's
   const std::span<const int> only_;
-  std::vector<MaximalUnit> units_;
+  ZeroedArray<MaximalUnit> units_;  // zero is each one's start; a unit of a million not mined costs no page
   std::vector<std::unique_ptr<MaximalWorker>> workers_;
   std::atomic<int> stop_;        // units after it are covered by it: not mined
   std::shared_mutex tree_lock_;  // root_: copied from by the workers, written by commits

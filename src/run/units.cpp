@@ -16,6 +16,7 @@
 #include "common/progress.h"
 #include "common/threads.h"
 #include "common/tuning.h"
+#include "memory/zeroed_array.h"
 
 namespace zub {
 
@@ -107,12 +108,18 @@ class UnitRun {
  public:
   UnitRun(UnitWork& work, Workspace& ws, UnitTimes* times)
       : work_(work), ws_(ws), times_(times), units_(work.units()), kept_(static_cast<std::size_t>(units_)),
-        done_(static_cast<std::size_t>(units_), 0) {
+        done_(static_cast<std::size_t>(units_)) {
     if (times_ != nullptr) {
       times_->mine.assign(static_cast<std::size_t>(units_), 0.0);
       times_->commit.assign(static_cast<std::size_t>(units_), 0.0);
     }
   }
+
+  ~UnitRun() {
+    for (int u = head_; u < units_; ++u) delete kept_[static_cast<std::size_t>(u)];
+  }
+  UnitRun(const UnitRun&) = delete;
+  UnitRun& operator=(const UnitRun&) = delete;
 
   // Makes up to `threads` workers; fewer when memory runs out for more.
   void add_workers(int threads) {
@@ -214,8 +221,20 @@ class UnitRun {
   std::atomic<long long> handed_on_{0};   // itemsets that reached the run's recorder
   std::exception_ptr first_error_;
   std::mutex mutex_;  // of everything below, and of the run's recorder
-  std::vector<Kept> kept_;
-  std::vector<char> done_;
+  // By unit, in zeroed pages: a unit that keeps nothing costs 9 bytes, not
+  // a Kept (wide data makes a unit of each of a million items).
+  ZeroedArray<Kept*> kept_;  // made when a unit first keeps records, deleted once it is written
+  ZeroedArray<char> done_;
+  Kept& kept(int unit) {
+    Kept*& k = kept_[static_cast<std::size_t>(unit)];
+    if (k == nullptr) k = new Kept;
+    return *k;
+  }
+  void forget(int unit) {
+    Kept*& k = kept_[static_cast<std::size_t>(unit)];
+    delete k;
+    k = nullptr;
+  }
   int head_ = 0;                // the first unit not committed
   std::size_t kept_bytes_ = 0;  // in memory, over every unit
   bool committing_ = false;     // a kept unit's commit is under way
@@ -251,7 +270,7 @@ void UnitRun::mine(Worker& w, int unit) {
   if (!work_.streams()) {
     {
       const std::lock_guard<std::mutex> lock(mutex_);
-      kept_[static_cast<std::size_t>(unit)].records.swap(w.records);
+      if (!w.records.empty()) kept(unit).records.swap(w.records);
       done_[static_cast<std::size_t>(unit)] = 1;
     }
     w.records.clear();
@@ -313,22 +332,22 @@ void UnitRun::write_ready(std::unique_lock<std::mutex>& lock) {
   writing_ = true;
   std::vector<int> back;
   while (head_ < units_ && !failed_) {
-    Kept& k = kept_[static_cast<std::size_t>(head_)];
-    if (!k.extents.empty()) {
-      const Spill::Extent e = k.extents.front();
-      k.extents.erase(k.extents.begin());
-      const Spill* spill = k.spill;
+    Kept* k = kept_[static_cast<std::size_t>(head_)];
+    if (k != nullptr && !k->extents.empty()) {
+      const Spill::Extent e = k->extents.front();
+      k->extents.erase(k->extents.begin());
+      const Spill* spill = k->spill;
       unlocked(lock, [&] {
         spill->read(e, back);  // its worker may append beyond it meanwhile
         pass_on(back);
       });
-    } else if (!k.records.empty()) {
+    } else if (k != nullptr && !k->records.empty()) {
       std::vector<int> records;
-      records.swap(k.records);
+      records.swap(k->records);
       kept_bytes_ -= records.size() * sizeof(int);
       unlocked(lock, [&] { pass_on(records); });
     } else if (done_[static_cast<std::size_t>(head_)] != 0) {
-      Kept().extents.swap(k.extents);
+      forget(head_);
       if (++head_ < units_) {
         // A sink that sends tells the units apart.
         const int next = head_;
@@ -344,7 +363,7 @@ void UnitRun::write_ready(std::unique_lock<std::mutex>& lock) {
 // Under the lock: the records of a unit not in turn, in memory while the
 // run's kept records stay within the bound, else in the worker's file.
 void UnitRun::keep(Worker& w, std::span<const int> records) {
-  Kept& k = kept_[static_cast<std::size_t>(w.unit)];
+  Kept& k = kept(w.unit);
   if (kept_bytes_ + records.size_bytes() > ws_.settings.tuning.kept_records_bytes) {
     // What the unit holds in memory goes first, so that the order stays.
     Spill::Extent held{}, extent{};
@@ -375,7 +394,8 @@ void UnitRun::commit_ready() {
   while (head_ < units_ && done_[static_cast<std::size_t>(head_)] != 0 && !failed_) {
     const int unit = head_;
     std::vector<int> records;
-    records.swap(kept_[static_cast<std::size_t>(unit)].records);
+    if (Kept* k = kept_[static_cast<std::size_t>(unit)]) records.swap(k->records);
+    forget(unit);
     lock.unlock();
     const Clock::time_point start = Clock::now();
     try {

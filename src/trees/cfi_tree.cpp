@@ -74,7 +74,7 @@ void CFI_tree::insert(bool* flags, int count, int n) {
 }
 
 void CFI_tree::enter(const int* items, int k, int support) {
-  bool* flags = scratch->flags.get();
+  bool* flags = scratch->flags.data();
   for (int j = 0; j < k; ++j) flags[item_pos[items[j]]] = true;
   record_flags(flags, k, support);
 }

@@ -70,7 +70,7 @@ void FI_tree::scan1_DB(FI_tree* parent, const mfi_tem* list) {
   if (list != nullptr && list->count > 0 && list->has[0] != 0) {
     // The tail items of the best listed itemset go first, each group by support.
     covered_len_ = list->has[0];
-    bool* marked = scratch_->flags.get();
+    bool* marked = scratch_->flags.data();
     list->for_each_item(0, [&](int item) { marked[item] = true; });
     partition_covered(parent, marked, false);
     sort(supports_, pos_item_, 0, covered_len_ - 1);

@@ -15,8 +15,9 @@ void FrequentPairs::reset() {
   begin_.assign(n, kUnknown);
   size_.assign(n, 0);
   store_.assign(n, 0);
-  stores_.assign(1, Rows{});
-  stores_[0].scratch.assign(n, 0);
+  stores_.clear();
+  stores_.emplace_back();
+  stores_[0].scratch = ZeroedArray<int>(n);
   stores_[0].touched.assign((n + 63) / 64, 0);
   kept_ = 0;
   full_ = false;
@@ -118,7 +119,7 @@ void FrequentPairs::compute_all(int threads) {
   std::vector<std::size_t> used(static_cast<std::size_t>(threads), 0);
   for_each_thread(threads, [&](int t) {
     Rows& r = stores_[first + static_cast<std::size_t>(t)];
-    r.scratch.assign(static_cast<std::size_t>(n), 0);
+    r.scratch = ZeroedArray<int>(static_cast<std::size_t>(n));
     r.touched.assign(static_cast<std::size_t>((n + 63) / 64), 0);
     bool fits = true;
     std::size_t& mine = used[static_cast<std::size_t>(t)];

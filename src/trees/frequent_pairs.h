@@ -16,6 +16,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "memory/zeroed_array.h"
+
 namespace zub {
 
 class FI_tree;
@@ -54,7 +56,7 @@ class FrequentPairs {
  private:
   // What the computation of rows writes to: per position scratch, and the rows.
   struct Rows {
-    std::vector<int> scratch;             // per position, zero between computations
+    ZeroedArray<int> scratch;             // per position, zero between computations (zeroed pages)
     std::vector<std::uint64_t> touched;   // a bit per position, zero between computations
     std::vector<int> partners;
     std::vector<int> supports;

@@ -10,14 +10,14 @@ void mfi_tem::init(TreeScratch* w, memory* pool_, int n) {
   count = 0;
   entries.assign(static_cast<std::size_t>(kListInitialSlots), kNoMnode);
   has.assign(static_cast<std::size_t>(kListInitialSlots), 0);
-  marked_items.assign(static_cast<std::size_t>(n > 0 ? n : 1), 0);
-  flags = pool->take<bool>(n);
-  for (int k = 0; k < n; ++k) flags[k] = false;
+  // An entry per item, in zeroed pages: wide data touches few of them.
+  marked_items = ZeroedArray<int>(static_cast<std::size_t>(n > 0 ? n : 1));
+  flags = ZeroedArray<bool>(static_cast<std::size_t>(n > 0 ? n : 1));
 }
 
 bool mfi_tem::is_subset(const int* items, int from, int to, const int* tail, int tfrom, int tto) {
   ++scratch->counters.subset_checks;
-  bool* marked = scratch->flags.get();
+  bool* marked = scratch->flags.data();
   int* remembered = marked_items.data();
   int retained = 0;
   for (int j = 0; j < count; ++j) {

@@ -34,10 +34,10 @@ class mfi_tem {
   int count = 0;
   const MFI_tree* tree = nullptr;  // whose nodes the entries are
   std::vector<MnodeRef> entries;
-  bool* flags = nullptr;  // per item id, all false between uses
+  ZeroedArray<bool> flags;  // per item id, all false between uses
   std::vector<int> has;
   memory* pool = nullptr;
-  std::vector<int> marked_items;  // scratch: the items whose flags is_subset set
+  ZeroedArray<int> marked_items;  // scratch: the items whose flags is_subset set
 };
 
 }  // namespace zub

@@ -13,13 +13,28 @@
 
 namespace zub {
 
-void MFI_tree::make_empty(memory* pool_, FI_tree* tree, int stack_pos_) {
+void MFI_tree::describe(memory* pool_, FI_tree* tree, int stack_pos_) {
   scratch = &tree->scratch();
   pool = pool_;
   stack_pos = stack_pos_;
   num_items = tree->num_items();
   item_pos = tree->item_positions();
   pos_item = tree->items_by_position();
+}
+
+void MFI_tree::init_over(memory* pool_, FI_tree* tree, int stack_pos_, ZeroedArray<MnodeRef>& heads_,
+                         ZeroedArray<MnodeRef>& root_children_) {
+  static_assert(kNoMnode == 0);
+  describe(pool_, tree, stack_pos_);
+  heads_ = ZeroedArray<MnodeRef>(static_cast<std::size_t>(num_items));
+  root_children_ = ZeroedArray<MnodeRef>(static_cast<std::size_t>(num_items));
+  heads = heads_.data();
+  root_children = root_children_.data();
+  restart(pool_);
+}
+
+void MFI_tree::make_empty(memory* pool_, FI_tree* tree, int stack_pos_) {
+  describe(pool_, tree, stack_pos_);
   heads = pool->take<MnodeRef>(num_items);
   root_children = pool->take<MnodeRef>(num_items);
   for (int p = 0; p < num_items; ++p) heads[p] = root_children[p] = kNoMnode;
@@ -186,7 +201,7 @@ bool check_chain(MFI_tree& tree, int h, const int* tail, int tlen, bool count_fi
   if (count_first) ++scratch.counters.subset_checks;
   if (tlen == 0 && first != kNoMnode) return true;
   if (!count_first) ++scratch.counters.subset_checks;
-  bool* flags = list.flags;
+  bool* flags = list.flags.data();
   for (int k = 0; k < tlen; ++k) flags[tail[k]] = true;
   int j = 0;
   for (MnodeRef r = first; r != kNoMnode; ++j) {

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "memory/zeroed_array.h"
 #include "trees/tree_scratch.h"
 #include "trees/mnode.h"
 #include "trees/mnode_store.h"
@@ -21,6 +22,11 @@ class MFI_tree {
   void init(memory* pool, FI_tree* tree, MFI_tree* parent, MnodeRef start, int stack_pos);
   // An empty tree for `tree`, then seeded with the temporary MFI list.
   void init(memory* pool, FI_tree* tree, int stack_pos);
+  // An empty tree for `tree` over the caller's position arrays (ZeroedArray
+  // of tree's items; kNoMnode is 0): a tree over the main tree's million
+  // items then takes memory only where it has nodes.
+  void init_over(memory* pool, FI_tree* tree, int stack_pos, ZeroedArray<MnodeRef>& heads,
+                 ZeroedArray<MnodeRef>& root_children);
   // Empties the tree for another use, cheaply on a large tree: the entries
   // of the position arrays that its nodes used are cleared (while the nodes
   // are there), and its nodes are taken anew from `pool`.
@@ -88,6 +94,7 @@ class MFI_tree {
 
  private:
   void make_empty(memory* pool_, FI_tree* tree, int stack_pos_);
+  void describe(memory* pool_, FI_tree* tree, int stack_pos_);
   // The path insertion itself, without counting: k ascending positions, or
   // k items laid out by position.
   void add_positions(const int* positions, int k);

@@ -90,7 +90,7 @@ void FI_tree::scan2_DB(Data* data, const ItemMap& items, const ItemCounts& count
 void FI_tree::build_from_shares(std::vector<TransactionShare>& shares, int threads, StopFlag stop,
                                 ReadTimes* times, Progress* progress, long long transactions) {
   const int readers = static_cast<int>(shares.size());
-  std::vector<int>& depth_nodes = scratch_->build.depth_nodes;
+  ZeroedArray<int>& depth_nodes = scratch_->build.depth_nodes;
   if (std::any_of(shares.begin(), shares.end(), [](const TransactionShare& s) { return s.has_tree(); })) {
     // Dense data: every share becomes a tree, and the trees are merged.
     for_each_thread(readers, [&](int w) { shares[static_cast<std::size_t>(w)].tree().finish(); });

@@ -2,7 +2,9 @@
 // The itemset under construction: item ids bottom first, with an optional
 // support per entry. The miners write items[len] and raise len themselves and
 // cut it back by assigning an earlier len.
-#include <memory>
+#include <cstddef>
+
+#include "memory/zeroed_array.h"
 
 namespace zub {
 
@@ -11,10 +13,10 @@ class FI_tree;
 class stack {
  public:
   stack(int size, bool with_supports)
-      : items_store_(new int[size > 0 ? size : 1]),
-        supports_store_(with_supports ? new int[size > 0 ? size : 1] : nullptr) {
-    items = items_store_.get();
-    item_supports = supports_store_.get();
+      : items_store_(static_cast<std::size_t>(size > 0 ? size : 1)),
+        supports_store_(with_supports ? static_cast<std::size_t>(size > 0 ? size : 1) : 0) {
+    items = items_store_.data();
+    item_supports = supports_store_.data();
   }
 
   // Pushes the items of t's first-child chain, from the root's first child down.
@@ -25,8 +27,9 @@ class stack {
   int* item_supports;
 
  private:
-  std::unique_ptr<int[]> items_store_;
-  std::unique_ptr<int[]> supports_store_;
+  // An entry per item; pages past the deepest itemset are never touched.
+  ZeroedArray<int> items_store_;
+  ZeroedArray<int> supports_store_;
 };
 
 }  // namespace zub

@@ -84,18 +84,34 @@ void gather(std::vector<TransactionStrings>& shares, int p, std::size_t unit_byt
     });
     units.push_back({p, 0, bytes, strings, 0});
   } else {
+    // A cursor per value of the first unit; where the strings are far fewer
+    // than the values (wide data: a few lines of a million ids) per value
+    // present, found in their sorted list.
     const std::size_t values = shares.front().positions() + std::size_t{1};
-    std::vector<std::size_t> at(values + 1, 0), count(values, 0);
+    const bool sparse = strings < values / 16;
+    std::vector<std::size_t> present;
+    if (sparse) {
+      each_string([&](const Unit* s, std::size_t) { present.push_back(*s); });
+      std::sort(present.begin(), present.end());
+      present.erase(std::unique(present.begin(), present.end()), present.end());
+    }
+    const std::size_t slots = sparse ? present.size() : values;
+    auto slot = [&](std::size_t v) {
+      return sparse ? static_cast<std::size_t>(std::lower_bound(present.begin(), present.end(), v) - present.begin()) : v;
+    };
+    std::vector<std::size_t> at(slots + 1, 0), count(slots, 0);
     each_string([&](const Unit* s, std::size_t n) {
-      at[*s + std::size_t{1}] += n * sizeof(Unit);
-      ++count[*s];
+      const std::size_t k = slot(*s);
+      at[k + 1] += n * sizeof(Unit);
+      ++count[k];
     });
     std::partial_sum(at.begin(), at.end(), at.begin());
-    for (std::size_t v = 1; v < values; ++v)
-      if (count[v] > 0) units.push_back({p, at[v], at[v + 1], count[v], 1});
+    for (std::size_t k = 0; k < slots; ++k)  // value 0 (the strings of p alone) makes no unit
+      if (count[k] > 0 && (sparse ? present[k] : k) != 0) units.push_back({p, at[k], at[k + 1], count[k], 1});
     each_string([&](const Unit* s, std::size_t n) {
-      std::memcpy(into + at[*s], s, n * sizeof(Unit));
-      at[*s] += n * sizeof(Unit);
+      const std::size_t k = slot(*s);
+      std::memcpy(into + at[k], s, n * sizeof(Unit));
+      at[k] += n * sizeof(Unit);
     });
   }
   for (TransactionStrings& s : shares) s.release(p);
@@ -124,6 +140,15 @@ struct BuildLook {
   }
 };
 
+// The positions that head a transaction in any share, ascending.
+std::vector<int> root_children(const std::vector<TransactionStrings>& shares) {
+  std::vector<int> heads;
+  for (const TransactionStrings& s : shares) heads.insert(heads.end(), s.firsts().begin(), s.firsts().end());
+  std::sort(heads.begin(), heads.end());
+  heads.erase(std::unique(heads.begin(), heads.end()), heads.end());
+  return heads;
+}
+
 }  // namespace
 
 std::size_t subtree_nodes(const TransactionStrings& strings, int first) {
@@ -136,7 +161,7 @@ std::size_t subtree_nodes(const TransactionStrings& strings, int first) {
 }
 
 void build_from_strings(FI_tree& tree, std::vector<TransactionStrings>& shares, int threads,
-                        std::size_t unit_bytes, std::vector<int>& depth_nodes, StopFlag stop, ReadTimes* times,
+                        std::size_t unit_bytes, ZeroedArray<int>& depth_nodes, StopFlag stop, ReadTimes* times,
                         Progress* progress, long long transactions) {
   const BuildLook look{stop, progress, transactions};
   const int items = tree.num_items();
@@ -145,18 +170,24 @@ void build_from_strings(FI_tree& tree, std::vector<TransactionStrings>& shares, 
   NodeStore& store = tree.store();
   const NodeStore::LinksOff links_off(store);
 
-  // 1. The root children's arrays and units.
-  std::vector<GroupArray> groups(static_cast<std::size_t>(items));
-  std::vector<std::vector<StringUnit>> units_of(static_cast<std::size_t>(items));
-  const std::vector<int> by_size = largest_first(static_cast<std::size_t>(items), [&](int p) {
+  // 1. The root children's arrays and units, of the positions that head a
+  // transaction only (ascending): wide data has a million positions and a few.
+  const std::vector<int> heads = root_children(shares);
+  auto group_of = [&heads](int p) {
+    return static_cast<std::size_t>(std::lower_bound(heads.begin(), heads.end(), p) - heads.begin());
+  };
+  std::vector<GroupArray> groups(heads.size());
+  std::vector<std::vector<StringUnit>> units_of(heads.size());
+  const std::vector<int> by_size = largest_first(heads.size(), [&](int k) {
     std::size_t bytes = 0;
-    for (const TransactionStrings& s : shares) bytes += s.group(p).bytes;
+    for (const TransactionStrings& s : shares) bytes += s.group(heads[static_cast<std::size_t>(k)]).bytes;
     return bytes;
   });
-  share_out(by_size, workers, times != nullptr ? &times->gather : nullptr, [&](int p, int) {
+  share_out(by_size, workers, times != nullptr ? &times->gather : nullptr, [&](int k, int) {
     look();
-    auto& g = groups[static_cast<std::size_t>(p)];
-    auto& u = units_of[static_cast<std::size_t>(p)];
+    const int p = heads[static_cast<std::size_t>(k)];
+    auto& g = groups[static_cast<std::size_t>(k)];
+    auto& u = units_of[static_cast<std::size_t>(k)];
     if (unit == 1) gather<std::uint8_t>(shares, p, unit_bytes, g, u);
     if (unit == 2) gather<std::uint16_t>(shares, p, unit_bytes, g, u);
     if (unit == 4) gather<std::uint32_t>(shares, p, unit_bytes, g, u);
@@ -167,12 +198,14 @@ void build_from_strings(FI_tree& tree, std::vector<TransactionStrings>& shares, 
 
   // 2. Each unit sorted, its nodes counted.
   workers = std::max(1, std::min<int>(workers, static_cast<int>(units.size())));
-  std::vector<StringScratch> scratch(static_cast<std::size_t>(workers), StringScratch(items));
+  std::vector<StringScratch> scratch;
+  scratch.reserve(static_cast<std::size_t>(workers));
+  for (int w = 0; w < workers; ++w) scratch.emplace_back(items);
   const std::vector<int> big_first = largest_first(units.size(), [&](int k) { return units[static_cast<std::size_t>(k)].end - units[static_cast<std::size_t>(k)].begin; });
   share_out(big_first, workers, times != nullptr ? &times->sort : nullptr, [&](int k, int worker) {
     look();
     StringUnit& u = units[static_cast<std::size_t>(k)];
-    u.nodes = sort_unit(u, groups[static_cast<std::size_t>(u.group)].bytes.get(), unit, scratch[static_cast<std::size_t>(worker)]);
+    u.nodes = sort_unit(u, groups[group_of(u.group)].bytes.get(), unit, scratch[static_cast<std::size_t>(worker)]);
   });
 
   // 3. The numbers: each root child, then its units in order.
@@ -182,8 +215,9 @@ void build_from_strings(FI_tree& tree, std::vector<TransactionStrings>& shares, 
   for (const StringUnit& u : units) total += u.nodes;
   NodeRef next = store.make_many(total);
   std::size_t k = 0;
-  for (int p = 0; p < items; ++p) {
-    GroupArray& g = groups[static_cast<std::size_t>(p)];
+  for (std::size_t h = 0; h < heads.size(); ++h) {
+    const int p = heads[h];
+    GroupArray& g = groups[h];
     if (g.strings == 0) continue;
     g.node = next++;
     store.at(g.node)->init(tree.root_ref(), p, static_cast<int>(g.strings));
@@ -201,12 +235,13 @@ void build_from_strings(FI_tree& tree, std::vector<TransactionStrings>& shares, 
   share_out(big_first, workers, times != nullptr ? &times->build : nullptr, [&](int k, int worker) {
     look();
     const StringUnit& u = units[static_cast<std::size_t>(k)];
-    const GroupArray& g = groups[static_cast<std::size_t>(u.group)];
+    const GroupArray& g = groups[group_of(u.group)];
     build_unit(u, g.bytes.get(), g.node, unit, store, pairs, scratch[static_cast<std::size_t>(worker)]);
   });
   started = thread_seconds();
   for (StringScratch& s : scratch) {
-    for (int d = 0; d < items; ++d) depth_nodes[static_cast<std::size_t>(d)] += s.depth[static_cast<std::size_t>(d)];
+    for (int d = 0; d < items; ++d)  // read only: the pages of depths not reached stay unbacked
+      if (const int n = s.depth[static_cast<std::size_t>(d)]; n != 0) depth_nodes[static_cast<std::size_t>(d)] += n;
     pairs.add(s.pairs);
   }
   if (times != nullptr) times->layout = layout + seconds_since(started);

@@ -30,7 +30,7 @@ StringScratch::StringScratch(int positions)
       trail_counts(static_cast<std::size_t>(positions)) {}
 
 void StringScratch::start_counting(std::size_t pair_cells) {
-  depth.assign(trail.size(), 0);
+  depth = ZeroedArray<int>(trail.size());
   pairs.assign(pair_cells, 0);
 }
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "memory/zeroed_array.h"
 #include "trees/fnode.h"
 
 namespace zub {
@@ -50,11 +51,12 @@ struct StringScratch {
 
   std::vector<Keyed> keys;
   std::vector<unsigned char> sorted;
-  std::vector<int> current;     // the positions of the string being built
-  std::vector<NodeRef> trail;   // the nodes of the string before, by depth
-  std::vector<int> trail_positions;
-  std::vector<int> trail_counts;
-  std::vector<int> depth;       // nodes made, by depth
+  // By depth, an entry per position: only as deep as the strings go is touched.
+  ZeroedArray<int> current;     // the positions of the string being built
+  ZeroedArray<NodeRef> trail;   // the nodes of the string before, by depth
+  ZeroedArray<int> trail_positions;
+  ZeroedArray<int> trail_counts;
+  ZeroedArray<int> depth;       // nodes made, by depth
   std::vector<int> pairs;       // by PairCells::cell
 };
 

@@ -15,7 +15,12 @@ constexpr std::size_t kLargestChunk = std::size_t(64) << 10;
 }  // namespace
 
 TransactionStrings::TransactionStrings(int positions)
-    : groups_(static_cast<std::size_t>(positions)), unit_bytes_(string_unit_bytes(positions)) {}
+    : slot_(static_cast<std::size_t>(positions)), positions_(positions), unit_bytes_(string_unit_bytes(positions)) {}
+
+const TransactionStrings::Group& TransactionStrings::no_group() {
+  static const Group none;
+  return none;
+}
 
 void TransactionStrings::new_chunk(Group& g, std::size_t need) {
   const std::size_t last = g.chunks.empty() ? kFirstChunk / 2 : g.chunks.back().capacity;

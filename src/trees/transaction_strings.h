@@ -11,11 +11,16 @@
 //
 // One store per reading thread; a group's strings sit in chunks that grow
 // from 256 bytes to 64 KiB, so that thousands of small groups cost little.
+// Groups are made as their first string comes: a position's slot number is
+// 4 bytes in zeroed pages, so a million positions of which a few head a
+// transaction (wide data) cost a few pages, not 40 bytes each.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
 #include <vector>
+
+#include "memory/zeroed_array.h"
 
 namespace zub {
 
@@ -49,11 +54,19 @@ class TransactionStrings {
     }
   }
   int unit_bytes() const { return unit_bytes_; }
-  int positions() const { return static_cast<int>(groups_.size()); }
-  const Group& group(int first) const { return groups_[static_cast<std::size_t>(first)]; }
+  int positions() const { return positions_; }
+  // The positions that head a transaction here, in the order they came.
+  const std::vector<int>& firsts() const { return firsts_; }
+  const Group& group(int first) const {
+    const std::uint32_t s = slot_[static_cast<std::size_t>(first)];
+    return s != 0 ? groups_[s - 1] : no_group();
+  }
   // Gives the memory of a group back once it is read. Threads may release
   // different groups at once: nothing else is written.
-  void release(int first) { groups_[static_cast<std::size_t>(first)] = Group{}; }
+  void release(int first) {
+    const std::uint32_t s = slot_[static_cast<std::size_t>(first)];
+    if (s != 0) groups_[s - 1] = Group{};
+  }
   // The bytes of every string added (released groups included).
   std::size_t bytes() const { return bytes_; }
   // Calls f(positions, k) for each transaction of group `first`: its k
@@ -64,7 +77,7 @@ class TransactionStrings {
  private:
   template <class Unit>
   void add_as(const int* positions, int k) {
-    Group& g = groups_[static_cast<std::size_t>(positions[0])];
+    Group& g = group_to_add(positions[0]);
     const std::size_t need = static_cast<std::size_t>(k) * sizeof(Unit);  // k - 1 positions and the 0
     if (g.chunks.empty() || g.chunks.back().capacity - g.chunks.back().used < need) new_chunk(g, need);
     Chunk& c = g.chunks.back();
@@ -77,10 +90,19 @@ class TransactionStrings {
     ++g.strings;
   }
   void new_chunk(Group& g, std::size_t need);
+  Group& group_to_add(int first) {
+    std::uint32_t& s = slot_[static_cast<std::size_t>(first)];
+    if (s == 0) [[unlikely]] {
+      groups_.emplace_back();
+      firsts_.push_back(first);
+      s = static_cast<std::uint32_t>(groups_.size());
+    }
+    return groups_[s - 1];
+  }
 
   template <class Unit>
   void each_as(int first, std::vector<int>& positions, const auto& f) const {
-    for (const Chunk& c : groups_[static_cast<std::size_t>(first)].chunks) {
+    for (const Chunk& c : group(first).chunks) {
       const Unit* u = reinterpret_cast<const Unit*>(c.bytes.get());
       for (const Unit* end = u + c.used / sizeof(Unit); u < end; ++u) {
         int k = 1;
@@ -90,14 +112,18 @@ class TransactionStrings {
     }
   }
 
-  std::vector<Group> groups_;  // by first position
+  std::vector<Group> groups_;         // in the order their first strings came
+  std::vector<int> firsts_;           // the position of each group
+  ZeroedArray<std::uint32_t> slot_;   // by first position: 1 + its group's index, or 0
+  static const Group& no_group();     // of a position that heads no transaction
+  int positions_;
   int unit_bytes_;
   std::size_t bytes_ = 0;
 };
 
 template <class F>
 void TransactionStrings::for_each_of(int first, F&& f) const {
-  std::vector<int> positions(groups_.size() + 1);
+  std::vector<int> positions(static_cast<std::size_t>(positions_) + 1);
   positions[0] = first;
   switch (unit_bytes_) {
     case 1: each_as<std::uint8_t>(first, positions, f); break;

@@ -7,7 +7,7 @@
 
 namespace zub {
 
-void merge_link_trees(const std::vector<const FI_tree*>& trees, FI_tree& main, std::vector<int>& depth_nodes) {
+void merge_link_trees(const std::vector<const FI_tree*>& trees, FI_tree& main, ZeroedArray<int>& depth_nodes) {
   // A child still to merge of a node of one tree.
   struct Cursor {
     const FI_tree* tree;

@@ -8,6 +8,8 @@
 // made it and however the transactions were shared out.
 #include <vector>
 
+#include "memory/zeroed_array.h"
+
 namespace zub {
 
 class FI_tree;
@@ -16,6 +18,6 @@ class FI_tree;
 // the rest of its store empty), without child links; fills depth_nodes
 // (nodes made per depth) and adds to main's dense pair counts when it has
 // them. On one thread: the trees of dense data are small.
-void merge_link_trees(const std::vector<const FI_tree*>& trees, FI_tree& main, std::vector<int>& depth_nodes);
+void merge_link_trees(const std::vector<const FI_tree*>& trees, FI_tree& main, ZeroedArray<int>& depth_nodes);
 
 }  // namespace zub

@@ -11,6 +11,7 @@
 
 #include "common/settings.h"
 #include "memory/memory.h"
+#include "memory/zeroed_array.h"
 #include "trees/node_store.h"
 #include "trees/stack.h"
 
@@ -32,11 +33,11 @@ struct Counters {
 };
 
 struct BuildScratch {             // of building a tree
-  std::vector<BuildStep> trail;   // the nodes of the itemset inserted last
-  std::vector<int> paths;         // prefix paths climbed in lock-step
+  ZeroedArray<BuildStep> trail;   // the nodes of the itemset inserted last
+  ZeroedArray<int> paths;         // prefix paths climbed in lock-step (a tree's items per lane)
   std::vector<Fnode*> chain;      // a parent's chain, loaded for a build
-  std::vector<int> positions;     // one transaction's or path's positions
-  std::vector<int> depth_nodes;   // nodes made per depth, for the level statistics
+  ZeroedArray<int> positions;     // one transaction's or path's positions
+  ZeroedArray<int> depth_nodes;   // nodes made per depth, for the level statistics
 };
 
 class TreeScratch {
@@ -53,11 +54,13 @@ class TreeScratch {
   NodeStore nodes;     // ... and nodes, both marked and rolled back per tree
   stack& itemset;      // the miner's itemset under construction
   Counters counters;
-  std::vector<int> supp;  // the tail's supports by position, all zero between positions
-  std::vector<int> tail;  // the tail's item ids, ascending position
-  std::unique_ptr<bool[]> flags;  // by item id or position, all false between uses
+  // By position or by length, an entry per item of the main tree: zeroed
+  // pages that take memory only where a thread's trees reach.
+  ZeroedArray<int> supp;  // the tail's supports by position, all zero between positions
+  ZeroedArray<int> tail;  // the tail's item ids, ascending position
+  ZeroedArray<bool> flags;  // by item id or position, all false between uses
   BuildScratch build;
-  std::vector<int> entry_positions;  // one itemset's positions being entered into an MFI-tree
+  ZeroedArray<int> entry_positions;  // one itemset's positions being entered into an MFI-tree
   mfi_tem* mfi_list = nullptr;       // rebuilt by the MFI-trees' subset checks (the maximal miners')
   int max_width = 0;  // the longest chain of the main tree: no conditional tree's is longer
 };
