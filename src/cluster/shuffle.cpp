@@ -15,8 +15,8 @@ namespace {
 // A round sends one chunk of the share: about this many ints.
 constexpr std::size_t kRoundInts = std::size_t(1) << 22;
 // The pairs are counted where the frequent items are at most this many (a
-// table of 4 MB summed over the ranks).
-constexpr int kPairedItems = 1024;
+// table of 4 MB summed over the ranks), as far as the plan's volumes.
+constexpr int kPairedItems = kPlannedItems;
 
 }  // namespace
 
@@ -99,7 +99,6 @@ Failure read_positions(Comm& comm, Share& share, const ItemOrder& order, const P
       }
       if (k == f) ++out.full;
       out.prefix.add(positions.data(), k);
-      out.volumes->add(positions.data(), k);
       if (!pairs.empty())
         for (int a = 0; a < k; ++a)
           for (int b = a + 1; b < k; ++b)
@@ -117,7 +116,6 @@ Failure read_positions(Comm& comm, Share& share, const ItemOrder& order, const P
   // whole database's single prefix at rank 0, which tells every rank.
   MPI_Allreduce(MPI_IN_PLACE, out.work.data(), f, MPI_LONG_LONG, MPI_SUM, MPI_COMM_WORLD);
   MPI_Allreduce(MPI_IN_PLACE, &out.full, 1, MPI_LONG_LONG, MPI_SUM, MPI_COMM_WORLD);
-  out.volumes->sum_over(comm);
   if (!pairs.empty()) {
     MPI_Allreduce(MPI_IN_PLACE, pairs.data(), static_cast<int>(pairs.size()), MPI_INT, MPI_SUM, MPI_COMM_WORLD);
     comm.count(Round::order, static_cast<long long>(pairs.size()) * 4);
@@ -127,7 +125,22 @@ Failure read_positions(Comm& comm, Share& share, const ItemOrder& order, const P
         if (pairs[static_cast<std::size_t>(a) * static_cast<std::size_t>(f) + static_cast<std::size_t>(b)] >= order.threshold)
           out.frequent_pair[static_cast<std::size_t>(a) * static_cast<std::size_t>(f) + static_cast<std::size_t>(b)] =
               out.frequent_pair[static_cast<std::size_t>(b) * static_cast<std::size_t>(f) + static_cast<std::size_t>(a)] = 1;
+    // A unit's size is then its first conditional database: the
+    // transactions of its item cut to the items before it frequent with it.
+    for (int b = 0; b < f; ++b) {
+      long long size = order.supports[static_cast<std::size_t>(b)];
+      for (int a = 0; a < b; ++a)
+        if (out.frequent_pair[static_cast<std::size_t>(a) * static_cast<std::size_t>(f) + static_cast<std::size_t>(b)] != 0)
+          size += pairs[static_cast<std::size_t>(a) * static_cast<std::size_t>(f) + static_cast<std::size_t>(b)];
+      out.work[static_cast<std::size_t>(b)] = size;
+    }
   }
+  // The volumes need the frequent pairs, which the pass has only now: they
+  // are taken from the positions kept for the exchange.
+  for (const std::vector<int>& tx : out.tx)
+    for (std::size_t a = 0; a < tx.size(); a += static_cast<std::size_t>(tx[a]) + 1)
+      out.volumes->add(&tx[a + 1], tx[a], out.frequent_pair);
+  out.volumes->sum_over(comm);
   comm.count(Round::order, static_cast<long long>(f + 1) * 8);
   std::vector<int> mine_prefix = out.prefix.encode();
   if (comm.is_root()) {
