@@ -10,19 +10,19 @@ Volumes::Volumes(int items, bool whole)
   gaps_.assign(side_ * side_, 0);
 }
 
-void Volumes::add(const int* t, int k, const std::vector<char>& frequent_pair) {
+void Volumes::add(const int* t, int k, const std::vector<char>& frequent_pair, long long weight) {
   if (gaps_.empty()) return;
-  all_ += k;
+  all_ += k * weight;
   for (int i = 0; i < k; ++i) {
     const char* paired =
         frequent_pair.empty() ? nullptr : &frequent_pair[static_cast<std::size_t>(t[i]) * static_cast<std::size_t>(items_)];
     int before = -1;
     for (int j = whole_ ? 0 : i; j < k; ++j) {
       if (j != i && paired != nullptr && paired[t[j]] == 0) continue;
-      ++gap(before, t[j]);
+      gap(before, t[j]) += weight;
       before = t[j];
     }
-    ++gap(before, items_);
+    gap(before, items_) += weight;
   }
 }
 

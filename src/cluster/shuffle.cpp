@@ -136,10 +136,15 @@ Failure read_positions(Comm& comm, Share& share, const ItemOrder& order, const P
     }
   }
   // The volumes need the frequent pairs, which the pass has only now: they
-  // are taken from the positions kept for the exchange.
+  // are taken from the positions kept for the exchange, every s-th
+  // transaction of a large share.
+  long long kept = 0, at = 0;
+  for (const std::vector<int>& tx : out.tx)
+    for (std::size_t a = 0; a < tx.size(); a += static_cast<std::size_t>(tx[a]) + 1) ++kept;
+  const long long stride = std::max(1LL, (kept + kPlannedSample - 1) / kPlannedSample);
   for (const std::vector<int>& tx : out.tx)
     for (std::size_t a = 0; a < tx.size(); a += static_cast<std::size_t>(tx[a]) + 1)
-      out.volumes->add(&tx[a + 1], tx[a], out.frequent_pair);
+      if (at++ % stride == 0) out.volumes->add(&tx[a + 1], tx[a], out.frequent_pair, stride);
   out.volumes->sum_over(comm);
   comm.count(Round::order, static_cast<long long>(f + 1) * 8);
   std::vector<int> mine_prefix = out.prefix.encode();
