@@ -32,8 +32,8 @@ inline constexpr long long kPlannedSample = 1 << 18;
 // this many of the units' estimates (their first conditional databases):
 // measured first on 1 to 10 million generated baskets at 2% (tree build
 // 0.11 to 0.19 us a position, mining 0.005 to 0.017 us an estimate), where
-// mining is now a small part (2 ranks, maximal: 0.08 us a position, under
-// 0.3 s of mining beside 4 s of exchange and tree).
+// mining is now a small part (2 ranks, maximal: 0.08 us a position, 0.3
+// to 0.6 s of mining beside 4 s of exchange and tree).
 inline constexpr long long kEstimatesPerPosition = 16;
 
 // What each rank's share tells of the positions a run of units receives.
