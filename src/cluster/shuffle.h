@@ -11,8 +11,8 @@
 //    all and maximal itemsets read nothing beyond their own item), or for
 //    closed itemsets and rules with the rarer items that are frequent
 //    together with one of the rank's items in it (the closure miner's
-//    units need those as blockers), in rounds of a bounded size
-//    (MPI_Alltoallv).
+//    units need those as blockers), in rounds of a bounded size, each
+//    transaction cut once a round into a buffer per receiving rank.
 // 4. Each rank builds its main tree from what it received, with the whole
 //    database's item order (LocalTree).
 #include <cstdint>
