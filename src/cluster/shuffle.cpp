@@ -68,6 +68,42 @@ PrefixPath PrefixPath::decode(const std::vector<int>& ints) {
   return p;
 }
 
+namespace {
+
+// The pairs' counts summed over the ranks: which pairs are frequent, and
+// each unit's size, its first conditional database (the transactions of
+// its item cut to the items before it frequent with it).
+void pair_tables(Comm& comm, const ItemOrder& order, std::vector<int>& pairs, Positions& out) {
+  const auto f = static_cast<std::size_t>(order.frequent());
+  MPI_Allreduce(MPI_IN_PLACE, pairs.data(), static_cast<int>(pairs.size()), MPI_INT, MPI_SUM, MPI_COMM_WORLD);
+  comm.count(Round::order, static_cast<long long>(pairs.size()) * 4);
+  out.frequent_pair.assign(pairs.size(), 0);
+  for (std::size_t a = 0; a < f; ++a)
+    for (std::size_t b = a + 1; b < f; ++b)
+      if (pairs[a * f + b] >= order.threshold) out.frequent_pair[a * f + b] = out.frequent_pair[b * f + a] = 1;
+  for (std::size_t b = 0; b < f; ++b) {
+    long long size = order.supports[b];
+    for (std::size_t a = 0; a < b; ++a)
+      if (out.frequent_pair[a * f + b] != 0) size += pairs[a * f + b];
+    out.work[b] = size;
+  }
+}
+
+// The volumes need the frequent pairs, which the pass has only now: they
+// are taken from the positions kept for the exchange, every s-th
+// transaction of a large share.
+void fill_volumes(Positions& out) {
+  long long kept = 0, at = 0;
+  for (const std::vector<int>& tx : out.tx)
+    for (std::size_t a = 0; a < tx.size(); a += static_cast<std::size_t>(tx[a]) + 1) ++kept;
+  const long long stride = std::max(1LL, (kept + kPlannedSample - 1) / kPlannedSample);
+  for (const std::vector<int>& tx : out.tx)
+    for (std::size_t a = 0; a < tx.size(); a += static_cast<std::size_t>(tx[a]) + 1)
+      if (at++ % stride == 0) out.volumes->add(&tx[a + 1], tx[a], out.frequent_pair, stride);
+}
+
+}  // namespace
+
 Failure read_positions(Comm& comm, Share& share, const ItemOrder& order, const PassDigest& first, bool whole,
                        Positions& out) {
   const int f = order.frequent();
@@ -118,35 +154,8 @@ Failure read_positions(Comm& comm, Share& share, const ItemOrder& order, const P
   // whole database's single prefix at rank 0, which tells every rank.
   MPI_Allreduce(MPI_IN_PLACE, out.work.data(), f, MPI_LONG_LONG, MPI_SUM, MPI_COMM_WORLD);
   MPI_Allreduce(MPI_IN_PLACE, &out.full, 1, MPI_LONG_LONG, MPI_SUM, MPI_COMM_WORLD);
-  if (!pairs.empty()) {
-    MPI_Allreduce(MPI_IN_PLACE, pairs.data(), static_cast<int>(pairs.size()), MPI_INT, MPI_SUM, MPI_COMM_WORLD);
-    comm.count(Round::order, static_cast<long long>(pairs.size()) * 4);
-    out.frequent_pair.assign(pairs.size(), 0);
-    for (int a = 0; a < f; ++a)
-      for (int b = a + 1; b < f; ++b)
-        if (pairs[static_cast<std::size_t>(a) * static_cast<std::size_t>(f) + static_cast<std::size_t>(b)] >= order.threshold)
-          out.frequent_pair[static_cast<std::size_t>(a) * static_cast<std::size_t>(f) + static_cast<std::size_t>(b)] =
-              out.frequent_pair[static_cast<std::size_t>(b) * static_cast<std::size_t>(f) + static_cast<std::size_t>(a)] = 1;
-    // A unit's size is then its first conditional database: the
-    // transactions of its item cut to the items before it frequent with it.
-    for (int b = 0; b < f; ++b) {
-      long long size = order.supports[static_cast<std::size_t>(b)];
-      for (int a = 0; a < b; ++a)
-        if (out.frequent_pair[static_cast<std::size_t>(a) * static_cast<std::size_t>(f) + static_cast<std::size_t>(b)] != 0)
-          size += pairs[static_cast<std::size_t>(a) * static_cast<std::size_t>(f) + static_cast<std::size_t>(b)];
-      out.work[static_cast<std::size_t>(b)] = size;
-    }
-  }
-  // The volumes need the frequent pairs, which the pass has only now: they
-  // are taken from the positions kept for the exchange, every s-th
-  // transaction of a large share.
-  long long kept = 0, at = 0;
-  for (const std::vector<int>& tx : out.tx)
-    for (std::size_t a = 0; a < tx.size(); a += static_cast<std::size_t>(tx[a]) + 1) ++kept;
-  const long long stride = std::max(1LL, (kept + kPlannedSample - 1) / kPlannedSample);
-  for (const std::vector<int>& tx : out.tx)
-    for (std::size_t a = 0; a < tx.size(); a += static_cast<std::size_t>(tx[a]) + 1)
-      if (at++ % stride == 0) out.volumes->add(&tx[a + 1], tx[a], out.frequent_pair, stride);
+  if (!pairs.empty()) pair_tables(comm, order, pairs, out);
+  fill_volumes(out);
   out.volumes->sum_over(comm);
   comm.count(Round::order, static_cast<long long>(f + 1) * 8);
   std::vector<int> mine_prefix = out.prefix.encode();
