@@ -4,12 +4,14 @@
 // names, part folders, standard input, gzip and the formats; then the
 // failures: a bad argument, a part that cannot be opened, a bad line in a
 // later rank's range, a rank killed while rank 0 writes; and a real
-// dataset's maximal itemsets.
+// dataset's maximal itemsets. Each rank must receive the positions the
+// plan counted for it.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <zlib.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <random>
 #include <thread>
@@ -71,6 +73,22 @@ void write_parts(const TempDir& dir, const std::string& folder, const std::strin
   dir.write(folder + "/.part-00000.crc", "1 2 3\n");
 }
 
+// Every rank received as many positions as the plan counted for it (the
+// plan balances the ranks on those counts).
+void expect_received_as_planned(const std::string& err, int ranks, const std::string& what) {
+  int seen = 0;
+  for (std::size_t at = err.find("rank "); at != std::string::npos; at = err.find("rank ", at + 1)) {
+    long long received = -1, planned = -2;
+    int rank = -1;
+    if (std::sscanf(err.c_str() + at, "rank %d: units %*d (estimated size %*d), positions received %lld (planned %lld)",
+                    &rank, &received, &planned) != 3)
+      continue;
+    EXPECT_EQ(received, planned) << what << ", rank " << rank;
+    ++seen;
+  }
+  EXPECT_EQ(seen, ranks) << what << "\n" << err;
+}
+
 // Each random database mined by one configuration: ranks 1 to 4 in turn,
 // the four targets in turn, options drawn from the seed.
 TEST_F(Mpi, EveryTargetAgreesWithBruteForceAndZubMine) {
@@ -98,10 +116,11 @@ TEST_F(Mpi, EveryTargetAgreesWithBruteForceAndZubMine) {
                              " ranks, " + threads + " threads, " + input + (limited ? ", limited" : "");
     std::vector<std::string> one = args, many = args;
     one.insert(one.end(), {"--threads", "1", "db", std::to_string(minsup)});
-    many.insert(many.end(), {"--threads", threads, input, std::to_string(minsup), "out"});
+    many.insert(many.end(), {"--threads", threads, "--stats", input, std::to_string(minsup), "out"});
     const ProcessResult expected = mine(dir, one);
     const ProcessResult got = mpi(dir, ranks, many);
     ASSERT_EQ(got.status, 0) << what << "\n" << got.err;
+    expect_received_as_planned(got.err, ranks, what);
     const std::string out = dir.read("out");
     // The all-itemsets and rules bytes do not depend on the ranks; the
     // others' lines may come in another order.
@@ -196,16 +215,18 @@ TEST_F(Mpi, SameBytesForEveryNumberOfRanksAndRun) {
 }
 
 // A real dataset with many units, where rank 0 mines and writes at once:
-// the maximal itemsets of zub-mine for 1 and 3 ranks.
+// the maximal itemsets of zub-mine for 1 and 3 ranks, each rank receiving
+// what the plan counted (867 frequent items).
 TEST_F(Mpi, MaximalItemsetsOfARealDataset) {
   const std::string file = test::dataset("T10I4D100K.dat");
   if (file.empty()) GTEST_SKIP() << test::no_dataset("T10I4D100K.dat");
   TempDir dir;
   const test::Mined expected = test::parse_itemsets(mine(dir, {"--threads", "1", file, "10"}).out);
   for (int ranks : {1, 3}) {
-    const ProcessResult got = mpi(dir, ranks, {"--threads", "2", file, "10"});
+    const ProcessResult got = mpi(dir, ranks, {"--threads", "2", "--stats", file, "10"});
     ASSERT_EQ(got.status, 0) << got.err;
     EXPECT_EQ(test::parse_itemsets(got.out), expected) << ranks << " ranks";
+    expect_received_as_planned(got.err, ranks, std::to_string(ranks) + " ranks");
   }
 }
 

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <thread>
 
 #include "cluster/results.h"
@@ -77,17 +78,10 @@ void write_plans(const Job& job, const std::vector<int>& positions) {
     other.size = ranks;
     const UnitPlan plan = plan_units(other, positions, job.positions.work, *job.positions.volumes, job.order.frequent());
     for (int r = 0; r < ranks; ++r) {
-      long long units = 0, estimate = 0, first = -1, last = -1;
-      for (std::size_t u = 0; u < plan.owner.size(); ++u) {
-        if (plan.owner[u] != r) continue;
-        ++units, estimate += plan.estimate[u];
-        if (first < 0) first = static_cast<long long>(u);
-        last = static_cast<long long>(u);
-      }
-      const long long received = units == 0 || !job.positions.volumes->known()
-                                     ? 0
-                                     : job.positions.volumes->received(plan.position[static_cast<std::size_t>(last)],
-                                                                       plan.position[static_cast<std::size_t>(first)] + 1);
+      long long units = 0, estimate = 0;
+      for (std::size_t u = 0; u < plan.owner.size(); ++u)
+        if (plan.owner[u] == r) ++units, estimate += plan.estimate[u];
+      const long long received = plan.received[static_cast<std::size_t>(r)];
       std::fprintf(f, "%d %d %lld %lld %lld\n", ranks, r, units, estimate, received);
     }
   }
@@ -108,12 +102,14 @@ std::vector<int> walk_positions(int f, int lowest) {
 
 void exchange_and_build(Job& job, bool whole, std::unique_ptr<LocalTree>& tree) {
   const auto start = std::chrono::steady_clock::now();
+  const std::clock_t cpu = std::clock();
   const Failure f = attempt([&] { tree = std::make_unique<LocalTree>(job.order, job.request.tuning); });
   if (f.failed()) job.fail(f);
   tree->ws->progress = job.request.progress;  // rank 0's, with --progress
   exchange(job.comm, job.positions, job.plan, whole, *tree, threads(job));
   job.received = tree->received;
   job.building = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  job.building_cpu = static_cast<double>(std::clock() - cpu) / CLOCKS_PER_SEC;
 }
 
 void mine_all(Job& job) {

@@ -52,6 +52,7 @@ struct Job {
   long long received = 0;  // positions this rank's tree was built from
   long long candidates = 0;  // rank 0, maximal: itemsets the ranks sent, before the run's filter
   double building = 0;       // seconds of the exchange and the tree's build
+  double building_cpu = 0;   // the same in processor seconds
   double writing = 0;        // rank 0: seconds its writer spent on the results, waits left out
   bool timed = false;
 };

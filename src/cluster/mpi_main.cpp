@@ -80,16 +80,19 @@ Failure check_output(const MineOptions& o, const InputPlan& plan) {
 }
 
 // What --stats tells of each rank: units, their estimated size, positions
-// received, mining seconds, processor seconds, peak resident memory and
-// bytes sent by round.
-void print_ranks(const Comm& comm, const Job& job, double mining, std::FILE* err) {
+// received (and as planned), mining seconds, processor seconds (in all, and
+// in the reading, the exchange and tree, and the mining with rank 0's
+// writing), peak resident memory and bytes sent by round.
+void print_ranks(const Comm& comm, const Job& job, double mining, double reading, std::FILE* err) {
   struct rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
   std::vector<long long> mine{static_cast<long long>(job.plan.mine.size()), 0, static_cast<long long>(mining * 1e3),
                               usage.ru_maxrss, job.received,
                               (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000LL +
                                   (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000,
-                              static_cast<long long>(job.building * 1e3), static_cast<long long>(job.writing * 1e3)};
+                              static_cast<long long>(job.building * 1e3), static_cast<long long>(job.writing * 1e3),
+                              job.plan.received.empty() ? 0 : job.plan.received[static_cast<std::size_t>(comm.rank)],
+                              static_cast<long long>(reading * 1e3), static_cast<long long>(job.building_cpu * 1e3)};
   for (int u : job.plan.mine) mine[1] += job.plan.estimate[static_cast<std::size_t>(u)];
   mine.insert(mine.end(), comm.sent.begin(), comm.sent.end());
   std::vector<long long> all(mine.size() * static_cast<std::size_t>(comm.size));
@@ -98,14 +101,16 @@ void print_ranks(const Comm& comm, const Job& job, double mining, std::FILE* err
   if (!comm.is_root()) return;
   for (int r = 0; r < comm.size; ++r) {
     const long long* v = all.data() + static_cast<std::size_t>(r) * mine.size();
-    const long long* sent = v + 8;
+    const long long* sent = v + 11;
     std::fprintf(err,
-                 "rank %d: units %lld (estimated size %lld), positions received %lld, exchange and tree %.3f s, "
-                 "mining %.3f s, processor time %.3f s, peak memory %.1f MB, bytes sent: counting %lld, order %lld, "
-                 "transactions %lld, results %lld, closed itemsets %lld\n",
-                 r, v[0], v[1], v[4], static_cast<double>(v[6]) / 1e3, static_cast<double>(v[2] - v[6]) / 1e3,
-                 static_cast<double>(v[5]) / 1e3, static_cast<double>(v[3]) / 1024, sent[0], sent[1], sent[2], sent[3],
-                 sent[4]);
+                 "rank %d: units %lld (estimated size %lld), positions received %lld (planned %lld), exchange and "
+                 "tree %.3f s, mining %.3f s, processor time %.3f s (reading %.3f, exchange and tree %.3f, mining %.3f), peak "
+                 "memory %.1f MB, bytes sent: counting %lld, order %lld, transactions %lld, results %lld, closed "
+                 "itemsets %lld\n",
+                 r, v[0], v[1], v[4], v[8], static_cast<double>(v[6]) / 1e3, static_cast<double>(v[2] - v[6]) / 1e3,
+                 static_cast<double>(v[5]) / 1e3, static_cast<double>(v[9]) / 1e3, static_cast<double>(v[10]) / 1e3,
+                 static_cast<double>(v[5] - v[9] - v[10]) / 1e3, static_cast<double>(v[3]) / 1024, sent[0], sent[1],
+                 sent[2], sent[3], sent[4]);
     if (r == 0) std::fprintf(err, "rank 0 writing: %.3f s\n", static_cast<double>(v[7]) / 1e3);
   }
 }
@@ -201,6 +206,7 @@ int run(Comm& comm, const MineOptions& o, const MinSupport& minsup) {
   MPI_Bcast(&timed, 1, MPI_INT, 0, MPI_COMM_WORLD);
   job.timed = timed != 0;
   const Clock::time_point mining = Clock::now();
+  const double reading_cpu = static_cast<double>(std::clock() - cpu_start) / CLOCKS_PER_SEC;
   mine_job(job);
   const double mined = since(mining);
 
@@ -210,7 +216,7 @@ int run(Comm& comm, const MineOptions& o, const MinSupport& minsup) {
   MPI_Allreduce(MPI_IN_PLACE, &cpu, 1, MPI_DOUBLE, MPI_SUM, MPI_COMM_WORLD);
   MPI_Allreduce(MPI_IN_PLACE, sums, 4, MPI_LONG_LONG, MPI_SUM, MPI_COMM_WORLD);
   if (job.timed) write_unit_times(comm, job, times_path);
-  if (o.stats) print_ranks(comm, job, mined, stderr);
+  if (o.stats) print_ranks(comm, job, mined, reading_cpu, stderr);
   if (!comm.is_root()) return kExitOk;
   f = attempt([&] {
     writer->close();

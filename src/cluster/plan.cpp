@@ -8,39 +8,41 @@ Volumes::Volumes(int items, bool whole)
     : items_(items), whole_(whole), side_(static_cast<std::size_t>(items) + 1) {
   if (items > kPlannedItems) return;
   gaps_.assign(side_ * side_, 0);
-  below_.assign(side_, 0);
 }
 
-void Volumes::add(const int* t, int k) {
+void Volumes::add(const int* t, int k, const std::vector<char>& frequent_pair, long long weight) {
   if (gaps_.empty()) return;
-  for (int j = 0; j <= k; ++j) gap(j > 0 ? t[j - 1] : -1, j < k ? t[j] : items_) += whole_ ? k : j;
-  if (whole_) {
-    below_[0] += k;
-  } else {
-    for (int j = 0; j < k; ++j) ++below_[static_cast<std::size_t>(t[j]) + 1];
+  all_ += k * weight;
+  for (int i = 0; i < k; ++i) {
+    const char* paired =
+        frequent_pair.empty() ? nullptr : &frequent_pair[static_cast<std::size_t>(t[i]) * static_cast<std::size_t>(items_)];
+    int before = -1;
+    for (int j = whole_ ? 0 : i; j < k; ++j) {
+      if (j != i && paired != nullptr && paired[t[j]] == 0) continue;
+      gap(before, t[j]) += weight;
+      before = t[j];
+    }
+    gap(before, items_) += weight;
   }
 }
 
 void Volumes::sum_over(Comm& comm) {
   if (gaps_.empty()) return;
   MPI_Allreduce(MPI_IN_PLACE, gaps_.data(), static_cast<int>(gaps_.size()), MPI_LONG_LONG, MPI_SUM, MPI_COMM_WORLD);
-  MPI_Allreduce(MPI_IN_PLACE, below_.data(), static_cast<int>(below_.size()), MPI_LONG_LONG, MPI_SUM, MPI_COMM_WORLD);
-  comm.count(Round::order, static_cast<long long>((gaps_.size() + below_.size()) * 8));
+  MPI_Allreduce(MPI_IN_PLACE, &all_, 1, MPI_LONG_LONG, MPI_SUM, MPI_COMM_WORLD);
+  comm.count(Round::order, static_cast<long long>((gaps_.size() + 1) * 8));
   for (std::size_t x = 0; x < side_; ++x) {
     long long* row = &gaps_[x * side_];
     for (std::size_t y = side_ - 1; y-- > 0;) row[y] += row[y + 1];
     if (x > 0)
       for (std::size_t y = 0; y < side_; ++y) row[y] += gaps_[(x - 1) * side_ + y];
   }
-  if (!whole_)
-    for (std::size_t b = 1; b < side_; ++b) below_[b] += below_[b - 1];
 }
 
 long long Volumes::received(int a, int b) const {
-  // Every transaction's cut (or all of it), less those with no item in
-  // [a, b): a gap from below a to b or above.
-  const long long all = whole_ ? below_[0] : below_[static_cast<std::size_t>(b)];
-  return all - gaps_[static_cast<std::size_t>(a) * side_ + static_cast<std::size_t>(b)];
+  // Every position, less those with no link in [a, b): a gap from below a
+  // to b or above.
+  return all_ - gaps_[static_cast<std::size_t>(a) * side_ + static_cast<std::size_t>(b)];
 }
 
 UnitPlan plan_units(const Comm& comm, std::vector<int> unit_positions, const std::vector<long long>& work,
@@ -86,9 +88,14 @@ UnitPlan plan_units(const Comm& comm, std::vector<int> unit_positions, const std
     cut(low, true);
   }
   plan.owner_of_position.assign(static_cast<std::size_t>(items), -1);
-  for (std::size_t u = 0; u < units; ++u) {
+  plan.received.assign(static_cast<std::size_t>(comm.size), 0);
+  for (std::size_t u = 0, first = 0; u < units; ++u) {
     plan.owner_of_position[static_cast<std::size_t>(plan.position[u])] = plan.owner[u];
     if (plan.owner[u] == comm.rank) plan.mine.push_back(static_cast<int>(u));
+    if (u + 1 < units && plan.owner[u + 1] == plan.owner[u]) continue;
+    if (volumes.known())  // the run first .. u ends here
+      plan.received[static_cast<std::size_t>(plan.owner[u])] = volumes.received(plan.position[u], plan.position[first] + 1);
+    first = u + 1;
   }
   return plan;
 }

@@ -4,14 +4,16 @@
 // rank, after the last item of the rank's run: interleaved owners would
 // send nearly every transaction whole to every rank. Each run costs the
 // positions its rank receives (what its tree is built from) plus the
-// estimated work of its units (their projected sizes, weighted by
-// kEstimatesPerPosition); the runs are chosen
-// to make the largest cost the least (a binary search on it, each run as
-// long as it stays within), so a run of the rarest items, whose
-// transactions come nearly whole, is shorter. The positions a run
-// receives come from a table of each transaction's gaps between items,
-// summed over the ranks; beyond kPlannedItems frequent items the table
-// would be too large and the runs balance the estimates alone.
+// estimated work of its units (their first conditional databases, weighted
+// by kEstimatesPerPosition); the runs are chosen to make the largest cost
+// the least (a binary search on it, each run as long as it stays within),
+// so a run of the rarest items, whose transactions come nearly whole, is
+// shorter. The positions a run receives are those the exchange sends it
+// (the Cutter of shuffle.cpp: cut after the run's last item, and to the
+// items that make a frequent pair with one of its items), counted from a
+// table of gaps (exactly, or from a sample of each large share), summed
+// over the ranks; beyond kPlannedItems frequent items the table would be
+// too large and the runs balance the estimates alone.
 #include <cstdint>
 #include <vector>
 
@@ -19,11 +21,19 @@
 
 namespace zub {
 
-inline constexpr int kPlannedItems = 700;
+// The gap table is kPlannedItems + 1 squared (8.4 MB): as far as the pairs
+// are counted, so that it counts what the exchange sends.
+inline constexpr int kPlannedItems = 1024;
+// A rank fills the table from at most about this many of its transactions
+// (every s-th, weighed s): all of them below, which is exact; filling it
+// from 5 million generated baskets took 0.5 to 1.5 processor seconds.
+inline constexpr long long kPlannedSample = 1 << 18;
 // A position received (sorted into the rank's tree) costs about as much as
-// this many of the units' estimates (their first level of conditional
-// trees): measured on 1 to 10 million generated baskets at 2% (tree build
-// 0.11 to 0.19 us a position, mining 0.005 to 0.017 us an estimate).
+// this many of the units' estimates (their first conditional databases):
+// measured first on 1 to 10 million generated baskets at 2% (tree build
+// 0.11 to 0.19 us a position, mining 0.005 to 0.017 us an estimate), where
+// mining is now a small part (2 ranks, maximal: 0.08 us a position, 0.3
+// to 0.6 s of mining beside 4 s of exchange and tree).
 inline constexpr long long kEstimatesPerPosition = 16;
 
 // What each rank's share tells of the positions a run of units receives.
@@ -31,8 +41,10 @@ class Volumes {
  public:
   // For `items` positions, transactions cut (or whole).
   Volumes(int items, bool whole);
-  // A transaction's distinct positions, ascending.
-  void add(const int* t, int k);
+  // A transaction's distinct positions, ascending, with the frequent pairs
+  // (items x items; empty: every pair counts as frequent), standing for
+  // `weight` transactions (a sample's).
+  void add(const int* t, int k, const std::vector<char>& frequent_pair, long long weight);
   // Sums every rank's. Collective.
   void sum_over(Comm& comm);
   bool known() const { return !gaps_.empty(); }
@@ -44,12 +56,15 @@ class Volumes {
   const int items_;
   const bool whole_;
   const std::size_t side_;
-  // gaps_[x + 1][y]: the transactions' weight (items before the gap, or
-  // all of them when whole) of gaps between position x (-1: none) and y
-  // (items: none) with nothing between; after sum_over(), the sums over
-  // x' <= x and y' >= y.
+  // A position x of a transaction reaches a run when one of its "links"
+  // lies in the run: x itself and the transaction's items frequent with x
+  // (cut: only those after x, since a cut ends at the run's last item).
+  // gaps_[x + 1][y]: the positions with two successive links x and y
+  // (x = -1: before the first, y = items: after the last); after
+  // sum_over(), the sums over x' <= x and y' >= y, the positions whose
+  // links all miss [x + 1, y).
   std::vector<long long> gaps_;
-  std::vector<long long> below_;  // cut: the positions below b in all transactions; whole: [0] all positions
+  long long all_ = 0;  // the positions of all transactions
 };
 
 struct UnitPlan {
@@ -58,6 +73,7 @@ struct UnitPlan {
   std::vector<long long> estimate;     // by unit
   std::vector<int> mine;               // this rank's units, ascending
   std::vector<int> owner_of_position;  // -1 where no unit mines the position
+  std::vector<long long> received;     // by rank: the positions it will receive (0 when not known)
 };
 
 // Units in the walk's order (positions descending), each with its estimate

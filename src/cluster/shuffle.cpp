@@ -12,11 +12,13 @@ namespace zub {
 
 namespace {
 
+// The tag of a round's transactions.
+constexpr int kRoundTag = 31;
 // A round sends one chunk of the share: about this many ints.
 constexpr std::size_t kRoundInts = std::size_t(1) << 22;
 // The pairs are counted where the frequent items are at most this many (a
-// table of 4 MB summed over the ranks).
-constexpr int kPairedItems = 1024;
+// table of 4 MB summed over the ranks), as far as the plan's volumes.
+constexpr int kPairedItems = kPlannedItems;
 
 }  // namespace
 
@@ -66,6 +68,42 @@ PrefixPath PrefixPath::decode(const std::vector<int>& ints) {
   return p;
 }
 
+namespace {
+
+// The pairs' counts summed over the ranks: which pairs are frequent, and
+// each unit's size, its first conditional database (the transactions of
+// its item cut to the items before it frequent with it).
+void pair_tables(Comm& comm, const ItemOrder& order, std::vector<int>& pairs, Positions& out) {
+  const auto f = static_cast<std::size_t>(order.frequent());
+  MPI_Allreduce(MPI_IN_PLACE, pairs.data(), static_cast<int>(pairs.size()), MPI_INT, MPI_SUM, MPI_COMM_WORLD);
+  comm.count(Round::order, static_cast<long long>(pairs.size()) * 4);
+  out.frequent_pair.assign(pairs.size(), 0);
+  for (std::size_t a = 0; a < f; ++a)
+    for (std::size_t b = a + 1; b < f; ++b)
+      if (pairs[a * f + b] >= order.threshold) out.frequent_pair[a * f + b] = out.frequent_pair[b * f + a] = 1;
+  for (std::size_t b = 0; b < f; ++b) {
+    long long size = order.supports[b];
+    for (std::size_t a = 0; a < b; ++a)
+      if (out.frequent_pair[a * f + b] != 0) size += pairs[a * f + b];
+    out.work[b] = size;
+  }
+}
+
+// The volumes need the frequent pairs, which the pass has only now: they
+// are taken from the positions kept for the exchange, every s-th
+// transaction of a large share.
+void fill_volumes(Positions& out) {
+  long long kept = 0, at = 0;
+  for (const std::vector<int>& tx : out.tx)
+    for (std::size_t a = 0; a < tx.size(); a += static_cast<std::size_t>(tx[a]) + 1) ++kept;
+  const long long stride = std::max(1LL, (kept + kPlannedSample - 1) / kPlannedSample);
+  for (const std::vector<int>& tx : out.tx)
+    for (std::size_t a = 0; a < tx.size(); a += static_cast<std::size_t>(tx[a]) + 1)
+      if (at++ % stride == 0) out.volumes->add(&tx[a + 1], tx[a], out.frequent_pair, stride);
+}
+
+}  // namespace
+
 Failure read_positions(Comm& comm, Share& share, const ItemOrder& order, const PassDigest& first, bool whole,
                        Positions& out) {
   const int f = order.frequent();
@@ -99,7 +137,6 @@ Failure read_positions(Comm& comm, Share& share, const ItemOrder& order, const P
       }
       if (k == f) ++out.full;
       out.prefix.add(positions.data(), k);
-      out.volumes->add(positions.data(), k);
       if (!pairs.empty())
         for (int a = 0; a < k; ++a)
           for (int b = a + 1; b < k; ++b)
@@ -117,17 +154,9 @@ Failure read_positions(Comm& comm, Share& share, const ItemOrder& order, const P
   // whole database's single prefix at rank 0, which tells every rank.
   MPI_Allreduce(MPI_IN_PLACE, out.work.data(), f, MPI_LONG_LONG, MPI_SUM, MPI_COMM_WORLD);
   MPI_Allreduce(MPI_IN_PLACE, &out.full, 1, MPI_LONG_LONG, MPI_SUM, MPI_COMM_WORLD);
+  if (!pairs.empty()) pair_tables(comm, order, pairs, out);
+  fill_volumes(out);
   out.volumes->sum_over(comm);
-  if (!pairs.empty()) {
-    MPI_Allreduce(MPI_IN_PLACE, pairs.data(), static_cast<int>(pairs.size()), MPI_INT, MPI_SUM, MPI_COMM_WORLD);
-    comm.count(Round::order, static_cast<long long>(pairs.size()) * 4);
-    out.frequent_pair.assign(pairs.size(), 0);
-    for (int a = 0; a < f; ++a)
-      for (int b = a + 1; b < f; ++b)
-        if (pairs[static_cast<std::size_t>(a) * static_cast<std::size_t>(f) + static_cast<std::size_t>(b)] >= order.threshold)
-          out.frequent_pair[static_cast<std::size_t>(a) * static_cast<std::size_t>(f) + static_cast<std::size_t>(b)] =
-              out.frequent_pair[static_cast<std::size_t>(b) * static_cast<std::size_t>(f) + static_cast<std::size_t>(a)] = 1;
-  }
   comm.count(Round::order, static_cast<long long>(f + 1) * 8);
   std::vector<int> mine_prefix = out.prefix.encode();
   if (comm.is_root()) {
@@ -210,46 +239,59 @@ class Cutter {
   std::vector<int> ranks_;  // the ranks that get the transaction
 };
 
-// One round: a chunk of the share to the ranks, and what this rank
-// receives into the build.
-void send_round(Comm& comm, const std::vector<int>& tx, Cutter& cutter, TransactionShare& received,
-                std::vector<int>& supports) {
+// What a rank has received so far: positions and transactions.
+struct Received {
+  long long positions = 0;
+  long long transactions = 0;
+};
+
+// One round: a chunk of the share to the ranks (each transaction cut once,
+// into the buffer of each rank that gets it), and what this rank receives
+// into the build.
+void send_round(Comm& comm, const std::vector<int>& tx, Cutter& cutter, std::vector<std::vector<int>>& out,
+                TransactionShare& received, std::vector<int>& supports, Received& so_far) {
   const auto ranks = static_cast<std::size_t>(comm.size);
-  std::vector<int> counts(ranks, 0), displs(ranks), rcounts(ranks), rdispls(ranks);
-  for (std::size_t a = 0; a < tx.size(); a += static_cast<std::size_t>(tx[a]) + 1)
-    cutter.each(&tx[a + 1], tx[a], [&](int r, const int*, int n) { counts[static_cast<std::size_t>(r)] += n + 1; });
-  long long sent = 0;
-  for (std::size_t r = 0; r < ranks; ++r) {
-    displs[r] = static_cast<int>(sent);
-    sent += counts[r];
-    if (static_cast<int>(r) != comm.rank) comm.count(Round::transactions, counts[r] * 4LL);
-  }
-  if (sent > INT_MAX) fail_memory();
-  std::vector<int> flat(static_cast<std::size_t>(sent));
-  std::vector<int> fill(displs);
+  for (std::vector<int>& o : out) o.clear();
   for (std::size_t a = 0; a < tx.size(); a += static_cast<std::size_t>(tx[a]) + 1) {
     cutter.each(&tx[a + 1], tx[a], [&](int r, const int* t, int n) {
-      int* out = &flat[static_cast<std::size_t>(fill[static_cast<std::size_t>(r)])];
-      out[0] = n;
-      std::copy(t, t + n, out + 1);
-      fill[static_cast<std::size_t>(r)] += n + 1;
+      std::vector<int>& o = out[static_cast<std::size_t>(r)];
+      o.push_back(n);
+      o.insert(o.end(), t, t + n);
     });
+  }
+  // Each buffer goes to its rank as it is (no flat copy of the round).
+  std::vector<int> counts(ranks), rcounts(ranks);
+  for (std::size_t r = 0; r < ranks; ++r) {
+    if (out[r].size() > INT_MAX) fail_memory();
+    counts[r] = static_cast<int>(out[r].size());
+    if (static_cast<int>(r) != comm.rank) comm.count(Round::transactions, counts[r] * 4LL);
   }
   MPI_Alltoall(counts.data(), 1, MPI_INT, rcounts.data(), 1, MPI_INT, MPI_COMM_WORLD);
   long long total = 0;
-  for (std::size_t r = 0; r < ranks; ++r) {
-    rdispls[r] = static_cast<int>(total);
-    total += rcounts[r];
-  }
+  for (std::size_t r = 0; r < ranks; ++r) total += rcounts[r];
   if (total > INT_MAX) fail_memory();
   std::vector<int> got(static_cast<std::size_t>(total));
-  MPI_Alltoallv(flat.data(), counts.data(), displs.data(), MPI_INT, got.data(), rcounts.data(), rdispls.data(),
-                MPI_INT, MPI_COMM_WORLD);
-  std::vector<int>().swap(flat);
+  std::vector<MPI_Request> requests;
+  requests.reserve(2 * ranks);
+  std::size_t at = 0;
+  for (std::size_t r = 0; r < ranks; ++r) {
+    if (static_cast<int>(r) == comm.rank)
+      std::copy(out[r].begin(), out[r].end(), got.begin() + static_cast<std::ptrdiff_t>(at));
+    else if (rcounts[r] > 0)
+      MPI_Irecv(&got[at], rcounts[r], MPI_INT, static_cast<int>(r), kRoundTag, MPI_COMM_WORLD, &requests.emplace_back());
+    at += static_cast<std::size_t>(rcounts[r]);
+  }
+  for (std::size_t r = 0; r < ranks; ++r)
+    if (static_cast<int>(r) != comm.rank && counts[r] > 0)
+      MPI_Isend(out[r].data(), counts[r], MPI_INT, static_cast<int>(r), kRoundTag, MPI_COMM_WORLD, &requests.emplace_back());
+  MPI_Waitall(static_cast<int>(requests.size()), requests.data(), MPI_STATUSES_IGNORE);
   for (std::size_t g = 0; g < got.size(); g += static_cast<std::size_t>(got[g]) + 1) {
     const int k = got[g];
     const int* t = &got[g + 1];
     for (int j = 0; j < k; ++j) ++supports[static_cast<std::size_t>(t[j])];
+    so_far.positions += k;
+    // The tree's counts are ints.
+    if (++so_far.transactions > INT_MAX) fail_memory();
     if (k > 0) received.add(t, k);
   }
 }
@@ -260,21 +302,6 @@ void exchange(Comm& comm, Positions& share, const UnitPlan& plan, bool whole, Lo
   Cutter cutter(plan, whole, share.frequent_pair, local.tree->num_items(), comm.size);
   const Failure failed = attempt([&] {
     FI_tree& tree = *local.tree;
-    const auto ranks = static_cast<std::size_t>(comm.size);
-    // What each rank will receive (transactions, positions): the positions
-    // are reported, and the transactions must fit the tree's counts.
-    std::vector<long long> to(2 * ranks, 0), from(2 * ranks, 0);
-    for (const std::vector<int>& tx : share.tx)
-      for (std::size_t a = 0; a < tx.size(); a += static_cast<std::size_t>(tx[a]) + 1)
-        cutter.each(&tx[a + 1], tx[a], [&](int r, const int*, int n) {
-          ++to[2 * static_cast<std::size_t>(r)];
-          to[2 * static_cast<std::size_t>(r) + 1] += n;
-        });
-    MPI_Alltoall(to.data(), 2, MPI_LONG_LONG, from.data(), 2, MPI_LONG_LONG, MPI_COMM_WORLD);
-    long long transactions = 0, positions = 0;
-    for (std::size_t r = 0; r < ranks; ++r) transactions += from[2 * r], positions += from[2 * r + 1];
-    local.received = positions;
-    if (transactions > INT_MAX) fail_memory();
     long long rounds = static_cast<long long>(share.tx.size());
     MPI_Allreduce(MPI_IN_PLACE, &rounds, 1, MPI_LONG_LONG, MPI_MAX, MPI_COMM_WORLD);
     std::vector<int> supports(static_cast<std::size_t>(tree.num_items()), 0);
@@ -282,13 +309,17 @@ void exchange(Comm& comm, Positions& share, const UnitPlan& plan, bool whole, Lo
     // into a tree with links where the data is dense.
     std::vector<TransactionShare> received;
     received.emplace_back(tree);
+    std::vector<std::vector<int>> out(static_cast<std::size_t>(comm.size));
+    Received so_far;
     const std::vector<int> none;
     for (long long r = 0; r < rounds; ++r) {
       const auto k = static_cast<std::size_t>(r);
-      send_round(comm, k < share.tx.size() ? share.tx[k] : none, cutter, received.front(), supports);
+      send_round(comm, k < share.tx.size() ? share.tx[k] : none, cutter, out, received.front(), supports, so_far);
       if (k < share.tx.size()) std::vector<int>().swap(share.tx[k]);  // what is received grows as the share goes
     }
     share.tx.clear();
+    std::vector<std::vector<int>>().swap(out);
+    local.received = so_far.positions;
     tree.build_from_shares(received, threads);
     // The header's supports are those of the transactions received.
     tree.set_supports(supports);

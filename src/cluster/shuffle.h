@@ -1,17 +1,18 @@
 #pragma once
 // From each rank's share to the transactions its units need.
 // 1. The second pass reads the share as main-tree positions (each
-//    transaction's frequent items, ascending) and measures each unit's
-//    projected size: the ints of the transactions that hold its item, cut
-//    to the items at or before it. The sizes are summed over the ranks.
+//    transaction's frequent items, ascending) and counts the pairs; summed
+//    over the ranks, they give each unit's size (the transactions of its
+//    item cut to the items before it frequent with it; without the pairs,
+//    to the items before it) and the volumes that runs of units receive.
 // 2. The units go to the ranks in contiguous runs (plan.h).
 // 3. Each rank sends each of its transactions once to every rank that mines
 //    a unit of one of its items: cut after the last such item (the units of
 //    all and maximal itemsets read nothing beyond their own item), or for
 //    closed itemsets and rules with the rarer items that are frequent
 //    together with one of the rank's items in it (the closure miner's
-//    units need those as blockers), in rounds of a bounded size
-//    (MPI_Alltoallv).
+//    units need those as blockers), in rounds of a bounded size, each
+//    transaction cut once a round into a buffer per receiving rank.
 // 4. Each rank builds its main tree from what it received, with the whole
 //    database's item order (LocalTree).
 #include <cstdint>
@@ -50,7 +51,7 @@ struct Positions {
   // Each transaction: its length, then its positions ascending; in chunks
   // of a round's size, each given back once sent.
   std::vector<std::vector<int>> tx;
-  std::vector<long long> work;   // by position: the projected size of its unit, here, then in all
+  std::vector<long long> work;   // by position: the size of its unit, here, then in all
   long long full = 0;            // transactions that hold every frequent item
   PrefixPath prefix;
   std::unique_ptr<Volumes> volumes;  // what runs of units would receive
