@@ -3,13 +3,16 @@
 // that cuts fall within ids, between a carriage return and its line feed,
 // inside lines that span many ranges, and behind a last line without a line
 // feed; the ranges' transactions, in order, are the file's, each range
-// with the digest of its own. Failures name the line within the range.
+// with the digest of its own lines' bytes, whatever the blocks, and another
+// digest where one of those bytes changes. Failures name the line within
+// the range.
 #include "io/byte_ranges.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 #include <vector>
@@ -49,26 +52,62 @@ Ranged read_in_ranges(const std::string& text, std::uint64_t range_bytes, std::s
   return r;
 }
 
+// The bytes of the lines whose first byte lies in [begin, end): from the
+// first such line start to the next line start behind the last (or the end
+// of the text). Empty where the range holds no line start.
+std::string range_bytes_of(const std::string& text, std::uint64_t begin, std::uint64_t end) {
+  std::vector<std::size_t> starts;
+  for (std::size_t i = 0; i < text.size(); ++i)
+    if (i == 0 || text[i - 1] == '\n') starts.push_back(i);
+  std::size_t from = text.size(), to = text.size();
+  for (std::size_t k = 0; k < starts.size(); ++k) {
+    if (starts[k] < begin || starts[k] >= end) continue;
+    from = std::min(from, starts[k]);
+    to = k + 1 < starts.size() ? starts[k + 1] : text.size();
+  }
+  return from < to ? text.substr(from, to - from) : std::string();
+}
+
+PassDigest digest_of(const std::string& bytes, long long lines) {
+  ByteDigest d;
+  d.add(bytes.data(), bytes.size());
+  return PassDigest{d.value(), lines};
+}
+
 // The ranges hold the reference's transactions in order, each range's
-// digest and count its own, and any id only where a range has one.
+// digest (of its lines' bytes in one piece) and count its own.
 void expect_reads_as_reference(const std::string& text, std::uint64_t range_bytes, std::size_t block_bytes) {
   SCOPED_TRACE("ranges of " + std::to_string(range_bytes) + " bytes, blocks of " + std::to_string(block_bytes));
   const fuzz::Reference expected = fuzz::reference_read(text);
   ASSERT_EQ(expected.error_line, 0);
   const Ranged r = read_in_ranges(text, range_bytes, block_bytes);
   ASSERT_EQ(r.lines, expected.transactions);
+  const std::vector<ByteRange> ranges = split_ranges(0, text.size(), range_bytes);
   for (std::size_t k = 0; k < r.reads.size(); ++k) {
-    PassDigest digest;
-    bool any_id = false;
-    for (const auto& line : r.by_range[k]) {
-      digest.add(line.data(), static_cast<int>(line.size()));
-      any_id = any_id || !line.empty();
-    }
-    EXPECT_EQ(r.reads[k].digest, digest) << "range " << k;
-    EXPECT_EQ(r.reads[k].lines, static_cast<long long>(r.by_range[k].size())) << "range " << k;
-    EXPECT_EQ(r.reads[k].any_id, any_id) << "range " << k;
+    const auto lines = static_cast<long long>(r.by_range[k].size());
+    EXPECT_EQ(r.reads[k].digest, digest_of(range_bytes_of(text, ranges[k].begin, ranges[k].end), lines))
+        << "range " << k;
+    EXPECT_EQ(r.reads[k].lines, lines) << "range " << k;
     EXPECT_EQ(r.reads[k].failure, RangeRead::Failure::none);
   }
+}
+
+TEST(ByteRanges, DigestTakesBytesInAnyPiecesAndChangesWithAnyByte) {
+  std::mt19937 rng(3);
+  const std::string text = random_text(rng, 300);
+  const PassDigest whole = digest_of(text, 0);
+  for (std::size_t piece : {1, 3, 7, 8, 13, 32, 33, 64}) {
+    ByteDigest d;
+    for (std::size_t at = 0; at < text.size(); at += piece) d.add(text.data() + at, std::min(piece, text.size() - at));
+    EXPECT_EQ(PassDigest({d.value(), 0}), whole) << "pieces of " << piece;
+  }
+  for (std::size_t at = 0; at < text.size(); ++at) {
+    std::string changed = text;
+    changed[at] = static_cast<char>(changed[at] ^ (1 << (at % 8)));
+    EXPECT_NE(digest_of(changed, 0), whole) << "byte " << at;
+  }
+  EXPECT_NE(digest_of(text + '\0', 0), whole) << "a zero byte more";
+  EXPECT_NE(digest_of("", 0), digest_of(std::string(1, '\0'), 0));
 }
 
 TEST(ByteRanges, SplitCoversTheBytesOnce) {

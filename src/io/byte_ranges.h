@@ -9,7 +9,8 @@
 // and its line feed, or in a line that spans several ranges), and a range
 // holding no line start reads nothing. The ids are read as Data reads them
 // (io/data.h): runs of decimal digits, every other byte a separator, a last
-// line without a line feed still a line.
+// line without a line feed still a line. A range's digest is of the bytes of
+// its lines (ByteDigest) and their number: both passes read the same bytes.
 //
 // Positional reads (pread) in large blocks rather than a mapping: a file
 // that shrinks while it is read then reads short, which the passes' digests
@@ -17,6 +18,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <memory>
+#include <type_traits>
 #include <vector>
 
 #include "io/pass_digest.h"
@@ -42,10 +44,11 @@ std::vector<ByteRange> split_ranges(std::uint64_t begin, std::uint64_t end, std:
 struct RangeRead {
   enum class Failure { none, id_too_large, io };
   long long lines = 0;  // transactions visited
-  bool any_id = false;
   Failure failure = Failure::none;
   long long failed_line = 0;  // with a failure: its line within the range, from 1
-  PassDigest digest;          // of the transactions visited
+  // Of the transactions visited: the bytes from the first line's start to
+  // the last one's end (hash, a ByteDigest's value) and the lines.
+  PassDigest digest;
 };
 
 class RangeReader {
@@ -56,8 +59,9 @@ class RangeReader {
   // Reads the transactions whose first byte lies in `range`, in file
   // order, handing them to `lines`: lines.id(x) for each id as read
   // (repeats included), then lines.end() at the end of each transaction,
-  // which returns false to stop the reading there. The result holds a
-  // digest of the transactions read.
+  // which returns false to stop the reading there. `lines` is copied while
+  // a block is read (and copied back), so it holds its state by value or
+  // behind pointers. The result holds a digest of the transactions read.
   template <class Lines>
   RangeRead read_lines(ByteRange range, Lines&& lines);
   // The same with each transaction's ids in an array: visit(ids, n), `ids`
@@ -101,64 +105,80 @@ Digits continue_digits(const char* p, std::uint64_t value);
 
 // What the reading of a range carries from one block to the next.
 struct Parse {
-  PassDigest digest;
-  PassDigest::Line line;      // of the current line
-  long long ids = 0;
+  long long lines = 0;
   std::uint64_t value = 0;    // a number that runs on into the next block
   bool in_number = false;
   bool line_started = false;  // the current line has bytes
+  const char* done_at = nullptr;  // behind the last line, when done
 };
 enum class BlockEnd { used_up, done, too_large };
 
 // Reads the block's bytes from p to e (a line feed at e) into `lines`: up
 // to the end of the block, or of the line that ends at or behind `stop`
 // (the range's end), or until lines.end() returns false. A function of its
-// own, so that its loop keeps what it needs in registers.
+// own that works on a copy of `lines`, so that the loop keeps the sink's
+// state in registers: no call can see the copy, so no store to a count
+// makes the compiler load it again. Per id: a compare per byte, the digits'
+// multiply-adds and the sink's id(); the checks for the block's end and for
+// ids of four or more digits lie off that path (the line feed behind the
+// block ends every number).
 template <class Lines>
-[[gnu::noinline]] BlockEnd parse_block(const char* p, const char* e, const char* stop, Parse& s, Lines& lines) {
-  PassDigest::Line line = s.line;
-  long long ids = s.ids;
+[[gnu::noinline]] BlockEnd parse_block(const char* p, const char* const e, const char* const stop, Parse& s,
+                                       Lines& lines) {
+  Lines sink = lines;
+  long long lines_read = 0;
   BlockEnd why = BlockEnd::used_up;
+  auto digit_at = [](const char* q) { return static_cast<unsigned>(static_cast<unsigned char>(*q)) - unsigned('0'); };
   for (;;) {
-    unsigned digit = static_cast<unsigned char>(*p) - unsigned('0');
-    if (digit < 10) {
-      const char* const first = p;
-      std::uint64_t v = digit;
-      while ((digit = static_cast<unsigned char>(*++p) - unsigned('0')) < 10) v = v * 10 + digit;
-      // Up to 9 digits are below 2147483647; longer runs are read again.
-      if (p - first > 9) {
-        const Digits again = continue_digits(first, 0);
-        if (again.end == nullptr) {
-          why = BlockEnd::too_large;
-          break;
+    unsigned c = digit_at(p);
+    if (c < 10) {
+      // Up to three digits unrolled, so that the pointer moves once.
+      std::uint64_t v = c;
+      if ((c = digit_at(p + 1)) >= 10) {
+        p += 1;
+      } else if (v = v * 10 + c; (c = digit_at(p + 2)) >= 10) {
+        p += 2;
+      } else if (v = v * 10 + c; (c = digit_at(p + 3)) >= 10) {
+        p += 3;
+      } else {
+        const char* const first = p;
+        p += 3;
+        do {
+          v = v * 10 + c;
+        } while ((c = digit_at(++p)) < 10);
+        // Up to 9 digits are below 2147483647; longer runs are read again.
+        if (p - first > 9) {
+          const Digits again = continue_digits(first, 0);
+          if (again.end == nullptr) {
+            why = BlockEnd::too_large;
+            break;
+          }
+          v = again.value;
         }
-        v = again.value;
       }
-      if (p == e) {
+      if (c == unsigned('\n' - '0') && p == e) [[unlikely]] {
         s.value = v;
         s.in_number = true;  // it may go on in the next block
         break;
       }
-      ++ids;
-      line.add(static_cast<int>(v));
-      lines.id(static_cast<int>(v));
+      sink.id(static_cast<int>(v));
     }
-    if (*p == '\n') {
+    if (c == unsigned('\n' - '0')) {
       if (p == e) break;  // the line feed behind the block
       ++p;
-      s.line_started = p != e;
-      s.digest.add(line);
-      line = {};
-      if (!lines.end() || p >= stop) {
+      ++lines_read;
+      if (!sink.end() || p >= stop) {
         why = BlockEnd::done;
+        s.done_at = p;
         break;
       }
       continue;
     }
     ++p;
   }
-  s.line = line;
-  s.ids = ids;
+  s.line_started = e[-1] != '\n';  // bytes follow the block's last line feed (a block has bytes)
+  s.lines += lines_read;
+  lines = sink;
   return why;
 }
 
@@ -166,7 +186,8 @@ template <class Lines>
 
 template <class Lines>
 RangeRead RangeReader::read_lines(ByteRange range, Lines&& lines) {
-  RangeRead result;
+  ByteDigest bytes;
+  RangeRead result{0, RangeRead::Failure::none, 0, PassDigest{bytes.value(), 0}};  // of no line
   std::uint64_t at;  // the file offset of the block's first byte
   bool failed = false;
   if (!find_start(range, at, failed)) {
@@ -175,13 +196,8 @@ RangeRead RangeReader::read_lines(ByteRange range, Lines&& lines) {
   }
   range_detail::Parse s;
   auto finish = [&](RangeRead::Failure why) {
-    const long long n = s.digest.lines;
-    return RangeRead{n, s.ids > 0, why, why == RangeRead::Failure::none ? 0 : n + 1, s.digest};
-  };
-  auto id = [&](std::uint64_t v) {
-    ++s.ids;
-    s.line.add(static_cast<int>(v));
-    lines.id(static_cast<int>(v));
+    const long long n = s.lines;
+    return RangeRead{n, why, why == RangeRead::Failure::none ? 0 : n + 1, PassDigest{bytes.value(), n}};
   };
   for (;;) {
     const long long got = load(at);
@@ -189,9 +205,9 @@ RangeRead RangeReader::read_lines(ByteRange range, Lines&& lines) {
     const char* p = block_.get();
     const char* const e = p + got;
     if (got == 0) {  // the end of the file: a last line without a line feed
-      if (s.in_number) id(s.value);
+      if (s.in_number) lines.id(static_cast<int>(s.value));
       if (s.line_started) {
-        s.digest.add(s.line);
+        ++s.lines;
         lines.end();
       }
       return finish(RangeRead::Failure::none);
@@ -203,10 +219,11 @@ RangeRead RangeReader::read_lines(ByteRange range, Lines&& lines) {
       p = d.end;
       s.value = d.value;
       if (p == e) {
+        bytes.add(block_.get(), static_cast<std::size_t>(got));
         at += static_cast<std::uint64_t>(got);
         continue;
       }
-      id(s.value);
+      lines.id(static_cast<int>(s.value));
       s.in_number = false;
     }
     // The first byte behind the range, or past the block.
@@ -214,24 +231,28 @@ RangeRead RangeReader::read_lines(ByteRange range, Lines&& lines) {
     const char* stop = left <= static_cast<std::uint64_t>(got) ? block_.get() + left : e + 1;
     switch (range_detail::parse_block(p, e, stop, s, lines)) {
       case range_detail::BlockEnd::used_up: break;
-      case range_detail::BlockEnd::done: return finish(RangeRead::Failure::none);
+      case range_detail::BlockEnd::done:
+        bytes.add(block_.get(), static_cast<std::size_t>(s.done_at - block_.get()));
+        return finish(RangeRead::Failure::none);
       case range_detail::BlockEnd::too_large: return finish(RangeRead::Failure::id_too_large);
     }
+    bytes.add(block_.get(), static_cast<std::size_t>(got));
     at += static_cast<std::uint64_t>(got);
   }
 }
 
+// Hands read()'s visitor each transaction's ids in the reader's array.
 template <class Visit>
 struct RangeReader::Collect {
-  RangeReader& reader;
-  Visit& visit;
+  RangeReader* reader;
+  Visit* visit;
   std::size_t n = 0;
   void id(int x) {
-    if (n == reader.ids_.size()) reader.grow_ids(n);
-    reader.ids_[n++] = x;
+    if (n == reader->ids_.size()) reader->grow_ids(n);
+    reader->ids_[n++] = x;
   }
   bool end() {
-    const bool more = visit(static_cast<const int*>(reader.ids_.data()), static_cast<int>(n));
+    const bool more = (*visit)(static_cast<const int*>(reader->ids_.data()), static_cast<int>(n));
     n = 0;
     return more;
   }
@@ -239,7 +260,7 @@ struct RangeReader::Collect {
 
 template <class Visit>
 RangeRead RangeReader::read(ByteRange range, Visit&& visit) {
-  return read_lines(range, Collect<Visit>{*this, visit});
+  return read_lines(range, Collect<std::remove_reference_t<Visit>>{this, &visit});
 }
 
 }  // namespace zub

@@ -18,10 +18,9 @@ constexpr std::uint32_t kSeen = 0x80000000u;
 
 // One thread's counts: ids below kDenseIds in an array (mapped zero pages,
 // so only the pages of ids read cost memory: calloc may clear all 8 MiB by
-// hand once it reuses freed memory), each with the number of the
-// line that counted it last, so that an id repeated in a line counts once
-// at the cost of one comparison; larger ids in a table, marked while their
-// line is read.
+// hand once it reuses freed memory), each with the number of the line that
+// counted it last, so that an id repeated in a line counts once at the cost
+// of one comparison; larger ids in a table, marked while their line is read.
 struct CountShare {
   struct Cell {
     std::uint32_t count;
@@ -36,39 +35,9 @@ struct CountShare {
     return p == MAP_FAILED ? nullptr : static_cast<Cell*>(p);
   }
   std::unique_ptr<Cell[], Unmap> dense{map_cells()};
-  Cell* cells = dense.get();
-  // The current line's number. Not a 32-bit type, so that the compiler
-  // need not load it again after each store to a cell.
-  std::uint64_t line = 1;
-  // One past the largest dense id counted, so that the merge reads no page
-  // of ids never read (each read would map one). Not 32 bits, as `line`.
-  std::uint64_t dense_end = 0;
   IdTable large;
   std::vector<int> marked;  // the large ids of the current line
 
-  // An id of the current line; counted once in the line.
-  void id(int x) {
-    if (static_cast<unsigned>(x) < unsigned(kDenseIds)) [[likely]] {
-      Cell& c = cells[x];
-      dense_end = std::max(dense_end, static_cast<std::uint64_t>(x) + 1);
-      if (c.line != static_cast<std::uint32_t>(line)) {
-        c.line = static_cast<std::uint32_t>(line);
-        ++c.count;
-      }
-      return;
-    }
-    count_large(x);
-  }
-  void end() {
-    if (!marked.empty()) {
-      for (int x : marked) large.at(x) &= ~kSeen;
-      marked.clear();
-    }
-    if (++line == std::uint64_t{1} << 32) {  // the numbers start again
-      for (std::size_t x = 0; x < dense_end; ++x) cells[x].line = 0;
-      line = 1;
-    }
-  }
   [[gnu::noinline]] void count_large(int x) {
     std::uint32_t& n = large.at(x);
     if ((n & kSeen) == 0) {
@@ -76,25 +45,68 @@ struct CountShare {
       marked.push_back(x);
     }
   }
+  [[gnu::noinline]] void unmark() {
+    for (int x : marked) large.at(x) &= ~kSeen;
+    marked.clear();
+  }
+};
+
+// The reader's sink over a CountShare: what counting an id touches, held by
+// value, so that the reader's loop keeps it in registers (RangeReader::
+// read_lines copies its sink while it reads a block).
+struct Counter {
+  CountShare::Cell* cells;
+  CountShare* share;
+  std::uint64_t line = 1;  // the current line's number
+  // One past the largest dense id counted, so that the merge reads no page
+  // of ids never read (each read would map one).
+  std::uint64_t dense_end = 0;
+  bool marked = false;  // a large id in the current line
+
+  // An id of the current line; counted once in the line.
+  void id(int x) {
+    if (static_cast<unsigned>(x) < unsigned(kDenseIds)) [[likely]] {
+      CountShare::Cell& c = cells[x];
+      if (c.line != static_cast<std::uint32_t>(line)) {
+        c.line = static_cast<std::uint32_t>(line);
+        if (c.count++ == 0) dense_end = std::max(dense_end, static_cast<std::uint64_t>(x) + 1);
+      }
+      return;
+    }
+    share->count_large(x);
+    marked = true;
+  }
+  void end() {
+    if (marked) {
+      share->unmark();
+      marked = false;
+    }
+    if (++line == std::uint64_t{1} << 32) line = restart(cells, dense_end);
+  }
+  // The line numbers start again: 1, with no cell counted in it.
+  [[gnu::noinline]] static std::uint64_t restart(CountShare::Cell* cells, std::uint64_t end) {
+    for (std::size_t x = 0; x < end; ++x) cells[x].line = 0;
+    return 1;
+  }
 };
 
 // The shares' counts added up.
-ItemCounts merge(std::vector<CountShare>& shares) {
+ItemCounts merge(std::vector<CountShare>& shares, const std::vector<Counter>& counters) {
   ItemCounts c;
   int dense_ids = 0;  // one past the largest id below kDenseIds counted
-  for (const CountShare& s : shares) dense_ids = std::max(dense_ids, static_cast<int>(s.dense_end));
+  for (const Counter& k : counters) dense_ids = std::max(dense_ids, static_cast<int>(k.dense_end));
   c.dense_ids = dense_ids;
   c.dense.reset(static_cast<std::uint32_t*>(std::calloc(static_cast<std::size_t>(std::max(dense_ids, 1)), sizeof(std::uint32_t))));
   if (c.dense == nullptr) fail_memory();
   c.largest = dense_ids - 1;
-  for (CountShare& s : shares) {
-    for (std::size_t x = 0; x < s.dense_end; ++x) c.dense.get()[x] += s.dense[x].count;
+  for (std::size_t w = 0; w < shares.size(); ++w) {
+    CountShare& s = shares[w];
+    for (std::size_t x = 0; x < counters[w].dense_end; ++x) c.dense.get()[x] += s.dense[x].count;
     s.large.for_each([&](int x, std::uint32_t n) {
       c.large.at(x) += n;
       c.largest = std::max(c.largest, x);
     });
     s.dense.reset();
-    s.cells = nullptr;
     s.large = IdTable();
   }
   return c;
@@ -128,18 +140,20 @@ ItemCounts count_items_in_ranges(Data& data, const ByteSource& source, const Tun
   RangePlan plan{source, split_ranges(source.begin, source.end, tuning.read_range_bytes), {}};
   const int workers = std::max(1, std::min<int>(threads, static_cast<int>(plan.ranges.size())));
   std::vector<CountShare> shares(static_cast<std::size_t>(workers));
-  for (const CountShare& s : shares)
+  std::vector<Counter> counters;
+  for (CountShare& s : shares) {
     if (s.dense == nullptr) fail_memory();
-  const std::vector<RangeOutcome> outcomes = read_ranges(
-      source, plan.ranges, workers, report, stop,
-      [&shares](int worker) -> CountShare& { return shares[static_cast<std::size_t>(worker)]; });
+    counters.push_back({s.dense.get(), &s});
+  }
+  const std::vector<RangeOutcome> outcomes =
+      read_ranges(source, plan.ranges, workers, report, stop,
+                  [&counters](int worker) -> Counter& { return counters[static_cast<std::size_t>(worker)]; });
   check_ranges(data.name(), outcomes, nullptr);
   const double started = thread_seconds();
-  ItemCounts c = merge(shares);
-  bool any_id = false;
+  ItemCounts c = merge(shares, counters);
+  const bool any_id = c.dense_ids > 0 || c.large.size() > 0;
   for (const RangeOutcome& o : outcomes) {
     c.transactions += static_cast<int>(o.read.lines);
-    any_id = any_id || o.read.any_id;
     plan.digests.push_back(o.read.digest);
   }
   // A file without a single id: whether it held words, for the caller's hint.

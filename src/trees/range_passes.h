@@ -52,15 +52,17 @@ namespace range_pass {
 inline constexpr long long kLook = 4096;
 
 // A sink's lines; every kLook lines look() says whether the reading goes on.
+// The sink is a copy (the reader keeps it in registers), copied back after
+// each range.
 template <class Sink, class Look>
 struct Looking {
-  Sink& sink;
-  Look& look;
+  Sink sink;
+  Look* look;
   long long lines = 0;
   void id(int x) { sink.id(x); }
   bool end() {
     sink.end();
-    return ++lines % kLook != 0 || look();
+    return ++lines % kLook != 0 || (*look)();
   }
 };
 
@@ -68,7 +70,9 @@ struct Looking {
 
 // Reads every range on `threads` threads, worker w (0 the calling thread)
 // handing its ranges' transactions to sink_of(w): sink.id(x) for each id,
-// sink.end() at the end of each transaction. Returns each range's outcome;
+// sink.end() at the end of each transaction (the sink is copied while a
+// range is read, and copied back: it holds its state by value or behind
+// pointers). Returns each range's outcome;
 // a range behind one that failed may be left unread.
 template <class SinkOf>
 std::vector<RangeOutcome> read_ranges(const ByteSource& source, const std::vector<ByteRange>& ranges, int threads,
@@ -92,9 +96,10 @@ std::vector<RangeOutcome> read_ranges(const ByteSource& source, const std::vecto
             report.progress->update(report.phase, all, report.total, [] { return 0LL; });
           return !abandoned.load() && r <= first_failed.load();
         };
-        using Lines = range_pass::Looking<std::remove_reference_t<decltype(sink)>, decltype(look)>;
+        range_pass::Looking<std::remove_reference_t<decltype(sink)>, decltype(look)> lines{sink, &look};
         RangeOutcome& o = out[r];
-        o.read = reader.read_lines(ranges[r], Lines{sink, look});
+        o.read = reader.read_lines(ranges[r], lines);
+        sink = lines.sink;
         o.seconds = thread_seconds() - started;
         for (std::size_t f = first_failed.load(); o.read.failure != RangeRead::Failure::none && r < f;)
           first_failed.compare_exchange_weak(f, r);

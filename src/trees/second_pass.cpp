@@ -48,16 +48,18 @@ void read_in_ranges(Data* data, const ItemMap& items, const ItemCounts& counts,
                     ReadTimes* times) {
   const RangePlan& plan = *counts.plan;
   struct Collect {
-    FrequentPositions positions;
-    TransactionShare& share;
-    void id(int x) { positions.add(x); }
+    FrequentPositions* positions;
+    TransactionShare* share;
+    void id(int x) { positions->add(x); }
     void end() {
-      const int k = positions.finish();
-      if (k > 0) share.add(positions.data(), k);
+      const int k = positions->finish();
+      if (k > 0) share->add(positions->data(), k);
     }
   };
+  std::vector<FrequentPositions> positions;
   std::vector<Collect> sinks;
-  for (TransactionShare& s : shares) sinks.push_back({FrequentPositions(items, positions_count), s});
+  for (std::size_t w = 0; w < shares.size(); ++w) positions.emplace_back(items, positions_count);
+  for (std::size_t w = 0; w < shares.size(); ++w) sinks.push_back({&positions[w], &shares[w]});
   const std::vector<RangeOutcome> outcomes =
       read_ranges(plan.source, plan.ranges, static_cast<int>(shares.size()),
                   {progress, Progress::Phase::building, counts.transactions}, stop,
