@@ -6,11 +6,12 @@
 #include <cstdint>
 #include <vector>
 
+#include "common/threads.h"
 #include "trees/item_map.h"
 
 namespace zub {
 
-class FrequentPositions {
+class alignas(kCacheLine) FrequentPositions {
  public:
   FrequentPositions(const ItemMap& items, int positions)
       : items_(&items),

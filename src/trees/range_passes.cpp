@@ -1,3 +1,4 @@
+#include "common/threads.h"
 #include "trees/range_passes.h"
 
 #include <sys/mman.h>
@@ -21,7 +22,7 @@ constexpr std::uint32_t kSeen = 0x80000000u;
 // hand once it reuses freed memory), each with the number of the line that
 // counted it last, so that an id repeated in a line counts once at the cost
 // of one comparison; larger ids in a table, marked while their line is read.
-struct CountShare {
+struct alignas(kCacheLine) CountShare {
   struct Cell {
     std::uint32_t count;
     std::uint32_t line;

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "common/threads.h"
 #include "memory/zeroed_array.h"
 #include "trees/fnode.h"
 
@@ -41,7 +42,7 @@ class PairCells {
 };
 
 // What a thread sorts and builds its units in.
-struct StringScratch {
+struct alignas(kCacheLine) StringScratch {
   struct Keyed {
     std::uint64_t key;  // the first units behind the shared ones, packed
     std::size_t at;     // where the string starts, in units

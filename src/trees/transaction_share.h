@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <memory>
 
+#include "common/threads.h"
 #include "trees/link_tree_share.h"
 #include "trees/transaction_strings.h"
 
@@ -17,7 +18,7 @@ namespace zub {
 
 class FI_tree;
 
-class TransactionShare {
+class alignas(kCacheLine) TransactionShare {
  public:
   explicit TransactionShare(const FI_tree& main);
 
