@@ -176,6 +176,9 @@ Summary mine_itemsets(Source source, Target target, Support min_support, Limits 
     std::vector<int> sorted;
     CallbackSink sink(
         [&](std::span<const int> ids, int support) {
+          // Mining may be over while the writer still hands out what the
+          // workers kept: a stop set now still ends the run.
+          request.stop.check();
           sorted.assign(ids.begin(), ids.end());
           std::sort(sorted.begin(), sorted.end());
           ++summary.itemsets;

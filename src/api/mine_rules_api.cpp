@@ -14,8 +14,10 @@ namespace {
 // Each rule handed to the caller's callback with ascending file ids.
 class RuleCallbackSink final : public RuleSink {
  public:
-  RuleCallbackSink(const std::vector<int>& file_id, const RuleCallback& each) : file_id_(file_id), each_(each) {}
+  RuleCallbackSink(const std::vector<int>& file_id, const RuleCallback& each, StopFlag stop)
+      : file_id_(file_id), each_(each), stop_(stop) {}
   void take(const FoundRule& found) override {
+    stop_.check();  // rules kept for their turn still reach the caller after the making
     ids(found.antecedent, rule_.antecedent);
     ids(found.consequent, rule_.consequent);
     rule_.support = found.support;
@@ -40,6 +42,7 @@ class RuleCallbackSink final : public RuleSink {
   }
   const std::vector<int>& file_id_;
   const RuleCallback& each_;
+  const StopFlag stop_;
   Rule rule_;
 };
 
@@ -62,7 +65,7 @@ RuleSummary mine_rules_of(Source source, Support min_support, const RuleOptions&
   RuleSummary summary;
   run_source(source, request, [&](Run& run) {
     settings.transactions = run.settings().transactions;
-    RuleCallbackSink sink(run.items().file_id, each);
+    RuleCallbackSink sink(run.items().file_id, each, request.stop);
     const RuleReport report = mine_rules(run, settings, request.lengths, sink);
     summary.transactions = run.settings().transactions;
     summary.min_support = run.settings().threshold;
