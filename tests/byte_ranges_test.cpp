@@ -52,20 +52,24 @@ Ranged read_in_ranges(const std::string& text, std::uint64_t range_bytes, std::s
   return r;
 }
 
-// The bytes of the lines whose first byte lies in [begin, end): from the
-// first such line start to the next line start behind the last (or the end
-// of the text). Empty where the range holds no line start.
-std::string range_bytes_of(const std::string& text, std::uint64_t begin, std::uint64_t end) {
+// The first byte of each line of `text`.
+std::vector<std::size_t> line_starts(const std::string& text) {
   std::vector<std::size_t> starts;
   for (std::size_t i = 0; i < text.size(); ++i)
     if (i == 0 || text[i - 1] == '\n') starts.push_back(i);
-  std::size_t from = text.size(), to = text.size();
-  for (std::size_t k = 0; k < starts.size(); ++k) {
-    if (starts[k] < begin || starts[k] >= end) continue;
-    from = std::min(from, starts[k]);
-    to = k + 1 < starts.size() ? starts[k + 1] : text.size();
-  }
-  return from < to ? text.substr(from, to - from) : std::string();
+  return starts;
+}
+
+// The bytes of the lines whose first byte lies in [begin, end): from the
+// first such line start to the next line start behind the last (or the end
+// of the text). Empty where the range holds no line start.
+std::string range_bytes_of(const std::string& text, const std::vector<std::size_t>& starts, std::uint64_t begin,
+                           std::uint64_t end) {
+  const auto first = std::lower_bound(starts.begin(), starts.end(), begin);
+  const auto behind = std::lower_bound(first, starts.end(), end);
+  if (first == behind) return std::string();
+  const std::size_t to = behind == starts.end() ? text.size() : *behind;
+  return text.substr(*first, to - *first);
 }
 
 PassDigest digest_of(const std::string& bytes, long long lines) {
@@ -83,9 +87,10 @@ void expect_reads_as_reference(const std::string& text, std::uint64_t range_byte
   const Ranged r = read_in_ranges(text, range_bytes, block_bytes);
   ASSERT_EQ(r.lines, expected.transactions);
   const std::vector<ByteRange> ranges = split_ranges(0, text.size(), range_bytes);
+  const std::vector<std::size_t> starts = line_starts(text);
   for (std::size_t k = 0; k < r.reads.size(); ++k) {
     const auto lines = static_cast<long long>(r.by_range[k].size());
-    EXPECT_EQ(r.reads[k].digest, digest_of(range_bytes_of(text, ranges[k].begin, ranges[k].end), lines))
+    EXPECT_EQ(r.reads[k].digest, digest_of(range_bytes_of(text, starts, ranges[k].begin, ranges[k].end), lines))
         << "range " << k;
     EXPECT_EQ(r.reads[k].lines, lines) << "range " << k;
     EXPECT_EQ(r.reads[k].failure, RangeRead::Failure::none);
