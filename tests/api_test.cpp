@@ -184,6 +184,34 @@ TEST(Api, CallbackExceptionsPassThroughAndPipesWork) {
   for (const auto& result : parallel) EXPECT_EQ(result, expected);
 }
 
+// A transaction of a million items has 2^1000000 subsets: the run goes on
+// until stopped, its single path counted without a call per item (which
+// overflowed the stack), on one thread and on two.
+TEST(Api, MillionItemPathRunsUntilStopped) {
+  std::vector<int> ids(1000000);
+  for (int k = 0; k < 1000000; ++k) ids[static_cast<std::size_t>(k)] = k;
+  const std::vector<std::uint32_t> lengths{1000000};
+  const Transactions db{ids, lengths};
+  for (int threads : {1, 2}) {
+    std::atomic<bool> stop{false};
+    long long calls = 0;
+    std::size_t longest = 0;
+    const auto count = [&](std::span<const int> items, int support) {
+      EXPECT_EQ(support, 1);
+      longest = std::max(longest, items.size());
+      stop = ++calls >= 100000;
+    };
+    try {
+      mine_transactions(db, Target::all, Support::count(1), Limits{}, RunOptions{threads, &stop}, count);
+      ADD_FAILURE() << "a run of 2^1000000 itemsets ended";
+    } catch (const Error& e) {
+      EXPECT_EQ(e.kind(), Error::Kind::cancelled);
+    }
+    EXPECT_EQ(calls, 100000);
+    EXPECT_GE(longest, 10u) << "the subsets of the path, not only its items";
+  }
+}
+
 // A stop flag ends a run: set before it, the run ends while reading (the
 // flag is looked at every 4096 transactions); set by the first itemset, it
 // ends the mining, on one thread or several, for every target and for rules.

@@ -60,7 +60,7 @@ struct AllLevel {
     for (int p = 0; p < k; ++p) list.items[b + 1 + p] = child->pos_item(p);
     int* itemset = ws.subsets.data();
     std::copy(list.items, list.items + b + 1, itemset);
-    powerset(ws.recorder, *child, itemset, b + 1, 0, list.items, b + 1, b + 1 + k, most - (b + 1));
+    powerset(ws.recorder, *child, itemset, b + 1, list.items + b + 1, k, most - (b + 1));
     return Step::next;
   }
 
@@ -79,21 +79,31 @@ void FP_growth_position(Workspace& ws, FI_tree& tree, int i) {
   mine_position(level, tree, i);
 }
 
-void powerset(Recorder& out, const FI_tree& tree, int* itemset, int prefix, int length, const int* source, int from,
-              int to, int most) {
-  // A call writes `length` items and all of source[from..to-1]; the calls it
-  // makes write at least `length + j`. The chosen items follow the prefix
-  // in one array, so that each itemset is recorded in one piece.
-  int* subset = itemset + prefix;
-  for (int j = 0; j < to - from && length + j <= most; ++j) {
-    powerset(out, tree, itemset, prefix, length + j, source, from + j + 1, to, most);
-    subset[length + j] = source[from + j];
+void powerset(Recorder& out, const FI_tree& tree, int* itemset, int prefix, const int* source, int n, int most) {
+  // Counting without recursion (a path may be a million items long): the
+  // chosen items stand ascending by their place in `source`, the last at
+  // `last`. A step adds source[n-1] while it fits; otherwise it carries:
+  // the run of chosen items that ends at `last` (consecutive in `source`)
+  // gives way to the item just before the run. No carry left: done.
+  int* chosen = itemset + prefix;
+  int k = 0, last = -1;
+  for (;;) {
+    if (last < n - 1 && k < most) {
+      last = n - 1;
+      chosen[k++] = source[last];
+    } else {
+      int run = 0;
+      while (run < k && run <= last && chosen[k - 1 - run] == source[last - run]) ++run;
+      const int start = last - run + 1;
+      if (start == 0) return;
+      k -= run;
+      last = start - 1;
+      chosen[k++] = source[last];
+    }
+    // A long path has millions of subsets: a set stop flag ends them too.
+    tree.settings().stop.check();
+    out.found(itemset, prefix + k, tree.head(tree.item_pos(chosen[k - 1]))->count);
   }
-  length += to - from;
-  if (length == 0 || length > most) return;
-  // A long path has millions of subsets: a set stop flag ends them too.
-  tree.settings().stop.check();
-  out.found(itemset, prefix + length, tree.head(tree.item_pos(subset[length - 1]))->count);
 }
 
 void generate_all(Workspace& ws, const FI_tree& tree, int n) {
@@ -101,7 +111,7 @@ void generate_all(Workspace& ws, const FI_tree& tree, int n) {
   const int most = ws.recorder.lengths().max;
   int* itemset = ws.subsets.data();
   std::copy(list.items, list.items + list.len, itemset);
-  powerset(ws.recorder, tree, itemset, list.len, 0, list.items, list.len, list.len + n,
+  powerset(ws.recorder, tree, itemset, list.len, list.items + list.len, n,
            most == LengthLimits::kNone ? most : most - list.len);
 }
 

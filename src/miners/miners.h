@@ -27,12 +27,12 @@ int Mine_Closed(Workspace& ws, FI_tree& tree, CFI_tree& cfi);
 int FP_growth(Workspace& ws, FI_tree& tree);
 // Position i of the walk alone: the itemsets whose least frequent item is i's.
 void FP_growth_position(Workspace& ws, FI_tree& tree, int i);
-// Records itemset[0..prefix) followed by itemset[prefix..prefix+length)
-// and each choice of source[from..to-1], the empty one excepted, each with
-// the support of its last item in `tree`; only those of at most `most`
-// items past the prefix. The choices are written into `itemset` past the
-// prefix (room for to - from more items).
-void powerset(Recorder& out, const FI_tree& tree, int* itemset, int prefix, int length, const int* source, int from, int to,
+// Records itemset[0..prefix) followed by each choice of source[0..n-1],
+// the empty one excepted, each with the support of its last item in
+// `tree`; only those of at most `most` items past the prefix. The choices
+// are written into `itemset` past the prefix (room for n more items), in
+// the order of a binary counter whose lowest digit is source[n-1].
+void powerset(Recorder& out, const FI_tree& tree, int* itemset, int prefix, const int* source, int n,
               int most = LengthLimits::kNone);
 // Writes every non-empty subset of the n entries just above the stack's top.
 void generate_all(Workspace& ws, const FI_tree& tree, int n);
