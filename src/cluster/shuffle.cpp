@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdint>
 #include <numeric>
 
 #include "common/run_error.h"
@@ -193,13 +194,26 @@ namespace {
 class Cutter {
  public:
   Cutter(const UnitPlan& plan, bool whole, const std::vector<char>& frequent_pair, int items, int ranks)
-      : plan_(plan), whole_(whole), pairs_(frequent_pair), items_(items), last_(static_cast<std::size_t>(ranks), -1) {}
+      : plan_(plan), whole_(whole), words_(frequent_pair.empty() ? 0 : (static_cast<std::size_t>(items) + 63) / 64),
+        last_(static_cast<std::size_t>(ranks), -1), keep_(words_) {
+    // Each item's frequent partners, and the item itself, as a row of bits:
+    // a rank's items in a transaction OR their rows, and a position is kept
+    // when its bit is set (no pair looked up per position and item).
+    rows_.assign(static_cast<std::size_t>(items) * words_, 0);
+    const auto n = static_cast<std::size_t>(items);
+    for (std::size_t a = 0; a < n && words_ > 0; ++a) {
+      std::uint64_t* row = &rows_[a * words_];
+      row[a / 64] |= std::uint64_t{1} << (a % 64);
+      for (std::size_t b = 0; b < n; ++b)
+        if (frequent_pair[a * n + b] != 0) row[b / 64] |= std::uint64_t{1} << (b % 64);
+    }
+  }
   template <class Each>
   void each(const int* t, int k, Each&& each) {
     std::vector<int>& ranks = ranks_;
     ranks.clear();
     for (int j = k - 1; j >= 0; --j) {
-      const int r = plan_.owner_of_position[static_cast<std::size_t>(t[j])];
+      const int r = owner(t[j]);
       if (r >= 0 && last_[static_cast<std::size_t>(r)] < 0) {
         last_[static_cast<std::size_t>(r)] = j;
         ranks.push_back(r);
@@ -209,18 +223,20 @@ class Cutter {
       const int last = last_[static_cast<std::size_t>(r)];
       last_[static_cast<std::size_t>(r)] = -1;
       const int end = whole_ ? k : last + 1;
-      if (pairs_.empty()) {
+      if (words_ == 0) {
         each(r, t, end);
         continue;
       }
-      own_.clear();  // the rank's items in the transaction
-      for (int j = 0; j <= last; ++j)
-        if (owner(t[j]) == r) own_.push_back(t[j]);
+      std::fill(keep_.begin(), keep_.end(), 0);
+      for (int j = 0; j <= last; ++j) {
+        if (owner(t[j]) != r) continue;
+        const std::uint64_t* row = &rows_[static_cast<std::size_t>(t[j]) * words_];
+        for (std::size_t w = 0; w < words_; ++w) keep_[w] |= row[w];
+      }
       kept_.clear();
       for (int j = 0; j < end; ++j) {
-        bool keep = owner(t[j]) == r;
-        for (std::size_t i = 0; !keep && i < own_.size(); ++i) keep = pair(t[j], own_[i]);
-        if (keep) kept_.push_back(t[j]);
+        const auto p = static_cast<std::size_t>(t[j]);
+        if ((keep_[p / 64] >> (p % 64)) & 1) kept_.push_back(t[j]);
       }
       each(r, kept_.data(), static_cast<int>(kept_.size()));
     }
@@ -228,14 +244,13 @@ class Cutter {
 
  private:
   int owner(int position) const { return plan_.owner_of_position[static_cast<std::size_t>(position)]; }
-  bool pair(int a, int b) const { return pairs_[static_cast<std::size_t>(a) * static_cast<std::size_t>(items_) + static_cast<std::size_t>(b)] != 0; }
   const UnitPlan& plan_;
   const bool whole_;
-  const std::vector<char>& pairs_;
-  const int items_;
+  const std::size_t words_;       // of a row; 0 where the pairs are not counted
+  std::vector<std::uint64_t> rows_;  // by item: its frequent partners and itself
   std::vector<int> last_;  // by rank: the index of its last item in the transaction, -1 when none
+  std::vector<std::uint64_t> keep_;  // the positions a rank keeps of the transaction
   std::vector<int> kept_;
-  std::vector<int> own_;
   std::vector<int> ranks_;  // the ranks that get the transaction
 };
 
