@@ -34,9 +34,11 @@
 #            -DZUB_PYTHON=ON) against zub-mine on retail 10 (maximal), on 1
 #            and 2 threads: bench/python_bench.py with RUNS rounds.
 #   wide     wide data: three lines over n ids ($ZUB_WIDE_N, default "40000
-#            200000 1000000") in three shapes: halves (all ids, then each
+#            200000 1000000") in five shapes: halves (all ids, then each
 #            half; MINSUP 1), twin (all ids twice, then two other ids; 2),
-#            cut (all ids twice, then the first half; 2). zub and every
+#            cut (all ids twice, then the first half; 2), halves2 (halves
+#            at MINSUP 2), parity (all ids, the even ones, the odd ones;
+#            2). zub and every
 #            zub-mine target and method on each, with the worker counts in
 #            $ZUB_THREADS (default "1 2"); all and rules with --max-len 1
 #            (longer itemsets of all ids are 2^n). Median wall time and peak
@@ -268,31 +270,34 @@ section_rules() {
 wide_db() {
   local n=$2 h=$(($2 / 2))
   case $1 in
-    halves) seq -s ' ' 0 $((n - 1)); seq -s ' ' 0 $((h - 1)); seq -s ' ' "$h" $((n - 1)) ;;
+    halves | halves2) seq -s ' ' 0 $((n - 1)); seq -s ' ' 0 $((h - 1)); seq -s ' ' "$h" $((n - 1)) ;;
     twin) seq -s ' ' 0 $((n - 1)); seq -s ' ' 0 $((n - 1)); echo "$n $((n + 1))" ;;
     cut) seq -s ' ' 0 $((n - 1)); seq -s ' ' 0 $((n - 1)); seq -s ' ' 0 $((h - 1)) ;;
+    parity) seq -s ' ' 0 $((n - 1)); seq -s ' ' 0 2 $((n - 1)); seq -s ' ' 1 2 $((n - 1)) ;;
   esac >"$3"
 }
-# Columns: name, program, options, itemsets for halves, twin and cut (N: n).
+# Columns: name, program, options, itemsets for halves, twin, cut, halves2
+# (the halves at MINSUP 2) and parity (all ids, the even ones, the odd
+# ones; MINSUP 2) (N: n).
 wide_columns=(
-  "zub zub - 1 1 1"
-  "lookahead zub-mine --method=lookahead 1 1 1"
-  "projected zub-mine --method=projected 1 1 1"
-  "closure zub-mine --target=closed,--method=closure 3 1 2"
-  "cfi-tree zub-mine --target=closed,--method=cfi-tree 3 1 2"
-  "all<=1 zub-mine --target=all,--max-len=1 N N N"
-  "rules<=1 zub-mine --target=rules,--max-len=1 0 0 0"
+  "zub zub - 1 1 1 2 2"
+  "lookahead zub-mine --method=lookahead 1 1 1 2 2"
+  "projected zub-mine --method=projected 1 1 1 2 2"
+  "closure zub-mine --target=closed,--method=closure 3 1 2 2 2"
+  "cfi-tree zub-mine --target=closed,--method=cfi-tree 3 1 2 2 2"
+  "all<=1 zub-mine --target=all,--max-len=1 N N N N N"
+  "rules<=1 zub-mine --target=rules,--max-len=1 0 0 0 0 0"
 )
 section_wide() {
   local shape n t col program opts want minsup db cmd got k r cell wall rss
-  local -A ms=([halves]=1 [twin]=2 [cut]=2) at=([halves]=3 [twin]=4 [cut]=5)
+  local -A ms=([halves]=1 [twin]=2 [cut]=2 [halves2]=2 [parity]=2) at=([halves]=3 [twin]=4 [cut]=5 [halves2]=6 [parity]=7)
   local threads=(${ZUB_THREADS:-1 2})
   echo "wide: three lines over n ids; each cell median wall s / peak RSS MB (zub: one thread, first row)"
   printf '%-7s %8s %7s' shape n threads
   for col in "${wide_columns[@]}"; do printf ' %16s' "${col%% *}"; done
   echo
   for n in ${ZUB_WIDE_N:-40000 200000 1000000}; do
-    for shape in halves twin cut; do
+    for shape in halves twin cut halves2 parity; do
       db=$work/wide.dat
       wide_db "$shape" "$n" "$db"
       minsup=${ms[$shape]}

@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cassert>
 
+#include "miners/absorbed_positions.h"
 #include "miners/level_loop.h"
 #include "trees/mfi_tem.h"
 #include "trees/mfi_tree.h"
@@ -46,6 +47,7 @@ struct MaxLevel {
   // The level mines one position alone (a unit of a parallel run): once it
   // descends, nothing reads M again, so the itemsets found below skip it.
   bool sole_position = false;
+  AbsorbedPositions* absorbed = nullptr;  // the main tree's, without a maximum length
 
   int lowest_position() const { return tree.covered_len(); }
   const mfi_tem* covering() const { return &tem; }
@@ -58,6 +60,7 @@ struct MaxLevel {
   // exit of a position clears the tail supports it leaves (the walk clears
   // them once at its end).
   Step head(int i, Fnode* hd) {
+    if (absorbed != nullptr && absorbed->has(i)) return Step::next;
     list.items[b] = hd->item;
     list.len = b + 1;
     if (b + 1 == most) {
@@ -70,6 +73,12 @@ struct MaxLevel {
   }
 
   Step tail(int i, Fnode* hd, int& tlen) {
+    if (absorbed != nullptr) {
+      for (int k = 0; k < tlen; ++k) {
+        const int q = tree.item_pos(tail_ids[k]);
+        if (supp[q] == tree.head(q)->count) absorbed->mark(q);  // q's transactions all hold i's item
+      }
+    }
     if (tlen > 1 && b + 2 == most) {
       // Each tail item completes a set of the maximum length.
       for (int k = 0; k < tlen; ++k) {
@@ -202,17 +211,19 @@ struct MaxLevel {
 
 }  // namespace
 
-int Mine_Max(Workspace& ws, FI_tree& tree, MFI_tree& mfi) {
+int Mine_Max(Workspace& ws, FI_tree& tree, MFI_tree& mfi, AbsorbedPositions* absorbed) {
   MaxLevel level{tree, ws, mfi};
+  level.absorbed = absorbed;
   assert(mfi.stack_pos == level.b - 1);
   const int r = mine_positions(level, tree);
   std::fill(level.supp, level.supp + tree.num_items(), 0);
   return r;
 }
 
-bool Mine_Max_Position(Workspace& ws, FI_tree& tree, MFI_tree& mfi, int i) {
+bool Mine_Max_Position(Workspace& ws, FI_tree& tree, MFI_tree& mfi, int i, AbsorbedPositions* absorbed) {
   MaxLevel level{tree, ws, mfi};
   level.sole_position = true;
+  level.absorbed = absorbed;
   const bool covers = mine_position(level, tree, i);
   std::fill(level.supp, level.supp + i, 0);
   return covers;

@@ -6,6 +6,7 @@
 // allowed gives each choice of the allowed size.
 #include <algorithm>
 
+#include "miners/absorbed_positions.h"
 #include "miners/level_loop.h"
 #include "trees/mfi_tree.h"
 #include "miners/miners.h"
@@ -27,6 +28,7 @@ struct ProjectedLevel {
   // The level mines one position alone (a unit of a parallel run): once it
   // descends, nothing reads M again, so the itemsets found below skip it.
   bool sole_position = false;
+  AbsorbedPositions* absorbed = nullptr;  // the main tree's, without a maximum length
 
   int lowest_position() const { return 0; }
   const mfi_tem* covering() const { return nullptr; }
@@ -37,7 +39,8 @@ struct ProjectedLevel {
     for (int k = b + 1; k < list.len; ++k) ws.trees.supp[tree.item_pos(list.items[k])] = 0;
   }
 
-  Step head(int, Fnode* hd) {
+  Step head(int i, Fnode* hd) {
+    if (absorbed != nullptr && absorbed->has(i)) return Step::next;
     list.items[b] = hd->item;
     if (b + 1 < most) return Step::go;
     // The head completes a set of the maximum length.
@@ -48,6 +51,12 @@ struct ProjectedLevel {
   }
 
   Step tail(int i, Fnode* hd, int& k) {
+    if (absorbed != nullptr) {
+      for (int t = 0; t < k; ++t) {
+        const int q = tree.item_pos(ws.trees.tail[t]);
+        if (ws.trees.supp[q] == tree.head(q)->count) absorbed->mark(q);  // q's transactions all hold i's item
+      }
+    }
     if (k > 1 && b + 2 == most) {
       // Each tail item completes a set of the maximum length.
       list.len = b + 2;
@@ -115,14 +124,16 @@ struct ProjectedLevel {
 
 }  // namespace
 
-int Mine_Max_Projected(Workspace& ws, FI_tree& tree, MFI_tree& mfi) {
+int Mine_Max_Projected(Workspace& ws, FI_tree& tree, MFI_tree& mfi, AbsorbedPositions* absorbed) {
   ProjectedLevel level{tree, ws, mfi};
+  level.absorbed = absorbed;
   return mine_positions(level, tree);
 }
 
-bool Mine_Max_Projected_Position(Workspace& ws, FI_tree& tree, MFI_tree& mfi, int i) {
+bool Mine_Max_Projected_Position(Workspace& ws, FI_tree& tree, MFI_tree& mfi, int i, AbsorbedPositions* absorbed) {
   ProjectedLevel level{tree, ws, mfi};
   level.sole_position = true;
+  level.absorbed = absorbed;
   return mine_position(level, tree, i);
 }
 

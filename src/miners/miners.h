@@ -11,16 +11,20 @@ namespace zub {
 
 class MFI_tree;
 class CFI_tree;
+class AbsorbedPositions;
 
-// Maximal itemsets, with the first-MFI lookahead and head extension.
-int Mine_Max(Workspace& ws, FI_tree& tree, MFI_tree& mfi);
+// Maximal itemsets, with the first-MFI lookahead and head extension. On
+// the main tree, `absorbed` (none under a maximum length) passes over the
+// positions that hold no maximal itemset of their own.
+int Mine_Max(Workspace& ws, FI_tree& tree, MFI_tree& mfi, AbsorbedPositions* absorbed = nullptr);
 // Maximal itemsets without them; each level's MFI-tree is projected from its
 // parent level's.
-int Mine_Max_Projected(Workspace& ws, FI_tree& tree, MFI_tree& mfi);
+int Mine_Max_Projected(Workspace& ws, FI_tree& tree, MFI_tree& mfi, AbsorbedPositions* absorbed = nullptr);
 // Position i of the walk alone, as each of them mines it; true when an
 // itemset found there holds every lower position (nothing below is new).
-bool Mine_Max_Position(Workspace& ws, FI_tree& tree, MFI_tree& mfi, int i);
-bool Mine_Max_Projected_Position(Workspace& ws, FI_tree& tree, MFI_tree& mfi, int i);
+bool Mine_Max_Position(Workspace& ws, FI_tree& tree, MFI_tree& mfi, int i, AbsorbedPositions* absorbed = nullptr);
+bool Mine_Max_Projected_Position(Workspace& ws, FI_tree& tree, MFI_tree& mfi, int i,
+                                 AbsorbedPositions* absorbed = nullptr);
 // Closed itemsets (the stack made with supports), pruned by CFI-trees.
 int Mine_Closed(Workspace& ws, FI_tree& tree, CFI_tree& cfi);
 // Every frequent itemset.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "miners/absorbed_positions.h"
 #include "miners/closure_miner.h"
 #include "common/progress.h"
 #include "common/run_error.h"
@@ -163,6 +164,18 @@ RunReport Run::mine(ItemsetSink& out, const Pass& pass) {
   return report;
 }
 
+// The one-thread walk of the main tree, passing over the positions that
+// hold no maximal itemset of their own where no maximum length is set.
+void Run::mine_maximal_walk(FI_tree& tree) {
+  std::optional<AbsorbedPositions> absorbed;
+  if (!ws_->recorder.lengths().limits_max()) absorbed.emplace(tree.num_items());
+  AbsorbedPositions* marks = absorbed ? &*absorbed : nullptr;
+  if (request_.method == MaximalMethod::projected)
+    Mine_Max_Projected(*ws_, tree, *root_mfi_, marks);
+  else
+    Mine_Max(*ws_, tree, *root_mfi_, marks);
+}
+
 void Run::mine_target(MiningTarget target) {
   FI_tree& tree = *main_->tree;
   prepare_for(target, true);
@@ -175,10 +188,8 @@ void Run::mine_target(MiningTarget target) {
                               request_.method == MaximalMethod::projected ? MaximalLevel::projected
                                                                           : MaximalLevel::lookahead,
                               request_.threads, request_.unit_times);
-      else if (request_.method == MaximalMethod::projected)
-        Mine_Max_Projected(*ws_, tree, *root_mfi_);
       else
-        Mine_Max(*ws_, tree, *root_mfi_);
+        mine_maximal_walk(tree);
       break;
     case MiningTarget::closed: Mine_Closed(*ws_, tree, *root_cfi_); break;
     case MiningTarget::all:

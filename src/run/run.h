@@ -113,6 +113,7 @@ class Run {
   void finish_main_tree();
   void mine_closed_by_closure(bool keep_tree);
   void mine_target(MiningTarget target);
+  void mine_maximal_walk(FI_tree& tree);
 
   RunRequest request_;
   Settings settings_;

@@ -12,6 +12,7 @@
 #include <malloc.h>
 #endif
 
+#include "miners/absorbed_positions.h"
 #include "miners/closure_miner.h"
 #include "miners/level_loop.h"
 #include "miners/miners.h"
@@ -206,12 +207,18 @@ class MaximalUnits final : public UnitWork {
         prefix_(ws.recorder.itemset.len),
         only_(only),
         units_(only.empty() ? static_cast<std::size_t>(tree.num_items() - tree.covered_len()) : only.size()),
-        stop_(static_cast<int>(units_.size())) {}
+        stop_(static_cast<int>(units_.size())) {
+    if (!ws.recorder.lengths().limits_max())
+      absorbed_ = std::make_unique<AbsorbedPositions>(tree.num_items());
+  }
   int units() const override { return static_cast<int>(units_.size()); }
   bool streams() const override { return false; }
   void add_worker(Workspace& ws) override { workers_.push_back(std::make_unique<MaximalWorker>(tree_, ws)); }
-  // Units after one that covers them are not mined.
-  bool wanted(int unit) const override { return unit <= stop_; }
+  // Units after one that covers them are not mined, nor those of absorbed
+  // positions (before their copy of the run's tree, which may be as long).
+  bool wanted(int unit) const override {
+    return unit <= stop_ && (absorbed_ == nullptr || !absorbed_->has(tree_.num_items() - 1 - chosen(only_, unit)));
+  }
   void mine(int worker, int unit) override;
   void finish(int unit, std::vector<int>& records) override;
   void commit(int unit, std::vector<int>& records, Recorder& out) override;
@@ -228,6 +235,7 @@ class MaximalUnits final : public UnitWork {
   ZeroedArray<MaximalUnit> units_;  // zero is each one's start; a unit of a million not mined costs no page
   std::vector<std::unique_ptr<MaximalWorker>> workers_;
   std::atomic<int> stop_;        // units after it are covered by it: not mined
+  std::unique_ptr<AbsorbedPositions> absorbed_;  // positions with no maximal itemset of their own
   std::shared_mutex tree_lock_;  // root_: copied from by the workers, written by commits
 };
 
@@ -248,8 +256,8 @@ void MaximalUnits::mine(int worker, int u) {
   }
   MFI_tree*& slot = w.ws.recorder.mfi_trees[static_cast<std::size_t>(prefix_)];
   slot = local;
-  unit.covers = level_ == MaximalLevel::lookahead ? Mine_Max_Position(w.ws, w.view, *local, i)
-                                                  : Mine_Max_Projected_Position(w.ws, w.view, *local, i);
+  unit.covers = level_ == MaximalLevel::lookahead ? Mine_Max_Position(w.ws, w.view, *local, i, absorbed_.get())
+                                                  : Mine_Max_Projected_Position(w.ws, w.view, *local, i, absorbed_.get());
   slot = nullptr;
   local->clear_entries();
   mark.roll_back(pool);
