@@ -70,7 +70,8 @@ struct Counter {
       CountShare::Cell& c = cells[x];
       if (c.line != static_cast<std::uint32_t>(line)) {
         c.line = static_cast<std::uint32_t>(line);
-        if (c.count++ == 0) dense_end = std::max(dense_end, static_cast<std::uint64_t>(x) + 1);
+        ++c.count;
+        dense_end = std::max(dense_end, static_cast<std::uint64_t>(x) + 1);
       }
       return;
     }
