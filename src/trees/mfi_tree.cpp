@@ -94,13 +94,37 @@ void MFI_tree::add_positions(const int* positions, int k) {
   }
   for (int j = 1; j < k; ++j) {
     const int item = pos_item[positions[j]];
-    MnodeRef prev;
-    const MnodeRef child = find_child(current, item, &prev);
+    HubIndex::Hub* hub = hubs != nullptr ? hubs->hub_of(current) : nullptr;
+    // The first child stays first; the others stand behind it in item order,
+    // so a walk ends at the first larger item, until the node becomes a hub.
+    const MnodeRef first = first_child(current);
+    MnodeRef prev = first;  // a new child goes behind it: a hub's right behind the first
+    MnodeRef child = first;
+    if (first != kNoMnode && !keys.is_item(nodes.at(first)->key, item)) {
+      if (hub != nullptr) {
+        MnodeRef before;
+        child = HubIndex::find(*hub, item, &before);
+      } else {
+        int walked = 0;
+        child = nodes.at(first)->next_sibling;
+        while (child != kNoMnode) {
+          const Mnode* c = nodes.at(child);
+          const int at = item_of(*c);
+          if (at >= item) {
+            if (at != item) child = kNoMnode;
+            break;
+          }
+          prev = child;
+          child = c->next_sibling;
+          ++walked;
+        }
+        if (walked > HubIndex::kLongWalk) hub = make_hub(current, first);
+      }
+    }
     if (child != kNoMnode) {
       current = child;
       continue;
     }
-    HubIndex::Hub* hub = hubs != nullptr ? hubs->hub_of(current) : nullptr;
     current = append(current, prev, item, j + 1);
     if (hub != nullptr) HubIndex::add_child(*pool, *hub, item, current);
     for (++j; j < k; ++j) current = append(current, kNoMnode, pos_item[positions[j]], j + 1);
@@ -108,46 +132,22 @@ void MFI_tree::add_positions(const int* positions, int k) {
   }
 }
 
-MnodeRef MFI_tree::find_child(MnodeRef current, int item, MnodeRef* prev) {
-  // The first child stays first; the others stand behind it in item order,
-  // so a walk ends at the first larger item, until the node becomes a hub.
-  const MnodeRef first = first_child(current);
-  *prev = first;
-  if (first == kNoMnode || keys.is_item(nodes.at(first)->key, item)) return first;
-  if (HubIndex::Hub* hub = hubs != nullptr ? hubs->hub_of(current) : nullptr) {
-    MnodeRef before;
-    return HubIndex::find(*hub, item, &before);  // a new child goes right behind the first
-  }
-  int walked = 0;
-  MnodeRef child = nodes.at(first)->next_sibling;
-  while (child != kNoMnode) {
-    const int at = item_of(*nodes.at(child));
-    if (at >= item) {
-      if (at != item) child = kNoMnode;
-      break;
-    }
-    *prev = child;
-    child = nodes.at(child)->next_sibling;
-    ++walked;
-  }
-  if (walked > HubIndex::kLongWalk) {
-    if (hubs == nullptr) hubs = HubIndex::make(*pool);
-    const int first_item = item_of(*nodes.at(first));
-    hubs->add_hub(*pool, current, [this, first, first_item](auto&& f) {
-      // The others in item order, with the first put in its place.
-      bool placed = false;
-      for (MnodeRef c = nodes.at(first)->next_sibling; c != kNoMnode; c = nodes.at(c)->next_sibling) {
-        const int at = item_of(*nodes.at(c));
-        if (!placed && first_item < at) {
-          f(first_item, first);
-          placed = true;
-        }
-        f(at, c);
+HubIndex::Hub* MFI_tree::make_hub(MnodeRef current, MnodeRef first) {
+  if (hubs == nullptr) hubs = HubIndex::make(*pool);
+  const int first_item = item_of(*nodes.at(first));
+  return hubs->add_hub(*pool, current, [this, first, first_item](auto&& f) {
+    // The others in item order, with the first put in its place.
+    bool placed = false;
+    for (MnodeRef c = nodes.at(first)->next_sibling; c != kNoMnode; c = nodes.at(c)->next_sibling) {
+      const int at = item_of(*nodes.at(c));
+      if (!placed && first_item < at) {
+        f(first_item, first);
+        placed = true;
       }
-      if (!placed) f(first_item, first);
-    });
-  }
-  return child;
+      f(at, c);
+    }
+    if (!placed) f(first_item, first);
+  });
 }
 
 void MFI_tree::add_items(const int* items, int k) {

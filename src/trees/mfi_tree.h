@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "memory/zeroed_array.h"
+#include "trees/hub_index.h"
 #include "trees/late_children.h"
 #include "trees/mnode.h"
 #include "trees/mnode_store.h"
@@ -15,7 +16,6 @@
 namespace zub {
 
 class FI_tree;
-class HubIndex;
 
 class MFI_tree {
  public:
@@ -116,9 +116,8 @@ class MFI_tree {
   void add_items(const int* items, int k);
   // Adds the items above `owner`'s node r that this tree has, at most `most`.
   void add_path_of(const MFI_tree& owner, MnodeRef r, int most);
-  // The child of `current` with `item`, or kNoMnode and in `prev` the child
-  // to put it behind (kNoMnode when current has none).
-  MnodeRef find_child(MnodeRef current, int item, MnodeRef* prev);
+  // Makes `current` (whose first child is `first`) a hub of its children.
+  HubIndex::Hub* make_hub(MnodeRef current, MnodeRef first);
   // A new child of `parent` behind its child `prev` (kNoMnode: its first
   // child, when it has none), put at the front of the item's chain.
   MnodeRef append(MnodeRef parent, MnodeRef prev, int item, int depth);
