@@ -44,11 +44,15 @@ Listing expected(const std::vector<std::vector<int>>& sets, const std::vector<in
 }
 
 // Round 0: thousands of itemsets over 40 items, a tree of many capped slabs
-// with busy nodes. Round 1: over five thousand itemsets through one item, so
-// that the temporary list grows. Later rounds: small trees.
-TEST(MfiTree, InsertionFormsAndSubsetChecksAgreeWithTheItemsets) {
+// with busy nodes and first children kept aside. Round 1: over five
+// thousand itemsets through one item, so that the temporary list grows.
+// Later rounds: small trees. With an item field `item_bits` wide (0: by the
+// data), so that the depths saturate and prune less.
+void check_rounds(int item_bits) {
   constexpr int kItems = 40;
-  Prepared p(nested_db(kItems), request(1));  // positions equal the ids
+  Tuning tuning;
+  tuning.node_item_bits = item_bits;
+  Prepared p(nested_db(kItems), request(1, MiningTarget::maximal, tuning));  // positions equal the ids
   Workspace& ws = p.ws();
   mfi_tem& tem = p.tem();
   std::mt19937 rng(7);
@@ -95,9 +99,10 @@ TEST(MfiTree, InsertionFormsAndSubsetChecksAgreeWithTheItemsets) {
     for (int q = 0; q < kItems; ++q)
       for (MnodeRef m = t.heads[q]; m != kNoMnode; m = t.node(m)->link) {
         std::vector<int> path;
-        for (const Mnode* a = t.node(m); a->parent != kNoMnode; a = t.node(a->parent)) path.insert(path.begin(), a->item);
-        ASSERT_EQ(t.node(m)->item, q);
-        ASSERT_EQ(t.node(m)->depth, static_cast<int>(path.size()));
+        for (const Mnode* a = t.node(m); a->parent != kNoMnode; a = t.node(a->parent))
+          path.insert(path.begin(), t.item_of(*a));
+        ASSERT_EQ(t.item_of(*t.node(m)), q);
+        ASSERT_EQ(t.depth_of(*t.node(m)), std::min(static_cast<int>(path.size()), t.keys.cap()));
         ASSERT_TRUE(nodes.insert(path).second) << "a prefix twice";
         ending_at[static_cast<std::size_t>(q)].push_back(path);
       }
@@ -105,6 +110,10 @@ TEST(MfiTree, InsertionFormsAndSubsetChecksAgreeWithTheItemsets) {
     if (round == 0) {
       EXPECT_GT(t.nodes.size(), 3 * MnodeStore::kMaxSlab) << "the tree spans capped slabs";
       EXPECT_NE(t.hubs, nullptr);
+      EXPECT_GT(t.late.size(), 0) << "first children made after other nodes";
+      if (item_bits != 0) {
+        EXPECT_EQ(t.keys.cap(), (1 << (31 - item_bits)) - 1);
+      }
     }
 
     // Is {h} plus a tail of lower items inside an itemset entered?
@@ -154,6 +163,10 @@ TEST(MfiTree, InsertionFormsAndSubsetChecksAgreeWithTheItemsets) {
     }
   }
 }
+
+TEST(MfiTree, InsertionFormsAndSubsetChecksAgreeWithTheItemsets) { check_rounds(0); }
+// Depths of up to 7 in the key: deeper paths are not pruned, the same answers.
+TEST(MfiTree, SaturatedDepthsGiveTheSameAnswers) { check_rounds(28); }
 
 }  // namespace
 }  // namespace zub

@@ -69,7 +69,8 @@ PairCounts pair_counts_for(std::uint32_t seed) {
 // reach by default: the pair-pruned lookahead (first_mfi_2), the main
 // tree's sparse pair counts, all kept or up to a small budget, and the
 // reading in ranges of a few bytes on `threads` threads, built from strings
-// in small units or from trees with child links in small batches; into the
+// in small units or from trees with child links in small batches, with the
+// MFI- and CFI-trees' depths saturating early or not; into the
 // callback sink, and again into the discarding one. The report counts the
 // itemsets, by length.
 Mined run_sequence(const std::string& path, int minsup, MiningTarget target, MaximalMethod method,
@@ -85,6 +86,8 @@ Mined run_sequence(const std::string& path, int minsup, MiningTarget target, Max
   req.tuning.build_unit_bytes = 1 + k % 50;
   req.tuning.build_batch_positions = 1 + k % 9;
   req.tuning.link_tree_check_bytes = 30;
+  // Every other run with MFI- and CFI-tree depths of at most 3: not pruned deeper.
+  req.tuning.node_item_bits = k % 2 == 0 ? 0 : 29;
   // On several workers, units start from nothing: the filter at commit
   // drops every itemset an earlier unit covers.
   req.tuning.maximal_unit_copy = threads == 1;

@@ -78,15 +78,21 @@ TEST(Powerset, OnePathGivesEveryFrequentItemset) {
 // the end of a recorded itemset's prefix and holds the highest support
 // recorded through it, and the subset check finds the level item with a tail
 // in a recorded itemset of at least the support asked for.
+// Every other round with depths of at most 3 in the node keys, so that
+// deeper paths are not pruned.
 TEST(CfiTree, InsertionFormsAndSubsetCheck) {
   constexpr int kItems = 12;
-  Prepared p(nested_db(kItems), request(1, MiningTarget::closed));  // positions equal the ids
-  Workspace& ws = p.ws();
+  Tuning saturating;
+  saturating.node_item_bits = 29;
+  Prepared by_data(nested_db(kItems), request(1, MiningTarget::closed));  // positions equal the ids
+  Prepared narrow(nested_db(kItems), request(1, MiningTarget::closed, saturating));
   std::mt19937 rng(8);
   for (int round = 0; round < 150; ++round) {
+    Prepared& p = round % 2 == 0 ? by_data : narrow;
+    Workspace& ws = p.ws();
     memory pool(60, 4096, 8192, 2);
     CFI_tree& t = *pool.take<CFI_tree>(1);
-    t.init(&pool, &p.tree(), nullptr, nullptr, -1);
+    t.init(&pool, &p.tree(), nullptr, kNoCnode, -1);
     std::vector<std::pair<std::vector<int>, int>> recorded;
     std::map<std::vector<int>, int> prefixes;  // the highest support through each prefix
     for (int k = 0, n = 1 + static_cast<int>(rng() % 30); k < n; ++k) {
@@ -116,10 +122,11 @@ TEST(CfiTree, InsertionFormsAndSubsetCheck) {
     }
     std::map<std::vector<int>, int> nodes;
     for (int q = 0; q < kItems; ++q)
-      for (const Cnode* n = t.heads[q]; n != nullptr; n = n->link) {
+      for (const Cnode* n = t.get(t.heads[q]); n != nullptr; n = t.get(n->link)) {
         std::vector<int> path;
-        for (const Cnode* a = n; a != t.root; a = a->parent) path.insert(path.begin(), a->item);
-        ASSERT_EQ(n->item, q);
+        for (const Cnode* a = n; !CFI_tree::is_root(a); a = t.up(a)) path.insert(path.begin(), t.item_of(*a));
+        ASSERT_EQ(t.item_of(*n), q);
+        ASSERT_EQ(t.depth_of(*n), std::min(static_cast<int>(path.size()), t.keys.cap()));
         ASSERT_TRUE(nodes.emplace(path, n->count).second) << "a prefix twice";
       }
     EXPECT_EQ(nodes, prefixes);

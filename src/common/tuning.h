@@ -62,6 +62,10 @@ struct Tuning {
   // itemsets that hold its item, which spares it most of what earlier units
   // cover; the tests turn it off, so that the filter at commit drops it all.
   bool maximal_unit_copy = true;
+  // An MFI- or CFI-tree node keeps its item in as few bits as the item count
+  // needs and its depth in the rest (NodeKeys); the tests widen the item
+  // field to this many bits, so that the depths saturate. 0: by the data.
+  int node_item_bits = 0;
   // The records of streaming units not yet in turn (all and closed
   // itemsets on several threads) are kept in memory up to 64 MiB in all;
   // more go to an unnamed temporary file (the all-itemsets units of
@@ -104,7 +108,7 @@ inline constexpr unsigned kHubFilterBits = 4096;
 // links): a node number is a slab and a slot, and a slab is large enough
 // that its allocation costs nothing per node.
 inline constexpr int kNodeSlabShift = 14;
-// MFI-tree nodes in chunks of 2^6 nodes, slabs from one chunk doubling to
+// MFI- and CFI-tree nodes in chunks of 2^6 nodes, slabs from one chunk doubling to
 // 4096 nodes: a level's small tree takes little, a large one grows fast.
 inline constexpr int kMnodeChunkShift = 6;
 inline constexpr unsigned kMnodeMaxSlab = 4096;

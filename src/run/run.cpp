@@ -93,7 +93,7 @@ void Run::prepare_closed() {
   FI_tree& tree = *main_->tree;
   result_pool_ = std::make_unique<memory>(kResultPoolBlocks, kResultPoolFirst, kResultPoolUnit, 2);
   root_cfi_ = result_pool_->take<CFI_tree>(1);
-  root_cfi_->init(result_pool_.get(), &tree, nullptr, nullptr, -1);
+  root_cfi_->init(result_pool_.get(), &tree, nullptr, kNoCnode, -1);
   ws_->recorder.open_cfi_trees();
   ws_->recorder.cfi_trees[0] = root_cfi_;
 }

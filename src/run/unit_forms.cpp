@@ -135,12 +135,13 @@ class NewPaths {
   bool climb_holds(const Mnode* node, const std::vector<int>& tail) const {
     const int k = static_cast<int>(tail.size());
     if (k == 0) return true;
-    if (node->depth <= k) return false;  // too shallow to hold them all
+    if (!tree_.reaches(*node, k + 1)) return false;  // too shallow to hold them all
     const Mnode* a = tree_.up(node);
     for (int j = 0;; ++j) {
       const int target = tree_.item_pos[tail[static_cast<std::size_t>(j)]];
-      while (!MFI_tree::is_root(a) && tree_.item_pos[a->item] > target && a->depth >= k - j) a = tree_.up(a);
-      if (a->item != tail[static_cast<std::size_t>(j)]) return false;
+      while (!MFI_tree::is_root(a) && tree_.item_pos[tree_.item_of(*a)] > target && tree_.reaches(*a, k - j))
+        a = tree_.up(a);
+      if (tree_.item_of(*a) != tail[static_cast<std::size_t>(j)]) return false;
       if (j == k - 1) return true;
     }
   }

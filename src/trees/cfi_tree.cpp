@@ -1,5 +1,6 @@
 #include "trees/cfi_tree.h"
 
+#include <cassert>
 #include <memory>
 
 #include "trees/fi_tree.h"
@@ -8,25 +9,30 @@
 
 namespace zub {
 
-void CFI_tree::init(memory* pool_, FI_tree* tree, CFI_tree* parent, Cnode* chain, int stack_pos_) {
+void CFI_tree::init(memory* pool_, FI_tree* tree, CFI_tree* parent, CnodeRef chain, int stack_pos_) {
   scratch = &tree->scratch();
   item_pos = tree->item_positions();
   pos_item = tree->items_by_position();
   num_items = tree->num_items();
   pool = pool_;
   stack_pos = stack_pos_;
-  root = pool->take<Cnode>(1);
-  root->init(nullptr, -1, 0, 0);
-  heads = pool->take<Cnode*>(num_items);
-  for (int p = 0; p < num_items; ++p) heads[p] = nullptr;
-  if (parent == nullptr || chain == nullptr) return;
+  keys.init(scratch->frequent, scratch->settings.tuning.node_item_bits);
+  nodes.init(pool);
+  late.init(pool);
+  [[maybe_unused]] const CnodeRef r = nodes.make();
+  assert(r == root);
+  nodes.at(root)->init(kNoCnode, keys.root(), 0);
+  heads = pool->take<CnodeRef>(num_items);
+  for (int p = 0; p < num_items; ++p) heads[p] = kNoCnode;
+  if (parent == nullptr || chain == kNoCnode) return;
 
   // Every position of this tree lies below the chain item's parent position.
-  std::unique_ptr<bool[]> origin(new bool[static_cast<std::size_t>(parent->item_pos[chain->item])]());
-  for (const Cnode* node = chain; node != nullptr; node = node->link) {
+  const int chain_item = parent->item_of(*parent->node(chain));
+  std::unique_ptr<bool[]> origin(new bool[static_cast<std::size_t>(parent->item_pos[chain_item])]());
+  for (const Cnode* node = parent->node(chain); node != nullptr; node = parent->get(node->link)) {
     int found = 0;
-    for (const Cnode* a = node->parent; a != parent->root; a = a->parent) {
-      const int q = item_pos[a->item];
+    for (const Cnode* a = parent->up(node); !is_root(a); a = parent->up(a)) {
+      const int q = item_pos[parent->item_of(*a)];
       if (q != -1) {
         origin[q] = true;
         ++found;
@@ -37,22 +43,23 @@ void CFI_tree::init(memory* pool_, FI_tree* tree, CFI_tree* parent, Cnode* chain
   }
 }
 
-Cnode* CFI_tree::descend(Cnode* node, int item, int depth, int support, bool& appending) {
-  if (appending) return node->append(this, nullptr, item, depth, support);
-  Cnode* last = nullptr;
-  for (Cnode* child = node->first_child; child != nullptr; child = child->next_sibling) {
-    if (child->item == item) {
-      if (support > child->count) child->count = support;
+CnodeRef CFI_tree::descend(CnodeRef node, int item, int depth, int support, bool& appending) {
+  if (appending) return append(node, kNoCnode, item, depth, support);
+  CnodeRef last = kNoCnode;
+  for (CnodeRef child = first_child(node); child != kNoCnode; child = nodes.at(child)->next_sibling) {
+    Cnode* c = nodes.at(child);
+    if (keys.is_item(c->key, item)) {
+      if (support > c->count) c->count = support;
       return child;
     }
     last = child;
   }
   appending = true;
-  return node->append(this, last, item, depth, support);
+  return append(node, last, item, depth, support);
 }
 
 void CFI_tree::record_flags(bool* flags, int n, int support) {
-  Cnode* current = root;
+  CnodeRef current = root;
   bool appending = false;
   int depth = 0;
   for (int p = 0; p < num_items && depth < n; ++p) {
@@ -63,7 +70,7 @@ void CFI_tree::record_flags(bool* flags, int n, int support) {
 }
 
 void CFI_tree::insert(const int* items, int from, int to, int count) {
-  Cnode* current = root;
+  CnodeRef current = root;
   bool appending = false;
   int depth = 0;
   for (int k = from + 1; k < to; ++k) current = descend(current, items[k], ++depth, count, appending);

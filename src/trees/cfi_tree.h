@@ -4,6 +4,9 @@
 // holding the highest support recorded through it, so that a candidate that
 // a recorded itemset of at least the same support contains is rejected.
 #include "trees/cnode.h"
+#include "trees/late_children.h"
+#include "trees/mnode_store.h"
+#include "trees/node_key.h"
 #include "trees/tree_scratch.h"
 
 namespace zub {
@@ -15,7 +18,7 @@ class CFI_tree {
   // An empty tree for `tree` at stack position `stack_pos`; when `parent` and
   // `chain` are given, filled with the parent's itemsets through the nodes of
   // `chain`, each projected onto tree's items with that node's count.
-  void init(memory* pool, FI_tree* tree, CFI_tree* parent, Cnode* chain, int stack_pos);
+  void init(memory* pool, FI_tree* tree, CFI_tree* parent, CnodeRef chain, int stack_pos);
   // Records items[from+1 .. to-1] (ascending position) with support `count`.
   void insert(const int* items, int from, int to, int count);
   // Records the first `n` set positions of `flags` with support `count` and
@@ -31,39 +34,61 @@ class CFI_tree {
   void order_FS(int* items, int from, int to) const;
 
   // The walks of the shared subset check (subset_check.h).
-  const Cnode* chain_first(int pos) const { return heads[pos]; }
-  static const Cnode* chain_next(const Cnode* n) { return n->link; }
-  static const Cnode* up(const Cnode* n) { return n->parent; }
-  static bool is_root(const Cnode* n) { return n->parent == nullptr; }
+  const Cnode* chain_first(int pos) const { return get(heads[pos]); }
+  const Cnode* chain_next(const Cnode* n) const { return get(n->link); }
+  const Cnode* up(const Cnode* n) const { return nodes.at(n->parent); }
+  static bool is_root(const Cnode* n) { return n->parent == kNoCnode; }
+  int item_of(const Cnode& n) const { return keys.item(n.key); }  // the root's is no item
+  int depth_of(const Cnode& n) const { return keys.depth(n.key); }  // or the most the key holds
+  bool reaches(const Cnode& n, int need) const { return keys.reaches(n.key, need); }
+  Cnode* node(CnodeRef r) const { return nodes.at(r); }
+  Cnode* get(CnodeRef r) const { return r == kNoCnode ? nullptr : nodes.at(r); }
+  // The node's first child: the next number when that is its child, or the
+  // one kept aside.
+  CnodeRef first_child(CnodeRef r) const {
+    if ((nodes.at(r)->key & NodeKeys::kLate) != 0) return late.find(r);
+    return r < nodes.size() && nodes.at(r + 1)->parent == r ? r + 1 : kNoCnode;
+  }
+
+  // The root is the first node made.
+  static constexpr CnodeRef root = 1;
 
   TreeScratch* scratch;
   int num_items;
   const int* item_pos;  // the FP-tree's
   const int* pos_item;
-  Cnode* root;
-  Cnode** heads;
+  CnodeRef* heads;
   memory* pool;
   int stack_pos;
+  SlabStore<Cnode> nodes;
+  NodeKeys keys;      // how a node's key holds its item and depth
+  LateChildren late;  // first children not made right after their parent
 
  private:
   // Follows the child of `node` that carries `item`, raising its count, or
   // appends one; once a node was appended every later item is appended.
-  Cnode* descend(Cnode* node, int item, int depth, int support, bool& appending);
+  CnodeRef descend(CnodeRef node, int item, int depth, int support, bool& appending);
+  // A new child of `parent` behind its last child `last` (kNoCnode: it has
+  // none), put at the front of the item's chain.
+  CnodeRef append(CnodeRef parent, CnodeRef last, int item, int depth, int count);
   // Records the n flagged positions (ascending) as one path; clears the flags.
   void record_flags(bool* flags, int n, int support);
 };
 
-inline Cnode* Cnode::append(CFI_tree* tree, Cnode* last_child, int item_, int depth_, int count_) {
-  Cnode* node = tree->pool->take<Cnode>(1);
-  node->init(this, item_, count_, depth_);
-  if (first_child == nullptr)
-    first_child = node;
-  else
-    last_child->next_sibling = node;
-  Cnode*& head = tree->heads[tree->item_pos[item_]];
-  node->link = head;
-  head = node;
-  return node;
+inline CnodeRef CFI_tree::append(CnodeRef parent, CnodeRef last, int item, int depth, int count) {
+  const CnodeRef r = nodes.make();
+  Cnode* n = nodes.at(r);
+  n->init(parent, keys.make(item, depth), count);
+  if (last != kNoCnode) {
+    nodes.at(last)->next_sibling = r;
+  } else if (r != parent + 1) {
+    nodes.at(parent)->key |= NodeKeys::kLate;
+    late.set(parent, r);
+  }
+  CnodeRef& head = heads[item_pos[item]];
+  n->link = head;
+  head = r;
+  return r;
 }
 
 }  // namespace zub

@@ -20,6 +20,7 @@ void MFI_tree::describe(memory* pool_, FI_tree* tree, int stack_pos_) {
   num_items = tree->num_items();
   item_pos = tree->item_positions();
   pos_item = tree->items_by_position();
+  keys.init(scratch->frequent, scratch->settings.tuning.node_item_bits);
 }
 
 void MFI_tree::init_over(memory* pool_, FI_tree* tree, int stack_pos_, ZeroedArray<MnodeRef>& heads_,
@@ -44,9 +45,10 @@ void MFI_tree::make_empty(memory* pool_, FI_tree* tree, int stack_pos_) {
 void MFI_tree::restart(memory* pool_) {
   pool = pool_;
   nodes.init(pool);
+  late.init(pool);
   const MnodeRef r = nodes.make();
   assert(r == root);
-  nodes.at(r)->init(kNoMnode, -1, 0);
+  nodes.at(r)->init(kNoMnode, keys.root());
   root_last_child = kNoMnode;
   hubs = nullptr;
 }
@@ -54,7 +56,7 @@ void MFI_tree::restart(memory* pool_) {
 void MFI_tree::clear_entries() {
   for (MnodeRef r = root + 1; r <= nodes.size(); ++r) {
     const Mnode* n = nodes.at(r);
-    const int p = item_pos[n->item];
+    const int p = item_pos[item_of(*n)];
     heads[p] = kNoMnode;
     if (n->parent == root) root_children[p] = kNoMnode;
   }
@@ -93,30 +95,30 @@ void MFI_tree::add_positions(const int* positions, int k) {
   for (int j = 1; j < k; ++j) {
     const int item = pos_item[positions[j]];
     HubIndex::Hub* hub = hubs != nullptr ? hubs->hub_of(current) : nullptr;
-    MnodeRef prev = kNoMnode;  // the child with the largest item below `item`
-    MnodeRef child;
-    if (hub != nullptr) {
-      child = HubIndex::find(*hub, item, &prev);
-    } else {
-      // Children stand in item order, so a walk ends at the first larger item.
-      int walked = 0;
-      child = nodes.at(current)->first_child;
-      while (child != kNoMnode) {
-        const Mnode* c = nodes.at(child);
-        if (c->item >= item) {
-          if (c->item != item) child = kNoMnode;
-          break;
+    // The first child stays first; the others stand behind it in item order,
+    // so a walk ends at the first larger item, until the node becomes a hub.
+    const MnodeRef first = first_child(current);
+    MnodeRef prev = first;  // a new child goes behind it: a hub's right behind the first
+    MnodeRef child = first;
+    if (first != kNoMnode && !keys.is_item(nodes.at(first)->key, item)) {
+      if (hub != nullptr) {
+        MnodeRef before;
+        child = HubIndex::find(*hub, item, &before);
+      } else {
+        int walked = 0;
+        child = nodes.at(first)->next_sibling;
+        while (child != kNoMnode) {
+          const Mnode* c = nodes.at(child);
+          const int at = item_of(*c);
+          if (at >= item) {
+            if (at != item) child = kNoMnode;
+            break;
+          }
+          prev = child;
+          child = c->next_sibling;
+          ++walked;
         }
-        prev = child;
-        child = c->next_sibling;
-        ++walked;
-      }
-      if (walked > HubIndex::kLongWalk) {
-        if (hubs == nullptr) hubs = HubIndex::make(*pool);
-        hub = hubs->add_hub(*pool, current, [this, current](auto&& f) {
-          for (MnodeRef c = nodes.at(current)->first_child; c != kNoMnode; c = nodes.at(c)->next_sibling)
-            f(nodes.at(c)->item, c);  // in item order already
-        });
+        if (walked > HubIndex::kLongWalk) hub = make_hub(current, first);
       }
     }
     if (child != kNoMnode) {
@@ -128,6 +130,24 @@ void MFI_tree::add_positions(const int* positions, int k) {
     for (++j; j < k; ++j) current = append(current, kNoMnode, pos_item[positions[j]], j + 1);
     return;
   }
+}
+
+HubIndex::Hub* MFI_tree::make_hub(MnodeRef current, MnodeRef first) {
+  if (hubs == nullptr) hubs = HubIndex::make(*pool);
+  const int first_item = item_of(*nodes.at(first));
+  return hubs->add_hub(*pool, current, [this, first, first_item](auto&& f) {
+    // The others in item order, with the first put in its place.
+    bool placed = false;
+    for (MnodeRef c = nodes.at(first)->next_sibling; c != kNoMnode; c = nodes.at(c)->next_sibling) {
+      const int at = item_of(*nodes.at(c));
+      if (!placed && first_item < at) {
+        f(first_item, first);
+        placed = true;
+      }
+      f(at, c);
+    }
+    if (!placed) f(first_item, first);
+  });
 }
 
 void MFI_tree::add_items(const int* items, int k) {
@@ -255,17 +275,18 @@ namespace {
 void print_subtree(const MFI_tree& t, MnodeRef r, const std::vector<int>* file_id, std::FILE* stream) {
   if (r == kNoMnode) return;
   const Mnode* node = t.node(r);
-  if (node->item == -1)
+  const int item = t.item_of(*node);
+  if (MFI_tree::is_root(node))
     std::fprintf(stream, "%4d      ", -1);
   else
-    std::fprintf(stream, "%4d(%2d)  ", file_id ? (*file_id)[node->item] : node->item, node->depth);
-  for (MnodeRef c = node->first_child; c != kNoMnode;) {
+    std::fprintf(stream, "%4d(%2d)  ", file_id ? (*file_id)[item] : item, t.depth_of(*node));
+  for (MnodeRef c = t.first_child(r); c != kNoMnode;) {
     const Mnode* child = t.node(c);
     print_subtree(t, c, file_id, stream);
     c = child->next_sibling;
     if (c != kNoMnode) {
       std::fprintf(stream, "\n");
-      for (int k = 0; k < child->depth; ++k) std::fprintf(stream, "  --      ");
+      for (int k = 0; k < t.depth_of(*child); ++k) std::fprintf(stream, "  --      ");
     }
   }
 }
@@ -282,7 +303,7 @@ void MFI_tree::print(const std::vector<int>* file_id, std::FILE* stream) const {
   for (int k = 0; k < num_items; ++k) {
     std::fprintf(stream, "%d\t", file_id ? (*file_id)[k] : pos_item[k]);
     for (const Mnode* n = get(heads[k]); n != nullptr; n = get(n->link))
-      std::fprintf(stream, "%2d(%2d) ", id(n->item), n->depth);
+      std::fprintf(stream, "%2d(%2d) ", id(item_of(*n)), depth_of(*n));
     std::fprintf(stream, "\n");
   }
   std::fprintf(stream, "\nOrder table:\t");

@@ -6,14 +6,16 @@
 #include <vector>
 
 #include "memory/zeroed_array.h"
-#include "trees/tree_scratch.h"
+#include "trees/hub_index.h"
+#include "trees/late_children.h"
 #include "trees/mnode.h"
 #include "trees/mnode_store.h"
+#include "trees/node_key.h"
+#include "trees/tree_scratch.h"
 
 namespace zub {
 
 class FI_tree;
-class HubIndex;
 
 class MFI_tree {
  public:
@@ -66,10 +68,21 @@ class MFI_tree {
   const Mnode* chain_next(const Mnode* n) const { return get(n->link); }
   const Mnode* up(const Mnode* n) const { return nodes.at(n->parent); }
   static bool is_root(const Mnode* n) { return n->parent == kNoMnode; }
+  int item_of(const Mnode& n) const { return keys.item(n.key); }  // the root's is no item
+  // Items on the path from the root, or the most the key can tell.
+  int depth_of(const Mnode& n) const { return keys.depth(n.key); }
+  // Can the node's path hold `need` items (yes when its depth cannot tell)?
+  bool reaches(const Mnode& n, int need) const { return keys.reaches(n.key, need); }
+  // The node's first child: the next number when that is its child, or the
+  // one kept aside.
+  MnodeRef first_child(MnodeRef r) const {
+    if ((nodes.at(r)->key & NodeKeys::kLate) != 0) return late.find(r);
+    return r < nodes.size() && nodes.at(r + 1)->parent == r ? r + 1 : kNoMnode;
+  }
   // Calls f(item) for `from` and each of its ancestors below the root.
   template <class F>
   void for_each_item_up(const Mnode* from, F&& f) const {
-    for (; from->parent != kNoMnode; from = nodes.at(from->parent)) f(from->item);
+    for (; from->parent != kNoMnode; from = nodes.at(from->parent)) f(keys.item(from->key));
   }
   // The same for the ancestors alone.
   template <class F>
@@ -88,6 +101,8 @@ class MFI_tree {
   int stack_pos;
   memory* pool;
   MnodeStore nodes;
+  NodeKeys keys;       // how a node's key holds its item and depth
+  LateChildren late;   // first children not made right after their parent
   MnodeRef* root_children;  // by position
   MnodeRef root_last_child;
   HubIndex* hubs;           // of busy nodes below the root, made on first need
@@ -101,18 +116,25 @@ class MFI_tree {
   void add_items(const int* items, int k);
   // Adds the items above `owner`'s node r that this tree has, at most `most`.
   void add_path_of(const MFI_tree& owner, MnodeRef r, int most);
-  // A new child of `parent` behind its child `prev` (kNoMnode: in front),
-  // put at the front of the item's chain.
+  // Makes `current` (whose first child is `first`) a hub of its children.
+  HubIndex::Hub* make_hub(MnodeRef current, MnodeRef first);
+  // A new child of `parent` behind its child `prev` (kNoMnode: its first
+  // child, when it has none), put at the front of the item's chain.
   MnodeRef append(MnodeRef parent, MnodeRef prev, int item, int depth);
 };
 
 inline MnodeRef MFI_tree::append(MnodeRef parent, MnodeRef prev, int item, int depth) {
   const MnodeRef r = nodes.make();
   Mnode* n = nodes.at(r);
-  n->init(parent, item, depth);
-  MnodeRef& next = prev == kNoMnode ? nodes.at(parent)->first_child : nodes.at(prev)->next_sibling;
-  n->next_sibling = next;
-  next = r;
+  n->init(parent, keys.make(item, depth));
+  if (prev != kNoMnode) {
+    Mnode* p = nodes.at(prev);
+    n->next_sibling = p->next_sibling;
+    p->next_sibling = r;
+  } else if (r != parent + 1) {
+    nodes.at(parent)->key |= NodeKeys::kLate;
+    late.set(parent, r);
+  }
   MnodeRef& head = heads[item_pos[item]];
   n->link = head;
   head = r;

@@ -1,7 +1,9 @@
 #pragma once
-// One node of an MFI-tree. Children stand in item order (the root's, which
-// are found through a table, in order of creation). Nodes name each other by
-// their numbers in their tree's MnodeStore.
+// One node of an MFI-tree, 16 bytes. Nodes name each other by their numbers
+// in their tree's MnodeStore. The item and depth share a word (NodeKeys).
+// A node keeps no link to its first child: that child is most often the
+// next number, and otherwise is kept aside (LateChildren); the first child
+// links the others through next_sibling.
 #include <cstdint>
 
 namespace zub {
@@ -10,18 +12,15 @@ using MnodeRef = std::uint32_t;
 inline constexpr MnodeRef kNoMnode = 0;
 
 struct Mnode {
-  int item;   // item id; -1 for the root
-  int depth;  // items on the path from the root, this node included
+  std::uint32_t key;  // item and depth (NodeKeys)
   MnodeRef parent;
-  MnodeRef first_child;
   MnodeRef next_sibling;
   MnodeRef link;  // next node of the same item, newest first
 
-  void init(MnodeRef parent_, int item_, int depth_) {
-    item = item_;
-    depth = depth_;
+  void init(MnodeRef parent_, std::uint32_t key_) {
+    key = key_;
     parent = parent_;
-    first_child = next_sibling = link = kNoMnode;
+    next_sibling = link = kNoMnode;
   }
 };
 

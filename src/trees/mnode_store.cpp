@@ -6,8 +6,8 @@
 
 namespace zub {
 
-void MnodeStore::grow() {
-  const MnodeRef slab = std::clamp(end_, kFirstSlab, kMaxSlab);
+void SlabTable::grow(std::size_t node_bytes) {
+  const std::uint32_t slab = std::clamp(end_, kFirstSlab, kMaxSlab);
   // Numbers are 32 bits: no slab may reach past the largest one.
   if (end_ > UINT32_MAX - slab) fail_memory();
   const std::uint32_t needed = (end_ + slab) >> kChunkShift;
@@ -18,8 +18,10 @@ void MnodeStore::grow() {
     chunks_ = chunks;  // the old table stays behind in the pool
     chunk_capacity_ = capacity;
   }
-  const std::uintptr_t base =
-      reinterpret_cast<std::uintptr_t>(pool_->take<Mnode>(slab)) - std::uintptr_t{end_} * sizeof(Mnode);
+  // Whole words, so that nodes of any size stay aligned.
+  const std::size_t words = (slab * node_bytes + sizeof(std::uintptr_t) - 1) / sizeof(std::uintptr_t);
+  const std::uintptr_t base = reinterpret_cast<std::uintptr_t>(pool_->take<std::uintptr_t>(static_cast<unsigned>(words))) -
+                              std::uintptr_t{end_} * node_bytes;
   for (std::uint32_t c = end_ >> kChunkShift; c < needed; ++c) chunks_[c] = base;
   if (end_ == 0) next_ = 1;  // number 0 stands for none
   end_ += slab;

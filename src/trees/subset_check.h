@@ -10,8 +10,9 @@
 
 namespace zub {
 
-// Tree provides item_pos, chain_first(pos), chain_next(node), up(node) and
-// is_root(node) over nodes with `item` and `depth`.
+// Tree provides item_pos, chain_first(pos), chain_next(node), up(node),
+// is_root(node), item_of(node) and reaches(node, items): can the node's
+// path hold that many items (yes when its depth cannot tell).
 template <class Tree, class Accept>
 bool holds_stack(const Tree& tree, const stack& list, int level, Accept&& accept) {
   const int* item_pos = tree.item_pos;
@@ -20,13 +21,13 @@ bool holds_stack(const Tree& tree, const stack& list, int level, Accept&& accept
   for (auto node = tree.chain_first(item_pos[items[level + 1]]); node != nullptr; node = tree.chain_next(node)) {
     if (!accept(*node)) continue;
     if (len == level + 2) return true;
-    if (node->depth < len - level - 1) continue;  // too short to hold them all
+    if (!tree.reaches(*node, len - level - 1)) continue;  // too short to hold them all
     auto a = tree.up(node);
     for (int k = len - 1;; --k) {
       const int target = item_pos[items[k]];
-      // The root has item -1, depth 0: the climb stops there.
-      while (!tree.is_root(a) && item_pos[a->item] > target && a->depth >= k - level - 1) a = tree.up(a);
-      if (a->item != items[k]) break;
+      // The root has depth 0 and no item: the climb stops there.
+      while (!tree.is_root(a) && item_pos[tree.item_of(*a)] > target && tree.reaches(*a, k - level - 1)) a = tree.up(a);
+      if (tree.item_of(*a) != items[k]) break;
       if (k == level + 2) return true;
     }
   }
