@@ -45,10 +45,7 @@ class CFI_tree {
   Cnode* get(CnodeRef r) const { return r == kNoCnode ? nullptr : nodes.at(r); }
   // The node's first child: the next number when that is its child, or the
   // one kept aside.
-  CnodeRef first_child(CnodeRef r) const {
-    if ((nodes.at(r)->key & NodeKeys::kLate) != 0) return late.find(r);
-    return r < nodes.size() && nodes.at(r + 1)->parent == r ? r + 1 : kNoCnode;
-  }
+  CnodeRef first_child(CnodeRef r) const { return late.first_child(nodes, r); }
 
   // The root is the first node made.
   static constexpr CnodeRef root = 1;
@@ -81,9 +78,8 @@ inline CnodeRef CFI_tree::append(CnodeRef parent, CnodeRef last, int item, int d
   n->init(parent, keys.make(item, depth), count);
   if (last != kNoCnode) {
     nodes.at(last)->next_sibling = r;
-  } else if (r != parent + 1) {
-    nodes.at(parent)->key |= NodeKeys::kLate;
-    late.set(parent, r);
+  } else {
+    late.note_first_child(nodes, parent, r);
   }
   CnodeRef& head = heads[item_pos[item]];
   n->link = head;

@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "memory/memory.h"
+#include "trees/node_key.h"
 
 namespace zub {
 
@@ -25,6 +26,22 @@ class LateChildren {
   }
   // Adds or replaces the entry of `parent` (not 0).
   void set(std::uint32_t parent, std::uint32_t child);
+
+  // Node r's first child in `nodes` (a slab store of MFI or CFI nodes): the
+  // next number when that is r's child, or the one kept here; 0 for none.
+  template <class Store>
+  std::uint32_t first_child(const Store& nodes, std::uint32_t r) const {
+    if ((nodes.at(r)->key & NodeKeys::kLate) != 0) return find(r);
+    return r < nodes.size() && nodes.at(r + 1)->parent == r ? r + 1 : 0;
+  }
+  // `child` was just made as `parent`'s first child: kept here unless it
+  // is the next number.
+  template <class Store>
+  void note_first_child(Store& nodes, std::uint32_t parent, std::uint32_t child) {
+    if (child == parent + 1) return;
+    nodes.at(parent)->key |= NodeKeys::kLate;
+    set(parent, child);
+  }
   int size() const { return static_cast<int>(used_); }
 
  private:

@@ -75,10 +75,7 @@ class MFI_tree {
   bool reaches(const Mnode& n, int need) const { return keys.reaches(n.key, need); }
   // The node's first child: the next number when that is its child, or the
   // one kept aside.
-  MnodeRef first_child(MnodeRef r) const {
-    if ((nodes.at(r)->key & NodeKeys::kLate) != 0) return late.find(r);
-    return r < nodes.size() && nodes.at(r + 1)->parent == r ? r + 1 : kNoMnode;
-  }
+  MnodeRef first_child(MnodeRef r) const { return late.first_child(nodes, r); }
   // Calls f(item) for `from` and each of its ancestors below the root.
   template <class F>
   void for_each_item_up(const Mnode* from, F&& f) const {
@@ -131,9 +128,8 @@ inline MnodeRef MFI_tree::append(MnodeRef parent, MnodeRef prev, int item, int d
     Mnode* p = nodes.at(prev);
     n->next_sibling = p->next_sibling;
     p->next_sibling = r;
-  } else if (r != parent + 1) {
-    nodes.at(parent)->key |= NodeKeys::kLate;
-    late.set(parent, r);
+  } else {
+    late.note_first_child(nodes, parent, r);
   }
   MnodeRef& head = heads[item_pos[item]];
   n->link = head;
