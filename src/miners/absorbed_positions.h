@@ -16,6 +16,7 @@
 #include <cstddef>
 
 #include "memory/zeroed_array.h"
+#include "trees/fi_tree.h"
 
 namespace zub {
 
@@ -27,6 +28,14 @@ class AbsorbedPositions {
   }
   void mark(int position) {
     std::atomic_ref<char>(marks_[static_cast<std::size_t>(position)]).store(1, std::memory_order_relaxed);
+  }
+  // Marks the positions of the k tail items of a position of `tree` whose
+  // support with it (supp, by position) is their whole support.
+  void mark_tail(const FI_tree& tree, const int* tail, int k, const int* supp) {
+    for (int t = 0; t < k; ++t) {
+      const int q = tree.item_pos(tail[t]);
+      if (supp[q] == tree.head(q)->count) mark(q);
+    }
   }
 
  private:

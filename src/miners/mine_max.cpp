@@ -73,12 +73,7 @@ struct MaxLevel {
   }
 
   Step tail(int i, Fnode* hd, int& tlen) {
-    if (absorbed != nullptr) {
-      for (int k = 0; k < tlen; ++k) {
-        const int q = tree.item_pos(tail_ids[k]);
-        if (supp[q] == tree.head(q)->count) absorbed->mark(q);  // q's transactions all hold i's item
-      }
-    }
+    if (absorbed != nullptr) absorbed->mark_tail(tree, tail_ids, tlen, supp);
     if (tlen > 1 && b + 2 == most) {
       // Each tail item completes a set of the maximum length.
       for (int k = 0; k < tlen; ++k) {

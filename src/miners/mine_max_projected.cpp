@@ -51,12 +51,7 @@ struct ProjectedLevel {
   }
 
   Step tail(int i, Fnode* hd, int& k) {
-    if (absorbed != nullptr) {
-      for (int t = 0; t < k; ++t) {
-        const int q = tree.item_pos(ws.trees.tail[t]);
-        if (ws.trees.supp[q] == tree.head(q)->count) absorbed->mark(q);  // q's transactions all hold i's item
-      }
-    }
+    if (absorbed != nullptr) absorbed->mark_tail(tree, ws.trees.tail.data(), k, ws.trees.supp.data());
     if (k > 1 && b + 2 == most) {
       // Each tail item completes a set of the maximum length.
       list.len = b + 2;
