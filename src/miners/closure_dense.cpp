@@ -60,8 +60,8 @@ void ClosureWorker::make_dense(int tx_begin, int tx_end, int core) {
     heaviest = std::max(heaviest, t.weight);
     for (int k = 0; k < t.size; ++k) {
       const int j = items_[static_cast<std::size_t>(t.off + k)];
-      if (slot_[static_cast<std::size_t>(j)] < 0) {
-        slot_[static_cast<std::size_t>(j)] = static_cast<int>(touched_.size());
+      if (slot_[static_cast<std::size_t>(j)] == 0) {
+        slot_[static_cast<std::size_t>(j)] = static_cast<int>(touched_.size()) + 1;
         touched_.push_back(j);
       }
     }
@@ -84,10 +84,10 @@ void ClosureWorker::make_dense(int tx_begin, int tx_end, int core) {
       if ((t.weight >> b) & 1) planes[static_cast<std::size_t>(b) * w + i / 64] |= bit;
     for (int k = 0; k < t.size; ++k) {
       const int j = items_[static_cast<std::size_t>(t.off + k)];
-      rows[static_cast<std::size_t>(slot_[static_cast<std::size_t>(j)]) * w + i / 64] |= bit;
+      rows[static_cast<std::size_t>(slot_[static_cast<std::size_t>(j)] - 1) * w + i / 64] |= bit;
     }
   }
-  for (int j : touched_) slot_[static_cast<std::size_t>(j)] = -1;
+  for (int j : touched_) slot_[static_cast<std::size_t>(j)] = 0;
   touched_.clear();
   const DenseLevel level{words, nplanes, off, rows_begin, static_cast<int>(rows_.size())};
   mine_dense(level, core);

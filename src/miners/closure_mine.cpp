@@ -69,11 +69,11 @@ ClosureWorker::ClosureWorker(Workspace& ws, const ClosureRoot& root, int thresho
                              const Tuning& tuning)
     : ws_(ws), root_(root), threshold_(threshold), max_len_(max_len), tuning_(tuning) {
   const std::size_t f = root.position.size();
-  set_.assign(f + 1, 0);
-  count_.assign(f, 0);
-  hits_.assign(f, 0);
-  slot_.assign(f, -1);
-  fresh_.assign(f + 1, 0);
+  set_ = ZeroedArray<int>(f + 1);
+  count_ = ZeroedArray<int>(f);
+  hits_ = ZeroedArray<int>(f);
+  slot_ = ZeroedArray<int>(f);
+  fresh_ = ZeroedArray<int>(f + 1);
   for (int r : root.closure) push_set(r);
   base_len_ = set_len_;
 }

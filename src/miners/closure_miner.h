@@ -18,6 +18,7 @@
 
 #include "common/tuning.h"
 #include "miners/closed_db.h"
+#include "memory/zeroed_array.h"
 #include "miners/repeated_candidates.h"
 
 namespace zub {
@@ -133,15 +134,17 @@ class ClosureWorker {
   const int threshold_;
   const int max_len_;
   const Tuning tuning_;
-  std::vector<int> set_;  // the closed set being extended, as main-tree positions
+  // By rank (or length), an entry per item: zeroed pages, resident only
+  // where a worker's units reach (wide data: a million items).
+  ZeroedArray<int> set_;  // the closed set being extended, as main-tree positions
   int set_len_ = 0;
   int base_len_ = 0;  // the root's set
-  // Scratch by rank, zero (or -1) between uses.
-  std::vector<int> count_;
-  std::vector<int> hits_;
-  std::vector<int> slot_;
+  // Scratch by rank, zero between uses.
+  ZeroedArray<int> count_;
+  ZeroedArray<int> hits_;
+  ZeroedArray<int> slot_;  // a row's or candidate's index + 1
   std::vector<int> touched_;
-  std::vector<int> fresh_;  // a rank's room and one more: see count_closure
+  ZeroedArray<int> fresh_;  // a rank's room and one more: see count_closure
   // Arenas of the open sparse levels: items, transactions, candidates and
   // occurrences, each cut back when its level is done.
   std::vector<int> items_;

@@ -208,7 +208,7 @@ void ClosureWorker::deliver(int tx_begin, int tx_end) {
   int total = static_cast<int>(occ_.size());
   for (int j : touched_) {
     if (count[j] >= threshold_) {
-      slot_[static_cast<std::size_t>(j)] = static_cast<int>(candidates_.size());
+      slot_[static_cast<std::size_t>(j)] = static_cast<int>(candidates_.size()) + 1;
       candidates_.push_back({j, count[j], total, 0});
       total += hits[j];
     }
@@ -221,7 +221,7 @@ void ClosureWorker::deliver(int tx_begin, int tx_end) {
     const ClosedTx& t = txs_[static_cast<std::size_t>(x)];
     const int* p = items_.data() + t.off;
     for (int k = 0; k < t.above; ++k) {
-      const int c = slot_[static_cast<std::size_t>(p[k])];
+      const int c = slot_[static_cast<std::size_t>(p[k])] - 1;
       if (c < 0) continue;
       ClosedCandidate& cand = candidates_[static_cast<std::size_t>(c)];
       occ_[static_cast<std::size_t>(cand.occ + cand.n++)] = x;
@@ -234,7 +234,7 @@ void ClosureWorker::mine_sparse(int tx_begin, int tx_end) {
   const std::size_t occ_begin = occ_.size();
   deliver(tx_begin, tx_end);
   for (std::size_t c = cand_begin; c < candidates_.size(); ++c)
-    slot_[static_cast<std::size_t>(candidates_[c].rank)] = -1;
+    slot_[static_cast<std::size_t>(candidates_[c].rank)] = 0;
   std::size_t room = 0;
   for (int x = tx_begin; x < tx_end; ++x) room += static_cast<std::size_t>(txs_[static_cast<std::size_t>(x)].size);
   const std::size_t delivered = candidates_.size() - cand_begin;

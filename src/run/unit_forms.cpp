@@ -373,17 +373,21 @@ void mine_closed_by_closure(ClosedInput input, Workspace& ws, int threshold, int
   const std::vector<int> all = full_set ? input.position : std::vector<int>();
   const int at_least = std::max(threshold, 1);
   ClosureRoot root(std::move(input), at_least, ws.settings.tuning);
-  ClosureWorker worker(ws, root, at_least, most, ws.settings.tuning);
-  worker.write_root();
   const int units = static_cast<int>(root.candidates.size());
-  if ((threads > 1 || times != nullptr) && units > 1) {
-    ClosureUnits work(root, unit_order(root), at_least, most, ws.settings.tuning);
-    run_units(work, ws, threads, times);
-  } else {
-    for (int k = 0; k < units; ++k) {
+  const bool in_units = (threads > 1 || times != nullptr) && units > 1;
+  {
+    // Gone before the units start: their workers have scratch of their own,
+    // an entry per item each (wide data makes that the run's largest part).
+    ClosureWorker worker(ws, root, at_least, most, ws.settings.tuning);
+    worker.write_root();
+    for (int k = 0; !in_units && k < units; ++k) {
       report_position(ws, k, units);
       worker.mine_unit(k);
     }
+  }
+  if (in_units) {
+    ClosureUnits work(root, unit_order(root), at_least, most, ws.settings.tuning);
+    run_units(work, ws, threads, times);
   }
   if (full_set) ws.recorder.found(all.data(), f, 0);
 }
