@@ -27,7 +27,7 @@ FI_tree::FI_tree(const Settings& run_settings, TreeScratch* tree_scratch, memory
       pos_item_[k] = k;
     }
   }
-  heads_ = item_count != 0 ? pool_->take<Fnode*>(item_count) : nullptr;
+  heads_ = item_count != 0 ? pool_->take<Fnode>(item_count) : nullptr;
 }
 
 void FI_tree::set_header(const int* items, int n) {
@@ -35,8 +35,7 @@ void FI_tree::set_header(const int* items, int n) {
   for (int p = 0; p < n; ++p) {
     item_pos_[items[p]] = p;
     pos_item_[p] = items[p];
-    heads_[p] = pool_->take<Fnode>(1);
-    heads_[p]->init(kNoNode, items[p], 0);
+    heads_[p].init(kNoNode, items[p], 0);
   }
 }
 
@@ -242,8 +241,8 @@ void FI_tree::remove_single_prefix(int length) {
   for (int i = length; i < num_items_; ++i) {
     pos_item_[i - length] = pos_item_[i];
     supports_[i - length] = supports_[i];
-    heads_[i - length] = heads_[i];
   }
+  heads_ += length;
   if (chain_begin_ != nullptr) chain_begin_ += length;
   num_items_ -= length;
   covered_len_ = covered_len_ > length ? covered_len_ - length : 0;
@@ -279,7 +278,7 @@ int FI_tree::collect_tail(int i) {
       }
     }
   } else if (i > 0) {
-    tlen = walk_pattern_base(heads_[i], false);
+    tlen = walk_pattern_base(heads_ + i, false);
   }
   return tlen;
 }

@@ -85,7 +85,7 @@ class FI_tree {
   const int* item_positions() const { return item_pos_; }   // by item id
   int pos_item(int pos) const { return pos_item_[pos]; }
   const int* items_by_position() const { return pos_item_; }
-  Fnode* head(int pos) const { return heads_[pos]; }
+  Fnode* head(int pos) const { return heads_ + pos; }
   int support(int pos) const { return supports_[pos]; }
   const int* supports() const { return supports_; }
   // The leading positions that the covering itemset of the maximal miner's
@@ -253,7 +253,7 @@ class FI_tree {
   int* pos_item_ = nullptr;
   Fnode* root_ = nullptr;
   NodeRef root_ref_ = kNoNode;
-  Fnode** heads_ = nullptr;
+  Fnode* heads_ = nullptr;  // by position: item and support, as the miners read a head
   int** pair_counts_ = nullptr;
   int pair_rows_ = 0;
   int* supports_ = nullptr;

@@ -42,8 +42,7 @@ void FI_tree::partition_covered(const FI_tree* parent, const bool* marked, bool 
 void FI_tree::make_header_table(const FI_tree* parent) {
   for (int i = 0; i < num_items_; ++i) {
     item_pos_[pos_item_[i]] = i;
-    heads_[i] = pool_->take<Fnode>(1);
-    heads_[i]->init(kNoNode, pos_item_[i], supports_[i]);
+    heads_[i].init(kNoNode, pos_item_[i], supports_[i]);
   }
   // Not-a-number fails this test: a parent without nodes gives no array. A
   // triangle larger than the main tree's dense limit is not counted either:

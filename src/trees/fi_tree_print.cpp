@@ -55,7 +55,7 @@ void print(const FI_tree& t, std::FILE* stream) {
   std::fprintf(stream, "Head table:\n");
   for (int p = 0; p < t.num_items_; ++p) {
     std::fprintf(stream, "%d(%d)\t", t.pos_item_[p], t.supports_[p]);
-    std::fprintf(stream, "%2d(%2d) ", t.heads_[p]->item, t.heads_[p]->count);
+    std::fprintf(stream, "%2d(%2d) ", t.heads_[p].item, t.heads_[p].count);
     if (t.chain_begin_ != nullptr)
       for (const NodeRef r : t.chain(p)) std::fprintf(stream, "%2d(%2d) ", t.node(r)->item, t.node(r)->count);
     std::fprintf(stream, "\n");

@@ -133,11 +133,11 @@ void FI_tree::scan1_known(const std::vector<int>& supports_by_position, MainPair
 }
 
 void FI_tree::set_supports(const std::vector<int>& supports_by_position) {
-  for (int p = 0; p < num_items_; ++p) supports_[p] = heads_[p]->count = supports_by_position[static_cast<std::size_t>(p)];
+  for (int p = 0; p < num_items_; ++p) supports_[p] = heads_[p].count = supports_by_position[static_cast<std::size_t>(p)];
 }
 
 void FI_tree::make_main_header(MainPairs& pairs) {
-  heads_ = pool_->take<Fnode*>(num_items_);
+  heads_ = pool_->take<Fnode>(num_items_);
   // More than a few items: the pairs are counted. A small triangle is held
   // densely and filled by the second scan; a large one would be mostly empty
   // on sparse data, so only the frequent pairs are kept, found on first use,
@@ -165,8 +165,7 @@ void FI_tree::make_main_header(MainPairs& pairs) {
   }
 
   for (int p = 0; p < num_items_; ++p) {
-    heads_[p] = pool_->take<Fnode>(1);
-    heads_[p]->init(kNoNode, p, supports_[p]);
+    heads_[p].init(kNoNode, p, supports_[p]);
   }
   pair_rows_ = num_items_ - 1;
 }
