@@ -75,7 +75,7 @@ void ClosureWorker::make_dense(int tx_begin, int tx_end, int core) {
   std::uint64_t* rows = planes + static_cast<std::size_t>(nplanes) * w;
   const int rows_begin = static_cast<int>(rows_.size());
   for (int r = 0; r < n_rows; ++r)
-    rows_.push_back({touched_[static_cast<std::size_t>(r)], off + (nplanes + r) * w, false});
+    rows_.push_back({off + (nplanes + r) * w, touched_[static_cast<std::size_t>(r)], false});
   for (int x = tx_begin; x < tx_end; ++x) {
     const ClosedTx& t = txs_[static_cast<std::size_t>(x)];
     const std::size_t i = static_cast<std::size_t>(x - tx_begin);
@@ -185,7 +185,7 @@ void ClosureWorker::extend_dense(const DenseLevel& level, int k) {
     // stays unless it is empty. A candidate stays when it is frequent.
     if (any == 0) continue;
     if (j.rank > e.rank && weight(out, child_planes, static_cast<int>(cw), level.planes) < threshold_) continue;
-    rows_.push_back({j.rank, static_cast<std::size_t>(out - bits_.data()), false});
+    rows_.push_back({static_cast<std::size_t>(out - bits_.data()), j.rank, false});
     candidates = candidates || j.rank > e.rank;
     out += cw;
   }

@@ -98,9 +98,9 @@ class ClosureWorker {
     std::size_t off;
     int rows_begin, rows_end;  // in rows_
   };
-  struct DenseRow {
-    int rank;
+  struct DenseRow {  // 16 bytes: a level of wide data has a row per item
     std::size_t off;  // in bits_
+    int rank;
     bool lowest;      // no row of a lower rank is the same (set by group_dense)
   };
 
