@@ -12,9 +12,9 @@ namespace zub {
 
 void FrequentPairs::reset() {
   const std::size_t n = static_cast<std::size_t>(tree_->num_items());
-  begin_.assign(n, kUnknown);
-  size_.assign(n, 0);
-  store_.assign(n, 0);
+  begin_ = ZeroedArray<int>(n);
+  size_ = ZeroedArray<int>(n);
+  store_ = ZeroedArray<std::uint8_t>(n);
   stores_.clear();
   stores_.emplace_back();
   stores_[0].scratch = ZeroedArray<int>(n);
@@ -100,13 +100,9 @@ int FrequentPairs::compute_into(int a, Rows& rows, int& size, std::size_t room) 
 void FrequentPairs::compute_all(int threads) {
   const int n = static_cast<int>(begin_.size());
   if (threads <= 1) {
-    for (int a = 0; a < n; ++a) {
-      if (begin_[a] != kUnknown) continue;
-      if (full_)
-        begin_[a] = kNone;
-      else
-        compute(a);
-    }
+    for (int a = 0; a < n && !full_; ++a)
+      if (begin_[a] == kNoRow) compute(a);
+    full_ = true;
     return;
   }
   // Thread t settles the positions t, t + threads, ... into a store of its
@@ -121,14 +117,16 @@ void FrequentPairs::compute_all(int threads) {
     Rows& r = stores_[first + static_cast<std::size_t>(t)];
     r.scratch = ZeroedArray<int>(static_cast<std::size_t>(n));
     r.touched.assign(static_cast<std::size_t>((n + 63) / 64), 0);
-    bool fits = true;
     std::size_t& mine = used[static_cast<std::size_t>(t)];
     for (int a = t; a < n; a += threads) {
-      if (begin_[a] != kUnknown) continue;
-      begin_[a] = fits ? compute_into(a, r, size_[a], share - mine) : kNone;
-      fits = begin_[a] != kNone;
-      mine += static_cast<std::size_t>(size_[a]);
+      if (begin_[a] != kNoRow) continue;
+      int size = 0;
+      const int begin = compute_into(a, r, size, share - mine);
+      if (begin == kNone) break;  // this thread's share is spent
+      begin_[a] = begin + 1;
+      size_[a] = size;
       store_[a] = static_cast<std::uint8_t>(first + static_cast<std::size_t>(t));
+      mine += static_cast<std::size_t>(size);
     }
     r.scratch = {};
     r.touched = {};

@@ -35,14 +35,15 @@ class FrequentPairs {
   void reset();
   // Whether a has a row, made on first use while the budget allows.
   bool has_row(int a) {
-    if (begin_[a] == kUnknown && !full_) compute(a);
-    return begin_[a] >= 0;
+    if (begin_[a] == kNoRow && !full_) compute(a);
+    return begin_[a] != kNoRow;
   }
   // a's row; has_row(a) must hold.
   Row row(int a) const {
-    assert(begin_[a] >= 0 && "the position has a row");
+    assert(begin_[a] != kNoRow && "the position has a row");
     const Rows& r = stores_[store_[a]];
-    return Row{r.partners.data() + begin_[a], r.supports.data() + begin_[a], size_[a]};
+    const int begin = begin_[a] - 1;
+    return Row{r.partners.data() + begin, r.supports.data() + begin, size_[a]};
   }
   // Settles every position not settled yet (a row or none), on `threads`
   // threads, each with its share of the budget: afterwards threads may
@@ -61,13 +62,20 @@ class FrequentPairs {
     std::vector<int> partners;
     std::vector<int> supports;
   };
-  static constexpr int kUnknown = -1;  // not computed yet
-  static constexpr int kNone = -2;     // no row: it did not fit
+  // In begin_: no row, or not computed yet while the budget is not full.
+  static constexpr int kNoRow = 0;
+  static constexpr int kNone = -1;  // compute_into: the row did not fit
   void compute(int a) {
+    int size = 0;
+    const int begin = compute_into(a, stores_[0], size, budget_ - kept_);
+    if (begin == kNone) {
+      full_ = true;
+      return;
+    }
+    begin_[a] = begin + 1;
+    size_[a] = size;
     store_[a] = 0;
-    begin_[a] = compute_into(a, stores_[0], size_[a], budget_ - kept_);
-    if (begin_[a] == kNone) full_ = true;
-    else kept_ += static_cast<std::size_t>(size_[a]);
+    kept_ += static_cast<std::size_t>(size);
   }
   // Appends a's row to `rows` when it has at most `room` pairs; returns
   // where it starts (kNone when it did not fit), and its size in `size`.
@@ -76,12 +84,15 @@ class FrequentPairs {
   std::size_t budget_;
   std::size_t kept_ = 0;
   bool full_ = false;       // a row did not fit: no more are made
-  std::vector<int> begin_;  // offset of each position's row, or kUnknown / kNone
-  std::vector<int> size_;
+  // By position: its row's offset + 1 (kNoRow for none), its size and its
+  // store. Zeroed pages: on wide data (a million items) few positions get a
+  // row before the budget is spent, and only their pages take memory.
+  ZeroedArray<int> begin_;
+  ZeroedArray<int> size_;
   // The rows: those computed one at a time in the first store, each thread's
   // of compute_all in a store of its own; the store of each position's row.
   std::vector<Rows> stores_;
-  std::vector<std::uint8_t> store_;
+  ZeroedArray<std::uint8_t> store_;
 };
 
 }  // namespace zub
