@@ -53,6 +53,8 @@ void Run::read(Data& data) {
   ws_->recorder.start(nullptr, request_.lengths);
   tree->attach(ws_->trees);
   tree->scan2_DB(&data, items_, counts, request_.threads, request_.progress, request_.stop, request_.read_times);
+  items_.position = {};  // only the passes look an id up (an entry per id up to the largest)
+  items_.sparse = IdTable();
   main_->tree = tree;
   single_prefix_ = items_.frequent() > 0 ? tree->cal_single_prefix() : 0;
 }

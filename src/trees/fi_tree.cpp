@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cassert>
 #include <limits>
+#include <numeric>
 
 #include "trees/hub_index.h"
 #include "trees/sorted_batch.h"
@@ -222,6 +223,10 @@ bool FI_tree::Single_path(bool push) const {
 
 void FI_tree::remove_single_prefix(int length) {
   if (length < 1) return;
+  if (pos_item_ == item_pos_) {  // the main tree's one identity map: the two ways part here
+    pos_item_ = pool_->take<int>(num_items_);
+    std::iota(pos_item_, pos_item_ + num_items_, 0);
+  }
   for (int i = 0; i < num_items_; ++i) item_pos_[pos_item_[i]] = i < length ? -1 : i - length;
   // The last prefix node's children become the root's.
   if (child_links_) {

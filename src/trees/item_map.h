@@ -13,6 +13,7 @@ namespace zub {
 
 struct ItemMap {
   std::vector<int> file_id;   // by position (0: the most frequent item)
+  // The way back, read by the second pass only (a run drops it then).
   std::vector<int> position;  // by file id, -1 for an infrequent id; or empty
   IdTable sparse;             // the frequent ids' positions where `position` is empty
 

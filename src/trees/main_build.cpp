@@ -92,30 +92,32 @@ void FI_tree::scan1_DB(const ItemCounts& counted, ItemMap& items, MainPairs& pai
               [](auto& a, auto& b) { return a.first != b.first ? a.first > b.first : a.second < b.second; });
   }
   const int size = by_id ? ids : static_cast<int>(frequent.size());
+  std::vector<int> file_ids(static_cast<std::size_t>(size));  // by position, once sorted
   item_pos_ = pool_->take<int>(size);
-  pos_item_ = pool_->take<int>(size);
   supports_ = pool_->take<int>(size);
   for (int i = 0; i < size; ++i) {
     item_pos_[i] = -1;
     supports_[i] = by_id ? static_cast<int>(i < counted.dense_ids ? dense[i] : counted.large.find(i, 0))
                         : frequent[i].first;
-    pos_item_[i] = by_id ? i : frequent[i].second;
+    file_ids[static_cast<std::size_t>(i)] = by_id ? i : frequent[i].second;
   }
-  if (by_id) sort(supports_, pos_item_, 0, ids - 1);
+  if (by_id) sort(supports_, file_ids.data(), 0, ids - 1);
   num_items_ = 0;
   while (num_items_ < size && supports_[num_items_] >= threshold()) ++num_items_;
+  // From here on an item id is a main-tree position: both ways the map is
+  // the same array, the positions themselves.
   for (int p = 0; p < num_items_; ++p) item_pos_[p] = p;
+  pos_item_ = item_pos_;
   make_main_header(pairs);
 
-  // From here on an item id is a main-tree position.
-  items.file_id.assign(pos_item_, pos_item_ + num_items_);
+  items.file_id.assign(file_ids.begin(), file_ids.begin() + num_items_);
   items.position.assign(ids, -1);
   for (int p = 0; p < num_items_; ++p) {
+    const int id = file_ids[static_cast<std::size_t>(p)];
     if (by_id)
-      items.position[static_cast<std::size_t>(pos_item_[p])] = p;
+      items.position[static_cast<std::size_t>(id)] = p;
     else
-      items.sparse.at(pos_item_[p]) = static_cast<std::uint32_t>(p);
-    pos_item_[p] = p;
+      items.sparse.at(id) = static_cast<std::uint32_t>(p);
   }
 }
 
