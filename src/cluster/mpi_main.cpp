@@ -27,6 +27,7 @@
 #include "common/run_error.h"
 #include "driver/driver.h"
 #include "driver/mine_cli.h"
+#include "driver/program_heap.h"
 #include "io/fsout.h"
 #include "io/output_file.h"
 
@@ -250,6 +251,7 @@ int run(Comm& comm, const MineOptions& o, const MinSupport& minsup) {
 }  // namespace zub
 
 int main(int argc, char** argv) {
+  zub::set_program_heap();
   std::signal(SIGPIPE, SIG_DFL);
 #ifdef SIGXFSZ
   std::signal(SIGXFSZ, SIG_IGN);

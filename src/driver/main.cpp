@@ -2,9 +2,11 @@
 #include <cstdio>
 
 #include "driver/driver.h"
+#include "driver/program_heap.h"
 #include "common/run_error.h"
 
 int main(int argc, char** argv) {
+  zub::set_program_heap();
 #ifdef SIGXFSZ
   // A write past the file-size limit then fails like any write error and is
   // reported, instead of killing the run halfway through a file.

@@ -2,8 +2,10 @@
 #include <cstdio>
 
 #include "driver/mine_cli.h"
+#include "driver/program_heap.h"
 
 int main(int argc, char** argv) {
+  zub::set_program_heap();
   // When the reader of standard output goes away (zub-mine ... | head), the
   // run ends quietly at the next write, as for any filter, whatever the
   // parent process did with the signal.
