@@ -75,8 +75,7 @@ inline BuildStep FI_tree::find_child(BuildStep parent, int depth, int target, No
 }
 
 inline void FI_tree::append_path(BuildStep parent, NodeRef before, const int* positions, int from, int length,
-                                 int count, BuildStep* path) {
-  NodeStore& nodes = *store_;
+                                 int count, NodeRef* path) {
   int* depth_nodes = scratch_->build.depth_nodes.data();
   HubIndex::Hub* hub = from < kHubMaxDepth && hubs_ != nullptr ? hubs_->hub_of(parent.ref) : nullptr;
   NodeRef r = parent.ref;
@@ -84,7 +83,7 @@ inline void FI_tree::append_path(BuildStep parent, NodeRef before, const int* po
     r = append_child(r, j == from ? before : kNoNode, pos_item_[positions[j]], count);
     if (j == from && hub != nullptr) HubIndex::add_child(*pool_, *hub, positions[j], r);
     ++depth_nodes[j];
-    if (path != nullptr) path[j] = {nodes.at(r), r};
+    if (path != nullptr) path[j] = r;
   }
 }
 
@@ -95,25 +94,26 @@ void FI_tree::insert(const int* itemset, int count, int length) {
 }
 
 int FI_tree::follow_trail(const int* items, int k, int count, Trail& trail) {
-  BuildStep* path = scratch_->build.trail.data();
+  const NodeRef* path = scratch_->build.trail.data();
+  const NodeStore& nodes = *store_;
   const int* prev = trail.items;
   const int common = std::min(k, trail.length);
   int lcp = 0;
   while (lcp < common && items[lcp] == prev[lcp]) ++lcp;
-  for (int i = 0; i < lcp; ++i) path[i].node->count += count;
+  for (int i = 0; i < lcp; ++i) nodes.at(path[i])->count += count;
   trail = {items, k};
   return lcp;
 }
 
 void FI_tree::insert_following(const int* items, int k, int count, Trail& trail) {
-  BuildStep* path = scratch_->build.trail.data();
+  NodeRef* path = scratch_->build.trail.data();
   const int* prev = trail.items;
   const int prev_length = trail.length;
   const int lcp = follow_trail(items, k, count, trail);
-  BuildStep current = lcp == 0 ? BuildStep{root_, root_ref_} : path[lcp - 1];
+  BuildStep current = lcp == 0 ? BuildStep{root_, root_ref_} : BuildStep{store_->at(path[lcp - 1]), path[lcp - 1]};
   // The trail's node below the divergence is a child of `current`; when its
   // position is the smaller, the new one lies after it.
-  NodeRef after = lcp < std::min(k, prev_length) && prev[lcp] < items[lcp] ? path[lcp].ref : kNoNode;
+  NodeRef after = lcp < std::min(k, prev_length) && prev[lcp] < items[lcp] ? path[lcp] : kNoNode;
   for (int i = lcp; i < k; ++i) {
     NodeRef before;
     const BuildStep child = find_child(current, i, items[i], after, &before);
@@ -124,7 +124,7 @@ void FI_tree::insert_following(const int* items, int k, int count, Trail& trail)
     }
     current = child;
     current.node->count += count;
-    path[i] = current;
+    path[i] = current.ref;
   }
 }
 

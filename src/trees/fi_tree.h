@@ -301,7 +301,7 @@ class FI_tree {
   // `count`, the first behind `before`; path[j] receives the node of
   // positions[j] when path is not null.
   void append_path(BuildStep parent, NodeRef before, const int* positions, int from, int length, int count,
-                   BuildStep* path);
+                   NodeRef* path);
 };
 
 inline NodeRef FI_tree::append_child(NodeRef parent, NodeRef prev, int item_, int count_) {

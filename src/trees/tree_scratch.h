@@ -20,7 +20,7 @@ namespace zub {
 struct Fnode;
 class mfi_tem;
 
-// A node on the path of the transaction last inserted, and its number.
+// A node being built on, and its number.
 struct BuildStep {
   Fnode* node;
   NodeRef ref;
@@ -33,7 +33,9 @@ struct Counters {
 };
 
 struct BuildScratch {             // of building a tree
-  ZeroedArray<BuildStep> trail;   // the nodes of the itemset inserted last
+  // The nodes of the itemset inserted last, by number only: 4 bytes an item
+  // of a path that may be a million items long.
+  ZeroedArray<NodeRef> trail;
   ZeroedArray<int> paths;         // prefix paths climbed in lock-step (a tree's items per lane)
   std::vector<Fnode*> chain;      // a parent's chain, loaded for a build
   ZeroedArray<int> positions;     // one transaction's or path's positions
