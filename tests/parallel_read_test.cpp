@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <map>
 #include <random>
 
 #include "common/run_error.h"
@@ -73,10 +74,12 @@ TreeImage image(const FI_tree& t) {
 void expect_pair_counts(const FI_tree& t, const Database& db, const ItemMap& items) {
   if (!t.has_pair_counts()) return;
   std::vector<std::vector<int>> pairs(static_cast<std::size_t>(t.num_items()), std::vector<int>(static_cast<std::size_t>(t.num_items()), 0));
+  std::map<int, int> position;  // of each frequent file id (a run keeps only the way from positions)
+  for (int q = 0; q < items.frequent(); ++q) position[items.file_id[static_cast<std::size_t>(q)]] = q;
   for (const auto& tr : db) {
     std::vector<int> p;
     for (int x : tr)
-      if (items.position_of(x) >= 0) p.push_back(items.position_of(x));
+      if (position.count(x) != 0) p.push_back(position[x]);
     std::sort(p.begin(), p.end());
     p.erase(std::unique(p.begin(), p.end()), p.end());
     for (std::size_t a = 0; a < p.size(); ++a)

@@ -44,12 +44,17 @@ struct Trie {
 };
 
 // The trie of the transactions' frequent positions, from `from` on, shifted down by it.
+// The positions come from file_id: a run drops its map by file id once read.
 inline Trie trie_of(const Database& db, const ItemMap& items, int from = 0) {
+  std::map<int, int> position;
+  for (int q = 0; q < items.frequent(); ++q) position[items.file_id[static_cast<std::size_t>(q)]] = q;
   Trie trie;
   for (const auto& t : db) {
     std::vector<int> positions;
-    for (int x : t)
-      if (items.position_of(x) >= from) positions.push_back(items.position_of(x) - from);
+    for (int x : t) {
+      const auto it = position.find(x);
+      if (it != position.end() && it->second >= from) positions.push_back(it->second - from);
+    }
     std::sort(positions.begin(), positions.end());
     positions.erase(std::unique(positions.begin(), positions.end()), positions.end());
     if (!positions.empty()) trie.add(positions, 1);
