@@ -105,6 +105,79 @@ void fill_volumes(Positions& out) {
 
 }  // namespace
 
+namespace {
+
+// The second pass's work on each transaction: its frequent positions,
+// once each and ascending, straight into the share kept for the exchange;
+// the units' sizes, the count of full transactions, the single prefix and
+// the pairs.
+class PositionPass {
+ public:
+  PositionPass(const ItemOrder& order, Positions& out, std::vector<int>& pairs)
+      : order_(order), out_(out), pairs_(pairs), f_(order.frequent()), seen_(static_cast<std::size_t>(f_), 0) {
+    start();
+  }
+  void id(int x) {
+    const int p = order_.position_of(x);
+    if (p >= 0 && !seen_[static_cast<std::size_t>(p)]) {
+      seen_[static_cast<std::size_t>(p)] = 1;
+      chunk_->push_back(p);
+    }
+  }
+  void end() {
+    std::vector<int>& c = *chunk_;
+    int* t = c.data() + at_ + 1;
+    const int k = static_cast<int>(c.size() - at_ - 1);
+    if (k == 0) {
+      c.pop_back();
+      start();
+      return;
+    }
+    std::sort(t, t + k);
+    c[at_] = k;
+    for (int j = 0; j < k; ++j) {
+      seen_[static_cast<std::size_t>(t[j])] = 0;
+      out_.work[static_cast<std::size_t>(t[j])] += j + 1;
+    }
+    if (k == f_) ++out_.full;
+    out_.prefix.add(t, k);
+    if (!pairs_.empty())
+      for (int a = 0; a < k; ++a) {
+        int* row = &pairs_[static_cast<std::size_t>(t[a]) * static_cast<std::size_t>(f_)];
+        for (int b = a + 1; b < k; ++b) ++row[t[b]];
+      }
+    start();
+  }
+
+ private:
+  // A transaction's length slot, in a chunk with room for all its positions.
+  void start() {
+    if (out_.tx.empty() || out_.tx.back().size() >= kRoundInts) out_.tx.emplace_back().reserve(kRoundInts + f_ + 1);
+    chunk_ = &out_.tx.back();
+    at_ = chunk_->size();
+    chunk_->push_back(0);
+  }
+  const ItemOrder& order_;
+  Positions& out_;
+  std::vector<int>& pairs_;
+  const int f_;
+  std::vector<unsigned char> seen_;
+  std::vector<int>* chunk_ = nullptr;
+  std::size_t at_ = 0;  // the slot of the transaction's length
+};
+
+// The range reader's sink: its state stays behind the pointer.
+struct PassLines {
+  PositionPass* pass;
+  void id(int x) { pass->id(x); }
+  bool end() {
+    pass->end();
+    return true;
+  }
+};
+
+}  // namespace
+
 Failure read_positions(Comm& comm, Share& share, const ItemOrder& order, const PassDigest& first, bool whole,
                        Positions& out) {
   const int f = order.frequent();
@@ -114,40 +187,22 @@ Failure read_positions(Comm& comm, Share& share, const ItemOrder& order, const P
   // transaction stay home (Cutter).
   std::vector<int> pairs(f <= kPairedItems ? static_cast<std::size_t>(f) * static_cast<std::size_t>(f) : 0, 0);
   const Failure mine = attempt([&] {
-    std::unique_ptr<Data> data = share.pass();
-    Transaction t(50);
-    PassDigest read;
-    std::vector<unsigned char> seen(static_cast<std::size_t>(f), 0);
-    std::vector<int> positions;
-    while (data->getNextTransaction(&t) != nullptr) {
-      read.add(t.items, t.length);
-      positions.clear();
-      for (int j = 0; j < t.length; ++j) {
-        const int p = order.position_of(t.items[j]);
-        if (p >= 0 && !seen[static_cast<std::size_t>(p)]) {
-          seen[static_cast<std::size_t>(p)] = 1;
-          positions.push_back(p);
-        }
+    PositionPass pass(order, out, pairs);
+    if (RangeShare* ranges = share.ranges()) {
+      ranges->read_again(share.name(), PassLines{&pass});
+    } else {
+      std::unique_ptr<Data> data = share.pass();
+      Transaction t(50);
+      PassDigest read;
+      while (data->getNextTransaction(&t) != nullptr) {
+        read.add(t.items, t.length);
+        for (int j = 0; j < t.length; ++j) pass.id(t.items[j]);
+        pass.end();
       }
-      if (positions.empty()) continue;
-      std::sort(positions.begin(), positions.end());
-      const int k = static_cast<int>(positions.size());
-      for (int j = 0; j < k; ++j) {
-        seen[static_cast<std::size_t>(positions[static_cast<std::size_t>(j)])] = 0;
-        out.work[static_cast<std::size_t>(positions[static_cast<std::size_t>(j)])] += j + 1;
-      }
-      if (k == f) ++out.full;
-      out.prefix.add(positions.data(), k);
-      if (!pairs.empty())
-        for (int a = 0; a < k; ++a)
-          for (int b = a + 1; b < k; ++b)
-            ++pairs[static_cast<std::size_t>(positions[static_cast<std::size_t>(a)]) * static_cast<std::size_t>(f) +
-                    static_cast<std::size_t>(positions[static_cast<std::size_t>(b)])];
-      if (out.tx.empty() || out.tx.back().size() >= kRoundInts) out.tx.emplace_back().reserve(kRoundInts + f + 1);
-      out.tx.back().push_back(k);
-      out.tx.back().insert(out.tx.back().end(), positions.begin(), positions.end());
+      if (!(read == first)) throw RunError(kExitFile, share.name() + " changed while it was read!");
     }
-    if (!(read == first)) throw RunError(kExitFile, share.name() + " changed while it was read!");
+    out.tx.back().pop_back();  // the slot of a transaction not read
+    if (out.tx.back().empty()) out.tx.pop_back();
   });
   const Failure agreed = agree(comm, mine);
   if (agreed.failed()) return agreed;
