@@ -7,6 +7,7 @@
 
 #include "common/run_error.h"
 #include "io/transaction.h"
+#include "trees/frequent_positions.h"
 #include "trees/transaction_share.h"
 
 namespace zub {
@@ -107,38 +108,27 @@ void fill_volumes(Positions& out) {
 
 namespace {
 
-// The second pass's work on each transaction: its frequent positions,
-// once each and ascending, straight into the share kept for the exchange;
-// the units' sizes, the count of full transactions, the single prefix and
-// the pairs.
+// The second pass's work on each transaction: its frequent positions
+// (once each, ascending) kept for the exchange; the units' sizes, the
+// count of full transactions, the single prefix and the pairs.
 class PositionPass {
  public:
   PositionPass(const ItemOrder& order, Positions& out, std::vector<int>& pairs)
-      : order_(order), out_(out), pairs_(pairs), f_(order.frequent()), seen_(static_cast<std::size_t>(f_), 0) {
-    start();
-  }
+      : out_(out), pairs_(pairs), f_(order.frequent()), positions_(order.map, f_),
+        global_ids_(order.global_id.empty() ? nullptr : &order.global_id) {}
   void id(int x) {
-    const int p = order_.position_of(x);
-    if (p >= 0 && !seen_[static_cast<std::size_t>(p)]) {
-      seen_[static_cast<std::size_t>(p)] = 1;
-      chunk_->push_back(p);
-    }
+    if (global_ids_ != nullptr) x = (*global_ids_)[static_cast<std::size_t>(x)];
+    positions_.add(x);
   }
   void end() {
-    std::vector<int>& c = *chunk_;
-    int* t = c.data() + at_ + 1;
-    const int k = static_cast<int>(c.size() - at_ - 1);
-    if (k == 0) {
-      c.pop_back();
-      start();
-      return;
-    }
-    std::sort(t, t + k);
-    c[at_] = k;
-    for (int j = 0; j < k; ++j) {
-      seen_[static_cast<std::size_t>(t[j])] = 0;
-      out_.work[static_cast<std::size_t>(t[j])] += j + 1;
-    }
+    const int k = positions_.finish();
+    if (k == 0) return;
+    if (out_.tx.empty() || out_.tx.back().size() >= kRoundInts) out_.tx.emplace_back().reserve(kRoundInts + f_ + 1);
+    std::vector<int>& c = out_.tx.back();
+    c.push_back(k);
+    c.insert(c.end(), positions_.data(), positions_.data() + k);
+    const int* t = positions_.data();
+    for (int j = 0; j < k; ++j) out_.work[static_cast<std::size_t>(t[j])] += j + 1;
     if (k == f_) ++out_.full;
     out_.prefix.add(t, k);
     if (!pairs_.empty())
@@ -146,24 +136,14 @@ class PositionPass {
         int* row = &pairs_[static_cast<std::size_t>(t[a]) * static_cast<std::size_t>(f_)];
         for (int b = a + 1; b < k; ++b) ++row[t[b]];
       }
-    start();
   }
 
  private:
-  // A transaction's length slot, in a chunk with room for all its positions.
-  void start() {
-    if (out_.tx.empty() || out_.tx.back().size() >= kRoundInts) out_.tx.emplace_back().reserve(kRoundInts + f_ + 1);
-    chunk_ = &out_.tx.back();
-    at_ = chunk_->size();
-    chunk_->push_back(0);
-  }
-  const ItemOrder& order_;
   Positions& out_;
   std::vector<int>& pairs_;
   const int f_;
-  std::vector<unsigned char> seen_;
-  std::vector<int>* chunk_ = nullptr;
-  std::size_t at_ = 0;  // the slot of the transaction's length
+  FrequentPositions positions_;
+  const std::vector<int>* global_ids_;  // names read by ranges: the share's ids to the global ones
 };
 
 // The range reader's sink: its state stays behind the pointer.
@@ -201,8 +181,6 @@ Failure read_positions(Comm& comm, Share& share, const ItemOrder& order, const P
       }
       if (!(read == first)) throw RunError(kExitFile, share.name() + " changed while it was read!");
     }
-    out.tx.back().pop_back();  // the slot of a transaction not read
-    if (out.tx.back().empty()) out.tx.pop_back();
   });
   const Failure agreed = agree(comm, mine);
   if (agreed.failed()) return agreed;
@@ -263,12 +241,15 @@ class Cutter {
         if (frequent_pair[a * n + b] != 0) row[b / 64] |= std::uint64_t{1} << (b % 64);
     }
   }
-  template <class Each>
-  void each(const int* t, int k, Each&& each) {
+  // Appends the transaction (k positions, ascending) to the buffer of each
+  // rank that gets it, as its length and its positions.
+  void cut(const int* t, int k, std::vector<std::vector<int>>& out) {
+    if (owners_.size() < static_cast<std::size_t>(k)) owners_.resize(static_cast<std::size_t>(k));
+    int* own = owners_.data();  // each position's rank, looked up once
     std::vector<int>& ranks = ranks_;
     ranks.clear();
     for (int j = k - 1; j >= 0; --j) {
-      const int r = owner(t[j]);
+      const int r = own[j] = owner(t[j]);
       if (r >= 0 && last_[static_cast<std::size_t>(r)] < 0) {
         last_[static_cast<std::size_t>(r)] = j;
         ranks.push_back(r);
@@ -278,22 +259,29 @@ class Cutter {
       const int last = last_[static_cast<std::size_t>(r)];
       last_[static_cast<std::size_t>(r)] = -1;
       const int end = whole_ ? k : last + 1;
+      std::vector<int>& o = out[static_cast<std::size_t>(r)];
+      const std::size_t at = o.size();
+      o.resize(at + 1 + static_cast<std::size_t>(end));
+      int* w = &o[at + 1];
       if (words_ == 0) {
-        each(r, t, end);
+        o[at] = end;
+        std::copy(t, t + end, w);
         continue;
       }
       std::fill(keep_.begin(), keep_.end(), 0);
       for (int j = 0; j <= last; ++j) {
-        if (owner(t[j]) != r) continue;
+        if (own[j] != r) continue;
         const std::uint64_t* row = &rows_[static_cast<std::size_t>(t[j]) * words_];
-        for (std::size_t w = 0; w < words_; ++w) keep_[w] |= row[w];
+        for (std::size_t v = 0; v < words_; ++v) keep_[v] |= row[v];
       }
-      kept_.clear();
+      int n = 0;
       for (int j = 0; j < end; ++j) {
         const auto p = static_cast<std::size_t>(t[j]);
-        if ((keep_[p / 64] >> (p % 64)) & 1) kept_.push_back(t[j]);
+        w[n] = t[j];
+        n += static_cast<int>((keep_[p / 64] >> (p % 64)) & 1);
       }
-      each(r, kept_.data(), static_cast<int>(kept_.size()));
+      o[at] = n;
+      o.resize(at + 1 + static_cast<std::size_t>(n));
     }
   }
 
@@ -305,8 +293,8 @@ class Cutter {
   std::vector<std::uint64_t> rows_;  // by item: its frequent partners and itself
   std::vector<int> last_;  // by rank: the index of its last item in the transaction, -1 when none
   std::vector<std::uint64_t> keep_;  // the positions a rank keeps of the transaction
-  std::vector<int> kept_;
-  std::vector<int> ranks_;  // the ranks that get the transaction
+  std::vector<int> owners_;  // by index in the transaction: its position's rank
+  std::vector<int> ranks_;   // the ranks that get the transaction
 };
 
 // What a rank has received so far: positions and transactions.
@@ -322,13 +310,7 @@ void send_round(Comm& comm, const std::vector<int>& tx, Cutter& cutter, std::vec
                 TransactionShare& received, std::vector<int>& supports, Received& so_far) {
   const auto ranks = static_cast<std::size_t>(comm.size);
   for (std::vector<int>& o : out) o.clear();
-  for (std::size_t a = 0; a < tx.size(); a += static_cast<std::size_t>(tx[a]) + 1) {
-    cutter.each(&tx[a + 1], tx[a], [&](int r, const int* t, int n) {
-      std::vector<int>& o = out[static_cast<std::size_t>(r)];
-      o.push_back(n);
-      o.insert(o.end(), t, t + n);
-    });
-  }
+  for (std::size_t a = 0; a < tx.size(); a += static_cast<std::size_t>(tx[a]) + 1) cutter.cut(&tx[a + 1], tx[a], out);
   // Each buffer goes to its rank as it is (no flat copy of the round).
   std::vector<int> counts(ranks), rcounts(ranks);
   for (std::size_t r = 0; r < ranks; ++r) {
@@ -337,17 +319,19 @@ void send_round(Comm& comm, const std::vector<int>& tx, Cutter& cutter, std::vec
     if (static_cast<int>(r) != comm.rank) comm.count(Round::transactions, counts[r] * 4LL);
   }
   MPI_Alltoall(counts.data(), 1, MPI_INT, rcounts.data(), 1, MPI_INT, MPI_COMM_WORLD);
-  long long total = 0;
-  for (std::size_t r = 0; r < ranks; ++r) total += rcounts[r];
+  long long total = 0;  // from the other ranks; this rank's own buffer is read where it is
+  for (std::size_t r = 0; r < ranks; ++r)
+    if (static_cast<int>(r) != comm.rank) total += rcounts[r];
   if (total > INT_MAX) fail_memory();
   std::vector<int> got(static_cast<std::size_t>(total));
   std::vector<MPI_Request> requests;
   requests.reserve(2 * ranks);
+  std::vector<std::size_t> from(ranks, 0);  // where each rank's transactions start in `got`
   std::size_t at = 0;
   for (std::size_t r = 0; r < ranks; ++r) {
-    if (static_cast<int>(r) == comm.rank)
-      std::copy(out[r].begin(), out[r].end(), got.begin() + static_cast<std::ptrdiff_t>(at));
-    else if (rcounts[r] > 0)
+    if (static_cast<int>(r) == comm.rank) continue;
+    from[r] = at;
+    if (rcounts[r] > 0)
       MPI_Irecv(&got[at], rcounts[r], MPI_INT, static_cast<int>(r), kRoundTag, MPI_COMM_WORLD, &requests.emplace_back());
     at += static_cast<std::size_t>(rcounts[r]);
   }
@@ -355,14 +339,20 @@ void send_round(Comm& comm, const std::vector<int>& tx, Cutter& cutter, std::vec
     if (static_cast<int>(r) != comm.rank && counts[r] > 0)
       MPI_Isend(out[r].data(), counts[r], MPI_INT, static_cast<int>(r), kRoundTag, MPI_COMM_WORLD, &requests.emplace_back());
   MPI_Waitall(static_cast<int>(requests.size()), requests.data(), MPI_STATUSES_IGNORE);
-  for (std::size_t g = 0; g < got.size(); g += static_cast<std::size_t>(got[g]) + 1) {
-    const int k = got[g];
-    const int* t = &got[g + 1];
-    for (int j = 0; j < k; ++j) ++supports[static_cast<std::size_t>(t[j])];
-    so_far.positions += k;
-    // The tree's counts are ints.
-    if (++so_far.transactions > INT_MAX) fail_memory();
-    if (k > 0) received.add(t, k);
+  // Into the build in the order of the sending ranks.
+  for (std::size_t r = 0; r < ranks; ++r) {
+    const bool own = static_cast<int>(r) == comm.rank;
+    const int* g = own ? out[r].data() : got.data() + from[r];
+    const int* const end = g + rcounts[r];
+    for (; g < end; g += *g + 1) {
+      const int k = *g;
+      const int* t = g + 1;
+      for (int j = 0; j < k; ++j) ++supports[static_cast<std::size_t>(t[j])];
+      so_far.positions += k;
+      // The tree's counts are ints.
+      if (++so_far.transactions > INT_MAX) fail_memory();
+      if (k > 0) received.add(t, k);
+    }
   }
 }
 
