@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdint>
+#include <memory>
 #include <numeric>
 
 #include "common/run_error.h"
@@ -224,10 +225,26 @@ namespace {
 // item that is not frequent with the unit's item (its tail, its closure),
 // so such an item is of no use to the unit, and the items frequent with it
 // come with all their transactions that hold it.
+// A receiving rank's part of a round, with room for the whole chunk (a
+// transaction gives a rank at most itself), so that the cut writes without
+// a check of the room or a fill.
+struct RoundBuffer {
+  std::unique_ptr<int[]> ints;
+  std::size_t capacity = 0;
+  std::size_t size = 0;
+  void start(std::size_t room) {
+    if (room > capacity) {
+      ints = std::make_unique_for_overwrite<int[]>(room);
+      capacity = room;
+    }
+    size = 0;
+  }
+};
+
 class Cutter {
  public:
   Cutter(const UnitPlan& plan, bool whole, const std::vector<char>& frequent_pair, int items, int ranks)
-      : plan_(plan), whole_(whole), words_(frequent_pair.empty() ? 0 : (static_cast<std::size_t>(items) + 63) / 64),
+      : plan_(plan), whole_(whole), words_(frequent_pair.empty() ? 0 : (static_cast<std::size_t>(items) + 255) / 256 * 4),
         last_(static_cast<std::size_t>(ranks), -1), keep_(words_) {
     // Each item's frequent partners, and the item itself, as a row of bits:
     // a rank's items in a transaction OR their rows, and a position is kept
@@ -243,7 +260,7 @@ class Cutter {
   }
   // Appends the transaction (k positions, ascending) to the buffer of each
   // rank that gets it, as its length and its positions.
-  void cut(const int* t, int k, std::vector<std::vector<int>>& out) {
+  void cut(const int* t, int k, std::vector<RoundBuffer>& out) {
     if (owners_.size() < static_cast<std::size_t>(k)) owners_.resize(static_cast<std::size_t>(k));
     int* own = owners_.data();  // each position's rank, looked up once
     std::vector<int>& ranks = ranks_;
@@ -259,29 +276,31 @@ class Cutter {
       const int last = last_[static_cast<std::size_t>(r)];
       last_[static_cast<std::size_t>(r)] = -1;
       const int end = whole_ ? k : last + 1;
-      std::vector<int>& o = out[static_cast<std::size_t>(r)];
-      const std::size_t at = o.size();
-      o.resize(at + 1 + static_cast<std::size_t>(end));
-      int* w = &o[at + 1];
+      RoundBuffer& o = out[static_cast<std::size_t>(r)];
+      int* const length = o.ints.get() + o.size;
+      int* const w = length + 1;
       if (words_ == 0) {
-        o[at] = end;
+        *length = end;
         std::copy(t, t + end, w);
+        o.size += 1 + static_cast<std::size_t>(end);
         continue;
       }
-      std::fill(keep_.begin(), keep_.end(), 0);
+      std::uint64_t* const keep = keep_.data();
+      std::fill(keep, keep + words_, 0);
       for (int j = 0; j <= last; ++j) {
         if (own[j] != r) continue;
         const std::uint64_t* row = &rows_[static_cast<std::size_t>(t[j]) * words_];
-        for (std::size_t v = 0; v < words_; ++v) keep_[v] |= row[v];
+        for (std::size_t v = 0; v < words_; v += 4)  // rows of whole lanes of four words
+          for (std::size_t u = 0; u < 4; ++u) keep[v + u] |= row[v + u];
       }
       int n = 0;
       for (int j = 0; j < end; ++j) {
         const auto p = static_cast<std::size_t>(t[j]);
         w[n] = t[j];
-        n += static_cast<int>((keep_[p / 64] >> (p % 64)) & 1);
+        n += static_cast<int>((keep[p / 64] >> (p % 64)) & 1);
       }
-      o[at] = n;
-      o.resize(at + 1 + static_cast<std::size_t>(n));
+      *length = n;
+      o.size += 1 + static_cast<std::size_t>(n);
     }
   }
 
@@ -306,16 +325,16 @@ struct Received {
 // One round: a chunk of the share to the ranks (each transaction cut once,
 // into the buffer of each rank that gets it), and what this rank receives
 // into the build.
-void send_round(Comm& comm, const std::vector<int>& tx, Cutter& cutter, std::vector<std::vector<int>>& out,
-                TransactionShare& received, std::vector<int>& supports, Received& so_far) {
+void send_round(Comm& comm, const std::vector<int>& tx, Cutter& cutter, std::vector<RoundBuffer>& out,
+                RoundBuffer& got, TransactionShare& received, std::vector<int>& supports, Received& so_far) {
   const auto ranks = static_cast<std::size_t>(comm.size);
-  for (std::vector<int>& o : out) o.clear();
+  for (RoundBuffer& o : out) o.start(tx.size());
   for (std::size_t a = 0; a < tx.size(); a += static_cast<std::size_t>(tx[a]) + 1) cutter.cut(&tx[a + 1], tx[a], out);
   // Each buffer goes to its rank as it is (no flat copy of the round).
   std::vector<int> counts(ranks), rcounts(ranks);
   for (std::size_t r = 0; r < ranks; ++r) {
-    if (out[r].size() > INT_MAX) fail_memory();
-    counts[r] = static_cast<int>(out[r].size());
+    if (out[r].size > INT_MAX) fail_memory();
+    counts[r] = static_cast<int>(out[r].size);
     if (static_cast<int>(r) != comm.rank) comm.count(Round::transactions, counts[r] * 4LL);
   }
   MPI_Alltoall(counts.data(), 1, MPI_INT, rcounts.data(), 1, MPI_INT, MPI_COMM_WORLD);
@@ -323,7 +342,7 @@ void send_round(Comm& comm, const std::vector<int>& tx, Cutter& cutter, std::vec
   for (std::size_t r = 0; r < ranks; ++r)
     if (static_cast<int>(r) != comm.rank) total += rcounts[r];
   if (total > INT_MAX) fail_memory();
-  std::vector<int> got(static_cast<std::size_t>(total));
+  got.start(static_cast<std::size_t>(total));
   std::vector<MPI_Request> requests;
   requests.reserve(2 * ranks);
   std::vector<std::size_t> from(ranks, 0);  // where each rank's transactions start in `got`
@@ -332,17 +351,17 @@ void send_round(Comm& comm, const std::vector<int>& tx, Cutter& cutter, std::vec
     if (static_cast<int>(r) == comm.rank) continue;
     from[r] = at;
     if (rcounts[r] > 0)
-      MPI_Irecv(&got[at], rcounts[r], MPI_INT, static_cast<int>(r), kRoundTag, MPI_COMM_WORLD, &requests.emplace_back());
+      MPI_Irecv(got.ints.get() + at, rcounts[r], MPI_INT, static_cast<int>(r), kRoundTag, MPI_COMM_WORLD, &requests.emplace_back());
     at += static_cast<std::size_t>(rcounts[r]);
   }
   for (std::size_t r = 0; r < ranks; ++r)
     if (static_cast<int>(r) != comm.rank && counts[r] > 0)
-      MPI_Isend(out[r].data(), counts[r], MPI_INT, static_cast<int>(r), kRoundTag, MPI_COMM_WORLD, &requests.emplace_back());
+      MPI_Isend(out[r].ints.get(), counts[r], MPI_INT, static_cast<int>(r), kRoundTag, MPI_COMM_WORLD, &requests.emplace_back());
   MPI_Waitall(static_cast<int>(requests.size()), requests.data(), MPI_STATUSES_IGNORE);
   // Into the build in the order of the sending ranks.
   for (std::size_t r = 0; r < ranks; ++r) {
     const bool own = static_cast<int>(r) == comm.rank;
-    const int* g = own ? out[r].data() : got.data() + from[r];
+    const int* g = own ? out[r].ints.get() : got.ints.get() + from[r];
     const int* const end = g + rcounts[r];
     for (; g < end; g += *g + 1) {
       const int k = *g;
@@ -369,16 +388,17 @@ void exchange(Comm& comm, Positions& share, const UnitPlan& plan, bool whole, Lo
     // into a tree with links where the data is dense.
     std::vector<TransactionShare> received;
     received.emplace_back(tree);
-    std::vector<std::vector<int>> out(static_cast<std::size_t>(comm.size));
+    std::vector<RoundBuffer> out(static_cast<std::size_t>(comm.size));
+    RoundBuffer got;  // from the other ranks
     Received so_far;
     const std::vector<int> none;
     for (long long r = 0; r < rounds; ++r) {
       const auto k = static_cast<std::size_t>(r);
-      send_round(comm, k < share.tx.size() ? share.tx[k] : none, cutter, out, received.front(), supports, so_far);
+      send_round(comm, k < share.tx.size() ? share.tx[k] : none, cutter, out, got, received.front(), supports, so_far);
       if (k < share.tx.size()) std::vector<int>().swap(share.tx[k]);  // what is received grows as the share goes
     }
     share.tx.clear();
-    std::vector<std::vector<int>>().swap(out);
+    std::vector<RoundBuffer>().swap(out);
     local.received = so_far.positions;
     tree.build_from_shares(received, threads);
     // The header's supports are those of the transactions received.
