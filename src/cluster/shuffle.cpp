@@ -286,12 +286,14 @@ class Cutter {
         continue;
       }
       std::uint64_t* const keep = keep_.data();
-      std::fill(keep, keep + words_, 0);
-      for (int j = 0; j <= last; ++j) {
-        if (own[j] != r) continue;
-        const std::uint64_t* row = &rows_[static_cast<std::size_t>(t[j]) * words_];
-        for (std::size_t v = 0; v < words_; v += 4)  // rows of whole lanes of four words
-          for (std::size_t u = 0; u < 4; ++u) keep[v + u] |= row[v + u];
+      for (std::size_t v = 0; v < words_; v += 4) {  // a lane of four words at a time, in registers
+        std::uint64_t a0 = 0, a1 = 0, a2 = 0, a3 = 0;
+        for (int j = 0; j <= last; ++j) {
+          if (own[j] != r) continue;
+          const std::uint64_t* row = &rows_[static_cast<std::size_t>(t[j]) * words_ + v];
+          a0 |= row[0], a1 |= row[1], a2 |= row[2], a3 |= row[3];
+        }
+        keep[v] = a0, keep[v + 1] = a1, keep[v + 2] = a2, keep[v + 3] = a3;
       }
       int n = 0;
       for (int j = 0; j < end; ++j) {
