@@ -105,10 +105,6 @@ void fill_volumes(Positions& out) {
       if (at++ % stride == 0) out.volumes->add(&tx[a + 1], tx[a], out.frequent_pair, stride);
 }
 
-}  // namespace
-
-namespace {
-
 // The second pass's work on each transaction: its frequent positions
 // (once each, ascending) kept for the exchange; the units' sizes, the
 // count of full transactions, the single prefix and the pairs.
@@ -216,15 +212,6 @@ Failure read_positions(Comm& comm, Share& share, const ItemOrder& order, const P
 
 namespace {
 
-// What each rank gets of a transaction (k positions, ascending): up to
-// and with the last position of the rank's units (all and maximal: a
-// unit reads nothing behind its own item), or all of it (the closure
-// miner's units need the rarer items as blockers); and of those only the
-// items that make a frequent pair with one of the rank's items in the
-// transaction, where the pairs are counted: a unit's first level drops an
-// item that is not frequent with the unit's item (its tail, its closure),
-// so such an item is of no use to the unit, and the items frequent with it
-// come with all their transactions that hold it.
 // A receiving rank's part of a round, with room for the whole chunk (a
 // transaction gives a rank at most itself), so that the cut writes without
 // a check of the room or a fill.
@@ -241,14 +228,24 @@ struct RoundBuffer {
   }
 };
 
+// What each rank gets of a transaction (k positions, ascending): up to
+// and with the last position of the rank's units (all and maximal: a
+// unit reads nothing behind its own item), or all of it (the closure
+// miner's units need the rarer items as blockers); and of those only the
+// items that make a frequent pair with one of the rank's items in the
+// transaction, where the pairs are counted: a unit's first level drops an
+// item that is not frequent with the unit's item (its tail, its closure),
+// so such an item is of no use to the unit, and the items frequent with it
+// come with all their transactions that hold it.
 class Cutter {
  public:
   Cutter(const UnitPlan& plan, bool whole, const std::vector<char>& frequent_pair, int items, int ranks)
       : plan_(plan), whole_(whole), words_(frequent_pair.empty() ? 0 : (static_cast<std::size_t>(items) + 255) / 256 * 4),
         last_(static_cast<std::size_t>(ranks), -1), keep_(words_) {
-    // Each item's frequent partners, and the item itself, as a row of bits:
-    // a rank's items in a transaction OR their rows, and a position is kept
-    // when its bit is set (no pair looked up per position and item).
+    // Each item's frequent partners, and the item itself, as a row of bits
+    // (whole lanes of four words): a rank's items in a transaction OR their
+    // rows, and a position is kept when its bit is set (no pair looked up
+    // per position and item).
     rows_.assign(static_cast<std::size_t>(items) * words_, 0);
     const auto n = static_cast<std::size_t>(items);
     for (std::size_t a = 0; a < n && words_ > 0; ++a) {
@@ -295,7 +292,7 @@ class Cutter {
         }
         keep[v] = a0, keep[v + 1] = a1, keep[v + 2] = a2, keep[v + 3] = a3;
       }
-      int n = 0;
+      int n = 0;  // each position written, and kept by moving on: no branch on the bit
       for (int j = 0; j < end; ++j) {
         const auto p = static_cast<std::size_t>(t[j]);
         w[n] = t[j];
