@@ -3,8 +3,9 @@
 // target, both maximal methods, length limits, percentages, threads,
 // names, part folders, standard input, gzip and the formats; then the
 // failures: a bad argument, a part that cannot be opened, a bad line in a
-// later rank's range, a rank killed while rank 0 writes; and a real
-// dataset's maximal itemsets. Each rank must receive the positions the
+// later rank's range (of a file, of a folder's part), a rank killed while
+// rank 0 writes; and a real dataset's maximal itemsets (a share read in
+// two byte ranges). Each rank must receive the positions the
 // plan counted for it.
 #include <gtest/gtest.h>
 #include <signal.h>
