@@ -1,10 +1,14 @@
 #include "cluster/share_ranges.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <climits>
 #include <cstdlib>
 
 #include "common/progress.h"
+#include "io/data.h"
 #include "trees/range_passes.h"
 
 namespace zub {
@@ -29,21 +33,26 @@ void add_counts(ItemCounts& into, ItemCounts& from) {
 
 RangeShare::RangeShare(std::vector<FilePiece> pieces) : pieces_(std::move(pieces)), lines_(pieces_.size(), 0) {
   for (const FilePiece& p : pieces_) {
-    files_.push_back(std::make_unique<Data>(p.path.c_str()));
-    ByteSource source;
-    if (!files_.back()->isOpen() || !files_.back()->byte_source(source))
+    const int fd = ::open(p.path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+      for (const RangePlan& plan : plans_) ::close(plan.source.fd);  // no destructor runs
       throw RunError(kExitFile, p.path + " could not be opened!");
-    source.begin = static_cast<std::uint64_t>(p.begin);
-    source.end = static_cast<std::uint64_t>(p.end);
-    plans_.push_back({source, {}, {}});
+    }
+    plans_.push_back({{fd, static_cast<std::uint64_t>(p.begin), static_cast<std::uint64_t>(p.end)}, {}, {}});
   }
+}
+
+RangeShare::~RangeShare() {
+  for (const RangePlan& plan : plans_) ::close(plan.source.fd);
 }
 
 ItemCounts RangeShare::count(const Tuning& tuning, int threads, Progress* progress) {
   ItemCounts all;
   bool letters = false;  // a piece without ids holds letters
   for (std::size_t p = 0; p < pieces_.size(); ++p) {
-    Data& file = *files_[p];
+    // The piece's file as a reader, one piece at a time: its name for the
+    // messages, and what the ranges found for the hint about words.
+    Data file(pieces_[p].path.c_str());
     ItemCounts c = count_items_in_ranges(file, plans_[p].source, tuning, threads,
                                          PassProgress{progress, Progress::Phase::reading, 0}, StopFlag{}, nullptr);
     lines_[p] = c.transactions;

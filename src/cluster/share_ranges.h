@@ -6,14 +6,12 @@
 // the second reads the same ranges again, in file order, and must find the
 // same digests. Input read by names, standard input and gzip data go
 // through the stream (share.h).
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "common/run_error.h"
 #include "common/tuning.h"
 #include "io/byte_ranges.h"
-#include "io/data.h"
 #include "io/line_ranges.h"
 #include "trees/fi_tree.h"
 
@@ -25,6 +23,9 @@ class RangeShare {
  public:
   // Opens each piece's file; throws RunError "<path> could not be opened!".
   explicit RangeShare(std::vector<FilePiece> pieces);
+  ~RangeShare();
+  RangeShare(const RangeShare&) = delete;
+  RangeShare& operator=(const RangeShare&) = delete;
 
   // The first pass: the share's counts, on `threads` threads. A failure
   // names the piece's file and the line within the piece (throws RunError).
@@ -45,8 +46,7 @@ class RangeShare {
 
  private:
   std::vector<FilePiece> pieces_;
-  std::vector<std::unique_ptr<Data>> files_;  // by piece: its file, for its descriptor and name
-  std::vector<RangePlan> plans_;               // by piece: its ranges and their digests
+  std::vector<RangePlan> plans_;  // by piece: its file's descriptor, its ranges and their digests
   std::vector<long long> lines_;
   bool has_ids_ = false;
   bool words_without_ids_ = false;
