@@ -94,11 +94,9 @@ void pair_tables(Comm& comm, const ItemOrder& order, std::vector<int>& pairs, Po
 
 // The volumes need the frequent pairs, which the pass has only now: they
 // are taken from the positions kept for the exchange, every s-th
-// transaction of a large share.
-void fill_volumes(Positions& out) {
-  long long kept = 0, at = 0;
-  for (const std::vector<int>& tx : out.tx)
-    for (std::size_t a = 0; a < tx.size(); a += static_cast<std::size_t>(tx[a]) + 1) ++kept;
+// transaction of a large share (`kept` transactions).
+void fill_volumes(Positions& out, long long kept) {
+  long long at = 0;
   const long long stride = std::max(1LL, (kept + kPlannedSample - 1) / kPlannedSample);
   for (const std::vector<int>& tx : out.tx)
     for (std::size_t a = 0; a < tx.size(); a += static_cast<std::size_t>(tx[a]) + 1)
@@ -120,6 +118,7 @@ class PositionPass {
   void end() {
     const int k = positions_.finish();
     if (k == 0) return;
+    ++kept_;
     if (out_.tx.empty() || out_.tx.back().size() >= kRoundInts) out_.tx.emplace_back().reserve(kRoundInts + f_ + 1);
     std::vector<int>& c = out_.tx.back();
     c.push_back(k);
@@ -134,10 +133,13 @@ class PositionPass {
         for (int b = a + 1; b < k; ++b) ++row[t[b]];
       }
   }
+  // The transactions kept (of a frequent item at least).
+  long long kept() const { return kept_; }
 
  private:
   Positions& out_;
   std::vector<int>& pairs_;
+  long long kept_ = 0;
   const int f_;
   FrequentPositions positions_;
   const std::vector<int>* global_ids_;  // names read by ranges: the share's ids to the global ones
@@ -163,6 +165,7 @@ Failure read_positions(Comm& comm, Share& share, const ItemOrder& order, const P
   // The pairs, so that items frequent with none of a rank's items in a
   // transaction stay home (Cutter).
   std::vector<int> pairs(f <= kPairedItems ? static_cast<std::size_t>(f) * static_cast<std::size_t>(f) : 0, 0);
+  long long kept = 0;
   const Failure mine = attempt([&] {
     PositionPass pass(order, out, pairs);
     if (RangeShare* ranges = share.ranges()) {
@@ -178,6 +181,7 @@ Failure read_positions(Comm& comm, Share& share, const ItemOrder& order, const P
       }
       if (!(read == first)) throw RunError(kExitFile, share.name() + " changed while it was read!");
     }
+    kept = pass.kept();
   });
   const Failure agreed = agree(comm, mine);
   if (agreed.failed()) return agreed;
@@ -186,7 +190,7 @@ Failure read_positions(Comm& comm, Share& share, const ItemOrder& order, const P
   MPI_Allreduce(MPI_IN_PLACE, out.work.data(), f, MPI_LONG_LONG, MPI_SUM, MPI_COMM_WORLD);
   MPI_Allreduce(MPI_IN_PLACE, &out.full, 1, MPI_LONG_LONG, MPI_SUM, MPI_COMM_WORLD);
   if (!pairs.empty()) pair_tables(comm, order, pairs, out);
-  fill_volumes(out);
+  fill_volumes(out, kept);
   out.volumes->sum_over(comm);
   comm.count(Round::order, static_cast<long long>(f + 1) * 8);
   std::vector<int> mine_prefix = out.prefix.encode();
