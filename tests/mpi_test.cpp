@@ -3,8 +3,9 @@
 // target, both maximal methods, length limits, percentages, threads,
 // names, part folders, standard input, gzip and the formats; then the
 // failures: a bad argument, a part that cannot be opened, a bad line in a
-// later rank's range, a rank killed while rank 0 writes; and a real
-// dataset's maximal itemsets. Each rank must receive the positions the
+// later rank's range (of a file, of a folder's part), a rank killed while
+// rank 0 writes; and a real dataset's maximal itemsets (a share read in
+// two byte ranges). Each rank must receive the positions the
 // plan counted for it.
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -13,6 +14,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <random>
 #include <thread>
 
@@ -216,14 +218,19 @@ TEST_F(Mpi, SameBytesForEveryNumberOfRanksAndRun) {
 
 // A real dataset with many units, where rank 0 mines and writes at once:
 // the maximal itemsets of zub-mine for 1 and 3 ranks, each rank receiving
-// what the plan counted (867 frequent items).
+// what the plan counted (of the dataset twice at 20: its items frequent at 10).
 TEST_F(Mpi, MaximalItemsetsOfARealDataset) {
   const std::string file = test::dataset("T10I4D100K.dat");
   if (file.empty()) GTEST_SKIP() << test::no_dataset("T10I4D100K.dat");
   TempDir dir;
-  const test::Mined expected = test::parse_itemsets(mine(dir, {"--threads", "1", file, "10"}).out);
+  // Twice over, so that one rank reads its share in two byte ranges (of 4
+  // MiB) on its two threads and reads them again one after the other.
+  std::ifstream in(file, std::ios::binary);
+  const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  dir.write("db", text + text);
+  const test::Mined expected = test::parse_itemsets(mine(dir, {"--threads", "1", "db", "20"}).out);
   for (int ranks : {1, 3}) {
-    const ProcessResult got = mpi(dir, ranks, {"--threads", "2", "--stats", file, "10"});
+    const ProcessResult got = mpi(dir, ranks, {"--threads", "2", "--stats", "db", "20"});
     ASSERT_EQ(got.status, 0) << got.err;
     EXPECT_EQ(test::parse_itemsets(got.out), expected) << ranks << " ranks";
     expect_received_as_planned(got.err, ranks, std::to_string(ranks) + " ranks");
@@ -259,6 +266,18 @@ TEST_F(Mpi, FailuresAreReportedOnceAndLeaveNoOutput) {
   r = mpi(dir, 4, {"bad", "2", "out"});
   EXPECT_EQ(r.status, one.status);
   EXPECT_NE(r.err.find("rank 2: " + one.err), std::string::npos) << r.err << " against " << one.err;
+  EXPECT_FALSE(dir.exists("out"));
+  // The same in a folder, in the middle part: its line within that part,
+  // whose first lines rank 0 read (of 3; rank 1 reads the bad line).
+  std::filesystem::remove(dir.path() / "parts" / "part-00009");
+  const std::string bad_part = text + "1 99999999999 2\n" + text;
+  dir.write("parts/part-00000", text);
+  dir.write("parts/part-00001", bad_part);
+  dir.write("parts/part-00002", text);
+  r = mpi(dir, 3, {"parts", "2", "out"});
+  EXPECT_EQ(r.status, one.status);
+  EXPECT_NE(r.err.find("rank 1: parts/part-00001, line 3001: item id is larger than 2147483647!"), std::string::npos)
+      << r.err;
   EXPECT_FALSE(dir.exists("out"));
   for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
     EXPECT_EQ(entry.path().filename().string().find(".out.zub-"), std::string::npos) << entry.path();

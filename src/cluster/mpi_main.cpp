@@ -159,16 +159,21 @@ int run(Comm& comm, const MineOptions& o, const MinSupport& minsup) {
   const std::unique_ptr<Progress> progress = o.progress && comm.is_root() ? progress_line(stderr) : nullptr;
   Share share(comm, plan, o.names);
   if ((f = share.open()).failed()) return report(f);
+  Job job(comm, o, mine_request(o, minsup));
+  job.request.progress = progress.get();
   ItemCounts counts;
   f = attempt([&] {
+    if (RangeShare* ranges = share.ranges()) {
+      counts = ranges->count(job.request.tuning, job.request.threads, progress.get());
+      share.note_first_pass(*ranges);
+      return;
+    }
     std::unique_ptr<Data> data = share.pass();
     if (!data->isOpen()) throw RunError(kExitFile, share.name() + " could not be opened!");
     counts = count_items(*data, progress.get());
     share.note_first_pass(*data);
   });
   if ((f = agree(comm, share.name_failure(f))).failed()) return report(f);
-  Job job(comm, o, mine_request(o, minsup));
-  job.request.progress = progress.get();
   if ((f = decide_order(comm, counts, share, o.names, minsup, job.request.tuning, job.order)).failed()) return report(f);
   int text[2] = {share.has_ids() ? 1 : 0, share.words_without_ids() ? 1 : 0};
   MPI_Allreduce(MPI_IN_PLACE, text, 2, MPI_INT, MPI_LOR, MPI_COMM_WORLD);

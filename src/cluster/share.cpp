@@ -93,6 +93,10 @@ Failure Share::open() {
       std::vector<FilePiece> pieces;
       std::string why;
       if (!share_of(plan_.files, comm_.rank, comm_.size, pieces, why)) throw RunError(kExitFile, why + " could not be read!");
+      if (!options_.names) {
+        ranges_ = std::make_unique<RangeShare>(std::move(pieces));
+        return;
+      }
       stream_ = std::make_unique<PieceStream>(std::move(pieces));
       if (!stream_->failed_path().empty()) throw RunError(kExitFile, stream_->failed_path() + " could not be opened!");
       if (stream_->stream() == nullptr) throw RunError(kExitFile, plan_.name + " could not be opened!");
@@ -177,6 +181,11 @@ void Share::receive_blocks() {
   }
 }
 
+void Share::note_first_pass(const RangeShare& ranges) {
+  has_ids_ = ranges.has_ids();
+  words_without_ids_ = ranges.words_without_ids();
+}
+
 void Share::note_first_pass(Data& data) {
   if (plan_.mode != InputPlan::Mode::ranges) return;
   has_ids_ = data.has_ids();
@@ -188,29 +197,46 @@ Failure Share::name_failure(const Failure& mine) {
   // Each rank's lines in each file: a rank holds at most one range of a file.
   const std::size_t files = plan_.files.size();
   std::vector<long long> lines(files, 0), all(files * static_cast<std::size_t>(comm_.size), 0);
-  if (plan_.mode == InputPlan::Mode::ranges && stream_ != nullptr) {
-    for (std::size_t p = 0; p < stream_->pieces().size(); ++p)
+  const std::vector<FilePiece>* pieces = ranges_ ? &ranges_->pieces() : stream_ ? &stream_->pieces() : nullptr;
+  const std::vector<long long>* counted = ranges_ ? &ranges_->lines() : stream_ ? &stream_->lines() : nullptr;
+  if (pieces != nullptr) {
+    for (std::size_t p = 0; p < pieces->size(); ++p)
       for (std::size_t f = 0; f < files; ++f)
-        if (plan_.files[f].path == stream_->pieces()[p].path) lines[f] = stream_->lines()[p];
+        if (plan_.files[f].path == (*pieces)[p].path) lines[f] = (*counted)[p];
   }
   MPI_Allgather(lines.data(), static_cast<int>(files), MPI_LONG_LONG, all.data(), static_cast<int>(files),
                 MPI_LONG_LONG, MPI_COMM_WORLD);
-  if (!mine.failed() || plan_.mode != InputPlan::Mode::ranges || stream_ == nullptr || stream_->pieces().empty())
-    return mine;
+  if (!mine.failed() || pieces == nullptr || pieces->empty()) return mine;
+  // The lines of the earlier ranks' ranges of a file.
+  const auto before = [&](const std::string& path) {
+    long long n = 0;
+    for (std::size_t f = 0; f < files; ++f)
+      if (plan_.files[f].path == path)
+        for (int r = 0; r < comm_.rank; ++r) n += all[static_cast<std::size_t>(r) * files + f];
+    return n;
+  };
+  Failure named = mine;
+  if (ranges_ != nullptr) {  // "<file>, line L: ..." counts the lines of the file's piece
+    for (const FilePiece& p : *pieces) {
+      const std::string lead = p.path + ", line ";
+      if (mine.message.rfind(lead, 0) != 0) continue;
+      const std::size_t colon = mine.message.find(':', lead.size());
+      const long long line = std::stoll(mine.message.substr(lead.size(), colon - lead.size())) + before(p.path);
+      named.message = lead + std::to_string(line) + mine.message.substr(colon);
+      break;
+    }
+    return named;
+  }
   // "<name>, line L: ..." counts the lines of the share: they become the
   // lines of the piece's file; "<name> could not be read!" names the file.
   const std::string lead = plan_.name + ", line ";
-  Failure named = mine;
   int piece = 0;
   long long line = 0;
   if (mine.message.rfind(lead, 0) == 0) {
     const std::size_t colon = mine.message.find(':', lead.size());
     stream_->locate(std::stoll(mine.message.substr(lead.size(), colon - lead.size())), piece, line);
     const std::string& path = stream_->pieces()[static_cast<std::size_t>(piece)].path;
-    for (std::size_t f = 0; f < files; ++f)
-      if (plan_.files[f].path == path)
-        for (int r = 0; r < comm_.rank; ++r) line += all[static_cast<std::size_t>(r) * files + f];
-    named.message = path + ", line " + std::to_string(line) + mine.message.substr(colon);
+    named.message = path + ", line " + std::to_string(line + before(path)) + mine.message.substr(colon);
   } else if (mine.message.rfind(plan_.name + " ", 0) == 0) {
     stream_->locate(1LL << 62, piece, line);
     named.message = stream_->pieces()[static_cast<std::size_t>(piece)].path + mine.message.substr(plan_.name.size());

@@ -4,12 +4,14 @@
 // line starts (io/line_ranges.h): each rank reads only its own, as often as
 // a pass needs. Standard input and gzip data cannot be split so: rank 0
 // reads them and sends the transactions in blocks, round robin, and each
-// rank keeps the blocks it got in memory.
+// rank keeps the blocks it got in memory. A file of ids (not names) is read
+// by the byte-range parser (share_ranges.h), other text as a stream.
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "cluster/comm.h"
+#include "cluster/share_ranges.h"
 #include "io/data.h"
 #include "io/line_ranges.h"
 
@@ -37,14 +39,18 @@ class Share {
   // Opens the share; a scattered input is read and sent out by rank 0
   // meanwhile. Collective; the failure of any rank is agreed on.
   Failure open();
-  // A reader of the share from its start, for one pass.
+  // A reader of the share from its start, for one pass (a share read as a
+  // stream, when ranges() is null).
   std::unique_ptr<Data> pass();
+  // The share read in byte ranges, or null.
+  RangeShare* ranges() { return ranges_.get(); }
   // The first pass's failure as zub-mine names it: a line of a range is
   // numbered within its file, which needs the lines of the earlier ranks'
   // ranges. Collective (each rank gives its line counts).
   Failure name_failure(const Failure& mine);
   // Takes from the first pass's reader what it learnt of the text.
   void note_first_pass(Data& data);
+  void note_first_pass(const RangeShare& ranges);
   // The words read, by the share's own ids (names only; a scattered
   // input's ids are rank 0's, its words all there).
   std::vector<std::string>& words() { return words_; }
@@ -62,6 +68,7 @@ class Share {
   const InputPlan& plan_;
   Data::Options options_;
   std::unique_ptr<PieceStream> stream_;
+  std::unique_ptr<RangeShare> ranges_;
   std::vector<int> ids_;               // a scattered share's transactions
   std::vector<std::uint32_t> lengths_;
   std::vector<std::string> words_;
