@@ -380,10 +380,11 @@ void mine_closed_by_closure(ClosedInput input, Workspace& ws, int threshold, int
     // an entry per item each (wide data makes that the run's largest part).
     ClosureWorker worker(ws, root, at_least, most, ws.settings.tuning);
     worker.write_root();
-    for (int k = 0; !in_units && k < units; ++k) {
-      report_position(ws, k, units);
-      worker.mine_unit(k);
-    }
+    if (!in_units)
+      for (int k = 0; k < units; ++k) {
+        report_position(ws, k, units);
+        worker.mine_unit(k);
+      }
   }
   if (in_units) {
     ClosureUnits work(root, unit_order(root), at_least, most, ws.settings.tuning);
