@@ -61,8 +61,12 @@ ClosureRoot::ClosureRoot(ClosedInput input, int threshold, const Tuning& tuning,
   items = std::move(input.items);
   txs = std::move(input.txs);
   const long long length = txs.empty() ? 0 : static_cast<long long>(items.size() / txs.size());
-  if (supports.empty() && group_candidates(tuning, static_cast<long long>(candidates.size()), length))
-    candidates.resize(RepeatedCandidates().keep_lowest(candidates.data(), candidates.size(), occ.data()));
+  if (group_candidates(tuning, static_cast<long long>(candidates.size()), length)) {
+    if (supports.empty())
+      candidates.resize(RepeatedCandidates().keep_lowest(candidates.data(), candidates.size(), occ.data()));
+    else
+      repeated = RepeatedCandidates().repeated(candidates.data(), candidates.size(), occ.data());
+  }
 }
 
 ClosureWorker::ClosureWorker(Workspace& ws, const ClosureRoot& root, int threshold, int max_len,
@@ -86,6 +90,7 @@ void ClosureWorker::write_root() {
 
 void ClosureWorker::mine_unit(int k) {
   if (base_len_ >= max_len_) return;  // every child is longer than the limit
+  if (!root_.repeated.empty() && root_.repeated[static_cast<std::size_t>(k)] != 0) return;
   set_len_ = base_len_;
   make_room(root_.items.size(), root_.txs.size());
   const Source src{root_.items.data(), root_.txs.data(), root_.occ.data()};

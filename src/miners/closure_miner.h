@@ -56,8 +56,8 @@ struct ClosureRoot {
   // The root of a share of the database (a process of a distributed run):
   // the closure and the candidates come from the whole database's supports
   // by rank and its transactions (input.transactions), the occurrences from
-  // the share's transactions. Its candidates are not grouped: two that
-  // share their transactions in the share need not in the database.
+  // the share's transactions. Its candidates keep their numbers (the plan's
+  // units); those repeated by a lower rank are marked instead of dropped.
   ClosureRoot(ClosedInput input, int threshold, const Tuning& tuning, const std::vector<int>& supports);
   std::vector<int> position;  // by rank
   std::vector<int> closure;   // ranks in every transaction
@@ -67,6 +67,12 @@ struct ClosureRoot {
   std::vector<ClosedTx> txs;
   std::vector<ClosedCandidate> candidates;  // ascending rank
   std::vector<int> occ;
+  // A share's root: by candidate, 1 where a lower rank occurs in the same of
+  // the share's transactions. A unit's share holds every transaction of its
+  // item, so each of them holds that rank: the unit has no child. (Two
+  // candidates alike in the share need not be alike in the database; only
+  // the units of the share's own items are mined.)
+  std::vector<char> repeated;
 };
 
 class ClosureWorker {

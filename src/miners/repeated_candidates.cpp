@@ -22,8 +22,7 @@ std::size_t RepeatedCandidates::open(std::size_t n) {
   return size - 1;
 }
 
-std::size_t RepeatedCandidates::keep_lowest(ClosedCandidate* c, std::size_t n, const int* occ) {
-  if (n < 2) return n;
+void RepeatedCandidates::group_occurrences(const ClosedCandidate* c, std::size_t n, const int* occ) {
   group(
       n,
       [&](std::size_t k) {
@@ -36,10 +35,23 @@ std::size_t RepeatedCandidates::keep_lowest(ClosedCandidate* c, std::size_t n, c
         return c[a].n == c[b].n && std::equal(occ + c[a].occ, occ + c[a].occ + c[a].n, occ + c[b].occ);
       },
       [&](std::size_t k) { return c[k].rank; });
+}
+
+std::size_t RepeatedCandidates::keep_lowest(ClosedCandidate* c, std::size_t n, const int* occ) {
+  if (n < 2) return n;
+  group_occurrences(c, n, occ);
   std::size_t kept = 0;
   for (std::size_t k = 0; k < n; ++k)
     if (lowest(k)) c[kept++] = c[k];
   return kept;
+}
+
+std::vector<char> RepeatedCandidates::repeated(const ClosedCandidate* c, std::size_t n, const int* occ) {
+  std::vector<char> flags(n, 0);
+  if (n < 2) return flags;
+  group_occurrences(c, n, occ);
+  for (std::size_t k = 0; k < n; ++k) flags[k] = !lowest(k);
+  return flags;
 }
 
 }  // namespace zub

@@ -19,6 +19,9 @@ class RepeatedCandidates {
   // that no candidate of a lower rank with the same occurrences (in `occ`)
   // repeats; returns how many are kept.
   std::size_t keep_lowest(ClosedCandidate* c, std::size_t n, const int* occ);
+  // The same test without moving any: by candidate, 1 where a candidate of
+  // a lower rank has the same occurrences (its closure takes that one in).
+  std::vector<char> repeated(const ClosedCandidate* c, std::size_t n, const int* occ);
 
   // Groups n entries: hash(k) of entry k, same(a, b) whether two are equal,
   // rank(k) its rank. Afterwards lowest(k) tells whether k has the lowest
@@ -42,6 +45,8 @@ class RepeatedCandidates {
   bool lowest(std::size_t k) const { return table_[static_cast<std::size_t>(slot_of_[k])] == static_cast<int>(k); }
 
  private:
+  // Groups the candidates by their occurrences.
+  void group_occurrences(const ClosedCandidate* c, std::size_t n, const int* occ);
   // Readies the table for n entries; returns its mask.
   std::size_t open(std::size_t n);
   // Entry indices by hash, stamped, so that the table needs no clearing
