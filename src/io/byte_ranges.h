@@ -106,24 +106,25 @@ Digits continue_digits(const char* p, std::uint64_t value);
 // What the reading of a range carries from one block to the next.
 struct Parse {
   long long lines = 0;
-  std::uint64_t value = 0;    // a number that runs on into the next block
+  std::uint64_t value = 0;    // the digits of a block that held nothing else
   bool in_number = false;
   bool line_started = false;  // the current line has bytes
   const char* done_at = nullptr;  // behind the last line, when done
 };
 enum class BlockEnd { used_up, done, too_large };
 
-// Reads the block's bytes from p to e (a line feed at e) into `lines`: up
-// to the end of the block, or of the line that ends at or behind `stop`
-// (the range's end), or until lines.end() returns false. A function of its
+// Reads the bytes from p to e into `lines`: up to e, or to the end of the
+// line that ends at or behind `stop` (the range's end), or until
+// lines.end() returns false. The caller puts a line feed at e and cuts the
+// block behind a byte that is no digit, so that no id runs on past e: the
+// loop checks for the block's end only at a line feed. A function of its
 // own that works on a copy of `lines`, so that the loop keeps the sink's
 // state in registers: no call can see the copy, so no store to a count
 // makes the compiler load it again. Per id: a compare per byte, the digits'
-// multiply-adds and the sink's id(); the checks for the block's end and for
-// ids of four or more digits lie off that path (the line feed behind the
-// block ends every number). The pointer moves by a constant on each
-// predicted branch: loops whose step waits on the bytes (words, bit masks)
-// were measured slower (ARCHITECTURE.md, reading).
+// multiply-adds and the sink's id(); ids of four or more digits lie off
+// that path. The pointer moves by a constant on each predicted branch:
+// loops whose step waits on the bytes (words, bit masks) were measured
+// slower (ARCHITECTURE.md, reading).
 template <class Lines>
 [[gnu::noinline]] BlockEnd parse_block(const char* p, const char* const e, const char* const stop, Parse& s,
                                        Lines& lines) {
@@ -157,11 +158,6 @@ template <class Lines>
           }
           v = again.value;
         }
-      }
-      if (c == unsigned('\n' - '0') && p == e) [[unlikely]] {
-        s.value = v;
-        s.in_number = true;  // it may go on in the next block
-        break;
       }
       sink.id(static_cast<int>(v));
     }
@@ -201,11 +197,13 @@ RangeRead RangeReader::read_lines(ByteRange range, Lines&& lines) {
     const long long n = s.lines;
     return RangeRead{n, why, why == RangeRead::Failure::none ? 0 : n + 1, PassDigest{bytes.value(), n}};
   };
+  auto is_digit = [](char c) { return static_cast<unsigned char>(c) - unsigned('0') < 10; };
   for (;;) {
     const long long got = load(at);
     if (got < 0) return finish(RangeRead::Failure::io);
-    const char* p = block_.get();
-    const char* const e = p + got;
+    char* const block = block_.get();
+    const char* p = block;
+    char* e = block + got;
     if (got == 0) {  // the end of the file: a last line without a line feed
       if (s.in_number) lines.id(static_cast<int>(s.value));
       if (s.line_started) {
@@ -221,25 +219,40 @@ RangeRead RangeReader::read_lines(ByteRange range, Lines&& lines) {
       p = d.end;
       s.value = d.value;
       if (p == e) {
-        bytes.add(block_.get(), static_cast<std::size_t>(got));
+        bytes.add(block, static_cast<std::size_t>(got));
         at += static_cast<std::uint64_t>(got);
         continue;
       }
       lines.id(static_cast<int>(s.value));
       s.in_number = false;
     }
+    // The block ends behind its last byte that is no digit: the digits
+    // behind it are read again at the next block's start. A block of
+    // digits only goes on from the value so far.
+    while (e > p && is_digit(e[-1])) --e;
+    if (e == p) {
+      const range_detail::Digits d = range_detail::continue_digits(p, 0);
+      if (d.end == nullptr) return finish(RangeRead::Failure::id_too_large);
+      s.value = d.value;
+      s.in_number = true;
+      bytes.add(block, static_cast<std::size_t>(got));
+      at += static_cast<std::uint64_t>(got);
+      continue;
+    }
+    const std::uint64_t used = static_cast<std::uint64_t>(e - block);
+    *e = '\n';
     // The first byte behind the range, or past the block.
     const std::uint64_t left = range.end - std::min(range.end, at);
-    const char* stop = left <= static_cast<std::uint64_t>(got) ? block_.get() + left : e + 1;
+    const char* stop = left <= used ? block + left : e + 1;
     switch (range_detail::parse_block(p, e, stop, s, lines)) {
       case range_detail::BlockEnd::used_up: break;
       case range_detail::BlockEnd::done:
-        bytes.add(block_.get(), static_cast<std::size_t>(s.done_at - block_.get()));
+        bytes.add(block, static_cast<std::size_t>(s.done_at - block));
         return finish(RangeRead::Failure::none);
       case range_detail::BlockEnd::too_large: return finish(RangeRead::Failure::id_too_large);
     }
-    bytes.add(block_.get(), static_cast<std::size_t>(got));
-    at += static_cast<std::uint64_t>(got);
+    bytes.add(block, used);
+    at += used;
   }
 }
 

@@ -4,6 +4,7 @@
 #include <sys/mman.h>
 
 #include <algorithm>
+#include <bit>
 #include <climits>
 #include <cstdlib>
 
@@ -59,19 +60,21 @@ struct Counter {
   CountShare::Cell* cells;
   CountShare* share;
   std::uint64_t line = 1;  // the current line's number
-  // One past the largest dense id counted, so that the merge reads no page
-  // of ids never read (each read would map one).
-  std::uint64_t dense_end = 0;
+  // The dense ids counted ORed together: the merge reads the ids below the
+  // power of two above it, not the pages of larger ids never read (each
+  // read would map one). An OR per id, where a maximum took a compare and
+  // a conditional move.
+  std::uint64_t dense_bits = 0;
   bool marked = false;  // a large id in the current line
 
   // An id of the current line; counted once in the line.
   void id(int x) {
     if (static_cast<unsigned>(x) < unsigned(kDenseIds)) [[likely]] {
+      dense_bits |= static_cast<std::uint64_t>(x);
       CountShare::Cell& c = cells[x];
       if (c.line != static_cast<std::uint32_t>(line)) {
         c.line = static_cast<std::uint32_t>(line);
         ++c.count;
-        dense_end = std::max(dense_end, static_cast<std::uint64_t>(x) + 1);
       }
       return;
     }
@@ -83,8 +86,10 @@ struct Counter {
       share->unmark();
       marked = false;
     }
-    if (++line == std::uint64_t{1} << 32) line = restart(cells, dense_end);
+    if (++line == std::uint64_t{1} << 32) line = restart(cells, dense_end());
   }
+  // One past the largest dense id that may have been counted.
+  std::uint64_t dense_end() const { return dense_bits == 0 ? 1 : std::bit_ceil(dense_bits + 1); }
   // The line numbers start again: 1, with no cell counted in it.
   [[gnu::noinline]] static std::uint64_t restart(CountShare::Cell* cells, std::uint64_t end) {
     for (std::size_t x = 0; x < end; ++x) cells[x].line = 0;
@@ -95,22 +100,24 @@ struct Counter {
 // The shares' counts added up.
 ItemCounts merge(std::vector<CountShare>& shares, const std::vector<Counter>& counters) {
   ItemCounts c;
-  int dense_ids = 0;  // one past the largest id below kDenseIds counted
-  for (const Counter& k : counters) dense_ids = std::max(dense_ids, static_cast<int>(k.dense_end));
-  c.dense_ids = dense_ids;
-  c.dense.reset(static_cast<std::uint32_t*>(std::calloc(static_cast<std::size_t>(std::max(dense_ids, 1)), sizeof(std::uint32_t))));
+  int dense_ids = 0;  // a bound on the dense ids counted, then one past the largest
+  for (const Counter& k : counters) dense_ids = std::max(dense_ids, static_cast<int>(k.dense_end()));
+  c.dense.reset(static_cast<std::uint32_t*>(std::calloc(static_cast<std::size_t>(dense_ids), sizeof(std::uint32_t))));
   if (c.dense == nullptr) fail_memory();
-  c.largest = dense_ids - 1;
+  int largest = -1;
   for (std::size_t w = 0; w < shares.size(); ++w) {
     CountShare& s = shares[w];
-    for (std::size_t x = 0; x < counters[w].dense_end; ++x) c.dense.get()[x] += s.dense[x].count;
+    for (std::size_t x = 0, end = counters[w].dense_end(); x < end; ++x) c.dense.get()[x] += s.dense[x].count;
     s.large.for_each([&](int x, std::uint32_t n) {
       c.large.at(x) += n;
-      c.largest = std::max(c.largest, x);
+      largest = std::max(largest, x);
     });
     s.dense.reset();
     s.large = IdTable();
   }
+  while (dense_ids > 0 && c.dense.get()[dense_ids - 1] == 0) --dense_ids;
+  c.dense_ids = dense_ids;
+  c.largest = std::max(largest, dense_ids - 1);
   return c;
 }
 
