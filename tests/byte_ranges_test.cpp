@@ -4,8 +4,8 @@
 // inside lines that span many ranges, and behind a last line without a line
 // feed; the ranges' transactions, in order, are the file's, each range
 // with the digest of its own lines' bytes, whatever the blocks, and another
-// digest where one of those bytes changes. Failures name the line within
-// the range.
+// digest where one of those bytes changes, and a bound on its ids. Failures
+// name the line within the range.
 #include "io/byte_ranges.h"
 
 #include <fcntl.h>
@@ -94,6 +94,12 @@ void expect_reads_as_reference(const std::string& text, std::uint64_t range_byte
         << "range " << k;
     EXPECT_EQ(r.reads[k].lines, lines) << "range " << k;
     EXPECT_EQ(r.reads[k].failure, RangeRead::Failure::none);
+    // Every id of 1000 or more has its bits in the range's bound.
+    std::uint64_t bits = 0;
+    for (const auto& line : r.by_range[k])
+      for (int id : line)
+        if (id >= 1000) bits |= static_cast<std::uint64_t>(id);
+    EXPECT_EQ(bits & ~r.reads[k].long_id_bits, 0u) << "range " << k;
   }
 }
 

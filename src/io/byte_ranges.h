@@ -49,6 +49,10 @@ struct RangeRead {
   // Of the transactions visited: the bytes from the first line's start to
   // the last one's end (hash, a ByteDigest's value) and the lines.
   PassDigest digest;
+  // The ids read ORed together, but for those of up to three digits (below
+  // 1000): a bound on the ids for arrays by id, kept off the path of short
+  // ids.
+  std::uint64_t long_id_bits = 0;
 };
 
 class RangeReader {
@@ -110,6 +114,7 @@ struct Parse {
   bool in_number = false;
   bool line_started = false;  // the current line has bytes
   const char* done_at = nullptr;  // behind the last line, when done
+  std::uint64_t long_id_bits = 0;  // RangeRead::long_id_bits
 };
 enum class BlockEnd { used_up, done, too_large };
 
@@ -130,6 +135,7 @@ template <class Lines>
                                        Lines& lines) {
   Lines sink = lines;
   long long lines_read = 0;
+  std::uint64_t long_id_bits = 0;
   BlockEnd why = BlockEnd::used_up;
   auto digit_at = [](const char* q) { return static_cast<unsigned>(static_cast<unsigned char>(*q)) - unsigned('0'); };
   for (;;) {
@@ -158,6 +164,7 @@ template <class Lines>
           }
           v = again.value;
         }
+        long_id_bits |= v;
       }
       sink.id(static_cast<int>(v));
     }
@@ -176,6 +183,7 @@ template <class Lines>
   }
   s.line_started = e[-1] != '\n';  // bytes follow the block's last line feed (a block has bytes)
   s.lines += lines_read;
+  s.long_id_bits |= long_id_bits;
   lines = sink;
   return why;
 }
@@ -195,7 +203,8 @@ RangeRead RangeReader::read_lines(ByteRange range, Lines&& lines) {
   range_detail::Parse s;
   auto finish = [&](RangeRead::Failure why) {
     const long long n = s.lines;
-    return RangeRead{n, why, why == RangeRead::Failure::none ? 0 : n + 1, PassDigest{bytes.value(), n}};
+    return RangeRead{n, why, why == RangeRead::Failure::none ? 0 : n + 1, PassDigest{bytes.value(), n},
+                     s.long_id_bits};
   };
   auto is_digit = [](char c) { return static_cast<unsigned char>(c) - unsigned('0') < 10; };
   for (;;) {
@@ -205,7 +214,10 @@ RangeRead RangeReader::read_lines(ByteRange range, Lines&& lines) {
     const char* p = block;
     char* e = block + got;
     if (got == 0) {  // the end of the file: a last line without a line feed
-      if (s.in_number) lines.id(static_cast<int>(s.value));
+      if (s.in_number) {
+        s.long_id_bits |= s.value;
+        lines.id(static_cast<int>(s.value));
+      }
       if (s.line_started) {
         ++s.lines;
         lines.end();
@@ -223,6 +235,7 @@ RangeRead RangeReader::read_lines(ByteRange range, Lines&& lines) {
         at += static_cast<std::uint64_t>(got);
         continue;
       }
+      s.long_id_bits |= s.value;
       lines.id(static_cast<int>(s.value));
       s.in_number = false;
     }

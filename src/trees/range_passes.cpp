@@ -60,17 +60,11 @@ struct Counter {
   CountShare::Cell* cells;
   CountShare* share;
   std::uint64_t line = 1;  // the current line's number
-  // The dense ids counted ORed together: the merge reads the ids below the
-  // power of two above it, not the pages of larger ids never read (each
-  // read would map one). An OR per id, where a maximum took a compare and
-  // a conditional move.
-  std::uint64_t dense_bits = 0;
   bool marked = false;  // a large id in the current line
 
   // An id of the current line; counted once in the line.
   void id(int x) {
     if (static_cast<unsigned>(x) < unsigned(kDenseIds)) [[likely]] {
-      dense_bits |= static_cast<std::uint64_t>(x);
       CountShare::Cell& c = cells[x];
       if (c.line != static_cast<std::uint32_t>(line)) {
         c.line = static_cast<std::uint32_t>(line);
@@ -86,28 +80,32 @@ struct Counter {
       share->unmark();
       marked = false;
     }
-    if (++line == std::uint64_t{1} << 32) line = restart(cells, dense_end());
+    if (++line == std::uint64_t{1} << 32) line = restart(cells, kDenseIds);
   }
-  // One past the largest dense id that may have been counted.
-  std::uint64_t dense_end() const { return dense_bits == 0 ? 1 : std::bit_ceil(dense_bits + 1); }
-  // The line numbers start again: 1, with no cell counted in it.
+  // The line numbers start again: 1, with no cell counted in it. Only
+  // cells counted are written: a page of ids never read stays unmapped.
   [[gnu::noinline]] static std::uint64_t restart(CountShare::Cell* cells, std::uint64_t end) {
-    for (std::size_t x = 0; x < end; ++x) cells[x].line = 0;
+    for (std::size_t x = 0; x < end; ++x)
+      if (cells[x].line != 0) cells[x].line = 0;
     return 1;
   }
 };
 
-// The shares' counts added up.
-ItemCounts merge(std::vector<CountShare>& shares, const std::vector<Counter>& counters) {
+// The shares' counts added up. The ids below 1000 and the others ORed
+// (RangeRead::long_id_bits) bound the ids read: the merge reads no page of
+// larger ids (each read would map one).
+ItemCounts merge(std::vector<CountShare>& shares, const std::vector<RangeOutcome>& outcomes) {
   ItemCounts c;
-  int dense_ids = 0;  // a bound on the dense ids counted, then one past the largest
-  for (const Counter& k : counters) dense_ids = std::max(dense_ids, static_cast<int>(k.dense_end()));
+  std::uint64_t bits = 999;
+  for (const RangeOutcome& o : outcomes) bits |= o.read.long_id_bits;
+  // A bound on the dense ids counted, then one past the largest.
+  int dense_ids = static_cast<int>(std::min<std::uint64_t>(std::bit_ceil(bits + 1), kDenseIds));
   c.dense.reset(static_cast<std::uint32_t*>(std::calloc(static_cast<std::size_t>(dense_ids), sizeof(std::uint32_t))));
   if (c.dense == nullptr) fail_memory();
   int largest = -1;
   for (std::size_t w = 0; w < shares.size(); ++w) {
     CountShare& s = shares[w];
-    for (std::size_t x = 0, end = counters[w].dense_end(); x < end; ++x) c.dense.get()[x] += s.dense[x].count;
+    for (std::size_t x = 0; x < static_cast<std::size_t>(dense_ids); ++x) c.dense.get()[x] += s.dense[x].count;
     s.large.for_each([&](int x, std::uint32_t n) {
       c.large.at(x) += n;
       largest = std::max(largest, x);
@@ -159,7 +157,7 @@ ItemCounts count_items_in_ranges(Data& data, const ByteSource& source, const Tun
                   [&counters](int worker) -> Counter& { return counters[static_cast<std::size_t>(worker)]; });
   check_ranges(data.name(), outcomes, nullptr);
   const double started = thread_seconds();
-  ItemCounts c = merge(shares, counters);
+  ItemCounts c = merge(shares, outcomes);
   const bool any_id = c.dense_ids > 0 || c.large.size() > 0;
   for (const RangeOutcome& o : outcomes) {
     c.transactions += static_cast<int>(o.read.lines);
