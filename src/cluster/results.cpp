@@ -9,11 +9,13 @@ namespace zub {
 namespace {
 
 constexpr int kResultTag = 21;
-constexpr int kHeader = 2;  // the unit's number, whether the chunk ends it
-// A chunk carries about 1 MiB of records.
+constexpr int kHead = 3;  // a section's head: the unit's number, whether it ends the unit, the records' length
+// A message carries about 1 MiB of records.
 constexpr std::size_t kChunkInts = std::size_t(1) << 18;
 // Rank 0's miner waits while its writer has this much of its chunks.
 constexpr std::size_t kChannelInts = std::size_t(1) << 24;
+// A rank's messages that rank 0 has not yet taken, at most.
+constexpr std::size_t kWindow = 64;
 
 }  // namespace
 
@@ -35,51 +37,102 @@ std::vector<int> Channel::pop() {
   return chunk;
 }
 
+bool Channel::drained() {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  return chunks_.empty();
+}
+
 ResultSender::ResultSender(Comm& comm, const std::vector<int>& units, Channel* local)
     : comm_(comm), units_(units), local_(local) {
-  chunk_.reserve(kChunkInts + kHeader);
+  message_.reserve(kChunkInts + 2 * kHead);
 }
 
 void ResultSender::unit_begins(int unit) {
-  if (unit_ >= 0) send(true);
+  if (unit_ >= 0) {
+    close_section(true);
+    if (message_.size() >= kChunkInts || taken()) send();
+  }
   unit_ = units_[static_cast<std::size_t>(unit)];
-  chunk_.assign({unit_, 0});
+  open_section();
+}
+
+void ResultSender::open_section() {
+  section_ = message_.size();
+  message_.insert(message_.end(), {unit_, 0, 0});
+}
+
+void ResultSender::close_section(bool last) {
+  message_[section_ + 1] = last ? 1 : 0;
+  message_[section_ + 2] = static_cast<int>(message_.size() - section_ - kHead);
 }
 
 void ResultSender::take(std::span<const int> records) {
-  // Whole records to a chunk, so that each chunk can be handed on alone.
+  // Whole records to a message, so that each section can be handed on alone.
   const int* p = records.data();
   const int* const end = p + records.size();
   while (p != end) {
     const int* from = p;
-    while (p != end && (chunk_.size() - kHeader + static_cast<std::size_t>(p - from) < kChunkInts || from == p))
+    while (p != end && (message_.size() + static_cast<std::size_t>(p - from) < kChunkInts || from == p))
       p += p[0] + 2;
-    chunk_.insert(chunk_.end(), from, p);
-    if (chunk_.size() - kHeader >= kChunkInts) send(false);
+    message_.insert(message_.end(), from, p);
+    if (message_.size() >= kChunkInts) {
+      close_section(false);
+      send();
+      open_section();
+    }
   }
 }
 
 void ResultSender::take(const FoundRule& rule) {
-  pack_rule(rule, chunk_);
-  if (chunk_.size() - kHeader >= kChunkInts) send(false);
+  pack_rule(rule, message_);
+  if (message_.size() >= kChunkInts) {
+    close_section(false);
+    send();
+    open_section();
+  }
 }
 
 void ResultSender::finish() {
-  if (unit_ >= 0) send(true);
+  if (unit_ >= 0) {
+    close_section(true);
+    send();
+  }
   unit_ = -1;
+  for (MPI_Request& r : requests_) MPI_Wait(&r, MPI_STATUS_IGNORE);
+  requests_.clear();
+  in_flight_.clear();
 }
 
-void ResultSender::send(bool last) {
-  chunk_[1] = last ? 1 : 0;
-  if (local_ != nullptr) {
-    local_->push(std::move(chunk_));
-  } else {
-    MPI_Send(chunk_.data(), static_cast<int>(chunk_.size()), MPI_INT, 0, kResultTag, MPI_COMM_WORLD);
-    comm_.count(Round::results, static_cast<long long>(chunk_.size() * sizeof(int)));
+bool ResultSender::taken() {
+  if (local_ != nullptr) return local_->drained();
+  while (!requests_.empty()) {
+    int done = 0;
+    MPI_Test(&requests_.front(), &done, MPI_STATUS_IGNORE);
+    if (done == 0) return false;
+    requests_.pop_front();
+    in_flight_.pop_front();
   }
-  chunk_.clear();
-  chunk_.reserve(kChunkInts + kHeader);
-  chunk_.assign({unit_, 0});
+  return true;
+}
+
+void ResultSender::send() {
+  if (local_ != nullptr) {
+    local_->push(std::move(message_));
+  } else {
+    if (requests_.size() >= kWindow) {
+      MPI_Wait(&requests_.front(), MPI_STATUS_IGNORE);
+      requests_.pop_front();
+      in_flight_.pop_front();
+    }
+    // Synchronous: the send ends once rank 0 takes the message, which
+    // bounds what waits there.
+    in_flight_.push_back(std::move(message_));
+    const std::vector<int>& m = in_flight_.back();
+    MPI_Issend(m.data(), static_cast<int>(m.size()), MPI_INT, 0, kResultTag, MPI_COMM_WORLD, &requests_.emplace_back());
+    comm_.count(Round::results, static_cast<long long>(m.size() * sizeof(int)));
+  }
+  message_ = std::vector<int>();
+  message_.reserve(kChunkInts + 2 * kHead);
 }
 
 void pack_rule(const FoundRule& rule, std::vector<int>& out) {
@@ -119,28 +172,38 @@ void for_each_packed_rule(std::span<const int> ints, const std::function<void(co
 
 void gather_units(Comm& comm, const std::vector<int>& owner, Channel& local,
                   const std::function<void(int, std::span<const int>, bool)>& take) {
-  std::vector<int> chunk;
+  // Each rank's message being read, and where its next section starts.
+  std::vector<std::vector<int>> message(static_cast<std::size_t>(comm.size));
+  std::vector<std::size_t> at(static_cast<std::size_t>(comm.size), 0);
   for (std::size_t u = 0; u < owner.size(); ++u) {
     const int from = owner[u];
+    std::vector<int>& m = message[static_cast<std::size_t>(from)];
+    std::size_t& a = at[static_cast<std::size_t>(from)];
     for (bool ends = false; !ends;) {
-      if (from == 0) {
-        chunk = local.pop();
-      } else {
-        MPI_Status status;
-        MPI_Probe(from, kResultTag, MPI_COMM_WORLD, &status);
-        int n = 0;
-        MPI_Get_count(&status, MPI_INT, &n);
-        chunk.resize(static_cast<std::size_t>(n));
-        MPI_Recv(chunk.data(), n, MPI_INT, from, kResultTag, MPI_COMM_WORLD, MPI_STATUS_IGNORE);
+      if (a == m.size()) {
+        if (from == 0) {
+          m = local.pop();
+        } else {
+          MPI_Status status;
+          MPI_Probe(from, kResultTag, MPI_COMM_WORLD, &status);
+          int n = 0;
+          MPI_Get_count(&status, MPI_INT, &n);
+          m.resize(static_cast<std::size_t>(n));
+          MPI_Recv(m.data(), n, MPI_INT, from, kResultTag, MPI_COMM_WORLD, MPI_STATUS_IGNORE);
+        }
+        a = 0;
       }
       // Each rank sends its units in their order: anything else is a fault.
-      if (chunk.size() < kHeader || chunk[0] != static_cast<int>(u))
+      const std::size_t left = m.size() - a;
+      const bool whole = left >= kHead && m[a + 2] >= 0 && static_cast<std::size_t>(m[a + 2]) <= left - kHead;
+      if (!whole || m[a] != static_cast<int>(u))
         throw RunError(kExitFile, "rank " + std::to_string(from) + " sent the results of another unit!");
-      ends = chunk[1] != 0;
-      take(static_cast<int>(u), std::span<const int>(chunk).subspan(kHeader), ends);
+      ends = m[a + 1] != 0;
+      const auto n = static_cast<std::size_t>(m[a + 2]);
+      take(static_cast<int>(u), std::span<const int>(m).subspan(a + kHead, n), ends);
+      a += kHead + n;
     }
   }
-  (void)comm;
 }
 
 }  // namespace zub

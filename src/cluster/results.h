@@ -2,12 +2,18 @@
 // The results of a distributed run reach rank 0 unit by unit. Every rank
 // mines its units through a recorder whose sink is a ResultSender: it packs
 // the records (or rules) of the unit whose turn the scheduler announced into
-// chunks of a bounded size, each headed by the unit's number and whether it
-// ends the unit, and sends them to rank 0 (rank 0's own go through a
-// Channel in memory, to the writer's thread). Rank 0's Writer takes the
-// units in the one-process order, each from its rank, and hands each
-// chunk on as it comes; a rank's send waits until rank 0 takes it, so a
-// rank ahead of the writer waits rather than piling up results.
+// sections, each headed by the unit's number, whether it ends the unit and
+// its length, and sends them to rank 0 in messages of a bounded size (rank
+// 0's own go through a Channel in memory, to the writer's thread). A
+// message holds the sections of consecutive units: it is sent when it is
+// full, or at a unit's end when rank 0 has taken every message sent before
+// (so rank 0 may be waiting for it); on wide data most units find nothing,
+// and a message per unit cost rank 0 seconds and, piled up in MPI's queue
+// of messages not yet received, hundreds of megabytes. Sends are
+// synchronous and at most kWindow of a rank's are not yet taken, so a rank
+// ahead of the writer waits rather than piling up results. Rank 0's Writer
+// takes the units in the one-process order, each from its rank, and hands
+// each section on as it comes.
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -27,6 +33,8 @@ class Channel {
  public:
   void push(std::vector<int>&& chunk);
   std::vector<int> pop();
+  // Whether the writer has taken every chunk pushed.
+  bool drained();
 
  private:
   std::mutex mutex_;
@@ -42,16 +50,26 @@ class ResultSender final : public ItemsetSink, public RuleSink {
   void unit_begins(int unit) override;
   void take(std::span<const int> records) override;
   void take(const FoundRule& rule) override;
-  // Ends the last unit.
+  // Ends the last unit and sends what is left; returns when rank 0 has
+  // taken it all.
   void finish();
 
  private:
-  void send(bool last);
+  // Ends the open section; `last`: it ends its unit.
+  void close_section(bool last);
+  void open_section();
+  // Whether rank 0 has taken every message sent so far.
+  bool taken();
+  void send();
   Comm& comm_;
   const std::vector<int>& units_;
   Channel* const local_;
-  int unit_ = -1;          // the unit whose records come, by its number in the pass
-  std::vector<int> chunk_;  // the unit's number, whether it ends it, then the records
+  int unit_ = -1;            // the unit whose records come, by its number in the pass
+  std::vector<int> message_;  // sections: the unit's number, whether it ends it, its length, its records
+  std::size_t section_ = 0;   // where the open section's head is in message_
+  // Messages sent and not yet taken by rank 0, with their requests.
+  std::deque<std::vector<int>> in_flight_;
+  std::deque<MPI_Request> requests_;
 };
 
 // A rule as ints: the sizes of X and Y, their items, the three supports
@@ -60,7 +78,7 @@ void pack_rule(const FoundRule& rule, std::vector<int>& out);
 // Calls each(rule) for every rule packed in `ints`.
 void for_each_packed_rule(std::span<const int> ints, const std::function<void(const FoundRule&)>& each);
 
-// Rank 0: every unit's chunks in the order of `units` (unit numbers), each
+// Rank 0: every unit's sections in the order of `units` (unit numbers), each
 // from the rank `owner` gives; `take(unit, records, ends)` gets them.
 void gather_units(Comm& comm, const std::vector<int>& owner, Channel& local,
                   const std::function<void(int unit, std::span<const int> payload, bool ends)>& take);
