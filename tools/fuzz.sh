@@ -7,7 +7,7 @@
 # build-fuzz/artifacts/<target>/.
 #
 # usage: tools/fuzz.sh [SECONDS_PER_TARGET] [TARGET...]
-#   targets: reader, mine (default: both); default time: 60 seconds each.
+#   targets: reader, ranges, mine (default: all three); default time: 60 seconds each.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -15,7 +15,7 @@ root=$PWD
 seconds=${1:-60}
 [ $# -gt 0 ] && shift
 targets=("$@")
-[ ${#targets[@]} -eq 0 ] && targets=(reader mine)
+[ ${#targets[@]} -eq 0 ] && targets=(reader ranges mine)
 
 cmake -S . -B build-fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DZUB_FUZZ=ON -DZUB_BUILD_TESTS=OFF >/dev/null
