@@ -43,9 +43,7 @@ bool Channel::drained() {
 }
 
 ResultSender::ResultSender(Comm& comm, const std::vector<int>& units, Channel* local)
-    : comm_(comm), units_(units), local_(local) {
-  message_.reserve(kChunkInts + 2 * kHead);
-}
+    : comm_(comm), units_(units), local_(local) {}
 
 void ResultSender::unit_begins(int unit) {
   if (unit_ >= 0) {
@@ -66,6 +64,13 @@ void ResultSender::close_section(bool last) {
   message_[section_ + 2] = static_cast<int>(message_.size() - section_ - kHead);
 }
 
+void ResultSender::send_when_full() {
+  if (message_.size() < kChunkInts) return;
+  close_section(false);
+  send();
+  open_section();  // the unit goes on in the next message
+}
+
 void ResultSender::take(std::span<const int> records) {
   // Whole records to a message, so that each section can be handed on alone.
   const int* p = records.data();
@@ -75,21 +80,13 @@ void ResultSender::take(std::span<const int> records) {
     while (p != end && (message_.size() + static_cast<std::size_t>(p - from) < kChunkInts || from == p))
       p += p[0] + 2;
     message_.insert(message_.end(), from, p);
-    if (message_.size() >= kChunkInts) {
-      close_section(false);
-      send();
-      open_section();
-    }
+    send_when_full();
   }
 }
 
 void ResultSender::take(const FoundRule& rule) {
   pack_rule(rule, message_);
-  if (message_.size() >= kChunkInts) {
-    close_section(false);
-    send();
-    open_section();
-  }
+  send_when_full();
 }
 
 void ResultSender::finish() {
@@ -98,18 +95,16 @@ void ResultSender::finish() {
     send();
   }
   unit_ = -1;
-  for (MPI_Request& r : requests_) MPI_Wait(&r, MPI_STATUS_IGNORE);
-  requests_.clear();
+  for (InFlight& m : in_flight_) MPI_Wait(&m.request, MPI_STATUS_IGNORE);
   in_flight_.clear();
 }
 
 bool ResultSender::taken() {
   if (local_ != nullptr) return local_->drained();
-  while (!requests_.empty()) {
+  while (!in_flight_.empty()) {
     int done = 0;
-    MPI_Test(&requests_.front(), &done, MPI_STATUS_IGNORE);
+    MPI_Test(&in_flight_.front().request, &done, MPI_STATUS_IGNORE);
     if (done == 0) return false;
-    requests_.pop_front();
     in_flight_.pop_front();
   }
   return true;
@@ -119,20 +114,17 @@ void ResultSender::send() {
   if (local_ != nullptr) {
     local_->push(std::move(message_));
   } else {
-    if (requests_.size() >= kWindow) {
-      MPI_Wait(&requests_.front(), MPI_STATUS_IGNORE);
-      requests_.pop_front();
+    if (in_flight_.size() >= kWindow) {
+      MPI_Wait(&in_flight_.front().request, MPI_STATUS_IGNORE);
       in_flight_.pop_front();
     }
     // Synchronous: the send ends once rank 0 takes the message, which
     // bounds what waits there.
-    in_flight_.push_back(std::move(message_));
-    const std::vector<int>& m = in_flight_.back();
-    MPI_Issend(m.data(), static_cast<int>(m.size()), MPI_INT, 0, kResultTag, MPI_COMM_WORLD, &requests_.emplace_back());
-    comm_.count(Round::results, static_cast<long long>(m.size() * sizeof(int)));
+    InFlight& m = in_flight_.emplace_back(InFlight{std::move(message_), MPI_REQUEST_NULL});
+    MPI_Issend(m.ints.data(), static_cast<int>(m.ints.size()), MPI_INT, 0, kResultTag, MPI_COMM_WORLD, &m.request);
+    comm_.count(Round::results, static_cast<long long>(m.ints.size() * sizeof(int)));
   }
-  message_ = std::vector<int>();
-  message_.reserve(kChunkInts + 2 * kHead);
+  message_ = std::vector<int>();  // grows as records come: most messages of wide data are a few sections
 }
 
 void pack_rule(const FoundRule& rule, std::vector<int>& out) {

@@ -58,6 +58,8 @@ class ResultSender final : public ItemsetSink, public RuleSink {
   // Ends the open section; `last`: it ends its unit.
   void close_section(bool last);
   void open_section();
+  // Sends the message once it is full; the open section goes on in the next.
+  void send_when_full();
   // Whether rank 0 has taken every message sent so far.
   bool taken();
   void send();
@@ -67,9 +69,12 @@ class ResultSender final : public ItemsetSink, public RuleSink {
   int unit_ = -1;            // the unit whose records come, by its number in the pass
   std::vector<int> message_;  // sections: the unit's number, whether it ends it, its length, its records
   std::size_t section_ = 0;   // where the open section's head is in message_
-  // Messages sent and not yet taken by rank 0, with their requests.
-  std::deque<std::vector<int>> in_flight_;
-  std::deque<MPI_Request> requests_;
+  // Messages sent and not yet taken by rank 0, oldest first.
+  struct InFlight {
+    std::vector<int> ints;
+    MPI_Request request;
+  };
+  std::deque<InFlight> in_flight_;
 };
 
 // A rule as ints: the sizes of X and Y, their items, the three supports

@@ -225,32 +225,26 @@ RangeRead RangeReader::read_lines(ByteRange range, Lines&& lines) {
       return finish(RangeRead::Failure::none);
     }
     s.line_started = true;
-    if (s.in_number) {
-      const range_detail::Digits d = range_detail::continue_digits(p, s.value);
-      if (d.end == nullptr) return finish(RangeRead::Failure::id_too_large);
-      p = d.end;
-      s.value = d.value;
-      if (p == e) {
-        bytes.add(block, static_cast<std::size_t>(got));
-        at += static_cast<std::uint64_t>(got);
-        continue;
-      }
-      s.long_id_bits |= s.value;
-      lines.id(static_cast<int>(s.value));
-      s.in_number = false;
-    }
     // The block ends behind its last byte that is no digit: the digits
-    // behind it are read again at the next block's start. A block of
-    // digits only goes on from the value so far.
-    while (e > p && is_digit(e[-1])) --e;
-    if (e == p) {
-      const range_detail::Digits d = range_detail::continue_digits(p, 0);
+    // behind it are read again at the next block's start. A block of digits
+    // only goes on with the number before it, or begins one.
+    while (e > block && is_digit(e[-1])) --e;
+    if (e == block) {
+      const range_detail::Digits d = range_detail::continue_digits(block, s.in_number ? s.value : 0);
       if (d.end == nullptr) return finish(RangeRead::Failure::id_too_large);
       s.value = d.value;
       s.in_number = true;
       bytes.add(block, static_cast<std::size_t>(got));
       at += static_cast<std::uint64_t>(got);
       continue;
+    }
+    if (s.in_number) {  // the number of the blocks before ends in this one
+      const range_detail::Digits d = range_detail::continue_digits(p, s.value);
+      if (d.end == nullptr) return finish(RangeRead::Failure::id_too_large);
+      p = d.end;
+      s.long_id_bits |= d.value;
+      lines.id(static_cast<int>(d.value));
+      s.in_number = false;
     }
     const std::uint64_t used = static_cast<std::uint64_t>(e - block);
     *e = '\n';

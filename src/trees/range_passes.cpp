@@ -96,7 +96,7 @@ struct Counter {
 // larger ids (each read would map one).
 ItemCounts merge(std::vector<CountShare>& shares, const std::vector<RangeOutcome>& outcomes) {
   ItemCounts c;
-  std::uint64_t bits = 999;
+  std::uint64_t bits = 999;  // every id of up to three digits
   for (const RangeOutcome& o : outcomes) bits |= o.read.long_id_bits;
   // A bound on the dense ids counted, then one past the largest.
   int dense_ids = static_cast<int>(std::min<std::uint64_t>(std::bit_ceil(bits + 1), kDenseIds));
