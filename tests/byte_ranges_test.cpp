@@ -5,7 +5,8 @@
 // feed; the ranges' transactions, in order, are the file's, each range
 // with the digest of its own lines' bytes, whatever the blocks, and another
 // digest where one of those bytes changes, and a bound on its ids. Failures
-// name the line within the range.
+// name the line within the range. Each case runs with the byte loop and,
+// where the processor has it, the masked loop.
 #include "io/byte_ranges.h"
 
 #include <fcntl.h>
@@ -26,27 +27,40 @@ namespace {
 
 using namespace zub::test;
 
+bool masked_reading_here() { return range_detail::masked_reading_supported(); }
+std::vector<ReadLoop> loops_here() {
+  if (masked_reading_here()) return {ReadLoop::bytes, ReadLoop::masks};
+  return {ReadLoop::bytes};
+}
+
 struct Ranged {
   Lines lines;                      // every range's transactions, in order
   std::vector<RangeRead> reads;     // by range
   std::vector<Lines> by_range;
 };
 
-// `text` as a file read in ranges of `range_bytes` by a reader of `block_bytes` blocks.
-Ranged read_in_ranges(const std::string& text, std::uint64_t range_bytes, std::size_t block_bytes) {
+// `text` as a file read in ranges of `range_bytes` by a reader of
+// `block_bytes` blocks with `loop`.
+Ranged read_in_ranges(const std::string& text, std::uint64_t range_bytes, std::size_t block_bytes,
+                      ReadLoop loop = ReadLoop::bytes) {
   TempDir dir;
   dir.write("db", text);
   const int fd = ::open(dir.file("db").c_str(), O_RDONLY);
   EXPECT_GE(fd, 0);
   Ranged r;
-  RangeReader reader(fd, block_bytes);
+  RangeReader reader(fd, block_bytes, loop);
+  EXPECT_EQ(reader.masked(), loop == ReadLoop::masks && masked_reading_here());
   for (const ByteRange& range : split_ranges(0, text.size(), range_bytes)) {
-    r.by_range.emplace_back();
-    r.reads.push_back(reader.read(range, [&](const int* ids, int n) {
-      r.by_range.back().emplace_back(ids, ids + n);
-      r.lines.emplace_back(ids, ids + n);
-      return true;
-    }));
+    std::vector<std::pair<long long, int>> ids;
+    r.reads.push_back(reader.read_lines(range, fuzz::StampedIds{&ids}));
+    Lines& lines = r.by_range.emplace_back(static_cast<std::size_t>(r.reads.back().lines));
+    for (const auto& [line, id] : ids) {
+      // A failed range's ids stop within its failing line, which it does not count.
+      if (line == r.reads.back().lines && r.reads.back().failure != RangeRead::Failure::none) continue;
+      EXPECT_LT(line, r.reads.back().lines) << "an id behind the range's lines";
+      if (line < r.reads.back().lines) lines[static_cast<std::size_t>(line)].push_back(id);
+    }
+    r.lines.insert(r.lines.end(), lines.begin(), lines.end());
   }
   ::close(fd);
   return r;
@@ -80,11 +94,13 @@ PassDigest digest_of(const std::string& bytes, long long lines) {
 
 // The ranges hold the reference's transactions in order, each range's
 // digest (of its lines' bytes in one piece) and count its own.
-void expect_reads_as_reference(const std::string& text, std::uint64_t range_bytes, std::size_t block_bytes) {
-  SCOPED_TRACE("ranges of " + std::to_string(range_bytes) + " bytes, blocks of " + std::to_string(block_bytes));
+void expect_reads_as_reference(const std::string& text, std::uint64_t range_bytes, std::size_t block_bytes,
+                               ReadLoop loop) {
+  SCOPED_TRACE("ranges of " + std::to_string(range_bytes) + " bytes, blocks of " + std::to_string(block_bytes) +
+               (loop == ReadLoop::masks ? ", masks" : ", bytes"));
   const fuzz::Reference expected = fuzz::reference_read(text);
   ASSERT_EQ(expected.error_line, 0);
-  const Ranged r = read_in_ranges(text, range_bytes, block_bytes);
+  const Ranged r = read_in_ranges(text, range_bytes, block_bytes, loop);
   ASSERT_EQ(r.lines, expected.transactions);
   const std::vector<ByteRange> ranges = split_ranges(0, text.size(), range_bytes);
   const std::vector<std::size_t> starts = line_starts(text);
@@ -101,6 +117,11 @@ void expect_reads_as_reference(const std::string& text, std::uint64_t range_byte
         if (id >= 1000) bits |= static_cast<std::uint64_t>(id);
     EXPECT_EQ(bits & ~r.reads[k].long_id_bits, 0u) << "range " << k;
   }
+}
+
+// ... with every loop this processor runs.
+void expect_reads_as_reference(const std::string& text, std::uint64_t range_bytes, std::size_t block_bytes) {
+  for (ReadLoop loop : loops_here()) expect_reads_as_reference(text, range_bytes, block_bytes, loop);
 }
 
 TEST(ByteRanges, DigestTakesBytesInAnyPiecesAndChangesWithAnyByte) {
@@ -164,21 +185,48 @@ TEST(ByteRanges, TooLargeIdFailsAtItsLineWithinTheRange) {
   const std::string text = "1 2\n3\n4 2147483648 5\n6\n";
   for (std::uint64_t range = 1; range <= text.size(); ++range) {
     for (std::size_t block : {std::size_t(1), std::size_t(4), std::size_t(1) << 20}) {
-      const Ranged r = read_in_ranges(text, range, block);
-      long long before = 0;
-      int failed = 0;
-      for (const RangeRead& read : r.reads) {
-        if (read.failure == RangeRead::Failure::none) {
-          before += failed == 0 ? read.lines : 0;
-          continue;
+      for (ReadLoop loop : loops_here()) {
+        SCOPED_TRACE("range " + std::to_string(range) + ", block " + std::to_string(block) +
+                     (loop == ReadLoop::masks ? ", masks" : ", bytes"));
+        const Ranged r = read_in_ranges(text, range, block, loop);
+        long long before = 0;
+        int failed = 0;
+        for (const RangeRead& read : r.reads) {
+          if (read.failure == RangeRead::Failure::none) {
+            before += failed == 0 ? read.lines : 0;
+            continue;
+          }
+          ++failed;
+          EXPECT_EQ(read.failure, RangeRead::Failure::id_too_large);
+          EXPECT_EQ(before + read.failed_line, 3);
+          EXPECT_EQ(read.failed_line, read.lines + 1);
         }
-        ++failed;
-        EXPECT_EQ(read.failure, RangeRead::Failure::id_too_large);
-        EXPECT_EQ(before + read.failed_line, 3) << "range " << range << ", block " << block;
-        EXPECT_EQ(read.failed_line, read.lines + 1);
+        EXPECT_EQ(failed, 1);
       }
-      EXPECT_EQ(failed, 1) << "range " << range << ", block " << block;
     }
+  }
+}
+
+// Ids and lines placed around the masked loop's chunks of 56 bytes (and
+// the bytes before and behind each): ids of 1 to 12 digits ending at every
+// offset, runs of leading zeros, line feeds and carriage returns next to
+// them, lines longer than a chunk.
+TEST(ByteRanges, IdsAroundTheChunksReadAsTheReference) {
+  if (!masked_reading_here()) GTEST_SKIP() << "this processor has no AVX2, BMI2 or POPCNT: the masked loop is not used";
+  std::mt19937 rng(56);
+  for (int digits = 1; digits <= 12; ++digits) {
+    std::string text;
+    for (int offset = 0; offset < 120; ++offset) {
+      text += std::string(static_cast<std::size_t>(offset % 7), ' ');
+      const int lead = offset % 5 == 0 ? offset : 0;  // leading zeros
+      std::string id = std::to_string(std::uniform_int_distribution<long long>(0, 2147483647)(rng));
+      id = id.substr(0, static_cast<std::size_t>(digits));
+      text += std::string(static_cast<std::size_t>(lead), '0') + id + (offset % 3 == 0 ? "\r\n" : " ");
+      if (offset % 11 == 0) text += "\n\n";
+    }
+    for (std::uint64_t range : {1, 7, 56, 57, 1000, 100000})
+      for (std::size_t block : {std::size_t(1), std::size_t(55), std::size_t(64), std::size_t(1) << 20})
+        expect_reads_as_reference(text, range, block, ReadLoop::masks);
   }
 }
 

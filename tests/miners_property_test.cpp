@@ -82,6 +82,8 @@ Mined run_sequence(const std::string& path, int minsup, MiningTarget target, Max
   const auto k = static_cast<unsigned>(minsup * 7 + lo * 3 + hi % 11 + static_cast<int>(target) * 5 +
                                        static_cast<int>(method) + threads);
   req.tuning.read_range_bytes = 1 + k % 17;
+  req.tuning.masked_reading = k % 4 < 2;  // ids from masks (where the processor has them) or byte by byte
+  req.tuning.count_line_restart = k % 5 == 0 ? 20 : kLineRestartMost;
   req.tuning.main_build = static_cast<MainBuild>(k % 3);
   req.tuning.build_unit_bytes = 1 + k % 50;
   req.tuning.build_batch_positions = 1 + k % 9;

@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <map>
+#include <set>
 #include <random>
 
 #include "common/run_error.h"
@@ -20,6 +21,7 @@
 #include "support/random_db.h"
 #include "support/reading.h"
 #include "support/tree_checks.h"
+#include "trees/range_passes.h"
 
 namespace zub {
 namespace {
@@ -35,7 +37,8 @@ struct Reading {
   std::string describe() const {
     static const char* kBuilds[] = {"automatic", "strings", "link trees"};
     return std::to_string(threads) + " threads, ranges of " + std::to_string(tuning.read_range_bytes) +
-           " bytes, " + kBuilds[static_cast<int>(tuning.main_build)] + ", units of " +
+           " bytes, " + (tuning.masked_reading ? "masks, " : "bytes, ") + "restart at line " +
+           std::to_string(tuning.count_line_restart) + ", " + kBuilds[static_cast<int>(tuning.main_build)] + ", units of " +
            std::to_string(tuning.build_unit_bytes) + ", batches of " + std::to_string(tuning.build_batch_positions);
   }
 };
@@ -44,6 +47,8 @@ Reading reading(std::uint32_t k) {
   Reading r{1 + static_cast<int>(k % 8), {}};
   const std::size_t ranges[] = {1, 3, 16, 200, std::size_t(4) << 20};
   r.tuning.read_range_bytes = ranges[k / 8 % 5];
+  r.tuning.masked_reading = k / 3 % 2 == 0;
+  r.tuning.count_line_restart = k % 7 == 0 ? 10 + k % 13 : kLineRestartMost;  // line numbers start again
   r.tuning.main_build = static_cast<MainBuild>(k % 3);
   r.tuning.build_unit_bytes = k % 4 == 0 ? 1 : k % 4 == 1 ? 24 : std::size_t(1) << 20;
   r.tuning.build_batch_positions = k % 5 == 0 ? 1 : 7;
@@ -100,7 +105,7 @@ std::string with_crlf(const std::string& text) {
 
 TEST(ParallelRead, EveryReadingAndBuildGivesTheSameTree) {
   for (std::uint32_t seed = 1; seed <= kDatabases; ++seed) {
-    const RandomDb db = random_db(seed, seed % 3 == 0);
+    const RandomDb db = random_db(seed, seed % 3 == 0, true);
     const std::string text = seed % 4 == 1 ? with_crlf(db.text) : db.text;
     TempDir dir;
     dir.write("db", text);
@@ -164,6 +169,55 @@ TEST(ParallelRead, MinersAgreeWithBruteForceWhateverTheReading) {
       EXPECT_EQ(found, expected[job]) << "found:\n" << describe(found) << "expected:\n" << describe(expected[job]);
     }
     if (HasFailure()) break;
+  }
+}
+
+// The first pass counts each id once in each line that holds it, whatever
+// the loop, the ranges, the threads and the line at which the numbers that
+// tell lines apart start again: here often, inside long lines (the masked
+// loop restarts them at a chunk's end), with ids below and above 2^20
+// repeated within lines.
+TEST(ParallelRead, CountsEachIdOnceALineWhateverTheRestarts) {
+  std::mt19937 rng(7);
+  auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+  const int ids[] = {0, 5, 999, 1000, 65535, 1048575, 1048576, 2000000000, 2147483647};
+  std::string text;
+  std::map<int, std::uint32_t> expected;
+  for (int line = 0; line < 300; ++line) {
+    std::set<int> in_line;
+    for (int k = pick(0, 40); k > 0; --k) {
+      const int id = ids[pick(0, 8)];
+      text += (pick(0, 3) == 0 ? "000" : "") + std::to_string(id) + (pick(0, 5) == 0 ? "  " : " ");
+      in_line.insert(id);
+    }
+    for (int id : in_line) ++expected[id];
+    text += line % 9 == 0 ? "\r\n" : "\n";
+  }
+  TempDir dir;
+  dir.write("db", text);
+  for (bool masked : {false, true}) {
+    for (std::uint64_t restart : {std::uint64_t{2}, std::uint64_t{7}, kLineRestartMost}) {
+      for (std::size_t range : {std::size_t(61), std::size_t(4) << 20}) {
+        for (int threads : {1, 2}) {
+          SCOPED_TRACE(std::string(masked ? "masks" : "bytes") + ", restart at " + std::to_string(restart) +
+                       ", ranges of " + std::to_string(range) + ", " + std::to_string(threads) + " threads");
+          Tuning tuning;
+          tuning.masked_reading = masked;
+          tuning.count_line_restart = restart;
+          tuning.read_range_bytes = range;
+          Data data(dir.file("db").c_str());
+          ByteSource source;
+          ASSERT_TRUE(data.byte_source(source));
+          const ItemCounts c = count_items_in_ranges(data, source, tuning, threads, PassProgress{}, StopFlag{}, nullptr);
+          EXPECT_EQ(c.transactions, 300);
+          std::map<int, std::uint32_t> counted;
+          for (int id = 0; id < c.dense_ids; ++id)
+            if (c.dense.get()[id] != 0) counted[id] = c.dense.get()[id];
+          c.large.for_each([&](int id, std::uint32_t n) { counted[id] = n; });
+          EXPECT_EQ(counted, expected);
+        }
+      }
+    }
   }
 }
 

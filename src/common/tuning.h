@@ -3,6 +3,7 @@
 // fields of Tuning are part of a run's settings (tests lower them to reach
 // every path on small databases); the constants never change.
 #include <cstddef>
+#include <cstdint>
 
 namespace zub {
 
@@ -11,6 +12,9 @@ namespace zub {
 // links built as it reads (dense data); by default the strings, until they
 // show that their tree is much smaller.
 enum class MainBuild { automatic, strings, link_trees };
+
+// Below 2^32 by more than the masked reading's 56 lines of one chunk.
+inline constexpr std::uint64_t kLineRestartMost = (std::uint64_t{1} << 32) - 64;
 
 struct Tuning {
   // Pair triangles of up to 2^20 cells (4 MiB) are held densely; larger ones
@@ -38,6 +42,13 @@ struct Tuning {
   // in turn: some hundred per GB, so that the threads finish close
   // together, while a range costs a few positional reads of 1 MiB.
   std::size_t read_range_bytes = std::size_t(4) << 20;
+  // Ids are read from masks of 56 bytes at a time where the processor can
+  // (io/masked_block.h), else byte by byte; false forces the bytes (tests).
+  bool masked_reading = true;
+  // The counting pass numbers the lines, to count an id once a line, in 32
+  // bits: the numbers start again at this line (at most kLineRestartMost;
+  // tests make it small).
+  std::uint64_t count_line_restart = kLineRestartMost;
   // The main tree's build from strings sorts a root child's strings as one
   // unit up to 1 MiB, and larger ones by their next position in parts: a
   // unit and its keys then mostly stay in the cache, and even on 16 threads

@@ -18,19 +18,30 @@ std::vector<ByteRange> split_ranges(std::uint64_t begin, std::uint64_t end, std:
   return ranges;
 }
 
-RangeReader::RangeReader(int fd, std::size_t block_bytes)
-    : fd_(fd), block_bytes_(block_bytes > 0 ? block_bytes : 1), block_(new char[block_bytes_ + 1]), ids_(64) {}
+RangeReader::RangeReader(int fd, std::size_t block_bytes, ReadLoop loop)
+    : fd_(fd),
+      block_bytes_(block_bytes > 0 ? block_bytes : 1),
+      masked_(loop == ReadLoop::masks && range_detail::masked_reading_supported()),
+      buffer_(new char[kBefore + block_bytes_ + 1 + kBehind]),
+      ids_(64) {
+  // The masked loop's loads around a block read no byte that was never
+  // written (load() clears the bytes behind each block); the block's own
+  // pages are touched only as far as the file fills them.
+  std::memset(buffer_.get(), 0, kBefore);
+}
 
-long long RangeReader::load(std::uint64_t at) {
+long long RangeReader::load(std::uint64_t at, std::size_t most) {
+  const std::size_t want = most == 0 ? block_bytes_ : std::min(most, block_bytes_);
   std::size_t got = 0;
-  while (got < block_bytes_) {
-    const ssize_t n = ::pread(fd_, block_.get() + got, block_bytes_ - got, static_cast<off_t>(at + got));
+  while (got < want) {
+    const ssize_t n = ::pread(fd_, block() + got, want - got, static_cast<off_t>(at + got));
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return -1;
     if (n == 0) break;
     got += static_cast<std::size_t>(n);
   }
-  block_[got] = '\n';
+  block()[got] = '\n';
+  std::memset(block() + got + 1, 0, kBehind);
   return static_cast<long long>(got);
 }
 
@@ -41,15 +52,18 @@ bool RangeReader::find_start(ByteRange range, std::uint64_t& start, bool& failed
     return true;
   }
   // A line starts in the range behind a line feed at begin - 1 .. end - 2.
-  for (std::uint64_t at = range.begin - 1; at < range.end - 1;) {
-    const long long got = load(at);
+  // The first look reads a little (lines are mostly short): the range's
+  // reading then loads its first block from that line on.
+  std::size_t look = kFirstLook;
+  for (std::uint64_t at = range.begin - 1; at < range.end - 1; look = 0) {
+    const long long got = load(at, look);
     if (got <= 0) {
       failed = got < 0;
       return false;
     }
     const std::uint64_t span = std::min<std::uint64_t>(static_cast<std::uint64_t>(got), range.end - 1 - at);
-    if (const void* feed = std::memchr(block_.get(), '\n', span)) {
-      start = at + static_cast<std::uint64_t>(static_cast<const char*>(feed) - block_.get()) + 1;
+    if (const void* feed = std::memchr(block(), '\n', span)) {
+      start = at + static_cast<std::uint64_t>(static_cast<const char*>(feed) - block()) + 1;
       return true;
     }
     at += span;
@@ -68,7 +82,7 @@ bool RangeReader::has_letters(ByteRange range) {
     if (got <= 0) return false;
     const std::uint64_t span = std::min<std::uint64_t>(static_cast<std::uint64_t>(got), range.end - at);
     for (std::uint64_t k = 0; k < span; ++k) {
-      const unsigned char c = static_cast<unsigned char>(block_[k]);
+      const unsigned char c = static_cast<unsigned char>(block()[k]);
       if (static_cast<unsigned>((c | 0x20) - 'a') < 26 || c >= 0x80) return true;
     }
     at += span;
@@ -77,6 +91,14 @@ bool RangeReader::has_letters(ByteRange range) {
 }
 
 namespace range_detail {
+
+bool masked_reading_supported() {
+#if ZUB_MASKED_READING
+  return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("popcnt");
+#else
+  return false;
+#endif
+}
 
 Digits continue_digits(const char* p, std::uint64_t value) {
   for (; static_cast<unsigned char>(*p) - unsigned('0') < 10; ++p) {

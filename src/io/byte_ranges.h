@@ -21,6 +21,8 @@
 #include <type_traits>
 #include <vector>
 
+#include "io/block_parse.h"
+#include "io/masked_block.h"
 #include "io/pass_digest.h"
 
 namespace zub {
@@ -55,10 +57,18 @@ struct RangeRead {
   std::uint64_t long_id_bits = 0;
 };
 
+// How a block's ids are read: a compare per byte (range_detail::parse_block)
+// or, for a sink that takes each id with its line's offset and where the
+// processor has the instructions, from masks of 56 bytes at a time
+// (range_detail::parse_block_masked, io/masked_block.h). The same ids,
+// lines, digests and failures either way.
+enum class ReadLoop { bytes, masks };
+
 class RangeReader {
  public:
+  static constexpr std::size_t kBlockBytes = std::size_t(1) << 20;
   // Reads the open file `fd` (not owned) in blocks of `block_bytes`.
-  explicit RangeReader(int fd, std::size_t block_bytes = std::size_t(1) << 20);
+  explicit RangeReader(int fd, std::size_t block_bytes = kBlockBytes, ReadLoop loop = ReadLoop::masks);
 
   // Reads the transactions whose first byte lies in `range`, in file
   // order, handing them to `lines`: lines.id(x) for each id as read
@@ -66,6 +76,10 @@ class RangeReader {
   // which returns false to stop the reading there. `lines` is copied while
   // a block is read (and copied back), so it holds its state by value or
   // behind pointers. The result holds a digest of the transactions read.
+  // A sink that also takes id_at(x, k) and ended(n) (io/masked_block.h) is
+  // read with the masked loop where this reader uses it; end() then only
+  // behind a last line without a line feed, and a stop takes effect at the
+  // end of a chunk of 56 bytes rather than at the line.
   template <class Lines>
   RangeRead read_lines(ByteRange range, Lines&& lines);
   // The same with each transaction's ids in an array: visit(ids, n), `ids`
@@ -81,114 +95,46 @@ class RangeReader {
   // Whether a byte of the range is a letter or not ASCII, for telling a
   // file of words read as ids from an empty one. False on a read error.
   bool has_letters(ByteRange range);
+  // Whether a sink that takes line offsets is read with the masked loop.
+  bool masked() const { return masked_; }
 
  private:
-  // Reads the block at `at`; its length, 0 at the end of the file, or -1 on
-  // an error. A line feed follows it, so that a scan for one always ends.
-  long long load(std::uint64_t at);
+  // Room around a block for the masked loop's loads.
+  static constexpr std::size_t kBefore = 8;
+  static constexpr std::size_t kBehind = 64;
+  // find_start's first read.
+  static constexpr std::size_t kFirstLook = 4096;
+  char* block() const { return buffer_.get() + kBefore; }
+  // Reads the block at `at`, of at most `most` bytes (the block's size
+  // when 0); its length, 0 at the end of the file, or -1 on an error. A
+  // line feed follows it, so that a scan for one always ends.
+  long long load(std::uint64_t at, std::size_t most = 0);
   // Makes room for more ids behind the first `n`.
   void grow_ids(std::size_t n);
   template <class Visit>
   struct Collect;
+  // The block's ids with the loop this reader uses for `Lines`.
+  template <class Lines>
+  range_detail::BlockEnd parse(const char* p, const char* e, const char* stop, range_detail::Parse& s,
+                               Lines& lines) const;
 
   int fd_;
   std::size_t block_bytes_;
-  std::unique_ptr<char[]> block_;
+  bool masked_;
+  std::unique_ptr<char[]> buffer_;  // the block, with room before and behind
   std::vector<int> ids_;
 };
 
-namespace range_detail {
 
-// A run of digits continued from `value`: its end and value, end null when
-// the value passes 2147483647.
-struct Digits {
-  const char* end;
-  std::uint64_t value;
-};
-Digits continue_digits(const char* p, std::uint64_t value);
-
-// What the reading of a range carries from one block to the next.
-struct Parse {
-  long long lines = 0;
-  std::uint64_t value = 0;    // the digits of a block that held nothing else
-  bool in_number = false;
-  bool line_started = false;  // the current line has bytes
-  const char* done_at = nullptr;  // behind the last line, when done
-  std::uint64_t long_id_bits = 0;  // RangeRead::long_id_bits
-};
-enum class BlockEnd { used_up, done, too_large };
-
-// Reads the bytes from p to e into `lines`: up to e, or to the end of the
-// line that ends at or behind `stop` (the range's end), or until
-// lines.end() returns false. The caller puts a line feed at e and cuts the
-// block behind a byte that is no digit, so that no id runs on past e: the
-// loop checks for the block's end only at a line feed. A function of its
-// own that works on a copy of `lines`, so that the loop keeps the sink's
-// state in registers: no call can see the copy, so no store to a count
-// makes the compiler load it again. Per id: a compare per byte, the digits'
-// multiply-adds and the sink's id(); ids of four or more digits lie off
-// that path. The pointer moves by a constant on each predicted branch:
-// loops whose step waits on the bytes (words, bit masks) were measured
-// slower (ARCHITECTURE.md, reading).
 template <class Lines>
-[[gnu::noinline]] BlockEnd parse_block(const char* p, const char* const e, const char* const stop, Parse& s,
-                                       Lines& lines) {
-  Lines sink = lines;
-  long long lines_read = 0;
-  std::uint64_t long_id_bits = 0;
-  BlockEnd why = BlockEnd::used_up;
-  auto digit_at = [](const char* q) { return static_cast<unsigned>(static_cast<unsigned char>(*q)) - unsigned('0'); };
-  for (;;) {
-    unsigned c = digit_at(p);
-    if (c < 10) {
-      // Up to three digits unrolled, so that the pointer moves once.
-      std::uint64_t v = c;
-      if ((c = digit_at(p + 1)) >= 10) {
-        p += 1;
-      } else if (v = v * 10 + c; (c = digit_at(p + 2)) >= 10) {
-        p += 2;
-      } else if (v = v * 10 + c; (c = digit_at(p + 3)) >= 10) {
-        p += 3;
-      } else {
-        const char* const first = p;
-        p += 3;
-        do {
-          v = v * 10 + c;
-        } while ((c = digit_at(++p)) < 10);
-        // Up to 9 digits are below 2147483647; longer runs are read again.
-        if (p - first > 9) {
-          const Digits again = continue_digits(first, 0);
-          if (again.end == nullptr) {
-            why = BlockEnd::too_large;
-            break;
-          }
-          v = again.value;
-        }
-        long_id_bits |= v;
-      }
-      sink.id(static_cast<int>(v));
-    }
-    if (c == unsigned('\n' - '0')) {
-      if (p == e) break;  // the line feed behind the block
-      ++p;
-      ++lines_read;
-      if (!sink.end() || p >= stop) {
-        why = BlockEnd::done;
-        s.done_at = p;
-        break;
-      }
-      continue;
-    }
-    ++p;
-  }
-  s.line_started = e[-1] != '\n';  // bytes follow the block's last line feed (a block has bytes)
-  s.lines += lines_read;
-  s.long_id_bits |= long_id_bits;
-  lines = sink;
-  return why;
+range_detail::BlockEnd RangeReader::parse(const char* p, const char* e, const char* stop, range_detail::Parse& s,
+                                          Lines& lines) const {
+#if ZUB_MASKED_READING
+  if constexpr (range_detail::TakesLineOffsets<Lines>)
+    if (masked_) return range_detail::parse_block_masked(p, e, stop, s, lines);
+#endif
+  return range_detail::parse_block(p, e, stop, s, lines);
 }
-
-}  // namespace range_detail
 
 template <class Lines>
 RangeRead RangeReader::read_lines(ByteRange range, Lines&& lines) {
@@ -210,7 +156,7 @@ RangeRead RangeReader::read_lines(ByteRange range, Lines&& lines) {
   for (;;) {
     const long long got = load(at);
     if (got < 0) return finish(RangeRead::Failure::io);
-    char* const block = block_.get();
+    char* const block = this->block();
     const char* p = block;
     char* e = block + got;
     if (got == 0) {  // the end of the file: a last line without a line feed
@@ -251,7 +197,7 @@ RangeRead RangeReader::read_lines(ByteRange range, Lines&& lines) {
     // The first byte behind the range, or past the block.
     const std::uint64_t left = range.end - std::min(range.end, at);
     const char* stop = left <= used ? block + left : e + 1;
-    switch (range_detail::parse_block(p, e, stop, s, lines)) {
+    switch (parse(p, e, stop, s, lines)) {
       case range_detail::BlockEnd::used_up: break;
       case range_detail::BlockEnd::done:
         bytes.add(block, static_cast<std::size_t>(s.done_at - block));

@@ -15,14 +15,15 @@ namespace zub {
 
 namespace {
 
-// Marks a large id as already counted in the current transaction.
+// Marks a large id as already counted in the line of `marked_line`.
 constexpr std::uint32_t kSeen = 0x80000000u;
 
 // One thread's counts: ids below kDenseIds in an array (mapped zero pages,
 // so only the pages of ids read cost memory: calloc may clear all 8 MiB by
 // hand once it reuses freed memory), each with the number of the line that
 // counted it last, so that an id repeated in a line counts once at the cost
-// of one comparison; larger ids in a table, marked while their line is read.
+// of one comparison; larger ids in a table, marked while their line is read
+// (the marks are cleared when a large id of a later line comes).
 struct alignas(kCacheLine) CountShare {
   struct Cell {
     std::uint32_t count;
@@ -38,56 +39,71 @@ struct alignas(kCacheLine) CountShare {
   }
   std::unique_ptr<Cell[], Unmap> dense{map_cells()};
   IdTable large;
-  std::vector<int> marked;  // the large ids of the current line
+  std::vector<int> marked;  // the large ids counted in marked_line
+  std::uint64_t marked_line = 0;
 
-  [[gnu::noinline]] void count_large(int x) {
+  [[gnu::noinline]] void count_large(int x, std::uint64_t line) {
+    if (line != marked_line) {
+      unmark();
+      marked_line = line;
+    }
     std::uint32_t& n = large.at(x);
     if ((n & kSeen) == 0) {
       n = (n + 1) | kSeen;
       marked.push_back(x);
     }
   }
-  [[gnu::noinline]] void unmark() {
+  void unmark() {
     for (int x : marked) large.at(x) &= ~kSeen;
     marked.clear();
+  }
+  // The line numbers start again at 1, the current line's (`line`) marks
+  // kept: a line may go on across the restart.
+  [[gnu::noinline]] std::uint64_t restart(std::uint64_t line) {
+    const auto current = static_cast<std::uint32_t>(line);
+    Cell* cells = dense.get();
+    // Only cells counted are written: a page of ids never read stays unmapped.
+    for (std::size_t x = 0; x < kDenseIds; ++x)
+      if (cells[x].line != 0) cells[x].line = cells[x].line == current ? 1 : 0;
+    if (marked_line != line) unmark();
+    marked_line = 1;
+    return 1;
   }
 };
 
 // The reader's sink over a CountShare: what counting an id touches, held by
 // value, so that the reader's loop keeps it in registers (RangeReader::
-// read_lines copies its sink while it reads a block).
+// read_lines copies its sink while it reads a block). It takes ids line by
+// line (id, end) or with their lines' offsets (id_at, ended).
 struct Counter {
   CountShare::Cell* cells;
   CountShare* share;
-  std::uint64_t line = 1;  // the current line's number
-  bool marked = false;  // a large id in the current line
+  std::uint64_t restart_at;  // Tuning::count_line_restart
+  std::uint64_t line = 1;    // the current line's number
 
-  // An id of the current line; counted once in the line.
-  void id(int x) {
+  void id(int x) { count(x, line); }
+  void end() { advance(1); }
+  void id_at(int x, long long k) { count(x, line + static_cast<std::uint64_t>(k)); }
+  bool ended(long long n) {
+    advance(static_cast<std::uint64_t>(n));
+    return true;
+  }
+  // An id of line `at`; counted once in the line.
+  void count(int x, std::uint64_t at) {
     if (static_cast<unsigned>(x) < unsigned(kDenseIds)) [[likely]] {
       CountShare::Cell& c = cells[x];
-      if (c.line != static_cast<std::uint32_t>(line)) {
-        c.line = static_cast<std::uint32_t>(line);
+      if (c.line != static_cast<std::uint32_t>(at)) {
+        c.line = static_cast<std::uint32_t>(at);
         ++c.count;
       }
       return;
     }
-    share->count_large(x);
-    marked = true;
+    share->count_large(x, at);
   }
-  void end() {
-    if (marked) {
-      share->unmark();
-      marked = false;
-    }
-    if (++line == std::uint64_t{1} << 32) line = restart(cells, kDenseIds);
-  }
-  // The line numbers start again: 1, with no cell counted in it. Only
-  // cells counted are written: a page of ids never read stays unmapped.
-  [[gnu::noinline]] static std::uint64_t restart(CountShare::Cell* cells, std::uint64_t end) {
-    for (std::size_t x = 0; x < end; ++x)
-      if (cells[x].line != 0) cells[x].line = 0;
-    return 1;
+  void advance(std::uint64_t n) {
+    line += n;
+    if (line >= restart_at) [[unlikely]]
+      line = share->restart(line);
   }
 };
 
@@ -105,6 +121,7 @@ ItemCounts merge(std::vector<CountShare>& shares, const std::vector<RangeOutcome
   int largest = -1;
   for (std::size_t w = 0; w < shares.size(); ++w) {
     CountShare& s = shares[w];
+    s.unmark();
     for (std::size_t x = 0; x < static_cast<std::size_t>(dense_ids); ++x) c.dense.get()[x] += s.dense[x].count;
     s.large.for_each([&](int x, std::uint32_t n) {
       c.large.at(x) += n;
@@ -150,10 +167,10 @@ ItemCounts count_items_in_ranges(Data& data, const ByteSource& source, const Tun
   std::vector<Counter> counters;
   for (CountShare& s : shares) {
     if (s.dense == nullptr) fail_memory();
-    counters.push_back({s.dense.get(), &s});
+    counters.push_back({s.dense.get(), &s, std::min(tuning.count_line_restart, kLineRestartMost)});
   }
   const std::vector<RangeOutcome> outcomes =
-      read_ranges(source, plan.ranges, workers, report, stop,
+      read_ranges(source, plan.ranges, workers, report, stop, tuning.masked_reading ? ReadLoop::masks : ReadLoop::bytes,
                   [&counters](int worker) -> Counter& { return counters[static_cast<std::size_t>(worker)]; });
   check_ranges(data.name(), outcomes, nullptr);
   const double started = thread_seconds();

@@ -9,6 +9,7 @@
 // one, with its line counted from the start of the file, as one stream
 // reports it.
 #include <atomic>
+#include <bit>
 #include <type_traits>
 #include <vector>
 
@@ -53,9 +54,12 @@ inline constexpr long long kLook = 4096;
 
 // A sink's lines; every kLook lines look() says whether the reading goes on.
 // The sink is a copy (the reader keeps it in registers), copied back after
-// each range.
+// each range. A sink that takes ids with their lines' offsets
+// (io/masked_block.h) is passed them, and looked at when its lines pass a
+// multiple of kLook.
 template <class Sink, class Look>
 struct Looking {
+  static_assert(std::has_single_bit(static_cast<unsigned long long>(kLook)));
   Sink sink;
   Look* look;
   long long lines = 0;
@@ -64,19 +68,32 @@ struct Looking {
     sink.end();
     return ++lines % kLook != 0 || (*look)();
   }
+  void id_at(int x, long long k)
+    requires range_detail::TakesLineOffsets<Sink>
+  {
+    sink.id_at(x, k);
+  }
+  bool ended(long long n)
+    requires range_detail::TakesLineOffsets<Sink>
+  {
+    sink.ended(n);
+    const long long before = lines;
+    lines += n;
+    return ((before ^ lines) & -kLook) == 0 || (*look)();
+  }
 };
 
 }  // namespace range_pass
 
 // Reads every range on `threads` threads, worker w (0 the calling thread)
 // handing its ranges' transactions to sink_of(w): sink.id(x) for each id,
-// sink.end() at the end of each transaction (the sink is copied while a
-// range is read, and copied back: it holds its state by value or behind
-// pointers). Returns each range's outcome;
-// a range behind one that failed may be left unread.
+// sink.end() at the end of each transaction, or id_at and ended with the
+// masked loop (the sink is copied while a range is read, and copied back:
+// it holds its state by value or behind pointers). Returns each range's
+// outcome; a range behind one that failed may be left unread.
 template <class SinkOf>
 std::vector<RangeOutcome> read_ranges(const ByteSource& source, const std::vector<ByteRange>& ranges, int threads,
-                                      const PassProgress& report, StopFlag stop, SinkOf&& sink_of) {
+                                      const PassProgress& report, StopFlag stop, ReadLoop loop, SinkOf&& sink_of) {
   std::vector<RangeOutcome> out(ranges.size());
   std::atomic<std::size_t> next{0}, first_failed{ranges.size()};
   std::atomic<bool> abandoned{false};
@@ -84,7 +101,7 @@ std::vector<RangeOutcome> read_ranges(const ByteSource& source, const std::vecto
   const int workers = std::max(1, std::min<int>(threads, static_cast<int>(ranges.size())));
   for_each_thread(workers, [&](int worker) {
     try {
-      RangeReader reader(source.fd);
+      RangeReader reader(source.fd, RangeReader::kBlockBytes, loop);
       auto& sink = sink_of(worker);
       for (std::size_t r; (r = next.fetch_add(1)) < ranges.size() && !abandoned.load();) {
         if (r > first_failed.load()) continue;

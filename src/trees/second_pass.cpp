@@ -61,8 +61,11 @@ void read_in_ranges(Data* data, const ItemMap& items, const ItemCounts& counts,
   for (std::size_t w = 0; w < shares.size(); ++w) positions.emplace_back(items, positions_count);
   for (std::size_t w = 0; w < shares.size(); ++w) sinks.push_back({&positions[w], &shares[w]});
   const std::vector<RangeOutcome> outcomes =
+      // Byte by byte: with the masked loop, ending a transaction where the
+      // line offset changes made this pass slower (1.50-1.56 s against
+      // 1.66-1.78 s of processor time on 10 million generated baskets).
       read_ranges(plan.source, plan.ranges, static_cast<int>(shares.size()),
-                  {progress, Progress::Phase::building, counts.transactions}, stop,
+                  {progress, Progress::Phase::building, counts.transactions}, stop, ReadLoop::bytes,
                   [&sinks](int worker) -> Collect& { return sinks[static_cast<std::size_t>(worker)]; });
   check_ranges(data->name(), outcomes, &plan.digests);
   if (times != nullptr) {

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <utility>
 #include <vector>
 
 #define FUZZ_CHECK(cond, ...)                                                  \
@@ -131,5 +132,23 @@ inline bool reference_gunzip(const std::string& bytes, std::string& text) {
   inflateEnd(&zs);
   return ok;
 }
+
+// A sink for the byte-range reader's loops (io/byte_ranges.h, both the
+// byte loop and the masked one): each id with its line's number within the
+// range, from 0.
+struct StampedIds {
+  std::vector<std::pair<long long, int>>* ids;
+  long long line = 0;
+  void id(int x) { ids->emplace_back(line, x); }
+  bool end() {
+    ++line;
+    return true;
+  }
+  void id_at(int x, long long k) { ids->emplace_back(line + k, x); }
+  bool ended(long long n) {
+    line += n;
+    return true;
+  }
+};
 
 }  // namespace zub::fuzz

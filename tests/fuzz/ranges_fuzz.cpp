@@ -7,7 +7,8 @@
 // range that reaches it, at the reference's line.
 //
 // The first byte chooses the range size (1 to 64 bytes, or the whole file
-// when 0), the second the reader's block (1 to 256 bytes).
+// when 0), the second the reader's block (1 to 256 bytes). Each input is
+// read with the byte loop and, where the processor has it, the masked loop.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -18,19 +19,16 @@
 #include "fuzz/fuzz_support.h"
 #include "io/byte_ranges.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
-  using namespace zub;
-  if (size < 2) return 0;
-  const std::string text(reinterpret_cast<const char*>(bytes) + 2, size - 2);
-  const std::uint64_t range_bytes = bytes[0] % 65 == 0 ? text.size() + 1 : bytes[0] % 65;
-  const std::size_t block_bytes = std::size_t(bytes[1]) + 1;
-  const std::string path = fuzz::scratch_dir() + "/ranges";
-  fuzz::write_whole(path, text);
-  const fuzz::Reference expected = fuzz::reference_read(text);
+namespace {
 
+using namespace zub;
+
+void check_reading(const std::string& path, const std::string& text, const fuzz::Reference& expected,
+                   std::uint64_t range_bytes, std::size_t block_bytes, ReadLoop loop) {
   const int fd = ::open(path.c_str(), O_RDONLY);
   FUZZ_CHECK(fd >= 0, "cannot open %s", path.c_str());
-  RangeReader reader(fd, block_bytes);
+  RangeReader reader(fd, block_bytes, loop);
+  const char* name = reader.masked() ? "masks" : "bytes";
   std::size_t k = 0;      // transactions read so far, over the ranges
   long long before = 0;   // lines of the ranges before
   bool failed = false;
@@ -45,40 +43,62 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
       const std::size_t feed = text.find('\n', range.end - 1);
       behind = feed == std::string::npos ? text.size() : feed + 1;
     }
+    std::vector<std::pair<long long, int>> ids;
+    const RangeRead read = reader.read_lines(range, fuzz::StampedIds{&ids});
+    // The failing line's ids, read before the failure, are not compared.
+    const long long lines = read.lines;
     std::uint64_t long_bits = 0;
-    const RangeRead read = reader.read(range, [&](const int* ids, int n) {
-      FUZZ_CHECK(k < expected.transactions.size(), "range at %llu: transaction %zu is one too many",
+    std::size_t at = 0;
+    for (long long line = 0; line < lines; ++line, ++k) {
+      FUZZ_CHECK(k < expected.transactions.size(), "%s, range at %llu: transaction %zu is one too many", name,
                  static_cast<unsigned long long>(range.begin), k);
       const std::vector<int>& want = expected.transactions[k];
-      FUZZ_CHECK(n == static_cast<int>(want.size()), "transaction %zu: %d ids, expected %zu", k, n, want.size());
-      for (int j = 0; j < n; ++j) {
-        FUZZ_CHECK(ids[j] == want[static_cast<std::size_t>(j)], "transaction %zu, id %d: %d, expected %d", k, j,
-                   ids[j], want[static_cast<std::size_t>(j)]);
-        if (ids[j] >= 1000) long_bits |= static_cast<std::uint64_t>(ids[j]);
+      std::size_t n = 0;
+      for (; at < ids.size() && ids[at].first == line; ++at, ++n) {
+        FUZZ_CHECK(n < want.size() && ids[at].second == want[n], "%s, transaction %zu, id %zu: %d", name, k, n,
+                   ids[at].second);
+        if (ids[at].second >= 1000) long_bits |= static_cast<std::uint64_t>(ids[at].second);
       }
-      ++k;
-      return true;
-    });
-    FUZZ_CHECK((long_bits & ~read.long_id_bits) == 0, "range at %llu: an id outside its bound",
+      FUZZ_CHECK(n == want.size(), "%s, transaction %zu: %zu ids, expected %zu", name, k, n, want.size());
+    }
+    FUZZ_CHECK(at == ids.size() || read.failure != RangeRead::Failure::none, "%s, range at %llu: ids behind its lines",
+               name, static_cast<unsigned long long>(range.begin));
+    FUZZ_CHECK((long_bits & ~read.long_id_bits) == 0, "%s, range at %llu: an id outside its bound", name,
                static_cast<unsigned long long>(range.begin));
     if (read.failure != RangeRead::Failure::none) {
-      FUZZ_CHECK(read.failure == RangeRead::Failure::id_too_large, "range at %llu: a read error",
+      FUZZ_CHECK(read.failure == RangeRead::Failure::id_too_large, "%s, range at %llu: a read error", name,
                  static_cast<unsigned long long>(range.begin));
-      FUZZ_CHECK(before + read.failed_line == expected.error_line, "failed at line %lld, expected %lld",
+      FUZZ_CHECK(before + read.failed_line == expected.error_line, "%s: failed at line %lld, expected %lld", name,
                  before + read.failed_line, expected.error_line);
       failed = true;
       break;
     }
     ByteDigest digest;
     digest.add(text.data() + first, behind - first);
-    FUZZ_CHECK(read.digest == (PassDigest{digest.value(), read.lines}), "range at %llu: another digest",
+    FUZZ_CHECK(read.digest == (PassDigest{digest.value(), read.lines}), "%s, range at %llu: another digest", name,
                static_cast<unsigned long long>(range.begin));
     before += read.lines;
   }
   ::close(fd);
-  FUZZ_CHECK(failed == (expected.error_line != 0), "failure %d, expected a failure at line %lld", failed ? 1 : 0,
-             expected.error_line);
+  FUZZ_CHECK(failed == (expected.error_line != 0), "%s: failure %d, expected a failure at line %lld", name,
+             failed ? 1 : 0, expected.error_line);
   if (!failed)
-    FUZZ_CHECK(k == expected.transactions.size(), "%zu of %zu transactions read", k, expected.transactions.size());
+    FUZZ_CHECK(k == expected.transactions.size(), "%s: %zu of %zu transactions read", name, k,
+               expected.transactions.size());
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
+  if (size < 2) return 0;
+  const std::string text(reinterpret_cast<const char*>(bytes) + 2, size - 2);
+  const std::uint64_t range_bytes = bytes[0] % 65 == 0 ? text.size() + 1 : bytes[0] % 65;
+  const std::size_t block_bytes = std::size_t(bytes[1]) + 1;
+  const std::string path = fuzz::scratch_dir() + "/ranges";
+  fuzz::write_whole(path, text);
+  const fuzz::Reference expected = fuzz::reference_read(text);
+  check_reading(path, text, expected, range_bytes, block_bytes, ReadLoop::bytes);
+  if (range_detail::masked_reading_supported())
+    check_reading(path, text, expected, range_bytes, block_bytes, ReadLoop::masks);
   return 0;
 }

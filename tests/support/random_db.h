@@ -27,18 +27,21 @@ struct RandomDb {
 };
 
 // `wide` databases have up to 120 items at a low density, so that tree nodes
-// get dozens of children.
-inline RandomDb random_db(std::uint32_t seed, bool wide = false) {
+// get dozens of children. With `all_ids`, some databases take their ids from
+// all ids up to 2147483647.
+inline RandomDb random_db(std::uint32_t seed, bool wide = false, bool all_ids = false) {
   std::mt19937 rng(seed);
   auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
   auto chance = [&](double p) { return std::uniform_real_distribution<double>(0, 1)(rng) < p; };
 
   RandomDb db;
   const int items = wide ? pick(40, 120) : pick(1, chance(0.7) ? 12 : 22);
-  // Ids: small and dense, shifted, or sparse over a wide range.
+  // Ids: small and dense, shifted, sparse over a wide range, or over all
+  // ids (counted in a table beyond 2^20).
   std::vector<int> ids(items);
-  const int scheme = pick(0, 2);
-  for (int k = 0; k < items; ++k) ids[k] = scheme == 0 ? k : scheme == 1 ? 1000 + 3 * k : pick(0, 19999);
+  const int scheme = pick(0, all_ids ? 3 : 2);
+  for (int k = 0; k < items; ++k)
+    ids[k] = scheme == 0 ? k : scheme == 1 ? 1000 + 3 * k : scheme == 2 ? pick(0, 19999) : pick(0, 2147483647);
   const int n = wide ? pick(100, 400) : chance(0.05) ? 0 : pick(1, 70);
   const double density = wide        ? 3.0 / items
                          : items > 14 ? 0.08 + 0.2 * std::uniform_real_distribution<double>(0, 1)(rng)
