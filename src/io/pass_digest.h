@@ -32,7 +32,7 @@ struct PassDigest {
   bool operator==(const PassDigest&) const = default;
 };
 
-// Bytes in order, eight at a time into four lanes (so that the steps of
+// Bytes in order, eight at a time into eight lanes (so that the steps of
 // neighbouring words overlap), each step a bijection of its lane: a change
 // of any bytes changes the value but with odds of 2^-64. The words are
 // counted from the first byte, so the value does not depend on the pieces
@@ -41,9 +41,9 @@ class ByteDigest {
  public:
   void add(const char* p, std::size_t n) {
     for (; n > 0 && waiting_ != 0; --n) take_byte(static_cast<unsigned char>(*p++));
-    for (; n >= 32 && words_ % 4 == 0; p += 32, n -= 32) {
-      for (int k = 0; k < 4; ++k) lane_[k] = step(lane_[k], load(p + 8 * k));
-      words_ += 4;
+    for (; n >= 8 * kLanes && words_ % kLanes == 0; p += 8 * kLanes, n -= 8 * kLanes) {
+      for (int k = 0; k < kLanes; ++k) lane_[k] = step(lane_[k], load(p + 8 * k));
+      words_ += kLanes;
     }
     for (; n >= 8; p += 8, n -= 8) take(load(p));
     for (; n > 0; --n) take_byte(static_cast<unsigned char>(*p++));
@@ -64,7 +64,7 @@ class ByteDigest {
     return w;
   }
   void take(std::uint64_t word) {
-    lane_[words_ % 4] = step(lane_[words_ % 4], word);
+    lane_[words_ % kLanes] = step(lane_[words_ % kLanes], word);
     ++words_;
   }
   void take_byte(unsigned char c) {
@@ -75,7 +75,10 @@ class ByteDigest {
       waiting_ = 0;
     }
   }
-  std::uint64_t lane_[4] = {1, 2, 3, 4};
+  // Eight lanes: a step waits about five cycles for the one before in its
+  // lane (a multiply), so four lanes kept the counting pass waiting.
+  static constexpr int kLanes = 8;
+  std::uint64_t lane_[kLanes] = {1, 2, 3, 4, 5, 6, 7, 8};
   std::uint64_t words_ = 0;
   std::uint64_t tail_ = 0;  // the bytes of an unfinished word
   unsigned waiting_ = 0;    // their number
