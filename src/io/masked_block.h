@@ -79,7 +79,7 @@ inline constexpr ShortKeep kShortKeep;
 
 // The value of an id of up to three digits ending at `last`; `run` as in
 // ShortKeep. The bytes of other ids become zeros.
-[[gnu::target("avx2,popcnt,bmi,bmi2")]] inline std::uint32_t short_id(const char* last, unsigned run) {
+inline std::uint32_t short_id(const char* last, unsigned run) {
   std::uint32_t x;
   std::memcpy(&x, last - 3, 4);
   x &= kShortKeep.keep[run];
@@ -88,7 +88,7 @@ inline constexpr ShortKeep kShortKeep;
 }
 
 // The value of an id of `len` (4 to 8) digits ending at `last`.
-[[gnu::target("avx2,popcnt,bmi,bmi2")]] inline std::uint64_t long_id(const char* last, int len) {
+inline std::uint64_t long_id(const char* last, int len) {
   std::uint64_t x;
   std::memcpy(&x, last - 7, 8);
   x &= (~std::uint64_t{0} << (8 * (8 - len))) & 0x0F0F0F0F0F0F0F0Full;
