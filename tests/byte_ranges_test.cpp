@@ -110,11 +110,11 @@ void expect_reads_as_reference(const std::string& text, std::uint64_t range_byte
         << "range " << k;
     EXPECT_EQ(r.reads[k].lines, lines) << "range " << k;
     EXPECT_EQ(r.reads[k].failure, RangeRead::Failure::none);
-    // Every id of 1000 or more has its bits in the range's bound.
+    // Every id of 10000 or more has its bits in the range's bound.
     std::uint64_t bits = 0;
     for (const auto& line : r.by_range[k])
       for (int id : line)
-        if (id >= 1000) bits |= static_cast<std::uint64_t>(id);
+        if (id >= 10000) bits |= static_cast<std::uint64_t>(id);
     EXPECT_EQ(bits & ~r.reads[k].long_id_bits, 0u) << "range " << k;
   }
 }

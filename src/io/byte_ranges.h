@@ -51,9 +51,9 @@ struct RangeRead {
   // Of the transactions visited: the bytes from the first line's start to
   // the last one's end (hash, a ByteDigest's value) and the lines.
   PassDigest digest;
-  // The ids read ORed together, but for those of up to three digits (below
-  // 1000): a bound on the ids for arrays by id, kept off the path of short
-  // ids.
+  // The ids read ORed together, but for those of up to four digits (below
+  // 10000), which may be left out: a bound on the ids for arrays by id,
+  // kept off the path of short ids.
   std::uint64_t long_id_bits = 0;
 };
 

@@ -107,12 +107,12 @@ struct Counter {
   }
 };
 
-// The shares' counts added up. The ids below 1000 and the others ORed
+// The shares' counts added up. The ids below 10000 and the others ORed
 // (RangeRead::long_id_bits) bound the ids read: the merge reads no page of
 // larger ids (each read would map one).
 ItemCounts merge(std::vector<CountShare>& shares, const std::vector<RangeOutcome>& outcomes) {
   ItemCounts c;
-  std::uint64_t bits = 999;  // every id of up to three digits
+  std::uint64_t bits = 9999;  // every id of up to four digits
   for (const RangeOutcome& o : outcomes) bits |= o.read.long_id_bits;
   // A bound on the dense ids counted, then one past the largest.
   int dense_ids = static_cast<int>(std::min<std::uint64_t>(std::bit_ceil(bits + 1), kDenseIds));

@@ -57,7 +57,7 @@ void check_reading(const std::string& path, const std::string& text, const fuzz:
       for (; at < ids.size() && ids[at].first == line; ++at, ++n) {
         FUZZ_CHECK(n < want.size() && ids[at].second == want[n], "%s, transaction %zu, id %zu: %d", name, k, n,
                    ids[at].second);
-        if (ids[at].second >= 1000) long_bits |= static_cast<std::uint64_t>(ids[at].second);
+        if (ids[at].second >= 10000) long_bits |= static_cast<std::uint64_t>(ids[at].second);
       }
       FUZZ_CHECK(n == want.size(), "%s, transaction %zu: %zu ids, expected %zu", name, k, n, want.size());
     }
