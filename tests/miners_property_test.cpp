@@ -87,6 +87,7 @@ Mined run_sequence(const std::string& path, int minsup, MiningTarget target, Max
   req.tuning.main_build = static_cast<MainBuild>(k % 3);
   req.tuning.build_unit_bytes = 1 + k % 50;
   req.tuning.build_batch_positions = 1 + k % 9;
+  req.tuning.radix_sort_least = k % 3 == 1 ? 2 : 256;  // small units sorted by radix too
   req.tuning.link_tree_check_bytes = 30;
   // Every other run with MFI- and CFI-tree depths of at most 3: not pruned deeper.
   req.tuning.node_item_bits = k % 2 == 0 ? 0 : 29;

@@ -39,7 +39,8 @@ struct Reading {
     return std::to_string(threads) + " threads, ranges of " + std::to_string(tuning.read_range_bytes) +
            " bytes, " + (tuning.masked_reading ? "masks, " : "bytes, ") + "restart at line " +
            std::to_string(tuning.count_line_restart) + ", " + kBuilds[static_cast<int>(tuning.main_build)] + ", units of " +
-           std::to_string(tuning.build_unit_bytes) + ", batches of " + std::to_string(tuning.build_batch_positions);
+           std::to_string(tuning.build_unit_bytes) + ", batches of " + std::to_string(tuning.build_batch_positions) + ", radix sort from " +
+           std::to_string(tuning.radix_sort_least) + " strings";
   }
 };
 
@@ -52,6 +53,7 @@ Reading reading(std::uint32_t k) {
   r.tuning.main_build = static_cast<MainBuild>(k % 3);
   r.tuning.build_unit_bytes = k % 4 == 0 ? 1 : k % 4 == 1 ? 24 : std::size_t(1) << 20;
   r.tuning.build_batch_positions = k % 5 == 0 ? 1 : 7;
+  r.tuning.radix_sort_least = k / 2 % 2 == 0 ? 2 : std::size_t(1) << 30;  // units sorted by radix or by comparisons
   r.tuning.link_tree_check_bytes = 40;
   return r;
 }

@@ -54,6 +54,10 @@ struct Tuning {
   // unit and its keys then mostly stay in the cache, and even on 16 threads
   // no unit takes a noticeable share of the build.
   std::size_t build_unit_bytes = std::size_t(1) << 20;
+  // A unit of this many strings or more is sorted by radix (eight passes
+  // at most, no comparisons to mispredict), fewer by comparisons; tests
+  // force either way.
+  std::size_t radix_sort_least = 256;
   // A reading thread looks once whether its transactions' tree is much
   // smaller than their strings when those reach 64 MiB: sparse data never
   // pays for the look below that, and dense data has shown its shape.

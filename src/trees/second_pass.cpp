@@ -106,7 +106,7 @@ void FI_tree::build_from_shares(std::vector<TransactionShare>& shares, int threa
     std::vector<TransactionStrings> strings;
     for (TransactionShare& s : shares) strings.push_back(std::move(s.strings()));
     shares.clear();
-    build_from_strings(*this, strings, threads, settings_->tuning.build_unit_bytes, depth_nodes, stop, times, progress,
+    build_from_strings(*this, strings, threads, settings_->tuning, depth_nodes, stop, times, progress,
                        transactions);
   }
   child_links_ = false;

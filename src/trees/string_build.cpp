@@ -161,11 +161,12 @@ std::size_t subtree_nodes(const TransactionStrings& strings, int first) {
 }
 
 void build_from_strings(FI_tree& tree, std::vector<TransactionStrings>& shares, int threads,
-                        std::size_t unit_bytes, ZeroedArray<int>& depth_nodes, StopFlag stop, ReadTimes* times,
+                        const Tuning& tuning, ZeroedArray<int>& depth_nodes, StopFlag stop, ReadTimes* times,
                         Progress* progress, long long transactions) {
   const BuildLook look{stop, progress, transactions};
   const int items = tree.num_items();
   const int unit = shares.front().unit_bytes();
+  const std::size_t unit_bytes = tuning.build_unit_bytes;
   int workers = build_threads(shares, threads, unit_bytes);
   NodeStore& store = tree.store();
   const NodeStore::LinksOff links_off(store);
@@ -200,7 +201,7 @@ void build_from_strings(FI_tree& tree, std::vector<TransactionStrings>& shares, 
   workers = std::max(1, std::min<int>(workers, static_cast<int>(units.size())));
   std::vector<StringScratch> scratch;
   scratch.reserve(static_cast<std::size_t>(workers));
-  for (int w = 0; w < workers; ++w) scratch.emplace_back(items);
+  for (int w = 0; w < workers; ++w) scratch.emplace_back(items, tuning.radix_sort_least);
   const std::vector<int> big_first = largest_first(units.size(), [&](int k) { return units[static_cast<std::size_t>(k)].end - units[static_cast<std::size_t>(k)].begin; });
   share_out(big_first, workers, times != nullptr ? &times->sort : nullptr, [&](int k, int worker) {
     look();

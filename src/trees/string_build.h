@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "common/stop_flag.h"
+#include "common/tuning.h"
 #include "memory/zeroed_array.h"
 
 namespace zub {
@@ -39,7 +40,7 @@ struct ReadTimes;
 // `times`, each task and step is timed. Each task looks at the stop flag
 // and reports the building phase (all `transactions` read) to `progress`.
 void build_from_strings(FI_tree& tree, std::vector<TransactionStrings>& shares, int threads,
-                        std::size_t unit_bytes, ZeroedArray<int>& depth_nodes, StopFlag stop, ReadTimes* times,
+                        const Tuning& tuning, ZeroedArray<int>& depth_nodes, StopFlag stop, ReadTimes* times,
                         Progress* progress = nullptr, long long transactions = 0);
 
 // The nodes below root child `first` that its strings in `strings` make.

@@ -6,6 +6,7 @@
 
 #include "trees/fi_tree.h"
 #include "trees/node_store.h"
+#include "trees/radix_sort.h"
 
 namespace zub {
 
@@ -23,8 +24,9 @@ void PairCells::add(const std::vector<int>& counts) const {
   for (std::size_t k = 0; k < cells_; ++k) first_[k] += counts[k];
 }
 
-StringScratch::StringScratch(int positions)
-    : current(static_cast<std::size_t>(positions)),
+StringScratch::StringScratch(int positions, std::size_t radix_least_)
+    : radix_least(radix_least_),
+      current(static_cast<std::size_t>(positions)),
       trail(static_cast<std::size_t>(positions)),
       trail_positions(static_cast<std::size_t>(positions)),
       trail_counts(static_cast<std::size_t>(positions)) {}
@@ -56,16 +58,28 @@ std::size_t sort_as(const StringUnit& u, unsigned char* group, StringScratch& s)
     at = j + 1;
   }
   assert(n == u.strings);
-  // Most comparisons end at the keys; equal keys whose last unit is 0 are
-  // equal strings.
-  std::sort(s.keys.begin(), s.keys.end(), [data, skip](const StringScratch::Keyed& x, const StringScratch::Keyed& y) {
-    if (x.key != y.key) return x.key < y.key;
-    if ((x.key & kLast) == 0) return false;
+  // Most strings differ within the keys; equal keys whose last unit is 0
+  // are equal strings, the others go on behind the keys.
+  const auto tail_less = [data, skip](const StringScratch::Keyed& x, const StringScratch::Keyed& y) {
     const Unit* a = data + x.at + skip + kPacked;
     const Unit* b = data + y.at + skip + kPacked;
     while (*a == *b && *a != 0) ++a, ++b;
     return *a < *b;
-  });
+  };
+  if (n < s.radix_least) {
+    std::sort(s.keys.begin(), s.keys.end(), [&tail_less](const StringScratch::Keyed& x, const StringScratch::Keyed& y) {
+      if (x.key != y.key) return x.key < y.key;
+      return (x.key & kLast) != 0 && tail_less(x, y);
+    });
+  } else {
+    radix_sort(s.keys, s.spare_keys, [](const StringScratch::Keyed& k) { return k.key; });
+    for (auto run = s.keys.begin(); run != s.keys.end();) {
+      auto run_end = run + 1;
+      while (run_end != s.keys.end() && run_end->key == run->key) ++run_end;
+      if (run_end - run > 1 && (run->key & kLast) != 0) std::sort(run, run_end, tail_less);
+      run = run_end;
+    }
+  }
   s.sorted.resize(units * sizeof(Unit));
   Unit* out = reinterpret_cast<Unit*>(s.sorted.data());
   const Unit* before = nullptr;

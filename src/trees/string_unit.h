@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/threads.h"
+#include "common/tuning.h"
 #include "memory/zeroed_array.h"
 #include "trees/fnode.h"
 
@@ -47,10 +48,12 @@ struct alignas(kCacheLine) StringScratch {
     std::uint64_t key;  // the first units behind the shared ones, packed
     std::size_t at;     // where the string starts, in units
   };
-  explicit StringScratch(int positions);
+  explicit StringScratch(int positions, std::size_t radix_least = Tuning{}.radix_sort_least);
+  std::size_t radix_least;  // Tuning::radix_sort_least
   void start_counting(std::size_t pair_cells);
 
   std::vector<Keyed> keys;
+  std::vector<Keyed> spare_keys;  // the radix sort's other half
   std::vector<unsigned char> sorted;
   // By depth, an entry per position: only as deep as the strings go is touched.
   ZeroedArray<int> current;     // the positions of the string being built
