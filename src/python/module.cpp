@@ -6,6 +6,7 @@
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 
+#include <new>
 #include <optional>
 #include <string>
 #include <system_error>
@@ -83,15 +84,35 @@ void append(std::vector<T>& to, const std::vector<T>& from) {
   to.insert(to.end(), from.begin(), from.end());
 }
 
+// Whether the exception being handled is a memory failure.
+bool handling_memory_failure() {
+  try {
+    throw;
+  } catch (py::error_already_set& e) {
+    return e.matches(PyExc_MemoryError);
+  } catch (std::bad_alloc&) {
+    return true;
+  } catch (Error& e) {
+    return e.kind() == Error::Kind::memory;
+  } catch (...) {
+    return false;
+  }
+}
+
 // Results converted before a run was ended (KeyboardInterrupt) are freed
 // by the package in a thread of their own, a slice at a time: freeing
 // millions of frozensets takes seconds, which would delay the exception.
+// After a memory failure they are freed here: the memory is wanted now,
+// and a thread may not even start then (threading.Thread.start waits for
+// ever on a thread that fails before it reports). Called from a handler.
 void release_later(py::list& values) {
   if (PyList_GET_SIZE(values.ptr()) == 0) return;
-  try {
-    py::module_::import("zub").attr("_release_later")(values);
-  } catch (py::error_already_set&) {
-    // Freed here then.
+  if (!handling_memory_failure()) {
+    try {
+      py::module_::import("zub").attr("_release_later")(values);
+    } catch (py::error_already_set&) {
+      // Freed here then.
+    }
   }
   values = py::list();
 }
