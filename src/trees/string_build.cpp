@@ -214,6 +214,7 @@ void build_from_strings(FI_tree& tree, std::vector<TransactionStrings>& shares, 
   std::size_t total = 0;
   for (const GroupArray& g : groups) total += g.strings > 0;
   for (const StringUnit& u : units) total += u.nodes;
+  for (StringScratch& s : scratch) s.end_sorting();
   NodeRef next = store.make_many(total);
   std::size_t k = 0;
   for (std::size_t h = 0; h < heads.size(); ++h) {

@@ -31,6 +31,12 @@ StringScratch::StringScratch(int positions, std::size_t radix_least_)
       trail_positions(static_cast<std::size_t>(positions)),
       trail_counts(static_cast<std::size_t>(positions)) {}
 
+void StringScratch::end_sorting() {
+  std::vector<Keyed>().swap(keys);
+  std::vector<Keyed>().swap(spare_keys);
+  std::vector<unsigned char>().swap(sorted);
+}
+
 void StringScratch::start_counting(std::size_t pair_cells) {
   depth = ZeroedArray<int>(trail.size());
   pairs.assign(pair_cells, 0);

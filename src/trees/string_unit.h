@@ -51,6 +51,8 @@ struct alignas(kCacheLine) StringScratch {
   explicit StringScratch(int positions, std::size_t radix_least = Tuning{}.radix_sort_least);
   std::size_t radix_least;  // Tuning::radix_sort_least
   void start_counting(std::size_t pair_cells);
+  // Gives the sort's buffers back, before the nodes are made.
+  void end_sorting();
 
   std::vector<Keyed> keys;
   std::vector<Keyed> spare_keys;  // the radix sort's other half
