@@ -65,7 +65,8 @@ struct ChunkMasks {
   return {digits, feeds};
 }
 
-// The value of an id of `len` (5 to 8) digits ending at `last`.
+// The value of an id of `len` (up to 8) digits ending at `last`; the loop
+// calls it for 5 to 7.
 inline std::uint64_t long_id(const char* last, int len) {
   std::uint64_t x;
   std::memcpy(&x, last - 7, 8);
